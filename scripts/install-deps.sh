@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the demo need.
+# Idempotent: when every package is present it does not touch apt at all.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config
+  libxml2-dev libcurl4-openssl-dev qt6-base-dev libcpp-httplib-dev
+  nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev
+  libssl-dev zlib1g-dev libbrotli-dev
+  python3-zeep tinyproxy curl
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+if [ "$(id -u)" -ne 0 ]; then
+  SUDO=sudo
+else
+  SUDO=
+fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ovk {
+
+// Base64 with the standard alphabet and "=" padding, plus the conversions between the
+// component's UTF-8 strings and the single-byte ANSI code page (Windows-1252) in which
+// payloads and tree keys travel.
+//
+// Every operation delivers its result through its last argument, which is replaced as a
+// whole. DecodeB64 never fails: it reproduces exactly what the component has always made of
+// malformed input, because payload files written from such input must keep coming out the
+// same. The other operations report failures as ovk::Error.
+//
+// The tables are built once per object and only read afterwards; an object may be shared
+// between threads for reading, but each user normally makes its own.
+class Encoding {
+public:
+    static constexpr std::size_t kEncodeTableSize = 64;
+    // Codes 234 to 255 have no entry: decoding leaves such a place as the previous group had it.
+    static constexpr std::size_t kDecodeTableSize = 234;
+
+    Encoding();
+    ~Encoding();
+    Encoding(const Encoding&) = delete;
+    Encoding& operator=(const Encoding&) = delete;
+    Encoding(Encoding&&) noexcept;
+    Encoding& operator=(Encoding&&) noexcept;
+
+    // UTF-8 text to ANSI bytes, one byte per character; characters the code page lacks
+    // become '?'.
+    void Str2ByteArray(std::string_view StringIn, std::vector<uint8_t>& ByteArray) const;
+    // ANSI bytes to UTF-8 text, one character per byte.
+    void ByteArryToString(std::span<const uint8_t> ByteArray, std::string& StringOut) const;
+
+    // Throws Error (OutOfRange) for an empty input: there is no Base64 text of nothing.
+    void EncodeB64(std::span<const uint8_t> ByteArrayIn, std::vector<uint8_t>& ByteArrayOut) const;
+    // Never throws for any input; see the class comment.
+    void DecodeB64(std::span<const uint8_t> ByteArrayIn, std::vector<uint8_t>& ByteArrayOut) const;
+
+    // Breaks the input into lines of CharsPerLine bytes joined by CR LF. Throws Error
+    // (InvalidArgument) when CharsPerLine is not positive.
+    void Span(int32_t CharsPerLine, std::span<const uint8_t> ByteArrayIn,
+              std::vector<uint8_t>& ByteArrayOut) const;
+    // Removes every CR LF pair; a lone CR or LF stays.
+    void Unspan(std::span<const uint8_t> ByteArrayIn, std::vector<uint8_t>& ByteArrayOut) const;
+
+    // Entry v is the character code of the Base64 digit of value v.
+    std::span<const uint8_t, kEncodeTableSize> encodeTable() const { return encodeTable_; }
+    // Entry c is the digit value of character code c, 64 for "=", 255 for anything else.
+    std::span<const uint8_t, kDecodeTableSize> decodeTable() const { return decodeTable_; }
+
+    // Lookup tables derived from the two above, used by the well-formed fast paths.
+    struct FastTables;
+
+private:
+    std::array<uint8_t, kEncodeTableSize> encodeTable_{};
+    std::array<uint8_t, kDecodeTableSize> decodeTable_{};
+    std::unique_ptr<const FastTables> fast_;
+};
+
+}  // namespace ovk

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <string>
+
+namespace ovk {
+
+// Error numbers a host of the original component already knows, so that the numbers in
+// Exception events mean the same thing they always did.
+namespace err {
+inline constexpr int32_t InvalidArgument = 5;  // "Invalid procedure call or argument"
+inline constexpr int32_t Overflow = 6;
+inline constexpr int32_t OutOfMemory = 7;
+inline constexpr int32_t OutOfRange = 9;  // "Subscript out of range"
+inline constexpr int32_t TypeMismatch = 13;
+inline constexpr int32_t FileNotFound = 53;
+inline constexpr int32_t PathNotFound = 76;
+inline constexpr int32_t PermissionDenied = 70;
+inline constexpr int32_t DeviceIo = 57;
+inline constexpr int32_t ObjectMissing = 91;  // "Object variable not set"
+inline constexpr int32_t DuplicateKey = 457;
+
+// Failures of the service client. Everything from SoapFirst up counts as a communication
+// failure to the start-up ("kann Service nicht erreichen").
+inline constexpr int32_t SoapFirst = 5000;
+inline constexpr int32_t SoapWsdl = 5001;            // description file missing or malformed
+inline constexpr int32_t SoapConnection = 5002;      // host unreachable, refused, TLS, proxy
+inline constexpr int32_t SoapTimeout = 5003;         // the whole call took longer than allowed
+inline constexpr int32_t SoapHttpStatus = 5004;      // an HTTP status other than 200 without a fault
+inline constexpr int32_t SoapFault = 5005;           // the service answered with a SOAP fault
+inline constexpr int32_t SoapMalformedReply = 5006;  // not well-formed, not an envelope, truncated
+inline constexpr int32_t SoapReplyTooLarge = 5007;   // larger than the configured limit
+inline constexpr int32_t SoapBadCall = 5008;         // unknown operation, wrong argument count
+inline constexpr int32_t SoapBadProperty = 5009;     // unknown connector property or bad value
+}  // namespace err
+
+// The one error type of the component: a number, a description and where it came from.
+struct Error : std::exception {
+    int32_t number = 0;
+    std::string description;
+    std::string source;
+
+    Error() = default;
+    Error(int32_t number, std::string description, std::string source = {})
+        : number(number), description(std::move(description)), source(std::move(source)) {}
+
+    const char* what() const noexcept override { return description.c_str(); }
+};
+
+// Turns whatever is being handled in the current catch block into an Error, so that a
+// trap can report a number and a description whatever was thrown. Call only inside catch.
+Error currentError();
+
+// Runs one statement under a "skip it and go on" trap: a failure is swallowed and the caller
+// continues with its next statement. Returns true when the statement completed.
+template <class Statement>
+bool skipOnError(Statement&& statement) noexcept {
+    try {
+        statement();
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+}  // namespace ovk

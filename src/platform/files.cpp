@@ -1,0 +1,125 @@
+#include "platform/files.hpp"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "platform/errors.hpp"
+
+namespace ovk::files {
+namespace {
+
+std::optional<fs::path>& componentDirOverride() {
+    static std::optional<fs::path> dir;
+    return dir;
+}
+
+bool equalsIgnoreCase(std::string_view a, std::string_view b) {
+    return std::ranges::equal(a, b, [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+// Any address inside this library; dladdr tells which file it was loaded from.
+void anchor() {}
+
+Error ioError(const std::string& what, const fs::path& path, int errnum) {
+    const int32_t number = errnum == ENOENT   ? err::PathNotFound
+                           : errnum == EACCES ? err::PermissionDenied
+                                              : err::DeviceIo;
+    return Error(number, what + " " + path.string() + ": " + std::strerror(errnum));
+}
+
+}  // namespace
+
+fs::path componentDir() {
+    if (componentDirOverride()) return *componentDirOverride();
+    if (const char* env = std::getenv("OVK_COMPONENT_DIR"); env != nullptr && *env != '\0') {
+        return fs::path(env);
+    }
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&anchor), &info) != 0 && info.dli_fname != nullptr) {
+        std::error_code ec;
+        const auto file = fs::canonical(info.dli_fname, ec);
+        if (!ec) return file.parent_path();
+    }
+    return fs::current_path();
+}
+
+void setComponentDir(std::optional<fs::path> dir) { componentDirOverride() = std::move(dir); }
+
+std::optional<fs::path> findCaseInsensitive(const fs::path& dir, std::string_view name) {
+    std::error_code ec;
+    const fs::path exact = dir / fs::path(name);
+    if (fs::is_regular_file(exact, ec)) return exact;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        if (equalsIgnoreCase(it->path().filename().string(), name) && it->is_regular_file(ec)) {
+            return it->path();
+        }
+    }
+    return std::nullopt;
+}
+
+fs::path inComponentDir(std::string_view name) {
+    const fs::path dir = componentDir();
+    return findCaseInsensitive(dir, name).value_or(dir / fs::path(name));
+}
+
+void replaceFileContent(const fs::path& target, std::string_view content) {
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+    const int fd = mkstemp(pattern.data());
+    if (fd < 0) throw ioError("Cannot create a temporary file beside", target, errno);
+    const fs::path temp(pattern);
+    auto fail = [&](const char* what) {
+        const int errnum = errno;
+        ::close(fd);
+        ::unlink(temp.c_str());
+        throw ioError(what, target, errnum);
+    };
+    // Keep the permissions an existing file had; a new one gets the usual 0644 (less umask).
+    struct stat st {};
+    const mode_t mode = ::stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+    if (::fchmod(fd, mode) != 0) fail("Cannot set permissions for");
+    const char* data = content.data();
+    size_t left = content.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, left);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            fail("Cannot write");
+        }
+        data += written;
+        left -= static_cast<size_t>(written);
+    }
+    if (::fsync(fd) != 0) fail("Cannot flush");
+    if (::close(fd) != 0) {
+        const int errnum = errno;
+        ::unlink(temp.c_str());
+        throw ioError("Cannot close", target, errnum);
+    }
+    if (::rename(temp.c_str(), target.c_str()) != 0) {
+        const int errnum = errno;
+        ::unlink(temp.c_str());
+        throw ioError("Cannot replace", target, errnum);
+    }
+}
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw Error(err::FileNotFound, "File not found: " + path.string());
+    std::ostringstream content;
+    content << in.rdbuf();
+    return std::move(content).str();
+}
+
+}  // namespace ovk::files

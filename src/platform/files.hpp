@@ -1,0 +1,34 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace ovk::files {
+
+namespace fs = std::filesystem;
+
+// The folder that holds the component's own files (service description, schemas, resource
+// and language files). It is the folder of the loaded library unless the environment variable
+// OVK_COMPONENT_DIR names another one, or a host or test has set one with setComponentDir.
+fs::path componentDir();
+void setComponentDir(std::optional<fs::path> dir);
+
+// Finds `name` in `dir` without regard to letter case: "NLS.XML", "NLS.xml" and "nls.xml"
+// name the same file. An exact match wins over a case-folded one.
+std::optional<fs::path> findCaseInsensitive(const fs::path& dir, std::string_view name);
+
+// The path of `name` in the component folder, matched without regard to case; when no such
+// file exists, the folder joined with the name as given.
+fs::path inComponentDir(std::string_view name);
+
+// Replaces the whole content of `target` safely: writes to a temporary file in the same
+// folder, flushes it to disk and renames it over the target. A crash or a full disk leaves
+// either the old or the new content, never a mixture. Throws Error on failure.
+void replaceFileContent(const fs::path& target, std::string_view content);
+
+// Reads a whole file; throws Error 53 when it does not exist.
+std::string readFile(const fs::path& path);
+
+}  // namespace ovk::files

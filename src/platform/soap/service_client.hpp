@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "platform/xml/document.hpp"
+
+namespace ovk::soap {
+
+// A positional argument of a service operation.
+using Argument = std::variant<std::string, int16_t, int32_t, double, bool>;
+// The value of a connector property ("EndPointURL" takes a text, "Timeout" a number).
+using PropertyValue = std::variant<std::string, double>;
+
+// The one narrow interface through which the component talks to the master-data service:
+// initialised from a service description, configured through named connector properties,
+// operations called by name with positional arguments. The last fault is kept as three texts.
+class ServiceClient {
+public:
+    virtual ~ServiceClient() = default;
+
+    // Reads the service description. Never throws: a missing or malformed description sets
+    // the fault texts (faultCode not empty) and leaves the client unusable.
+    virtual void initialize(const std::filesystem::path& wsdlPath) = 0;
+
+    // Connector properties: "EndPointURL", "ProxyServer" ("host:port"), "AuthUser",
+    // "AuthPassword" (the proxy's credentials), "Timeout" (milliseconds). An unknown name or a
+    // value of the wrong kind sets the fault texts and throws Error.
+    virtual void setProperty(std::string_view name, const PropertyValue& value) = 0;
+
+    // The last fault; an empty code means the last call had none.
+    virtual std::string faultCode() const = 0;
+    virtual std::string faultString() const = 0;
+    virtual std::string faultActor() const = 0;
+
+    // Calls an operation whose reply is a text (HelloWorld). Throws Error (number from
+    // err::SoapFirst up) on any failure, after setting the fault texts.
+    virtual std::string callText(std::string_view operation, const std::vector<Argument>& args) = 0;
+
+    // Calls an operation whose reply is XML: the child nodes of the operation's return element,
+    // exactly as sent (CDATA, comments and attributes kept), or nothing when that element is
+    // empty or absent. Throws Error (number from err::SoapFirst up) on any failure.
+    virtual std::optional<xml::NodeList> call(std::string_view operation,
+                                              const std::vector<Argument>& args) = 0;
+};
+
+}  // namespace ovk::soap
