@@ -22,7 +22,7 @@ inline constexpr int32_t Win32Nt = 2;
 inline constexpr int32_t kWaitCapableMajorVersion = 4;
 
 class PlatformInfo {
-public:
+  public:
     virtual ~PlatformInfo() = default;
     virtual OsVersion osVersion() const = 0;
 };
@@ -32,7 +32,7 @@ public:
 // can: the process started for a target is our own child, so no search of the process table is
 // needed. Reporting the kernel's version would switch off a feature that works.
 class LinuxPlatformInfo final : public PlatformInfo {
-public:
+  public:
     OsVersion osVersion() const override;
 };
 

@@ -86,7 +86,7 @@ int openProcessDescriptor(pid_t pid) {
 // Our own child: the process the opener runs in. A process descriptor, where the kernel offers
 // one, lets the wait sleep until the exit instead of polling for it.
 class ChildProcess final : public StartedProcess {
-public:
+  public:
     explicit ChildProcess(pid_t pid) : pid_(pid), descriptor_(openProcessDescriptor(pid)) {}
     ~ChildProcess() override {
         if (!ended_ && !reapIfEnded(pid_, status_)) adoptOrphan(pid_);
@@ -111,7 +111,8 @@ public:
             for (;;) {
                 const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now());
                 pollfd entry{descriptor_, POLLIN, 0};
-                const int ready = ::poll(&entry, 1, static_cast<int>(std::max<int64_t>(left.count(), 0)));
+                const int ready =
+                    ::poll(&entry, 1, static_cast<int>(std::max<int64_t>(left.count(), 0)));
                 if (ready > 0) break;
                 if (ready == 0) return false;
                 if (errno != EINTR) return pollUntil(deadline);
@@ -132,7 +133,7 @@ public:
     // The raw wait status, when the child ended and its status could be collected.
     const std::optional<int>& status() const { return status_; }
 
-private:
+  private:
     bool pollUntil(Clock::time_point deadline) {
         for (;;) {
             if (reapIfEnded(pid_, status_)) {
@@ -224,19 +225,23 @@ int prepareSpawn(SpawnSetup& setup, const std::optional<fs::path>& workingDirect
         if (const int rc = posix_spawn_file_actions_addchdir_np(actions, workingDirectory->c_str()))
             return rc;
     }
-    if (const int rc = posix_spawn_file_actions_addopen(actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0))
+    if (const int rc =
+            posix_spawn_file_actions_addopen(actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0))
         return rc;
     const bool haveStderr = ::fcntl(STDERR_FILENO, F_GETFD) != -1;
-    if (const int rc = haveStderr ? posix_spawn_file_actions_adddup2(actions, STDERR_FILENO, STDOUT_FILENO)
-                                  : posix_spawn_file_actions_addopen(actions, STDOUT_FILENO, "/dev/null",
-                                                                     O_WRONLY, 0))
+    if (const int rc = haveStderr
+                           ? posix_spawn_file_actions_adddup2(actions, STDERR_FILENO, STDOUT_FILENO)
+                           : posix_spawn_file_actions_addopen(actions, STDOUT_FILENO, "/dev/null",
+                                                              O_WRONLY, 0))
         return rc;
     if (!haveStderr) {
-        if (const int rc = posix_spawn_file_actions_addopen(actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0))
+        if (const int rc =
+                posix_spawn_file_actions_addopen(actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0))
             return rc;
     }
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
-    if (const int rc = posix_spawn_file_actions_addclosefrom_np(actions, STDERR_FILENO + 1)) return rc;
+    if (const int rc = posix_spawn_file_actions_addclosefrom_np(actions, STDERR_FILENO + 1))
+        return rc;
 #endif
 
     auto* attributes = &setup.attributes;
@@ -250,7 +255,8 @@ int prepareSpawn(SpawnSetup& setup, const std::optional<fs::path>& workingDirect
     if (const int rc = posix_spawnattr_setsigdefault(attributes, &all)) return rc;
     if (const int rc = posix_spawnattr_setpgroup(attributes, 0)) return rc;
     return posix_spawnattr_setflags(
-        attributes, static_cast<short>(POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP));
+        attributes,
+        static_cast<short>(POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP));
 }
 
 }  // namespace
@@ -263,7 +269,8 @@ ShellResult XdgOpenShell::open(const ShellRequest& request) {
 
     const std::string& target = request.target;
     // No file has an empty name or a NUL inside it, and an argument could not carry either.
-    if (target.empty() || target.find('\0') != std::string::npos) return {shell_result::FileNotFound, nullptr};
+    if (target.empty() || target.find('\0') != std::string::npos)
+        return {shell_result::FileNotFound, nullptr};
 
     std::error_code ec;
     if (request.workingDirectory && !fs::is_directory(*request.workingDirectory, ec)) {
@@ -275,7 +282,9 @@ ShellResult XdgOpenShell::open(const ShellRequest& request) {
         // A local file. It is looked for where the opener will run, so both agree on which file
         // is meant, and a missing one is reported the same way whatever opener the desktop has.
         fs::path file(target);
-        if (file.is_relative()) file = (request.workingDirectory ? *request.workingDirectory : fs::current_path(ec)) / file;
+        if (file.is_relative())
+            file = (request.workingDirectory ? *request.workingDirectory : fs::current_path(ec)) /
+                   file;
         const bool exists = fs::exists(file, ec);
         if (ec == std::errc::permission_denied) return {shell_result::AccessDenied, nullptr};
         if (!exists) return {shell_result::FileNotFound, nullptr};
@@ -284,18 +293,21 @@ ShellResult XdgOpenShell::open(const ShellRequest& request) {
     }
 
     SpawnSetup setup;
-    if (const int rc = prepareSpawn(setup, request.workingDirectory)) return {resultOfSpawnError(rc), nullptr};
+    if (const int rc = prepareSpawn(setup, request.workingDirectory))
+        return {resultOfSpawnError(rc), nullptr};
 
     std::string name = fs::path(program_).filename().string();
     if (name.empty()) name = program_;
     char* const argv[] = {name.data(), argument.data(), nullptr};
     pid_t pid = -1;
-    if (const int rc = posix_spawnp(&pid, program_.c_str(), &setup.actions, &setup.attributes, argv, environ)) {
+    if (const int rc = posix_spawnp(&pid, program_.c_str(), &setup.actions, &setup.attributes, argv,
+                                    environ)) {
         return {resultOfSpawnError(rc), nullptr};
     }
 
     auto child = std::make_unique<ChildProcess>(pid);
-    const int32_t code = child->waitFor(exitGrace_) ? resultOfExitStatus(child->status()) : shell_result::Started;
+    const int32_t code =
+        child->waitFor(exitGrace_) ? resultOfExitStatus(child->status()) : shell_result::Started;
     if (code <= shell_result::LastFailure) return {code, nullptr};
     return {code, std::move(child)};
 }

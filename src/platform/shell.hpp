@@ -30,7 +30,7 @@ inline constexpr int32_t Started = 42;
 // A program the shell started. It can be waited for; a handle that is dropped without waiting
 // still makes sure the process does not linger as a zombie.
 class StartedProcess {
-public:
+  public:
     virtual ~StartedProcess() = default;
 
     virtual pid_t processId() const = 0;
@@ -57,7 +57,7 @@ struct ShellResult {
 
 // Opens a file or an address with the program the desktop has registered for it.
 class Shell {
-public:
+  public:
     virtual ~Shell() = default;
     virtual ShellResult open(const ShellRequest& request) = 0;
 };
@@ -74,13 +74,13 @@ public:
 // (both 31, no association); anything else, including death by a signal, 5. Spawn failures:
 // opener not installed 31, not executable 5, out of processes or memory 0.
 class XdgOpenShell final : public Shell {
-public:
+  public:
     explicit XdgOpenShell(std::string program = "xdg-open",
                           std::chrono::milliseconds exitGrace = std::chrono::seconds(2));
 
     ShellResult open(const ShellRequest& request) override;
 
-private:
+  private:
     std::string program_;
     std::chrono::milliseconds exitGrace_;
 };

@@ -16,7 +16,8 @@ void exclaim(UserInterface& ui, const std::string& text, const std::string& titl
 
 }  // namespace
 
-int16_t OpenDocument(const ShellServices& services, Form& Owner, std::string Target, int16_t ShowCommand) {
+int16_t OpenDocument(const ShellServices& services, Form& Owner, std::string Target,
+                     int16_t ShowCommand) {
     ShellRequest request;
     request.target = Target;
     request.workingDirectory = files::componentDir();
@@ -25,16 +26,16 @@ int16_t OpenDocument(const ShellServices& services, Form& Owner, std::string Tar
     const ShellResult result = services.shell.open(request);
     if (result.succeeded()) return -1;
 
-    const std::string title(kApplicationTitle);
+    const std::string appTitle(kApplicationTitle);
     if (result.code == shell_result::NoAssociation) {
         exclaim(services.ui,
-                title + " could not find a file association for " + Target +
+                appTitle + " could not find a file association for " + Target +
                     " on your system. You should check that your browser" + " " +
                     "is correctly installed and associated with this type of file.",
                 "Browser Unavailable");
     } else {
         exclaim(services.ui,
-                title + " had a problem running your web browser." +
+                appTitle + " had a problem running your web browser." +
                     " You should check that your browser is correctly installed." + " (Error" +
                     std::to_string(result.code) + ")",
                 "Browser Unavailable");
@@ -42,7 +43,8 @@ int16_t OpenDocument(const ShellServices& services, Form& Owner, std::string Tar
     return 0;
 }
 
-void ShellExecAndWait(const ShellServices& services, std::string& FileName, bool& Wait, const Form* Owner) {
+void ShellExecAndWait(const ShellServices& services, std::string& FileName, bool& Wait,
+                      const Form* Owner) {
     ShellRequest request;
     request.target = FileName;
     request.showCommand = kShowNormal;

@@ -15,7 +15,7 @@ namespace ovk::test {
 // (success, 42, once the queue is empty). A successful open hands out a process that "ends"
 // after a set number of checks, running the caller's wait callback between them.
 class FakeShell : public Shell {
-public:
+  public:
     void queueResult(int32_t code) { results_.push_back(code); }
     // How many checks of a waited-for process find it still running.
     void setChecksUntilExit(int checks) { checksUntilExit_ = checks; }
@@ -37,9 +37,9 @@ public:
         return result;
     }
 
-private:
+  private:
     class Process : public StartedProcess {
-    public:
+      public:
         Process(FakeShell& shell, pid_t pid) : shell_(shell), pid_(pid) {}
         pid_t processId() const override { return pid_; }
         void waitForExit(const std::function<void()>& whileWaiting) override {
@@ -50,7 +50,7 @@ private:
             }
         }
 
-    private:
+      private:
         FakeShell& shell_;
         pid_t pid_;
     };
@@ -65,14 +65,15 @@ private:
 
 // Reports whatever version a test sets; by default one on which waiting is supported.
 class FakePlatformInfo : public PlatformInfo {
-public:
+  public:
     FakePlatformInfo() = default;
-    FakePlatformInfo(int32_t majorVersion, int32_t platformId) : version_{majorVersion, platformId} {}
+    FakePlatformInfo(int32_t majorVersion, int32_t platformId)
+        : version_{majorVersion, platformId} {}
 
     void set(int32_t majorVersion, int32_t platformId) { version_ = {majorVersion, platformId}; }
     OsVersion osVersion() const override { return version_; }
 
-private:
+  private:
     OsVersion version_{kWaitCapableMajorVersion, platform_id::Win32Nt};
 };
 

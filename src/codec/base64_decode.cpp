@@ -1,0 +1,156 @@
+#include <algorithm>
+#include <array>
+#include <vector>
+
+#include "codec/byte_order.hpp"
+#include "codec/encoding.hpp"
+#include "codec/fast_tables.hpp"
+
+namespace ovk {
+namespace {
+
+constexpr uint8_t kPad = '=';
+constexpr unsigned kPadValue = 64;
+
+// n / 4 * 3 - pad, rounded to the nearest whole number with halves to even, and never below
+// zero. The fraction can only be a quarter, a half or three quarters.
+std::size_t decodedLength(std::size_t n, std::size_t pad) {
+    const auto whole = static_cast<int64_t>(3 * n / 4) - static_cast<int64_t>(pad);
+    const std::size_t quarters = 3 * n % 4;
+    int64_t length = whole;
+    if (quarters == 3 || (quarters == 2 && (whole & 1) != 0)) ++length;
+    return length > 0 ? static_cast<std::size_t>(length) : 0;
+}
+
+// Decodes one input in groups of four characters. Groups of four alphabet digits whose
+// bytes all fit in the output go through pre-shifted tables; every other group takes the
+// exact path, which reproduces the decoder's historical trap behaviour:
+//  - a code from 234 to 255, or a place past the end of the input, leaves that place's value
+//    as the previous group had it (0 before the first group);
+//  - a code outside the alphabet has the value 255 and takes part in the formulas;
+//  - an output byte whose value would exceed 255, or whose position lies past the output
+//    length, is not written and keeps 0;
+//  - "=" in the third or fourth place ends the decoding after that group.
+class GroupDecoder {
+public:
+    GroupDecoder(std::span<const uint8_t> in, std::span<uint8_t> out,
+                 std::span<const uint8_t, Encoding::kDecodeTableSize> table,
+                 const Encoding::FastTables& fast)
+        : in_(in), out_(out), table_(table), fast_(fast) {}
+
+    void run() {
+        const std::size_t n = in_.size();
+        const std::size_t groups = (n + 3) / 4;
+        // Groups that are complete and whose three bytes lie inside the output.
+        const std::size_t fastGroups = std::min(n / 4, out_.size() / 3);
+        // Blocks store four bytes per group; the fourth is 0, what an unwritten position holds,
+        // and lands on the next group's first byte, which must still lie inside the output.
+        const std::size_t wideGroups = out_.empty() ? 0 : std::min(n / 4, (out_.size() - 1) / 3);
+        const auto& place = fast_.decodePlace;
+
+        std::size_t g = 0;
+        while (g + 4 <= wideGroups) {
+            const uint8_t* p = in_.data() + 4 * g;
+            std::array<uint32_t, 4> bits;
+            for (std::size_t k = 0; k < 4; ++k, p += 4) {
+                bits[k] = place[0][p[0]] | place[1][p[1]] | place[2][p[2]] | place[3][p[3]];
+            }
+            if (((bits[0] | bits[1] | bits[2] | bits[3]) & Encoding::FastTables::kNeedsExactPath) ==
+                0) {
+                uint8_t* o = out_.data() + 3 * g;
+                for (std::size_t k = 0; k < 4; ++k) codec_detail::storeBigEndian32(o + 3 * k, bits[k] << 8);
+                g += 4;
+                previousWasFast_ = true;
+                continue;
+            }
+            for (const std::size_t end = g + 4; g < end; ++g) {
+                if (!decodeGroup(g, fastGroups)) return;
+            }
+        }
+        for (; g < groups; ++g) {
+            if (!decodeGroup(g, fastGroups)) return;
+        }
+    }
+
+private:
+    // Returns false when the group ends the decoding.
+    bool decodeGroup(std::size_t g, std::size_t fastGroups) {
+        if (g < fastGroups) {
+            const uint8_t* p = in_.data() + 4 * g;
+            const auto& place = fast_.decodePlace;
+            const uint32_t bits =
+                place[0][p[0]] | place[1][p[1]] | place[2][p[2]] | place[3][p[3]];
+            if ((bits & Encoding::FastTables::kNeedsExactPath) == 0) {
+                uint8_t* o = out_.data() + 3 * g;
+                o[0] = static_cast<uint8_t>(bits >> 16);
+                o[1] = static_cast<uint8_t>(bits >> 8);
+                o[2] = static_cast<uint8_t>(bits);
+                previousWasFast_ = true;
+                return true;
+            }
+        }
+        return decodeGroupExactly(g);
+    }
+
+    bool decodeGroupExactly(std::size_t g) {
+        const std::size_t n = in_.size();
+        if (previousWasFast_) {
+            // The fast path keeps no per-place values; the group before was four digits.
+            for (std::size_t k = 0; k < 4; ++k) d_[k] = table_[in_[4 * (g - 1) + k]];
+            previousWasFast_ = false;
+        }
+        for (std::size_t k = 0; k < 4; ++k) {
+            const std::size_t at = 4 * g + k;
+            if (at < n && in_[at] < table_.size()) d_[k] = table_[in_[at]];
+        }
+        const std::size_t at = 3 * g;
+        const auto [d0, d1, d2, d3] = d_;
+        const unsigned first = d0 * 4 | ((d1 >> 4) & 3);
+        const unsigned second = ((d1 & 15) * 16) | ((d2 >> 2) & 15);
+        const unsigned third = ((d2 & 3) * 64) | d3;
+        if (d2 != kPadValue && d3 != kPadValue) {
+            put(at, first);
+            put(at + 1, second);
+            put(at + 2, third);
+            return true;
+        }
+        put(at, first);
+        if (d2 != kPadValue) put(at + 1, second);
+        return false;
+    }
+
+    void put(std::size_t at, unsigned value) {
+        if (at < out_.size() && value <= 255) out_[at] = static_cast<uint8_t>(value);
+    }
+
+    std::span<const uint8_t> in_;
+    std::span<uint8_t> out_;
+    std::span<const uint8_t, Encoding::kDecodeTableSize> table_;
+    const Encoding::FastTables& fast_;
+    std::array<unsigned, 4> d_{};
+    bool previousWasFast_ = false;
+};
+
+}  // namespace
+
+void Encoding::DecodeB64(std::span<const uint8_t> ByteArrayIn,
+                         std::vector<uint8_t>& ByteArrayOut) const {
+    // The caller may pass the same storage as input and output.
+    std::vector<uint8_t> inputCopy;
+    if (!ByteArrayOut.empty() && ByteArrayIn.data() >= ByteArrayOut.data() &&
+        ByteArrayIn.data() < ByteArrayOut.data() + ByteArrayOut.size()) {
+        inputCopy.assign(ByteArrayIn.begin(), ByteArrayIn.end());
+        ByteArrayIn = inputCopy;
+    }
+
+    const std::size_t n = ByteArrayIn.size();
+    std::size_t pad = 0;
+    if (n >= 1 && ByteArrayIn[n - 1] == kPad) {
+        pad = 1;
+        if (n >= 2 && ByteArrayIn[n - 2] == kPad) pad = 2;
+    }
+    ByteArrayOut.assign(decodedLength(n, pad), 0);
+    GroupDecoder(ByteArrayIn, ByteArrayOut, decodeTable_, *fast_).run();
+}
+
+}  // namespace ovk

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "component/client_services.hpp"
+#include "component/frm_splash.hpp"
+#include "document/config_infos.hpp"
+#include "ovk/client.hpp"
+#include "platform/xml/document.hpp"
+#include "wizard/frm_wiz.hpp"
+
+namespace ovk {
+
+// The state and the form-event handlers behind the public Client.
+struct Client::Impl : SplashEvents, WizardEvents {
+    explicit Impl(std::shared_ptr<const ClientServices> services);
+
+    // Public properties.
+    std::string DownloadFile;
+    ConnectionSettings settings;  // ServiceUrl, proxy and the project values from the document
+    int16_t GUILangID = 0;
+    int16_t ActiveStepNumber = 0;
+
+    // Private state.
+    std::shared_ptr<const ClientServices> services;
+    std::shared_ptr<xml::Document> MyXMLDocument;
+    std::shared_ptr<soap::ServiceClient> MySoapobject;
+    std::unique_ptr<frmSplash> mvarSplash;
+    std::unique_ptr<frmWiz> mvarWizForm;
+    std::string projectType;
+    std::string bannerUrl;
+    std::string mailUrl;
+    ClientEvents* events = nullptr;
+
+    frmSplash& splash();
+
+    // Raising the host's events. A host handler that throws cannot break the component: the
+    // failure stays on the host's side of the boundary.
+    void raiseException(int32_t number, const std::string& message, const std::string& source);
+    void raiseDownloadComplete();
+    void raiseDownloadCancel();
+    void raiseCancelForInstallNewClient();
+    void raiseHelpRequested();
+    void raiseStepChanged(int16_t step);
+
+    // Splash form events.
+    void InitializeEnvironment(const std::string& downloadFile, int32_t& Result, int32_t& Init) override;
+    void InitWizzard() override;
+
+    // Wizard events.
+    void Finish() override;
+    void Cancel() override;
+    void Help() override;
+    void DownloadItem(const std::string& MaterialId) override;
+    void DownloadStructure() override;
+    void NewStepNum(int16_t Stepnumber) override;
+    void DebugInfo(const std::string& Info) override;
+};
+
+}  // namespace ovk

@@ -1,0 +1,182 @@
+// The start-up sequence behind Client::Init, run inside the splash form's InitializeEnvironment
+// event. Each step leaves a code in Result when it fails; the sequence reports exactly one
+// Exception for the first failure and never undoes what earlier steps stored.
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+
+#include "component/client_impl.hpp"
+#include "component/soap_setup.hpp"
+#include "document/client_resources.hpp"
+#include "document/download_document.hpp"
+#include "document/validation_text.hpp"
+#include "platform/errors.hpp"
+#include "platform/files.hpp"
+#include "util/open_doc_api.hpp"
+
+namespace ovk {
+namespace {
+
+constexpr const char* kComponentVersion = OVK_VERSION_TEXT;  // major.minor.revision
+constexpr const char* kCredentialsNotFound = "Combination of ProjectID,Password and LangID not found";
+constexpr const char* kClientDataMissing = "Failed to get Client-Information and Ressources";
+
+// A step that failed: the code it leaves in Result, and the error it reports.
+struct StepFailure {
+    int32_t result;
+    Error error;
+};
+
+[[noreturn]] void fail(int32_t result, int32_t number, std::string message) {
+    throw StepFailure{result, Error(number, std::move(message))};
+}
+
+std::string componentFile(std::string_view name) { return (files::componentDir() / name).string(); }
+
+void requireComponentFile(const char* name, int32_t result) {
+    if (!FileExistsInAppPath(name)) fail(result, err::FileNotFound, "File " + componentFile(name) + " not found.");
+}
+
+std::string upper(std::string text) {
+    std::ranges::transform(text, text.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+}
+
+// The attribute at `position` of the client data; a missing one is the host platform's
+// "object variable not set".
+std::string clientDataAttribute(const xml::Node& clientData, std::size_t position) {
+    auto value = clientData.attributeAt(position);
+    if (!value) throw Error(err::ObjectMissing, "The client data has no attribute " + std::to_string(position));
+    return *value;
+}
+
+// The first element of a reply list, or nothing when it holds only text.
+xml::Node firstElement(const xml::NodeList& list) {
+    for (const xml::Node& node : list) {
+        if (node.isElement()) return node;
+    }
+    return xml::Node();
+}
+
+}  // namespace
+
+void Client::Impl::InitializeEnvironment(const std::string& downloadFile, int32_t& Result, int32_t& Init) {
+    try {
+        // 1-5: the installation and the document.
+        if (!downloadFile.empty()) DownloadFile = downloadFile;
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(DownloadFile, ec)) {
+            fail(-1, err::FileNotFound, "File " + DownloadFile + " not found.");
+        }
+        requireComponentFile("NLS.XML", -2);
+        requireComponentFile("TARVO_download.XSD", -3);
+        requireComponentFile("MERIDO_download.XSD", -4);
+
+        // 6: a new service client replaces the old one.
+        Result = -991;
+        MySoapobject = services->makeServiceClient();
+
+        // 7: the document must be well-formed before anything else looks at it.
+        Result = -992;
+        MyXMLDocument = std::make_shared<xml::Document>();
+        try {
+            *MyXMLDocument = xml::Document::loadFile(DownloadFile);
+        } catch (const xml::ParseError& e) {
+            fail(-7, 17, e.failure.reason);
+        }
+        MyXMLDocument = std::make_shared<xml::Document>();
+
+        // 8
+        if (!IsGuiLanguageAvailable(GUILangID)) GUILangID = kFallbackLanguage;
+
+        // 9-11: project type, schema, validation.
+        projectType = GetProjectType(DownloadFile);
+        if (isErrorText(projectType)) fail(-5, 17, projectType);
+        const std::string schemaPath = BuildSchemaFileName(projectType, files::componentDir());
+        if (isErrorText(schemaPath)) fail(-6, 17, schemaPath);
+        MyXMLDocument = ValidateDocument(schemaPath, DownloadFile);
+        if (!MyXMLDocument) {
+            fail(-7, 17, "Error validating DownloadFile with Schema\r\n" + validationText());
+        }
+
+        // 12-13: configuration.
+        const ConfigInfo info = GetConfigInfos(MyXMLDocument.get());
+        if (isErrorText(info[config::Url])) fail(-8, 57, "Failed to gather Config-Information" + info[config::Url]);
+        MergeConfigInfo(info, settings);
+
+        // 14
+        if (GetNlsLanguageId(settings.projectLanguage) == 0) {
+            fail(-12, 21, "Language " + settings.projectLanguage + " not found.");
+        }
+
+        // 15
+        const std::string connection = SetupSoapClient(*MySoapobject, settings, *services->settings);
+        if (upper(connection) != "OK") {
+            setValidationText(connection);
+            fail(-9, 17, connection);
+        }
+
+        // 16-17: client data.
+        Result = -10;
+        const int16_t languageNumber = FileExistsInAppPath("NLS.xml") ? GetNlsLanguageId(settings.projectLanguage) : 0;
+        const auto clientDataList = MySoapobject->call("GetClientData", {std::string("6103"), GUILangID});
+        if (!clientDataList) fail(-10, 17, kClientDataMissing);
+        const xml::Node clientData = firstElement(*clientDataList);
+        if (!clientData) fail(-10, 17, kClientDataMissing);
+
+        // 18-21: a newer client.
+        if (clientDataAttribute(clientData, 0) != kComponentVersion) {
+            const MsgBoxAnswer answer = services->ui->msgBox(GetNewVersionText(std::to_string(GUILangID)),
+                                                             "New Version", MsgBoxButtons::OkCancel,
+                                                             MsgBoxIcon::Question, MsgBoxDefault::First);
+            Result = static_cast<int32_t>(answer);
+            if (answer != MsgBoxAnswer::Ok) {
+                Init = 1;
+                raiseDownloadCancel();
+                return;
+            }
+            std::string installer = clientDataAttribute(clientData, 1);
+            bool wait = false;
+            const ShellServices shell{*services->shell, *services->platform, *services->ui};
+            OpenDocApi::ShellExecAndWait(shell, installer, wait);
+            raiseCancelForInstallNewClient();
+            Init = -1;
+            return;
+        }
+
+        // 22-23: the current client: addresses and banner.
+        Result = 0;
+        bannerUrl = clientDataAttribute(clientData, 3);
+        mailUrl = clientDataAttribute(clientData, 4);
+        SaveBannerImage(clientData, DownloadFile);
+
+        // 24-25: the project's credentials.
+        const auto structure = MySoapobject->call(
+            "getStructure", {settings.projectPassword, settings.projectId, languageNumber});
+        const xml::Node structureRoot = structure ? firstElement(*structure) : xml::Node();
+        if (!structureRoot || structureRoot.name() == "Exception") fail(-11, 32, kCredentialsNotFound);
+
+        // 26
+        Init = 0;
+    } catch (...) {
+        Error error;
+        try {
+            throw;
+        } catch (const StepFailure& failure) {
+            Result = failure.result;
+            error = failure.error;
+        } catch (...) {
+            error = currentError();
+        }
+        if (error.number == err::InvalidArgument && Result == -10) {
+            raiseException(17, kClientDataMissing, "INIT.GetClientData");
+        } else {
+            raiseException(error.number, error.description, "Init");
+        }
+        if (Result > 0) Result = -999;
+        Init = Result;
+    }
+}
+
+}  // namespace ovk

@@ -1,0 +1,86 @@
+#include "component/soap_setup.hpp"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+
+#include "platform/errors.hpp"
+#include "platform/files.hpp"
+#include "platform/numbers.hpp"
+
+namespace ovk {
+namespace {
+
+constexpr const char* kCrLf = "\r\n";
+
+// The stored time-out: absent gives the minimum, a number at least the minimum, anything
+// else 0 (which the service client treats as its default bound, never as "wait forever").
+double readTimeout(const SettingsStore& store) {
+    const auto stored = store.read(kSettingsApplication, "Settings", "SOAPTimeout");
+    if (!stored) return kMinimumSoapTimeout;
+    const auto number = numbers::parseNumber(*stored);
+    if (!number) return 0;
+    return std::max(*number, kMinimumSoapTimeout);
+}
+
+std::string formatTimeout(double timeout) {
+    if (timeout == std::floor(timeout) && std::fabs(timeout) < 1e15) {
+        return std::to_string(static_cast<long long>(timeout));
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%.15g", timeout);
+    return text;
+}
+
+std::string faultTexts(const soap::ServiceClient& client) {
+    return client.faultString() + kCrLf + client.faultCode() + kCrLf + client.faultActor();
+}
+
+std::string upper(std::string text) {
+    std::ranges::transform(text, text.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+}
+
+}  // namespace
+
+std::string SetupSoapClient(soap::ServiceClient& client, const ConnectionSettings& settings, SettingsStore& store) {
+    try {
+        const double timeout = readTimeout(store);
+        store.write(kSettingsApplication, "Settings", "SOAPTimeout", formatTimeout(timeout));
+
+        client.initialize(files::inComponentDir(kServiceDescriptionFileName));
+        if (!client.faultCode().empty()) return "Error by load wsdl" + faultTexts(client);
+
+        if (!settings.serviceUrl.empty()) client.setProperty("EndPointURL", settings.serviceUrl);
+
+        if (!settings.proxyIp.empty()) {
+            client.setProperty("ProxyServer", settings.proxyIp + ":" + std::to_string(settings.proxyPort));
+            if (!client.faultCode().empty()) return "Error by set ProxyIp/Port" + faultTexts(client);
+        }
+
+        if (!settings.proxyUserName.empty()) {
+            client.setProperty("AuthUser", settings.proxyUserName);
+            if (!client.faultCode().empty()) return "Error by set ProxyUser" + faultTexts(client);
+            client.setProperty("AuthPassword", settings.proxyPassword);
+            if (!client.faultCode().empty()) return "Error by set ProxyPwd" + faultTexts(client);
+        }
+
+        client.setProperty("Timeout", timeout);
+
+        const std::string answer = client.callText("HelloWorld", {});
+        if (upper(answer) == "HELLO WORLD") return "OK";
+        return "Error " + client.faultString();
+    } catch (...) {
+        const int systemError = errno;
+        const Error error = currentError();
+        if (error.number >= err::SoapFirst) {
+            return "Error Kommunikationsfehler: kann Service nicht erreichen" + client.faultString();
+        }
+        return "Error Std" + error.description + kCrLf + std::to_string(error.number) + kCrLf +
+               std::to_string(systemError) + kCrLf + client.faultString();
+    }
+}
+
+}  // namespace ovk

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+
+#include "document/config_infos.hpp"
+#include "platform/settings_store.hpp"
+#include "platform/soap/service_client.hpp"
+
+namespace ovk {
+
+inline constexpr const char* kServiceDescriptionFileName = "VelmoraSvr.wsdl";
+inline constexpr double kMinimumSoapTimeout = 180000;
+
+// Prepares a new service client from the component's service description and the merged
+// connection settings, and proves the service answers HelloWorld. "OK" on success, an error
+// text otherwise; never throws. Always leaves the time-out setting written.
+std::string SetupSoapClient(soap::ServiceClient& client, const ConnectionSettings& settings,
+                            SettingsStore& store);
+
+}  // namespace ovk

@@ -1,0 +1,32 @@
+// The wizard preparation behind Client::Show, run inside the splash form's InitWizzard event.
+// It has no trap of its own: a failure ends Show.
+
+#include "component/client_impl.hpp"
+#include "document/client_resources.hpp"
+
+namespace ovk {
+
+void Client::Impl::InitWizzard() {
+    UserInterface& ui = *services->ui;
+    ui.setMousePointer(MousePointer::Hourglass);
+    if (!mvarWizForm) mvarWizForm = std::make_unique<frmWiz>(ui, *this);
+    frmWiz& wizard = *mvarWizForm;
+    wizard.MyDownloadDoc = MyXMLDocument;
+    wizard.MySoapobject = MySoapobject;
+    wizard.DownloadFile = DownloadFile;
+    wizard.ActiveProject = settings.projectId;
+    wizard.ActivePassword = settings.projectPassword;
+    wizard.GUILangID = GUILangID;
+    wizard.ActiveLangId = GetNlsLanguageId(settings.projectLanguage);
+    wizard.BannerURL = bannerUrl;
+    wizard.MailURL = mailUrl;
+    ui.setMousePointer(MousePointer::Default);
+    ui.showModal(wizard);
+}
+
+// The download requests arrive with the service transactions.
+void Client::Impl::DownloadStructure() {}
+void Client::Impl::DownloadItem(const std::string&) {}
+void Client::Impl::Finish() {}
+
+}  // namespace ovk

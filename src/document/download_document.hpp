@@ -1,0 +1,34 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "platform/xml/document.hpp"
+
+namespace ovk {
+
+// The text a failing operation of this module starts with; callers compare its first five
+// characters without regard to case.
+bool isErrorText(const std::string& text);
+
+// The text of the first System element of the document at `path`: the project type ("TARVO",
+// "MERIDO"). Empty when there is none or the file is not XML; "Error by Loading XML-File" when
+// reading fails otherwise.
+std::string GetProjectType(const std::filesystem::path& path);
+
+// The path of the schema for a project type in `folder` (type + "_download.xsd", matched
+// without regard to case), or "Error Schema File not found" / "Error Building Schema Name".
+std::string BuildSchemaFileName(const std::string& projectType, const std::filesystem::path& folder);
+
+// The document at `documentPath`, validated against the schema at `schemaPath`, or nothing.
+// A document that is not well-formed or not valid stores the detail text as the component's
+// validation text; any other failure leaves that text as it was.
+std::shared_ptr<xml::Document> ValidateDocument(const std::filesystem::path& schemaPath,
+                                                const std::filesystem::path& documentPath);
+
+// The detail text of a failed validation: reason, line break, "on Line: " line, " Position: "
+// position, line break, source line.
+std::string validationDetail(const xml::ParseFailure& failure);
+
+}  // namespace ovk

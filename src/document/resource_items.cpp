@@ -1,0 +1,27 @@
+#include "document/resource_items.hpp"
+
+#include "document/client_resources.hpp"
+#include "document/resource_language_block.hpp"
+#include "platform/errors.hpp"
+#include "platform/files.hpp"
+#include "platform/xml/document.hpp"
+
+namespace ovk {
+std::optional<std::vector<ResourceItem>> LoadResourceItems(const std::string& languageText) {
+    if (!FileExistsInAppPath(kResourceFileName)) return std::nullopt;
+    try {
+        const auto resources = xml::Document::loadFile(files::inComponentDir(kResourceFileName));
+        xml::Node block = findResourceLanguageBlock(resources, languageText);
+        if (!block) block = findResourceLanguageBlock(resources, std::to_string(kFallbackLanguage));
+        if (!block) return std::nullopt;
+        std::vector<ResourceItem> items;
+        for (const xml::Node& item : block.childElements()) {
+            items.push_back({item.attribute("Name").value_or(std::string()), item.attribute("Caption")});
+        }
+        return items;
+    } catch (const Error&) {
+        return std::nullopt;
+    }
+}
+
+}  // namespace ovk

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ovk {
+
+// One text of the resource file: the control it belongs to and its caption (absent when the
+// item has no Caption attribute).
+struct ResourceItem {
+    std::string name;
+    std::optional<std::string> caption;
+};
+
+// The items of the resource file's block for `languageText`, or of the English block 1033 when
+// there is no such block. Nothing when the resource file is missing or cannot be read, or when
+// neither block exists: the forms then keep their built-in captions.
+std::optional<std::vector<ResourceItem>> LoadResourceItems(const std::string& languageText);
+
+}  // namespace ovk

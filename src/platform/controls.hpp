@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+
+namespace ovk {
+
+// The state of one control of a form model, with the properties the forms use. A view renders
+// it; handlers and tests read and change it directly.
+struct Control {
+    std::string name{};
+    std::string Caption{};
+    bool hasCaption = true;  // pictures, trees and timers have none and are passed over
+    bool Enabled = true;
+    bool Visible = true;
+    int Left = 0;
+    int Top = 0;
+    std::string Tag{};
+    std::string fontName{};  // empty: the form's font
+};
+
+}  // namespace ovk

@@ -1,0 +1,109 @@
+#include "command_line.hpp"
+
+#include <charconv>
+#include <limits>
+#include <stdexcept>
+
+namespace ovk::refservice {
+namespace {
+
+template <class Number>
+Number number(const std::string& option, const std::string& text, Number low, Number high) {
+    Number value{};
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size() || value < low || value > high)
+        throw std::invalid_argument(option + " wants a whole number from " + std::to_string(low) + " to " +
+                                    std::to_string(high) + ", not \"" + text + "\"");
+    return value;
+}
+
+}  // namespace
+
+std::string usageText() {
+    return R"(Usage:
+  ovk-refservice --catalog DIR [options]     serve the catalogue in DIR (its catalog.json)
+  ovk-refservice --generate N --out DIR [--seed S]
+                                             write a catalogue of N articles into DIR
+  ovk-refservice --help
+
+The service listens on 127.0.0.1 only. Its first line on standard output is
+  listening on http://127.0.0.1:PORT/
+and it serves until SIGTERM or SIGINT. POST / takes SOAP 1.1 requests; GET /?wsdl
+(or /VelmoraSvr.wsdl) gives the service description with this address in it.
+
+Options when serving:
+  --catalog DIR           folder holding catalog.json (or the JSON file itself)
+  --port N                port to listen on; 0 (the default) takes a free one
+  --latency-ms N          hold every SOAP reply back for N milliseconds
+  --client-version TEXT   newest client version that GetClientData announces
+  --hello TEXT            the text HelloWorld answers (default "Hello World")
+  --fault OP=KIND[@ARG]   misbehave on purpose; may be given several times, the first
+                          matching rule wins. OP is an operation name or * for all.
+                          With @ARG only calls one of whose arguments is exactly ARG
+                          (an article, a project, a node key) are affected. KIND:
+                            http500    HTTP 500 with a plain-text body
+                            soapfault  HTTP 500 with a SOAP fault (soap:Server)
+                            malformed  HTTP 200 with a body that is not well-formed XML
+                            truncated  Content-Length larger than the body, then close
+                            hang       no reply until the service stops
+                            exception  an Exception element (ID 32) as the Result
+                            empty      an empty Result element
+  --verbose               one line per request on standard error
+
+Options when generating:
+  --generate N            number of articles
+  --out DIR               folder to write (created when missing)
+  --seed S                seed of the pseudo-random data (default 1); the same
+                          seed gives the same catalogue
+)";
+}
+
+CommandLine parseCommandLine(const std::vector<std::string>& args) {
+    CommandLine line;
+    bool generate = false;
+    bool haveOut = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& option = args[i];
+        auto value = [&]() -> const std::string& {
+            if (i + 1 >= args.size()) throw std::invalid_argument(option + " needs a value");
+            return args[++i];
+        };
+        if (option == "--help" || option == "-h") {
+            line.mode = CommandLine::Mode::Help;
+            return line;
+        } else if (option == "--catalog") {
+            line.catalog = value();
+        } else if (option == "--port") {
+            line.service.port = number<int>(option, value(), 0, 65535);
+        } else if (option == "--latency-ms") {
+            line.service.latency = std::chrono::milliseconds(number<int>(option, value(), 0, 3600 * 1000));
+        } else if (option == "--client-version") {
+            line.service.overrides.clientVersion = value();
+        } else if (option == "--hello") {
+            line.service.overrides.hello = value();
+        } else if (option == "--fault") {
+            line.service.faults.add(value());
+        } else if (option == "--verbose") {
+            line.service.verbose = true;
+        } else if (option == "--generate") {
+            generate = true;
+            line.generator.articles = number<std::size_t>(option, value(), 1, 10'000'000);
+        } else if (option == "--out") {
+            line.generator.folder = value();
+            haveOut = true;
+        } else if (option == "--seed") {
+            line.generator.seed = number<std::uint64_t>(option, value(), 0, std::numeric_limits<std::uint64_t>::max());
+        } else {
+            throw std::invalid_argument("unknown option \"" + option + "\" (see --help)");
+        }
+    }
+    if (generate) {
+        if (!haveOut) throw std::invalid_argument("--generate needs --out DIR");
+        line.mode = CommandLine::Mode::Generate;
+    } else if (line.catalog.empty()) {
+        throw std::invalid_argument("--catalog DIR is required to serve (see --help)");
+    }
+    return line;
+}
+
+}  // namespace ovk::refservice

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "catalog_generator.hpp"
+#include "soap_service.hpp"
+
+namespace ovk::refservice {
+
+struct CommandLine {
+    enum class Mode { Serve, Generate, Help };
+    Mode mode = Mode::Serve;
+    std::filesystem::path catalog;
+    ServiceSettings service;
+    GeneratorSettings generator;
+};
+
+// Throws std::invalid_argument with a message fit for the user.
+CommandLine parseCommandLine(const std::vector<std::string>& args);
+
+std::string usageText();
+
+}  // namespace ovk::refservice

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "operations.hpp"
+
+namespace ovk::refservice {
+
+// Ways the service can misbehave on purpose, so tests can see how a client copes.
+enum class FaultKind {
+    Http500,    // HTTP 500 with a plain-text body, no SOAP fault
+    SoapFault,  // HTTP 500 with a SOAP fault (soap:Server)
+    Malformed,  // HTTP 200 with a body that is not well-formed XML
+    Truncated,  // a Content-Length larger than the body, then the connection closes
+    Hang,       // no reply at all until the service stops
+    Exception,  // the operation answers with an Exception element
+    Empty,      // the operation's Result element is empty
+};
+
+std::string_view faultKindName(FaultKind kind);
+
+// The faults asked for on the command line, each `OP=KIND` or `OP=KIND@ARG`: OP is an
+// operation name or "*" for all; with @ARG the fault applies only to calls one of whose
+// arguments is exactly ARG (an article identifier, a project, a node key).
+class FaultPlan {
+public:
+    // Throws std::invalid_argument with a message fit for the user.
+    void add(std::string_view spec);
+
+    // The fault of the first rule that matches the call, if any.
+    std::optional<FaultKind> faultFor(const Call& call) const;
+
+    bool empty() const { return rules_.empty(); }
+
+private:
+    struct Rule {
+        std::optional<Operation> operation;  // nothing: every operation
+        FaultKind kind = FaultKind::Http500;
+        std::optional<std::string> argument;
+    };
+    std::vector<Rule> rules_;
+};
+
+}  // namespace ovk::refservice

@@ -1,0 +1,72 @@
+// ovk-refservice: the reference master-data service and its catalogue generator.
+
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <pthread.h>
+#include <thread>
+
+#include "catalog.hpp"
+#include "catalog_generator.hpp"
+#include "command_line.hpp"
+#include "soap_service.hpp"
+
+using namespace ovk::refservice;
+
+namespace {
+
+int serve(const CommandLine& line) {
+    const Catalog catalog = Catalog::load(line.catalog);
+
+    // The signals are taken by sigwait on this thread; every thread started from here on
+    // inherits the mask, so none of them is interrupted by them.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    SoapService service(catalog, line.service);
+    service.bind();
+    std::thread server([&service] { service.run(); });
+
+    std::printf("listening on %s\n", service.url().c_str());
+    std::fflush(stdout);
+
+    int signal = 0;
+    sigwait(&signals, &signal);
+    service.stop();
+    server.join();
+    return 0;
+}
+
+int generate(const CommandLine& line) {
+    const auto summary = generateCatalog(line.generator, [](std::size_t done, std::size_t total) {
+        std::cerr << "\rgenerating articles: " << done << " of " << total << std::flush;
+        if (done == total) std::cerr << '\n';
+    });
+    std::cout << "wrote " << summary.articles << " articles and " << summary.documentFiles << " document files ("
+              << summary.documentBytes << " bytes) to " << line.generator.folder.string() << '\n';
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        const CommandLine line = parseCommandLine({argv + 1, argv + argc});
+        switch (line.mode) {
+        case CommandLine::Mode::Help: std::cout << usageText(); return 0;
+        case CommandLine::Mode::Generate: return generate(line);
+        case CommandLine::Mode::Serve: return serve(line);
+        }
+    } catch (const std::invalid_argument& e) {
+        std::cerr << "ovk-refservice: " << e.what() << '\n';
+        return 2;
+    } catch (const std::exception& e) {
+        std::cerr << "ovk-refservice: " << e.what() << '\n';
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,99 @@
+#include "reply_body.hpp"
+
+#include <algorithm>
+#include <fstream>
+#include <stdexcept>
+
+#include "base64.hpp"
+
+namespace ovk::refservice {
+namespace {
+
+// A multiple of 3, so that every chunk but the last encodes without padding.
+constexpr std::size_t kChunkBytes = 3 * 64 * 1024;
+
+bool streamFile(const std::filesystem::path& path, std::uintmax_t expected, std::size_t& budget,
+                const ReplyBody::Sink& sink) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::string raw(kChunkBytes, '\0');
+    std::string encoded(base64Length(kChunkBytes), '\0');
+    std::uintmax_t left = expected;
+    while (left > 0 && budget > 0) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uintmax_t>(left, kChunkBytes));
+        in.read(raw.data(), static_cast<std::streamsize>(want));
+        if (static_cast<std::size_t>(in.gcount()) != want) return false;  // the file shrank
+        left -= want;
+        const std::size_t length = base64Length(want);
+        encodeBase64(reinterpret_cast<const unsigned char*>(raw.data()), want, encoded.data());
+        const std::size_t n = std::min(length, budget);
+        if (!sink(encoded.data(), n)) return false;
+        budget -= n;
+    }
+    return true;
+}
+
+}  // namespace
+
+void ReplyBody::append(std::string_view text) {
+    this->text().append(text);
+}
+
+std::string& ReplyBody::text() {
+    if (pieces_.empty() || !pieces_.back().file.empty()) pieces_.emplace_back();
+    return pieces_.back().text;
+}
+
+void ReplyBody::appendBase64OfFile(const std::filesystem::path& path, std::uintmax_t size) {
+    pieces_.push_back({{}, path, size});
+}
+
+void ReplyBody::append(const ReplyBody& other) {
+    for (const Piece& piece : other.pieces_) {
+        if (piece.file.empty())
+            append(piece.text);
+        else
+            pieces_.push_back(piece);
+    }
+}
+
+std::size_t ReplyBody::size() const {
+    std::size_t total = 0;
+    for (const Piece& piece : pieces_)
+        total += piece.file.empty() ? piece.text.size() : base64Length(static_cast<std::size_t>(piece.fileSize));
+    return total;
+}
+
+bool ReplyBody::holdsFiles() const {
+    return std::any_of(pieces_.begin(), pieces_.end(), [](const Piece& p) { return !p.file.empty(); });
+}
+
+bool ReplyBody::write(const Sink& sink, std::size_t limit) const {
+    std::size_t budget = limit;
+    for (const Piece& piece : pieces_) {
+        if (budget == 0) break;
+        if (piece.file.empty()) {
+            const std::size_t n = std::min(piece.text.size(), budget);
+            if (n > 0 && !sink(piece.text.data(), n)) return false;
+            budget -= n;
+        } else if (!streamFile(piece.file, piece.fileSize, budget, sink)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string ReplyBody::toString() const {
+    std::string out;
+    out.reserve(size());
+    const bool ok = write(
+        [&out](const char* data, std::size_t n) {
+            out.append(data, n);
+            return true;
+        },
+        size());
+    if (!ok) throw std::runtime_error("a document of the reply cannot be read");
+    return out;
+}
+
+}  // namespace ovk::refservice

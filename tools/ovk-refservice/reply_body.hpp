@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ovk::refservice {
+
+// A reply put together from text and from files that go out Base64-encoded. The length is
+// known before anything is sent (the file sizes are taken when the catalogue loads), so
+// multi-megabyte documents are streamed with a Content-Length and never held in memory whole.
+class ReplyBody {
+public:
+    using Sink = std::function<bool(const char* data, std::size_t size)>;
+
+    ReplyBody() = default;
+    explicit ReplyBody(std::string text) { append(text); }
+
+    void append(std::string_view text);
+    // The text being built, to append to in place (the escaping helpers write into it).
+    std::string& text();
+    void appendBase64OfFile(const std::filesystem::path& path, std::uintmax_t size);
+    void append(const ReplyBody& other);
+
+    std::size_t size() const;
+    bool holdsFiles() const;
+
+    // Writes the first `limit` bytes through `sink`. False when the sink refuses, a file cannot
+    // be read, or a file no longer has the size it had (the promised length would be a lie).
+    bool write(const Sink& sink, std::size_t limit) const;
+
+    // The whole body as one text (files read and encoded); throws std::runtime_error when a
+    // file cannot be read.
+    std::string toString() const;
+
+private:
+    struct Piece {
+        std::string text;
+        std::filesystem::path file;  // empty for a text piece
+        std::uintmax_t fileSize = 0;
+    };
+    std::vector<Piece> pieces_;
+};
+
+}  // namespace ovk::refservice

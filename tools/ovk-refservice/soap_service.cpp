@@ -1,0 +1,219 @@
+#include "soap_service.hpp"
+
+#include <httplib.h>
+
+#include <algorithm>
+#include <cctype>
+#include <iostream>
+#include <stdexcept>
+
+#include "embedded_resources.hpp"
+#include "soap_envelope.hpp"
+
+namespace ovk::refservice {
+namespace {
+
+constexpr const char* kXml = "text/xml; charset=utf-8";
+
+// A reply a parser must reject: an element that never closes and an attribute without value.
+std::string malformedReply(Operation op) {
+    const std::string name(operationName(op));
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
+           "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"><soap:Body><tns:" +
+           name + "Response xmlns:tns=\"urn:velmora:masterdata\"><tns:" + name +
+           "Result><root broken=></soap:Body>";
+}
+
+bool asksForDescription(const httplib::Request& request) {
+    for (const auto& [key, value] : request.params) {
+        std::string lower = key;
+        std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+        if (lower == "wsdl") return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+SoapService::SoapService(const Catalog& catalog, ServiceSettings settings)
+    : catalog_(catalog), settings_(std::move(settings)), data_(catalog_, settings_.overrides),
+      server_(std::make_unique<httplib::Server>()) {
+    httplib::Server& server = *server_;
+    // cpp-httplib writes headers and body in two sends; with Nagle on, every reply then waits
+    // for the client's delayed ACK and the service manages some 38 requests a second.
+    server.set_tcp_nodelay(true);
+    // Clients keep one connection for a whole download; the default of 5 requests would make
+    // them reconnect all the time.
+    server.set_keep_alive_max_count(100000);
+    server.set_keep_alive_timeout(5);
+    // Requests are small; anything larger is not a request of this service.
+    server.set_payload_max_length(4 * 1024 * 1024);
+    // Hanging replies each hold a worker until the service stops; leave room for others.
+    server.new_task_queue = [] { return new httplib::ThreadPool(32); };
+
+    server.Post(".*", [this](const httplib::Request& req, httplib::Response& res) { handlePost(req, res); });
+    server.Get(".*", [this](const httplib::Request& req, httplib::Response& res) { handleGet(req, res); });
+    server.set_exception_handler([this](const httplib::Request&, httplib::Response& res, std::exception_ptr ep) {
+        std::string message = "Internal error";
+        try {
+            if (ep) std::rethrow_exception(ep);
+        } catch (const std::exception& e) {
+            message = e.what();
+        } catch (...) {
+        }
+        sendFault(res, "Server", message);
+    });
+    if (settings_.verbose) {
+        server.set_logger([](const httplib::Request& req, const httplib::Response& res) {
+            std::cerr << req.method << ' ' << req.target << " -> " << res.status << '\n';
+        });
+    }
+}
+
+SoapService::~SoapService() = default;
+
+int SoapService::bind() {
+    if (settings_.port == 0) {
+        port_ = server_->bind_to_any_port("127.0.0.1");
+    } else {
+        port_ = server_->bind_to_port("127.0.0.1", settings_.port) ? settings_.port : -1;
+    }
+    if (port_ <= 0)
+        throw std::runtime_error("cannot listen on 127.0.0.1" +
+                                 (settings_.port ? ":" + std::to_string(settings_.port) : std::string()));
+    return port_;
+}
+
+std::string SoapService::url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
+
+void SoapService::run() { server_->listen_after_bind(); }
+
+void SoapService::stop() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    stopped_.notify_all();
+    server_->stop();
+}
+
+bool SoapService::pause(std::chrono::milliseconds duration) {
+    std::unique_lock lock(mutex_);
+    return !stopped_.wait_for(lock, duration, [this] { return stopping_.load(); });
+}
+
+bool SoapService::pauseUntilStopped() {
+    std::unique_lock lock(mutex_);
+    stopped_.wait(lock, [this] { return stopping_.load(); });
+    return false;
+}
+
+std::string SoapService::serviceDescription() const {
+    std::string text(embeddedServiceDescription());
+    const std::string marker = "soap:address location=\"";
+    const auto start = text.find(marker);
+    if (start != std::string::npos) {
+        const auto valueStart = start + marker.size();
+        const auto valueEnd = text.find('"', valueStart);
+        if (valueEnd != std::string::npos) text.replace(valueStart, valueEnd - valueStart, url());
+    }
+    return text;
+}
+
+void SoapService::handleGet(const httplib::Request& request, httplib::Response& response) {
+    if ((request.path == "/" && asksForDescription(request)) || request.path == "/VelmoraSvr.wsdl") {
+        response.set_content(serviceDescription(), kXml);
+    } else if (request.path == "/") {
+        response.set_content("ovk-refservice: POST SOAP 1.1 requests to " + url() + "; the service description is at " +
+                                 url() + "?wsdl\n",
+                             "text/plain; charset=utf-8");
+    } else {
+        response.status = 404;
+        response.set_content("Not found\n", "text/plain; charset=utf-8");
+    }
+}
+
+void SoapService::sendFault(httplib::Response& response, std::string_view code, std::string_view message) const {
+    // SOAP 1.1 over HTTP: a fault travels with status 500.
+    response.status = 500;
+    response.set_content(faultEnvelope(code, message, url()), kXml);
+}
+
+void SoapService::sendReply(httplib::Response& response, const ReplyBody& body, bool truncate) const {
+    if (!body.holdsFiles() && !truncate) {
+        response.set_content(body.toString(), kXml);
+        return;
+    }
+    // Streamed with the full length announced; a truncated reply stops at half of it and the
+    // provider's refusal makes the server drop the connection.
+    auto shared = std::make_shared<ReplyBody>(body);
+    const std::size_t length = shared->size();
+    const std::size_t limit = truncate ? length / 2 : length;
+    response.set_content_provider(length, kXml, [shared, limit, truncate](std::size_t offset, std::size_t,
+                                                                         httplib::DataSink& sink) {
+        if (offset != 0) return false;  // everything is written in the first call
+        const bool written = shared->write([&sink](const char* data, std::size_t n) { return sink.write(data, n); },
+                                           limit);
+        return written && !truncate;
+    });
+}
+
+void SoapService::handlePost(const httplib::Request& request, httplib::Response& response) {
+    if (settings_.latency.count() > 0 && !pause(settings_.latency)) {
+        response.status = 503;
+        response.set_content("The service is stopping\n", "text/plain; charset=utf-8");
+        return;
+    }
+
+    Call call;
+    try {
+        call = parseRequest(request.body, request.get_header_value("SOAPAction"));
+    } catch (const RequestFault& fault) {
+        sendFault(response, fault.code, fault.what());
+        return;
+    }
+
+    const auto fault = settings_.faults.faultFor(call);
+    const std::string name(operationName(call.operation));
+    ReplyBody result;
+    bool truncate = false;
+    if (fault) {
+        switch (*fault) {
+        case FaultKind::Http500:
+            response.status = 500;
+            response.set_content("Internal Server Error\n", "text/plain; charset=utf-8");
+            return;
+        case FaultKind::SoapFault:
+            sendFault(response, "Server", "Injected fault in " + name);
+            return;
+        case FaultKind::Malformed:
+            response.set_content(malformedReply(call.operation), kXml);
+            return;
+        case FaultKind::Hang:
+            pauseUntilStopped();
+            response.status = 503;
+            response.set_content("The service is stopping\n", "text/plain; charset=utf-8");
+            return;
+        case FaultKind::Exception:
+            result.append(MasterData::exceptionElement(32, "Injected exception in " + name, "VelmoraSvr." + name));
+            sendReply(response, responseEnvelope(call.operation, result), false);
+            return;
+        case FaultKind::Empty:
+            sendReply(response, responseEnvelope(call.operation, result), false);
+            return;
+        case FaultKind::Truncated:
+            truncate = true;
+            break;
+        }
+    }
+
+    try {
+        result = data_.answer(call);
+    } catch (const BadRequest& bad) {
+        sendFault(response, "Client", bad.what());
+        return;
+    }
+    sendReply(response, responseEnvelope(call.operation, result), truncate);
+}
+
+}  // namespace ovk::refservice

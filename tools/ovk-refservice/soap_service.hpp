@@ -1,0 +1,68 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "catalog.hpp"
+#include "fault_plan.hpp"
+#include "master_data.hpp"
+
+namespace httplib {
+class Server;
+struct Request;
+struct Response;
+}  // namespace httplib
+
+namespace ovk::refservice {
+
+struct ServiceSettings {
+    int port = 0;  // 0: any free port
+    std::chrono::milliseconds latency{0};
+    FaultPlan faults;
+    AnswerOverrides overrides;
+    bool verbose = false;  // one line per request on stderr
+};
+
+// The SOAP 1.1 endpoint over HTTP, bound to 127.0.0.1 only. POST carries requests, GET /?wsdl
+// the service description with its address set to this endpoint.
+class SoapService {
+public:
+    SoapService(const Catalog& catalog, ServiceSettings settings);
+    ~SoapService();
+    SoapService(const SoapService&) = delete;
+    SoapService& operator=(const SoapService&) = delete;
+
+    // Binds the listening socket and gives the port; throws std::runtime_error when it cannot.
+    int bind();
+    std::string url() const;
+    // Serves until stop(); call after bind().
+    void run();
+    // From any thread: ends run() and releases replies that are held back (latency, hang).
+    void stop();
+
+private:
+    void handlePost(const httplib::Request& request, httplib::Response& response);
+    void handleGet(const httplib::Request& request, httplib::Response& response);
+    void sendFault(httplib::Response& response, std::string_view code, std::string_view message) const;
+    void sendReply(httplib::Response& response, const ReplyBody& body, bool truncate) const;
+    // Waits for `duration` or until stop(); false when stopped.
+    bool pause(std::chrono::milliseconds duration);
+    bool pauseUntilStopped();
+    std::string serviceDescription() const;
+
+    const Catalog& catalog_;
+    ServiceSettings settings_;
+    MasterData data_;
+    std::unique_ptr<httplib::Server> server_;
+    int port_ = 0;
+
+    std::mutex mutex_;
+    std::condition_variable stopped_;
+    std::atomic<bool> stopping_{false};
+};
+
+}  // namespace ovk::refservice
