@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "codec/encoding.hpp"
@@ -74,7 +75,8 @@ int benchCodec(std::size_t payload, int rounds) {
     const double memcpyTextSeconds =
         bestSeconds(rounds, [&] { std::memcpy(copy.data(), text.data(), text.size()); });
 
-    std::printf("payload %zu bytes, best of %d rounds; MB = 10^6 bytes of input\n", payload, rounds);
+    std::printf("payload %zu bytes, best of %d rounds; MB = 10^6 bytes of input\n", payload,
+                rounds);
     report("memcpy", payload, memcpySeconds, memcpySeconds);
     report("EncodeB64", payload, encodeSeconds, memcpySeconds);
     report("DecodeB64 (well-formed)", text.size(), decodeSeconds, memcpyTextSeconds);
@@ -82,7 +84,8 @@ int benchCodec(std::size_t payload, int rounds) {
     // Malformed input takes the exact path group by group; show what that costs.
     std::vector<uint8_t> damaged = text;
     for (std::size_t i = 0; i < damaged.size(); i += 4096) damaged[i] = '-';
-    const double damagedSeconds = bestSeconds(rounds, [&] { encoding.DecodeB64(damaged, decoded); });
+    const double damagedSeconds =
+        bestSeconds(rounds, [&] { encoding.DecodeB64(damaged, decoded); });
     report("DecodeB64 (1 bad in 4096)", damaged.size(), damagedSeconds, memcpyTextSeconds);
 
     std::vector<uint8_t> check;
@@ -115,7 +118,8 @@ int benchDownloadList(int count) {
     const double enumMs = milliseconds(start);
 
     start = Clock::now();
-    for (int32_t position = 1; position <= items.Count(); ++position) walked += items.Item(position) != nullptr;
+    for (int32_t position = 1; position <= items.Count(); ++position)
+        walked += items.Item(position) != nullptr;
     const double positionMs = milliseconds(start);
 
     // "Reset Marking" over every row: each article removed by its key, in list order.
@@ -129,13 +133,16 @@ int benchDownloadList(int count) {
     const double removeFirstMs = milliseconds(start);
 
     std::printf("\ndownload list of %d marked articles\n", count);
-    std::printf("  add with key            %8.1f ms\n", addMs);
-    std::printf("  find by key             %8.1f ms\n", findMs);
-    std::printf("  enumerate               %8.1f ms\n", enumMs);
-    std::printf("  item by every position  %8.1f ms\n", positionMs);
-    std::printf("  remove each by key      %8.1f ms\n", removeMs);
-    std::printf("  remove position 1 until empty %8.1f ms\n", removeFirstMs);
-    std::printf("  add + find + enumerate  %8.1f ms\n", addMs + findMs + enumMs);
+    const std::pair<const char*, double> figures[] = {
+        {"add with key", addMs},
+        {"find by key", findMs},
+        {"enumerate", enumMs},
+        {"add + find + enumerate", addMs + findMs + enumMs},
+        {"item at every position", positionMs},
+        {"remove each by key", removeMs},
+        {"remove position 1 until empty", removeFirstMs},
+    };
+    for (const auto& [what, ms] : figures) std::printf("  %-30s %8.1f ms\n", what, ms);
     if (found != ids.size() || walked != 2 * ids.size()) {
         std::fprintf(stderr, "download list lost members\n");
         return 1;

@@ -17,7 +17,7 @@ namespace ovk {
  * Members of a HeadCols are shared: the object a HeadCols hands out is the member itself.
  */
 class HeadCol {
-public:
+  public:
     /**
      * A tagged value: empty (std::monostate), a truth value, a whole number, a floating-point
      * number or a UTF-8 text.
@@ -39,7 +39,7 @@ public:
     /** The key under which this column was added to its HeadCols; empty when it had none. */
     const TaggedValue& MyIndexKey() const;
 
-private:
+  private:
     class Private;
     const std::unique_ptr<Private> d;
 };
@@ -57,7 +57,7 @@ private:
  * Failures are thrown as ovk::Error, which derives from std::exception.
  */
 class HeadCols {
-public:
+  public:
     /** Creates an empty collection. */
     HeadCols();
     ~HeadCols();
@@ -93,7 +93,7 @@ public:
     /** Item, the default member: @c cols["ID_Name"] is the member under that key. */
     std::shared_ptr<HeadCol> operator[](std::string_view key) const { return Item(key); }
 
-private:
+  private:
     class Private;
     const std::unique_ptr<Private> d;
 };

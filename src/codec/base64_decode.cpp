@@ -32,7 +32,7 @@ std::size_t decodedLength(std::size_t n, std::size_t pad) {
 //    length, is not written and keeps 0;
 //  - "=" in the third or fourth place ends the decoding after that group.
 class GroupDecoder {
-public:
+  public:
     GroupDecoder(std::span<const uint8_t> in, std::span<uint8_t> out,
                  std::span<const uint8_t, Encoding::kDecodeTableSize> table,
                  const Encoding::FastTables& fast)
@@ -58,7 +58,8 @@ public:
             if (((bits[0] | bits[1] | bits[2] | bits[3]) & Encoding::FastTables::kNeedsExactPath) ==
                 0) {
                 uint8_t* o = out_.data() + 3 * g;
-                for (std::size_t k = 0; k < 4; ++k) codec_detail::storeBigEndian32(o + 3 * k, bits[k] << 8);
+                for (std::size_t k = 0; k < 4; ++k)
+                    codec_detail::storeBigEndian32(o + 3 * k, bits[k] << 8);
                 g += 4;
                 previousWasFast_ = true;
                 continue;
@@ -72,14 +73,13 @@ public:
         }
     }
 
-private:
+  private:
     // Returns false when the group ends the decoding.
     bool decodeGroup(std::size_t g, std::size_t fastGroups) {
         if (g < fastGroups) {
             const uint8_t* p = in_.data() + 4 * g;
             const auto& place = fast_.decodePlace;
-            const uint32_t bits =
-                place[0][p[0]] | place[1][p[1]] | place[2][p[2]] | place[3][p[3]];
+            const uint32_t bits = place[0][p[0]] | place[1][p[1]] | place[2][p[2]] | place[3][p[3]];
             if ((bits & Encoding::FastTables::kNeedsExactPath) == 0) {
                 uint8_t* o = out_.data() + 3 * g;
                 o[0] = static_cast<uint8_t>(bits >> 16);

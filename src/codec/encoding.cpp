@@ -11,8 +11,8 @@
 namespace ovk {
 namespace {
 
-// The decode table as the component has always shipped it: one decimal text per character
-// code from 0 to 233.
+// The decode table as decimal texts, one per character code from 0 to 233; the codes above
+// have no entry, which decoding depends on.
 constexpr std::array<std::string_view, Encoding::kDecodeTableSize> kDecodeTableTexts = {
     "255", "255", "255", "255", "255", "255", "255", "255", "255", "255", "255", "255", "255",
     "255", "255", "255", "255", "255", "255", "255", "255", "255", "255", "255", "255", "255",
@@ -149,7 +149,8 @@ void Encoding::Span(int32_t CharsPerLine, std::span<const uint8_t> ByteArrayIn,
     ByteArrayOut = std::move(out);
 }
 
-void Encoding::Unspan(std::span<const uint8_t> ByteArrayIn, std::vector<uint8_t>& ByteArrayOut) const {
+void Encoding::Unspan(std::span<const uint8_t> ByteArrayIn,
+                      std::vector<uint8_t>& ByteArrayOut) const {
     // Windows-1252 is a single-byte code page in which CR and LF are themselves, so taking the
     // pairs out of the bytes is the same as taking them out of the converted text, and the
     // five byte values the code page leaves undefined cannot get lost on the way.

@@ -23,7 +23,7 @@ namespace ovk {
 // The tables are built once per object and only read afterwards; an object may be shared
 // between threads for reading, but each user normally makes its own.
 class Encoding {
-public:
+  public:
     static constexpr std::size_t kEncodeTableSize = 64;
     // Codes 234 to 255 have no entry: decoding leaves such a place as the previous group had it.
     static constexpr std::size_t kDecodeTableSize = 234;
@@ -61,7 +61,7 @@ public:
     // Lookup tables derived from the two above, used by the well-formed fast paths.
     struct FastTables;
 
-private:
+  private:
     std::array<uint8_t, kEncodeTableSize> encodeTable_{};
     std::array<uint8_t, kDecodeTableSize> decodeTable_{};
     std::unique_ptr<const FastTables> fast_;

@@ -20,8 +20,8 @@ char32_t foldCodePoint(char32_t c) {
         return (c & 1) == 0 ? c + 1 : c;
     }
     if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return c + 0x20;  // Greek
-    if (c == 0x3C2) return 0x3C3;                                  // final sigma
-    if (c >= 0x410 && c <= 0x42F) return c + 0x20;                 // Cyrillic
+    if (c == 0x3C2) return 0x3C3;                                 // final sigma
+    if (c >= 0x410 && c <= 0x42F) return c + 0x20;                // Cyrillic
     if (c >= 0x400 && c <= 0x40F) return c + 0x50;
     if (c == 0x1E9E) return 0xDF;  // capital sharp s
     return c;

@@ -6,12 +6,12 @@ namespace ovk {
 
 // One article the user has marked for download.
 class DownloadItem {
-public:
+  public:
     // The article identifier as the service gave it in the article list, stored unchanged.
     void setID(std::string id) { id_ = std::move(id); }
     const std::string& ID() const { return id_; }
 
-private:
+  private:
     std::string id_;
 };
 

@@ -14,7 +14,7 @@ namespace ovk {
 // The download list: the articles the user has marked, in the order of marking, each under
 // the key "ID_" + its identifier. See OrderedKeyedCollection for how positions and keys work.
 class DownloadItems {
-public:
+  public:
     using Collection = OrderedKeyedCollection<DownloadItem>;
 
     DownloadItems() = default;
@@ -40,7 +40,7 @@ public:
     Collection::ConstIterator begin() const { return members_.begin(); }
     Collection::ConstIterator end() const { return members_.end(); }
 
-private:
+  private:
     Collection members_;
 };
 

@@ -5,7 +5,7 @@
 namespace ovk {
 
 class HeadCol::Private {
-public:
+  public:
     double colWidth = 0;
     TaggedValue myIndexKey;
 };
@@ -13,13 +13,21 @@ public:
 HeadCol::HeadCol() : d(std::make_unique<Private>()) {}
 HeadCol::~HeadCol() = default;
 
-void HeadCol::setColWidth(double width) { d->colWidth = width; }
-double HeadCol::ColWidth() const { return d->colWidth; }
-void HeadCol::setMyIndexKey(TaggedValue key) { d->myIndexKey = std::move(key); }
-const HeadCol::TaggedValue& HeadCol::MyIndexKey() const { return d->myIndexKey; }
+void HeadCol::setColWidth(double width) {
+    d->colWidth = width;
+}
+double HeadCol::ColWidth() const {
+    return d->colWidth;
+}
+void HeadCol::setMyIndexKey(TaggedValue key) {
+    d->myIndexKey = std::move(key);
+}
+const HeadCol::TaggedValue& HeadCol::MyIndexKey() const {
+    return d->myIndexKey;
+}
 
 class HeadCols::Private {
-public:
+  public:
     OrderedKeyedCollection<HeadCol> members;
 };
 
@@ -34,17 +42,29 @@ std::shared_ptr<HeadCol> HeadCols::Add(double ColWidth, std::string_view sKey) {
     return column;
 }
 
-std::shared_ptr<HeadCol> HeadCols::Item(int32_t position) const { return d->members.item(position); }
-std::shared_ptr<HeadCol> HeadCols::Item(std::string_view key) const { return d->members.item(key); }
-int32_t HeadCols::Count() const { return static_cast<int32_t>(d->members.size()); }
-void HeadCols::Remove(int32_t position) { d->members.remove(position); }
-void HeadCols::Remove(std::string_view key) { d->members.remove(key); }
+std::shared_ptr<HeadCol> HeadCols::Item(int32_t position) const {
+    return d->members.item(position);
+}
+std::shared_ptr<HeadCol> HeadCols::Item(std::string_view key) const {
+    return d->members.item(key);
+}
+int32_t HeadCols::Count() const {
+    return static_cast<int32_t>(d->members.size());
+}
+void HeadCols::Remove(int32_t position) {
+    d->members.remove(position);
+}
+void HeadCols::Remove(std::string_view key) {
+    d->members.remove(key);
+}
 
 std::vector<std::shared_ptr<HeadCol>> HeadCols::NewEnum() const {
     return {d->members.begin(), d->members.end()};
 }
 
 // Clear empties the collection: a caller that clears the widths must not meet them again.
-void HeadCols::Clear() { d->members.clear(); }
+void HeadCols::Clear() {
+    d->members.clear();
+}
 
 }  // namespace ovk

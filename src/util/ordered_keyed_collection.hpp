@@ -36,11 +36,11 @@ class OrderedKeyedCollection {
         typename Index::value_type* key = nullptr;
     };
 
-public:
+  public:
     using Pointer = std::shared_ptr<Member>;
 
     class ConstIterator {
-    public:
+      public:
         using iterator_category = std::forward_iterator_tag;
         using value_type = Pointer;
         using difference_type = std::ptrdiff_t;
@@ -62,7 +62,7 @@ public:
         }
         bool operator==(const ConstIterator& other) const { return at_ == other.at_; }
 
-    private:
+      private:
         friend class OrderedKeyedCollection;
         ConstIterator(const Slot* at, const Slot* end) : at_(at), end_(end) { skipGaps(); }
         void skipGaps() {
@@ -131,7 +131,8 @@ public:
     // Throws Error InvalidArgument when no member has `key`.
     void remove(std::string_view key) {
         const auto found = key.empty() ? index_.end() : index_.find(caseFold(key));
-        if (found == index_.end()) throw Error(err::InvalidArgument, "Invalid procedure call or argument");
+        if (found == index_.end())
+            throw Error(err::InvalidArgument, "Invalid procedure call or argument");
         removeSlot(found->second);
     }
 
@@ -148,7 +149,7 @@ public:
         return {end, end};
     }
 
-private:
+  private:
     std::size_t slotAt(std::size_t position) const {
         if (members_ == slots_.size()) return position - 1;
         return positions_.slotAt(position);

@@ -5,7 +5,9 @@
 namespace ovk {
 namespace {
 
-std::size_t lowBit(std::size_t i) { return i & (~i + 1); }
+std::size_t lowBit(std::size_t i) {
+    return i & (~i + 1);
+}
 
 }  // namespace
 

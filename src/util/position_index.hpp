@@ -11,7 +11,7 @@ namespace ovk {
 // appending, retiring and finding the slot at a position all O(log n), so that removing
 // members one by one from a large collection never costs a pass over the whole collection.
 class PositionIndex {
-public:
+  public:
     // Starts over with `slots` slots, all in use.
     void reset(std::size_t slots);
     // Adds a slot in use after the last one.
@@ -24,7 +24,7 @@ public:
     // of slots in use.
     std::size_t slotAt(std::size_t position) const;
 
-private:
+  private:
     std::size_t prefixSum(std::size_t end) const;
 
     // 1-based; tree_[i] counts the slots in use among (i - lowbit(i), i]. tree_[0] is unused.

@@ -7,8 +7,12 @@
 
 namespace ovk::test {
 
-inline std::vector<uint8_t> bytes(std::string_view text) { return {text.begin(), text.end()}; }
+inline std::vector<uint8_t> bytes(std::string_view text) {
+    return {text.begin(), text.end()};
+}
 
-inline std::string text(const std::vector<uint8_t>& bytes) { return {bytes.begin(), bytes.end()}; }
+inline std::string text(const std::vector<uint8_t>& bytes) {
+    return {bytes.begin(), bytes.end()};
+}
 
 }  // namespace ovk::test

@@ -51,7 +51,7 @@ std::vector<uint8_t> referenceDecode(const Encoding& encoding, const std::vector
 }
 
 class Inputs {
-public:
+  public:
     explicit Inputs(uint32_t seed) : random_(seed) {}
 
     // Well-formed Base64 of random bytes, then a few characters replaced by hostile ones.
@@ -75,7 +75,7 @@ public:
         return text;
     }
 
-private:
+  private:
     std::size_t below(std::size_t bound) { return bound == 0 ? 0 : random_() % bound; }
     uint8_t alphabetByte() {
         static const std::string alphabet =
@@ -84,10 +84,14 @@ private:
     }
     uint8_t hostileByte() {
         switch (below(4)) {
-            case 0: return '=';
-            case 1: return static_cast<uint8_t>(234 + below(22));
-            case 2: return static_cast<uint8_t>(below(256));
-            default: return alphabetByte();
+            case 0:
+                return '=';
+            case 1:
+                return static_cast<uint8_t>(234 + below(22));
+            case 2:
+                return static_cast<uint8_t>(below(256));
+            default:
+                return alphabetByte();
         }
     }
 
@@ -99,8 +103,9 @@ TEST(DecodeB64Differential, AgreesWithTheStatementByStatementDecoderOnHostileInp
     Inputs inputs(20240607);
     std::vector<uint8_t> out;
     for (int round = 0; round < 20000; ++round) {
-        const std::vector<uint8_t> input =
-            round % 2 == 0 ? inputs.anything(round % 10 == 0 ? 400 : 24) : inputs.damagedWellFormed(300);
+        const std::vector<uint8_t> input = round % 2 == 0
+                                               ? inputs.anything(round % 10 == 0 ? 400 : 24)
+                                               : inputs.damagedWellFormed(300);
         encoding.DecodeB64(input, out);
         ASSERT_EQ(out, referenceDecode(encoding, input))
             << "input: " << std::string(input.begin(), input.end());

@@ -64,7 +64,8 @@ TEST(DecodeB64, CodesWithoutTableEntryKeepThePreviousGroupsValue) {
     EXPECT_EQ(decode("YWJj\xFFWJj"), bytes("abcabc"));
     EXPECT_EQ(decode("YWJjYW\xF0\xFF"), bytes("abcabc"));
     // Within a long well-formed run, too.
-    EXPECT_EQ(decode("YWJjYWJjYWJjYWJjYWJjYWJjYWJj\xFFWJjYWJjYWJj"), bytes("abcabcabcabcabcabcabcabcabcabc"));
+    EXPECT_EQ(decode("YWJjYWJjYWJjYWJjYWJjYWJjYWJj\xFFWJjYWJjYWJj"),
+              bytes("abcabcabcabcabcabcabcabcabcabc"));
 }
 
 TEST(DecodeB64, MissingPlacesOfAShortLastGroupKeepThePreviousGroupsValue) {

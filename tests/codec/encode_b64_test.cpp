@@ -42,7 +42,8 @@ TEST(EncodeB64, EmptyInputFailsAndLeavesTheOutputAlone) {
 
 // Written for clarity, one character at a time, to check the table-driven encoder against.
 std::string referenceEncode(const std::vector<uint8_t>& in) {
-    static const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    static const char* alphabet =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
     for (std::size_t i = 0; i < in.size(); i += 3) {
         const std::size_t left = in.size() - i;

@@ -22,8 +22,7 @@ TEST(EncodingTables, DecodeTableCoversCodesUpTo233Only) {
 
 TEST(EncodingTables, EveryDigitDecodesToItsOwnValue) {
     const Encoding encoding;
-    const std::string alphabet =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     int digits = 0;
     for (std::size_t code = 0; code < Encoding::kDecodeTableSize; ++code) {
         if (encoding.decodeTable()[code] < 64) ++digits;

@@ -46,7 +46,8 @@ TEST(WriteBase64File, LargePayloadArrivesIntact) {
 
     test::TempDir dir;
     const auto file = dir / "document.pdf";
-    WriteBase64File(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()), file);
+    WriteBase64File(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()),
+                    file);
     EXPECT_EQ(test::readAll(file), std::string(payload.begin(), payload.end()));
 }
 
@@ -62,7 +63,8 @@ TEST(WriteBase64File, FailureToWriteReachesTheCallerAndLeavesNoFile) {
     EXPECT_TRUE(std::filesystem::is_directory(dir / "taken"));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
                             std::filesystem::directory_iterator()),
-              1) << "a temporary file was left behind";
+              1)
+        << "a temporary file was left behind";
 }
 
 }  // namespace

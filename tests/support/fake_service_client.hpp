@@ -33,7 +33,11 @@ public:
 
     void initialize(const std::filesystem::path& wsdlPath) override {
         wsdl = wsdlPath;
-        if (!wsdlFault.empty()) setFault("WSDLReader", wsdlFault, "initialize");
+        if (wsdlFault.empty()) {
+            setFault("", "", "");
+        } else {
+            setFault("WSDLReader", wsdlFault, "initialize");
+        }
     }
     void setProperty(std::string_view name, const soap::PropertyValue& value) override {
         properties[std::string(name)] = value;
@@ -58,7 +62,7 @@ public:
 private:
     void record(std::string_view operation, const std::vector<soap::Argument>& args) {
         calls.push_back({std::string(operation), args});
-        for (const std::string key : {std::string(operation), std::string("*")}) {
+        for (const std::string& key : {std::string(operation), std::string("*")}) {
             if (const auto f = failures.find(key); f != failures.end()) {
                 setFault("Server", "fault of " + std::string(operation), "fake");
                 throw Error(f->second, "failure of " + std::string(operation));

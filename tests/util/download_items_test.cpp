@@ -153,7 +153,8 @@ TEST(DownloadItems, StaysConsistentThroughRandomAddsAndRemovals) {
         ASSERT_EQ(items.Count(), static_cast<int32_t>(model.size()));
         if (model.empty()) continue;
         const std::size_t probe = random() % model.size();
-        ASSERT_EQ(items.Item(static_cast<int32_t>(probe + 1))->ID(), model[probe].id) << "step " << step;
+        ASSERT_EQ(items.Item(static_cast<int32_t>(probe + 1))->ID(), model[probe].id)
+            << "step " << step;
         if (!model[probe].key.empty()) {
             ASSERT_EQ(items.Item(model[probe].key)->ID(), model[probe].id);
         }

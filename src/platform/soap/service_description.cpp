@@ -235,7 +235,27 @@ private:
         } else {
             describeDocumentParts(info, parts);
         }
+        refuseUnwritableNames(info);
         return info;
+    }
+
+    // A name that is not an XML name would make a malformed request; the description is at
+    // fault, so only that operation becomes unusable.
+    static void refuseUnwritableNames(OperationInfo& info) {
+        const auto isName = [](const std::string& name) {
+            return xmlValidateNCName(reinterpret_cast<const xmlChar*>(name.c_str()), 0) == 0;
+        };
+        if (!info.unsupportedReason.empty()) return;
+        if (!info.wrapperName.empty() && !isName(info.wrapperName)) {
+            info.unsupportedReason = "The request element name \"" + info.wrapperName +
+                                     "\" of operation " + info.name + " is not an XML name";
+        }
+        for (const Parameter& parameter : info.parameters) {
+            if (!isName(parameter.name)) {
+                info.unsupportedReason = "The parameter name \"" + parameter.name +
+                                         "\" of operation " + info.name + " is not an XML name";
+            }
+        }
     }
 
     static std::vector<Part> keepListedParts(std::vector<Part> parts, const std::string& list) {

@@ -1,0 +1,83 @@
+#include <gtest/gtest.h>
+
+#include "component/soap_setup.hpp"
+#include "component_folder.hpp"
+#include "fake_service_client.hpp"
+#include "platform/errors.hpp"
+
+namespace ovk {
+namespace {
+
+using test::ComponentFolder;
+using test::FakeServiceClient;
+
+struct SoapSetup : ::testing::Test {
+    ComponentFolder component;
+    FakeServiceClient client;
+    MemorySettingsStore store;
+    ConnectionSettings settings;
+
+    std::string storedTimeout() const { return store.readText(kSettingsApplication, "Settings", "SOAPTimeout"); }
+    double timeoutProperty() { return std::get<double>(client.properties.at("Timeout")); }
+};
+
+TEST_F(SoapSetup, TimeoutIsAtLeastTheMinimumAndIsWrittenBack) {
+    EXPECT_EQ(SetupSoapClient(client, settings, store), "OK");
+    EXPECT_EQ(storedTimeout(), "180000");
+    EXPECT_EQ(timeoutProperty(), 180000);
+
+    for (const auto& [stored, used, written] : std::vector<std::tuple<std::string, double, std::string>>{
+             {"250000", 250000, "250000"}, {"1000", 180000, "180000"}, {"abc", 0, "0"}, {"0", 180000, "180000"},
+             {"", 0, "0"}, {"200000.5", 200000.5, "200000.5"}}) {
+        store.write(kSettingsApplication, "Settings", "SOAPTimeout", stored);
+        EXPECT_EQ(SetupSoapClient(client, settings, store), "OK") << stored;
+        EXPECT_EQ(timeoutProperty(), used) << stored;
+        EXPECT_EQ(storedTimeout(), written) << stored;
+    }
+}
+
+TEST_F(SoapSetup, SetsOnlyTheConnectorPropertiesThatHaveValues) {
+    EXPECT_EQ(SetupSoapClient(client, settings, store), "OK");
+    EXPECT_EQ(client.propertyOrder, std::vector<std::string>{"Timeout"});
+    EXPECT_EQ(client.wsdl, component.path() / "VelmoraSvr.wsdl");
+
+    settings = {.serviceUrl = "http://svc", .proxyIp = "proxy", .proxyPort = 0, .proxyPassword = "pw"};
+    client.propertyOrder.clear();
+    EXPECT_EQ(SetupSoapClient(client, settings, store), "OK");
+    EXPECT_EQ(client.propertyOrder, (std::vector<std::string>{"EndPointURL", "ProxyServer", "Timeout"}));
+    EXPECT_EQ(std::get<std::string>(client.properties.at("ProxyServer")), "proxy:0");
+
+    settings.proxyUserName = "user";
+    settings.proxyPassword = "";
+    client.propertyOrder.clear();
+    EXPECT_EQ(SetupSoapClient(client, settings, store), "OK");
+    EXPECT_EQ(client.propertyOrder,
+              (std::vector<std::string>{"EndPointURL", "ProxyServer", "AuthUser", "AuthPassword", "Timeout"}));
+    EXPECT_EQ(std::get<std::string>(client.properties.at("AuthPassword")), "");
+}
+
+TEST_F(SoapSetup, TheHelloWorldAnswerDecides) {
+    client.helloAnswer = "hElLo WoRlD";
+    EXPECT_EQ(SetupSoapClient(client, settings, store), "OK");
+    client.helloAnswer = "Goodbye";
+    EXPECT_EQ(SetupSoapClient(client, settings, store), "Error ");
+}
+
+TEST_F(SoapSetup, FailuresGiveTheirTextsAndLeaveTheTimeoutWritten) {
+    client.wsdlFault = "cannot read";
+    EXPECT_EQ(SetupSoapClient(client, settings, store), "Error by load wsdlcannot read\r\nWSDLReader\r\ninitialize");
+    EXPECT_EQ(storedTimeout(), "180000");
+
+    client.wsdlFault.clear();
+    client.failures["HelloWorld"] = err::SoapConnection;
+    EXPECT_EQ(SetupSoapClient(client, settings, store),
+              "Error Kommunikationsfehler: kann Service nicht erreichenfault of HelloWorld");
+
+    client.failures["HelloWorld"] = err::OutOfRange;
+    const std::string text = SetupSoapClient(client, settings, store);
+    EXPECT_EQ(text.rfind("Error Stdfailure of HelloWorld\r\n9\r\n", 0), 0u) << text;
+    EXPECT_EQ(text.substr(text.rfind("\r\n") + 2), "fault of HelloWorld");
+}
+
+}  // namespace
+}  // namespace ovk

@@ -1,0 +1,235 @@
+#include <gtest/gtest.h>
+
+#include "client_harness.hpp"
+#include "component_folder.hpp"
+#include "platform/errors.hpp"
+
+namespace ovk {
+namespace {
+
+using test::ClientHarness;
+using test::ComponentFolder;
+using test::downloadDocument;
+using test::TempDir;
+
+constexpr const char* kClientData =
+    "<r><ClientData Version='1.0.18' Installer='setup-1.0.19.run' Reserved='' BannerURL='http://banner' "
+    "MailURL='mailto:info@example.org'><![CDATA[/9j/4AAQ]]></ClientData></r>";
+constexpr const char* kStructure =
+    "<r><Structure><Field P='x' L='1033' ID='3' Name='Maker' Type='String' Code='C3'/></Structure></r>";
+
+struct Startup : ::testing::Test {
+    ComponentFolder component;
+    TempDir work;
+    ClientHarness h;
+    std::string documentPath;
+
+    Startup() {
+        documentPath = work.write("download.xml", downloadDocument("TARVO",
+                                                                   "<URL>http://127.0.0.1:1/</URL>"
+                                                                   "<ProjectID>DEMO</ProjectID>"
+                                                                   "<Language>German</Language>"
+                                                                   "<Password>pw</Password>"))
+                           .string();
+        h.fakeService->replies["GetClientData"] = kClientData;
+        h.fakeService->replies["getStructure"] = kStructure;
+    }
+
+    void writeDocument(const std::string& text) { work.write("download.xml", text); }
+
+    // Runs Init and checks it raised exactly one Exception with this number, message and source.
+    void expectFailure(int32_t init, int32_t number, const std::string& message, const std::string& source = "Init") {
+        EXPECT_EQ(h.client->Init(documentPath), init);
+        ASSERT_EQ(h.events.exceptions.size(), 1u) << ::testing::PrintToString(h.events.log);
+        EXPECT_EQ(h.events.exceptions[0].number, number);
+        EXPECT_EQ(h.events.exceptions[0].message, message);
+        EXPECT_EQ(h.events.exceptions[0].source, source);
+        EXPECT_EQ(h.events.log.size(), 1u);
+    }
+};
+
+TEST_F(Startup, SucceedsWritesTheBannerAndFallsBackToEnglish) {
+    EXPECT_EQ(h.client->Init(documentPath), 0);
+    EXPECT_TRUE(h.events.log.empty()) << ::testing::PrintToString(h.events.log);
+    EXPECT_EQ(h.client->GUILangID(), 1033);
+    EXPECT_EQ(h.client->DownloadFile(), documentPath);
+    EXPECT_EQ(h.client->ServiceUrl(), "http://127.0.0.1:1/");
+    EXPECT_EQ(test::readAll(work / "Banner1.jpg"), std::string("\xFF\xD8\xFF\xE0\x00\x10", 6));
+    EXPECT_EQ(h.ui->shownForms(), std::vector<std::string>{"frmSplash"});
+
+    // The service saw the calls in order, with the language number of "German".
+    const auto& calls = h.fakeService->calls;
+    ASSERT_EQ(calls.size(), 3u);
+    EXPECT_EQ(calls[0].operation, "HelloWorld");
+    EXPECT_EQ(calls[1].operation, "GetClientData");
+    EXPECT_EQ(std::get<std::string>(calls[1].args[0]), "6103");
+    EXPECT_EQ(std::get<int16_t>(calls[1].args[1]), 1033);
+    EXPECT_EQ(calls[2].operation, "getStructure");
+    EXPECT_EQ(std::get<std::string>(calls[2].args[0]), "pw");
+    EXPECT_EQ(std::get<std::string>(calls[2].args[1]), "DEMO");
+    EXPECT_EQ(std::get<int16_t>(calls[2].args[2]), 1031);
+}
+
+TEST_F(Startup, KeepsAKnownGuiLanguageAndAnEarlierDownloadFile) {
+    h.client->GUILangID(1031);
+    h.client->DownloadFile(documentPath);
+    EXPECT_EQ(h.client->Init(""), 0);
+    EXPECT_EQ(h.client->GUILangID(), 1031);
+    EXPECT_EQ(h.client->DownloadFile(), documentPath);
+}
+
+TEST_F(Startup, AMissingDocumentIsMinusOne) {
+    documentPath = (work / "absent.xml").string();
+    expectFailure(-1, 53, "File " + documentPath + " not found.");
+}
+
+TEST_F(Startup, MissingComponentFilesAreMinusTwoToFour) {
+    component.remove("nls.xml");
+    expectFailure(-2, 53, "File " + (component.path() / "NLS.XML").string() + " not found.");
+}
+
+TEST_F(Startup, AMissingMeridoSchemaFailsEvenForATarvoDocument) {
+    component.remove("MERIDO_download.XSD");
+    expectFailure(-4, 53, "File " + (component.path() / "MERIDO_download.XSD").string() + " not found.");
+}
+
+TEST_F(Startup, AMissingTarvoSchemaIsMinusThree) {
+    component.remove("TARVO_download.XSD");
+    expectFailure(-3, 53, "File " + (component.path() / "TARVO_download.XSD").string() + " not found.");
+}
+
+TEST_F(Startup, ANotWellFormedDocumentGivesTheParsersReason) {
+    writeDocument("<Download><System>TARVO</System>");
+    EXPECT_EQ(h.client->Init(documentPath), -7);
+    ASSERT_EQ(h.events.exceptions.size(), 1u);
+    EXPECT_EQ(h.events.exceptions[0].number, 17);
+    EXPECT_FALSE(h.events.exceptions[0].message.empty());
+    EXPECT_EQ(h.events.exceptions[0].message.find("Error validating"), std::string::npos);
+}
+
+TEST_F(Startup, AnUnknownProjectTypeIsMinusSix) {
+    writeDocument(downloadDocument("OTHER", "<ProjectID>P</ProjectID><Language>German</Language>"));
+    expectFailure(-6, 17, "Error Schema File not found");
+}
+
+TEST_F(Startup, AProjectTypeThatLooksLikeAnErrorIsMinusFive) {
+    writeDocument(downloadDocument("ERRORTYPE", ""));
+    expectFailure(-5, 17, "ERRORTYPE");
+}
+
+TEST_F(Startup, AnInvalidDocumentGivesTheValidationText) {
+    writeDocument(downloadDocument("TARVO", "<Bogus/>"));
+    EXPECT_EQ(h.client->Init(documentPath), -7);
+    ASSERT_EQ(h.events.exceptions.size(), 1u);
+    const std::string& message = h.events.exceptions[0].message;
+    EXPECT_EQ(message.rfind("Error validating DownloadFile with Schema\r\n", 0), 0u) << message;
+    EXPECT_EQ(message.substr(43), h.client->ValidationErrorCodes());
+    EXPECT_NE(h.client->ValidationErrorCodes().find("on Line: 4 Position: "), std::string::npos);
+}
+
+TEST_F(Startup, MissingSettingsAreMinusEight) {
+    writeDocument(downloadDocument("TARVO", "<URL>short</URL>"));
+    expectFailure(-8, 57, "Failed to gather Config-InformationError No Service URL");
+}
+
+TEST_F(Startup, AnUnknownProjectLanguageIsMinusTwelve) {
+    writeDocument(downloadDocument("TARVO", "<ProjectID>P</ProjectID><Language>Klingon</Language>"));
+    expectFailure(-12, 21, "Language Klingon not found.");
+}
+
+TEST_F(Startup, AProxyPortBeyond32BitsIsMinus992) {
+    writeDocument(downloadDocument("TARVO", "<ProjectID>P</ProjectID><Language>German</Language>"
+                                            "<Proxy_PORT>99999999999</Proxy_PORT>"));
+    EXPECT_EQ(h.client->Init(documentPath), -992);
+    ASSERT_EQ(h.events.exceptions.size(), 1u);
+    EXPECT_EQ(h.events.exceptions[0].number, err::Overflow);
+}
+
+TEST_F(Startup, AServiceThatDoesNotGreetIsMinusNine) {
+    h.fakeService->helloAnswer = "Goodbye";
+    expectFailure(-9, 17, "Error ");
+    EXPECT_EQ(h.client->ValidationErrorCodes(), "Error ");
+}
+
+TEST_F(Startup, NoClientDataIsMinusTen) {
+    h.fakeService->replies["GetClientData"] = "";
+    expectFailure(-10, 17, "Failed to get Client-Information and Ressources");
+}
+
+TEST_F(Startup, ClientDataWithoutAnElementIsMinusTen) {
+    h.fakeService->replies["GetClientData"] = "<r>text only</r>";
+    expectFailure(-10, 17, "Failed to get Client-Information and Ressources");
+}
+
+TEST_F(Startup, AnInvalidCallWhileFetchingClientDataIsReportedAsMissingClientData) {
+    h.fakeService->failures["GetClientData"] = err::InvalidArgument;
+    expectFailure(-10, 17, "Failed to get Client-Information and Ressources", "INIT.GetClientData");
+}
+
+TEST_F(Startup, UnknownCredentialsAreMinusEleven) {
+    h.fakeService->replies["getStructure"] = "<r><Exception ID='32' Description='x' Source='y'/></r>";
+    expectFailure(-11, 32, "Combination of ProjectID,Password and LangID not found");
+}
+
+TEST_F(Startup, AnEmptyStructureReplyIsMinusEleven) {
+    h.fakeService->replies["getStructure"] = "";
+    expectFailure(-11, 32, "Combination of ProjectID,Password and LangID not found");
+}
+
+TEST_F(Startup, ANewerVersionDeclinedIsOneWithDownloadCancel) {
+    h.fakeService->replies["GetClientData"] =
+        "<r><ClientData Version='1.0.19' Installer='setup.run' R='' B='b' M='m'><![CDATA[QQ==]]></ClientData></r>";
+    h.ui->queueAnswer(MsgBoxAnswer::Cancel);
+    EXPECT_EQ(h.client->Init(documentPath), 1);
+    EXPECT_EQ(h.events.log, std::vector<std::string>{"DownloadCancel"});
+    ASSERT_EQ(h.ui->boxes().size(), 1u);
+    EXPECT_EQ(h.ui->boxes()[0].title, "New Version");
+    EXPECT_EQ(h.ui->boxes()[0].text, "Updated Client Version available. Install now?");
+    EXPECT_EQ(h.ui->boxes()[0].buttons, MsgBoxButtons::OkCancel);
+    EXPECT_EQ(h.ui->boxes()[0].icon, MsgBoxIcon::Question);
+    EXPECT_TRUE(h.shell->calls().empty());
+    EXPECT_FALSE(std::filesystem::exists(work / "Banner1.jpg"));
+}
+
+TEST_F(Startup, ANewerVersionAcceptedStartsTheInstallerAndIsMinusOne) {
+    h.fakeService->replies["GetClientData"] =
+        "<r><ClientData Version='1.0.19' Installer='setup; rm -rf ~' R='' B='b' M='m'><![CDATA[QQ==]]></ClientData></r>";
+    h.ui->queueAnswer(MsgBoxAnswer::Ok);
+    EXPECT_EQ(h.client->Init(documentPath), -1);
+    EXPECT_EQ(h.events.log, std::vector<std::string>{"CancelForInstallNewClient"});
+    ASSERT_EQ(h.shell->calls().size(), 1u);
+    EXPECT_EQ(h.shell->calls()[0].target, "setup; rm -rf ~");  // one target to open, not a command line
+}
+
+TEST_F(Startup, AFailedInstallerStartAfterOkIsMinus999) {
+    h.fakeService->replies["GetClientData"] = "<r><ClientData Version='1.0.19'/></r>";  // no installer attribute
+    h.ui->queueAnswer(MsgBoxAnswer::Ok);
+    EXPECT_EQ(h.client->Init(documentPath), -999);
+    ASSERT_EQ(h.events.exceptions.size(), 1u);
+    EXPECT_EQ(h.events.exceptions[0].number, err::ObjectMissing);
+}
+
+TEST_F(Startup, ASecondInitReplacesTheServiceClientAndKeepsTheValidationText) {
+    writeDocument(downloadDocument("TARVO", "<Bogus/>"));
+    EXPECT_EQ(h.client->Init(documentPath), -7);
+    const std::string text = h.client->ValidationErrorCodes();
+    writeDocument(downloadDocument("TARVO", "<ProjectID>P</ProjectID><Language>German</Language>"));
+    ClientHarness other;
+    other.fakeService->replies = h.fakeService->replies;
+    EXPECT_EQ(other.client->Init(documentPath), 0);
+    EXPECT_EQ(h.client->ValidationErrorCodes(), text);
+    EXPECT_EQ(h.client->Init(documentPath), 0);
+}
+
+TEST_F(Startup, ShowPreparesTheWizardWithTheHourglassOffBeforeItOpens) {
+    ASSERT_EQ(h.client->Init(documentPath), 0);
+    std::vector<MousePointer> pointers;
+    h.ui->onPointer([&](MousePointer p) { pointers.push_back(p); });
+    h.client->Show();
+    EXPECT_EQ(h.ui->shownForms(), (std::vector<std::string>{"frmSplash", "frmSplash", "frmWiz"}));
+    EXPECT_EQ(pointers, (std::vector<MousePointer>{MousePointer::Hourglass, MousePointer::Default}));
+    EXPECT_EQ(h.ui->mousePointer(), MousePointer::Default);
+}
+
+}  // namespace
+}  // namespace ovk

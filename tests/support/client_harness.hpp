@@ -1,0 +1,65 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "component/client_services.hpp"
+#include "fake_service_client.hpp"
+#include "fake_shell.hpp"
+#include "ovk/client.hpp"
+#include "platform/manual_clock.hpp"
+#include "platform/scripted_user_interface.hpp"
+
+namespace ovk::test {
+
+// Records every event a Client raises, in order, as readable lines.
+struct RecordingEvents : ClientEvents {
+    std::vector<std::string> log;
+    struct Raised {
+        int32_t number;
+        std::string message;
+        std::string source;
+    };
+    std::vector<Raised> exceptions;
+
+    void Exception(int32_t Number, const std::string& Message, const std::string& Source) override {
+        exceptions.push_back({Number, Message, Source});
+        log.push_back("Exception " + std::to_string(Number));
+    }
+    void DownloadComplete() override { log.emplace_back("DownloadComplete"); }
+    void DownloadCancel() override { log.emplace_back("DownloadCancel"); }
+    void CancelForInstallNewClient() override { log.emplace_back("CancelForInstallNewClient"); }
+    void HelpRequested() override { log.emplace_back("HelpRequested"); }
+    void StepChanged(int16_t Stepnumber) override { log.push_back("StepChanged " + std::to_string(Stepnumber)); }
+};
+
+// A Client wired to scripted services: a screenless user interface, settings in memory, a fake
+// shell, and either a scripted service client (`fakeService`) or the real SOAP client.
+struct ClientHarness {
+    std::shared_ptr<ScriptedUserInterface> ui = std::make_shared<ScriptedUserInterface>();
+    std::shared_ptr<MemorySettingsStore> settings = std::make_shared<MemorySettingsStore>();
+    std::shared_ptr<FakeShell> shell = std::make_shared<FakeShell>();
+    std::shared_ptr<FakePlatformInfo> platform = std::make_shared<FakePlatformInfo>();
+    std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
+    std::shared_ptr<FakeServiceClient> fakeService = std::make_shared<FakeServiceClient>();
+    RecordingEvents events;
+    std::unique_ptr<Client> client;
+
+    explicit ClientHarness(bool realService = false) {
+        ClientServices services = realService ? baseClientServices() : ClientServices{};
+        services.ui = ui;
+        services.settings = settings;
+        services.shell = shell;
+        services.platform = platform;
+        services.timers = clock;
+        if (!realService) {
+            auto fake = fakeService;
+            services.makeServiceClient = [fake] { return fake; };
+        }
+        client = std::make_unique<Client>(std::make_shared<const ClientServices>(std::move(services)));
+        client->setEvents(&events);
+    }
+};
+
+}  // namespace ovk::test

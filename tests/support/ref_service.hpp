@@ -1,0 +1,43 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace ovk::test {
+
+// A running ovk-refservice on a free 127.0.0.1 port, started for one test and stopped with
+// it: SIGTERM when the object goes away, SIGKILL only if it does not end by itself.
+class RefService {
+public:
+    // Serves the sample catalogue (examples/catalog) with the extra command-line arguments;
+    // when they hold their own --catalog, that one is served instead. Throws
+    // std::runtime_error when the service does not come up.
+    explicit RefService(std::vector<std::string> extraArgs = {});
+    RefService(const std::filesystem::path& catalog, std::vector<std::string> extraArgs);
+    ~RefService();
+    RefService(const RefService&) = delete;
+    RefService& operator=(const RefService&) = delete;
+
+    // "http://127.0.0.1:PORT/"
+    std::string url() const { return url_; }
+    int port() const { return port_; }
+    pid_t pid() const { return pid_; }
+
+    // Sends SIGTERM and waits; gives the exit status as waitpid reports it. Later calls give
+    // the same status.
+    int stop();
+
+private:
+    void start(std::vector<std::string> args);
+
+    pid_t pid_ = -1;
+    int output_ = -1;  // the service's standard output, kept open so it never writes into a closed pipe
+    std::string url_;
+    int port_ = 0;
+    int status_ = 0;
+};
+
+}  // namespace ovk::test
