@@ -5,6 +5,7 @@
 #include "codec/byte_order.hpp"
 #include "codec/encoding.hpp"
 #include "codec/fast_tables.hpp"
+#include "codec/input_guard.hpp"
 
 namespace ovk {
 namespace {
@@ -24,7 +25,7 @@ std::size_t decodedLength(std::size_t n, std::size_t pad) {
 
 // Decodes one input in groups of four characters. Groups of four alphabet digits whose
 // bytes all fit in the output go through pre-shifted tables; every other group takes the
-// exact path, which reproduces the decoder's historical trap behaviour:
+// exact path, which keeps what the decoder has always made of malformed input:
 //  - a code from 234 to 255, or a place past the end of the input, leaves that place's value
 //    as the previous group had it (0 before the first group);
 //  - a code outside the alphabet has the value 255 and takes part in the formulas;
@@ -55,8 +56,8 @@ class GroupDecoder {
             for (std::size_t k = 0; k < 4; ++k, p += 4) {
                 bits[k] = place[0][p[0]] | place[1][p[1]] | place[2][p[2]] | place[3][p[3]];
             }
-            if (((bits[0] | bits[1] | bits[2] | bits[3]) & Encoding::FastTables::kNeedsExactPath) ==
-                0) {
+            const uint32_t all = bits[0] | bits[1] | bits[2] | bits[3];
+            if ((all & Encoding::FastTables::kNeedsExactPath) == 0) {
                 uint8_t* o = out_.data() + 3 * g;
                 for (std::size_t k = 0; k < 4; ++k)
                     codec_detail::storeBigEndian32(o + 3 * k, bits[k] << 8);
@@ -135,13 +136,8 @@ class GroupDecoder {
 
 void Encoding::DecodeB64(std::span<const uint8_t> ByteArrayIn,
                          std::vector<uint8_t>& ByteArrayOut) const {
-    // The caller may pass the same storage as input and output.
     std::vector<uint8_t> inputCopy;
-    if (!ByteArrayOut.empty() && ByteArrayIn.data() >= ByteArrayOut.data() &&
-        ByteArrayIn.data() < ByteArrayOut.data() + ByteArrayOut.size()) {
-        inputCopy.assign(ByteArrayIn.begin(), ByteArrayIn.end());
-        ByteArrayIn = inputCopy;
-    }
+    ByteArrayIn = codec_detail::detachFromOutput(ByteArrayIn, ByteArrayOut, inputCopy);
 
     const std::size_t n = ByteArrayIn.size();
     std::size_t pad = 0;

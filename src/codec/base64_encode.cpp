@@ -4,6 +4,7 @@
 #include "codec/byte_order.hpp"
 #include "codec/encoding.hpp"
 #include "codec/fast_tables.hpp"
+#include "codec/input_guard.hpp"
 #include "platform/errors.hpp"
 
 namespace ovk {
@@ -23,13 +24,8 @@ void Encoding::EncodeB64(std::span<const uint8_t> ByteArrayIn,
     if (n == 0) {
         throw Error(err::OutOfRange, "An empty byte sequence has no Base64 text", "EncodeB64");
     }
-    // The caller may pass the same storage as input and output.
     std::vector<uint8_t> inputCopy;
-    if (!ByteArrayOut.empty() && ByteArrayIn.data() >= ByteArrayOut.data() &&
-        ByteArrayIn.data() < ByteArrayOut.data() + ByteArrayOut.size()) {
-        inputCopy.assign(ByteArrayIn.begin(), ByteArrayIn.end());
-        ByteArrayIn = inputCopy;
-    }
+    ByteArrayIn = codec_detail::detachFromOutput(ByteArrayIn, ByteArrayOut, inputCopy);
 
     const std::size_t r = n % 3;
     const std::size_t length = r != 0 ? 4 * (n + 3 - r) / 3 : 4 * n / 3;

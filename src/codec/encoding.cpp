@@ -46,8 +46,11 @@ uint8_t toByte(std::string_view text) {
     return static_cast<uint8_t>(value);
 }
 
+// One pass without an early exit, so that the compiler can vectorise it: payloads are long.
 bool isAscii(std::span<const uint8_t> bytes) {
-    return std::ranges::all_of(bytes, [](uint8_t b) { return b < 0x80; });
+    uint8_t any = 0;
+    for (const uint8_t b : bytes) any |= b;
+    return any < 0x80;
 }
 
 std::span<const uint8_t> asBytes(std::string_view text) {

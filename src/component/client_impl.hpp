@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -46,6 +47,10 @@ struct Client::Impl : SplashEvents, WizardEvents {
 
     // Splash form events.
     void InitializeEnvironment(const std::string& downloadFile, int32_t& Result, int32_t& Init) override;
+
+    // The steps of the start-up that need no service (installation, document, settings,
+    // language), reported exactly as Init reports them. Returns 0 or the failing step's code.
+    int32_t CheckOffline(const std::string& downloadFile);
     void InitWizzard() override;
 
     // Wizard events.
@@ -56,6 +61,12 @@ struct Client::Impl : SplashEvents, WizardEvents {
     void DownloadStructure() override;
     void NewStepNum(int16_t Stepnumber) override;
     void DebugInfo(const std::string& Info) override;
+
+private:
+    // Runs start-up steps; the first failure becomes one Exception and the outcome in Init.
+    void runReported(int32_t& Result, int32_t& Init, const std::function<void()>& steps);
+    void prepareDocument(const std::string& downloadFile, int32_t& Result);
+    void connectToService(int32_t& Result, int32_t& Init);
 };
 
 }  // namespace ovk

@@ -4,10 +4,7 @@
 
 #include "platform/manual_clock.hpp"
 #include "platform/scripted_user_interface.hpp"
-#if __has_include("platform/soap/soap_client.hpp")
 #include "platform/soap/soap_client.hpp"
-#define OVK_TEMP_HAVE_SOAP 1
-#endif
 
 namespace ovk {
 namespace {
@@ -25,9 +22,7 @@ ClientServices baseClientServices() {
     ClientServices services;
     services.shell = std::make_shared<XdgOpenShell>();
     services.platform = std::make_shared<LinuxPlatformInfo>();
-#ifdef OVK_TEMP_HAVE_SOAP
     services.makeServiceClient = [] { return std::make_shared<soap::SoapClient>(); };
-#endif
     return services;
 }
 

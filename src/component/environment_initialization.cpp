@@ -62,103 +62,22 @@ xml::Node firstElement(const xml::NodeList& list) {
 }  // namespace
 
 void Client::Impl::InitializeEnvironment(const std::string& downloadFile, int32_t& Result, int32_t& Init) {
+    runReported(Result, Init, [&] {
+        prepareDocument(downloadFile, Result);
+        connectToService(Result, Init);
+    });
+}
+
+int32_t Client::Impl::CheckOffline(const std::string& downloadFile) {
+    int32_t Result = 0;
+    int32_t Init = 0;
+    runReported(Result, Init, [&] { prepareDocument(downloadFile, Result); });
+    return Init;
+}
+
+void Client::Impl::runReported(int32_t& Result, int32_t& Init, const std::function<void()>& steps) {
     try {
-        // 1-5: the installation and the document.
-        if (!downloadFile.empty()) DownloadFile = downloadFile;
-        std::error_code ec;
-        if (!std::filesystem::is_regular_file(DownloadFile, ec)) {
-            fail(-1, err::FileNotFound, "File " + DownloadFile + " not found.");
-        }
-        requireComponentFile("NLS.XML", -2);
-        requireComponentFile("TARVO_download.XSD", -3);
-        requireComponentFile("MERIDO_download.XSD", -4);
-
-        // 6: a new service client replaces the old one.
-        Result = -991;
-        MySoapobject = services->makeServiceClient();
-
-        // 7: the document must be well-formed before anything else looks at it.
-        Result = -992;
-        MyXMLDocument = std::make_shared<xml::Document>();
-        try {
-            *MyXMLDocument = xml::Document::loadFile(DownloadFile);
-        } catch (const xml::ParseError& e) {
-            fail(-7, 17, e.failure.reason);
-        }
-        MyXMLDocument = std::make_shared<xml::Document>();
-
-        // 8
-        if (!IsGuiLanguageAvailable(GUILangID)) GUILangID = kFallbackLanguage;
-
-        // 9-11: project type, schema, validation.
-        projectType = GetProjectType(DownloadFile);
-        if (isErrorText(projectType)) fail(-5, 17, projectType);
-        const std::string schemaPath = BuildSchemaFileName(projectType, files::componentDir());
-        if (isErrorText(schemaPath)) fail(-6, 17, schemaPath);
-        MyXMLDocument = ValidateDocument(schemaPath, DownloadFile);
-        if (!MyXMLDocument) {
-            fail(-7, 17, "Error validating DownloadFile with Schema\r\n" + validationText());
-        }
-
-        // 12-13: configuration.
-        const ConfigInfo info = GetConfigInfos(MyXMLDocument.get());
-        if (isErrorText(info[config::Url])) fail(-8, 57, "Failed to gather Config-Information" + info[config::Url]);
-        MergeConfigInfo(info, settings);
-
-        // 14
-        if (GetNlsLanguageId(settings.projectLanguage) == 0) {
-            fail(-12, 21, "Language " + settings.projectLanguage + " not found.");
-        }
-
-        // 15
-        const std::string connection = SetupSoapClient(*MySoapobject, settings, *services->settings);
-        if (upper(connection) != "OK") {
-            setValidationText(connection);
-            fail(-9, 17, connection);
-        }
-
-        // 16-17: client data.
-        Result = -10;
-        const int16_t languageNumber = FileExistsInAppPath("NLS.xml") ? GetNlsLanguageId(settings.projectLanguage) : 0;
-        const auto clientDataList = MySoapobject->call("GetClientData", {std::string("6103"), GUILangID});
-        if (!clientDataList) fail(-10, 17, kClientDataMissing);
-        const xml::Node clientData = firstElement(*clientDataList);
-        if (!clientData) fail(-10, 17, kClientDataMissing);
-
-        // 18-21: a newer client.
-        if (clientDataAttribute(clientData, 0) != kComponentVersion) {
-            const MsgBoxAnswer answer = services->ui->msgBox(GetNewVersionText(std::to_string(GUILangID)),
-                                                             "New Version", MsgBoxButtons::OkCancel,
-                                                             MsgBoxIcon::Question, MsgBoxDefault::First);
-            Result = static_cast<int32_t>(answer);
-            if (answer != MsgBoxAnswer::Ok) {
-                Init = 1;
-                raiseDownloadCancel();
-                return;
-            }
-            std::string installer = clientDataAttribute(clientData, 1);
-            bool wait = false;
-            const ShellServices shell{*services->shell, *services->platform, *services->ui};
-            OpenDocApi::ShellExecAndWait(shell, installer, wait);
-            raiseCancelForInstallNewClient();
-            Init = -1;
-            return;
-        }
-
-        // 22-23: the current client: addresses and banner.
-        Result = 0;
-        bannerUrl = clientDataAttribute(clientData, 3);
-        mailUrl = clientDataAttribute(clientData, 4);
-        SaveBannerImage(clientData, DownloadFile);
-
-        // 24-25: the project's credentials.
-        const auto structure = MySoapobject->call(
-            "getStructure", {settings.projectPassword, settings.projectId, languageNumber});
-        const xml::Node structureRoot = structure ? firstElement(*structure) : xml::Node();
-        if (!structureRoot || structureRoot.name() == "Exception") fail(-11, 32, kCredentialsNotFound);
-
-        // 26
-        Init = 0;
+        steps();
     } catch (...) {
         Error error;
         try {
@@ -177,6 +96,105 @@ void Client::Impl::InitializeEnvironment(const std::string& downloadFile, int32_
         if (Result > 0) Result = -999;
         Init = Result;
     }
+}
+
+void Client::Impl::prepareDocument(const std::string& downloadFile, int32_t& Result) {
+    // 1-5: the installation and the document.
+    if (!downloadFile.empty()) DownloadFile = downloadFile;
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(DownloadFile, ec)) {
+        fail(-1, err::FileNotFound, "File " + DownloadFile + " not found.");
+    }
+    requireComponentFile("NLS.XML", -2);
+    requireComponentFile("TARVO_download.XSD", -3);
+    requireComponentFile("MERIDO_download.XSD", -4);
+
+    // 6: a new service client replaces the old one.
+    Result = -991;
+    MySoapobject = services->makeServiceClient();
+
+    // 7: the document must be well-formed before anything else looks at it.
+    Result = -992;
+    MyXMLDocument = std::make_shared<xml::Document>();
+    try {
+        *MyXMLDocument = xml::Document::loadFile(DownloadFile);
+    } catch (const xml::ParseError& e) {
+        fail(-7, 17, e.failure.reason);
+    }
+    MyXMLDocument = std::make_shared<xml::Document>();
+
+    // 8
+    if (!IsGuiLanguageAvailable(GUILangID)) GUILangID = kFallbackLanguage;
+
+    // 9-11: project type, schema, validation.
+    projectType = GetProjectType(DownloadFile);
+    if (isErrorText(projectType)) fail(-5, 17, projectType);
+    const std::string schemaPath = BuildSchemaFileName(projectType, files::componentDir());
+    if (isErrorText(schemaPath)) fail(-6, 17, schemaPath);
+    MyXMLDocument = ValidateDocument(schemaPath, DownloadFile);
+    if (!MyXMLDocument) fail(-7, 17, "Error validating DownloadFile with Schema\r\n" + validationText());
+
+    // 12-13: configuration.
+    const ConfigInfo info = GetConfigInfos(MyXMLDocument.get());
+    if (isErrorText(info[config::Url])) fail(-8, 57, "Failed to gather Config-Information" + info[config::Url]);
+    MergeConfigInfo(info, settings);
+
+    // 14
+    if (GetNlsLanguageId(settings.projectLanguage) == 0) {
+        fail(-12, 21, "Language " + settings.projectLanguage + " not found.");
+    }
+}
+
+void Client::Impl::connectToService(int32_t& Result, int32_t& Init) {
+    // 15
+    const std::string connection = SetupSoapClient(*MySoapobject, settings, *services->settings);
+    if (upper(connection) != "OK") {
+        setValidationText(connection);
+        fail(-9, 17, connection);
+    }
+
+    // 16-17: client data.
+    Result = -10;
+    const int16_t languageNumber = FileExistsInAppPath("NLS.xml") ? GetNlsLanguageId(settings.projectLanguage) : 0;
+    const auto clientDataList = MySoapobject->call("GetClientData", {std::string("6103"), GUILangID});
+    if (!clientDataList) fail(-10, 17, kClientDataMissing);
+    const xml::Node clientData = firstElement(*clientDataList);
+    if (!clientData) fail(-10, 17, kClientDataMissing);
+
+    // 18-21: a newer client.
+    if (clientDataAttribute(clientData, 0) != kComponentVersion) {
+        const MsgBoxAnswer answer =
+            services->ui->msgBox(GetNewVersionText(std::to_string(GUILangID)), "New Version", MsgBoxButtons::OkCancel,
+                                 MsgBoxIcon::Question, MsgBoxDefault::First);
+        Result = static_cast<int32_t>(answer);
+        if (answer != MsgBoxAnswer::Ok) {
+            Init = 1;
+            raiseDownloadCancel();
+            return;
+        }
+        std::string installer = clientDataAttribute(clientData, 1);
+        bool wait = false;
+        const ShellServices shell{*services->shell, *services->platform, *services->ui};
+        OpenDocApi::ShellExecAndWait(shell, installer, wait);
+        raiseCancelForInstallNewClient();
+        Init = -1;
+        return;
+    }
+
+    // 22-23: the current client: addresses and banner.
+    Result = 0;
+    bannerUrl = clientDataAttribute(clientData, 3);
+    mailUrl = clientDataAttribute(clientData, 4);
+    SaveBannerImage(clientData, DownloadFile);
+
+    // 24-25: the project's credentials.
+    const auto structure =
+        MySoapobject->call("getStructure", {settings.projectPassword, settings.projectId, languageNumber});
+    const xml::Node structureRoot = structure ? firstElement(*structure) : xml::Node();
+    if (!structureRoot || structureRoot.name() == "Exception") fail(-11, 32, kCredentialsNotFound);
+
+    // 26
+    Init = 0;
 }
 
 }  // namespace ovk

@@ -226,6 +226,12 @@ private:
             parts = readMessage(resolve(abstractInput, attributeOr(abstractInput, "message")));
         }
         if (partsFilter) parts = keepListedParts(std::move(parts), *partsFilter);
+        if (info.style == BindingStyle::Document) {
+            if (const xmlNode* abstractOutput = firstChild(abstractOp, kWsdlNs, "output")) {
+                info.responseWrapped = isWrappedMessage(
+                    readMessage(resolve(abstractOutput, attributeOr(abstractOutput, "message"))));
+            }
+        }
 
         if (info.style == BindingStyle::Rpc) {
             // rpc: the operation's name is the wrapper, each part an unqualified accessor.
@@ -275,6 +281,12 @@ private:
             }
         }
         return kept;
+    }
+
+    bool isWrappedMessage(const std::vector<Part>& parts) const {
+        if (parts.size() != 1 || !parts[0].element) return false;
+        const xmlNode* element = findSchemaComponent("element", *parts[0].element, nullptr);
+        return element != nullptr && complexTypeOf(element) != nullptr;
     }
 
     // document/literal: one part naming an element of complex content is the wrapped

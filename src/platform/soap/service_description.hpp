@@ -37,6 +37,10 @@ struct OperationInfo {
     // In the order the arguments are given.
     std::vector<Parameter> parameters;
 
+    // Whether the reply's body entry is a wrapper around the return element (rpc, and
+    // document/literal with one part of complex content) rather than the return element itself.
+    bool responseWrapped = true;
+
     // Set when the description uses a construct this client cannot turn into a request (an
     // xs:choice in the wrapper, a part without element or type, ...). The other operations of
     // the same description stay usable; calling this one fails with this reason.

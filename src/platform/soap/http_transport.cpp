@@ -1,0 +1,175 @@
+#include "platform/soap/http_transport.hpp"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <limits>
+#include <mutex>
+
+#include "platform/errors.hpp"
+
+#ifndef OVK_VERSION_TEXT
+#define OVK_VERSION_TEXT "0"
+#endif
+
+namespace ovk::soap {
+
+namespace {
+
+void initialiseCurlOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+struct EasyFree {
+    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+};
+struct SlistFree {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+
+}  // namespace
+
+struct HttpTransport::Impl {
+    std::unique_ptr<CURL, EasyFree> easy;
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+    std::string proxy;
+    std::string statusLine;
+    BodySink* sink = nullptr;
+    bool aborted = false;
+
+    static size_t onHeader(char* data, size_t size, size_t count, void* self) {
+        auto* impl = static_cast<Impl*>(self);
+        const size_t length = size * count;
+        std::string_view line(data, length);
+        // Every response on the way (a proxy's CONNECT answer, 100 Continue) starts with its
+        // own status line; the last one before the body is the service's.
+        if (line.substr(0, 5) == "HTTP/") {
+            while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
+            impl->statusLine.assign(line);
+        }
+        return length;
+    }
+
+    static size_t onBody(char* data, size_t size, size_t count, void* self) {
+        auto* impl = static_cast<Impl*>(self);
+        const size_t length = size * count;
+        long status = 0;
+        curl_easy_getinfo(impl->easy.get(), CURLINFO_RESPONSE_CODE, &status);
+        if (!impl->sink->receive(data, length, status)) {
+            impl->aborted = true;
+            return 0;
+        }
+        return length;
+    }
+};
+
+HttpTransport::HttpTransport() : impl_(std::make_unique<Impl>()) {
+    initialiseCurlOnce();
+    impl_->easy.reset(curl_easy_init());
+    CURL* easy = impl_->easy.get();
+    if (easy == nullptr) throw Error(err::OutOfMemory, "Cannot create an HTTP client", "SoapClient");
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, impl_->errorBuffer);
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_TCP_NODELAY, 1L);
+    curl_easy_setopt(easy, CURLOPT_TCP_KEEPALIVE, 1L);
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+    curl_easy_setopt(easy, CURLOPT_PROXY_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(easy, CURLOPT_PROXY_SSL_VERIFYHOST, 2L);
+    // An empty proxy text switches off the proxy variables of the environment.
+    curl_easy_setopt(easy, CURLOPT_PROXY, "");
+    // Compressed replies are welcome; the size limit still counts the decoded bytes.
+    curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
+    curl_easy_setopt(easy, CURLOPT_USERAGENT, "ovk_client/" OVK_VERSION_TEXT);
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Impl::onHeader);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, impl_.get());
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Impl::onBody);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, impl_.get());
+    curl_easy_setopt(easy, CURLOPT_POST, 1L);
+}
+
+HttpTransport::~HttpTransport() = default;
+
+void HttpTransport::setProxy(const std::string& hostPort) {
+    impl_->proxy = hostPort.empty() ? std::string() : "http://" + hostPort;
+    curl_easy_setopt(impl_->easy.get(), CURLOPT_PROXY, impl_->proxy.c_str());
+}
+
+void HttpTransport::setProxyCredentials(const std::string& user, const std::string& password) {
+    CURL* easy = impl_->easy.get();
+    if (user.empty()) {
+        curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, nullptr);
+        curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, nullptr);
+        curl_easy_setopt(easy, CURLOPT_PROXYAUTH, CURLAUTH_NONE);
+        return;
+    }
+    curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, user.c_str());
+    curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, password.c_str());
+    curl_easy_setopt(easy, CURLOPT_PROXYAUTH, CURLAUTH_BASIC);
+}
+
+void HttpTransport::setTimeout(std::chrono::milliseconds timeout) {
+    const auto ms = std::clamp<long long>(timeout.count(), 1, std::numeric_limits<long>::max());
+    curl_easy_setopt(impl_->easy.get(), CURLOPT_TIMEOUT_MS, static_cast<long>(ms));
+}
+
+void HttpTransport::setMaxReplyBytes(std::uint64_t bytes) {
+    const auto limit = static_cast<curl_off_t>(
+        std::min<std::uint64_t>(bytes, static_cast<std::uint64_t>(std::numeric_limits<curl_off_t>::max())));
+    curl_easy_setopt(impl_->easy.get(), CURLOPT_MAXFILESIZE_LARGE, limit);
+}
+
+HttpTransport::Result HttpTransport::post(const std::string& url, std::string_view soapAction,
+                                          std::string_view body, BodySink& sink) {
+    CURL* easy = impl_->easy.get();
+    std::string action = "SOAPAction: \"";
+    action += soapAction;
+    action += '"';
+    curl_slist* headers = nullptr;
+    headers = curl_slist_append(headers, "Content-Type: text/xml; charset=utf-8");
+    headers = curl_slist_append(headers, action.c_str());
+    // A server that does not answer "100 Continue" would otherwise cost every large request
+    // a wait of a second.
+    headers = curl_slist_append(headers, "Expect:");
+    std::unique_ptr<curl_slist, SlistFree> headerList(headers);
+    if (headerList == nullptr) throw Error(err::OutOfMemory, "Out of memory", "SoapClient");
+
+    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headerList.get());
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body.data());
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+
+    impl_->errorBuffer[0] = '\0';
+    impl_->statusLine.clear();
+    impl_->sink = &sink;
+    impl_->aborted = false;
+    const CURLcode code = curl_easy_perform(easy);
+    impl_->sink = nullptr;
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
+
+    Result result;
+    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &result.httpStatus);
+    curl_easy_getinfo(easy, CURLINFO_HTTP_CONNECTCODE, &result.proxyConnectStatus);
+    result.statusLine = impl_->statusLine;
+    result.errorText = impl_->errorBuffer[0] != '\0' ? std::string(impl_->errorBuffer)
+                                                     : std::string(curl_easy_strerror(code));
+    switch (code) {
+        case CURLE_OK: result.outcome = Outcome::Completed; break;
+        case CURLE_WRITE_ERROR:
+            result.outcome = impl_->aborted ? Outcome::Aborted : Outcome::ConnectionFailed;
+            break;
+        case CURLE_OPERATION_TIMEDOUT: result.outcome = Outcome::TimedOut; break;
+        case CURLE_PARTIAL_FILE:
+        case CURLE_BAD_CONTENT_ENCODING: result.outcome = Outcome::Truncated; break;
+        case CURLE_FILESIZE_EXCEEDED: result.outcome = Outcome::TooLarge; break;
+        default: result.outcome = Outcome::ConnectionFailed; break;
+    }
+    if (code == CURLE_OK) result.errorText.clear();
+    return result;
+}
+
+}  // namespace ovk::soap

@@ -1,0 +1,323 @@
+#include "platform/soap/soap_client.hpp"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <limits>
+
+#include "platform/errors.hpp"
+#include "platform/soap/envelope.hpp"
+#include "platform/soap/http_transport.hpp"
+#include "platform/soap/reply_envelope.hpp"
+#include "platform/soap/reply_parser.hpp"
+#include "platform/soap/service_description.hpp"
+
+namespace ovk::soap {
+
+namespace {
+
+constexpr const char* kPropertySource = "SoapClient";
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && equalsIgnoringCase(text.substr(0, prefix.size()), prefix);
+}
+
+bool hasSpaceOrControl(std::string_view text) {
+    return std::any_of(text.begin(), text.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u <= 0x20 || u == 0x7F;
+    });
+}
+
+// The address without user information, so that a password written into the URL never
+// reaches a fault text.
+std::string withoutCredentials(const std::string& url) {
+    const auto scheme = url.find("://");
+    if (scheme == std::string::npos) return url;
+    const auto authorityStart = scheme + 3;
+    const auto authorityEnd = url.find_first_of("/?#", authorityStart);
+    const auto at = url.rfind('@', authorityEnd == std::string::npos ? std::string::npos : authorityEnd - 1);
+    if (at == std::string::npos || at < authorityStart) return url;
+    return url.substr(0, authorityStart) + url.substr(at + 1);
+}
+
+bool isValidEndpoint(const std::string& url) {
+    std::size_t hostStart;
+    if (startsWithIgnoringCase(url, "http://")) {
+        hostStart = 7;
+    } else if (startsWithIgnoringCase(url, "https://")) {
+        hostStart = 8;
+    } else {
+        return false;
+    }
+    return url.size() > hostStart && url[hostStart] != '/' && !hasSpaceOrControl(url);
+}
+
+// "host:port", "host" or "[v6]:port"; credentials belong in AuthUser/AuthPassword, where they
+// are kept out of every message.
+bool isValidProxy(const std::string& value) {
+    if (value.empty()) return true;
+    if (hasSpaceOrControl(value) || value.find_first_of("@/?#") != std::string::npos) return false;
+    std::string_view hostPort(value);
+    std::size_t portColon;
+    if (hostPort.front() == '[') {
+        const auto close = hostPort.find(']');
+        if (close == std::string_view::npos || close == 1) return false;
+        portColon = close + 1 < hostPort.size() ? close + 1 : std::string_view::npos;
+        if (portColon != std::string_view::npos && hostPort[portColon] != ':') return false;
+    } else {
+        portColon = hostPort.find(':');
+        if (portColon == 0) return false;
+        if (portColon != std::string_view::npos && hostPort.find(':', portColon + 1) != std::string_view::npos) {
+            return false;
+        }
+    }
+    if (portColon == std::string_view::npos) return true;
+    const std::string_view port = hostPort.substr(portColon + 1);
+    if (port.empty() || port.size() > 5 ||
+        !std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return false;
+    }
+    return std::stoul(std::string(port)) <= 65535;
+}
+
+// Feeds the reply body to the parser while counting it against the size limit.
+class ReplySink : public HttpTransport::BodySink {
+public:
+    explicit ReplySink(std::uint64_t limit) : limit_(limit) {}
+
+    bool receive(const char* data, std::size_t size, long) override {
+        received_ += size;
+        if (received_ > limit_) {
+            tooLarge_ = true;
+            return false;
+        }
+        return parser_.feed(data, size);
+    }
+
+    ReplyParser& parser() { return parser_; }
+    bool tooLarge() const { return tooLarge_; }
+
+private:
+    ReplyParser parser_;
+    std::uint64_t limit_;
+    std::uint64_t received_ = 0;
+    bool tooLarge_ = false;
+};
+
+std::string describeParseFailure(const xml::ParseFailure& failure) {
+    std::string text = "The reply is not well-formed XML: " + failure.reason;
+    if (failure.line > 0) {
+        text += " (line " + std::to_string(failure.line);
+        if (failure.position > 0) text += ", position " + std::to_string(failure.position);
+        text += ')';
+    }
+    return text;
+}
+
+}  // namespace
+
+struct SoapClient::Reply {
+    std::shared_ptr<const xml::Document> document;
+    xml::Node returnElement;
+};
+
+SoapClient::SoapClient(SoapClientOptions options)
+    : options_(options), transport_(std::make_unique<HttpTransport>()) {
+    transport_->setMaxReplyBytes(options_.maxReplyBytes);
+}
+
+SoapClient::~SoapClient() = default;
+
+void SoapClient::setMaxReplyBytes(std::uint64_t bytes) {
+    options_.maxReplyBytes = bytes;
+    transport_->setMaxReplyBytes(bytes);
+}
+
+void SoapClient::setDefaultTimeout(std::chrono::milliseconds timeout) { options_.defaultTimeout = timeout; }
+
+std::string SoapClient::endpoint() const {
+    if (!endpointOverride_.empty()) return endpointOverride_;
+    return description_ ? description_->endpoint() : std::string();
+}
+
+void SoapClient::clearFault() {
+    faultCode_.clear();
+    faultString_.clear();
+    faultActor_.clear();
+}
+
+void SoapClient::fail(int32_t number, const std::string& code, const std::string& text,
+                      const std::string& source) {
+    faultCode_ = code;
+    faultString_ = text;
+    faultActor_ = withoutCredentials(endpoint());
+    throw Error(number, text, source);
+}
+
+void SoapClient::initialize(const std::filesystem::path& wsdlPath) {
+    clearFault();
+    description_.reset();
+    endpointOverride_.clear();
+    try {
+        description_ = std::make_unique<ServiceDescription>(ServiceDescription::load(wsdlPath));
+    } catch (...) {
+        const Error error = currentError();
+        faultCode_ = "Client.WSDL";
+        faultString_ = error.description;
+        faultActor_ = wsdlPath.string();
+    }
+}
+
+void SoapClient::setProperty(std::string_view name, const PropertyValue& value) {
+    clearFault();
+    const auto text = [&]() -> const std::string& {
+        if (const auto* s = std::get_if<std::string>(&value)) return *s;
+        fail(err::SoapBadProperty, "Client.Property",
+             "The connector property " + std::string(name) + " takes a text", kPropertySource);
+    };
+    if (equalsIgnoringCase(name, "EndPointURL")) {
+        const std::string& url = text();
+        if (!isValidEndpoint(url)) {
+            fail(err::SoapBadProperty, "Client.Property",
+                 "EndPointURL must be an http:// or https:// address, not \"" + withoutCredentials(url) + "\"",
+                 kPropertySource);
+        }
+        endpointOverride_ = url;
+    } else if (equalsIgnoringCase(name, "ProxyServer")) {
+        const std::string& proxy = text();
+        if (!isValidProxy(proxy)) {
+            fail(err::SoapBadProperty, "Client.Property",
+                 "ProxyServer must be host:port without credentials", kPropertySource);
+        }
+        proxyServer_ = proxy;
+        transport_->setProxy(proxyServer_);
+    } else if (equalsIgnoringCase(name, "AuthUser")) {
+        authUser_ = text();
+        transport_->setProxyCredentials(authUser_, authPassword_);
+    } else if (equalsIgnoringCase(name, "AuthPassword")) {
+        authPassword_ = text();
+        transport_->setProxyCredentials(authUser_, authPassword_);
+    } else if (equalsIgnoringCase(name, "Timeout")) {
+        const auto* number = std::get_if<double>(&value);
+        if (number == nullptr || !std::isfinite(*number)) {
+            fail(err::SoapBadProperty, "Client.Property", "Timeout takes a finite number of milliseconds",
+                 kPropertySource);
+        }
+        timeoutMs_ = *number;
+    } else {
+        fail(err::SoapBadProperty, "Client.Property",
+             "Unknown connector property \"" + std::string(name) + "\"", kPropertySource);
+    }
+}
+
+void SoapClient::applyTimeout() {
+    std::chrono::milliseconds timeout = options_.defaultTimeout;
+    if (timeoutMs_ > 0) {
+        const double capped = std::min(std::ceil(timeoutMs_), static_cast<double>(std::numeric_limits<long>::max()));
+        timeout = std::chrono::milliseconds(static_cast<long long>(capped));
+    }
+    if (timeout.count() <= 0) timeout = SoapClientOptions{}.defaultTimeout;
+    transport_->setTimeout(timeout);
+}
+
+SoapClient::Reply SoapClient::invoke(std::string_view operation, const std::vector<Argument>& args) {
+    clearFault();
+    const std::string source(operation);
+    if (!description_) {
+        fail(err::SoapWsdl, "Client.WSDL", "The service description is not loaded", source);
+    }
+    const OperationInfo* op = description_->find(operation);
+    if (op == nullptr) {
+        fail(err::SoapBadCall, "Client.BadCall", "The service has no operation named \"" + source + "\"",
+             source);
+    }
+    std::string request;
+    try {
+        request = buildRequestEnvelope(*op, args);
+    } catch (const Error& e) {
+        fail(err::SoapBadCall, "Client.BadCall", e.description, source);
+    }
+    const std::string url = endpoint();
+    if (url.empty()) fail(err::SoapConnection, "Client.Connection", "No end point address is set", source);
+
+    applyTimeout();
+    ReplySink sink(options_.maxReplyBytes);
+    const HttpTransport::Result result = transport_->post(url, op->soapAction, request, sink);
+
+    using Outcome = HttpTransport::Outcome;
+    const auto proxyRefused = [&] {
+        fail(err::SoapConnection, "Client.ProxyAuthentication",
+             "The proxy refused the credentials: " +
+                 (result.statusLine.empty() ? std::string("HTTP status 407") : result.statusLine),
+             source);
+    };
+    const auto httpFailure = [&] {
+        fail(err::SoapHttpStatus, "Client.HttpStatus",
+             result.statusLine.empty() ? "HTTP status " + std::to_string(result.httpStatus) : result.statusLine,
+             source);
+    };
+    if (sink.tooLarge() || result.outcome == Outcome::TooLarge) {
+        fail(err::SoapReplyTooLarge, "Client.ReplyTooLarge",
+             "The reply is larger than the limit of " + std::to_string(options_.maxReplyBytes) + " bytes",
+             source);
+    }
+    switch (result.outcome) {
+        case Outcome::TimedOut: fail(err::SoapTimeout, "Client.Timeout", result.errorText, source);
+        case Outcome::Truncated:
+            fail(err::SoapMalformedReply, "Client.MalformedReply", "The reply is incomplete: " + result.errorText,
+                 source);
+        case Outcome::ConnectionFailed:
+            if (result.proxyConnectStatus == 407) proxyRefused();
+            fail(err::SoapConnection, "Client.Connection", result.errorText, source);
+        case Outcome::Aborted:
+        case Outcome::Completed:
+        case Outcome::TooLarge: break;
+    }
+    if (result.httpStatus == 407) proxyRefused();
+
+    std::shared_ptr<xml::Document> document;
+    try {
+        document = std::make_shared<xml::Document>(sink.parser().finish());
+    } catch (const xml::ParseError& e) {
+        if (result.httpStatus != 200) httpFailure();
+        fail(err::SoapMalformedReply, "Client.MalformedReply", describeParseFailure(e.failure), source);
+    }
+    ReplyEnvelope envelope;
+    try {
+        envelope = readReplyEnvelope(*document, op->responseWrapped);
+    } catch (const Error& e) {
+        if (result.httpStatus != 200) httpFailure();
+        fail(err::SoapMalformedReply, "Client.MalformedReply", e.description, source);
+    }
+    if (envelope.fault) {
+        const FaultTexts& fault = *envelope.fault;
+        faultCode_ = fault.code;
+        faultString_ = fault.string;
+        faultActor_ = fault.actor.empty() ? withoutCredentials(url) : fault.actor;
+        throw Error(err::SoapFault,
+                    fault.string.empty() ? "The service answered with the fault " + fault.code : fault.string,
+                    source);
+    }
+    if (result.httpStatus != 200) httpFailure();
+    return Reply{std::move(document), envelope.returnElement};
+}
+
+std::string SoapClient::callText(std::string_view operation, const std::vector<Argument>& args) {
+    const Reply reply = invoke(operation, args);
+    return reply.returnElement ? reply.returnElement.text() : std::string();
+}
+
+std::optional<xml::NodeList> SoapClient::call(std::string_view operation, const std::vector<Argument>& args) {
+    Reply reply = invoke(operation, args);
+    if (!reply.returnElement || !reply.returnElement.hasChildNodes()) return std::nullopt;
+    return xml::NodeList(std::move(reply.document), reply.returnElement.children());
+}
+
+}  // namespace ovk::soap

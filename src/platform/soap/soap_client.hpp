@@ -1,0 +1,95 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/soap/service_client.hpp"
+
+namespace ovk::soap {
+
+class HttpTransport;
+class ServiceDescription;
+
+// Limits of a SoapClient that a host or a test may want to change.
+struct SoapClientOptions {
+    // Replies larger than this are refused (err::SoapReplyTooLarge) and their transfer ended.
+    std::uint64_t maxReplyBytes = std::uint64_t{1} << 30;
+    // The bound of a call whose "Timeout" is 0 or less, or was never set: a call never waits
+    // forever.
+    std::chrono::milliseconds defaultTimeout{180000};
+};
+
+// The service client of the component: a dynamic SOAP 1.1 client driven by a WSDL file, talking
+// HTTP or HTTPS through libcurl.
+//
+// - Operations are found by name in the description's SOAP 1.1 binding (document/literal,
+//   wrapped or bare, and rpc/literal or rpc/encoded). Arguments are written in XML Schema
+//   lexical form, in the order of the request's parameters.
+// - Connector properties (names compared without regard to case):
+//   "EndPointURL"  text, an http:// or https:// address; replaces the description's end point.
+//   "ProxyServer"  text "host:port" of an HTTP proxy; empty for none. Proxy variables of the
+//                  environment are never used.
+//   "AuthUser", "AuthPassword"  text, the proxy's basic credentials (sent only with a user).
+//   "Timeout"      number, milliseconds for the whole call. 0 or less does not mean "wait
+//                  forever": it means the default bound (180000 ms unless the options say
+//                  otherwise), and so does a client whose time-out was never set.
+// - One HTTP connection is kept alive and reused from call to call.
+// - Every call sets the three fault texts; a successful one clears them. Failures throw Error:
+//   SoapFault (code, string, actor from the fault), SoapHttpStatus, SoapConnection (also a
+//   proxy that refuses the credentials), SoapTimeout, SoapMalformedReply (not well-formed, not
+//   an envelope, truncated, or carrying a DOCTYPE), SoapReplyTooLarge, SoapBadCall (unknown
+//   operation, wrong number of arguments, text XML cannot carry), SoapWsdl (no usable
+//   description). For failures that are not SOAP faults the fault code is "Client.<Kind>", the
+//   fault string the transport's or parser's explanation, and the fault actor the end point.
+//   The proxy password never appears in any of them.
+class SoapClient : public ServiceClient {
+public:
+    explicit SoapClient(SoapClientOptions options = {});
+    ~SoapClient() override;
+    SoapClient(const SoapClient&) = delete;
+    SoapClient& operator=(const SoapClient&) = delete;
+
+    void initialize(const std::filesystem::path& wsdlPath) override;
+    void setProperty(std::string_view name, const PropertyValue& value) override;
+
+    std::string faultCode() const override { return faultCode_; }
+    std::string faultString() const override { return faultString_; }
+    std::string faultActor() const override { return faultActor_; }
+
+    std::string callText(std::string_view operation, const std::vector<Argument>& args) override;
+    std::optional<xml::NodeList> call(std::string_view operation,
+                                      const std::vector<Argument>& args) override;
+
+    void setMaxReplyBytes(std::uint64_t bytes);
+    void setDefaultTimeout(std::chrono::milliseconds timeout);
+
+    // The end point calls go to: the "EndPointURL" property, else the description's address.
+    std::string endpoint() const;
+    // The description read by initialize(), or nothing.
+    const ServiceDescription* description() const { return description_.get(); }
+
+private:
+    struct Reply;
+    Reply invoke(std::string_view operation, const std::vector<Argument>& args);
+    [[noreturn]] void fail(int32_t number, const std::string& code, const std::string& text,
+                           const std::string& source);
+    void clearFault();
+    void applyTimeout();
+
+    SoapClientOptions options_;
+    std::unique_ptr<ServiceDescription> description_;
+    std::unique_ptr<HttpTransport> transport_;
+    std::string endpointOverride_;
+    std::string proxyServer_;
+    std::string authUser_;
+    std::string authPassword_;
+    double timeoutMs_ = 0;
+    std::string faultCode_;
+    std::string faultString_;
+    std::string faultActor_;
+};
+
+}  // namespace ovk::soap

@@ -1,0 +1,133 @@
+// The start-up against the reference service over real SOAP on loopback: what a host sees.
+
+#include <gtest/gtest.h>
+
+#include "client_harness.hpp"
+#include "component_folder.hpp"
+#include "ref_service.hpp"
+
+namespace ovk {
+namespace {
+
+using test::ClientHarness;
+using test::ComponentFolder;
+using test::downloadDocument;
+using test::RefService;
+using test::TempDir;
+
+struct StartupWithService : ::testing::Test {
+    ComponentFolder component;
+    TempDir work;
+    ClientHarness h{true};
+
+    std::string document(const std::string& url, const std::string& password = "demo") {
+        return work
+            .write("download.xml",
+                   downloadDocument("TARVO", "<URL>" + url + "</URL><ProjectID>DEMO</ProjectID>"
+                                             "<Language>English</Language><Password>" + password + "</Password>"))
+            .string();
+    }
+    void expectOnlyException(int32_t number, const std::string& messageStart) {
+        ASSERT_EQ(h.events.exceptions.size(), 1u) << ::testing::PrintToString(h.events.log);
+        EXPECT_EQ(h.events.exceptions[0].number, number);
+        EXPECT_EQ(h.events.exceptions[0].message.rfind(messageStart, 0), 0u) << h.events.exceptions[0].message;
+        EXPECT_EQ(h.events.exceptions[0].source, "Init");
+    }
+};
+
+TEST_F(StartupWithService, ReachesTheServiceAndIsReady) {
+    RefService service;
+    const std::string path = document(service.url());
+    EXPECT_EQ(h.client->Init(path), 0);
+    EXPECT_TRUE(h.events.log.empty()) << ::testing::PrintToString(h.events.log);
+    EXPECT_GT(std::filesystem::file_size(work / "Banner1.jpg"), 100u);
+    EXPECT_EQ(h.client->GUILangID(), 1033);
+    EXPECT_EQ(h.settings->readText(kSettingsApplication, "Settings", "SOAPTimeout"), "180000");
+}
+
+TEST_F(StartupWithService, AnEmptyUrlUsesTheAddressOfTheServiceDescription) {
+    RefService service;
+    // The component's description names the service's own address.
+    std::string wsdl = test::readAll(component.path() / "VelmoraSvr.wsdl");
+    const std::string placeholder = "http://127.0.0.1:8080/";
+    ASSERT_NE(wsdl.find(placeholder), std::string::npos);
+    wsdl.replace(wsdl.find(placeholder), placeholder.size(), service.url());
+    component.write("VelmoraSvr.wsdl", wsdl);
+    const std::string path =
+        work.write("download.xml", downloadDocument("TARVO", "<ProjectID>DEMO</ProjectID><Language>English</Language>"
+                                                             "<Password>demo</Password>"))
+            .string();
+    h.client->ServiceUrl("http://127.0.0.1:1/ignored");
+    EXPECT_EQ(h.client->Init(path), 0) << ::testing::PrintToString(h.events.log);
+    EXPECT_EQ(h.client->ServiceUrl(), "");
+}
+
+TEST_F(StartupWithService, AnUnreachableServiceIsMinusNine) {
+    // A port nobody listens on: start a service to learn a free port, then stop it.
+    std::string url;
+    {
+        RefService service;
+        url = service.url();
+    }
+    EXPECT_EQ(h.client->Init(document(url)), -9);
+    expectOnlyException(17, "Error Kommunikationsfehler: kann Service nicht erreichen");
+    EXPECT_EQ(h.client->ValidationErrorCodes(), h.events.exceptions[0].message);
+    EXPECT_GT(h.client->ValidationErrorCodes().size(),
+              std::string("Error Kommunikationsfehler: kann Service nicht erreichen").size());
+}
+
+TEST_F(StartupWithService, AServiceAnsweringSomethingElseIsMinusNine) {
+    RefService service({"--hello", "Goodbye"});
+    EXPECT_EQ(h.client->Init(document(service.url())), -9);
+    expectOnlyException(17, "Error ");
+}
+
+TEST_F(StartupWithService, AMissingServiceDescriptionIsMinusNine) {
+    RefService service;
+    component.remove("VelmoraSvr.wsdl");
+    EXPECT_EQ(h.client->Init(document(service.url())), -9);
+    expectOnlyException(17, "Error by load wsdl");
+}
+
+TEST_F(StartupWithService, NoClientDataIsMinusTen) {
+    RefService service({"--fault", "GetClientData=empty"});
+    EXPECT_EQ(h.client->Init(document(service.url())), -10);
+    expectOnlyException(17, "Failed to get Client-Information and Ressources");
+}
+
+TEST_F(StartupWithService, AFailingClientDataCallReportsTheServiceError) {
+    RefService service({"--fault", "GetClientData=http500"});
+    EXPECT_EQ(h.client->Init(document(service.url())), -10);
+    ASSERT_EQ(h.events.exceptions.size(), 1u);
+    EXPECT_GE(h.events.exceptions[0].number, 5000);
+}
+
+TEST_F(StartupWithService, AWrongPasswordIsMinusEleven) {
+    RefService service;
+    EXPECT_EQ(h.client->Init(document(service.url(), "wrong")), -11);
+    expectOnlyException(32, "Combination of ProjectID,Password and LangID not found");
+}
+
+TEST_F(StartupWithService, AnEmptyStructureIsMinusEleven) {
+    RefService service({"--fault", "getStructure=empty"});
+    EXPECT_EQ(h.client->Init(document(service.url())), -11);
+    expectOnlyException(32, "Combination of ProjectID,Password and LangID not found");
+}
+
+TEST_F(StartupWithService, ANewerVersionCancelledOrInstalled) {
+    RefService service({"--client-version", "1.0.19"});
+    const std::string path = document(service.url());
+    h.ui->queueAnswer(MsgBoxAnswer::Cancel);
+    EXPECT_EQ(h.client->Init(path), 1);
+    EXPECT_EQ(h.events.log, std::vector<std::string>{"DownloadCancel"});
+
+    h.events.log.clear();
+    h.ui->queueAnswer(MsgBoxAnswer::Ok);
+    EXPECT_EQ(h.client->Init(path), -1);
+    EXPECT_EQ(h.events.log, std::vector<std::string>{"CancelForInstallNewClient"});
+    ASSERT_EQ(h.shell->calls().size(), 1u);
+    EXPECT_EQ(h.shell->calls()[0].target, "https://downloads.velmora.example/ovk_client/setup.exe");
+}
+
+}  // namespace
+}  // namespace ovk

@@ -1,0 +1,198 @@
+// ovk-host: a host program for the component. It drives a Client the way a desktop host does
+// and prints every event as one JSON line, so scripts, tests and host developers can see exactly
+// what the component reports.
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "component/client_impl.hpp"
+#include "event_printer.hpp"
+#include "platform/errors.hpp"
+#include "platform/files.hpp"
+#include "platform/numbers.hpp"
+#include "settings_location.hpp"
+
+namespace {
+
+using namespace ovk;
+using host::printLine;
+
+constexpr const char* kUsage = R"(usage:
+  ovk-host check [--component-dir DIR] DOWNLOAD_FILE
+      Runs the start-up checks that need no service: the document exists, is well-formed, its
+      project type and schema, validation, its settings and project language.
+  ovk-host run [options] DOWNLOAD_FILE
+      Creates a Client, runs Init and (unless --init-only) Show, printing every event.
+options:
+  --gui-lang ID           user-interface language (GUILangID), e.g. 1033 or 1031
+  --service-url URL       ServiceUrl (the document's URL element takes precedence)
+  --proxy-ip HOST         ProxyIP          --proxy-port N     ProxyPort
+  --proxy-user NAME       ProxyUserName    --proxy-password P ProxyPassword
+  --init-only             stop after Init
+  --answer ok|cancel|yes|no   answer the next message box (repeatable, in order);
+                          unanswered boxes take their default button
+  --component-dir DIR     where the component's files are (default: beside the library)
+  --settings-dir DIR      where the per-user settings are kept (default: the user's
+                          configuration folder)
+Every event is printed as one JSON line; run ends with {"init":CODE}. The exit status is 0
+when Init gave 0 and nothing failed, 1 otherwise, 2 for a usage error.
+)";
+
+struct Options {
+    std::string command;
+    std::string downloadFile;
+    std::optional<int16_t> guiLang;
+    std::optional<std::string> serviceUrl, proxyIp, proxyUser, proxyPassword;
+    std::optional<int32_t> proxyPort;
+    bool initOnly = false;
+    std::vector<MsgBoxAnswer> answers;
+    std::optional<std::filesystem::path> componentDir, settingsDir;
+};
+
+[[noreturn]] void usageError(const std::string& message) {
+    std::cerr << "ovk-host: " << message << "\n" << kUsage;
+    std::exit(2);
+}
+
+MsgBoxAnswer parseAnswer(const std::string& text) {
+    if (text == "ok") return MsgBoxAnswer::Ok;
+    if (text == "cancel") return MsgBoxAnswer::Cancel;
+    if (text == "yes") return MsgBoxAnswer::Yes;
+    if (text == "no") return MsgBoxAnswer::No;
+    usageError("--answer takes ok, cancel, yes or no, not '" + text + "'");
+}
+
+template <class Int>
+Int parseWhole(const std::string& option, const std::string& text) {
+    try {
+        if constexpr (sizeof(Int) == 2) {
+            return numbers::toInt16(text);
+        } else {
+            return numbers::toInt32(text);
+        }
+    } catch (const Error&) {
+        usageError(option + " takes a whole number, not '" + text + "'");
+    }
+}
+
+Options parseOptions(int argc, char** argv) {
+    Options o;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+        std::cout << kUsage;
+        std::exit(args.empty() ? 2 : 0);
+    }
+    o.command = args[0];
+    if (o.command != "check" && o.command != "run") usageError("unknown command '" + o.command + "'");
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= args.size()) usageError(a + " needs a value");
+            return args[++i];
+        };
+        if (a == "--gui-lang") o.guiLang = parseWhole<int16_t>(a, value());
+        else if (a == "--service-url") o.serviceUrl = value();
+        else if (a == "--proxy-ip") o.proxyIp = value();
+        else if (a == "--proxy-port") o.proxyPort = parseWhole<int32_t>(a, value());
+        else if (a == "--proxy-user") o.proxyUser = value();
+        else if (a == "--proxy-password") o.proxyPassword = value();
+        else if (a == "--init-only") o.initOnly = true;
+        else if (a == "--answer") o.answers.push_back(parseAnswer(value()));
+        else if (a == "--component-dir") o.componentDir = value();
+        else if (a == "--settings-dir") o.settingsDir = value();
+        else if (a.starts_with("--")) usageError("unknown option " + a);
+        else if (o.downloadFile.empty()) o.downloadFile = a;
+        else usageError("only one DOWNLOAD_FILE, please");
+    }
+    if (o.downloadFile.empty()) usageError("DOWNLOAD_FILE is missing");
+    return o;
+}
+
+// The component's files sit beside the library; a host built in this tree finds it in
+// ../lib relative to its own folder.
+void locateComponent(const Options& o) {
+    if (o.componentDir) {
+        files::setComponentDir(std::filesystem::absolute(*o.componentDir));
+        return;
+    }
+    if (std::getenv("OVK_COMPONENT_DIR") != nullptr) return;
+    std::error_code ec;
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) return;
+    for (const auto& candidate : {exe.parent_path() / ".." / "lib", exe.parent_path()}) {
+        if (files::findCaseInsensitive(candidate, "nls.xml")) {
+            files::setComponentDir(std::filesystem::weakly_canonical(candidate));
+            return;
+        }
+    }
+}
+
+std::shared_ptr<ScriptedUserInterface> scriptedUi(const Options& o) {
+    auto ui = std::make_shared<ScriptedUserInterface>();
+    for (MsgBoxAnswer answer : o.answers) ui->queueAnswer(answer);
+    ui->onBox(&host::printBox);
+    return ui;
+}
+
+std::shared_ptr<const ClientServices> makeServices(const Options& o) {
+    ClientServices services = baseClientServices();
+    services.ui = scriptedUi(o);
+    services.settings = host::openSettings(o.settingsDir);
+    services.timers = std::make_shared<ManualClock>();
+    return std::make_shared<const ClientServices>(std::move(services));
+}
+
+int runCheck(const Options& o) {
+    host::EventPrinter printer;
+    Client::Impl client(makeServices(o));
+    client.events = &printer;
+    const int32_t result = client.CheckOffline(o.downloadFile);
+    nlohmann::json summary = {{"check", result}, {"componentDir", files::componentDir().string()}};
+    if (result == 0) {
+        summary["projectType"] = client.projectType;
+        summary["serviceUrl"] = client.settings.serviceUrl;
+        summary["projectId"] = client.settings.projectId;
+        summary["language"] = client.settings.projectLanguage;
+        summary["proxyIP"] = client.settings.proxyIp;
+        summary["proxyPort"] = client.settings.proxyPort;
+        summary["guiLangId"] = client.GUILangID;
+    }
+    printLine(summary);
+    return result == 0 && !printer.failed() ? 0 : 1;
+}
+
+int runClient(const Options& o) {
+    host::EventPrinter printer;
+    Client client(makeServices(o));
+    client.setEvents(&printer);
+    if (o.guiLang) client.GUILangID(*o.guiLang);
+    if (o.serviceUrl) client.ServiceUrl(*o.serviceUrl);
+    if (o.proxyIp) client.ProxyIP(*o.proxyIp);
+    if (o.proxyPort) client.ProxyPort(*o.proxyPort);
+    if (o.proxyUser) client.ProxyUserName(*o.proxyUser);
+    if (o.proxyPassword) client.ProxyPassword(*o.proxyPassword);
+    const int32_t init = client.Init(o.downloadFile);
+    printLine({{"init", init}});
+    if (init == 0 && !o.initOnly) client.Show();
+    return init == 0 && !printer.failed() ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const Options options = parseOptions(argc, argv);
+    try {
+        locateComponent(options);
+        return options.command == "check" ? runCheck(options) : runClient(options);
+    } catch (const std::exception& e) {
+        std::cerr << "ovk-host: " << e.what() << "\n";
+        return 1;
+    }
+}
