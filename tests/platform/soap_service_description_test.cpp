@@ -33,7 +33,8 @@ std::string rpcWsdl(const std::string& use) {
     <soap:binding style="rpc" transport="http://schemas.xmlsoap.org/soap/http"/>
     <operation name="GetItemData"><soap:operation soapAction="urn:rpc-test#GetItemData"/>
       <input><soap:body use=")" +
-           use + R"(" namespace="urn:rpc-ops" encodingStyle="http://schemas.xmlsoap.org/soap/encoding/"/></input>
+           use +
+           R"(" namespace="urn:rpc-ops" encodingStyle="http://schemas.xmlsoap.org/soap/encoding/"/></input>
       <output><soap:body use=")" +
            use + R"(" namespace="urn:rpc-ops"/></output>
     </operation>
@@ -59,7 +60,8 @@ TEST(SoapServiceDescription, DocumentLiteralWrappedGivesEndpointActionsAndParame
     EXPECT_EQ(item->wrapperName, "GetItemData");
     EXPECT_EQ(item->wrapperNamespace, "urn:velmora:masterdata");
     // Declared through a named complex type.
-    EXPECT_EQ(names(*item), (std::vector<std::string>{"password", "projectId", "langId", "materialId"}));
+    EXPECT_EQ(names(*item),
+              (std::vector<std::string>{"password", "projectId", "langId", "materialId"}));
     for (const auto& p : item->parameters) EXPECT_EQ(p.namespaceUri, "urn:velmora:masterdata");
     EXPECT_TRUE(item->responseWrapped);
 
@@ -75,9 +77,11 @@ TEST(SoapServiceDescription, DocumentLiteralWrappedGivesEndpointActionsAndParame
 TEST(SoapServiceDescription, ChildrenFollowElementFormDefaultFormAndRef) {
     std::string wsdl = test::testWsdl();
     // Unqualified by default; one child qualified by form, one brought in by ref.
-    test::replaceOnce(wsdl, R"(elementFormDefault="qualified")", R"(elementFormDefault="unqualified")");
-    test::replaceOnce(wsdl, R"(<s:element name="clientId" type="s:string"/>)",
-                      R"(<s:element name="clientId" form="qualified" type="s:string"/><s:element ref="tns:Extra"/>)");
+    test::replaceOnce(wsdl, R"(elementFormDefault="qualified")",
+                      R"(elementFormDefault="unqualified")");
+    test::replaceOnce(
+        wsdl, R"(<s:element name="clientId" type="s:string"/>)",
+        R"(<s:element name="clientId" form="qualified" type="s:string"/><s:element ref="tns:Extra"/>)");
     test::replaceOnce(wsdl, R"(<s:element name="HelloWorld">)",
                       R"(<s:element name="Extra" type="s:string"/><s:element name="HelloWorld">)");
 
@@ -101,10 +105,13 @@ TEST(SoapServiceDescription, RpcLiteralAndEncodedUseOperationNameAndBodyNamespac
         EXPECT_EQ(op->soapAction, "urn:rpc-test#GetItemData");
         EXPECT_EQ(op->wrapperName, "GetItemData");
         EXPECT_EQ(op->wrapperNamespace, "urn:rpc-ops");
-        EXPECT_EQ(names(*op), (std::vector<std::string>{"password", "projectId", "langId", "materialId"}));
+        EXPECT_EQ(names(*op),
+                  (std::vector<std::string>{"password", "projectId", "langId", "materialId"}));
         for (const auto& p : op->parameters) EXPECT_EQ(p.namespaceUri, "");
         EXPECT_EQ(op->use, use == "encoded" ? BodyUse::Encoded : BodyUse::Literal);
-        if (use == "encoded") EXPECT_EQ(op->encodingStyle, "http://schemas.xmlsoap.org/soap/encoding/");
+        if (use == "encoded") {
+            EXPECT_EQ(op->encodingStyle, "http://schemas.xmlsoap.org/soap/encoding/");
+        }
     }
 }
 
@@ -115,7 +122,8 @@ TEST(SoapServiceDescription, ConstructOutsideTheClientsReachOnlyDisablesThatOper
         R"(<s:choice><s:element name="a" type="s:string"/><s:element name="b" type="s:string"/></s:choice>)");
     const auto description = ServiceDescription::parse(wsdl);
     ASSERT_NE(description.find("GetClientData"), nullptr);
-    EXPECT_NE(description.find("GetClientData")->unsupportedReason.find("xs:choice"), std::string::npos);
+    EXPECT_NE(description.find("GetClientData")->unsupportedReason.find("xs:choice"),
+              std::string::npos);
     EXPECT_TRUE(description.find("GetItemData")->unsupportedReason.empty());
 }
 
@@ -131,7 +139,8 @@ TEST(SoapServiceDescription, UnusableDescriptionsFailWithReason) {
         }
     };
     expectWsdlError([&] { ServiceDescription::load(dir / "absent.wsdl"); }, "not found");
-    const auto broken = dir.write("broken.wsdl", "<wsdl:definitions xmlns:wsdl='http://schemas.xmlsoap.org/wsdl/'>");
+    const auto broken = dir.write(
+        "broken.wsdl", "<wsdl:definitions xmlns:wsdl='http://schemas.xmlsoap.org/wsdl/'>");
     expectWsdlError([&] { ServiceDescription::load(broken); }, "not well-formed");
     const auto notWsdl = dir.write("other.wsdl", "<definitions/>");
     expectWsdlError([&] { ServiceDescription::load(notWsdl); }, "not a WSDL");

@@ -110,12 +110,15 @@ inline std::string soapEnvelope(const std::string& bodyContent) {
 
 // <Op>Response/<Op>Result around `result` (the Result's content, as raw XML).
 inline std::string soapResponse(const std::string& operation, const std::string& result) {
-    return soapEnvelope("<" + operation + "Response xmlns=\"urn:velmora:masterdata\"><" + operation + "Result>" +
-                        result + "</" + operation + "Result></" + operation + "Response>");
+    return soapEnvelope("<" + operation + "Response xmlns=\"urn:velmora:masterdata\"><" +
+                        operation + "Result>" + result + "</" + operation + "Result></" +
+                        operation + "Response>");
 }
 
-inline std::string soapFault(const std::string& code, const std::string& text, const std::string& actor) {
-    std::string fault = "<soap:Fault><faultcode>" + code + "</faultcode><faultstring>" + text + "</faultstring>";
+inline std::string soapFault(const std::string& code, const std::string& text,
+                             const std::string& actor) {
+    std::string fault =
+        "<soap:Fault><faultcode>" + code + "</faultcode><faultstring>" + text + "</faultstring>";
     if (!actor.empty()) fault += "<faultactor>" + actor + "</faultactor>";
     return soapEnvelope(fault + "<detail/></soap:Fault>");
 }
@@ -132,7 +135,7 @@ struct RecordedRequest {
 // A SOAP service on 127.0.0.1 with a free port. Each request is recorded, then answered by the
 // current handler (by default an empty HelloWorld reply).
 class SoapTestServer {
-public:
+  public:
     using Handler = std::function<void(const httplib::Request&, httplib::Response&)>;
 
     SoapTestServer() {
@@ -142,10 +145,10 @@ public:
             Handler handler;
             {
                 std::lock_guard lock(mutex_);
-                requests_.push_back(RecordedRequest{request.path, request.body,
-                                                    request.get_header_value("SOAPAction"),
-                                                    request.get_header_value("Content-Type"),
-                                                    request.get_header_value("Via"), request.remote_port});
+                requests_.push_back(RecordedRequest{
+                    request.path, request.body, request.get_header_value("SOAPAction"),
+                    request.get_header_value("Content-Type"), request.get_header_value("Via"),
+                    request.remote_port});
                 handler = handler_;
             }
             handler(request, response);
@@ -170,9 +173,10 @@ public:
         handler_ = std::move(handler);
     }
     // Answers every request with `body` and `status`.
-    void answerWith(std::string body, int status = 200, std::string contentType = "text/xml; charset=utf-8") {
-        answer([body = std::move(body), status, contentType = std::move(contentType)](const httplib::Request&,
-                                                                                      httplib::Response& r) {
+    void answerWith(std::string body, int status = 200,
+                    std::string contentType = "text/xml; charset=utf-8") {
+        answer([body = std::move(body), status, contentType = std::move(contentType)](
+                   const httplib::Request&, httplib::Response& r) {
             r.status = status;
             r.set_content(body, contentType.c_str());
         });
@@ -196,7 +200,7 @@ public:
         released_.notify_all();
     }
 
-private:
+  private:
     httplib::Server server_;
     std::thread thread_;
     int port_ = 0;
@@ -212,7 +216,7 @@ private:
 // Accepts connections on a free loopback port and answers each request with fixed bytes, then
 // closes the connection: for replies that break HTTP itself (a body shorter than announced).
 class RawReplyServer {
-public:
+  public:
     explicit RawReplyServer(std::string reply) : reply_(std::move(reply)) {
         listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};
@@ -234,7 +238,7 @@ public:
     }
     std::string url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
 
-private:
+  private:
     void serve() {
         while (!stopping_) {
             const int connection = ::accept(listener_, nullptr, nullptr);
@@ -251,7 +255,8 @@ private:
                 if (headEnd == std::string::npos) continue;
                 if (wanted == std::string::npos) {
                     const auto at = request.find("Content-Length:");
-                    wanted = headEnd + 4 + (at == std::string::npos ? 0 : std::stoul(request.substr(at + 15)));
+                    wanted = headEnd + 4 +
+                             (at == std::string::npos ? 0 : std::stoul(request.substr(at + 15)));
                 }
                 if (request.size() >= wanted) break;
             }

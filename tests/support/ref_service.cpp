@@ -34,7 +34,7 @@ bool waitFor(pid_t pid, int& status, std::chrono::milliseconds limit) {
 
 RefService::RefService(std::vector<std::string> extraArgs) {
     bool ownCatalog = false;
-    for (const auto& arg : extraArgs) ownCatalog = ownCatalog || arg == "--catalog" || arg == "--generate";
+    for (const auto& arg : extraArgs) ownCatalog = ownCatalog || arg == "--catalog";
     std::vector<std::string> args;
     if (!ownCatalog) args = {"--catalog", std::string(OVK_EXAMPLES_DIR) + "/catalog"};
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
@@ -53,6 +53,9 @@ void RefService::start(std::vector<std::string> args) {
 
     std::vector<std::string> argv{OVK_REFSERVICE_BIN};
     argv.insert(argv.end(), args.begin(), args.end());
+    // Should this test process die without running destructors, the service notices and stops.
+    argv.push_back("--parent-pid");
+    argv.push_back(std::to_string(getpid()));
     std::vector<char*> raw;
     for (auto& a : argv) raw.push_back(a.data());
     raw.push_back(nullptr);

@@ -49,7 +49,7 @@ TEST(RefServiceNodeKey, SplitsLevelsButNotSeparatorsInsideValues) {
 
 TEST(RefServiceNodeKey, DecodesWindows1252Bytes) {
     std::string encoded;
-    appendBase64(encoded, std::string("0{}C||3{}S\xF6hne \x80", 15));
+    appendBase64(encoded, std::string("0{}C||3{}S\xF6hne \x80"));
     std::string error;
     const auto levels = decodeNodeKey(encoded, error);
     ASSERT_TRUE(levels) << error;

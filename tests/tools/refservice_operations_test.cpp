@@ -31,12 +31,13 @@ protected:
     }
     static const RefService& service() { return *service_; }
 
-    static std::vector<xml::Node> demo(const std::string& op, int language = 1033, Arguments extra = {}) {
+    // The reply's elements; they live as long as the returned exchange.
+    static SoapExchange demo(const std::string& op, int language = 1033, Arguments extra = {}) {
         auto args = projectArguments("demo", "DEMO", language);
         args.insert(args.end(), extra.begin(), extra.end());
-        const auto reply = call(service(), op, args);
+        auto reply = call(service(), op, args);
         EXPECT_EQ(reply.status, 200) << reply.body;
-        return reply.resultElements();
+        return reply;
     }
 
 private:
@@ -63,7 +64,8 @@ TEST_F(RefServiceOperations, ClientDataHasVersionInstallerAddressesAndTheBannerP
 }
 
 TEST_F(RefServiceOperations, StructureListsEveryFieldWithIdentifierNameTypeAndCodeAtTheirPositions) {
-    const auto reply = demo("getStructure", 1031);
+    const auto replyExchange = demo("getStructure", 1031);
+    const auto reply = replyExchange.resultElements();
     ASSERT_EQ(reply.size(), 1u);
     EXPECT_EQ(reply[0].localName(), "Structure");
     const auto fields = reply[0].childElements();
@@ -74,11 +76,13 @@ TEST_F(RefServiceOperations, StructureListsEveryFieldWithIdentifierNameTypeAndCo
     EXPECT_EQ(attr(fields[0], 5), "C03");
     EXPECT_EQ(attr(fields[4], 4), "Number");
     // A language without its own names falls back to the field's default name.
-    EXPECT_EQ(attr(demo("getStructure", 1033)[0].childElements()[0], 3), "Manufacturer");
+    const auto english = demo("getStructure", 1033);
+    EXPECT_EQ(attr(english.resultElements()[0].childElements()[0], 3), "Manufacturer");
 }
 
 TEST_F(RefServiceOperations, DefaultSelectionListsFieldIdentifiersOrAnErrorWhenTheProjectHasNone) {
-    const auto reply = demo("GetDefaultSelect");
+    const auto replyExchange = demo("GetDefaultSelect");
+    const auto reply = replyExchange.resultElements();
     ASSERT_EQ(reply.size(), 1u);
     std::vector<std::string> ids;
     for (const auto& entry : reply[0].childElements()) ids.push_back(attr(entry, 0));
@@ -114,7 +118,8 @@ TEST_F(RefServiceOperations, WrongPasswordUnknownProjectOrLanguageAnswerTheExcep
 }
 
 TEST_F(RefServiceOperations, TreeHasOneSortedLevelPerRequestedFieldWithIdAndValueOnEveryElement) {
-    const auto reply = demo("getTreeData", 1033, {{"fieldList", "7,3,12"}});
+    const auto replyExchange = demo("getTreeData", 1033, {{"fieldList", "7,3,12"}});
+    const auto reply = replyExchange.resultElements();
     ASSERT_EQ(reply.size(), 1u);
     const xml::Node root = reply[0];
     EXPECT_EQ(attr(root, 0), "0");
@@ -158,13 +163,15 @@ TEST_F(RefServiceOperations, TreeMergesArticlesOnTheSamePathAndKeepsValuesHoldin
 }
 
 TEST_F(RefServiceOperations, TreeOverNoFieldsIsARootWithoutChildrenAndAnUnknownFieldIsAnException) {
-    const auto empty = demo("getTreeData", 1033, {{"fieldList", ""}});
+    const auto emptyExchange = demo("getTreeData", 1033, {{"fieldList", ""}});
+    const auto empty = emptyExchange.resultElements();
     ASSERT_EQ(empty.size(), 1u);
     EXPECT_EQ(empty[0].localName(), "Node");
     EXPECT_FALSE(empty[0].hasChildNodes());
 
     for (const char* list : {"7,99", "7,x"}) {
-        const auto unknown = demo("getTreeData", 1033, {{"fieldList", list}});
+        const auto unknownExchange = demo("getTreeData", 1033, {{"fieldList", list}});
+        const auto unknown = unknownExchange.resultElements();
         ASSERT_EQ(unknown.size(), 1u);
         EXPECT_EQ(unknown[0].localName(), "Exception");
         EXPECT_EQ(unknown[0].attribute("ID"), "34");
@@ -172,8 +179,8 @@ TEST_F(RefServiceOperations, TreeOverNoFieldsIsARootWithoutChildrenAndAnUnknownF
 }
 
 TEST_F(RefServiceOperations, SelectionAnswersTheArticlesUnderALeafAsRowsWithNameAndValueAtTheirPositions) {
-    const auto reply =
-        demo("GetSelectionData", 1031, {{"nodeKey", encodeNodeKey("0{}Catalog||7{}Motors||3{}Velmora||12{}AC")}});
+    const auto replyExchange = demo("GetSelectionData", 1031, {{"nodeKey", encodeNodeKey("0{}Catalog||7{}Motors||3{}Velmora||12{}AC")}});
+    const auto reply = replyExchange.resultElements();
     ASSERT_EQ(reply.size(), 1u);
     const auto rows = reply[0].childElements();
     ASSERT_EQ(rows.size(), 2u);
@@ -187,8 +194,8 @@ TEST_F(RefServiceOperations, SelectionAnswersTheArticlesUnderALeafAsRowsWithName
 }
 
 TEST_F(RefServiceOperations, SelectionDecodesKeysFromWindows1252IncludingSeparatorsInsideValues) {
-    const auto umlaut =
-        demo("GetSelectionData", 1033, {{"nodeKey", encodeNodeKey("0{}Catalog||7{}Motors||3{}Brandt & Söhne")}});
+    const auto umlautExchange = demo("GetSelectionData", 1033, {{"nodeKey", encodeNodeKey("0{}Catalog||7{}Motors||3{}Brandt & Söhne")}});
+    const auto umlaut = umlautExchange.resultElements();
     ASSERT_EQ(umlaut[0].childElements().size(), 1u);
     EXPECT_EQ(attr(umlaut[0].childElements()[0].childElements()[0], 2), "4714");
 
@@ -204,13 +211,14 @@ TEST_F(RefServiceOperations, SelectionDecodesKeysFromWindows1252IncludingSeparat
 }
 
 TEST_F(RefServiceOperations, SelectionWithAKeyThatIsNotBase64OrNamesAnUnknownFieldIsAnException) {
-    EXPECT_EQ(demo("GetSelectionData", 1033, {{"nodeKey", "not base64!"}})[0].attribute("ID"), "35");
-    EXPECT_EQ(demo("GetSelectionData", 1033, {{"nodeKey", encodeNodeKey("no root here")}})[0].attribute("ID"), "35");
-    EXPECT_EQ(demo("GetSelectionData", 1033, {{"nodeKey", encodeNodeKey("0{}Catalog||99{}x")}})[0].attribute("ID"), "34");
+    EXPECT_EQ(demo("GetSelectionData", 1033, {{"nodeKey", "not base64!"}}).resultElements()[0].attribute("ID"), "35");
+    EXPECT_EQ(demo("GetSelectionData", 1033, {{"nodeKey", encodeNodeKey("no root here")}}).resultElements()[0].attribute("ID"), "35");
+    EXPECT_EQ(demo("GetSelectionData", 1033, {{"nodeKey", encodeNodeKey("0{}Catalog||99{}x")}}).resultElements()[0].attribute("ID"), "34");
 }
 
 TEST_F(RefServiceOperations, ItemDataHoldsArticleInfoComponentsAndBinaryPayloads) {
-    const auto reply = demo("GetItemData", 1033, {{"materialId", "4711"}});
+    const auto replyExchange = demo("GetItemData", 1033, {{"materialId", "4711"}});
+    const auto reply = replyExchange.resultElements();
     ASSERT_EQ(reply.size(), 1u);
     EXPECT_EQ(reply[0].localName(), "root");
     const auto info = reply[0].childElements();
@@ -244,13 +252,15 @@ TEST_F(RefServiceOperations, ItemDataHoldsArticleInfoComponentsAndBinaryPayloads
 }
 
 TEST_F(RefServiceOperations, ItemDocumentsArriveByteForByteAndEmptyGroupsStayPresent) {
-    const auto reply = demo("GetItemData", 1033, {{"materialId", "4721"}});
+    const auto replyExchange = demo("GetItemData", 1033, {{"materialId", "4721"}});
+    const auto reply = replyExchange.resultElements();
     const auto binary = reply[0].childElements()[0].childElements().back();
     const auto documents = binary.childElements()[2].childElements();
     ASSERT_EQ(documents.size(), 2u);
     EXPECT_EQ(decoded(documents[0].firstChild().text()), fileBytes(OVK_EXAMPLES_DIR "/catalog/docs/all_bytes.bin"));
 
-    const auto bare = demo("GetItemData", 1033, {{"materialId", "4713"}});
+    const auto bareExchange = demo("GetItemData", 1033, {{"materialId", "4713"}});
+    const auto bare = bareExchange.resultElements();
     const auto parts = bare[0].childElements()[0].childElements();
     EXPECT_EQ(parts[parts.size() - 2].localName(), "COMPONENTS");
     EXPECT_FALSE(parts[parts.size() - 2].hasChildNodes());
@@ -268,7 +278,8 @@ TEST_F(RefServiceOperations, ItemPayloadHoldingTheCDataTerminatorRoundTrips) {
 }
 
 TEST_F(RefServiceOperations, UnknownArticleIsAnException) {
-    const auto reply = demo("GetItemData", 1033, {{"materialId", "9999"}});
+    const auto replyExchange = demo("GetItemData", 1033, {{"materialId", "9999"}});
+    const auto reply = replyExchange.resultElements();
     ASSERT_EQ(reply.size(), 1u);
     EXPECT_EQ(reply[0].localName(), "Exception");
     EXPECT_EQ(reply[0].attribute("ID"), "33");

@@ -16,6 +16,7 @@
 #include "event_printer.hpp"
 #include "platform/errors.hpp"
 #include "platform/files.hpp"
+#include "platform/manual_clock.hpp"
 #include "platform/numbers.hpp"
 #include "settings_location.hpp"
 

@@ -1,6 +1,5 @@
 #include "settings_location.hpp"
 
-#include "platform/manual_clock.hpp"
 #include "qt/qt_settings_store.hpp"
 
 namespace ovk::host {

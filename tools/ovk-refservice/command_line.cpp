@@ -49,6 +49,9 @@ Options when serving:
                             exception  an Exception element (ID 32) as the Result
                             empty      an empty Result element
   --verbose               one line per request on standard error
+  --parent-pid PID        stop as if by SIGTERM once process PID is no longer the
+                          parent (test harnesses pass their own id, so that a crashed
+                          harness leaves no service behind)
 
 Options when generating:
   --generate N            number of articles
@@ -83,6 +86,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
             line.service.overrides.hello = value();
         } else if (option == "--fault") {
             line.service.faults.add(value());
+        } else if (option == "--parent-pid") {
+            line.parentPid = number<int>(option, value(), 1, std::numeric_limits<int>::max());
         } else if (option == "--verbose") {
             line.service.verbose = true;
         } else if (option == "--generate") {

@@ -13,6 +13,9 @@ struct CommandLine {
     enum class Mode { Serve, Generate, Help };
     Mode mode = Mode::Serve;
     std::filesystem::path catalog;
+    // When set, the service stops itself once this process is no longer its parent, so that a
+    // test runner that crashes does not leave it behind.
+    int parentPid = 0;
     ServiceSettings service;
     GeneratorSettings generator;
 };

@@ -1,5 +1,9 @@
 // ovk-refservice: the reference master-data service and its catalogue generator.
 
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -34,10 +38,28 @@ int serve(const CommandLine& line) {
     std::printf("listening on %s\n", service.url().c_str());
     std::fflush(stdout);
 
+    // Polling is the one way that works whichever thread of the parent started us (a parent
+    // death signal would follow the starting thread, not the process).
+    std::atomic<bool> done{false};
+    std::thread watchdog;
+    if (line.parentPid != 0) {
+        watchdog = std::thread([&done, parent = line.parentPid] {
+            while (!done) {
+                if (getppid() != parent) {
+                    kill(getpid(), SIGTERM);
+                    return;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            }
+        });
+    }
+
     int signal = 0;
     sigwait(&signals, &signal);
     service.stop();
     server.join();
+    done = true;
+    if (watchdog.joinable()) watchdog.join();
     return 0;
 }
 

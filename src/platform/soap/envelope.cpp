@@ -112,19 +112,39 @@ void appendEscaped(std::string& out, std::string_view text) {
     while (i < text.size()) {
         const char c = text[i];
         switch (c) {
-            case '&': out += "&amp;"; ++i; continue;
-            case '<': out += "&lt;"; ++i; continue;
-            case '>': out += "&gt;"; ++i; continue;
-            case '"': out += "&quot;"; ++i; continue;
-            case '\r': out += "&#13;"; ++i; continue;
-            case '\t': out += "&#9;"; ++i; continue;
-            default: break;
+            case '&':
+                out += "&amp;";
+                ++i;
+                continue;
+            case '<':
+                out += "&lt;";
+                ++i;
+                continue;
+            case '>':
+                out += "&gt;";
+                ++i;
+                continue;
+            case '"':
+                out += "&quot;";
+                ++i;
+                continue;
+            case '\r':
+                out += "&#13;";
+                ++i;
+                continue;
+            case '\t':
+                out += "&#9;";
+                ++i;
+                continue;
+            default:
+                break;
         }
         char32_t cp = 0;
         const std::size_t length = decodeUtf8(text, i, cp);
         if (length == 0) {
             throw Error(err::SoapBadCall,
-                        "The text at byte " + std::to_string(i) + " is not valid UTF-8", "SoapClient");
+                        "The text at byte " + std::to_string(i) + " is not valid UTF-8",
+                        "SoapClient");
         }
         if (!isXmlChar(cp)) {
             throw Error(err::SoapBadCall,
@@ -158,7 +178,8 @@ std::string lexicalForm(const Argument& arg) {
         arg);
 }
 
-std::string buildRequestEnvelope(const OperationInfo& operation, const std::vector<Argument>& args) {
+std::string buildRequestEnvelope(const OperationInfo& operation,
+                                 const std::vector<Argument>& args) {
     if (!operation.unsupportedReason.empty()) {
         throw Error(err::SoapBadCall, operation.unsupportedReason, "SoapClient");
     }

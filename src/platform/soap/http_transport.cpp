@@ -3,8 +3,10 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <exception>
 #include <limits>
 #include <mutex>
+#include <utility>
 
 #include "platform/errors.hpp"
 
@@ -31,12 +33,17 @@ struct SlistFree {
 }  // namespace
 
 struct HttpTransport::Impl {
+    // Declared before the handle so that the handle goes first.
+    std::unique_ptr<curl_slist, SlistFree> headers;
     std::unique_ptr<CURL, EasyFree> easy;
     char errorBuffer[CURL_ERROR_SIZE] = {};
     std::string proxy;
+    std::string url;
+    std::string soapAction;
     std::string statusLine;
     BodySink* sink = nullptr;
     bool aborted = false;
+    std::exception_ptr sinkFailure;
 
     static size_t onHeader(char* data, size_t size, size_t count, void* self) {
         auto* impl = static_cast<Impl*>(self);
@@ -45,8 +52,14 @@ struct HttpTransport::Impl {
         // Every response on the way (a proxy's CONNECT answer, 100 Continue) starts with its
         // own status line; the last one before the body is the service's.
         if (line.substr(0, 5) == "HTTP/") {
-            while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
-            impl->statusLine.assign(line);
+            while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
+                line.remove_suffix(1);
+            try {
+                impl->statusLine.assign(line);
+            } catch (...) {
+                impl->sinkFailure = std::current_exception();
+                return 0;
+            }
         }
         return length;
     }
@@ -56,11 +69,15 @@ struct HttpTransport::Impl {
         const size_t length = size * count;
         long status = 0;
         curl_easy_getinfo(impl->easy.get(), CURLINFO_RESPONSE_CODE, &status);
-        if (!impl->sink->receive(data, length, status)) {
-            impl->aborted = true;
-            return 0;
+        // An exception must not unwind through libcurl's C frames: it ends the transfer and
+        // is raised again once curl_easy_perform has returned.
+        try {
+            if (impl->sink->receive(data, length, status)) return length;
+        } catch (...) {
+            impl->sinkFailure = std::current_exception();
         }
-        return length;
+        impl->aborted = true;
+        return 0;
     }
 };
 
@@ -68,7 +85,8 @@ HttpTransport::HttpTransport() : impl_(std::make_unique<Impl>()) {
     initialiseCurlOnce();
     impl_->easy.reset(curl_easy_init());
     CURL* easy = impl_->easy.get();
-    if (easy == nullptr) throw Error(err::OutOfMemory, "Cannot create an HTTP client", "SoapClient");
+    if (easy == nullptr)
+        throw Error(err::OutOfMemory, "Cannot create an HTTP client", "SoapClient");
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, impl_->errorBuffer);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_TCP_NODELAY, 1L);
@@ -82,8 +100,8 @@ HttpTransport::HttpTransport() : impl_(std::make_unique<Impl>()) {
     curl_easy_setopt(easy, CURLOPT_PROXY_SSL_VERIFYHOST, 2L);
     // An empty proxy text switches off the proxy variables of the environment.
     curl_easy_setopt(easy, CURLOPT_PROXY, "");
-    // Compressed replies are welcome; the size limit still counts the decoded bytes.
-    curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
+    // No Accept-Encoding: on the loopback and LAN links this service lives on, a server
+    // compressing every reply (cpp-httplib does, with brotli) costs far more than it saves.
     curl_easy_setopt(easy, CURLOPT_USERAGENT, "ovk_client/" OVK_VERSION_TEXT);
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Impl::onHeader);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, impl_.get());
@@ -118,28 +136,35 @@ void HttpTransport::setTimeout(std::chrono::milliseconds timeout) {
 }
 
 void HttpTransport::setMaxReplyBytes(std::uint64_t bytes) {
-    const auto limit = static_cast<curl_off_t>(
-        std::min<std::uint64_t>(bytes, static_cast<std::uint64_t>(std::numeric_limits<curl_off_t>::max())));
+    const auto limit = static_cast<curl_off_t>(std::min<std::uint64_t>(
+        bytes, static_cast<std::uint64_t>(std::numeric_limits<curl_off_t>::max())));
     curl_easy_setopt(impl_->easy.get(), CURLOPT_MAXFILESIZE_LARGE, limit);
 }
 
 HttpTransport::Result HttpTransport::post(const std::string& url, std::string_view soapAction,
                                           std::string_view body, BodySink& sink) {
     CURL* easy = impl_->easy.get();
-    std::string action = "SOAPAction: \"";
-    action += soapAction;
-    action += '"';
-    curl_slist* headers = nullptr;
-    headers = curl_slist_append(headers, "Content-Type: text/xml; charset=utf-8");
-    headers = curl_slist_append(headers, action.c_str());
-    // A server that does not answer "100 Continue" would otherwise cost every large request
-    // a wait of a second.
-    headers = curl_slist_append(headers, "Expect:");
-    std::unique_ptr<curl_slist, SlistFree> headerList(headers);
-    if (headerList == nullptr) throw Error(err::OutOfMemory, "Out of memory", "SoapClient");
-
-    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headerList.get());
+    // Successive calls mostly go to the same address with the same action; setting either
+    // makes libcurl parse it again.
+    if (!impl_->headers || impl_->soapAction != soapAction) {
+        std::string action = "SOAPAction: \"";
+        action += soapAction;
+        action += '"';
+        curl_slist* headers = nullptr;
+        headers = curl_slist_append(headers, "Content-Type: text/xml; charset=utf-8");
+        if (headers != nullptr) headers = curl_slist_append(headers, action.c_str());
+        // A server that does not answer "100 Continue" would otherwise cost every large
+        // request a wait of a second.
+        if (headers != nullptr) headers = curl_slist_append(headers, "Expect:");
+        if (headers == nullptr) throw Error(err::OutOfMemory, "Out of memory", "SoapClient");
+        impl_->headers.reset(headers);
+        impl_->soapAction = soapAction;
+        curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+    }
+    if (impl_->url != url) {
+        impl_->url = url;
+        curl_easy_setopt(easy, CURLOPT_URL, impl_->url.c_str());
+    }
     curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body.data());
     curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
 
@@ -149,7 +174,7 @@ HttpTransport::Result HttpTransport::post(const std::string& url, std::string_vi
     impl_->aborted = false;
     const CURLcode code = curl_easy_perform(easy);
     impl_->sink = nullptr;
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
+    if (impl_->sinkFailure) std::rethrow_exception(std::exchange(impl_->sinkFailure, nullptr));
 
     Result result;
     curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &result.httpStatus);
@@ -158,15 +183,25 @@ HttpTransport::Result HttpTransport::post(const std::string& url, std::string_vi
     result.errorText = impl_->errorBuffer[0] != '\0' ? std::string(impl_->errorBuffer)
                                                      : std::string(curl_easy_strerror(code));
     switch (code) {
-        case CURLE_OK: result.outcome = Outcome::Completed; break;
+        case CURLE_OK:
+            result.outcome = Outcome::Completed;
+            break;
         case CURLE_WRITE_ERROR:
             result.outcome = impl_->aborted ? Outcome::Aborted : Outcome::ConnectionFailed;
             break;
-        case CURLE_OPERATION_TIMEDOUT: result.outcome = Outcome::TimedOut; break;
+        case CURLE_OPERATION_TIMEDOUT:
+            result.outcome = Outcome::TimedOut;
+            break;
         case CURLE_PARTIAL_FILE:
-        case CURLE_BAD_CONTENT_ENCODING: result.outcome = Outcome::Truncated; break;
-        case CURLE_FILESIZE_EXCEEDED: result.outcome = Outcome::TooLarge; break;
-        default: result.outcome = Outcome::ConnectionFailed; break;
+        case CURLE_BAD_CONTENT_ENCODING:
+            result.outcome = Outcome::Truncated;
+            break;
+        case CURLE_FILESIZE_EXCEEDED:
+            result.outcome = Outcome::TooLarge;
+            break;
+        default:
+            result.outcome = Outcome::ConnectionFailed;
+            break;
     }
     if (code == CURLE_OK) result.errorText.clear();
     return result;

@@ -13,7 +13,7 @@ namespace ovk::soap {
 // so its connection is kept alive and reused from call to call. Only http and https are spoken,
 // redirects are never followed, certificates are verified, and no signal is used for time-outs.
 class HttpTransport {
-public:
+  public:
     HttpTransport();
     ~HttpTransport();
     HttpTransport(const HttpTransport&) = delete;
@@ -31,17 +31,17 @@ public:
 
     // Receives the reply body piece by piece; returning false ends the transfer.
     class BodySink {
-    public:
+      public:
         virtual ~BodySink() = default;
         virtual bool receive(const char* data, std::size_t size, long httpStatus) = 0;
     };
 
     enum class Outcome {
-        Completed,       // a whole HTTP reply arrived (any status)
-        Aborted,         // the sink ended the transfer
+        Completed,  // a whole HTTP reply arrived (any status)
+        Aborted,    // the sink ended the transfer
         TimedOut,
-        Truncated,       // the connection ended before the announced body did
-        TooLarge,        // the announced length is over the limit
+        Truncated,  // the connection ended before the announced body did
+        TooLarge,   // the announced length is over the limit
         ConnectionFailed,
     };
 
@@ -56,7 +56,7 @@ public:
     Result post(const std::string& url, std::string_view soapAction, std::string_view body,
                 BodySink& sink);
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

@@ -34,7 +34,8 @@ xmlNode* firstElement(xmlNode* parent) {
     return nullptr;
 }
 
-std::optional<std::string> attribute(const xmlNode* node, const char* name, const xmlChar* ns = nullptr) {
+std::optional<std::string> attribute(const xmlNode* node, const char* name,
+                                     const xmlChar* ns = nullptr) {
     xmlChar* value = ns == nullptr ? xmlGetNoNsProp(node, reinterpret_cast<const xmlChar*>(name))
                                    : xmlGetNsProp(node, reinterpret_cast<const xmlChar*>(name), ns);
     if (value == nullptr) return std::nullopt;
@@ -48,7 +49,8 @@ std::string faultChildText(xmlNode* fault, std::string_view name) {
     for (xmlNode* child = fault->children; child != nullptr; child = child->next) {
         if (child->type == XML_ELEMENT_NODE && hasLocalName(child, name)) {
             xmlChar* content = xmlNodeGetContent(child);
-            std::string text = content == nullptr ? std::string() : reinterpret_cast<const char*>(content);
+            std::string text =
+                content == nullptr ? std::string() : reinterpret_cast<const char*>(content);
             xmlFree(content);
             return text;
         }
@@ -60,7 +62,8 @@ std::string faultChildText(xmlNode* fault, std::string_view name) {
 // entry carrying id="id1".
 xmlNode* followReference(xmlNode* element, xmlNode* body) {
     const auto href = attribute(element, "href");
-    if (!href || href->size() < 2 || (*href)[0] != '#' || element->children != nullptr) return element;
+    if (!href || href->size() < 2 || (*href)[0] != '#' || element->children != nullptr)
+        return element;
     const std::string id = href->substr(1);
     for (xmlNode* entry = body->children; entry != nullptr; entry = entry->next) {
         if (entry->type == XML_ELEMENT_NODE && attribute(entry, "id") == id) return entry;
@@ -102,8 +105,9 @@ ReplyEnvelope readReplyEnvelope(const xml::Document& reply, bool wrapped) {
     ReplyEnvelope result;
     xmlNode* entry = firstBodyEntry(body);
     if (entry != nullptr && isEnvelopeElement(entry, "Fault")) {
-        result.fault = FaultTexts{faultChildText(entry, "faultcode"), faultChildText(entry, "faultstring"),
-                                  faultChildText(entry, "faultactor")};
+        result.fault =
+            FaultTexts{faultChildText(entry, "faultcode"), faultChildText(entry, "faultstring"),
+                       faultChildText(entry, "faultactor")};
         return result;
     }
     if (entry == nullptr) return result;

@@ -47,6 +47,19 @@ void refuseDoctype(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*) {
     xmlStopParser(static_cast<xmlParserCtxt*>(ctx));
 }
 
+// Gives back the spare room of the section filled last; a document kept for the rest of the
+// session should not carry up to twice its text.
+void closeCdata(ReplyParser::State& state) {
+    if (state.openCdata == nullptr) return;
+    if (state.cdataCapacity > state.cdataLength + 1) {
+        auto* fitted =
+            static_cast<xmlChar*>(xmlRealloc(state.openCdata->content, state.cdataLength + 1));
+        if (fitted != nullptr) state.openCdata->content = fitted;
+    }
+    state.openCdata = nullptr;
+    state.cdataLength = state.cdataCapacity = 0;
+}
+
 void appendCdata(void* ctx, const xmlChar* value, int len) {
     auto* ctxt = static_cast<xmlParserCtxt*>(ctx);
     ReplyParser::State& state = stateOf(ctx);
@@ -55,7 +68,8 @@ void appendCdata(void* ctx, const xmlChar* value, int len) {
     const auto add = static_cast<std::size_t>(len);
     if (state.openCdata != nullptr && parent->last == state.openCdata) {
         if (state.cdataLength + add + 1 > state.cdataCapacity) {
-            const std::size_t capacity = std::max(state.cdataCapacity * 2, state.cdataLength + add + 1);
+            const std::size_t capacity =
+                std::max(state.cdataCapacity * 2, state.cdataLength + add + 1);
             auto* grown = static_cast<xmlChar*>(xmlRealloc(state.openCdata->content, capacity));
             if (grown == nullptr) {
                 state.outOfMemory = true;
@@ -70,6 +84,7 @@ void appendCdata(void* ctx, const xmlChar* value, int len) {
         state.openCdata->content[state.cdataLength] = 0;
         return;
     }
+    closeCdata(state);
     xmlNode* node = xmlNewCDataBlock(ctxt->myDoc, value, len);
     if (node == nullptr || xmlAddChild(parent, node) == nullptr) {
         xmlFreeNode(node);
@@ -107,8 +122,9 @@ bool ReplyParser::feed(const char* data, std::size_t size) {
     ErrorCollector errors;
     const auto inCdata = [&] { return ctxt->instate == XML_PARSER_CDATA_SECTION; };
     const auto buffered = [&] {
-        return ctxt->input == nullptr ? std::size_t{0}
-                                      : static_cast<std::size_t>(ctxt->input->end - ctxt->input->cur);
+        return ctxt->input == nullptr
+                   ? std::size_t{0}
+                   : static_cast<std::size_t>(ctxt->input->end - ctxt->input->cur);
     };
     while (size > 0) {
         const std::size_t piece = std::min(size, inCdata() ? kCdataPiece : kLargestPiece);
@@ -121,8 +137,8 @@ bool ReplyParser::feed(const char* data, std::size_t size) {
             if (ctxt->input == nullptr || ctxt->input->cur == before) break;
         }
         if (errors.first() && !failure_) {
-            failure_ = xml::ParseFailure{errors.first()->reason, errors.first()->line,
-                                         errors.first()->column, {}};
+            failure_ = xml::ParseFailure{
+                errors.first()->reason, errors.first()->line, errors.first()->column, {}};
         }
         if (!check()) return false;
     }
@@ -132,8 +148,8 @@ bool ReplyParser::feed(const char* data, std::size_t size) {
 bool ReplyParser::check() {
     xmlParserCtxt* ctxt = state_->ctxt.get();
     if (state_->doctypeSeen) {
-        failure_ = xml::ParseFailure{xml::detail::kDoctypeRefusedReason,
-                                     ctxt->input ? ctxt->input->line : 0, 0, {}};
+        failure_ = xml::ParseFailure{
+            xml::detail::kDoctypeRefusedReason, ctxt->input ? ctxt->input->line : 0, 0, {}};
     } else if (state_->outOfMemory) {
         failure_ = xml::ParseFailure{"Out of memory while reading the reply", 0, 0, {}};
     } else if (!failure_ && !ctxt->wellFormed) {
@@ -148,8 +164,8 @@ xml::Document ReplyParser::finish() {
         ErrorCollector errors;
         xmlParseChunk(ctxt, nullptr, 0, 1);
         if (errors.first()) {
-            failure_ = xml::ParseFailure{errors.first()->reason, errors.first()->line,
-                                         errors.first()->column, {}};
+            failure_ = xml::ParseFailure{
+                errors.first()->reason, errors.first()->line, errors.first()->column, {}};
         }
         check();
         if (!failure_ && ctxt->myDoc == nullptr) {
@@ -157,6 +173,7 @@ xml::Document ReplyParser::finish() {
         }
     }
     if (failure_) throw xml::ParseError(*failure_);
+    closeCdata(*state_);
     xmlDoc* doc = ctxt->myDoc;
     ctxt->myDoc = nullptr;
     return xml::Document::adopt(doc);

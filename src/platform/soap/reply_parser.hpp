@@ -13,7 +13,7 @@ namespace ovk::soap {
 // service replies: no network, no DTD, no entity expansion, a DOCTYPE refused outright, and no
 // size limits on single text nodes (a reply may carry megabytes of Base64 in one CDATA section).
 class ReplyParser {
-public:
+  public:
     ReplyParser();
     ~ReplyParser();
     ReplyParser(const ReplyParser&) = delete;
@@ -32,7 +32,7 @@ public:
 
     struct State;
 
-private:
+  private:
     bool check();
 
     std::unique_ptr<State> state_;

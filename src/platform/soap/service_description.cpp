@@ -69,13 +69,16 @@ QName resolve(const xmlNode* context, const std::string& value) {
     const auto colon = value.find(':');
     const std::string prefix = colon == std::string::npos ? std::string() : value.substr(0, colon);
     QName name{{}, colon == std::string::npos ? value : value.substr(colon + 1)};
-    xmlNs* ns = xmlSearchNs(context->doc, const_cast<xmlNode*>(context),
-                            prefix.empty() ? nullptr : reinterpret_cast<const xmlChar*>(prefix.c_str()));
+    xmlNs* ns =
+        xmlSearchNs(context->doc, const_cast<xmlNode*>(context),
+                    prefix.empty() ? nullptr : reinterpret_cast<const xmlChar*>(prefix.c_str()));
     if (ns != nullptr) name.ns = str(ns->href);
     return name;
 }
 
-[[noreturn]] void fail(const std::string& reason) { throw Error(err::SoapWsdl, reason, "WSDL"); }
+[[noreturn]] void fail(const std::string& reason) {
+    throw Error(err::SoapWsdl, reason, "WSDL");
+}
 
 struct Schema {
     const xmlNode* node;
@@ -94,7 +97,7 @@ struct Part {
 // Walks one description document; kept as a class so the indexes built in the first pass are
 // at hand while the binding is read.
 class WsdlReader {
-public:
+  public:
     explicit WsdlReader(const xml::Document& doc) : root_(doc.root().raw()) {}
 
     ServiceDescription read() {
@@ -110,7 +113,8 @@ public:
         const xmlNode* binding = findNamed("binding", bindingName.local);
         if (binding == nullptr) fail("The binding " + bindingName.local + " is not defined");
         const xmlNode* soapBinding = firstChild(binding, kSoapBindingNs, "binding");
-        if (soapBinding == nullptr) fail("The binding " + bindingName.local + " is not a SOAP 1.1 binding");
+        if (soapBinding == nullptr)
+            fail("The binding " + bindingName.local + " is not a SOAP 1.1 binding");
         const std::string defaultStyle = attributeOr(soapBinding, "style", "document");
 
         const QName portTypeName = resolve(binding, attributeOr(binding, "type"));
@@ -124,7 +128,7 @@ public:
         return description;
     }
 
-private:
+  private:
     const xmlNode* root_;
     std::vector<Schema> schemas_;
 
@@ -211,7 +215,8 @@ private:
             bodyNamespace = attributeOr(body, "namespace");
             partsFilter = attribute(body, "parts");
             if (info.use == BodyUse::Encoded) {
-                info.encodingStyle = attributeOr(body, "encodingStyle", std::string(kSoapEncodingNs));
+                info.encodingStyle =
+                    attributeOr(body, "encodingStyle", std::string(kSoapEncodingNs));
             }
         }
 
@@ -219,7 +224,8 @@ private:
         for (const xmlNode* op : children(portType, kWsdlNs, "operation")) {
             if (attributeOr(op, "name") == info.name) abstractOp = op;
         }
-        if (abstractOp == nullptr) fail("The operation " + info.name + " is missing from its port type");
+        if (abstractOp == nullptr)
+            fail("The operation " + info.name + " is missing from its port type");
         const xmlNode* abstractInput = firstChild(abstractOp, kWsdlNs, "input");
         std::vector<Part> parts;
         if (abstractInput != nullptr) {
@@ -269,7 +275,8 @@ private:
         std::size_t start = 0;
         while (start < list.size()) {
             const auto end = list.find_first_of(" \t\r\n", start);
-            const std::string name = list.substr(start, end == std::string::npos ? std::string::npos : end - start);
+            const std::string name =
+                list.substr(start, end == std::string::npos ? std::string::npos : end - start);
             if (!name.empty()) names.push_back(name);
             if (end == std::string::npos) break;
             start = end + 1;
@@ -298,7 +305,8 @@ private:
             const xmlNode* element = findSchemaComponent("element", *parts[0].element, &schema);
             if (element == nullptr) {
                 info.unsupportedReason = "The element " + parts[0].element->local +
-                                         " of operation " + info.name + " is not defined in the types";
+                                         " of operation " + info.name +
+                                         " is not defined in the types";
                 return;
             }
             if (const xmlNode* complexType = complexTypeOf(element)) {
@@ -323,7 +331,8 @@ private:
 
     // The complex type of a global element, declared inline or by name; nothing for a simple one.
     const xmlNode* complexTypeOf(const xmlNode* element) const {
-        if (const xmlNode* inlineType = firstChild(element, kSchemaNs, "complexType")) return inlineType;
+        if (const xmlNode* inlineType = firstChild(element, kSchemaNs, "complexType"))
+            return inlineType;
         const auto typeName = attribute(element, "type");
         if (!typeName) return nullptr;
         return findSchemaComponent("complexType", resolve(element, *typeName), nullptr);
@@ -361,8 +370,8 @@ private:
             }
             const std::string form = attributeOr(child, "form");
             const bool qualified = form.empty() ? schema.qualifiedByDefault : form == "qualified";
-            info.parameters.push_back(
-                Parameter{attributeOr(child, "name"), qualified ? schema.targetNamespace : std::string()});
+            info.parameters.push_back(Parameter{
+                attributeOr(child, "name"), qualified ? schema.targetNamespace : std::string()});
         }
     }
 };
@@ -376,7 +385,8 @@ ServiceDescription ServiceDescription::load(const std::filesystem::path& path) {
         fail("The service description " + where + " is not well-formed: " + e.failure.reason);
     } catch (const Error& e) {
         if (e.number == err::SoapWsdl) throw;
-        if (e.number == err::FileNotFound) fail("The service description " + path.string() + " was not found");
+        if (e.number == err::FileNotFound)
+            fail("The service description " + path.string() + " was not found");
         fail("The service description " + path.string() + " cannot be read: " + e.description);
     }
 }

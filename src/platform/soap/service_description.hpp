@@ -50,7 +50,7 @@ struct OperationInfo {
 // The parts of a WSDL 1.1 service description that a dynamic SOAP 1.1 client relies on: the
 // end point of the first SOAP 1.1 port and every operation of its binding.
 class ServiceDescription {
-public:
+  public:
     // Reads a description file. Throws Error(err::SoapWsdl) with a reason that names the
     // problem when the file is missing, not well-formed or not a usable SOAP 1.1 description.
     static ServiceDescription load(const std::filesystem::path& path);
@@ -69,7 +69,7 @@ public:
         return operations_;
     }
 
-private:
+  private:
     friend class WsdlReader;
     std::string endpoint_;
     std::string targetNamespace_;

@@ -20,12 +20,14 @@ constexpr const char* kPropertySource = "SoapClient";
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
            });
 }
 
 bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && equalsIgnoringCase(text.substr(0, prefix.size()), prefix);
+    return text.size() >= prefix.size() &&
+           equalsIgnoringCase(text.substr(0, prefix.size()), prefix);
 }
 
 bool hasSpaceOrControl(std::string_view text) {
@@ -42,7 +44,8 @@ std::string withoutCredentials(const std::string& url) {
     if (scheme == std::string::npos) return url;
     const auto authorityStart = scheme + 3;
     const auto authorityEnd = url.find_first_of("/?#", authorityStart);
-    const auto at = url.rfind('@', authorityEnd == std::string::npos ? std::string::npos : authorityEnd - 1);
+    const auto at =
+        url.rfind('@', authorityEnd == std::string::npos ? std::string::npos : authorityEnd - 1);
     if (at == std::string::npos || at < authorityStart) return url;
     return url.substr(0, authorityStart) + url.substr(at + 1);
 }
@@ -74,7 +77,8 @@ bool isValidProxy(const std::string& value) {
     } else {
         portColon = hostPort.find(':');
         if (portColon == 0) return false;
-        if (portColon != std::string_view::npos && hostPort.find(':', portColon + 1) != std::string_view::npos) {
+        if (portColon != std::string_view::npos &&
+            hostPort.find(':', portColon + 1) != std::string_view::npos) {
             return false;
         }
     }
@@ -89,7 +93,7 @@ bool isValidProxy(const std::string& value) {
 
 // Feeds the reply body to the parser while counting it against the size limit.
 class ReplySink : public HttpTransport::BodySink {
-public:
+  public:
     explicit ReplySink(std::uint64_t limit) : limit_(limit) {}
 
     bool receive(const char* data, std::size_t size, long) override {
@@ -104,7 +108,7 @@ public:
     ReplyParser& parser() { return parser_; }
     bool tooLarge() const { return tooLarge_; }
 
-private:
+  private:
     ReplyParser parser_;
     std::uint64_t limit_;
     std::uint64_t received_ = 0;
@@ -140,7 +144,9 @@ void SoapClient::setMaxReplyBytes(std::uint64_t bytes) {
     transport_->setMaxReplyBytes(bytes);
 }
 
-void SoapClient::setDefaultTimeout(std::chrono::milliseconds timeout) { options_.defaultTimeout = timeout; }
+void SoapClient::setDefaultTimeout(std::chrono::milliseconds timeout) {
+    options_.defaultTimeout = timeout;
+}
 
 std::string SoapClient::endpoint() const {
     if (!endpointOverride_.empty()) return endpointOverride_;
@@ -186,12 +192,15 @@ void SoapClient::setProperty(std::string_view name, const PropertyValue& value) 
         const std::string& url = text();
         if (!isValidEndpoint(url)) {
             fail(err::SoapBadProperty, "Client.Property",
-                 "EndPointURL must be an http:// or https:// address, not \"" + withoutCredentials(url) + "\"",
+                 "EndPointURL must be an http:// or https:// address, not \"" +
+                     withoutCredentials(url) + "\"",
                  kPropertySource);
         }
         endpointOverride_ = url;
     } else if (equalsIgnoringCase(name, "ProxyServer")) {
-        const std::string& proxy = text();
+        std::string proxy = text();
+        // A proxy written as an address ("http://host:port") means the same host and port.
+        if (startsWithIgnoringCase(proxy, "http://")) proxy.erase(0, 7);
         if (!isValidProxy(proxy)) {
             fail(err::SoapBadProperty, "Client.Property",
                  "ProxyServer must be host:port without credentials", kPropertySource);
@@ -207,8 +216,8 @@ void SoapClient::setProperty(std::string_view name, const PropertyValue& value) 
     } else if (equalsIgnoringCase(name, "Timeout")) {
         const auto* number = std::get_if<double>(&value);
         if (number == nullptr || !std::isfinite(*number)) {
-            fail(err::SoapBadProperty, "Client.Property", "Timeout takes a finite number of milliseconds",
-                 kPropertySource);
+            fail(err::SoapBadProperty, "Client.Property",
+                 "Timeout takes a finite number of milliseconds", kPropertySource);
         }
         timeoutMs_ = *number;
     } else {
@@ -220,14 +229,16 @@ void SoapClient::setProperty(std::string_view name, const PropertyValue& value) 
 void SoapClient::applyTimeout() {
     std::chrono::milliseconds timeout = options_.defaultTimeout;
     if (timeoutMs_ > 0) {
-        const double capped = std::min(std::ceil(timeoutMs_), static_cast<double>(std::numeric_limits<long>::max()));
+        const double capped =
+            std::min(std::ceil(timeoutMs_), static_cast<double>(std::numeric_limits<long>::max()));
         timeout = std::chrono::milliseconds(static_cast<long long>(capped));
     }
     if (timeout.count() <= 0) timeout = SoapClientOptions{}.defaultTimeout;
     transport_->setTimeout(timeout);
 }
 
-SoapClient::Reply SoapClient::invoke(std::string_view operation, const std::vector<Argument>& args) {
+SoapClient::Reply SoapClient::invoke(std::string_view operation,
+                                     const std::vector<Argument>& args) {
     clearFault();
     const std::string source(operation);
     if (!description_) {
@@ -235,8 +246,8 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation, const std::vect
     }
     const OperationInfo* op = description_->find(operation);
     if (op == nullptr) {
-        fail(err::SoapBadCall, "Client.BadCall", "The service has no operation named \"" + source + "\"",
-             source);
+        fail(err::SoapBadCall, "Client.BadCall",
+             "The service has no operation named \"" + source + "\"", source);
     }
     std::string request;
     try {
@@ -245,40 +256,57 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation, const std::vect
         fail(err::SoapBadCall, "Client.BadCall", e.description, source);
     }
     const std::string url = endpoint();
-    if (url.empty()) fail(err::SoapConnection, "Client.Connection", "No end point address is set", source);
+    if (url.empty())
+        fail(err::SoapConnection, "Client.Connection", "No end point address is set", source);
 
     applyTimeout();
     ReplySink sink(options_.maxReplyBytes);
-    const HttpTransport::Result result = transport_->post(url, op->soapAction, request, sink);
+    HttpTransport::Result result;
+    try {
+        result = transport_->post(url, op->soapAction, request, sink);
+    } catch (...) {
+        // Only running out of memory while building the reply gets here.
+        fail(err::SoapMalformedReply, "Client.MalformedReply",
+             "The reply could not be read: " + currentError().description, source);
+    }
 
     using Outcome = HttpTransport::Outcome;
     const auto proxyRefused = [&] {
         fail(err::SoapConnection, "Client.ProxyAuthentication",
-             "The proxy refused the credentials: " +
-                 (result.statusLine.empty() ? std::string("HTTP status 407") : result.statusLine),
+             (result.statusLine.empty() ? std::string("HTTP status 407") : result.statusLine) +
+                 ": the proxy refused the credentials",
              source);
     };
     const auto httpFailure = [&] {
-        fail(err::SoapHttpStatus, "Client.HttpStatus",
-             result.statusLine.empty() ? "HTTP status " + std::to_string(result.httpStatus) : result.statusLine,
-             source);
+        std::string text = result.statusLine.empty()
+                               ? "HTTP status " + std::to_string(result.httpStatus)
+                               : result.statusLine;
+        // Some proxies (tinyproxy among them) answer wrong credentials with 401 rather than 407,
+        // so through a proxy a 401 cannot be pinned on either side.
+        if (result.httpStatus == 401 && !proxyServer_.empty()) {
+            text += ": the service or the proxy refused the credentials";
+        }
+        fail(err::SoapHttpStatus, "Client.HttpStatus", text, source);
     };
     if (sink.tooLarge() || result.outcome == Outcome::TooLarge) {
         fail(err::SoapReplyTooLarge, "Client.ReplyTooLarge",
-             "The reply is larger than the limit of " + std::to_string(options_.maxReplyBytes) + " bytes",
+             "The reply is larger than the limit of " + std::to_string(options_.maxReplyBytes) +
+                 " bytes",
              source);
     }
     switch (result.outcome) {
-        case Outcome::TimedOut: fail(err::SoapTimeout, "Client.Timeout", result.errorText, source);
+        case Outcome::TimedOut:
+            fail(err::SoapTimeout, "Client.Timeout", result.errorText, source);
         case Outcome::Truncated:
-            fail(err::SoapMalformedReply, "Client.MalformedReply", "The reply is incomplete: " + result.errorText,
-                 source);
+            fail(err::SoapMalformedReply, "Client.MalformedReply",
+                 "The reply is incomplete: " + result.errorText, source);
         case Outcome::ConnectionFailed:
             if (result.proxyConnectStatus == 407) proxyRefused();
             fail(err::SoapConnection, "Client.Connection", result.errorText, source);
         case Outcome::Aborted:
         case Outcome::Completed:
-        case Outcome::TooLarge: break;
+        case Outcome::TooLarge:
+            break;
     }
     if (result.httpStatus == 407) proxyRefused();
 
@@ -287,7 +315,8 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation, const std::vect
         document = std::make_shared<xml::Document>(sink.parser().finish());
     } catch (const xml::ParseError& e) {
         if (result.httpStatus != 200) httpFailure();
-        fail(err::SoapMalformedReply, "Client.MalformedReply", describeParseFailure(e.failure), source);
+        fail(err::SoapMalformedReply, "Client.MalformedReply", describeParseFailure(e.failure),
+             source);
     }
     ReplyEnvelope envelope;
     try {
@@ -302,7 +331,8 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation, const std::vect
         faultString_ = fault.string;
         faultActor_ = fault.actor.empty() ? withoutCredentials(url) : fault.actor;
         throw Error(err::SoapFault,
-                    fault.string.empty() ? "The service answered with the fault " + fault.code : fault.string,
+                    fault.string.empty() ? "The service answered with the fault " + fault.code
+                                         : fault.string,
                     source);
     }
     if (result.httpStatus != 200) httpFailure();
@@ -314,7 +344,8 @@ std::string SoapClient::callText(std::string_view operation, const std::vector<A
     return reply.returnElement ? reply.returnElement.text() : std::string();
 }
 
-std::optional<xml::NodeList> SoapClient::call(std::string_view operation, const std::vector<Argument>& args) {
+std::optional<xml::NodeList> SoapClient::call(std::string_view operation,
+                                              const std::vector<Argument>& args) {
     Reply reply = invoke(operation, args);
     if (!reply.returnElement || !reply.returnElement.hasChildNodes()) return std::nullopt;
     return xml::NodeList(std::move(reply.document), reply.returnElement.children());

@@ -38,15 +38,17 @@ struct SoapClientOptions {
 //                  otherwise), and so does a client whose time-out was never set.
 // - One HTTP connection is kept alive and reused from call to call.
 // - Every call sets the three fault texts; a successful one clears them. Failures throw Error:
-//   SoapFault (code, string, actor from the fault), SoapHttpStatus, SoapConnection (also a
-//   proxy that refuses the credentials), SoapTimeout, SoapMalformedReply (not well-formed, not
-//   an envelope, truncated, or carrying a DOCTYPE), SoapReplyTooLarge, SoapBadCall (unknown
-//   operation, wrong number of arguments, text XML cannot carry), SoapWsdl (no usable
-//   description). For failures that are not SOAP faults the fault code is "Client.<Kind>", the
-//   fault string the transport's or parser's explanation, and the fault actor the end point.
+//   SoapFault (code, string, actor from the fault; a fault without actor names the end point),
+//   SoapHttpStatus (any status but 200 without a fault; redirects are not followed),
+//   SoapConnection (also a proxy answering 407; a 401 through a proxy stays SoapHttpStatus,
+//   as some proxies use it for wrong credentials, and says so), SoapTimeout, SoapMalformedReply
+//   (not well-formed, not an envelope, truncated, or carrying a DOCTYPE), SoapReplyTooLarge,
+//   SoapBadCall (unknown operation, wrong number of arguments, text XML cannot carry), SoapWsdl (no
+//   usable description). For failures that are not SOAP faults the fault code is "Client.<Kind>",
+//   the fault string the transport's or parser's explanation, and the fault actor the end point.
 //   The proxy password never appears in any of them.
 class SoapClient : public ServiceClient {
-public:
+  public:
     explicit SoapClient(SoapClientOptions options = {});
     ~SoapClient() override;
     SoapClient(const SoapClient&) = delete;
@@ -71,7 +73,7 @@ public:
     // The description read by initialize(), or nothing.
     const ServiceDescription* description() const { return description_.get(); }
 
-private:
+  private:
     struct Reply;
     Reply invoke(std::string_view operation, const std::vector<Argument>& args);
     [[noreturn]] void fail(int32_t number, const std::string& code, const std::string& text,

@@ -1,0 +1,56 @@
+#!/bin/sh
+# Service-call benchmark of the SOAP client against the reference service:
+#   1. generates a small catalogue and starts ovk-refservice on a free loopback port,
+#   2. runs soap_calls_bench with 10,000 GetItemData calls of an article without documents
+#      (SoapClient against a bare libcurl client, plus the bare pair),
+#   3. runs the 50 MB reply memory measurement.
+# Usage: bench/soap_calls.sh BUILD_DIR [CALLS]
+set -eu
+
+build=${1:?usage: soap_calls.sh BUILD_DIR [CALLS]}
+calls=${2:-10000}
+bench=$build/bin/soap_calls_bench
+service=$build/bin/ovk-refservice
+for program in "$bench" "$service"; do
+    [ -x "$program" ] || { echo "missing $program (build soap_calls_bench and ovk-refservice)" >&2; exit 1; }
+done
+
+work=$(mktemp -d)
+pid=
+cleanup() {
+    [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT INT TERM
+
+"$service" --generate 200 --out "$work/catalog" --seed 7 >/dev/null 2>&1
+
+# An article without document payloads keeps every reply small.
+set -- $(python3 - "$work/catalog/catalog.json" <<'EOF'
+import json, sys
+project = json.load(open(sys.argv[1]))["projects"][0]
+article = next(a for a in project["articles"] if not a.get("documents"))
+print(project["id"], project.get("password", ""), project["languages"][0], article["id"])
+EOF
+)
+project=$1 password=$2 lang=$3 material=$4
+
+"$service" --catalog "$work/catalog" >"$work/out" 2>"$work/service.log" &
+pid=$!
+first=
+for _ in $(seq 100); do
+    first=$(head -n 1 "$work/out" 2>/dev/null || true)
+    [ -n "$first" ] && break
+    sleep 0.1
+done
+url=${first#listening on }
+[ "$url" != "$first" ] || { echo "unexpected first line from the service: $first" >&2; exit 1; }
+
+echo "== $calls GetItemData calls against ovk-refservice ($url, article $material)"
+"$bench" --endpoint "$url" --calls "$calls" --project "$project" --password "$password" \
+    --lang "$lang" --material "$material" || status=$?
+
+echo
+echo "== 50 MB reply"
+"$bench" --large-mb 50
+exit "${status:-0}"

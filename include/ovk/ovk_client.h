@@ -1,0 +1,160 @@
+#ifndef OVK_CLIENT_H
+#define OVK_CLIENT_H
+
+/*
+ * The C interface of the ovk_client component.
+ *
+ * A host creates a client with ovk_client_create(), tells it where its events go with
+ * ovk_client_set_events(), and calls the members of the table ovk_client_get_functions()
+ * returns, in the component's interface order: Test, Show, Init, then the properties.
+ *
+ * Rules that hold for every function:
+ * - Everything runs on the thread that created the client (the host's user-interface thread).
+ *   Calls block until their windows have closed; events arrive synchronously on that thread,
+ *   before the call that raised them goes on.
+ * - No failure escapes as anything but a status code. OVK_FAILED means the component reported
+ *   a failure; ovk_client_last_error() then tells which.
+ * - Texts cross as NUL-terminated UTF-8.
+ * - A text getter copies into a buffer the caller provides: it stores the text's length in
+ *   bytes (without the terminating NUL) in *length, and copies text and NUL when buffer_size
+ *   is larger than that length. Pass buffer NULL (and buffer_size 0) to ask for the length
+ *   only. When the buffer is too small it receives an empty text and the call returns
+ *   OVK_BUFFER_TOO_SMALL; call again with length + 1 bytes.
+ * - A client may be destroyed inside one of its own event callbacks: it then goes away as soon
+ *   as the outermost call on it returns, and every further call on it returns
+ *   OVK_INVALID_ARGUMENT.
+ */
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(__GNUC__)
+#define OVK_CLIENT_API __attribute__((visibility("default")))
+#else
+#define OVK_CLIENT_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* The version of this interface. Grows when members are appended to the structs below. */
+#define OVK_CLIENT_API_VERSION 1
+
+/* The outcome of a call. */
+typedef enum ovk_status {
+    OVK_OK = 0,               /* the call did what it was asked */
+    OVK_INVALID_ARGUMENT = 1, /* a NULL or destroyed client, or a NULL pointer argument */
+    OVK_BUFFER_TOO_SMALL = 2, /* a text getter's buffer cannot hold the text and its NUL */
+    OVK_OUT_OF_MEMORY = 3,    /* memory ran out */
+    OVK_FAILED = 4            /* the component failed; see ovk_client_last_error() */
+} ovk_status;
+
+/* A component instance. Opaque; made by ovk_client_create(), freed by ovk_client_destroy(). */
+typedef struct ovk_client ovk_client;
+
+/*
+ * Where a client's events go, in the component's event order. Any callback may be NULL, which
+ * drops that event. Text arguments are valid only during the callback. user_data is passed
+ * to every callback unchanged.
+ */
+typedef struct ovk_client_events {
+    /* 1: a failure: start-up steps, service failures, Test, the wizard's debug texts. */
+    void (*Exception)(void* user_data, int32_t number, const char* message, const char* source);
+    /* 2: the download finished; the download document holds its results. */
+    void (*DownloadComplete)(void* user_data);
+    /* 3: the user cancelled the wizard or declined a newer client version. */
+    void (*DownloadCancel)(void* user_data);
+    /* 4: the user chose to install a newer client version; its installer was started. */
+    void (*CancelForInstallNewClient)(void* user_data);
+    /* 5: the user pressed F1 inside the wizard. */
+    void (*HelpRequested)(void* user_data);
+    /* 6: the wizard moved to step `step`. */
+    void (*StepChanged)(void* user_data, int16_t step);
+    /* Passed to every callback. */
+    void* user_data;
+} ovk_client_events;
+
+/*
+ * The members of a client, in the component's interface order. Every member takes the client
+ * first and returns an ovk_status.
+ */
+typedef struct ovk_client_functions {
+    /* 1: shows a test message box with `test_string`; Yes raises DownloadComplete, any other
+     * answer DownloadCancel. */
+    ovk_status (*Test)(ovk_client* client, const char* test_string);
+    /* 2: runs the wizard; returns when it has closed. Call it after Init gave 0. */
+    ovk_status (*Show)(ovk_client* client);
+    /* 3: checks the installation, the download document `download_file` (NULL or "" keeps the
+     * DownloadFile property) and the service; stores the outcome in *result: 0 all is well,
+     * 1 the user declined a newer client, -1 no document or the installer of a newer client
+     * was started, another negative step code on failure (with an Exception event). */
+    ovk_status (*Init)(ovk_client* client, const char* download_file, int32_t* result);
+    /* 4: sets the path of the download document. */
+    ovk_status (*set_DownloadFile)(ovk_client* client, const char* value);
+    /* 5: gets the path of the download document (text getter rules above). */
+    ovk_status (*get_DownloadFile)(ovk_client* client, char* buffer, size_t buffer_size,
+                                   size_t* length);
+    /* 6: sets the service end point; Init replaces it by the document's URL. */
+    ovk_status (*set_ServiceUrl)(ovk_client* client, const char* value);
+    /* 7: gets the service end point. */
+    ovk_status (*get_ServiceUrl)(ovk_client* client, char* buffer, size_t buffer_size,
+                                 size_t* length);
+    /* 8: sets the proxy password; the document's value wins when it has one. */
+    ovk_status (*set_ProxyPassword)(ovk_client* client, const char* value);
+    /* 9: gets the proxy password. */
+    ovk_status (*get_ProxyPassword)(ovk_client* client, char* buffer, size_t buffer_size,
+                                    size_t* length);
+    /* 10: sets the proxy user; the document's value wins when it has one. */
+    ovk_status (*set_ProxyUserName)(ovk_client* client, const char* value);
+    /* 11: gets the proxy user. */
+    ovk_status (*get_ProxyUserName)(ovk_client* client, char* buffer, size_t buffer_size,
+                                    size_t* length);
+    /* 12: sets the proxy port; the document's value wins when it is a number. */
+    ovk_status (*set_ProxyPort)(ovk_client* client, int32_t value);
+    /* 13: gets the proxy port. */
+    ovk_status (*get_ProxyPort)(ovk_client* client, int32_t* value);
+    /* 14: sets the proxy host name or address; the document's value wins when it has one. */
+    ovk_status (*set_ProxyIP)(ovk_client* client, const char* value);
+    /* 15: gets the proxy host name or address. */
+    ovk_status (*get_ProxyIP)(ovk_client* client, char* buffer, size_t buffer_size, size_t* length);
+    /* 16: gets the last schema-validation or service-connection detail, shared by all clients. */
+    ovk_status (*get_ValidationErrorCodes)(ovk_client* client, char* buffer, size_t buffer_size,
+                                           size_t* length);
+    /* 17: gets the wizard step last reported (0 before the wizard ran). */
+    ovk_status (*get_ActiveStepNumber)(ovk_client* client, int16_t* value);
+    /* 18: gets the user-interface language identifier (1033 English, 1031 German, ...). */
+    ovk_status (*get_GUILangID)(ovk_client* client, int16_t* value);
+    /* 19: sets the user-interface language identifier. */
+    ovk_status (*set_GUILangID)(ovk_client* client, int16_t value);
+} ovk_client_functions;
+
+/* The version of the interface the loaded library implements (OVK_CLIENT_API_VERSION). */
+OVK_CLIENT_API int32_t ovk_client_api_version(void);
+
+/* The members of every client. The table is static and lives as long as the library. */
+OVK_CLIENT_API const ovk_client_functions* ovk_client_get_functions(void);
+
+/* Creates a client with all properties empty or 0 and stores it in *client. The component's
+ * windows use the host's QApplication when it has one, and create one otherwise. */
+OVK_CLIENT_API ovk_status ovk_client_create(ovk_client** client);
+
+/* Destroys a client (NULL is allowed and does nothing). Inside one of the client's own
+ * callbacks, the client goes away when the outermost call on it returns. */
+OVK_CLIENT_API void ovk_client_destroy(ovk_client* client);
+
+/* Sends the client's events to the callbacks in *events (copied), or drops them all when
+ * events is NULL. */
+OVK_CLIENT_API ovk_status ovk_client_set_events(ovk_client* client,
+                                                const ovk_client_events* events);
+
+/* The failure of the last call on `client` that returned OVK_FAILED: its description as the
+ * return value (valid until the next call on the client) and its number in *number when
+ * number is not NULL. An empty text when the last call succeeded or client is NULL. */
+OVK_CLIENT_API const char* ovk_client_last_error(const ovk_client* client, int32_t* number);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* OVK_CLIENT_H */

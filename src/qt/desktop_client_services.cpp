@@ -1,0 +1,26 @@
+#include "qt/desktop_client_services.hpp"
+
+#include "qt/qt_settings_store.hpp"
+#include "qt/qt_timer_factory.hpp"
+#include "qt/qt_user_interface.hpp"
+
+namespace ovk {
+
+ClientServices desktopClientServices(std::optional<std::filesystem::path> settingsFolder) {
+    ClientServices services = baseClientServices();
+    services.ui = std::make_shared<QtUserInterface>();
+    services.settings = std::make_shared<QtSettingsStore>(std::move(settingsFolder));
+    services.timers = std::make_shared<QtTimerFactory>();
+    return services;
+}
+
+void useDesktopClientServices() {
+    setDefaultClientServicesProvider([] {
+        // One user interface for all clients of the process, so that nested clients (a host
+        // handler creating another) still share the one override cursor.
+        static const auto shared = std::make_shared<const ClientServices>(desktopClientServices());
+        return shared;
+    });
+}
+
+}  // namespace ovk

@@ -1,0 +1,26 @@
+#include "qt/form_view.hpp"
+
+namespace ovk {
+
+FormView::FormView(Form& form, QWidget* parent) : QDialog(parent), form_(form) {}
+
+void FormView::callHandler(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (...) {
+        if (!failure_) failure_ = std::current_exception();
+        done(QDialog::Rejected);
+    }
+}
+
+void FormView::reject() {
+    if (!form_.isShown()) {
+        QDialog::reject();
+        return;
+    }
+    // A form that agrees closes itself, and its close listener ends the modal loop; one that
+    // refuses stays on screen, and QDialog ignores the close event because we are still visible.
+    callHandler([this] { form_.requestClose(); });
+}
+
+}  // namespace ovk

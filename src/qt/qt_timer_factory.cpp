@@ -1,0 +1,38 @@
+#include "qt/qt_timer_factory.hpp"
+
+#include <QTimer>
+#include <algorithm>
+
+#include "qt/qt_application.hpp"
+
+namespace ovk {
+namespace {
+
+class QtTimer : public Timer {
+  public:
+    QtTimer() {
+        QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] { fire(); });
+    }
+    void setInterval(int32_t milliseconds) override {
+        timer_.setInterval(std::max<int32_t>(milliseconds, 0));
+    }
+    int32_t interval() const override { return timer_.interval(); }
+    void start() override {
+        // A timer ticks only inside an event loop, which needs the application object.
+        ensureApplication();
+        timer_.start();
+    }
+    void stop() override { timer_.stop(); }
+    bool isActive() const override { return timer_.isActive(); }
+
+  private:
+    QTimer timer_;
+};
+
+}  // namespace
+
+std::unique_ptr<Timer> QtTimerFactory::createTimer() {
+    return std::make_unique<QtTimer>();
+}
+
+}  // namespace ovk

@@ -1,0 +1,132 @@
+#include "qt/qt_user_interface.hpp"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+
+#include "component/frm_splash.hpp"
+#include "qt/fallback_view.hpp"
+#include "qt/message_box.hpp"
+#include "qt/qt_application.hpp"
+#include "qt/splash_view.hpp"
+
+namespace ovk {
+namespace {
+
+// The window a new dialog belongs to: the innermost modal one, so that boxes and the wizard
+// stay in front of the splash window.
+QWidget* dialogParent() {
+    if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+    return QApplication::activeWindow();
+}
+
+// Lifts the hourglass while the user has to answer something, by changing the one override
+// cursor rather than pushing a second one.
+class ArrowWhileAsking {
+  public:
+    explicit ArrowWhileAsking(bool overriding) : overriding_(overriding) {
+        if (overriding_) QApplication::changeOverrideCursor(Qt::ArrowCursor);
+    }
+    ~ArrowWhileAsking() {
+        if (overriding_) QApplication::changeOverrideCursor(Qt::WaitCursor);
+    }
+    ArrowWhileAsking(const ArrowWhileAsking&) = delete;
+    ArrowWhileAsking& operator=(const ArrowWhileAsking&) = delete;
+
+  private:
+    bool overriding_;
+};
+
+}  // namespace
+
+QtUserInterface::QtUserInterface() {
+    registerView("frmSplash", [](Form& form, QWidget* parent) -> std::unique_ptr<FormView> {
+        return std::make_unique<SplashView>(dynamic_cast<frmSplash&>(form), parent);
+    });
+}
+
+QtUserInterface::~QtUserInterface() {
+    if (overriding_ && QCoreApplication::instance() != nullptr)
+        QApplication::restoreOverrideCursor();
+}
+
+void QtUserInterface::registerView(std::string formName, ViewFactory factory) {
+    factories_[std::move(formName)] = std::move(factory);
+}
+
+std::unique_ptr<FormView> QtUserInterface::makeView(Form& form, QWidget* parent) const {
+    const auto it = factories_.find(form.formName());
+    if (it != factories_.end()) return it->second(form, parent);
+    return std::make_unique<FallbackView>(form, parent);
+}
+
+MsgBoxAnswer QtUserInterface::msgBox(const std::string& text, const std::string& title,
+                                     MsgBoxButtons buttons, MsgBoxIcon icon,
+                                     MsgBoxDefault defaultButton) {
+    ensureApplication();
+    const std::unique_ptr<QMessageBox> box =
+        buildMessageBox(text, title, buttons, icon, defaultButton, dialogParent());
+    const ArrowWhileAsking arrow(overriding_);
+    if (boxObserver_) boxObserver_(*box);
+    box->exec();
+    return answerFor(*box, box->clickedButton());
+}
+
+void QtUserInterface::setMousePointer(MousePointer pointer) {
+    ensureApplication();
+    if (pointer == MousePointer::Hourglass && !overriding_) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        overriding_ = true;
+    } else if (pointer != MousePointer::Hourglass && overriding_) {
+        QApplication::restoreOverrideCursor();
+        overriding_ = false;
+    }
+    pointer_ = pointer;
+}
+
+void QtUserInterface::processPendingEvents() {
+    ensureApplication();
+    // Handlers change their models between events; show that before painting.
+    for (FormView* view : openViews_) view->render();
+    QCoreApplication::processEvents();
+}
+
+void QtUserInterface::showModal(Form& form) {
+    ensureApplication();
+    const std::unique_ptr<FormView> view = makeView(form, dialogParent());
+    FormView* const dialog = view.get();
+
+    // The form may be shown again later with another view; the listener must not outlive this
+    // one, whichever way we leave.
+    struct Detach {
+        Form& form;
+        std::vector<FormView*>& open;
+        ~Detach() {
+            form.setCloseListener({});
+            open.pop_back();
+        }
+    };
+    openViews_.push_back(dialog);
+    const Detach detach{form, openViews_};
+    form.setCloseListener([dialog] { dialog->done(QDialog::Accepted); });
+
+    form.markShown();
+    dialog->callHandler([&] { form.formLoad(); });
+    if (form.isShown() && !dialog->failure()) {
+        dialog->render();
+        // exec() shows the window before it runs this, so the form's activation (which may
+        // work for a long time) starts with the window on screen.
+        QTimer::singleShot(0, dialog, [&form, dialog] {
+            dialog->callHandler([&] {
+                if (form.isShown()) form.formActivate();
+            });
+            if (form.isShown()) dialog->render();
+        });
+        dialog->exec();
+    }
+    // The loop can end without the form's consent only through a failing handler.
+    if (form.isShown()) form.close();
+    if (dialog->failure()) std::rethrow_exception(dialog->failure());
+}
+
+}  // namespace ovk

@@ -1,0 +1,228 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "platform/errors.hpp"
+#include "platform/soap/soap_client.hpp"
+#include "soap_test_support.hpp"
+#include "temp_dir.hpp"
+
+namespace ovk::soap {
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::vector<Argument> kItemArgs = {std::string("pw"), std::string("P1"), int16_t{1031},
+                                         std::string("4711")};
+
+class SoapClientFailures : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        client.initialize(dir.write("svc.wsdl", test::testWsdl(server.url())));
+    }
+
+    // Calls GetItemData, expects it to fail with `number`, and checks that the fault texts
+    // were set and match the error.
+    Error expectFailure(int32_t number) {
+        try {
+            client.call("GetItemData", kItemArgs);
+        } catch (const Error& e) {
+            EXPECT_EQ(e.number, number) << e.description;
+            EXPECT_EQ(e.source, "GetItemData");
+            EXPECT_NE(client.faultCode(), "");
+            EXPECT_NE(client.faultString(), "");
+            return e;
+        }
+        ADD_FAILURE() << "the call succeeded";
+        return Error();
+    }
+
+    test::SoapTestServer server;
+    test::TempDir dir;
+    SoapClient client;
+};
+
+TEST_F(SoapClientFailures, SoapFaultTextsComeFromTheFault) {
+    for (int status : {500, 200}) {
+        SCOPED_TRACE(status);
+        server.answerWith(test::soapFault("soap:Server", "Project unknown", "urn:svc/actor"),
+                          status);
+        const Error e = expectFailure(err::SoapFault);
+        EXPECT_EQ(e.description, "Project unknown");
+        EXPECT_EQ(client.faultCode(), "soap:Server");
+        EXPECT_EQ(client.faultString(), "Project unknown");
+        EXPECT_EQ(client.faultActor(), "urn:svc/actor");
+    }
+    server.answerWith(test::soapFault("soap:Client", "Bad request", ""), 500);
+    expectFailure(err::SoapFault);
+    EXPECT_EQ(client.faultActor(), server.url());  // a fault without actor names the end point
+}
+
+TEST_F(SoapClientFailures, HttpErrorWithoutFaultReportsTheStatusLine) {
+    server.answerWith("<html><body>Internal error</body></html>", 500, "text/html");
+    expectFailure(err::SoapHttpStatus);
+    EXPECT_EQ(client.faultCode(), "Client.HttpStatus");
+    EXPECT_EQ(client.faultString(), "HTTP/1.1 500 Internal Server Error");
+    EXPECT_EQ(client.faultActor(), server.url());
+
+    server.answerWith(test::soapResponse("GetItemData", "<root/>"), 404);  // an envelope, but 404
+    expectFailure(err::SoapHttpStatus);
+    EXPECT_EQ(client.faultString(), "HTTP/1.1 404 Not Found");
+
+    server.answer(
+        [](const httplib::Request&, httplib::Response& r) { r.set_redirect("ftp://elsewhere/"); });
+    expectFailure(err::SoapHttpStatus);  // redirects are never followed
+}
+
+TEST_F(SoapClientFailures, RefusedConnectionIsAConnectionFailure) {
+    std::string url;
+    {
+        test::SoapTestServer gone;
+        url = gone.url();
+    }
+    client.setProperty("EndPointURL", url);
+    expectFailure(err::SoapConnection);
+    EXPECT_EQ(client.faultCode(), "Client.Connection");
+    EXPECT_EQ(client.faultActor(), url);
+}
+
+TEST_F(SoapClientFailures, SlowServiceTimesOut) {
+    server.answer([this](const httplib::Request&, httplib::Response& r) {
+        server.stall(30s);
+        r.set_content(test::soapResponse("GetItemData", "<root/>"), "text/xml");
+    });
+    client.setProperty("Timeout", 150.0);
+    expectFailure(err::SoapTimeout);
+    EXPECT_EQ(client.faultCode(), "Client.Timeout");
+}
+
+TEST_F(SoapClientFailures, ZeroTimeoutMeansTheDefaultBoundNotForever) {
+    server.answer([this](const httplib::Request&, httplib::Response& r) {
+        server.stall(30s);
+        r.set_content(test::soapResponse("GetItemData", "<root/>"), "text/xml");
+    });
+    client.setDefaultTimeout(150ms);
+    for (double timeout : {0.0, -5.0}) {
+        client.setProperty("Timeout", timeout);
+        expectFailure(err::SoapTimeout);
+    }
+}
+
+TEST_F(SoapClientFailures, RepliesThatAreNotSoapAreMalformed) {
+    const std::vector<std::string>
+        replies =
+            {
+                "<soap:Envelope "
+                "xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"><soap:Body>",  // cut
+                                                                                         // short
+                "not xml at all",
+                "",
+                "<Envelope><Body/></Envelope>",  // no SOAP namespace
+                "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"/>",  // no
+                                                                                              // body
+                "<?xml version=\"1.0\"?><!DOCTYPE x [<!ENTITY a \"b\">]>" +
+                    test::soapResponse("GetItemData", "&a;"),
+            };
+    for (const std::string& reply : replies) {
+        SCOPED_TRACE(reply);
+        server.answerWith(reply);
+        expectFailure(err::SoapMalformedReply);
+        EXPECT_EQ(client.faultCode(), "Client.MalformedReply");
+    }
+    EXPECT_NE(client.faultString().find("DOCTYPE"), std::string::npos);
+}
+
+TEST_F(SoapClientFailures, BodyShorterThanAnnouncedIsMalformed) {
+    const std::string body = test::soapResponse("GetItemData", "<root>cut</root>");
+    test::RawReplyServer raw("HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Length: " +
+                             std::to_string(body.size() + 500) + "\r\n\r\n" +
+                             body.substr(0, body.size() - 20));
+    client.setProperty("EndPointURL", raw.url());
+    expectFailure(err::SoapMalformedReply);
+}
+
+TEST_F(SoapClientFailures, ReplyOverTheLimitIsRefused) {
+    const std::string big =
+        test::soapResponse("GetItemData", "<root>" + std::string(20000, 'x') + "</root>");
+    client.setMaxReplyBytes(10000);
+    server.answerWith(big);  // length announced up front
+    expectFailure(err::SoapReplyTooLarge);
+    EXPECT_EQ(client.faultCode(), "Client.ReplyTooLarge");
+    server.answer(
+        [big](const httplib::Request&, httplib::Response& r) {  // length found out on the way
+            r.set_chunked_content_provider("text/xml", [big](size_t, httplib::DataSink& sink) {
+                for (std::size_t at = 0; at < big.size(); at += 1000) {
+                    if (!sink.write(big.data() + at, std::min<std::size_t>(1000, big.size() - at)))
+                        return false;
+                }
+                sink.done();
+                return true;
+            });
+        });
+    expectFailure(err::SoapReplyTooLarge);
+    client.setMaxReplyBytes(big.size());
+    EXPECT_TRUE(client.call("GetItemData", kItemArgs).has_value());
+}
+
+TEST_F(SoapClientFailures, BadCallsNeverReachTheService) {
+    try {
+        client.call("GetNothing", {});
+        ADD_FAILURE() << "unknown operation accepted";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number, err::SoapBadCall);
+        EXPECT_NE(e.description.find("GetNothing"), std::string::npos);
+    }
+    try {
+        client.call("GetItemData", {std::string("only one")});
+        ADD_FAILURE() << "wrong argument count accepted";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number, err::SoapBadCall);
+        EXPECT_EQ(client.faultCode(), "Client.BadCall");
+    }
+    EXPECT_TRUE(server.requests().empty());
+}
+
+TEST_F(SoapClientFailures, CredentialsInTheEndPointNeverReachTheFaultTexts) {
+    std::string url = server.url();
+    url.insert(7, "user:topsecret@");
+    client.setProperty("EndPointURL", url);
+    server.answerWith("oops", 503, "text/plain");
+    expectFailure(err::SoapHttpStatus);
+    EXPECT_EQ(client.faultActor(), server.url());
+}
+
+// A certificate nobody vouches for must stop the call: verification is never switched off.
+TEST(SoapClientTls, UntrustedCertificateIsAConnectionFailure) {
+    test::TempDir dir;
+    const std::string cert = (dir / "cert.pem").string(), key = (dir / "key.pem").string();
+    const std::string command =
+        "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1"
+        " -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -keyout '" +
+        key + "' -out '" + cert + "' >/dev/null 2>&1";
+    if (std::system(command.c_str()) != 0) GTEST_SKIP() << "openssl cannot make a test certificate";
+
+    httplib::SSLServer server(cert.c_str(), key.c_str());
+    server.Post(R"(.*)", [](const httplib::Request&, httplib::Response& r) {
+        r.set_content(test::soapResponse("HelloWorld", "Hello World"), "text/xml");
+    });
+    const int port = server.bind_to_any_port("127.0.0.1");
+    std::thread thread([&] { server.listen_after_bind(); });
+    while (!server.is_running()) std::this_thread::sleep_for(1ms);
+
+    SoapClient client;
+    client.initialize(dir.write("svc.wsdl", test::testWsdl()));
+    client.setProperty("EndPointURL", "https://127.0.0.1:" + std::to_string(port) + "/");
+    try {
+        client.callText("HelloWorld", {});
+        ADD_FAILURE() << "a self-signed certificate was accepted";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number, err::SoapConnection);
+        EXPECT_NE(client.faultString().find("certificate"), std::string::npos)
+            << client.faultString();
+    }
+    server.stop();
+    thread.join();
+}
+
+}  // namespace
+}  // namespace ovk::soap

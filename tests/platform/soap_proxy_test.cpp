@@ -1,0 +1,153 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include "platform/errors.hpp"
+#include "platform/soap/soap_client.hpp"
+#include "soap_test_support.hpp"
+#include "temp_dir.hpp"
+
+extern char** environ;
+
+namespace ovk::soap {
+namespace {
+
+constexpr const char* kTinyproxy = "/usr/bin/tinyproxy";
+
+int freeLoopbackPort() {
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(s);
+    return ntohs(address.sin_port);
+}
+
+bool accepts(int port) {
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    const bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(s);
+    return ok;
+}
+
+// Debian's tinyproxy in the foreground on a free loopback port, optionally demanding basic
+// credentials.
+class Tinyproxy {
+  public:
+    Tinyproxy(const test::TempDir& dir, const std::string& basicAuth) {
+        port_ = freeLoopbackPort();
+        std::string config =
+            "Port " + std::to_string(port_) +
+            "\nListen 127.0.0.1\nAllow 127.0.0.1\nTimeout 30\nMaxClients 8\nLogLevel Critical\n";
+        if (!basicAuth.empty()) config += "BasicAuth " + basicAuth + "\n";
+        const std::string path = dir.write("tinyproxy.conf", config).string();
+        const char* argv[] = {kTinyproxy, "-d", "-c", path.c_str(), nullptr};
+        if (posix_spawn(&pid_, kTinyproxy, nullptr, nullptr, const_cast<char**>(argv), environ) !=
+            0)
+            pid_ = -1;
+        for (int i = 0; pid_ > 0 && i < 500 && !accepts(port_); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    ~Tinyproxy() {
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGTERM);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    bool running() const { return pid_ > 0 && accepts(port_); }
+    std::string hostPort() const { return "127.0.0.1:" + std::to_string(port_); }
+
+  private:
+    pid_t pid_ = -1;
+    int port_ = 0;
+};
+
+class SoapClientProxy : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (::access(kTinyproxy, X_OK) != 0) GTEST_SKIP() << "tinyproxy is not installed";
+        client.initialize(dir.write("svc.wsdl", test::testWsdl(server.url())));
+    }
+
+    void useProxy(const Tinyproxy& proxy, const std::string& user, const std::string& password) {
+        ASSERT_TRUE(proxy.running());
+        client.setProperty("ProxyServer", proxy.hostPort());
+        if (!user.empty()) {
+            client.setProperty("AuthUser", user);
+            client.setProperty("AuthPassword", password);
+        }
+    }
+
+    bool lastRequestCameThroughTinyproxy() {
+        const auto requests = server.requests();
+        return !requests.empty() && requests.back().via.find("tinyproxy") != std::string::npos;
+    }
+
+    test::SoapTestServer server;
+    test::TempDir dir;
+    SoapClient client;
+};
+
+TEST_F(SoapClientProxy, CallGoesThroughAnOpenProxy) {
+    Tinyproxy proxy(dir, "");
+    useProxy(proxy, "", "");
+    EXPECT_EQ(client.callText("HelloWorld", {}), "Hello World");
+    EXPECT_TRUE(lastRequestCameThroughTinyproxy());
+}
+
+TEST_F(SoapClientProxy, CallGoesThroughAProxyWithBasicCredentials) {
+    Tinyproxy proxy(dir, "ovkuser s3cr3t-pass");
+    useProxy(proxy, "ovkuser", "s3cr3t-pass");
+    client.setProperty("ProxyServer", "HTTP://" + proxy.hostPort());  // the address form works too
+    EXPECT_EQ(client.callText("HelloWorld", {}), "Hello World");
+    EXPECT_TRUE(lastRequestCameThroughTinyproxy());
+}
+
+TEST_F(SoapClientProxy, RefusedCredentialsFailClearlyWithoutShowingThePassword) {
+    Tinyproxy proxy(dir, "ovkuser s3cr3t-pass");
+    for (const auto& [user, password] : std::vector<std::pair<std::string, std::string>>{
+             {"ovkuser", "wrong-Pa55word"}, {"", ""}}) {
+        SCOPED_TRACE(user);
+        SoapClient fresh;
+        fresh.initialize(dir / "svc.wsdl");
+        fresh.setProperty("ProxyServer", proxy.hostPort());
+        if (!user.empty()) {
+            fresh.setProperty("AuthUser", user);
+            fresh.setProperty("AuthPassword", password);
+        }
+        try {
+            fresh.callText("HelloWorld", {});
+            ADD_FAILURE() << "the proxy let the call through";
+        } catch (const Error& e) {
+            // No credentials: 407. Wrong ones: tinyproxy says 401, which through a proxy may
+            // come from either side; both name the credentials as the cause.
+            if (user.empty()) {
+                EXPECT_EQ(e.number, err::SoapConnection);
+                EXPECT_EQ(fresh.faultCode(), "Client.ProxyAuthentication");
+                EXPECT_NE(fresh.faultString().find("407"), std::string::npos)
+                    << fresh.faultString();
+            } else {
+                EXPECT_TRUE(e.number == err::SoapConnection || e.number == err::SoapHttpStatus)
+                    << e.number;
+            }
+            EXPECT_NE(fresh.faultString().find("refused the credentials"), std::string::npos)
+                << fresh.faultString();
+            for (const std::string& text :
+                 {e.description, fresh.faultString(), fresh.faultActor()}) {
+                EXPECT_EQ(text.find("wrong-Pa55word"), std::string::npos);
+            }
+        }
+    }
+    EXPECT_TRUE(server.requests().empty());
+}
+
+}  // namespace
+}  // namespace ovk::soap

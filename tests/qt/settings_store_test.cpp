@@ -1,0 +1,141 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/errors.hpp"
+#include "qt/qt_settings_store.hpp"
+#include "temp_dir.hpp"
+
+namespace ovk {
+namespace {
+
+using test::TempDir;
+
+// Names a project identifier or a key may carry, including those QSettings gives a meaning.
+const std::vector<std::string> kOddNames = {
+    "",
+    "Settings",
+    "General",
+    "a/b",
+    "a\\b",
+    "/leading",
+    "trailing/",
+    "a//b",
+    "%2F",
+    "%",
+    "with space",
+    "semi;colon",
+    "x=y",
+    "[section]",
+    "#comment",
+    "\xC3\x9C"
+    "bung \xE9\xA1\xB9\xE7\x9B\xAE",
+    "tab\there",
+    "line\nbreak",
+    "\"quoted\"",
+    "UPPER",
+    "upper",
+    "@Variant(0)",
+};
+
+const std::vector<std::string> kOddValues = {
+    "",
+    "30",
+    "ID_1;ID_2;ID_3",
+    " padded ",
+    "a,b",
+    "\xC3\x84\xC3\x96\xC3\x9C \xE2\x82\xAC",
+    "@Variant(\\0\\0\\0\\x7f)",
+    "line\r\nbreak",
+    "\"quoted\"",
+    "back\\slash",
+    "=",
+    "true",
+};
+
+TEST(QtSettingsStore, EveryTextRoundTripsThroughTheFileAsSectionKeyAndValue) {
+    const TempDir dir;
+    {
+        QtSettingsStore store(dir.path());
+        for (size_t i = 0; i < kOddNames.size(); ++i) {
+            for (size_t j = 0; j < kOddNames.size(); ++j) {
+                store.write("VelmoraDotNet", kOddNames[i], kOddNames[j],
+                            kOddValues[(i + j) % kOddValues.size()]);
+            }
+        }
+    }
+    // A fresh store reads what the first one left on disk.
+    const QtSettingsStore reader(dir.path());
+    for (size_t i = 0; i < kOddNames.size(); ++i) {
+        for (size_t j = 0; j < kOddNames.size(); ++j) {
+            const auto value = reader.read("VelmoraDotNet", kOddNames[i], kOddNames[j]);
+            ASSERT_TRUE(value.has_value())
+                << "section '" << kOddNames[i] << "' key '" << kOddNames[j] << "'";
+            EXPECT_EQ(*value, kOddValues[(i + j) % kOddValues.size()])
+                << "section '" << kOddNames[i] << "' key '" << kOddNames[j] << "'";
+        }
+    }
+}
+
+TEST(QtSettingsStore, AnEmptyValueIsStoredAndAMissingKeyIsNothing) {
+    const TempDir dir;
+    QtSettingsStore store(dir.path());
+    store.write("VelmoraDotNet", "P1", "1031", "");
+    EXPECT_EQ(store.read("VelmoraDotNet", "P1", "1031"), std::optional<std::string>(""));
+    EXPECT_EQ(store.read("VelmoraDotNet", "P1", "1033"), std::nullopt);
+    EXPECT_EQ(store.read("VelmoraDotNet", "P2", "1031"), std::nullopt);
+    EXPECT_EQ(store.read("OtherApplication", "P1", "1031"), std::nullopt);
+}
+
+TEST(QtSettingsStore, NamesThatQSettingsWouldNestOrFoldStayApart) {
+    const TempDir dir;
+    QtSettingsStore store(dir.path());
+    store.write("App", "a/b", "c", "1");
+    store.write("App", "a", "b/c", "2");
+    store.write("App", "a\\b", "c", "3");
+    store.write("App", "a%2Fb", "c", "4");
+    store.write("App", "A/B", "c", "5");
+    EXPECT_EQ(store.readText("App", "a/b", "c"), "1");
+    EXPECT_EQ(store.readText("App", "a", "b/c"), "2");
+    EXPECT_EQ(store.readText("App", "a\\b", "c"), "3");
+    EXPECT_EQ(store.readText("App", "a%2Fb", "c"), "4");
+    EXPECT_EQ(store.readText("App", "A/B", "c"), "5");
+}
+
+TEST(QtSettingsStore, PlainNamesAreReadableInTheIniFile) {
+    const TempDir dir;
+    QtSettingsStore store(dir.path());
+    store.write("VelmoraDotNet", "Settings", "SOAPTimeout", "30");
+    store.write("VelmoraDotNet", "Settings", "SOAPTimeout", "45");
+    EXPECT_EQ(store.fileOf("VelmoraDotNet"), dir / "VelmoraDotNet.ini");
+    const std::string content = test::readAll(dir / "VelmoraDotNet.ini");
+    EXPECT_NE(content.find("[Settings]"), std::string::npos) << content;
+    EXPECT_NE(content.find("SOAPTimeout=45"), std::string::npos) << content;
+    EXPECT_EQ(content.find("SOAPTimeout=30"), std::string::npos) << content;
+}
+
+TEST(QtSettingsStore, WithoutAFolderTheUsersConfigurationFolderIsUsed) {
+    const TempDir home;
+    const char* previous = std::getenv("XDG_CONFIG_HOME");
+    const std::string saved = previous != nullptr ? previous : "";
+    setenv("XDG_CONFIG_HOME", home.path().c_str(), 1);
+    const QtSettingsStore store;
+    if (previous != nullptr) {
+        setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    } else {
+        unsetenv("XDG_CONFIG_HOME");
+    }
+    EXPECT_EQ(store.folder(), home / "ovk_client");
+}
+
+TEST(QtSettingsStore, AWriteThatCannotReachTheDiskIsAnError) {
+    const TempDir dir;
+    const auto blocker = dir.write("not-a-folder", "x");
+    QtSettingsStore store(blocker / "settings");
+    EXPECT_THROW(store.write("VelmoraDotNet", "Settings", "SOAPTimeout", "30"), Error);
+}
+
+}  // namespace
+}  // namespace ovk

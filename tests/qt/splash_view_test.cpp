@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+
+#include "component/client_services.hpp"
+#include "component/frm_splash.hpp"
+#include "component_folder.hpp"
+#include "modal_helpers.hpp"
+#include "ovk/client.hpp"
+#include "qt/desktop_client_services.hpp"
+#include "qt/qt_application.hpp"
+#include "qt/qt_user_interface.hpp"
+#include "temp_dir.hpp"
+
+namespace ovk {
+namespace {
+
+using test::whenDialog;
+using test::whenMessageBox;
+
+// Counts the splash form's events and looks at the window while the work runs.
+struct SplashProbe : SplashEvents {
+    int initializeEnvironment = 0;
+    int initWizzard = 0;
+    std::string downloadFile;
+    bool windowPaintedBefore = false;
+    std::function<void(QWidget& window)> whileWorking;
+    int paints = 0;
+
+    void InitializeEnvironment(const std::string& DownloadFile, int32_t& Result,
+                               int32_t& Init) override {
+        ++initializeEnvironment;
+        downloadFile = DownloadFile;
+        windowPaintedBefore = paints > 0;
+        Result = -7;
+        Init = -7;
+        if (whileWorking) whileWorking(*QApplication::activeModalWidget());
+    }
+    void InitWizzard() override { ++initWizzard; }
+};
+
+// Counts the paint events of the splash window.
+class PaintCounter : public QObject {
+  public:
+    explicit PaintCounter(int& paints) : paints_(paints) { qApp->installEventFilter(this); }
+    ~PaintCounter() override { qApp->removeEventFilter(this); }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint && watched->objectName() == "frmSplash") ++paints_;
+        return false;
+    }
+
+  private:
+    int& paints_;
+};
+
+const char* const kResources = R"(<?xml version="1.0" encoding="UTF-8"?>
+<Ressources>
+  <Language ID="1033"><Item Name="lblWarning" Caption="One moment please ..."/></Language>
+  <Language ID="1031"><Item Name="lblWarning" Caption="Einen Augenblick bitte &lt;b&gt;..."/>
+    <Item Name="lblNoSuchControl" Caption="ignored"/></Language>
+</Ressources>
+)";
+
+class SplashViewTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ensureApplication();
+        folder.write("ovk_client.xml", kResources);
+    }
+    test::ComponentFolder folder;
+    QtUserInterface ui;
+    SplashProbe probe;
+    frmSplash splash{ui, probe};
+};
+
+TEST_F(SplashViewTest, StartParam0PaintsTheWindowThenRaisesInitializeEnvironmentOnceAndCloses) {
+    const PaintCounter counter(probe.paints);
+    splash.StartParam = 0;
+    splash.DownloadFile = "/data/download.xml";
+    bool visibleWhileWorking = false;
+    probe.whileWorking = [&](QWidget& window) {
+        visibleWhileWorking = window.isVisible() && window.objectName() == "frmSplash";
+    };
+    ui.showModal(splash);
+
+    EXPECT_EQ(probe.initializeEnvironment, 1);
+    EXPECT_EQ(probe.initWizzard, 0);
+    EXPECT_EQ(probe.downloadFile, "/data/download.xml");
+    EXPECT_TRUE(probe.windowPaintedBefore);
+    EXPECT_TRUE(visibleWhileWorking);
+    EXPECT_EQ(splash.Init, -7);
+    EXPECT_FALSE(splash.isShown());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST_F(SplashViewTest, ShowsThePictureAndTheLocalisedCaptionInItsFont) {
+    splash.StartParam = 0;
+    splash.UiLanguage("1031");
+    QString caption;
+    QString family;
+    QSize picture;
+    Qt::TextFormat format = Qt::RichText;
+    probe.whileWorking = [&](QWidget& window) {
+        const auto* label = window.findChild<QLabel*>("lblWarning");
+        const auto* image = window.findChild<QLabel*>("Image1");
+        ASSERT_NE(label, nullptr);
+        ASSERT_NE(image, nullptr);
+        caption = label->text();
+        family = label->font().families().value(0);
+        format = label->textFormat();
+        picture = image->pixmap().size();
+    };
+    ui.showModal(splash);
+    EXPECT_EQ(caption.toStdString(), "Einen Augenblick bitte <b>...");
+    EXPECT_EQ(format, Qt::PlainText);
+    EXPECT_EQ(family, "Times New Roman");
+    EXPECT_EQ(picture, QSize(677, 226));
+}
+
+TEST_F(SplashViewTest, AKeyPressClosesTheWindowWhileTheWorkGoesOn) {
+    splash.StartParam = 0;
+    bool closedByKey = false;
+    probe.whileWorking = [&](QWidget& window) {
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a");
+        QCoreApplication::sendEvent(&window, &key);
+        closedByKey = !splash.isShown() && !window.isVisible();
+    };
+    ui.showModal(splash);
+    EXPECT_TRUE(closedByKey);
+    EXPECT_EQ(probe.initializeEnvironment, 1);
+}
+
+TEST_F(SplashViewTest, AModifierAloneIsNoKeyPress) {
+    splash.StartParam = 0;
+    bool stillShown = false;
+    probe.whileWorking = [&](QWidget& window) {
+        QKeyEvent shift(QEvent::KeyPress, Qt::Key_Shift, Qt::ShiftModifier);
+        QCoreApplication::sendEvent(&window, &shift);
+        stillShown = splash.isShown();
+    };
+    ui.showModal(splash);
+    EXPECT_TRUE(stillShown);
+}
+
+// The whole desktop path of Show: the splash raises InitWizzard, and the wizard (still a shell
+// without its own view) opens over it until the user closes it.
+TEST(DesktopClient, ShowOpensTheWizardOverTheSplashAndReturnsWhenItCloses) {
+    ensureApplication();
+    const test::ComponentFolder folder;
+    const test::TempDir settings;
+    Client client(std::make_shared<const ClientServices>(desktopClientServices(settings.path())));
+    bool splashBehind = false;
+    whenDialog("frmWiz", [&](QWidget& wizard) {
+        splashBehind = wizard.parentWidget() != nullptr &&
+                       wizard.parentWidget()->objectName() == "frmSplash" &&
+                       wizard.parentWidget()->isVisible();
+        wizard.close();
+    });
+    client.Show();
+    EXPECT_TRUE(splashBehind);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST(DesktopClient, TestAnsweredWithTheDefaultButtonRaisesDownloadCancel) {
+    ensureApplication();
+    const test::TempDir settings;
+    Client client(std::make_shared<const ClientServices>(desktopClientServices(settings.path())));
+    struct Events : ClientEvents {
+        std::vector<std::string> log;
+        void DownloadComplete() override { log.emplace_back("DownloadComplete"); }
+        void DownloadCancel() override { log.emplace_back("DownloadCancel"); }
+    } events;
+    client.setEvents(&events);
+    QString text;
+    whenMessageBox([&](QMessageBox& box) {
+        text = box.text();
+        box.defaultButton()->click();
+    });
+    client.Test("abc");
+    EXPECT_TRUE(text.contains("'abc'"));
+    EXPECT_EQ(events.log, std::vector<std::string>{"DownloadCancel"});
+}
+
+}  // namespace
+}  // namespace ovk
