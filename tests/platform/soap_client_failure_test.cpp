@@ -109,20 +109,18 @@ TEST_F(SoapClientFailures, ZeroTimeoutMeansTheDefaultBoundNotForever) {
 }
 
 TEST_F(SoapClientFailures, RepliesThatAreNotSoapAreMalformed) {
-    const std::vector<std::string>
-        replies =
-            {
-                "<soap:Envelope "
-                "xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"><soap:Body>",  // cut
-                                                                                         // short
-                "not xml at all",
-                "",
-                "<Envelope><Body/></Envelope>",  // no SOAP namespace
-                "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"/>",  // no
-                                                                                              // body
-                "<?xml version=\"1.0\"?><!DOCTYPE x [<!ENTITY a \"b\">]>" +
-                    test::soapResponse("GetItemData", "&a;"),
-            };
+    const std::vector<std::string> replies = {
+        "<soap:Envelope "
+        "xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"><soap:Body>",  // cut
+                                                                                 // short
+        "not xml at all",
+        "",
+        "<Envelope><Body/></Envelope>",  // no SOAP namespace
+        "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"/>",  // no
+                                                                                      // body
+        "<?xml version=\"1.0\"?><!DOCTYPE x [<!ENTITY a \"b\">]>" +
+            test::soapResponse("GetItemData", "&a;"),
+    };
     for (const std::string& reply : replies) {
         SCOPED_TRACE(reply);
         server.answerWith(reply);

@@ -1,0 +1,116 @@
+// ovk-host as a host developer uses it: one JSON line per event, then the outcome.
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "component_folder.hpp"
+#include "ref_service.hpp"
+
+namespace {
+
+using nlohmann::json;
+using ovk::test::downloadDocument;
+using ovk::test::RefService;
+using ovk::test::TempDir;
+
+struct HostRun {
+    int status = -1;
+    std::vector<json> lines;
+};
+
+std::string quote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+HostRun runHost(const std::vector<std::string>& args) {
+    std::string command = quote(OVK_HOST_BIN);
+    for (const auto& a : args) command += " " + quote(a);
+    command += " --component-dir " + quote(OVK_DATA_DIR) + " 2>/dev/null";
+    HostRun run;
+    FILE* pipe = popen(command.c_str(), "r");
+    char buffer[65536];
+    while (fgets(buffer, sizeof buffer, pipe) != nullptr) run.lines.push_back(json::parse(buffer));
+    const int raw = pclose(pipe);
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return run;
+}
+
+struct OvkHost : ::testing::Test {
+    TempDir work;
+    std::string settingsDir = (work / "settings").string();
+    std::string document(const std::string& url) {
+        return work
+            .write("download.xml",
+                   downloadDocument("TARVO", "<URL>" + url + "</URL><ProjectID>DEMO</ProjectID>"
+                                             "<Language>English</Language><Password>demo</Password>"))
+            .string();
+    }
+};
+
+TEST_F(OvkHost, ChecksAValidDocumentOffline) {
+    const HostRun run = runHost({"check", std::string(OVK_EXAMPLES_DIR) + "/tarvo_download.xml"});
+    EXPECT_EQ(run.status, 0);
+    ASSERT_EQ(run.lines.size(), 1u);
+    EXPECT_EQ(run.lines[0]["check"], 0);
+    EXPECT_EQ(run.lines[0]["projectType"], "TARVO");
+    EXPECT_EQ(run.lines[0]["projectId"], "DEMO");
+}
+
+TEST_F(OvkHost, ReportsAnInvalidDocumentWithTheValidationText) {
+    const auto path = work.write("bad.xml", downloadDocument("TARVO", "<Bogus/>"));
+    const HostRun run = runHost({"check", path.string()});
+    EXPECT_EQ(run.status, 1);
+    ASSERT_EQ(run.lines.size(), 2u);
+    EXPECT_EQ(run.lines[0]["event"], "Exception");
+    EXPECT_EQ(run.lines[0]["number"], 17);
+    EXPECT_EQ(run.lines[0]["source"], "Init");
+    EXPECT_EQ(run.lines[0]["message"].get<std::string>().rfind("Error validating DownloadFile with Schema\r\n", 0), 0u);
+    EXPECT_EQ(run.lines[1]["check"], -7);
+}
+
+TEST_F(OvkHost, RunsTheStartUpAgainstAService) {
+    RefService service;
+    const HostRun run = runHost({"run", "--init-only", "--settings-dir", settingsDir, document(service.url())});
+    EXPECT_EQ(run.status, 0);
+    ASSERT_EQ(run.lines.size(), 1u);
+    EXPECT_EQ(run.lines[0], json({{"init", 0}}));
+}
+
+TEST_F(OvkHost, AnswersMessageBoxesFromItsOptionsAndPrintsThem) {
+    RefService service({"--client-version", "1.0.19"});
+    const HostRun run =
+        runHost({"run", "--answer", "cancel", "--settings-dir", settingsDir, "--gui-lang", "1031", document(service.url())});
+    EXPECT_EQ(run.status, 1);
+    ASSERT_EQ(run.lines.size(), 3u);
+    EXPECT_EQ(run.lines[0]["msgbox"]["title"], "New Version");
+    EXPECT_EQ(run.lines[0]["msgbox"]["answer"], "cancel");
+    EXPECT_EQ(run.lines[0]["msgbox"]["text"], "Eine neuere Client-Version ist verf\xC3\xBCgbar. Jetzt installieren?");
+    EXPECT_EQ(run.lines[1], json({{"event", "DownloadCancel"}}));
+    EXPECT_EQ(run.lines[2], json({{"init", 1}}));
+}
+
+TEST_F(OvkHost, AMissingDocumentIsAnExceptionAndMinusOne) {
+    const std::string missing = (work / "absent.xml").string();
+    const HostRun run = runHost({"run", "--settings-dir", settingsDir, missing});
+    EXPECT_EQ(run.status, 1);
+    ASSERT_EQ(run.lines.size(), 2u);
+    EXPECT_EQ(run.lines[0],
+              json({{"event", "Exception"}, {"number", 53}, {"message", "File " + missing + " not found."}, {"source", "Init"}}));
+    EXPECT_EQ(run.lines[1], json({{"init", -1}}));
+}
+
+TEST_F(OvkHost, RefusesBadOptionsWithUsage) {
+    EXPECT_EQ(runHost({"run", "--answer", "maybe", "x.xml"}).status, 2);
+    EXPECT_EQ(runHost({"frobnicate", "x.xml"}).status, 2);
+    EXPECT_EQ(runHost({"run"}).status, 2);
+}
+
+}  // namespace
