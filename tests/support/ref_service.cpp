@@ -49,7 +49,8 @@ RefService::RefService(const std::filesystem::path& catalog, std::vector<std::st
 
 void RefService::start(std::vector<std::string> args) {
     int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("ovk-refservice: cannot create a pipe");
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        throw std::runtime_error("ovk-refservice: cannot create a pipe");
 
     std::vector<std::string> argv{OVK_REFSERVICE_BIN};
     argv.insert(argv.end(), args.begin(), args.end());
@@ -94,7 +95,8 @@ void RefService::start(std::vector<std::string> args) {
     std::string line;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (line.find('\n') == std::string::npos) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         pollfd p{output_, POLLIN, 0};
         if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
         char buffer[256];
@@ -107,7 +109,8 @@ void RefService::start(std::vector<std::string> args) {
         stop();
         close(output_);
         output_ = -1;
-        throw std::runtime_error("ovk-refservice did not come up; its first line was \"" + line + "\"");
+        throw std::runtime_error("ovk-refservice did not come up; its first line was \"" + line +
+                                 "\"");
     }
     url_ = line.substr(kPrefix.size(), end - kPrefix.size());
     const auto colon = url_.rfind(':');

@@ -11,7 +11,7 @@ namespace ovk::test {
 // A running ovk-refservice on a free 127.0.0.1 port, started for one test and stopped with
 // it: SIGTERM when the object goes away, SIGKILL only if it does not end by itself.
 class RefService {
-public:
+  public:
     // Serves the sample catalogue (examples/catalog) with the extra command-line arguments;
     // when they hold their own --catalog, that one is served instead. Throws
     // std::runtime_error when the service does not come up.
@@ -30,11 +30,12 @@ public:
     // the same status.
     int stop();
 
-private:
+  private:
     void start(std::vector<std::string> args);
 
     pid_t pid_ = -1;
-    int output_ = -1;  // the service's standard output, kept open so it never writes into a closed pipe
+    int output_ =
+        -1;  // the service's standard output, kept open so it never writes into a closed pipe
     std::string url_;
     int port_ = 0;
     int status_ = 0;

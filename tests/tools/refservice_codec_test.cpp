@@ -73,7 +73,9 @@ TEST(RefServiceXmlText, EscapesMarkupAndSplitsTheCDataTerminator) {
     appendCData(out, "x]]>y");
     EXPECT_EQ(out, "<![CDATA[x]]]]><![CDATA[>y]]>");
     out.clear();
-    appendText(out, std::string("a\x01" "b", 3));
+    appendText(out, std::string("a\x01"
+                                "b",
+                                3));
     EXPECT_EQ(out, "ab");
 }
 

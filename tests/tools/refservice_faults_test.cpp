@@ -20,7 +20,9 @@ Arguments itemArguments(const std::string& article) {
     return args;
 }
 
-bool stoppedCleanly(int status) { return WIFEXITED(status) && WEXITSTATUS(status) == 0; }
+bool stoppedCleanly(int status) {
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
 
 TEST(RefServiceFaults, Http500AnswersAPlainServerErrorOnlyForTheNamedOperation) {
     RefService service({"--fault", "GetItemData=http500"});
@@ -40,7 +42,8 @@ TEST(RefServiceFaults, SoapFaultAnswersAServerFault) {
 
 TEST(RefServiceFaults, MalformedAnswersStatus200WithABodyNoParserAccepts) {
     RefService service({"--fault", "GetClientData=malformed"});
-    const auto reply = call(service, "GetClientData", {{"clientId", "6103"}, {"guiLangId", "1033"}});
+    const auto reply =
+        call(service, "GetClientData", {{"clientId", "6103"}, {"guiLangId", "1033"}});
     EXPECT_EQ(reply.status, 200);
     EXPECT_FALSE(reply.body.empty());
     EXPECT_EQ(reply.document, nullptr);
@@ -57,7 +60,9 @@ TEST(RefServiceFaults, TruncatedReplyEndsBeforeItsAnnouncedLength) {
 
 TEST(RefServiceFaults, HangingReplyNeverComesButOtherRequestsAreServedAndTheServiceStillStops) {
     RefService service({"--fault", "GetItemData=hang@4711"});
-    auto hanging = std::async(std::launch::async, [&] { return call(service, "GetItemData", itemArguments("4711"), 3600); });
+    auto hanging = std::async(std::launch::async, [&] {
+        return call(service, "GetItemData", itemArguments("4711"), 3600);
+    });
     // Only the named article hangs; the service keeps answering meanwhile.
     EXPECT_EQ(call(service, "GetItemData", itemArguments("4712")).status, 200);
     EXPECT_EQ(call(service, "HelloWorld").status, 200);
@@ -69,7 +74,8 @@ TEST(RefServiceFaults, HangingReplyNeverComesButOtherRequestsAreServedAndTheServ
 
 TEST(RefServiceFaults, LatencyHeldRepliesDoNotDelayStopping) {
     RefService service({"--latency-ms", "600000"});
-    auto pending = std::async(std::launch::async, [&] { return call(service, "HelloWorld", {}, 3600); });
+    auto pending =
+        std::async(std::launch::async, [&] { return call(service, "HelloWorld", {}, 3600); });
     // Gives the request time to reach the service, so that it is held back when the stop
     // comes; should it come first, the test still holds, only less is exercised.
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -79,7 +85,8 @@ TEST(RefServiceFaults, LatencyHeldRepliesDoNotDelayStopping) {
 
 TEST(RefServiceFaults, ExceptionAnswersTheExceptionElementAndEmptyAnEmptyResult) {
     RefService service({"--fault", "GetDefaultSelect=exception", "--fault", "getTreeData=empty"});
-    const auto exception = call(service, "GetDefaultSelect", projectArguments("demo", "DEMO", 1033));
+    const auto exception =
+        call(service, "GetDefaultSelect", projectArguments("demo", "DEMO", 1033));
     ASSERT_EQ(exception.resultElements().size(), 1u);
     EXPECT_EQ(exception.resultElements()[0].localName(), "Exception");
     EXPECT_EQ(exception.resultElements()[0].attribute("ID"), "32");
@@ -94,10 +101,16 @@ TEST(RefServiceFaults, ExceptionAnswersTheExceptionElementAndEmptyAnEmptyResult)
 
 TEST(RefServiceFaults, ArgumentFilterAndWildcardPickTheCallsToDisturb) {
     RefService service({"--fault", "GetItemData=exception@4712", "--fault", "*=empty@NODEFAULT"});
-    EXPECT_EQ(call(service, "GetItemData", itemArguments("4711")).resultElements()[0].localName(), "root");
-    EXPECT_EQ(call(service, "GetItemData", itemArguments("4712")).resultElements()[0].localName(), "Exception");
-    EXPECT_FALSE(call(service, "getStructure", projectArguments("nodefault", "NODEFAULT", 1033)).result().hasChildNodes());
-    EXPECT_TRUE(call(service, "getStructure", projectArguments("demo", "DEMO", 1033)).result().hasChildNodes());
+    EXPECT_EQ(call(service, "GetItemData", itemArguments("4711")).resultElements()[0].localName(),
+              "root");
+    EXPECT_EQ(call(service, "GetItemData", itemArguments("4712")).resultElements()[0].localName(),
+              "Exception");
+    EXPECT_FALSE(call(service, "getStructure", projectArguments("nodefault", "NODEFAULT", 1033))
+                     .result()
+                     .hasChildNodes());
+    EXPECT_TRUE(call(service, "getStructure", projectArguments("demo", "DEMO", 1033))
+                    .result()
+                    .hasChildNodes());
 }
 
 TEST(RefServiceFaults, ChosenVersionAndGreetingReplaceTheDefaults) {

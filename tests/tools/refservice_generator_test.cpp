@@ -20,13 +20,13 @@ namespace {
 namespace fs = std::filesystem;
 
 class RefServiceGenerator : public ::testing::Test {
-protected:
+  protected:
     static constexpr int kArticles = 24;
 
     static void SetUpTestSuite() {
         dir_ = new TempDir();
-        const auto result = runTool("--generate " + std::to_string(kArticles) + " --seed 5 --out '" +
-                                    dir_->path().string() + "'");
+        const auto result = runTool("--generate " + std::to_string(kArticles) +
+                                    " --seed 5 --out '" + dir_->path().string() + "'");
         ASSERT_EQ(result.exitCode, 0) << result.output;
         std::ifstream in(dir_->path() / "catalog.json");
         catalog_ = new nlohmann::json(nlohmann::json::parse(in));
@@ -38,7 +38,7 @@ protected:
     static const fs::path& folder() { return dir_->path(); }
     static const nlohmann::json& project() { return (*catalog_)["projects"][0]; }
 
-private:
+  private:
     static inline TempDir* dir_ = nullptr;
     static inline nlohmann::json* catalog_ = nullptr;
 };
@@ -65,7 +65,8 @@ TEST_F(RefServiceGenerator, WritesTheRequestedArticlesWithPayloadsInRange) {
         for (const auto& symbol : article["symbols"]) {
             const auto text = symbol.get<std::string>();
             EXPECT_NE(text.find('\n'), std::string::npos);
-            EXPECT_GE(text.find('\n'), 8u);  // a first line long enough for the client's duplicate check
+            EXPECT_GE(text.find('\n'),
+                      8u);  // a first line long enough for the client's duplicate check
         }
         for (const auto& document : article["documents"]) {
             ++documents;
@@ -81,12 +82,14 @@ TEST_F(RefServiceGenerator, WritesTheRequestedArticlesWithPayloadsInRange) {
 
 TEST_F(RefServiceGenerator, SameSeedGivesTheSameCatalogueAndAnotherSeedAnother) {
     TempDir again;
-    ASSERT_EQ(runTool("--generate " + std::to_string(kArticles) + " --seed 5 --out '" + again.path().string() + "'")
+    ASSERT_EQ(runTool("--generate " + std::to_string(kArticles) + " --seed 5 --out '" +
+                      again.path().string() + "'")
                   .exitCode,
               0);
     EXPECT_EQ(readAll(again / "catalog.json"), readAll(folder() / "catalog.json"));
     TempDir other;
-    ASSERT_EQ(runTool("--generate " + std::to_string(kArticles) + " --seed 6 --out '" + other.path().string() + "'")
+    ASSERT_EQ(runTool("--generate " + std::to_string(kArticles) + " --seed 6 --out '" +
+                      other.path().string() + "'")
                   .exitCode,
               0);
     EXPECT_NE(readAll(other / "catalog.json"), readAll(folder() / "catalog.json"));
@@ -95,7 +98,8 @@ TEST_F(RefServiceGenerator, SameSeedGivesTheSameCatalogueAndAnotherSeedAnother) 
 TEST_F(RefServiceGenerator, ServedCatalogueGivesATreeThreeToFourLevelsDeepAndWholeDocuments) {
     RefService service(folder(), {});
     std::string fields;
-    for (const auto& id : project()["defaultSelect"]) fields += (fields.empty() ? "" : ",") + std::to_string(id.get<int>());
+    for (const auto& id : project()["defaultSelect"])
+        fields += (fields.empty() ? "" : ",") + std::to_string(id.get<int>());
     auto args = projectArguments("bench", "BENCH", 1031);
     args.emplace_back("fieldList", fields);
     const auto tree = call(service, "getTreeData", args);
@@ -110,7 +114,8 @@ TEST_F(RefServiceGenerator, ServedCatalogueGivesATreeThreeToFourLevelsDeepAndWho
         itemArgs.emplace_back("materialId", article["id"].get<std::string>());
         const auto item = call(service, "GetItemData", itemArgs);
         ASSERT_EQ(item.status, 200);
-        const auto binary = item.resultElements().at(0).childElements().at(0).childElements().back();
+        const auto binary =
+            item.resultElements().at(0).childElements().at(0).childElements().back();
         const auto documents = binary.childElements().at(2).childElements();
         ASSERT_EQ(documents.size(), article["documents"].size());
         const auto bytes = refservice::decodeBase64(documents[0].firstChild().text());

@@ -13,17 +13,21 @@
 namespace ovk::test {
 namespace {
 
-std::string attr(const xml::Node& node, std::size_t position) { return node.attributeAt(position).value_or("<none>"); }
+std::string attr(const xml::Node& node, std::size_t position) {
+    return node.attributeAt(position).value_or("<none>");
+}
 
 std::string fileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-std::string decoded(const std::string& base64) { return refservice::decodeBase64(base64).value_or("<not base64>"); }
+std::string decoded(const std::string& base64) {
+    return refservice::decodeBase64(base64).value_or("<not base64>");
+}
 
 class RefServiceOperations : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() { service_ = new RefService(); }
     static void TearDownTestSuite() {
         delete service_;
@@ -40,7 +44,7 @@ protected:
         return reply;
     }
 
-private:
+  private:
     static inline RefService* service_ = nullptr;
 };
 
@@ -51,8 +55,10 @@ TEST_F(RefServiceOperations, HelloWorldAnswersTheGreetingText) {
     EXPECT_EQ(reply.result().text(), "Hello World");
 }
 
-TEST_F(RefServiceOperations, ClientDataHasVersionInstallerAddressesAndTheBannerPictureAtTheirPositions) {
-    const auto reply = call(service(), "GetClientData", {{"clientId", "6103"}, {"guiLangId", "1031"}});
+TEST_F(RefServiceOperations,
+       ClientDataHasVersionInstallerAddressesAndTheBannerPictureAtTheirPositions) {
+    const auto reply =
+        call(service(), "GetClientData", {{"clientId", "6103"}, {"guiLangId", "1031"}});
     ASSERT_EQ(reply.resultElements().size(), 1u);
     const xml::Node data = reply.resultElements()[0];
     EXPECT_EQ(attr(data, 0), "1.0.18");
@@ -63,7 +69,8 @@ TEST_F(RefServiceOperations, ClientDataHasVersionInstallerAddressesAndTheBannerP
     EXPECT_EQ(decoded(data.firstChild().text()), fileBytes(OVK_EXAMPLES_DIR "/catalog/banner.jpg"));
 }
 
-TEST_F(RefServiceOperations, StructureListsEveryFieldWithIdentifierNameTypeAndCodeAtTheirPositions) {
+TEST_F(RefServiceOperations,
+       StructureListsEveryFieldWithIdentifierNameTypeAndCodeAtTheirPositions) {
     const auto replyExchange = demo("getStructure", 1031);
     const auto reply = replyExchange.resultElements();
     ASSERT_EQ(reply.size(), 1u);
@@ -88,30 +95,39 @@ TEST_F(RefServiceOperations, DefaultSelectionListsFieldIdentifiersOrAnErrorWhenT
     for (const auto& entry : reply[0].childElements()) ids.push_back(attr(entry, 0));
     EXPECT_EQ(ids, (std::vector<std::string>{"7", "3", "12"}));
 
-    const auto none = call(service(), "GetDefaultSelect", projectArguments("nodefault", "NODEFAULT", 1033));
+    const auto none =
+        call(service(), "GetDefaultSelect", projectArguments("nodefault", "NODEFAULT", 1033));
     ASSERT_EQ(none.resultElements().size(), 1u);
     EXPECT_EQ(none.resultElements()[0].localName(), "Error");
     EXPECT_TRUE(none.resultElements()[0].attribute("Description").has_value());
 }
 
-TEST_F(RefServiceOperations, WrongPasswordUnknownProjectOrLanguageAnswerTheExceptionElementForEveryProjectOperation) {
-    const Arguments last[] = {{}, {}, {{"fieldList", "7"}}, {{"nodeKey", encodeNodeKey("0{}Catalog")}},
+TEST_F(RefServiceOperations,
+       WrongPasswordUnknownProjectOrLanguageAnswerTheExceptionElementForEveryProjectOperation) {
+    const Arguments last[] = {{},
+                              {},
+                              {{"fieldList", "7"}},
+                              {{"nodeKey", encodeNodeKey("0{}Catalog")}},
                               {{"materialId", "4711"}}};
-    const char* operations[] = {"getStructure", "GetDefaultSelect", "getTreeData", "GetSelectionData", "GetItemData"};
-    const Arguments bad[] = {projectArguments("wrong", "DEMO", 1033), projectArguments("demo", "NOSUCH", 1033),
-                             projectArguments("demo", "DEMO", 1040), projectArguments("", "", 0)};
+    const char* operations[] = {"getStructure", "GetDefaultSelect", "getTreeData",
+                                "GetSelectionData", "GetItemData"};
+    const Arguments bad[] = {projectArguments("wrong", "DEMO", 1033),
+                             projectArguments("demo", "NOSUCH", 1033),
+                             projectArguments("demo", "DEMO", 1049), projectArguments("", "", 0)};
     for (std::size_t op = 0; op < 5; ++op) {
         for (const auto& credentials : bad) {
             auto args = credentials;
             args.insert(args.end(), last[op].begin(), last[op].end());
             const auto reply = call(service(), operations[op], args);
-            SCOPED_TRACE(std::string(operations[op]) + " as " + args[0].second + "/" + args[1].second);
+            SCOPED_TRACE(std::string(operations[op]) + " as " + args[0].second + "/" +
+                         args[1].second);
             ASSERT_EQ(reply.status, 200);
             ASSERT_EQ(reply.resultElements().size(), 1u);
             const xml::Node exception = reply.resultElements()[0];
             EXPECT_EQ(exception.localName(), "Exception");
             EXPECT_EQ(exception.attribute("ID"), "32");
-            EXPECT_EQ(exception.attribute("Description"), "Combination of ProjectID,Password and LangID not found");
+            EXPECT_EQ(exception.attribute("Description"),
+                      "Combination of ProjectID,Password and LangID not found");
             EXPECT_EQ(exception.attribute("Source"), "VelmoraSvr." + std::string(operations[op]));
         }
     }
@@ -153,8 +169,9 @@ TEST_F(RefServiceOperations, TreeHasOneSortedLevelPerRequestedFieldWithIdAndValu
 }
 
 TEST_F(RefServiceOperations, TreeMergesArticlesOnTheSamePathAndKeepsValuesHoldingKeySeparators) {
-    const auto reply = call(service(), "getTreeData", {{"password", "traps"}, {"projectId", "TRAPS"}, {"langId", "1033"},
-                                                       {"fieldList", "1, 2"}});
+    const auto reply = call(
+        service(), "getTreeData",
+        {{"password", "traps"}, {"projectId", "TRAPS"}, {"langId", "1033"}, {"fieldList", "1, 2"}});
     const auto groups = reply.resultElements()[0].childElements();
     ASSERT_EQ(groups.size(), 2u);
     EXPECT_EQ(groups[0].attribute("Value"), "A||B{}C");
@@ -178,8 +195,11 @@ TEST_F(RefServiceOperations, TreeOverNoFieldsIsARootWithoutChildrenAndAnUnknownF
     }
 }
 
-TEST_F(RefServiceOperations, SelectionAnswersTheArticlesUnderALeafAsRowsWithNameAndValueAtTheirPositions) {
-    const auto replyExchange = demo("GetSelectionData", 1031, {{"nodeKey", encodeNodeKey("0{}Catalog||7{}Motors||3{}Velmora||12{}AC")}});
+TEST_F(RefServiceOperations,
+       SelectionAnswersTheArticlesUnderALeafAsRowsWithNameAndValueAtTheirPositions) {
+    const auto replyExchange =
+        demo("GetSelectionData", 1031,
+             {{"nodeKey", encodeNodeKey("0{}Catalog||7{}Motors||3{}Velmora||12{}AC")}});
     const auto reply = replyExchange.resultElements();
     ASSERT_EQ(reply.size(), 1u);
     const auto rows = reply[0].childElements();
@@ -194,26 +214,42 @@ TEST_F(RefServiceOperations, SelectionAnswersTheArticlesUnderALeafAsRowsWithName
 }
 
 TEST_F(RefServiceOperations, SelectionDecodesKeysFromWindows1252IncludingSeparatorsInsideValues) {
-    const auto umlautExchange = demo("GetSelectionData", 1033, {{"nodeKey", encodeNodeKey("0{}Catalog||7{}Motors||3{}Brandt & Söhne")}});
+    const auto umlautExchange =
+        demo("GetSelectionData", 1033,
+             {{"nodeKey", encodeNodeKey("0{}Catalog||7{}Motors||3{}Brandt & Söhne")}});
     const auto umlaut = umlautExchange.resultElements();
     ASSERT_EQ(umlaut[0].childElements().size(), 1u);
     EXPECT_EQ(attr(umlaut[0].childElements()[0].childElements()[0], 2), "4714");
 
-    const auto traps = call(service(), "GetSelectionData",
-                            {{"password", "traps"}, {"projectId", "TRAPS"}, {"langId", "1033"},
-                             {"nodeKey", encodeNodeKey("0{}Catalog||1{}A||B{}C||2{}<tag> & \"quoted\"")}});
+    const auto traps =
+        call(service(), "GetSelectionData",
+             {{"password", "traps"},
+              {"projectId", "TRAPS"},
+              {"langId", "1033"},
+              {"nodeKey", encodeNodeKey("0{}Catalog||1{}A||B{}C||2{}<tag> & \"quoted\"")}});
     EXPECT_EQ(traps.resultElements()[0].childElements().size(), 2u);
 
     const auto euro = call(service(), "GetSelectionData",
-                           {{"password", "traps"}, {"projectId", "TRAPS"}, {"langId", "1033"},
+                           {{"password", "traps"},
+                            {"projectId", "TRAPS"},
+                            {"langId", "1033"},
                             {"nodeKey", encodeNodeKey("0{}Catalog||1{}Ünïcödé €")}});
     ASSERT_EQ(euro.resultElements()[0].childElements().size(), 1u);
 }
 
 TEST_F(RefServiceOperations, SelectionWithAKeyThatIsNotBase64OrNamesAnUnknownFieldIsAnException) {
-    EXPECT_EQ(demo("GetSelectionData", 1033, {{"nodeKey", "not base64!"}}).resultElements()[0].attribute("ID"), "35");
-    EXPECT_EQ(demo("GetSelectionData", 1033, {{"nodeKey", encodeNodeKey("no root here")}}).resultElements()[0].attribute("ID"), "35");
-    EXPECT_EQ(demo("GetSelectionData", 1033, {{"nodeKey", encodeNodeKey("0{}Catalog||99{}x")}}).resultElements()[0].attribute("ID"), "34");
+    EXPECT_EQ(demo("GetSelectionData", 1033, {{"nodeKey", "not base64!"}})
+                  .resultElements()[0]
+                  .attribute("ID"),
+              "35");
+    EXPECT_EQ(demo("GetSelectionData", 1033, {{"nodeKey", encodeNodeKey("no root here")}})
+                  .resultElements()[0]
+                  .attribute("ID"),
+              "35");
+    EXPECT_EQ(demo("GetSelectionData", 1033, {{"nodeKey", encodeNodeKey("0{}Catalog||99{}x")}})
+                  .resultElements()[0]
+                  .attribute("ID"),
+              "34");
 }
 
 TEST_F(RefServiceOperations, ItemDataHoldsArticleInfoComponentsAndBinaryPayloads) {
@@ -248,7 +284,8 @@ TEST_F(RefServiceOperations, ItemDataHoldsArticleInfoComponentsAndBinaryPayloads
     const xml::Node document = groups[2].childElements()[0];
     EXPECT_EQ(document.attribute("Name"), "4711_datasheet.pdf");
     ASSERT_EQ(document.firstChild().kind(), xml::NodeKind::CData);
-    EXPECT_EQ(decoded(document.firstChild().text()), fileBytes(OVK_EXAMPLES_DIR "/catalog/docs/motor_ac_datasheet.pdf"));
+    EXPECT_EQ(decoded(document.firstChild().text()),
+              fileBytes(OVK_EXAMPLES_DIR "/catalog/docs/motor_ac_datasheet.pdf"));
 }
 
 TEST_F(RefServiceOperations, ItemDocumentsArriveByteForByteAndEmptyGroupsStayPresent) {
@@ -257,7 +294,8 @@ TEST_F(RefServiceOperations, ItemDocumentsArriveByteForByteAndEmptyGroupsStayPre
     const auto binary = reply[0].childElements()[0].childElements().back();
     const auto documents = binary.childElements()[2].childElements();
     ASSERT_EQ(documents.size(), 2u);
-    EXPECT_EQ(decoded(documents[0].firstChild().text()), fileBytes(OVK_EXAMPLES_DIR "/catalog/docs/all_bytes.bin"));
+    EXPECT_EQ(decoded(documents[0].firstChild().text()),
+              fileBytes(OVK_EXAMPLES_DIR "/catalog/docs/all_bytes.bin"));
 
     const auto bareExchange = demo("GetItemData", 1033, {{"materialId", "4713"}});
     const auto bare = bareExchange.resultElements();
@@ -268,8 +306,9 @@ TEST_F(RefServiceOperations, ItemDocumentsArriveByteForByteAndEmptyGroupsStayPre
 }
 
 TEST_F(RefServiceOperations, ItemPayloadHoldingTheCDataTerminatorRoundTrips) {
-    const auto reply = call(service(), "GetItemData",
-                            {{"password", "traps"}, {"projectId", "TRAPS"}, {"langId", "1033"}, {"materialId", "T1"}});
+    const auto reply = call(
+        service(), "GetItemData",
+        {{"password", "traps"}, {"projectId", "TRAPS"}, {"langId", "1033"}, {"materialId", "T1"}});
     ASSERT_EQ(reply.status, 200) << reply.body;
     const auto binary = reply.resultElements()[0].childElements()[0].childElements().back();
     const xml::Node symbol = binary.childElements()[0].childElements()[0];

@@ -12,7 +12,7 @@ namespace ovk::test {
 namespace {
 
 class RefServiceRequests : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() { service_ = new RefService(); }
     static void TearDownTestSuite() {
         delete service_;
@@ -20,7 +20,7 @@ protected:
     }
     static const RefService& service() { return *service_; }
 
-private:
+  private:
     static inline RefService* service_ = nullptr;
 };
 
@@ -32,7 +32,8 @@ TEST_F(RefServiceRequests, ListensOnLoopbackAndServesItsDescriptionWithItsOwnAdd
         const auto wsdl = xml::Document::loadMemory(body);
         const auto address = wsdl.selectSingleNode("//*[local-name()='address']");
         EXPECT_EQ(address.attribute("location"), service().url());
-        EXPECT_EQ(wsdl.selectNodes("//*[local-name()='binding']/*[local-name()='operation']").size(), 7u);
+        EXPECT_EQ(
+            wsdl.selectNodes("//*[local-name()='binding']/*[local-name()='operation']").size(), 7u);
     }
     EXPECT_EQ(httpGet(service(), "/elsewhere").first, 404);
 }
@@ -47,9 +48,12 @@ TEST_F(RefServiceRequests, RequestsThatAreNotRequestsOfTheServiceGetAClientFault
         envelopeStart + envelopeEnd,
         envelopeStart + "<Unknown xmlns=\"urn:velmora:masterdata\"/>" + envelopeEnd,
         envelopeStart + "<HelloWorld xmlns=\"urn:somebody:else\"/>" + envelopeEnd,
-        envelopeStart + "<getStructure xmlns=\"urn:velmora:masterdata\"><langId>German</langId></getStructure>" +
+        envelopeStart +
+            "<getStructure "
+            "xmlns=\"urn:velmora:masterdata\"><langId>German</langId></getStructure>" +
             envelopeEnd,
-        envelopeStart + "<getStructure xmlns=\"urn:velmora:masterdata\"><langId>70000</langId></getStructure>" +
+        envelopeStart +
+            "<getStructure xmlns=\"urn:velmora:masterdata\"><langId>70000</langId></getStructure>" +
             envelopeEnd,
         "<!DOCTYPE x [<!ENTITY e \"boom\">]>" + envelopeStart + "<HelloWorld/>" + envelopeEnd,
         envelopeStart + "<HelloWorld xmlns=\"urn:velmora:masterdata\">" + envelopeEnd,
@@ -75,18 +79,22 @@ TEST_F(RefServiceRequests, EnvelopeOutsideTheSoap11NamespaceGetsAVersionMismatch
 TEST_F(RefServiceRequests, SoapActionMayNameTheOperationButNotContradictTheBody) {
     const std::string body = requestEnvelope("HelloWorld", {});
     EXPECT_EQ(postRaw(service(), body).status, 200);
-    EXPECT_EQ(postRaw(service(), body, {{"SOAPAction", "urn:velmora:masterdata/HelloWorld"}}).status, 200);
-    const auto contradicted = postRaw(service(), body, {{"SOAPAction", "\"urn:velmora:masterdata/GetItemData\""}});
+    EXPECT_EQ(
+        postRaw(service(), body, {{"SOAPAction", "urn:velmora:masterdata/HelloWorld"}}).status,
+        200);
+    const auto contradicted =
+        postRaw(service(), body, {{"SOAPAction", "\"urn:velmora:masterdata/GetItemData\""}});
     EXPECT_EQ(contradicted.status, 500);
     EXPECT_EQ(contradicted.faultCode(), "soap:Client");
 }
 
 TEST_F(RefServiceRequests, UnqualifiedArgumentsAreReadLikeQualifiedOnes) {
-    const auto reply = postRaw(service(),
-                               "<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\"><s:Body>"
-                               "<getStructure xmlns=\"urn:velmora:masterdata\"><password xmlns=\"\">demo</password>"
-                               "<projectId xmlns=\"\">DEMO</projectId><langId xmlns=\"\"> 1031 </langId></getStructure>"
-                               "</s:Body></s:Envelope>");
+    const auto reply = postRaw(
+        service(),
+        "<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\"><s:Body>"
+        "<getStructure xmlns=\"urn:velmora:masterdata\"><password xmlns=\"\">demo</password>"
+        "<projectId xmlns=\"\">DEMO</projectId><langId xmlns=\"\"> 1031 </langId></getStructure>"
+        "</s:Body></s:Envelope>");
     ASSERT_EQ(reply.status, 200) << reply.body;
     EXPECT_EQ(reply.resultElements()[0].localName(), "Structure");
 }
@@ -94,15 +102,17 @@ TEST_F(RefServiceRequests, UnqualifiedArgumentsAreReadLikeQualifiedOnes) {
 TEST(RefServiceCommandLine, HelpNamesEveryFaultKind) {
     const auto help = runTool("--help");
     EXPECT_EQ(help.exitCode, 0);
-    for (const char* kind : {"http500", "soapfault", "malformed", "truncated", "hang", "exception", "empty",
-                             "--latency-ms", "--client-version", "--hello", "--generate", "--seed"})
+    for (const char* kind :
+         {"http500", "soapfault", "malformed", "truncated", "hang", "exception", "empty",
+          "--latency-ms", "--client-version", "--hello", "--generate", "--seed"})
         EXPECT_NE(help.output.find(kind), std::string::npos) << kind;
 }
 
 TEST(RefServiceCommandLine, BadOptionsAreRefusedWithAReasonBeforeAnythingIsServed) {
-    for (const char* args : {"--bogus", "--catalog", "--fault GetItemData", "--fault Nope=hang",
-                             "--fault GetItemData=explode", "--fault HelloWorld=exception", "--port 70000",
-                             "--latency-ms -1", "--generate 10", "--generate ten --out /tmp/x"}) {
+    for (const char* args :
+         {"--bogus", "--catalog", "--fault GetItemData", "--fault Nope=hang",
+          "--fault GetItemData=explode", "--fault HelloWorld=exception", "--port 70000",
+          "--latency-ms -1", "--generate 10", "--generate ten --out /tmp/x"}) {
         const auto result = runTool(std::string(args) + " --catalog " OVK_EXAMPLES_DIR "/catalog");
         EXPECT_EQ(result.exitCode, 2) << args << ": " << result.output;
         EXPECT_NE(result.output.find("ovk-refservice: "), std::string::npos) << args;
@@ -120,8 +130,9 @@ TEST(RefServiceCommandLine, UnusableCatalogueIsRefusedNamingTheEntry) {
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_NE(result.output.find("projects[0].articles[1]"), std::string::npos) << result.output;
 
-    dir.write("catalog.json", R"({"projects":[{"id":"P","languages":[1033],"fields":[],)"
-                              R"("articles":[{"id":"A","documents":[{"name":"a.pdf","file":"missing.pdf"}]}]}]})");
+    dir.write("catalog.json",
+              R"({"projects":[{"id":"P","languages":[1033],"fields":[],)"
+              R"("articles":[{"id":"A","documents":[{"name":"a.pdf","file":"missing.pdf"}]}]}]})");
     result = runTool("--catalog '" + dir.path().string() + "'");
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_NE(result.output.find("missing.pdf"), std::string::npos) << result.output;

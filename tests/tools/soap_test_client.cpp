@@ -13,10 +13,17 @@ std::string escape(const std::string& text) {
     std::string out;
     for (const char c : text) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        default: out.push_back(c);
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            default:
+                out.push_back(c);
         }
     }
     return out;
@@ -33,7 +40,9 @@ xml::Node bodyChild(const xml::Document& document) {
 
 }  // namespace
 
-std::vector<xml::Node> SoapExchange::resultElements() const { return result().childElements(); }
+std::vector<xml::Node> SoapExchange::resultElements() const {
+    return result().childElements();
+}
 
 xml::Node SoapExchange::result() const {
     if (!document) return {};
@@ -57,11 +66,13 @@ std::string SoapExchange::faultString() const {
 }
 
 std::string requestEnvelope(const std::string& operation, const Arguments& arguments) {
-    std::string body = "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
-                       "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\" "
-                       "xmlns:tns=\"urn:velmora:masterdata\"><soap:Body><tns:" +
-                       operation + ">";
-    for (const auto& [name, value] : arguments) body += "<tns:" + name + ">" + escape(value) + "</tns:" + name + ">";
+    std::string body =
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
+        "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\" "
+        "xmlns:tns=\"urn:velmora:masterdata\"><soap:Body><tns:" +
+        operation + ">";
+    for (const auto& [name, value] : arguments)
+        body += "<tns:" + name + ">" + escape(value) + "</tns:" + name + ">";
     body += "</tns:" + operation + "></soap:Body></soap:Envelope>";
     return body;
 }
@@ -91,10 +102,11 @@ SoapExchange postRaw(const RefService& service, const std::string& body,
     return exchange;
 }
 
-SoapExchange call(const RefService& service, const std::string& operation, const Arguments& arguments,
-                  int timeoutSeconds) {
+SoapExchange call(const RefService& service, const std::string& operation,
+                  const Arguments& arguments, int timeoutSeconds) {
     return postRaw(service, requestEnvelope(operation, arguments),
-                   {{"SOAPAction", "\"urn:velmora:masterdata/" + operation + "\""}}, timeoutSeconds);
+                   {{"SOAPAction", "\"urn:velmora:masterdata/" + operation + "\""}},
+                   timeoutSeconds);
 }
 
 Arguments projectArguments(const std::string& password, const std::string& project, int language) {

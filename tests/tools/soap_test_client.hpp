@@ -16,8 +16,8 @@ class RefService;
 // What came back for one POST: the HTTP status and body, and, when the body is a SOAP
 // envelope, the parsed document.
 struct SoapExchange {
-    int status = 0;          // 0 when no HTTP reply arrived
-    std::string error;       // the client's reason when no complete reply arrived
+    int status = 0;     // 0 when no HTTP reply arrived
+    std::string error;  // the client's reason when no complete reply arrived
     std::string body;
     std::shared_ptr<xml::Document> document;
 
@@ -35,11 +35,12 @@ std::string requestEnvelope(const std::string& operation, const Arguments& argum
 
 // POSTs a body to the service; `timeoutSeconds` bounds the wait for the reply.
 SoapExchange postRaw(const RefService& service, const std::string& body,
-                     const std::map<std::string, std::string>& headers = {}, int timeoutSeconds = 30);
+                     const std::map<std::string, std::string>& headers = {},
+                     int timeoutSeconds = 30);
 
 // Calls an operation with its SOAPAction.
-SoapExchange call(const RefService& service, const std::string& operation, const Arguments& arguments = {},
-                  int timeoutSeconds = 30);
+SoapExchange call(const RefService& service, const std::string& operation,
+                  const Arguments& arguments = {}, int timeoutSeconds = 30);
 
 // The three arguments every project operation starts with.
 Arguments projectArguments(const std::string& password, const std::string& project, int language);

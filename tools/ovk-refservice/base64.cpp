@@ -36,13 +36,15 @@ int decodeValue(unsigned char c) {
 void encodeBase64(const unsigned char* in, std::size_t size, char* out) {
     std::size_t i = 0;
     for (; i + 3 <= size; i += 3, out += 4) {
-        const std::uint32_t v = (std::uint32_t{in[i]} << 16) | (std::uint32_t{in[i + 1]} << 8) | in[i + 2];
+        const std::uint32_t v =
+            (std::uint32_t{in[i]} << 16) | (std::uint32_t{in[i + 1]} << 8) | in[i + 2];
         std::memcpy(out, &kPairs.chars[2 * (v >> 12)], 2);
         std::memcpy(out + 2, &kPairs.chars[2 * (v & 0xFFF)], 2);
     }
     const std::size_t rest = size - i;
     if (rest == 0) return;
-    const std::uint32_t v = (std::uint32_t{in[i]} << 16) | (rest == 2 ? std::uint32_t{in[i + 1]} << 8 : 0);
+    const std::uint32_t v =
+        (std::uint32_t{in[i]} << 16) | (rest == 2 ? std::uint32_t{in[i + 1]} << 8 : 0);
     out[0] = kAlphabet[(v >> 18) & 63];
     out[1] = kAlphabet[(v >> 12) & 63];
     out[2] = rest == 2 ? kAlphabet[(v >> 6) & 63] : '=';
@@ -52,7 +54,8 @@ void encodeBase64(const unsigned char* in, std::size_t size, char* out) {
 void appendBase64(std::string& out, std::string_view bytes) {
     const std::size_t start = out.size();
     out.resize(start + base64Length(bytes.size()));
-    encodeBase64(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), out.data() + start);
+    encodeBase64(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
+                 out.data() + start);
 }
 
 std::optional<std::string> decodeBase64(std::string_view text) {

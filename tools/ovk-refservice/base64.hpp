@@ -8,7 +8,9 @@
 namespace ovk::refservice {
 
 // Length of the Base64 text (standard alphabet, "=" padding, no line breaks) of `size` bytes.
-constexpr std::size_t base64Length(std::size_t size) { return (size + 2) / 3 * 4; }
+constexpr std::size_t base64Length(std::size_t size) {
+    return (size + 2) / 3 * 4;
+}
 
 // Appends the Base64 text of `bytes` to `out`. Chunks whose sizes are multiples of 3 encode
 // to one continuous text, which is how files are streamed.

@@ -17,15 +17,17 @@ using nlohmann::json;
 // Errors name the file and the JSON path of the entry, so a hand-edited catalogue can be
 // fixed without guessing.
 class Context {
-public:
+  public:
     Context(std::string file, std::string path) : file_(std::move(file)), path_(std::move(path)) {}
     Context at(const std::string& key) const { return {file_, path_ + "." + key}; }
-    Context at(std::size_t index) const { return {file_, path_ + "[" + std::to_string(index) + "]"}; }
+    Context at(std::size_t index) const {
+        return {file_, path_ + "[" + std::to_string(index) + "]"};
+    }
     [[noreturn]] void fail(const std::string& what) const {
         throw std::runtime_error(file_ + ": " + path_ + ": " + what);
     }
 
-private:
+  private:
     std::string file_;
     std::string path_;
 };
@@ -95,7 +97,8 @@ const json& array(const json& object, const char* key, const Context& where, boo
 std::vector<std::string> texts(const json& object, const char* key, const Context& where) {
     std::vector<std::string> out;
     const json& items = array(object, key, where, false);
-    for (std::size_t i = 0; i < items.size(); ++i) out.push_back(scalarText(items[i], where.at(key).at(i)));
+    for (std::size_t i = 0; i < items.size(); ++i)
+        out.push_back(scalarText(items[i], where.at(key).at(i)));
     return out;
 }
 
@@ -111,7 +114,8 @@ Field readField(const json& in, const Context& where) {
     field.type = optionalText(in, "type", where, "String");
     field.code = optionalText(in, "code", where);
     if (const json* names = member(in, "names")) {
-        if (!names->is_object()) where.at("names").fail("expected an object of language number to name");
+        if (!names->is_object())
+            where.at("names").fail("expected an object of language number to name");
         for (const auto& [language, name] : names->items()) {
             const Context at = where.at("names").at(language);
             field.names[languageNumber(json(language), at)] = scalarText(name, at);
@@ -129,7 +133,8 @@ Article readArticle(const json& in, const Project& project, const std::filesyste
 
     article.values.resize(project.fields.size());
     if (const json* values = member(in, "values")) {
-        if (!values->is_object()) where.at("values").fail("expected an object of field identifier to value");
+        if (!values->is_object())
+            where.at("values").fail("expected an object of field identifier to value");
         for (const auto& [key, value] : values->items()) {
             const Context at = where.at("values").at(key);
             const auto index = project.fieldIndex(static_cast<int>(integer(json(key), at)));
@@ -143,8 +148,9 @@ Article readArticle(const json& in, const Project& project, const std::filesyste
         const Context at = where.at("components").at(i);
         const json& c = components[i];
         if (!c.is_object()) at.fail("expected an object");
-        article.components.push_back(
-            {requiredText(c, "number", at), optionalText(c, "quantity", at, "1"), optionalText(c, "name", at)});
+        article.components.push_back({requiredText(c, "number", at),
+                                      optionalText(c, "quantity", at, "1"),
+                                      optionalText(c, "name", at)});
     }
 
     article.symbols = texts(in, "symbols", where);
@@ -183,7 +189,8 @@ Project readProject(const json& in, const std::filesystem::path& base, const Con
     for (std::size_t i = 0; i < fields.size(); ++i) {
         Field field = readField(fields[i], where.at("fields").at(i));
         if (!project.fieldPositions.emplace(field.id, project.fields.size()).second)
-            where.at("fields").at(i).fail("field " + std::to_string(field.id) + " is defined twice");
+            where.at("fields").at(i).fail("field " + std::to_string(field.id) +
+                                          " is defined twice");
         project.fields.push_back(std::move(field));
     }
 
@@ -271,7 +278,8 @@ Catalog Catalog::load(const std::filesystem::path& location) {
     }
 
     // The client insists on a banner picture; a catalogue without one gets the sample's.
-    if (catalog.clientData.bannerBase64.empty()) appendBase64(catalog.clientData.bannerBase64, embeddedBannerPicture());
+    if (catalog.clientData.bannerBase64.empty())
+        appendBase64(catalog.clientData.bannerBase64, embeddedBannerPicture());
 
     const json& projects = array(root, "projects", where, true);
     for (std::size_t i = 0; i < projects.size(); ++i) {

@@ -13,7 +13,7 @@ namespace ovk::refservice {
 // A data field of a project: its numeric identifier, display names and descriptors.
 struct Field {
     int id = 0;
-    std::string name;                     // the name in languages without their own
+    std::string name;                      // the name in languages without their own
     std::map<int16_t, std::string> names;  // names by language number
     std::string type;
     std::string code;

@@ -19,7 +19,7 @@ using Json = nlohmann::ordered_json;
 
 // splitmix64: tiny, fast and the same on every platform, which std:: distributions are not.
 class Random {
-public:
+  public:
     explicit Random(std::uint64_t seed) : state_(seed) {}
     std::uint64_t next() {
         std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
@@ -28,17 +28,21 @@ public:
         return z ^ (z >> 31);
     }
     // From `low` to `high`, both included.
-    std::size_t between(std::size_t low, std::size_t high) { return low + next() % (high - low + 1); }
+    std::size_t between(std::size_t low, std::size_t high) {
+        return low + next() % (high - low + 1);
+    }
     template <class T, std::size_t N>
     const T& pick(const std::array<T, N>& items) {
         return items[next() % N];
     }
 
-private:
+  private:
     std::uint64_t state_;
 };
 
-std::uint64_t mix(std::uint64_t a, std::uint64_t b) { return Random(a * 0x100000001B3ull ^ b).next(); }
+std::uint64_t mix(std::uint64_t a, std::uint64_t b) {
+    return Random(a * 0x100000001B3ull ^ b).next();
+}
 
 // FNV-1a: std::hash may differ between standard libraries, and the catalogue must not.
 std::uint64_t hashOf(std::string_view text) {
@@ -62,15 +66,16 @@ constexpr std::array<Group, 8> kGroups{{{"Motors", "Motor", "MX"},
                                         {"Valves", "Valve", "VL"}}};
 // Some names carry characters outside ASCII (all within Windows-1252) and an ampersand, so
 // that node keys and replies are exercised with them.
-constexpr std::array<const char*, 12> kManufacturers{"Velmora",  "Arkwright", "Brandt & Söhne", "Castell",
-                                                     "Dunmore",  "Eriksen",   "Fabbri",         "Garnier",
-                                                     "Holmström", "Ibarra",   "Jansen",         "Lefèvre"};
+constexpr std::array<const char*, 12> kManufacturers{
+    "Velmora", "Arkwright", "Brandt & Söhne", "Castell", "Dunmore", "Eriksen",
+    "Fabbri",  "Garnier",   "Holmström",      "Ibarra",  "Jansen",  "Lefèvre"};
 constexpr std::array<const char*, 5> kVoltages{"24 V", "110 V", "230 V", "400 V", "690 V"};
 constexpr std::array<const char*, 5> kMountings{"Wall", "Floor", "DIN rail", "Panel", "Ceiling"};
 constexpr std::array<const char*, 5> kProtection{"IP20", "IP44", "IP54", "IP65", "IP67"};
 constexpr std::array<const char*, 3> kDocumentKinds{"datasheet.pdf", "manual.pdf", "drawing.dxf"};
 
-Json field(int id, const char* code, const char* en, const char* de, const char* fr, const char* it, const char* es) {
+Json field(int id, const char* code, const char* en, const char* de, const char* fr, const char* it,
+           const char* es) {
     return Json{{"id", id},
                 {"name", en},
                 {"names", {{"1031", de}, {"1036", fr}, {"1040", it}, {"1034", es}}},
@@ -128,8 +133,10 @@ GeneratorSummary generateCatalog(const GeneratorSettings& settings,
     const std::size_t poolSize = std::min<std::size_t>(64, 3 * settings.articles);
     std::vector<std::string> pool;
     for (std::size_t i = 0; i < poolSize; ++i) {
-        const double share = poolSize == 1 ? 0.5 : static_cast<double>(i) / static_cast<double>(poolSize - 1);
-        const auto size = static_cast<std::size_t>(std::llround(kSmallest * std::pow(kLargest / kSmallest, share)));
+        const double share =
+            poolSize == 1 ? 0.5 : static_cast<double>(i) / static_cast<double>(poolSize - 1);
+        const auto size = static_cast<std::size_t>(
+            std::llround(kSmallest * std::pow(kLargest / kSmallest, share)));
         const std::string name = "docs/doc" + std::to_string(i) + ".bin";
         writeDocument(settings.folder / name, size, mix(settings.seed, i));
         pool.push_back(name);
@@ -137,29 +144,32 @@ GeneratorSummary generateCatalog(const GeneratorSettings& settings,
         summary.documentBytes += size;
     }
 
-    Json project{{"id", "BENCH"},
-                 {"password", "bench"},
-                 {"languages", {1033, 1031, 1036, 1040, 1034}},
-                 {"rootValue", "Catalog"},
-                 {"fields",
-                  {field(1, "C01", "Product group", "Produktgruppe", "Groupe de produits", "Gruppo di prodotti",
-                         "Grupo de productos"),
-                   field(3, "C03", "Manufacturer", "Hersteller", "Fabricant", "Produttore", "Fabricante"),
-                   field(5, "C05", "Series", "Baureihe", "Série", "Serie", "Serie"),
-                   field(7, "C07", "Rated voltage", "Bemessungsspannung", "Tension assignée", "Tensione nominale",
-                         "Tensión nominal"),
-                   field(12, "C12", "Mounting", "Montageart", "Montage", "Montaggio", "Montaje"),
-                   field(14, "C14", "Protection class", "Schutzart", "Indice de protection", "Grado di protezione",
-                         "Grado de protección"),
-                   field(20, "C20", "Description", "Bezeichnung", "Désignation", "Descrizione", "Descripción")}},
-                 {"defaultSelect", {1, 3, 5}}};
+    Json project{
+        {"id", "BENCH"},
+        {"password", "bench"},
+        {"languages", {1033, 1031, 1036, 1040, 1034}},
+        {"rootValue", "Catalog"},
+        {"fields",
+         {field(1, "C01", "Product group", "Produktgruppe", "Groupe de produits",
+                "Gruppo di prodotti", "Grupo de productos"),
+          field(3, "C03", "Manufacturer", "Hersteller", "Fabricant", "Produttore", "Fabricante"),
+          field(5, "C05", "Series", "Baureihe", "Série", "Serie", "Serie"),
+          field(7, "C07", "Rated voltage", "Bemessungsspannung", "Tension assignée",
+                "Tensione nominale", "Tensión nominal"),
+          field(12, "C12", "Mounting", "Montageart", "Montage", "Montaggio", "Montaje"),
+          field(14, "C14", "Protection class", "Schutzart", "Indice de protection",
+                "Grado di protezione", "Grado de protección"),
+          field(20, "C20", "Description", "Bezeichnung", "Désignation", "Descrizione",
+                "Descripción")}},
+        {"defaultSelect", {1, 3, 5}}};
 
     Json articles = Json::array();
     for (std::size_t i = 0; i < settings.articles; ++i) {
         const std::string id = std::to_string(100000 + i);
         const Group& group = random.pick(kGroups);
         const std::string manufacturer = random.pick(kManufacturers);
-        const std::string series = std::string(group.prefix) + "-" + std::to_string(100 * random.between(1, 9));
+        const std::string series =
+            std::string(group.prefix) + "-" + std::to_string(100 * random.between(1, 9));
         const std::string voltage = random.pick(kVoltages);
 
         Json article{{"id", id},
@@ -174,9 +184,10 @@ GeneratorSummary generateCatalog(const GeneratorSettings& settings,
 
         Json components = Json::array();
         for (std::size_t c = random.between(0, 4); c > 0; --c) {
-            components.push_back({{"number", std::to_string(100000 + random.between(0, settings.articles - 1))},
-                                  {"quantity", random.between(1, 10)},
-                                  {"name", std::string(random.pick(kGroups).singular) + " accessory"}});
+            components.push_back(
+                {{"number", std::to_string(100000 + random.between(0, settings.articles - 1))},
+                 {"quantity", random.between(1, 10)},
+                 {"name", std::string(random.pick(kGroups).singular) + " accessory"}});
         }
         article["components"] = std::move(components);
 
@@ -190,20 +201,23 @@ GeneratorSummary generateCatalog(const GeneratorSettings& settings,
 
         Json gers = Json::array();
         for (std::size_t g = random.between(0, 2); g > 0; --g) {
-            gers.push_back("GER " + id + "/" + std::to_string(g) + "\nARTICLE=" + id + "\nMANUFACTURER=" + manufacturer +
-                           "\nSERIES=" + series + "\nVOLTAGE=" + voltage + "\nEND");
+            gers.push_back("GER " + id + "/" + std::to_string(g) + "\nARTICLE=" + id +
+                           "\nMANUFACTURER=" + manufacturer + "\nSERIES=" + series +
+                           "\nVOLTAGE=" + voltage + "\nEND");
         }
         article["gers"] = std::move(gers);
 
         Json documents = Json::array();
         const std::size_t count = random.between(0, 3);
         for (std::size_t d = 0; d < count; ++d) {
-            documents.push_back({{"name", id + "_" + kDocumentKinds[d]}, {"file", pool[random.between(0, poolSize - 1)]}});
+            documents.push_back({{"name", id + "_" + kDocumentKinds[d]},
+                                 {"file", pool[random.between(0, poolSize - 1)]}});
         }
         article["documents"] = std::move(documents);
 
         articles.push_back(std::move(article));
-        if (progress && ((i + 1) % 1000 == 0 || i + 1 == settings.articles)) progress(i + 1, settings.articles);
+        if (progress && ((i + 1) % 1000 == 0 || i + 1 == settings.articles))
+            progress(i + 1, settings.articles);
     }
     project["articles"] = std::move(articles);
 
@@ -220,7 +234,8 @@ GeneratorSummary generateCatalog(const GeneratorSettings& settings,
     bannerFile.write(banner.data(), static_cast<std::streamsize>(banner.size()));
     std::ofstream json(settings.folder / "catalog.json", std::ios::binary | std::ios::trunc);
     json << catalog.dump(1) << '\n';
-    if (!bannerFile || !json) throw std::runtime_error(settings.folder.string() + ": the catalogue cannot be written");
+    if (!bannerFile || !json)
+        throw std::runtime_error(settings.folder.string() + ": the catalogue cannot be written");
     summary.articles = settings.articles;
     return summary;
 }

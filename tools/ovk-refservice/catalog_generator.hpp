@@ -27,7 +27,8 @@ struct GeneratorSummary {
 // catalogue. Documents are drawn from a pool of at most 64 files shared between articles, so
 // that catalogues of thousands of articles stay a few dozen megabytes on disk; each article
 // still names its documents after itself. Throws std::runtime_error when it cannot write.
-GeneratorSummary generateCatalog(const GeneratorSettings& settings,
-                                 const std::function<void(std::size_t done, std::size_t total)>& progress = {});
+GeneratorSummary generateCatalog(
+    const GeneratorSettings& settings,
+    const std::function<void(std::size_t done, std::size_t total)>& progress = {});
 
 }  // namespace ovk::refservice

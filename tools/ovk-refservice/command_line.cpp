@@ -11,9 +11,10 @@ template <class Number>
 Number number(const std::string& option, const std::string& text, Number low, Number high) {
     Number value{};
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || ec != std::errc() || end != text.data() + text.size() || value < low || value > high)
-        throw std::invalid_argument(option + " wants a whole number from " + std::to_string(low) + " to " +
-                                    std::to_string(high) + ", not \"" + text + "\"");
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size() || value < low ||
+        value > high)
+        throw std::invalid_argument(option + " wants a whole number from " + std::to_string(low) +
+                                    " to " + std::to_string(high) + ", not \"" + text + "\"");
     return value;
 }
 
@@ -79,7 +80,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
         } else if (option == "--port") {
             line.service.port = number<int>(option, value(), 0, 65535);
         } else if (option == "--latency-ms") {
-            line.service.latency = std::chrono::milliseconds(number<int>(option, value(), 0, 3600 * 1000));
+            line.service.latency =
+                std::chrono::milliseconds(number<int>(option, value(), 0, 3600 * 1000));
         } else if (option == "--client-version") {
             line.service.overrides.clientVersion = value();
         } else if (option == "--hello") {
@@ -97,7 +99,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
             line.generator.folder = value();
             haveOut = true;
         } else if (option == "--seed") {
-            line.generator.seed = number<std::uint64_t>(option, value(), 0, std::numeric_limits<std::uint64_t>::max());
+            line.generator.seed = number<std::uint64_t>(option, value(), 0,
+                                                        std::numeric_limits<std::uint64_t>::max());
         } else {
             throw std::invalid_argument("unknown option \"" + option + "\" (see --help)");
         }

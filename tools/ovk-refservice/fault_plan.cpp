@@ -7,20 +7,28 @@
 namespace ovk::refservice {
 namespace {
 
-constexpr std::array kKinds{FaultKind::Http500, FaultKind::SoapFault, FaultKind::Malformed, FaultKind::Truncated,
-                            FaultKind::Hang,    FaultKind::Exception, FaultKind::Empty};
+constexpr std::array kKinds{FaultKind::Http500,   FaultKind::SoapFault, FaultKind::Malformed,
+                            FaultKind::Truncated, FaultKind::Hang,      FaultKind::Exception,
+                            FaultKind::Empty};
 
 }  // namespace
 
 std::string_view faultKindName(FaultKind kind) {
     switch (kind) {
-    case FaultKind::Http500: return "http500";
-    case FaultKind::SoapFault: return "soapfault";
-    case FaultKind::Malformed: return "malformed";
-    case FaultKind::Truncated: return "truncated";
-    case FaultKind::Hang: return "hang";
-    case FaultKind::Exception: return "exception";
-    case FaultKind::Empty: return "empty";
+        case FaultKind::Http500:
+            return "http500";
+        case FaultKind::SoapFault:
+            return "soapfault";
+        case FaultKind::Malformed:
+            return "malformed";
+        case FaultKind::Truncated:
+            return "truncated";
+        case FaultKind::Hang:
+            return "hang";
+        case FaultKind::Exception:
+            return "exception";
+        case FaultKind::Empty:
+            return "empty";
     }
     return {};
 }
@@ -28,7 +36,8 @@ std::string_view faultKindName(FaultKind kind) {
 void FaultPlan::add(std::string_view spec) {
     const auto equals = spec.find('=');
     if (equals == std::string_view::npos)
-        throw std::invalid_argument("--fault wants OP=KIND or OP=KIND@ARG, not \"" + std::string(spec) + "\"");
+        throw std::invalid_argument("--fault wants OP=KIND or OP=KIND@ARG, not \"" +
+                                    std::string(spec) + "\"");
     const std::string_view op = spec.substr(0, equals);
     std::string_view kind = spec.substr(equals + 1);
 
@@ -40,15 +49,19 @@ void FaultPlan::add(std::string_view spec) {
     }
     if (op != "*") {
         rule.operation = operationNamed(op);
-        if (!rule.operation) throw std::invalid_argument("--fault: unknown operation \"" + std::string(op) + "\"");
+        if (!rule.operation)
+            throw std::invalid_argument("--fault: unknown operation \"" + std::string(op) + "\"");
     }
-    const auto found = std::find_if(kKinds.begin(), kKinds.end(), [&](FaultKind k) { return faultKindName(k) == kind; });
+    const auto found = std::find_if(kKinds.begin(), kKinds.end(),
+                                    [&](FaultKind k) { return faultKindName(k) == kind; });
     if (found == kKinds.end())
-        throw std::invalid_argument("--fault: unknown kind \"" + std::string(kind) +
-                                    "\" (http500, soapfault, malformed, truncated, hang, exception, empty)");
+        throw std::invalid_argument(
+            "--fault: unknown kind \"" + std::string(kind) +
+            "\" (http500, soapfault, malformed, truncated, hang, exception, empty)");
     rule.kind = *found;
     if (rule.kind == FaultKind::Exception && rule.operation == Operation::HelloWorld)
-        throw std::invalid_argument("--fault: HelloWorld answers a text and cannot carry an Exception element");
+        throw std::invalid_argument(
+            "--fault: HelloWorld answers a text and cannot carry an Exception element");
     rules_.push_back(std::move(rule));
 }
 
@@ -56,9 +69,11 @@ std::optional<FaultKind> FaultPlan::faultFor(const Call& call) const {
     for (const Rule& rule : rules_) {
         if (rule.operation && *rule.operation != call.operation) continue;
         // "*=exception" leaves HelloWorld alone: its answer is a text.
-        if (!rule.operation && rule.kind == FaultKind::Exception && call.operation == Operation::HelloWorld) continue;
-        if (rule.argument &&
-            std::find(call.arguments.begin(), call.arguments.end(), *rule.argument) == call.arguments.end())
+        if (!rule.operation && rule.kind == FaultKind::Exception &&
+            call.operation == Operation::HelloWorld)
+            continue;
+        if (rule.argument && std::find(call.arguments.begin(), call.arguments.end(),
+                                       *rule.argument) == call.arguments.end())
             continue;
         return rule.kind;
     }

@@ -26,7 +26,7 @@ std::string_view faultKindName(FaultKind kind);
 // operation name or "*" for all; with @ARG the fault applies only to calls one of whose
 // arguments is exactly ARG (an article identifier, a project, a node key).
 class FaultPlan {
-public:
+  public:
     // Throws std::invalid_argument with a message fit for the user.
     void add(std::string_view spec);
 
@@ -35,7 +35,7 @@ public:
 
     bool empty() const { return rules_.empty(); }
 
-private:
+  private:
     struct Rule {
         std::optional<Operation> operation;  // nothing: every operation
         FaultKind kind = FaultKind::Http500;

@@ -2,12 +2,13 @@
 
 #include <unistd.h>
 
-#include <atomic>
+#include <pthread.h>
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
-#include <pthread.h>
+#include <mutex>
 #include <thread>
 
 #include "catalog.hpp"
@@ -40,16 +41,18 @@ int serve(const CommandLine& line) {
 
     // Polling is the one way that works whichever thread of the parent started us (a parent
     // death signal would follow the starting thread, not the process).
-    std::atomic<bool> done{false};
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool done = false;
     std::thread watchdog;
     if (line.parentPid != 0) {
-        watchdog = std::thread([&done, parent = line.parentPid] {
-            while (!done) {
+        watchdog = std::thread([&, parent = line.parentPid] {
+            std::unique_lock lock(mutex);
+            while (!wake.wait_for(lock, std::chrono::milliseconds(200), [&] { return done; })) {
                 if (getppid() != parent) {
                     kill(getpid(), SIGTERM);
                     return;
                 }
-                std::this_thread::sleep_for(std::chrono::milliseconds(200));
             }
         });
     }
@@ -58,7 +61,11 @@ int serve(const CommandLine& line) {
     sigwait(&signals, &signal);
     service.stop();
     server.join();
-    done = true;
+    {
+        std::lock_guard lock(mutex);
+        done = true;
+    }
+    wake.notify_all();
     if (watchdog.joinable()) watchdog.join();
     return 0;
 }
@@ -68,8 +75,9 @@ int generate(const CommandLine& line) {
         std::cerr << "\rgenerating articles: " << done << " of " << total << std::flush;
         if (done == total) std::cerr << '\n';
     });
-    std::cout << "wrote " << summary.articles << " articles and " << summary.documentFiles << " document files ("
-              << summary.documentBytes << " bytes) to " << line.generator.folder.string() << '\n';
+    std::cout << "wrote " << summary.articles << " articles and " << summary.documentFiles
+              << " document files (" << summary.documentBytes << " bytes) to "
+              << line.generator.folder.string() << '\n';
     return 0;
 }
 
@@ -79,9 +87,13 @@ int main(int argc, char** argv) {
     try {
         const CommandLine line = parseCommandLine({argv + 1, argv + argc});
         switch (line.mode) {
-        case CommandLine::Mode::Help: std::cout << usageText(); return 0;
-        case CommandLine::Mode::Generate: return generate(line);
-        case CommandLine::Mode::Serve: return serve(line);
+            case CommandLine::Mode::Help:
+                std::cout << usageText();
+                return 0;
+            case CommandLine::Mode::Generate:
+                return generate(line);
+            case CommandLine::Mode::Serve:
+                return serve(line);
         }
     } catch (const std::invalid_argument& e) {
         std::cerr << "ovk-refservice: " << e.what() << '\n';

@@ -18,24 +18,31 @@ constexpr int kArticleNotFound = 33;
 constexpr int kFieldNotFound = 34;
 constexpr int kInvalidNodeKey = 35;
 
-std::string source(Operation op) { return "VelmoraSvr." + std::string(operationName(op)); }
+std::string source(Operation op) {
+    return "VelmoraSvr." + std::string(operationName(op));
+}
 
 int16_t shortArgument(const std::string& text, std::string_view name) {
     // xs:short: optional sign, digits, white space around collapsed away.
     const auto first = text.find_first_not_of(" \t\r\n");
     const auto last = text.find_last_not_of(" \t\r\n");
-    std::string_view digits = first == std::string::npos ? std::string_view() : std::string_view(text).substr(first, last - first + 1);
+    std::string_view digits = first == std::string::npos
+                                  ? std::string_view()
+                                  : std::string_view(text).substr(first, last - first + 1);
     if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
     int16_t value = 0;
     const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
     if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size())
-        throw BadRequest(std::string(name) + " must be a signed 16-bit number, not \"" + text + "\"");
+        throw BadRequest(std::string(name) + " must be a signed 16-bit number, not \"" + text +
+                         "\"");
     return value;
 }
 
 // "Field" and the identifier with at least two digits: the name the client's structure
 // download gives the field, so item content and structure use the same names.
-std::string fieldElementName(int id) { return id < 10 ? "Field0" + std::to_string(id) : "Field" + std::to_string(id); }
+std::string fieldElementName(int id) {
+    return id < 10 ? "Field0" + std::to_string(id) : "Field" + std::to_string(id);
+}
 
 ReplyBody exceptionBody(int id, std::string_view description, Operation op) {
     return ReplyBody(MasterData::exceptionElement(id, description, source(op)));
@@ -46,7 +53,8 @@ ReplyBody exceptionBody(int id, std::string_view description, Operation op) {
 MasterData::MasterData(const Catalog& catalog, AnswerOverrides overrides)
     : catalog_(catalog), overrides_(std::move(overrides)) {}
 
-std::string MasterData::exceptionElement(int id, std::string_view description, std::string_view source) {
+std::string MasterData::exceptionElement(int id, std::string_view description,
+                                         std::string_view source) {
     std::string out = "<Exception";
     appendAttribute(out, "ID", std::to_string(id));
     appendAttribute(out, "Description", description);
@@ -58,15 +66,16 @@ std::string MasterData::exceptionElement(int id, std::string_view description, s
 ReplyBody MasterData::answer(const Call& call) const {
     const auto& args = call.arguments;
     switch (call.operation) {
-    case Operation::HelloWorld: {
-        ReplyBody body;
-        appendText(body.text(), overrides_.hello);
-        return body;
-    }
-    case Operation::GetClientData:
-        shortArgument(args.at(1), "guiLangId");
-        return clientData();
-    default: break;
+        case Operation::HelloWorld: {
+            ReplyBody body;
+            appendText(body.text(), overrides_.hello);
+            return body;
+        }
+        case Operation::GetClientData:
+            shortArgument(args.at(1), "guiLangId");
+            return clientData();
+        default:
+            break;
     }
 
     // Every project operation checks the same three values first. The answer does not say
@@ -74,16 +83,23 @@ ReplyBody MasterData::answer(const Call& call) const {
     const int16_t language = shortArgument(args.at(2), "langId");
     const Project* project = catalog_.findProject(args.at(1));
     if (!project || project->password != args.at(0) || !project->hasLanguage(language))
-        return exceptionBody(kCombinationNotFound, "Combination of ProjectID,Password and LangID not found",
+        return exceptionBody(kCombinationNotFound,
+                             "Combination of ProjectID,Password and LangID not found",
                              call.operation);
 
     switch (call.operation) {
-    case Operation::getStructure: return structure(*project, language);
-    case Operation::GetDefaultSelect: return defaultSelect(*project);
-    case Operation::getTreeData: return tree(*project, args.at(3));
-    case Operation::GetSelectionData: return selection(*project, language, args.at(3));
-    case Operation::GetItemData: return item(*project, args.at(3));
-    default: return {};
+        case Operation::getStructure:
+            return structure(*project, language);
+        case Operation::GetDefaultSelect:
+            return defaultSelect(*project);
+        case Operation::getTreeData:
+            return tree(*project, args.at(3));
+        case Operation::GetSelectionData:
+            return selection(*project, language, args.at(3));
+        case Operation::GetItemData:
+            return item(*project, args.at(3));
+        default:
+            return {};
     }
 }
 
@@ -154,10 +170,14 @@ ReplyBody MasterData::tree(const Project& project, const std::string& fieldList)
         if (!part.empty()) {
             int id = 0;
             const auto [p, ec] = std::from_chars(part.data(), part.data() + part.size(), id);
-            const auto index = ec == std::errc() && p == part.data() + part.size() ? project.fieldIndex(id) : std::nullopt;
+            const auto index = ec == std::errc() && p == part.data() + part.size()
+                                   ? project.fieldIndex(id)
+                                   : std::nullopt;
             if (!index)
-                return exceptionBody(kFieldNotFound, "Field " + std::string(part) + " not found in project " + project.id,
-                                     Operation::getTreeData);
+                return exceptionBody(
+                    kFieldNotFound,
+                    "Field " + std::string(part) + " not found in project " + project.id,
+                    Operation::getTreeData);
             levels.push_back(*index);
             ids.push_back(id);
         }
@@ -215,18 +235,22 @@ ReplyBody MasterData::tree(const Project& project, const std::string& fieldList)
     return body;
 }
 
-ReplyBody MasterData::selection(const Project& project, int16_t language, const std::string& nodeKey) const {
+ReplyBody MasterData::selection(const Project& project, int16_t language,
+                                const std::string& nodeKey) const {
     std::string error;
     const auto levels = decodeNodeKey(nodeKey, error);
-    if (!levels) return exceptionBody(kInvalidNodeKey, "Invalid node key: " + error, Operation::GetSelectionData);
+    if (!levels)
+        return exceptionBody(kInvalidNodeKey, "Invalid node key: " + error,
+                             Operation::GetSelectionData);
 
     std::vector<std::pair<std::size_t, const std::string*>> conditions;
     for (const NodeLevel& level : *levels) {
         const auto index = project.fieldIndex(level.fieldId);
         if (!index)
-            return exceptionBody(kFieldNotFound,
-                                 "Field " + std::to_string(level.fieldId) + " not found in project " + project.id,
-                                 Operation::GetSelectionData);
+            return exceptionBody(
+                kFieldNotFound,
+                "Field " + std::to_string(level.fieldId) + " not found in project " + project.id,
+                Operation::GetSelectionData);
         conditions.emplace_back(*index, &level.value);
     }
 
@@ -234,8 +258,9 @@ ReplyBody MasterData::selection(const Project& project, int16_t language, const 
     std::string& out = body.text();
     out += "<Rows>";
     for (const Article& article : project.articles) {
-        const bool matches = std::all_of(conditions.begin(), conditions.end(),
-                                         [&](const auto& c) { return article.values[c.first] == *c.second; });
+        const bool matches = std::all_of(conditions.begin(), conditions.end(), [&](const auto& c) {
+            return article.values[c.first] == *c.second;
+        });
         if (!matches) continue;
         out += "<Row><Cell Pos=\"0\" Name=\"Number\"";
         appendAttribute(out, "Value", article.id);
@@ -256,7 +281,8 @@ ReplyBody MasterData::selection(const Project& project, int16_t language, const 
 ReplyBody MasterData::item(const Project& project, const std::string& materialId) const {
     const Article* article = project.findArticle(materialId);
     if (!article)
-        return exceptionBody(kArticleNotFound, "Article " + materialId + " not found in project " + project.id,
+        return exceptionBody(kArticleNotFound,
+                             "Article " + materialId + " not found in project " + project.id,
                              Operation::GetItemData);
 
     ReplyBody body;

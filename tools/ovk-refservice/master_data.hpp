@@ -25,16 +25,17 @@ struct AnswerOverrides {
 // The service's answers: the content of each operation's Result element, built from the
 // catalogue. Immutable once built, so one instance serves all connections at once.
 class MasterData {
-public:
+  public:
     MasterData(const Catalog& catalog, AnswerOverrides overrides);
 
     // Throws BadRequest as described above.
     ReplyBody answer(const Call& call) const;
 
     // The Exception element a client turns into its Exception event.
-    static std::string exceptionElement(int id, std::string_view description, std::string_view source);
+    static std::string exceptionElement(int id, std::string_view description,
+                                        std::string_view source);
 
-private:
+  private:
     ReplyBody clientData() const;
     ReplyBody structure(const Project& project, int16_t language) const;
     ReplyBody defaultSelect(const Project& project) const;

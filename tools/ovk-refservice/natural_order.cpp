@@ -3,8 +3,12 @@
 namespace ovk::refservice {
 namespace {
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+char lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 // <0, 0 or >0 like strcmp, ignoring ASCII case and reading digit runs as numbers.
 int naturalCompare(std::string_view a, std::string_view b) {
@@ -25,7 +29,8 @@ int naturalCompare(std::string_view a, std::string_view b) {
         }
         const char ca = lower(a[i]);
         const char cb = lower(b[j]);
-        if (ca != cb) return static_cast<unsigned char>(ca) < static_cast<unsigned char>(cb) ? -1 : 1;
+        if (ca != cb)
+            return static_cast<unsigned char>(ca) < static_cast<unsigned char>(cb) ? -1 : 1;
         ++i;
         ++j;
     }

@@ -8,7 +8,9 @@
 namespace ovk::refservice {
 namespace {
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // True when `key` continues at `pos` with digits and then "{}": the start of a level. The
 // separators are only taken where a level starts, so a value that holds "||" or "{}" itself
@@ -42,7 +44,8 @@ std::optional<std::vector<NodeLevel>> parseNodeKey(std::string_view key, std::st
         const std::string_view segment = segments[s];
         const std::size_t mark = segment.find("{}");
         NodeLevel level;
-        const auto [end, ec] = std::from_chars(segment.data(), segment.data() + mark, level.fieldId);
+        const auto [end, ec] =
+            std::from_chars(segment.data(), segment.data() + mark, level.fieldId);
         if (ec != std::errc() || end != segment.data() + mark) {
             error = "the node key has a level without a field identifier";
             return std::nullopt;
@@ -53,7 +56,8 @@ std::optional<std::vector<NodeLevel>> parseNodeKey(std::string_view key, std::st
     return levels;
 }
 
-std::optional<std::vector<NodeLevel>> decodeNodeKey(std::string_view base64Key, std::string& error) {
+std::optional<std::vector<NodeLevel>> decodeNodeKey(std::string_view base64Key,
+                                                    std::string& error) {
     const auto bytes = decodeBase64(base64Key);
     if (!bytes) {
         error = "the node key is not Base64";

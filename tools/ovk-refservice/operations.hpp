@@ -9,11 +9,20 @@
 namespace ovk::refservice {
 
 // The seven operations of the service description, in its order.
-enum class Operation { HelloWorld, GetClientData, getStructure, GetDefaultSelect, getTreeData, GetSelectionData, GetItemData };
+enum class Operation {
+    HelloWorld,
+    GetClientData,
+    getStructure,
+    GetDefaultSelect,
+    getTreeData,
+    GetSelectionData,
+    GetItemData
+};
 
 inline constexpr std::array kAllOperations{
-    Operation::HelloWorld,       Operation::GetClientData, Operation::getStructure, Operation::GetDefaultSelect,
-    Operation::getTreeData,      Operation::GetSelectionData, Operation::GetItemData,
+    Operation::HelloWorld,       Operation::GetClientData, Operation::getStructure,
+    Operation::GetDefaultSelect, Operation::getTreeData,   Operation::GetSelectionData,
+    Operation::GetItemData,
 };
 
 enum class ParameterType { String, Short };

@@ -20,7 +20,8 @@ bool streamFile(const std::filesystem::path& path, std::uintmax_t expected, std:
     std::string encoded(base64Length(kChunkBytes), '\0');
     std::uintmax_t left = expected;
     while (left > 0 && budget > 0) {
-        const std::size_t want = static_cast<std::size_t>(std::min<std::uintmax_t>(left, kChunkBytes));
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<std::uintmax_t>(left, kChunkBytes));
         in.read(raw.data(), static_cast<std::streamsize>(want));
         if (static_cast<std::size_t>(in.gcount()) != want) return false;  // the file shrank
         left -= want;
@@ -60,12 +61,14 @@ void ReplyBody::append(const ReplyBody& other) {
 std::size_t ReplyBody::size() const {
     std::size_t total = 0;
     for (const Piece& piece : pieces_)
-        total += piece.file.empty() ? piece.text.size() : base64Length(static_cast<std::size_t>(piece.fileSize));
+        total += piece.file.empty() ? piece.text.size()
+                                    : base64Length(static_cast<std::size_t>(piece.fileSize));
     return total;
 }
 
 bool ReplyBody::holdsFiles() const {
-    return std::any_of(pieces_.begin(), pieces_.end(), [](const Piece& p) { return !p.file.empty(); });
+    return std::any_of(pieces_.begin(), pieces_.end(),
+                       [](const Piece& p) { return !p.file.empty(); });
 }
 
 bool ReplyBody::write(const Sink& sink, std::size_t limit) const {

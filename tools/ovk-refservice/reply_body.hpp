@@ -13,7 +13,7 @@ namespace ovk::refservice {
 // known before anything is sent (the file sizes are taken when the catalogue loads), so
 // multi-megabyte documents are streamed with a Content-Length and never held in memory whole.
 class ReplyBody {
-public:
+  public:
     using Sink = std::function<bool(const char* data, std::size_t size)>;
 
     ReplyBody() = default;
@@ -36,7 +36,7 @@ public:
     // file cannot be read.
     std::string toString() const;
 
-private:
+  private:
     struct Piece {
         std::string text;
         std::filesystem::path file;  // empty for a text piece

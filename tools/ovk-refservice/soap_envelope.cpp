@@ -27,7 +27,8 @@ bool ours(const xml::Node& node) {
 
 // "urn:velmora:masterdata/GetItemData", possibly quoted, gives GetItemData.
 std::string_view actionOperation(std::string_view action) {
-    if (action.size() >= 2 && action.front() == '"' && action.back() == '"') action = action.substr(1, action.size() - 2);
+    if (action.size() >= 2 && action.front() == '"' && action.back() == '"')
+        action = action.substr(1, action.size() - 2);
     const auto cut = action.find_last_of("/#");
     return cut == std::string_view::npos ? action : action.substr(cut + 1);
 }
@@ -88,9 +89,10 @@ ReplyBody responseEnvelope(Operation op, const ReplyBody& resultContent) {
     const std::string_view name = operationName(op);
     ReplyBody body;
     std::string& head = body.text();
-    head += "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
-            "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\">"
-            "<soap:Body><tns:";
+    head +=
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
+        "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\">"
+        "<soap:Body><tns:";
     head += name;
     head += "Response xmlns:tns=\"";
     head += kServiceNamespace;
@@ -108,9 +110,10 @@ ReplyBody responseEnvelope(Operation op, const ReplyBody& resultContent) {
 }
 
 std::string faultEnvelope(std::string_view code, std::string_view message, std::string_view actor) {
-    std::string out = "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
-                      "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\">"
-                      "<soap:Body><soap:Fault><faultcode>soap:";
+    std::string out =
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
+        "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\">"
+        "<soap:Body><soap:Fault><faultcode>soap:";
     out += code;
     out += "</faultcode>";
     appendTextElement(out, "faultstring", message);

@@ -15,7 +15,8 @@ inline constexpr std::string_view kServiceNamespace = "urn:velmora:masterdata";
 // `code` ("Client" for the sender's mistakes, "VersionMismatch" for a SOAP 1.2 envelope).
 struct RequestFault : std::runtime_error {
     std::string code;
-    RequestFault(std::string code, const std::string& message) : std::runtime_error(message), code(std::move(code)) {}
+    RequestFault(std::string code, const std::string& message)
+        : std::runtime_error(message), code(std::move(code)) {}
 };
 
 // Reads a SOAP 1.1 request: the operation is the local name of the Body's first element (the

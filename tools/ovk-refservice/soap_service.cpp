@@ -19,7 +19,8 @@ constexpr const char* kXml = "text/xml; charset=utf-8";
 std::string malformedReply(Operation op) {
     const std::string name(operationName(op));
     return "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
-           "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"><soap:Body><tns:" +
+           "<soap:Envelope "
+           "xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"><soap:Body><tns:" +
            name + "Response xmlns:tns=\"urn:velmora:masterdata\"><tns:" + name +
            "Result><root broken=></soap:Body>";
 }
@@ -27,7 +28,8 @@ std::string malformedReply(Operation op) {
 bool asksForDescription(const httplib::Request& request) {
     for (const auto& [key, value] : request.params) {
         std::string lower = key;
-        std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+        std::transform(lower.begin(), lower.end(), lower.begin(),
+                       [](unsigned char c) { return std::tolower(c); });
         if (lower == "wsdl") return true;
     }
     return false;
@@ -36,7 +38,9 @@ bool asksForDescription(const httplib::Request& request) {
 }  // namespace
 
 SoapService::SoapService(const Catalog& catalog, ServiceSettings settings)
-    : catalog_(catalog), settings_(std::move(settings)), data_(catalog_, settings_.overrides),
+    : catalog_(catalog),
+      settings_(std::move(settings)),
+      data_(catalog_, settings_.overrides),
       server_(std::make_unique<httplib::Server>()) {
     httplib::Server& server = *server_;
     // cpp-httplib writes headers and body in two sends; with Nagle on, every reply then waits
@@ -51,18 +55,22 @@ SoapService::SoapService(const Catalog& catalog, ServiceSettings settings)
     // Hanging replies each hold a worker until the service stops; leave room for others.
     server.new_task_queue = [] { return new httplib::ThreadPool(32); };
 
-    server.Post(".*", [this](const httplib::Request& req, httplib::Response& res) { handlePost(req, res); });
-    server.Get(".*", [this](const httplib::Request& req, httplib::Response& res) { handleGet(req, res); });
-    server.set_exception_handler([this](const httplib::Request&, httplib::Response& res, std::exception_ptr ep) {
-        std::string message = "Internal error";
-        try {
-            if (ep) std::rethrow_exception(ep);
-        } catch (const std::exception& e) {
-            message = e.what();
-        } catch (...) {
-        }
-        sendFault(res, "Server", message);
+    server.Post(".*", [this](const httplib::Request& req, httplib::Response& res) {
+        handlePost(req, res);
     });
+    server.Get(
+        ".*", [this](const httplib::Request& req, httplib::Response& res) { handleGet(req, res); });
+    server.set_exception_handler(
+        [this](const httplib::Request&, httplib::Response& res, std::exception_ptr ep) {
+            std::string message = "Internal error";
+            try {
+                if (ep) std::rethrow_exception(ep);
+            } catch (const std::exception& e) {
+                message = e.what();
+            } catch (...) {
+            }
+            sendFault(res, "Server", message);
+        });
     if (settings_.verbose) {
         server.set_logger([](const httplib::Request& req, const httplib::Response& res) {
             std::cerr << req.method << ' ' << req.target << " -> " << res.status << '\n';
@@ -79,14 +87,19 @@ int SoapService::bind() {
         port_ = server_->bind_to_port("127.0.0.1", settings_.port) ? settings_.port : -1;
     }
     if (port_ <= 0)
-        throw std::runtime_error("cannot listen on 127.0.0.1" +
-                                 (settings_.port ? ":" + std::to_string(settings_.port) : std::string()));
+        throw std::runtime_error(
+            "cannot listen on 127.0.0.1" +
+            (settings_.port ? ":" + std::to_string(settings_.port) : std::string()));
     return port_;
 }
 
-std::string SoapService::url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
+std::string SoapService::url() const {
+    return "http://127.0.0.1:" + std::to_string(port_) + "/";
+}
 
-void SoapService::run() { server_->listen_after_bind(); }
+void SoapService::run() {
+    server_->listen_after_bind();
+}
 
 void SoapService::stop() {
     {
@@ -121,11 +134,12 @@ std::string SoapService::serviceDescription() const {
 }
 
 void SoapService::handleGet(const httplib::Request& request, httplib::Response& response) {
-    if ((request.path == "/" && asksForDescription(request)) || request.path == "/VelmoraSvr.wsdl") {
+    if ((request.path == "/" && asksForDescription(request)) ||
+        request.path == "/VelmoraSvr.wsdl") {
         response.set_content(serviceDescription(), kXml);
     } else if (request.path == "/") {
-        response.set_content("ovk-refservice: POST SOAP 1.1 requests to " + url() + "; the service description is at " +
-                                 url() + "?wsdl\n",
+        response.set_content("ovk-refservice: POST SOAP 1.1 requests to " + url() +
+                                 "; the service description is at " + url() + "?wsdl\n",
                              "text/plain; charset=utf-8");
     } else {
         response.status = 404;
@@ -133,13 +147,15 @@ void SoapService::handleGet(const httplib::Request& request, httplib::Response& 
     }
 }
 
-void SoapService::sendFault(httplib::Response& response, std::string_view code, std::string_view message) const {
+void SoapService::sendFault(httplib::Response& response, std::string_view code,
+                            std::string_view message) const {
     // SOAP 1.1 over HTTP: a fault travels with status 500.
     response.status = 500;
     response.set_content(faultEnvelope(code, message, url()), kXml);
 }
 
-void SoapService::sendReply(httplib::Response& response, const ReplyBody& body, bool truncate) const {
+void SoapService::sendReply(httplib::Response& response, const ReplyBody& body,
+                            bool truncate) const {
     if (!body.holdsFiles() && !truncate) {
         response.set_content(body.toString(), kXml);
         return;
@@ -149,13 +165,14 @@ void SoapService::sendReply(httplib::Response& response, const ReplyBody& body, 
     auto shared = std::make_shared<ReplyBody>(body);
     const std::size_t length = shared->size();
     const std::size_t limit = truncate ? length / 2 : length;
-    response.set_content_provider(length, kXml, [shared, limit, truncate](std::size_t offset, std::size_t,
-                                                                         httplib::DataSink& sink) {
-        if (offset != 0) return false;  // everything is written in the first call
-        const bool written = shared->write([&sink](const char* data, std::size_t n) { return sink.write(data, n); },
-                                           limit);
-        return written && !truncate;
-    });
+    response.set_content_provider(
+        length, kXml,
+        [shared, limit, truncate](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+            if (offset != 0) return false;  // everything is written in the first call
+            const bool written = shared->write(
+                [&sink](const char* data, std::size_t n) { return sink.write(data, n); }, limit);
+            return written && !truncate;
+        });
 }
 
 void SoapService::handlePost(const httplib::Request& request, httplib::Response& response) {
@@ -179,31 +196,32 @@ void SoapService::handlePost(const httplib::Request& request, httplib::Response&
     bool truncate = false;
     if (fault) {
         switch (*fault) {
-        case FaultKind::Http500:
-            response.status = 500;
-            response.set_content("Internal Server Error\n", "text/plain; charset=utf-8");
-            return;
-        case FaultKind::SoapFault:
-            sendFault(response, "Server", "Injected fault in " + name);
-            return;
-        case FaultKind::Malformed:
-            response.set_content(malformedReply(call.operation), kXml);
-            return;
-        case FaultKind::Hang:
-            pauseUntilStopped();
-            response.status = 503;
-            response.set_content("The service is stopping\n", "text/plain; charset=utf-8");
-            return;
-        case FaultKind::Exception:
-            result.append(MasterData::exceptionElement(32, "Injected exception in " + name, "VelmoraSvr." + name));
-            sendReply(response, responseEnvelope(call.operation, result), false);
-            return;
-        case FaultKind::Empty:
-            sendReply(response, responseEnvelope(call.operation, result), false);
-            return;
-        case FaultKind::Truncated:
-            truncate = true;
-            break;
+            case FaultKind::Http500:
+                response.status = 500;
+                response.set_content("Internal Server Error\n", "text/plain; charset=utf-8");
+                return;
+            case FaultKind::SoapFault:
+                sendFault(response, "Server", "Injected fault in " + name);
+                return;
+            case FaultKind::Malformed:
+                response.set_content(malformedReply(call.operation), kXml);
+                return;
+            case FaultKind::Hang:
+                pauseUntilStopped();
+                response.status = 503;
+                response.set_content("The service is stopping\n", "text/plain; charset=utf-8");
+                return;
+            case FaultKind::Exception:
+                result.append(MasterData::exceptionElement(32, "Injected exception in " + name,
+                                                           "VelmoraSvr." + name));
+                sendReply(response, responseEnvelope(call.operation, result), false);
+                return;
+            case FaultKind::Empty:
+                sendReply(response, responseEnvelope(call.operation, result), false);
+                return;
+            case FaultKind::Truncated:
+                truncate = true;
+                break;
         }
     }
 

@@ -30,7 +30,7 @@ struct ServiceSettings {
 // The SOAP 1.1 endpoint over HTTP, bound to 127.0.0.1 only. POST carries requests, GET /?wsdl
 // the service description with its address set to this endpoint.
 class SoapService {
-public:
+  public:
     SoapService(const Catalog& catalog, ServiceSettings settings);
     ~SoapService();
     SoapService(const SoapService&) = delete;
@@ -44,10 +44,11 @@ public:
     // From any thread: ends run() and releases replies that are held back (latency, hang).
     void stop();
 
-private:
+  private:
     void handlePost(const httplib::Request& request, httplib::Response& response);
     void handleGet(const httplib::Request& request, httplib::Response& response);
-    void sendFault(httplib::Response& response, std::string_view code, std::string_view message) const;
+    void sendFault(httplib::Response& response, std::string_view code,
+                   std::string_view message) const;
     void sendReply(httplib::Response& response, const ReplyBody& body, bool truncate) const;
     // Waits for `duration` or until stop(); false when stopped.
     bool pause(std::chrono::milliseconds duration);

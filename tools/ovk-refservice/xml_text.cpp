@@ -3,19 +3,29 @@
 namespace ovk::refservice {
 namespace {
 
-bool forbiddenControl(unsigned char c) { return c < 0x20 && c != '\t' && c != '\n' && c != '\r'; }
+bool forbiddenControl(unsigned char c) {
+    return c < 0x20 && c != '\t' && c != '\n' && c != '\r';
+}
 
 }  // namespace
 
 void appendText(std::string& out, std::string_view text) {
     for (const char ch : text) {
         switch (ch) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '\r': out += "&#13;"; break;
-        default:
-            if (!forbiddenControl(static_cast<unsigned char>(ch))) out.push_back(ch);
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '\r':
+                out += "&#13;";
+                break;
+            default:
+                if (!forbiddenControl(static_cast<unsigned char>(ch))) out.push_back(ch);
         }
     }
 }
@@ -23,15 +33,29 @@ void appendText(std::string& out, std::string_view text) {
 void appendAttributeValue(std::string& out, std::string_view text) {
     for (const char ch : text) {
         switch (ch) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\t': out += "&#9;"; break;
-        case '\n': out += "&#10;"; break;
-        case '\r': out += "&#13;"; break;
-        default:
-            if (!forbiddenControl(static_cast<unsigned char>(ch))) out.push_back(ch);
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\t':
+                out += "&#9;";
+                break;
+            case '\n':
+                out += "&#10;";
+                break;
+            case '\r':
+                out += "&#13;";
+                break;
+            default:
+                if (!forbiddenControl(static_cast<unsigned char>(ch))) out.push_back(ch);
         }
     }
 }
