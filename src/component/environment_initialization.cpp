@@ -12,6 +12,7 @@
 #include "document/download_document.hpp"
 #include "document/validation_text.hpp"
 #include "platform/errors.hpp"
+#include "platform/text.hpp"
 #include "platform/files.hpp"
 #include "util/open_doc_api.hpp"
 
@@ -36,11 +37,6 @@ std::string componentFile(std::string_view name) { return (files::componentDir()
 
 void requireComponentFile(const char* name, int32_t result) {
     if (!FileExistsInAppPath(name)) fail(result, err::FileNotFound, "File " + componentFile(name) + " not found.");
-}
-
-std::string upper(std::string text) {
-    std::ranges::transform(text, text.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
 }
 
 // The attribute at `position` of the client data; a missing one is the host platform's
@@ -148,7 +144,7 @@ void Client::Impl::prepareDocument(const std::string& downloadFile, int32_t& Res
 void Client::Impl::connectToService(int32_t& Result, int32_t& Init) {
     // 15
     const std::string connection = SetupSoapClient(*MySoapobject, settings, *services->settings);
-    if (upper(connection) != "OK") {
+    if (asciiUpper(connection) != "OK") {
         setValidationText(connection);
         fail(-9, 17, connection);
     }

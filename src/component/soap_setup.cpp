@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "platform/errors.hpp"
+#include "platform/text.hpp"
 #include "platform/files.hpp"
 #include "platform/numbers.hpp"
 
@@ -38,11 +39,6 @@ std::string faultTexts(const soap::ServiceClient& client) {
     return client.faultString() + kCrLf + client.faultCode() + kCrLf + client.faultActor();
 }
 
-std::string upper(std::string text) {
-    std::ranges::transform(text, text.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
-
 }  // namespace
 
 std::string SetupSoapClient(soap::ServiceClient& client, const ConnectionSettings& settings, SettingsStore& store) {
@@ -70,7 +66,7 @@ std::string SetupSoapClient(soap::ServiceClient& client, const ConnectionSetting
         client.setProperty("Timeout", timeout);
 
         const std::string answer = client.callText("HelloWorld", {});
-        if (upper(answer) == "HELLO WORLD") return "OK";
+        if (asciiUpper(answer) == "HELLO WORLD") return "OK";
         return "Error " + client.faultString();
     } catch (...) {
         const int systemError = errno;
