@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "soap_test_client.hpp"
 #include "support/ref_service.hpp"
 #include "support/temp_dir.hpp"
@@ -150,6 +152,22 @@ TEST(RefServiceCommandLine, CatalogueWithoutBannerStillSendsAPicture) {
     EXPECT_EQ(element.attributeAt(0), OVK_VERSION_TEXT);
     EXPECT_EQ(element.firstChild().kind(), xml::NodeKind::CData);
     EXPECT_FALSE(element.firstChild().text().empty());
+}
+
+TEST(RefServiceCommandLine, DocumentRemovedAfterLoadingGivesAServerFaultNotACutReply) {
+    TempDir dir;
+    dir.write("doc.bin", std::string(5000, 'x'));
+    dir.write("catalog.json",
+              R"({"projects":[{"id":"P","password":"p","languages":[1033],"fields":[],)"
+              R"("articles":[{"id":"A","documents":[{"name":"a.bin","file":"doc.bin"}]}]}]})");
+    RefService service(dir.path(), {});
+    auto args = projectArguments("p", "P", 1033);
+    args.emplace_back("materialId", "A");
+    EXPECT_EQ(call(service, "GetItemData", args).status, 200);
+    std::filesystem::remove(dir / "doc.bin");
+    const auto reply = call(service, "GetItemData", args);
+    EXPECT_EQ(reply.status, 500);
+    EXPECT_EQ(reply.faultCode(), "soap:Server");
 }
 
 }  // namespace

@@ -33,13 +33,13 @@ std::string_view faultKindName(FaultKind kind) {
     return {};
 }
 
-void FaultPlan::add(std::string_view spec) {
-    const auto equals = spec.find('=');
+void FaultPlan::add(std::string_view text) {
+    const auto equals = text.find('=');
     if (equals == std::string_view::npos)
         throw std::invalid_argument("--fault wants OP=KIND or OP=KIND@ARG, not \"" +
-                                    std::string(spec) + "\"");
-    const std::string_view op = spec.substr(0, equals);
-    std::string_view kind = spec.substr(equals + 1);
+                                    std::string(text) + "\"");
+    const std::string_view op = text.substr(0, equals);
+    std::string_view kind = text.substr(equals + 1);
 
     Rule rule;
     const auto at = kind.find('@');

@@ -28,7 +28,7 @@ std::string_view faultKindName(FaultKind kind);
 class FaultPlan {
   public:
     // Throws std::invalid_argument with a message fit for the user.
-    void add(std::string_view spec);
+    void add(std::string_view text);
 
     // The fault of the first rule that matches the call, if any.
     std::optional<FaultKind> faultFor(const Call& call) const;

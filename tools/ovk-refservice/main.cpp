@@ -4,11 +4,10 @@
 
 #include <pthread.h>
 #include <chrono>
-#include <condition_variable>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
-#include <mutex>
 #include <thread>
 
 #include "catalog.hpp"
@@ -41,33 +40,22 @@ int serve(const CommandLine& line) {
 
     // Polling is the one way that works whichever thread of the parent started us (a parent
     // death signal would follow the starting thread, not the process).
-    std::mutex mutex;
-    std::condition_variable wake;
-    bool done = false;
-    std::thread watchdog;
     if (line.parentPid != 0) {
-        watchdog = std::thread([&, parent = line.parentPid] {
-            std::unique_lock lock(mutex);
-            while (!wake.wait_for(lock, std::chrono::milliseconds(200), [&] { return done; })) {
-                if (getppid() != parent) {
-                    kill(getpid(), SIGTERM);
-                    return;
-                }
-            }
-        });
+        std::thread([parent = line.parentPid] {
+            while (getppid() == parent) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            kill(getpid(), SIGTERM);
+        }).detach();
     }
 
     int signal = 0;
     sigwait(&signals, &signal);
     service.stop();
-    server.join();
-    {
-        std::lock_guard lock(mutex);
-        done = true;
-    }
-    wake.notify_all();
-    if (watchdog.joinable()) watchdog.join();
-    return 0;
+    // Replies under way are finished; then the process ends without joining the server's
+    // workers, which may sit out a client's idle keep-alive connection for seconds and have
+    // nothing left to do.
+    service.waitUntilIdle(std::chrono::seconds(10));
+    std::fflush(nullptr);
+    std::_Exit(0);
 }
 
 int generate(const CommandLine& line) {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <fstream>
-#include <stdexcept>
 
 #include "base64.hpp"
 
@@ -66,9 +65,14 @@ std::size_t ReplyBody::size() const {
     return total;
 }
 
-bool ReplyBody::holdsFiles() const {
-    return std::any_of(pieces_.begin(), pieces_.end(),
-                       [](const Piece& p) { return !p.file.empty(); });
+std::string ReplyBody::unreadableFile() const {
+    for (const Piece& piece : pieces_) {
+        if (piece.file.empty()) continue;
+        std::error_code ec;
+        const auto size = std::filesystem::file_size(piece.file, ec);
+        if (ec || size != piece.fileSize) return piece.file.string();
+    }
+    return {};
 }
 
 bool ReplyBody::write(const Sink& sink, std::size_t limit) const {
@@ -84,19 +88,6 @@ bool ReplyBody::write(const Sink& sink, std::size_t limit) const {
         }
     }
     return true;
-}
-
-std::string ReplyBody::toString() const {
-    std::string out;
-    out.reserve(size());
-    const bool ok = write(
-        [&out](const char* data, std::size_t n) {
-            out.append(data, n);
-            return true;
-        },
-        size());
-    if (!ok) throw std::runtime_error("a document of the reply cannot be read");
-    return out;
 }
 
 }  // namespace ovk::refservice

@@ -26,15 +26,14 @@ class ReplyBody {
     void append(const ReplyBody& other);
 
     std::size_t size() const;
-    bool holdsFiles() const;
+    // The first file that is gone or no longer has the size it had when the catalogue
+    // loaded, or an empty text. Checked before a reply goes out, so that a broken catalogue
+    // gives a fault rather than a reply cut short.
+    std::string unreadableFile() const;
 
     // Writes the first `limit` bytes through `sink`. False when the sink refuses, a file cannot
     // be read, or a file no longer has the size it had (the promised length would be a lie).
     bool write(const Sink& sink, std::size_t limit) const;
-
-    // The whole body as one text (files read and encoded); throws std::runtime_error when a
-    // file cannot be read.
-    std::string toString() const;
 
   private:
     struct Piece {

@@ -110,6 +110,25 @@ void SoapService::stop() {
     server_->stop();
 }
 
+std::shared_ptr<void> SoapService::busyToken() {
+    {
+        std::lock_guard lock(mutex_);
+        ++busy_;
+    }
+    return std::shared_ptr<void>(nullptr, [this](void*) {
+        {
+            std::lock_guard lock(mutex_);
+            --busy_;
+        }
+        stopped_.notify_all();
+    });
+}
+
+bool SoapService::waitUntilIdle(std::chrono::milliseconds limit) {
+    std::unique_lock lock(mutex_);
+    return stopped_.wait_for(lock, limit, [this] { return busy_ == 0; });
+}
+
 bool SoapService::pause(std::chrono::milliseconds duration) {
     std::unique_lock lock(mutex_);
     return !stopped_.wait_for(lock, duration, [this] { return stopping_.load(); });
@@ -154,20 +173,22 @@ void SoapService::sendFault(httplib::Response& response, std::string_view code,
     response.set_content(faultEnvelope(code, message, url()), kXml);
 }
 
-void SoapService::sendReply(httplib::Response& response, const ReplyBody& body,
-                            bool truncate) const {
-    if (!body.holdsFiles() && !truncate) {
-        response.set_content(body.toString(), kXml);
+void SoapService::sendReply(httplib::Response& response, const ReplyBody& body, bool truncate,
+                            std::shared_ptr<void> busy) const {
+    if (const std::string missing = body.unreadableFile(); !missing.empty()) {
+        sendFault(response, "Server", "The document " + missing + " cannot be read");
         return;
     }
     // Streamed with the full length announced; a truncated reply stops at half of it and the
-    // provider's refusal makes the server drop the connection.
+    // provider's refusal makes the server drop the connection. The provider holds the busy
+    // token, so the reply counts as busy until it has been written.
     auto shared = std::make_shared<ReplyBody>(body);
     const std::size_t length = shared->size();
     const std::size_t limit = truncate ? length / 2 : length;
     response.set_content_provider(
         length, kXml,
-        [shared, limit, truncate](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+        [shared, limit, truncate, busy = std::move(busy)](std::size_t offset, std::size_t,
+                                                          httplib::DataSink& sink) {
             if (offset != 0) return false;  // everything is written in the first call
             const bool written = shared->write(
                 [&sink](const char* data, std::size_t n) { return sink.write(data, n); }, limit);
@@ -176,6 +197,7 @@ void SoapService::sendReply(httplib::Response& response, const ReplyBody& body,
 }
 
 void SoapService::handlePost(const httplib::Request& request, httplib::Response& response) {
+    auto busy = busyToken();
     if (settings_.latency.count() > 0 && !pause(settings_.latency)) {
         response.status = 503;
         response.set_content("The service is stopping\n", "text/plain; charset=utf-8");
@@ -214,10 +236,10 @@ void SoapService::handlePost(const httplib::Request& request, httplib::Response&
             case FaultKind::Exception:
                 result.append(MasterData::exceptionElement(32, "Injected exception in " + name,
                                                            "VelmoraSvr." + name));
-                sendReply(response, responseEnvelope(call.operation, result), false);
+                sendReply(response, responseEnvelope(call.operation, result), false, busy);
                 return;
             case FaultKind::Empty:
-                sendReply(response, responseEnvelope(call.operation, result), false);
+                sendReply(response, responseEnvelope(call.operation, result), false, busy);
                 return;
             case FaultKind::Truncated:
                 truncate = true;
@@ -231,7 +253,7 @@ void SoapService::handlePost(const httplib::Request& request, httplib::Response&
         sendFault(response, "Client", bad.what());
         return;
     }
-    sendReply(response, responseEnvelope(call.operation, result), truncate);
+    sendReply(response, responseEnvelope(call.operation, result), truncate, busy);
 }
 
 }  // namespace ovk::refservice

@@ -41,15 +41,23 @@ class SoapService {
     std::string url() const;
     // Serves until stop(); call after bind().
     void run();
-    // From any thread: ends run() and releases replies that are held back (latency, hang).
+    // From any thread: stops accepting, and releases replies that are held back (latency,
+    // hang). run() itself may take a few seconds more to return: its workers sit out idle
+    // keep-alive connections.
     void stop();
+    // Waits until no reply is being worked on or written, for at most `limit`; false when
+    // some still are then.
+    bool waitUntilIdle(std::chrono::milliseconds limit);
 
   private:
     void handlePost(const httplib::Request& request, httplib::Response& response);
     void handleGet(const httplib::Request& request, httplib::Response& response);
     void sendFault(httplib::Response& response, std::string_view code,
                    std::string_view message) const;
-    void sendReply(httplib::Response& response, const ReplyBody& body, bool truncate) const;
+    void sendReply(httplib::Response& response, const ReplyBody& body, bool truncate,
+                   std::shared_ptr<void> busy) const;
+    // Counts a reply as busy for as long as the token (or a copy of it) lives.
+    std::shared_ptr<void> busyToken();
     // Waits for `duration` or until stop(); false when stopped.
     bool pause(std::chrono::milliseconds duration);
     bool pauseUntilStopped();
@@ -64,6 +72,7 @@ class SoapService {
     std::mutex mutex_;
     std::condition_variable stopped_;
     std::atomic<bool> stopping_{false};
+    int busy_ = 0;  // guarded by mutex_
 };
 
 }  // namespace ovk::refservice
