@@ -3,9 +3,9 @@
 set -euo pipefail
 build="${1:-build}"
 root="$(cd "$(dirname "$0")/.." && pwd)"
-for program in "$root/$build"/bin/*_bench; do
-  [ -x "$program" ] || continue
-  echo "== $(basename "$program")"
-  "$program"
-  echo
-done
+
+echo "== Base64 codec and download list"
+"$root/$build/bin/base64_bench"
+echo
+echo "== Service calls (SoapClient against bare libcurl, same run) and a 50 MB reply"
+sh "$root/bench/soap_calls.sh" "$root/$build"
