@@ -41,9 +41,9 @@ sed -e "s|<URL>[^<]*</URL>|<URL>$url</URL>|" "$root/examples/tarvo_download.xml"
 cat "$work/download.xml"
 
 echo
-echo "== ovk-host run --init-only"
+echo "== ovk-host run --batch --init-only"
 status=0
-"$bin/ovk-host" run --init-only --settings-dir "$work/settings" "$work/download.xml" || status=$?
+"$bin/ovk-host" run --batch --init-only --settings-dir "$work/settings" "$work/download.xml" || status=$?
 echo
 echo "== Files beside the download document"
 ls -l "$work" | grep -v -e service.out -e '^total'

@@ -51,6 +51,9 @@ struct Client::Impl : SplashEvents, WizardEvents {
     // The steps of the start-up that need no service (installation, document, settings,
     // language), reported exactly as Init reports them. Returns 0 or the failing step's code.
     int32_t CheckOffline(const std::string& downloadFile);
+    // Told about every start-up step that passed, with what it found (for tools that report
+    // each finding of a check, not only the first failure).
+    std::function<void(const char* step, const std::string& detail)> onStepPassed;
     void InitWizzard() override;
 
     // Wizard events.
@@ -66,6 +69,7 @@ private:
     // Runs start-up steps; the first failure becomes one Exception and the outcome in Init.
     void runReported(int32_t& Result, int32_t& Init, const std::function<void()>& steps);
     void prepareDocument(const std::string& downloadFile, int32_t& Result);
+    void stepPassed(const char* step, const std::string& detail);
     void connectToService(int32_t& Result, int32_t& Init);
 };
 

@@ -94,6 +94,10 @@ void Client::Impl::runReported(int32_t& Result, int32_t& Init, const std::functi
     }
 }
 
+void Client::Impl::stepPassed(const char* step, const std::string& detail) {
+    if (onStepPassed) onStepPassed(step, detail);
+}
+
 void Client::Impl::prepareDocument(const std::string& downloadFile, int32_t& Result) {
     // 1-5: the installation and the document.
     if (!downloadFile.empty()) DownloadFile = downloadFile;
@@ -104,6 +108,7 @@ void Client::Impl::prepareDocument(const std::string& downloadFile, int32_t& Res
     requireComponentFile("NLS.XML", -2);
     requireComponentFile("TARVO_download.XSD", -3);
     requireComponentFile("MERIDO_download.XSD", -4);
+    stepPassed("installation", files::componentDir().string());
 
     // 6: a new service client replaces the old one.
     Result = -991;
@@ -118,6 +123,7 @@ void Client::Impl::prepareDocument(const std::string& downloadFile, int32_t& Res
         fail(-7, 17, e.failure.reason);
     }
     MyXMLDocument = std::make_shared<xml::Document>();
+    stepPassed("well-formed", DownloadFile);
 
     // 8
     if (!IsGuiLanguageAvailable(GUILangID)) GUILangID = kFallbackLanguage;
@@ -125,20 +131,25 @@ void Client::Impl::prepareDocument(const std::string& downloadFile, int32_t& Res
     // 9-11: project type, schema, validation.
     projectType = GetProjectType(DownloadFile);
     if (isErrorText(projectType)) fail(-5, 17, projectType);
+    stepPassed("project type", projectType);
     const std::string schemaPath = BuildSchemaFileName(projectType, files::componentDir());
     if (isErrorText(schemaPath)) fail(-6, 17, schemaPath);
+    stepPassed("schema", schemaPath);
     MyXMLDocument = ValidateDocument(schemaPath, DownloadFile);
     if (!MyXMLDocument) fail(-7, 17, "Error validating DownloadFile with Schema\r\n" + validationText());
+    stepPassed("valid", schemaPath);
 
     // 12-13: configuration.
     const ConfigInfo info = GetConfigInfos(MyXMLDocument.get());
     if (isErrorText(info[config::Url])) fail(-8, 57, "Failed to gather Config-Information" + info[config::Url]);
     MergeConfigInfo(info, settings);
+    stepPassed("configuration", settings.projectId);
 
     // 14
     if (GetNlsLanguageId(settings.projectLanguage) == 0) {
         fail(-12, 21, "Language " + settings.projectLanguage + " not found.");
     }
+    stepPassed("project language", settings.projectLanguage);
 }
 
 void Client::Impl::connectToService(int32_t& Result, int32_t& Init) {

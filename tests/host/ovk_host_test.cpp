@@ -33,7 +33,7 @@ std::string quote(const std::string& text) {
 HostRun runHost(const std::vector<std::string>& args) {
     std::string command = quote(OVK_HOST_BIN);
     for (const auto& a : args) command += " " + quote(a);
-    command += " --component-dir " + quote(OVK_DATA_DIR) + " 2>/dev/null";
+    command += " --batch --component-dir " + quote(OVK_DATA_DIR) + " 2>/dev/null";
     HostRun run;
     FILE* pipe = popen(command.c_str(), "r");
     char buffer[65536];
@@ -55,25 +55,38 @@ struct OvkHost : ::testing::Test {
     }
 };
 
-TEST_F(OvkHost, ChecksAValidDocumentOffline) {
+std::vector<std::string> findings(const HostRun& run) {
+    std::vector<std::string> names;
+    for (const json& line : run.lines) {
+        if (line.contains("finding")) names.push_back(line["finding"]);
+    }
+    return names;
+}
+
+TEST_F(OvkHost, ChecksAValidDocumentOfflineFindingByFinding) {
     const HostRun run = runHost({"check", std::string(OVK_EXAMPLES_DIR) + "/tarvo_download.xml"});
     EXPECT_EQ(run.status, 0);
-    ASSERT_EQ(run.lines.size(), 1u);
-    EXPECT_EQ(run.lines[0]["check"], 0);
-    EXPECT_EQ(run.lines[0]["projectType"], "TARVO");
-    EXPECT_EQ(run.lines[0]["projectId"], "DEMO");
+    EXPECT_EQ(findings(run), (std::vector<std::string>{"installation", "well-formed", "project type", "schema", "valid",
+                                                       "configuration", "project language"}));
+    ASSERT_FALSE(run.lines.empty());
+    const json& summary = run.lines.back();
+    EXPECT_EQ(summary["check"], 0);
+    EXPECT_EQ(summary["projectType"], "TARVO");
+    EXPECT_EQ(summary["projectId"], "DEMO");
 }
 
 TEST_F(OvkHost, ReportsAnInvalidDocumentWithTheValidationText) {
     const auto path = work.write("bad.xml", downloadDocument("TARVO", "<Bogus/>"));
     const HostRun run = runHost({"check", path.string()});
     EXPECT_EQ(run.status, 1);
-    ASSERT_EQ(run.lines.size(), 2u);
-    EXPECT_EQ(run.lines[0]["event"], "Exception");
-    EXPECT_EQ(run.lines[0]["number"], 17);
-    EXPECT_EQ(run.lines[0]["source"], "Init");
-    EXPECT_EQ(run.lines[0]["message"].get<std::string>().rfind("Error validating DownloadFile with Schema\r\n", 0), 0u);
-    EXPECT_EQ(run.lines[1]["check"], -7);
+    EXPECT_EQ(findings(run), (std::vector<std::string>{"installation", "well-formed", "project type", "schema"}));
+    ASSERT_EQ(run.lines.size(), 6u);
+    const json& failure = run.lines[4];
+    EXPECT_EQ(failure["event"], "Exception");
+    EXPECT_EQ(failure["number"], 17);
+    EXPECT_EQ(failure["source"], "Init");
+    EXPECT_EQ(failure["message"].get<std::string>().rfind("Error validating DownloadFile with Schema\r\n", 0), 0u);
+    EXPECT_EQ(run.lines[5]["check"], -7);
 }
 
 TEST_F(OvkHost, RunsTheStartUpAgainstAService) {

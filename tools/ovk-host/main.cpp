@@ -18,7 +18,8 @@
 #include "platform/files.hpp"
 #include "platform/manual_clock.hpp"
 #include "platform/numbers.hpp"
-#include "settings_location.hpp"
+#include "qt/desktop_client_services.hpp"
+#include "qt/qt_settings_store.hpp"
 
 namespace {
 
@@ -38,7 +39,9 @@ options:
   --proxy-user NAME       ProxyUserName    --proxy-password P ProxyPassword
   --init-only             stop after Init
   --answer ok|cancel|yes|no   answer the next message box (repeatable, in order);
-                          unanswered boxes take their default button
+                          unanswered boxes take their default button; implies --batch
+  --batch                 no windows: forms run without a screen and message boxes are
+                          answered as above (the default when there is no display)
   --component-dir DIR     where the component's files are (default: beside the library)
   --settings-dir DIR      where the per-user settings are kept (default: the user's
                           configuration folder)
@@ -53,6 +56,7 @@ struct Options {
     std::optional<std::string> serviceUrl, proxyIp, proxyUser, proxyPassword;
     std::optional<int32_t> proxyPort;
     bool initOnly = false;
+    bool batch = false;
     std::vector<MsgBoxAnswer> answers;
     std::optional<std::filesystem::path> componentDir, settingsDir;
 };
@@ -106,6 +110,7 @@ Options parseOptions(int argc, char** argv) {
         else if (a == "--proxy-password") o.proxyPassword = value();
         else if (a == "--init-only") o.initOnly = true;
         else if (a == "--answer") o.answers.push_back(parseAnswer(value()));
+        else if (a == "--batch") o.batch = true;
         else if (a == "--component-dir") o.componentDir = value();
         else if (a == "--settings-dir") o.settingsDir = value();
         else if (a.starts_with("--")) usageError("unknown option " + a);
@@ -135,6 +140,19 @@ void locateComponent(const Options& o) {
     }
 }
 
+// Windows need a display; an offscreen Qt platform is none a user could answer boxes on.
+bool hasDisplay() {
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (platform != nullptr && std::string(platform) == "offscreen") return false;
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0') return true;
+    }
+    return false;
+}
+
+bool runsBatch(const Options& o) { return o.batch || !o.answers.empty() || !hasDisplay(); }
+
 std::shared_ptr<ScriptedUserInterface> scriptedUi(const Options& o) {
     auto ui = std::make_shared<ScriptedUserInterface>();
     for (MsgBoxAnswer answer : o.answers) ui->queueAnswer(answer);
@@ -143,9 +161,10 @@ std::shared_ptr<ScriptedUserInterface> scriptedUi(const Options& o) {
 }
 
 std::shared_ptr<const ClientServices> makeServices(const Options& o) {
+    if (!runsBatch(o)) return std::make_shared<const ClientServices>(desktopClientServices(o.settingsDir));
     ClientServices services = baseClientServices();
     services.ui = scriptedUi(o);
-    services.settings = host::openSettings(o.settingsDir);
+    services.settings = std::make_shared<QtSettingsStore>(o.settingsDir);
     services.timers = std::make_shared<ManualClock>();
     return std::make_shared<const ClientServices>(std::move(services));
 }
@@ -154,6 +173,9 @@ int runCheck(const Options& o) {
     host::EventPrinter printer;
     Client::Impl client(makeServices(o));
     client.events = &printer;
+    client.onStepPassed = [](const char* step, const std::string& detail) {
+        printLine({{"finding", step}, {"ok", true}, {"detail", detail}});
+    };
     const int32_t result = client.CheckOffline(o.downloadFile);
     nlohmann::json summary = {{"check", result}, {"componentDir", files::componentDir().string()}};
     if (result == 0) {
