@@ -127,9 +127,15 @@ TEST_F(Startup, AnInvalidDocumentGivesTheValidationText) {
     EXPECT_NE(h.client->ValidationErrorCodes().find("on Line: 4 Position: "), std::string::npos);
 }
 
-TEST_F(Startup, MissingSettingsAreMinusEight) {
-    writeDocument(downloadDocument("TARVO", "<URL>short</URL>"));
-    expectFailure(-8, 57, "Failed to gather Config-InformationError No Service URL");
+TEST_F(Startup, MissingSettingsAreMinusEightWithTheReadingsText) {
+    for (const auto& [elements, text] : std::vector<std::pair<std::string, std::string>>{
+             {"<URL>short</URL>", "Error No Service URL"},
+             {"<Language>German</Language>", "Error No Projekt ID"},
+             {"<ProjectID>P</ProjectID>", "Error No Language"}}) {
+        writeDocument(downloadDocument("TARVO", elements));
+        h.events = {};
+        expectFailure(-8, 57, "Failed to gather Config-Information" + text);
+    }
 }
 
 TEST_F(Startup, AnUnknownProjectLanguageIsMinusTwelve) {
@@ -225,10 +231,16 @@ TEST_F(Startup, ShowPreparesTheWizardWithTheHourglassOffBeforeItOpens) {
     ASSERT_EQ(h.client->Init(documentPath), 0);
     std::vector<MousePointer> pointers;
     h.ui->onPointer([&](MousePointer p) { pointers.push_back(p); });
+    std::optional<MousePointer> pointerWhileWizardShows;
+    h.ui->queueAction([&](Form& form) {
+        EXPECT_EQ(form.formName(), "frmWiz");
+        pointerWhileWizardShows = h.ui->mousePointer();
+        form.requestClose();
+    });
     h.client->Show();
     EXPECT_EQ(h.ui->shownForms(), (std::vector<std::string>{"frmSplash", "frmSplash", "frmWiz"}));
     EXPECT_EQ(pointers, (std::vector<MousePointer>{MousePointer::Hourglass, MousePointer::Default}));
-    EXPECT_EQ(h.ui->mousePointer(), MousePointer::Default);
+    EXPECT_EQ(pointerWhileWizardShows, MousePointer::Default);
 }
 
 }  // namespace

@@ -7,68 +7,13 @@
 #include "platform/soap/soap_client.hpp"
 #include "soap_test_support.hpp"
 #include "temp_dir.hpp"
-
-extern char** environ;
+#include "tinyproxy.hpp"
 
 namespace ovk::soap {
 namespace {
 
-constexpr const char* kTinyproxy = "/usr/bin/tinyproxy";
-
-int freeLoopbackPort() {
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(s);
-    return ntohs(address.sin_port);
-}
-
-bool accepts(int port) {
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    const bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(s);
-    return ok;
-}
-
-// Debian's tinyproxy in the foreground on a free loopback port, optionally demanding basic
-// credentials.
-class Tinyproxy {
-  public:
-    Tinyproxy(const test::TempDir& dir, const std::string& basicAuth) {
-        port_ = freeLoopbackPort();
-        std::string config =
-            "Port " + std::to_string(port_) +
-            "\nListen 127.0.0.1\nAllow 127.0.0.1\nTimeout 30\nMaxClients 8\nLogLevel Critical\n";
-        if (!basicAuth.empty()) config += "BasicAuth " + basicAuth + "\n";
-        const std::string path = dir.write("tinyproxy.conf", config).string();
-        const char* argv[] = {kTinyproxy, "-d", "-c", path.c_str(), nullptr};
-        if (posix_spawn(&pid_, kTinyproxy, nullptr, nullptr, const_cast<char**>(argv), environ) !=
-            0)
-            pid_ = -1;
-        for (int i = 0; pid_ > 0 && i < 500 && !accepts(port_); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-    }
-    ~Tinyproxy() {
-        if (pid_ <= 0) return;
-        ::kill(pid_, SIGTERM);
-        ::waitpid(pid_, nullptr, 0);
-    }
-    bool running() const { return pid_ > 0 && accepts(port_); }
-    std::string hostPort() const { return "127.0.0.1:" + std::to_string(port_); }
-
-  private:
-    pid_t pid_ = -1;
-    int port_ = 0;
-};
+using test::kTinyproxy;
+using test::Tinyproxy;
 
 class SoapClientProxy : public ::testing::Test {
   protected:
