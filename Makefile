@@ -2,7 +2,7 @@
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: deps configure build test demo bench format clean
+.PHONY: deps configure build test demo bench format format-check clean
 
 deps:
 	@scripts/install-deps.sh
@@ -22,8 +22,14 @@ demo: build
 bench: build
 	@scripts/bench.sh $(BUILD_DIR)
 
+SOURCES = $(shell git ls-files '*.cpp' '*.hpp' '*.h' 2>/dev/null)
+
 format:
-	@find src include tests tools bench -name '*.cpp' -o -name '*.hpp' -o -name '*.h' | xargs clang-format -i
+	@clang-format -i $(SOURCES)
+
+# Fails when a source file is not formatted the way .clang-format says.
+format-check:
+	@clang-format --dry-run -Werror $(SOURCES)
 
 clean:
 	@rm -rf $(BUILD_DIR)

@@ -10,11 +10,12 @@ namespace ovk {
 /// before the operation that raised it goes on; a handler that calls back into the Client runs
 /// nested inside that operation. Override the ones you need; the others do nothing.
 class ClientEvents {
-public:
+  public:
     virtual ~ClientEvents() = default;
     /// A failure: start-up steps, service failures during the download, Test, and the
     /// wizard's debug texts (Number 0, Source "Debugger").
-    virtual void Exception(int32_t /*Number*/, const std::string& /*Message*/, const std::string& /*Source*/) {}
+    virtual void Exception(int32_t /*Number*/, const std::string& /*Message*/,
+                           const std::string& /*Source*/) {}
     /// The download finished and the download document holds its results.
     virtual void DownloadComplete() {}
     /// The user cancelled the wizard or declined a newer client version.
@@ -33,7 +34,7 @@ struct ClientServices;
 /// document. Create one, set its properties, call Init with the download document, and when it
 /// returned 0 call Show to run the wizard.
 class Client {
-public:
+  public:
     /// A client using the installed component's services: its desktop user interface, the
     /// user's settings and the desktop's way of opening files and addresses.
     Client();
@@ -86,7 +87,7 @@ public:
 
     struct Impl;
 
-private:
+  private:
     std::unique_ptr<Impl> impl_;
 };
 

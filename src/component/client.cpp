@@ -6,7 +6,8 @@
 
 namespace ovk {
 
-Client::Impl::Impl(std::shared_ptr<const ClientServices> services) : services(std::move(services)) {}
+Client::Impl::Impl(std::shared_ptr<const ClientServices> services)
+    : services(std::move(services)) {}
 
 frmSplash& Client::Impl::splash() {
     if (!mvarSplash) mvarSplash = std::make_unique<frmSplash>(*services->ui, *this);
@@ -25,7 +26,8 @@ void deliver(ClientEvents* events, Call call) {
 }
 }  // namespace
 
-void Client::Impl::raiseException(int32_t number, const std::string& message, const std::string& source) {
+void Client::Impl::raiseException(int32_t number, const std::string& message,
+                                  const std::string& source) {
     deliver(events, [&](ClientEvents& e) { e.Exception(number, message, source); });
 }
 void Client::Impl::raiseDownloadComplete() {
@@ -45,9 +47,15 @@ void Client::Impl::raiseStepChanged(int16_t step) {
 }
 
 // Wizard events that the Client turns into the host's events.
-void Client::Impl::Cancel() { raiseDownloadCancel(); }
-void Client::Impl::Help() { raiseHelpRequested(); }
-void Client::Impl::DebugInfo(const std::string& Info) { raiseException(0, Info, "Debugger"); }
+void Client::Impl::Cancel() {
+    raiseDownloadCancel();
+}
+void Client::Impl::Help() {
+    raiseHelpRequested();
+}
+void Client::Impl::DebugInfo(const std::string& Info) {
+    raiseException(0, Info, "Debugger");
+}
 void Client::Impl::NewStepNum(int16_t Stepnumber) {
     ActiveStepNumber = Stepnumber;
     raiseStepChanged(Stepnumber);
@@ -55,18 +63,24 @@ void Client::Impl::NewStepNum(int16_t Stepnumber) {
 
 Client::Client() : Client(defaultClientServices()) {}
 
-Client::Client(std::shared_ptr<const ClientServices> services) : impl_(std::make_unique<Impl>(std::move(services))) {}
+Client::Client(std::shared_ptr<const ClientServices> services)
+    : impl_(std::make_unique<Impl>(std::move(services))) {}
 
 Client::~Client() = default;
 
-void Client::setEvents(ClientEvents* observer) { impl_->events = observer; }
+void Client::setEvents(ClientEvents* observer) {
+    impl_->events = observer;
+}
 
 void Client::Test(const std::string& TestString) {
     try {
         const MsgBoxAnswer answer = impl_->services->ui->msgBox(
-            "Der \xC3\xBC" "bergebene String ist '" + TestString +
+            "Der \xC3\xBC"
+            "bergebene String ist '" +
+                TestString +
                 "'. Ja f\xC3\xBCr DownloadComplete und Nein f\xC3\xBCr DownloadCancel Klicken",
-            "Velmora .NET Testfunktion", MsgBoxButtons::YesNo, MsgBoxIcon::Information, MsgBoxDefault::Second);
+            "Velmora .NET Testfunktion", MsgBoxButtons::YesNo, MsgBoxIcon::Information,
+            MsgBoxDefault::Second);
         if (answer == MsgBoxAnswer::Yes) {
             impl_->raiseDownloadComplete();
         } else {
@@ -95,21 +109,53 @@ void Client::Show() {
     impl_->services->ui->showModal(splash);
 }
 
-const std::string& Client::DownloadFile() const { return impl_->DownloadFile; }
-void Client::DownloadFile(std::string value) { impl_->DownloadFile = std::move(value); }
-const std::string& Client::ServiceUrl() const { return impl_->settings.serviceUrl; }
-void Client::ServiceUrl(std::string value) { impl_->settings.serviceUrl = std::move(value); }
-const std::string& Client::ProxyPassword() const { return impl_->settings.proxyPassword; }
-void Client::ProxyPassword(std::string value) { impl_->settings.proxyPassword = std::move(value); }
-const std::string& Client::ProxyUserName() const { return impl_->settings.proxyUserName; }
-void Client::ProxyUserName(std::string value) { impl_->settings.proxyUserName = std::move(value); }
-int32_t Client::ProxyPort() const { return impl_->settings.proxyPort; }
-void Client::ProxyPort(int32_t value) { impl_->settings.proxyPort = value; }
-const std::string& Client::ProxyIP() const { return impl_->settings.proxyIp; }
-void Client::ProxyIP(std::string value) { impl_->settings.proxyIp = std::move(value); }
-const std::string& Client::ValidationErrorCodes() const { return validationText(); }
-int16_t Client::ActiveStepNumber() const { return impl_->ActiveStepNumber; }
-int16_t Client::GUILangID() const { return impl_->GUILangID; }
-void Client::GUILangID(int16_t value) { impl_->GUILangID = value; }
+const std::string& Client::DownloadFile() const {
+    return impl_->DownloadFile;
+}
+void Client::DownloadFile(std::string value) {
+    impl_->DownloadFile = std::move(value);
+}
+const std::string& Client::ServiceUrl() const {
+    return impl_->settings.serviceUrl;
+}
+void Client::ServiceUrl(std::string value) {
+    impl_->settings.serviceUrl = std::move(value);
+}
+const std::string& Client::ProxyPassword() const {
+    return impl_->settings.proxyPassword;
+}
+void Client::ProxyPassword(std::string value) {
+    impl_->settings.proxyPassword = std::move(value);
+}
+const std::string& Client::ProxyUserName() const {
+    return impl_->settings.proxyUserName;
+}
+void Client::ProxyUserName(std::string value) {
+    impl_->settings.proxyUserName = std::move(value);
+}
+int32_t Client::ProxyPort() const {
+    return impl_->settings.proxyPort;
+}
+void Client::ProxyPort(int32_t value) {
+    impl_->settings.proxyPort = value;
+}
+const std::string& Client::ProxyIP() const {
+    return impl_->settings.proxyIp;
+}
+void Client::ProxyIP(std::string value) {
+    impl_->settings.proxyIp = std::move(value);
+}
+const std::string& Client::ValidationErrorCodes() const {
+    return validationText();
+}
+int16_t Client::ActiveStepNumber() const {
+    return impl_->ActiveStepNumber;
+}
+int16_t Client::GUILangID() const {
+    return impl_->GUILangID;
+}
+void Client::GUILangID(int16_t value) {
+    impl_->GUILangID = value;
+}
 
 }  // namespace ovk

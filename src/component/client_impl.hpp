@@ -46,7 +46,8 @@ struct Client::Impl : SplashEvents, WizardEvents {
     void raiseStepChanged(int16_t step);
 
     // Splash form events.
-    void InitializeEnvironment(const std::string& downloadFile, int32_t& Result, int32_t& Init) override;
+    void InitializeEnvironment(const std::string& downloadFile, int32_t& Result,
+                               int32_t& Init) override;
 
     // The steps of the start-up that need no service (installation, document, settings,
     // language), reported exactly as Init reports them. Returns 0 or the failing step's code.
@@ -65,7 +66,7 @@ struct Client::Impl : SplashEvents, WizardEvents {
     void NewStepNum(int16_t Stepnumber) override;
     void DebugInfo(const std::string& Info) override;
 
-private:
+  private:
     // Runs start-up steps; the first failure becomes one Exception and the outcome in Init.
     void runReported(int32_t& Result, int32_t& Init, const std::function<void()>& steps);
     void prepareDocument(const std::string& downloadFile, int32_t& Result);

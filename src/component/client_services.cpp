@@ -16,7 +16,9 @@ ClientServicesProvider& provider() {
 
 }  // namespace
 
-void setDefaultClientServicesProvider(ClientServicesProvider newProvider) { provider() = std::move(newProvider); }
+void setDefaultClientServicesProvider(ClientServicesProvider newProvider) {
+    provider() = std::move(newProvider);
+}
 
 ClientServices baseClientServices() {
     ClientServices services;

@@ -12,15 +12,16 @@
 #include "document/download_document.hpp"
 #include "document/validation_text.hpp"
 #include "platform/errors.hpp"
-#include "platform/text.hpp"
 #include "platform/files.hpp"
+#include "platform/text.hpp"
 #include "util/open_doc_api.hpp"
 
 namespace ovk {
 namespace {
 
 constexpr const char* kComponentVersion = OVK_VERSION_TEXT;  // major.minor.revision
-constexpr const char* kCredentialsNotFound = "Combination of ProjectID,Password and LangID not found";
+constexpr const char* kCredentialsNotFound =
+    "Combination of ProjectID,Password and LangID not found";
 constexpr const char* kClientDataMissing = "Failed to get Client-Information and Ressources";
 
 // A step that failed: the code it leaves in Result, and the error it reports.
@@ -33,17 +34,22 @@ struct StepFailure {
     throw StepFailure{result, Error(number, std::move(message))};
 }
 
-std::string componentFile(std::string_view name) { return (files::componentDir() / name).string(); }
+std::string componentFile(std::string_view name) {
+    return (files::componentDir() / name).string();
+}
 
 void requireComponentFile(const char* name, int32_t result) {
-    if (!FileExistsInAppPath(name)) fail(result, err::FileNotFound, "File " + componentFile(name) + " not found.");
+    if (!FileExistsInAppPath(name))
+        fail(result, err::FileNotFound, "File " + componentFile(name) + " not found.");
 }
 
 // The attribute at `position` of the client data; a missing one is the host platform's
 // "object variable not set".
 std::string clientDataAttribute(const xml::Node& clientData, std::size_t position) {
     auto value = clientData.attributeAt(position);
-    if (!value) throw Error(err::ObjectMissing, "The client data has no attribute " + std::to_string(position));
+    if (!value)
+        throw Error(err::ObjectMissing,
+                    "The client data has no attribute " + std::to_string(position));
     return *value;
 }
 
@@ -57,7 +63,8 @@ xml::Node firstElement(const xml::NodeList& list) {
 
 }  // namespace
 
-void Client::Impl::InitializeEnvironment(const std::string& downloadFile, int32_t& Result, int32_t& Init) {
+void Client::Impl::InitializeEnvironment(const std::string& downloadFile, int32_t& Result,
+                                         int32_t& Init) {
     runReported(Result, Init, [&] {
         prepareDocument(downloadFile, Result);
         connectToService(Result, Init);
@@ -136,12 +143,14 @@ void Client::Impl::prepareDocument(const std::string& downloadFile, int32_t& Res
     if (isErrorText(schemaPath)) fail(-6, 17, schemaPath);
     stepPassed("schema", schemaPath);
     MyXMLDocument = ValidateDocument(schemaPath, DownloadFile);
-    if (!MyXMLDocument) fail(-7, 17, "Error validating DownloadFile with Schema\r\n" + validationText());
+    if (!MyXMLDocument)
+        fail(-7, 17, "Error validating DownloadFile with Schema\r\n" + validationText());
     stepPassed("valid", schemaPath);
 
     // 12-13: configuration.
     const ConfigInfo info = GetConfigInfos(MyXMLDocument.get());
-    if (isErrorText(info[config::Url])) fail(-8, 57, "Failed to gather Config-Information" + info[config::Url]);
+    if (isErrorText(info[config::Url]))
+        fail(-8, 57, "Failed to gather Config-Information" + info[config::Url]);
     MergeConfigInfo(info, settings);
     stepPassed("configuration", settings.projectId);
 
@@ -162,17 +171,19 @@ void Client::Impl::connectToService(int32_t& Result, int32_t& Init) {
 
     // 16-17: client data.
     Result = -10;
-    const int16_t languageNumber = FileExistsInAppPath("NLS.xml") ? GetNlsLanguageId(settings.projectLanguage) : 0;
-    const auto clientDataList = MySoapobject->call("GetClientData", {std::string("6103"), GUILangID});
+    const int16_t languageNumber =
+        FileExistsInAppPath("NLS.xml") ? GetNlsLanguageId(settings.projectLanguage) : 0;
+    const auto clientDataList =
+        MySoapobject->call("GetClientData", {std::string("6103"), GUILangID});
     if (!clientDataList) fail(-10, 17, kClientDataMissing);
     const xml::Node clientData = firstElement(*clientDataList);
     if (!clientData) fail(-10, 17, kClientDataMissing);
 
     // 18-21: a newer client.
     if (clientDataAttribute(clientData, 0) != kComponentVersion) {
-        const MsgBoxAnswer answer =
-            services->ui->msgBox(GetNewVersionText(std::to_string(GUILangID)), "New Version", MsgBoxButtons::OkCancel,
-                                 MsgBoxIcon::Question, MsgBoxDefault::First);
+        const MsgBoxAnswer answer = services->ui->msgBox(
+            GetNewVersionText(std::to_string(GUILangID)), "New Version", MsgBoxButtons::OkCancel,
+            MsgBoxIcon::Question, MsgBoxDefault::First);
         Result = static_cast<int32_t>(answer);
         if (answer != MsgBoxAnswer::Ok) {
             Init = 1;
@@ -195,8 +206,8 @@ void Client::Impl::connectToService(int32_t& Result, int32_t& Init) {
     SaveBannerImage(clientData, DownloadFile);
 
     // 24-25: the project's credentials.
-    const auto structure =
-        MySoapobject->call("getStructure", {settings.projectPassword, settings.projectId, languageNumber});
+    const auto structure = MySoapobject->call(
+        "getStructure", {settings.projectPassword, settings.projectId, languageNumber});
     const xml::Node structureRoot = structure ? firstElement(*structure) : xml::Node();
     if (!structureRoot || structureRoot.name() == "Exception") fail(-11, 32, kCredentialsNotFound);
 

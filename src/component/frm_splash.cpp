@@ -12,7 +12,9 @@ void frmSplash::UiLanguage(std::string languageText) {
     LocalizeForm(uiLanguage_);
 }
 
-void frmSplash::formLoad() { LocalizeForm(uiLanguage_); }
+void frmSplash::formLoad() {
+    LocalizeForm(uiLanguage_);
+}
 
 void frmSplash::formActivate() {
     // Paint the window once so the user sees it before the work blocks the thread.
@@ -26,7 +28,9 @@ void frmSplash::formActivate() {
     close();
 }
 
-void frmSplash::Form_KeyPress(int) { close(); }
+void frmSplash::Form_KeyPress(int) {
+    close();
+}
 
 void frmSplash::LocalizeForm(const std::string& languageText) {
     skipOnError([&] {

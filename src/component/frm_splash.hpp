@@ -10,23 +10,25 @@ namespace ovk {
 
 // What the splash form raises into its owner, in this order.
 class SplashEvents {
-public:
+  public:
     virtual ~SplashEvents() = default;
-    virtual void InitializeEnvironment(const std::string& DownloadFile, int32_t& Result, int32_t& Init) = 0;
+    virtual void InitializeEnvironment(const std::string& DownloadFile, int32_t& Result,
+                                       int32_t& Init) = 0;
     virtual void InitWizzard() = 0;
 };
 
 // The waiting window behind Init and Show. Once on screen it raises one event into its owner,
 // which does the work inside it, and closes itself when the event returns.
 class frmSplash : public Form {
-public:
+  public:
     frmSplash(UserInterface& ui, SplashEvents& events);
 
     std::string_view formName() const override { return "frmSplash"; }
 
     // Controls.
     Control Image1{.name = "Image1", .hasCaption = false};  // the built-in 677 x 226 picture
-    Control lblWarning{.name = "lblWarning", .Caption = "Moment bitte ...", .fontName = "Times New Roman"};
+    Control lblWarning{
+        .name = "lblWarning", .Caption = "Moment bitte ...", .fontName = "Times New Roman"};
 
     // Values the owner sets before showing the form and reads after it closed.
     std::string DownloadFile;
@@ -47,7 +49,7 @@ public:
     // none). Every failing statement is skipped; without the file the built-in captions stay.
     void LocalizeForm(const std::string& languageText);
 
-private:
+  private:
     UserInterface& ui_;
     SplashEvents& events_;
     std::string uiLanguage_;

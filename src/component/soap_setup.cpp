@@ -7,9 +7,9 @@
 #include <cstdio>
 
 #include "platform/errors.hpp"
-#include "platform/text.hpp"
 #include "platform/files.hpp"
 #include "platform/numbers.hpp"
+#include "platform/text.hpp"
 
 namespace ovk {
 namespace {
@@ -41,7 +41,8 @@ std::string faultTexts(const soap::ServiceClient& client) {
 
 }  // namespace
 
-std::string SetupSoapClient(soap::ServiceClient& client, const ConnectionSettings& settings, SettingsStore& store) {
+std::string SetupSoapClient(soap::ServiceClient& client, const ConnectionSettings& settings,
+                            SettingsStore& store) {
     try {
         const double timeout = readTimeout(store);
         store.write(kSettingsApplication, "Settings", "SOAPTimeout", formatTimeout(timeout));
@@ -52,8 +53,10 @@ std::string SetupSoapClient(soap::ServiceClient& client, const ConnectionSetting
         if (!settings.serviceUrl.empty()) client.setProperty("EndPointURL", settings.serviceUrl);
 
         if (!settings.proxyIp.empty()) {
-            client.setProperty("ProxyServer", settings.proxyIp + ":" + std::to_string(settings.proxyPort));
-            if (!client.faultCode().empty()) return "Error by set ProxyIp/Port" + faultTexts(client);
+            client.setProperty("ProxyServer",
+                               settings.proxyIp + ":" + std::to_string(settings.proxyPort));
+            if (!client.faultCode().empty())
+                return "Error by set ProxyIp/Port" + faultTexts(client);
         }
 
         if (!settings.proxyUserName.empty()) {
@@ -72,7 +75,8 @@ std::string SetupSoapClient(soap::ServiceClient& client, const ConnectionSetting
         const int systemError = errno;
         const Error error = currentError();
         if (error.number >= err::SoapFirst) {
-            return "Error Kommunikationsfehler: kann Service nicht erreichen" + client.faultString();
+            return "Error Kommunikationsfehler: kann Service nicht erreichen" +
+                   client.faultString();
         }
         return "Error Std" + error.description + kCrLf + std::to_string(error.number) + kCrLf +
                std::to_string(systemError) + kCrLf + client.faultString();

@@ -34,11 +34,13 @@ ConfigInfo GetConfigInfos(const xml::Document* document) {
         info[config::Language] = language.text();
 
         static constexpr std::pair<const char*, std::size_t> kOptional[] = {
-            {"Password", config::Password}, {"Proxy_IP", config::ProxyIp},     {"Proxy_PORT", config::ProxyPort},
-            {"Proxy_ID", config::ProxyUser}, {"Proxy_PW", config::ProxyPassword},
+            {"Password", config::Password},      {"Proxy_IP", config::ProxyIp},
+            {"Proxy_PORT", config::ProxyPort},   {"Proxy_ID", config::ProxyUser},
+            {"Proxy_PW", config::ProxyPassword},
         };
         for (const auto& [name, index] : kOptional) {
-            if (const xml::Node node = document->firstElementByName(name)) info[index] = node.text();
+            if (const xml::Node node = document->firstElementByName(name))
+                info[index] = node.text();
         }
     } catch (...) {
         info[config::Url] = "Error " + currentError().description;

@@ -14,8 +14,8 @@ namespace ovk {
 using ConfigInfo = std::array<std::string, 8>;
 
 namespace config {
-inline constexpr std::size_t Url = 0, ProjectId = 1, Language = 2, Password = 3, ProxyIp = 4, ProxyPort = 5,
-                             ProxyUser = 6, ProxyPassword = 7;
+inline constexpr std::size_t Url = 0, ProjectId = 1, Language = 2, Password = 3, ProxyIp = 4,
+                             ProxyPort = 5, ProxyUser = 6, ProxyPassword = 7;
 }
 
 // Connection and project settings of a Client: the host's properties, overwritten by the

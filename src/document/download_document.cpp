@@ -11,8 +11,9 @@ namespace ovk {
 
 bool isErrorText(const std::string& text) {
     if (text.size() < 5) return false;
-    return std::equal(text.begin(), text.begin() + 5, "ERROR",
-                      [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) == b; });
+    return std::equal(text.begin(), text.begin() + 5, "ERROR", [](char a, char b) {
+        return std::toupper(static_cast<unsigned char>(a)) == b;
+    });
 }
 
 std::string GetProjectType(const std::filesystem::path& path) {
@@ -26,7 +27,8 @@ std::string GetProjectType(const std::filesystem::path& path) {
     }
 }
 
-std::string BuildSchemaFileName(const std::string& projectType, const std::filesystem::path& folder) {
+std::string BuildSchemaFileName(const std::string& projectType,
+                                const std::filesystem::path& folder) {
     try {
         const std::string name = projectType + "_download.xsd";
         if (name.find('/') != std::string::npos || name.find('\0') != std::string::npos) {
@@ -42,8 +44,8 @@ std::string BuildSchemaFileName(const std::string& projectType, const std::files
 }
 
 std::string validationDetail(const xml::ParseFailure& failure) {
-    return failure.reason + "\r\n" + "on Line: " + std::to_string(failure.line) + " Position: " +
-           std::to_string(failure.position) + "\r\n" + failure.sourceLine;
+    return failure.reason + "\r\n" + "on Line: " + std::to_string(failure.line) +
+           " Position: " + std::to_string(failure.position) + "\r\n" + failure.sourceLine;
 }
 
 std::shared_ptr<xml::Document> ValidateDocument(const std::filesystem::path& schemaPath,

@@ -19,7 +19,8 @@ std::string GetProjectType(const std::filesystem::path& path);
 
 // The path of the schema for a project type in `folder` (type + "_download.xsd", matched
 // without regard to case), or "Error Schema File not found" / "Error Building Schema Name".
-std::string BuildSchemaFileName(const std::string& projectType, const std::filesystem::path& folder);
+std::string BuildSchemaFileName(const std::string& projectType,
+                                const std::filesystem::path& folder);
 
 // The document at `documentPath`, validated against the schema at `schemaPath`, or nothing.
 // A document that is not well-formed or not valid stores the detail text as the component's

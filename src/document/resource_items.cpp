@@ -16,7 +16,8 @@ std::optional<std::vector<ResourceItem>> LoadResourceItems(const std::string& la
         if (!block) return std::nullopt;
         std::vector<ResourceItem> items;
         for (const xml::Node& item : block.childElements()) {
-            items.push_back({item.attribute("Name").value_or(std::string()), item.attribute("Caption")});
+            items.push_back(
+                {item.attribute("Name").value_or(std::string()), item.attribute("Caption")});
         }
         return items;
     } catch (const Error&) {

@@ -8,7 +8,11 @@ std::string& storage() {
 }
 }  // namespace
 
-const std::string& validationText() { return storage(); }
-void setValidationText(std::string text) { storage() = std::move(text); }
+const std::string& validationText() {
+    return storage();
+}
+void setValidationText(std::string text) {
+    storage() = std::move(text);
+}
 
 }  // namespace ovk

@@ -11,10 +11,11 @@ namespace {
 // One iconv descriptor per conversion and thread; iconv_open is costly and descriptors
 // carry shift state, so they are neither rebuilt per call nor shared between threads.
 class Converter {
-public:
+  public:
     Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {
         if (cd_ == reinterpret_cast<iconv_t>(-1)) {
-            throw std::runtime_error(std::string("iconv cannot convert from ") + from + " to " + to);
+            throw std::runtime_error(std::string("iconv cannot convert from ") + from + " to " +
+                                     to);
         }
     }
     ~Converter() { iconv_close(cd_); }
@@ -46,7 +47,7 @@ public:
         return out;
     }
 
-private:
+  private:
     iconv_t cd_;
 };
 
@@ -72,7 +73,8 @@ std::string toAnsi(std::string_view utf8) {
         // Skip one whole character; a broken sequence is skipped one byte at a time.
         const size_t length = utf8SequenceLength(static_cast<unsigned char>(rest[0]));
         for (size_t i = 1; i < length; ++i) {
-            if (i >= rest.size() || (static_cast<unsigned char>(rest[i]) & 0xC0) != 0x80) return size_t{1};
+            if (i >= rest.size() || (static_cast<unsigned char>(rest[i]) & 0xC0) != 0x80)
+                return size_t{1};
         }
         return length;
     });

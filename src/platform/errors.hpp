@@ -24,11 +24,11 @@ inline constexpr int32_t DuplicateKey = 457;
 // Failures of the service client. Everything from SoapFirst up counts as a communication
 // failure to the start-up ("kann Service nicht erreichen").
 inline constexpr int32_t SoapFirst = 5000;
-inline constexpr int32_t SoapWsdl = 5001;            // description file missing or malformed
-inline constexpr int32_t SoapConnection = 5002;      // host unreachable, refused, TLS, proxy
-inline constexpr int32_t SoapTimeout = 5003;         // the whole call took longer than allowed
-inline constexpr int32_t SoapHttpStatus = 5004;      // an HTTP status other than 200 without a fault
-inline constexpr int32_t SoapFault = 5005;           // the service answered with a SOAP fault
+inline constexpr int32_t SoapWsdl = 5001;        // description file missing or malformed
+inline constexpr int32_t SoapConnection = 5002;  // host unreachable, refused, TLS, proxy
+inline constexpr int32_t SoapTimeout = 5003;     // the whole call took longer than allowed
+inline constexpr int32_t SoapHttpStatus = 5004;  // an HTTP status other than 200 without a fault
+inline constexpr int32_t SoapFault = 5005;       // the service answered with a SOAP fault
 inline constexpr int32_t SoapMalformedReply = 5006;  // not well-formed, not an envelope, truncated
 inline constexpr int32_t SoapReplyTooLarge = 5007;   // larger than the configured limit
 inline constexpr int32_t SoapBadCall = 5008;         // unknown operation, wrong argument count

@@ -25,7 +25,8 @@ std::optional<fs::path>& componentDirOverride() {
 
 bool equalsIgnoreCase(std::string_view a, std::string_view b) {
     return std::ranges::equal(a, b, [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+        return std::tolower(static_cast<unsigned char>(x)) ==
+               std::tolower(static_cast<unsigned char>(y));
     });
 }
 
@@ -55,7 +56,9 @@ fs::path componentDir() {
     return fs::current_path();
 }
 
-void setComponentDir(std::optional<fs::path> dir) { componentDirOverride() = std::move(dir); }
+void setComponentDir(std::optional<fs::path> dir) {
+    componentDirOverride() = std::move(dir);
+}
 
 std::optional<fs::path> findCaseInsensitive(const fs::path& dir, std::string_view name) {
     std::error_code ec;

@@ -12,7 +12,7 @@ namespace ovk {
 // Timers driven by hand: time passes only when advance() is called. For tests and for batch
 // runs, where nothing waits for a real clock.
 class ManualClock : public TimerFactory {
-public:
+  public:
     std::unique_ptr<Timer> createTimer() override {
         auto timer = std::make_unique<ManualTimer>(*this);
         timers_.push_back(timer.get());
@@ -25,7 +25,8 @@ public:
         for (;;) {
             ManualTimer* next = nullptr;
             for (ManualTimer* t : timers_) {
-                if (t->active_ && t->due_ <= until && (next == nullptr || t->due_ < next->due_)) next = t;
+                if (t->active_ && t->due_ <= until && (next == nullptr || t->due_ < next->due_))
+                    next = t;
             }
             if (next == nullptr) break;
             now_ = next->due_;
@@ -36,9 +37,9 @@ public:
     }
     int64_t now() const { return now_; }
 
-private:
+  private:
     class ManualTimer : public Timer {
-    public:
+      public:
         explicit ManualTimer(ManualClock& clock) : clock_(clock) {}
         ~ManualTimer() override { std::erase(clock_.timers_, this); }
         void setInterval(int32_t milliseconds) override { interval_ = milliseconds; }

@@ -11,7 +11,9 @@
 namespace ovk::numbers {
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 template <class Int>
 Int toWhole(double value) {
@@ -52,7 +54,8 @@ std::optional<double> parseNumber(std::string_view text) {
         ++i;
         if (i < core.size() && (core[i] == '+' || core[i] == '-')) ++i;
         std::size_t exponentDigits = 0;
-        while (i < core.size() && std::isdigit(static_cast<unsigned char>(core[i]))) ++i, ++exponentDigits;
+        while (i < core.size() && std::isdigit(static_cast<unsigned char>(core[i])))
+            ++i, ++exponentDigits;
         if (exponentDigits == 0) return std::nullopt;
     }
     if (i != core.size()) return std::nullopt;
@@ -63,12 +66,22 @@ std::optional<double> parseNumber(std::string_view text) {
     return value;
 }
 
-bool isNumeric(std::string_view text) { return parseNumber(text).has_value(); }
+bool isNumeric(std::string_view text) {
+    return parseNumber(text).has_value();
+}
 
-double roundHalfEven(double value) { return std::nearbyint(value); }  // FE_TONEAREST is ties-to-even
+double roundHalfEven(double value) {
+    return std::nearbyint(value);
+}  // FE_TONEAREST is ties-to-even
 
-int16_t toInt16(std::string_view text) { return textToWhole<int16_t>(text); }
-int32_t toInt32(std::string_view text) { return textToWhole<int32_t>(text); }
-int32_t toInt32(double value) { return toWhole<int32_t>(value); }
+int16_t toInt16(std::string_view text) {
+    return textToWhole<int16_t>(text);
+}
+int32_t toInt32(std::string_view text) {
+    return textToWhole<int32_t>(text);
+}
+int32_t toInt32(double value) {
+    return toWhole<int32_t>(value);
+}
 
 }  // namespace ovk::numbers

@@ -13,7 +13,7 @@ namespace ovk {
 // from a queue (the box's default button when the queue is empty) and every box is recorded;
 // a modal form runs its load and activation, then the queued user actions until it closes.
 class ScriptedUserInterface : public UserInterface {
-public:
+  public:
     struct Box {
         std::string text;
         std::string title;
@@ -30,7 +30,9 @@ public:
     // Called for every box as it is answered (batch mode prints them).
     void onBox(std::function<void(const Box&)> observer) { boxObserver_ = std::move(observer); }
     // Called for every pointer change, to check where the hourglass was shown.
-    void onPointer(std::function<void(MousePointer)> observer) { pointerObserver_ = std::move(observer); }
+    void onPointer(std::function<void(MousePointer)> observer) {
+        pointerObserver_ = std::move(observer);
+    }
     void onPendingEvents(std::function<void()> hook) { pendingEventsHook_ = std::move(hook); }
 
     const std::vector<Box>& boxes() const { return boxes_; }
@@ -72,7 +74,7 @@ public:
         if (form.isShown() && !form.requestClose()) form.close();
     }
 
-private:
+  private:
     std::deque<MsgBoxAnswer> answers_;
     std::deque<Action> actions_;
     std::vector<Box> boxes_;

@@ -9,10 +9,11 @@ namespace ovk {
 
 // The per-user settings store: texts under (application, section, key).
 class SettingsStore {
-public:
+  public:
     virtual ~SettingsStore() = default;
     // The stored text, or nothing when the key does not exist.
-    virtual std::optional<std::string> read(const std::string& application, const std::string& section,
+    virtual std::optional<std::string> read(const std::string& application,
+                                            const std::string& section,
                                             const std::string& key) const = 0;
     virtual void write(const std::string& application, const std::string& section,
                        const std::string& key, const std::string& value) = 0;
@@ -26,7 +27,7 @@ public:
 
 // A store that lives in memory: for tests and for hosts that keep nothing between runs.
 class MemorySettingsStore : public SettingsStore {
-public:
+  public:
     std::optional<std::string> read(const std::string& application, const std::string& section,
                                     const std::string& key) const override {
         const auto it = values_.find({application, section, key});
@@ -38,7 +39,7 @@ public:
         values_[{application, section, key}] = value;
     }
 
-private:
+  private:
     std::map<std::tuple<std::string, std::string, std::string>, std::string> values_;
 };
 

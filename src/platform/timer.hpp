@@ -8,7 +8,7 @@ namespace ovk {
 
 // A timer that ticks on the user-interface thread. Forms own one per timer control.
 class Timer {
-public:
+  public:
     virtual ~Timer() = default;
     virtual void setInterval(int32_t milliseconds) = 0;
     virtual int32_t interval() const = 0;
@@ -17,18 +17,18 @@ public:
     virtual bool isActive() const = 0;
     void onTick(std::function<void()> handler) { tick_ = std::move(handler); }
 
-protected:
+  protected:
     void fire() {
         if (tick_) tick_();
     }
 
-private:
+  private:
     std::function<void()> tick_;
 };
 
 // Makes timers; the Qt adapter makes QTimer-backed ones, tests a ManualClock.
 class TimerFactory {
-public:
+  public:
     virtual ~TimerFactory() = default;
     virtual std::unique_ptr<Timer> createTimer() = 0;
 };

@@ -7,8 +7,21 @@
 namespace ovk {
 
 // Message box choices, with the values a host of the original component knows.
-enum class MsgBoxButtons { OkOnly = 0, OkCancel = 1, AbortRetryIgnore = 2, YesNoCancel = 3, YesNo = 4, RetryCancel = 5 };
-enum class MsgBoxIcon { None = 0, Critical = 16, Question = 32, Exclamation = 48, Information = 64 };
+enum class MsgBoxButtons {
+    OkOnly = 0,
+    OkCancel = 1,
+    AbortRetryIgnore = 2,
+    YesNoCancel = 3,
+    YesNo = 4,
+    RetryCancel = 5
+};
+enum class MsgBoxIcon {
+    None = 0,
+    Critical = 16,
+    Question = 32,
+    Exclamation = 48,
+    Information = 64
+};
 enum class MsgBoxDefault { First = 0, Second = 256, Third = 512 };
 enum class MsgBoxAnswer { Ok = 1, Cancel = 2, Abort = 3, Retry = 4, Ignore = 5, Yes = 6, No = 7 };
 
@@ -17,7 +30,7 @@ enum class MousePointer { Default = 0, Hourglass = 11 };
 // A form the user interface can show modally. The form is a model: it owns its controls'
 // state and handlers; a view renders it and forwards the user's input to those handlers.
 class Form {
-public:
+  public:
     virtual ~Form() = default;
 
     // The form's name, by which a user interface finds the view to render it with.
@@ -49,18 +62,19 @@ public:
     }
     void setCloseListener(std::function<void()> listener) { closeListener_ = std::move(listener); }
 
-private:
+  private:
     bool shown_ = false;
     std::function<void()> closeListener_;
 };
 
 // Everything the component needs from a desktop user interface.
 class UserInterface {
-public:
+  public:
     virtual ~UserInterface() = default;
 
-    virtual MsgBoxAnswer msgBox(const std::string& text, const std::string& title, MsgBoxButtons buttons,
-                                MsgBoxIcon icon, MsgBoxDefault defaultButton = MsgBoxDefault::First) = 0;
+    virtual MsgBoxAnswer msgBox(const std::string& text, const std::string& title,
+                                MsgBoxButtons buttons, MsgBoxIcon icon,
+                                MsgBoxDefault defaultButton = MsgBoxDefault::First) = 0;
     virtual void setMousePointer(MousePointer pointer) = 0;
     virtual MousePointer mousePointer() const = 0;
     // Lets pending window messages (painting, input, timers) run once.

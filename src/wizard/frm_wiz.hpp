@@ -12,7 +12,7 @@ namespace ovk {
 
 // What the wizard raises into its owner, in this order.
 class WizardEvents {
-public:
+  public:
     virtual ~WizardEvents() = default;
     virtual void Finish() = 0;
     virtual void Cancel() = 0;
@@ -25,7 +25,7 @@ public:
 
 // The three-step download wizard. Its input fields are set by the owner before it is shown.
 class frmWiz : public Form {
-public:
+  public:
     frmWiz(UserInterface& ui, WizardEvents& events) : ui_(ui), events_(events) {}
 
     std::string_view formName() const override { return "frmWiz"; }
@@ -41,7 +41,7 @@ public:
     std::string BannerURL;
     std::string MailURL;
 
-protected:
+  protected:
     UserInterface& ui_;
     WizardEvents& events_;
 };

@@ -44,7 +44,8 @@ TEST(ClientTest, AsksWithTheTestBoxAndRaisesExactlyOneEvent) {
     const auto& box = h.ui->boxes()[0];
     EXPECT_EQ(box.title, "Velmora .NET Testfunktion");
     EXPECT_EQ(box.text,
-              "Der \xC3\xBC" "bergebene String ist 'abc'. Ja f\xC3\xBCr DownloadComplete und Nein f\xC3\xBCr "
+              "Der \xC3\xBC"
+              "bergebene String ist 'abc'. Ja f\xC3\xBCr DownloadComplete und Nein f\xC3\xBCr "
               "DownloadCancel Klicken");
     EXPECT_EQ(box.buttons, MsgBoxButtons::YesNo);
     EXPECT_EQ(box.icon, MsgBoxIcon::Information);
@@ -54,7 +55,8 @@ TEST(ClientTest, AsksWithTheTestBoxAndRaisesExactlyOneEvent) {
     h.client->Test("x");  // the default button: No
     h.ui->queueAnswer(MsgBoxAnswer::Cancel);
     h.client->Test("y");
-    EXPECT_EQ(h.events.log, (std::vector<std::string>{"DownloadComplete", "DownloadCancel", "DownloadCancel"}));
+    EXPECT_EQ(h.events.log,
+              (std::vector<std::string>{"DownloadComplete", "DownloadCancel", "DownloadCancel"}));
 }
 
 TEST(ClientTest, AHostHandlerThatThrowsDoesNotEscape) {
@@ -92,16 +94,20 @@ TEST(Splash, RaisesTheEventItsStartParamNamesAfterPaintingOnceThenCloses) {
     ui.showModal(splash);
     splash.StartParam = 2;
     ui.showModal(splash);
-    EXPECT_EQ(recorder.raised, (std::vector<std::string>{"InitializeEnvironment doc.xml", "InitWizzard"}));
+    EXPECT_EQ(recorder.raised,
+              (std::vector<std::string>{"InitializeEnvironment doc.xml", "InitWizzard"}));
     EXPECT_FALSE(splash.isShown());
 }
 
 TEST(Splash, LocalisesFromTheResourceFileWithTheEnglishFallback) {
     ComponentFolder component;
-    component.write("ovk_client.xml",
-                    "<Ressources><Language ID='1033'><Item Name='lblWarning' Caption='Please wait'/>"
-                    "<Item Name='Image1' Caption='ignored'/><Item Name='lblNoSuchControl' Caption='x'/></Language>"
-                    "<Language ID='1031'><Item Name='lblWarning' Caption='Bitte warten'/></Language></Ressources>");
+    component.write(
+        "ovk_client.xml",
+        "<Ressources><Language ID='1033'><Item Name='lblWarning' Caption='Please wait'/>"
+        "<Item Name='Image1' Caption='ignored'/><Item Name='lblNoSuchControl' "
+        "Caption='x'/></Language>"
+        "<Language ID='1031'><Item Name='lblWarning' Caption='Bitte "
+        "warten'/></Language></Ressources>");
     ScriptedUserInterface ui;
     SplashRecorder recorder;
     frmSplash splash(ui, recorder);

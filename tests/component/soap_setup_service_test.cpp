@@ -21,8 +21,12 @@ struct SoapSetupWithService : ::testing::Test {
     MemorySettingsStore store;
     soap::SoapClient client;
 
-    std::string setUp(const ConnectionSettings& settings) { return SetupSoapClient(client, settings, store); }
-    std::string storedTimeout() const { return store.readText(kSettingsApplication, "Settings", "SOAPTimeout"); }
+    std::string setUp(const ConnectionSettings& settings) {
+        return SetupSoapClient(client, settings, store);
+    }
+    std::string storedTimeout() const {
+        return store.readText(kSettingsApplication, "Settings", "SOAPTimeout");
+    }
 };
 
 TEST_F(SoapSetupWithService, GreetsTheServiceWhateverTheCaseOfItsAnswer) {
@@ -77,7 +81,8 @@ TEST_F(SoapSetupWithService, AMissingDescriptionIsReportedWithItsFaultTexts) {
 
 TEST_F(SoapSetupWithService, AProxyWithoutAPortIsTriedAtPortZeroAndFails) {
     RefService service;
-    const std::string result = setUp({.serviceUrl = service.url(), .proxyIp = "127.0.0.1", .proxyPort = 0});
+    const std::string result =
+        setUp({.serviceUrl = service.url(), .proxyIp = "127.0.0.1", .proxyPort = 0});
     EXPECT_EQ(result.rfind(kUnreachable, 0), 0u) << result;
 }
 
@@ -90,7 +95,8 @@ TEST_F(SoapSetupWithService, GoesThroughAProxyWithAndWithoutCredentials) {
         ASSERT_TRUE(open.running());
         const std::string hostPort = open.hostPort();
         const auto colon = hostPort.rfind(':');
-        EXPECT_EQ(setUp({.serviceUrl = service.url(), .proxyIp = hostPort.substr(0, colon),
+        EXPECT_EQ(setUp({.serviceUrl = service.url(),
+                         .proxyIp = hostPort.substr(0, colon),
                          .proxyPort = std::stoi(hostPort.substr(colon + 1))}),
                   "OK");
     }
@@ -98,8 +104,10 @@ TEST_F(SoapSetupWithService, GoesThroughAProxyWithAndWithoutCredentials) {
     ASSERT_TRUE(guarded.running());
     const std::string hostPort = guarded.hostPort();
     const auto colon = hostPort.rfind(':');
-    ConnectionSettings settings{.serviceUrl = service.url(), .proxyIp = hostPort.substr(0, colon),
-                                .proxyPort = std::stoi(hostPort.substr(colon + 1)), .proxyUserName = "alice",
+    ConnectionSettings settings{.serviceUrl = service.url(),
+                                .proxyIp = hostPort.substr(0, colon),
+                                .proxyPort = std::stoi(hostPort.substr(colon + 1)),
+                                .proxyUserName = "alice",
                                 .proxyPassword = "s3cret"};
     soap::SoapClient second;
     EXPECT_EQ(SetupSoapClient(second, settings, store), "OK");

@@ -17,7 +17,9 @@ struct SoapSetup : ::testing::Test {
     MemorySettingsStore store;
     ConnectionSettings settings;
 
-    std::string storedTimeout() const { return store.readText(kSettingsApplication, "Settings", "SOAPTimeout"); }
+    std::string storedTimeout() const {
+        return store.readText(kSettingsApplication, "Settings", "SOAPTimeout");
+    }
     double timeoutProperty() { return std::get<double>(client.properties.at("Timeout")); }
 };
 
@@ -26,9 +28,14 @@ TEST_F(SoapSetup, TimeoutIsAtLeastTheMinimumAndIsWrittenBack) {
     EXPECT_EQ(storedTimeout(), "180000");
     EXPECT_EQ(timeoutProperty(), 180000);
 
-    for (const auto& [stored, used, written] : std::vector<std::tuple<std::string, double, std::string>>{
-             {"250000", 250000, "250000"}, {"1000", 180000, "180000"}, {"abc", 0, "0"}, {"0", 180000, "180000"},
-             {"", 0, "0"}, {"200000.5", 200000.5, "200000.5"}}) {
+    for (const auto& [stored, used, written] :
+         std::vector<std::tuple<std::string, double, std::string>>{
+             {"250000", 250000, "250000"},
+             {"1000", 180000, "180000"},
+             {"abc", 0, "0"},
+             {"0", 180000, "180000"},
+             {"", 0, "0"},
+             {"200000.5", 200000.5, "200000.5"}}) {
         store.write(kSettingsApplication, "Settings", "SOAPTimeout", stored);
         EXPECT_EQ(SetupSoapClient(client, settings, store), "OK") << stored;
         EXPECT_EQ(timeoutProperty(), used) << stored;
@@ -41,10 +48,12 @@ TEST_F(SoapSetup, SetsOnlyTheConnectorPropertiesThatHaveValues) {
     EXPECT_EQ(client.propertyOrder, std::vector<std::string>{"Timeout"});
     EXPECT_EQ(client.wsdl, component.path() / "VelmoraSvr.wsdl");
 
-    settings = {.serviceUrl = "http://svc", .proxyIp = "proxy", .proxyPort = 0, .proxyPassword = "pw"};
+    settings = {
+        .serviceUrl = "http://svc", .proxyIp = "proxy", .proxyPort = 0, .proxyPassword = "pw"};
     client.propertyOrder.clear();
     EXPECT_EQ(SetupSoapClient(client, settings, store), "OK");
-    EXPECT_EQ(client.propertyOrder, (std::vector<std::string>{"EndPointURL", "ProxyServer", "Timeout"}));
+    EXPECT_EQ(client.propertyOrder,
+              (std::vector<std::string>{"EndPointURL", "ProxyServer", "Timeout"}));
     EXPECT_EQ(std::get<std::string>(client.properties.at("ProxyServer")), "proxy:0");
 
     settings.proxyUserName = "user";
@@ -52,7 +61,8 @@ TEST_F(SoapSetup, SetsOnlyTheConnectorPropertiesThatHaveValues) {
     client.propertyOrder.clear();
     EXPECT_EQ(SetupSoapClient(client, settings, store), "OK");
     EXPECT_EQ(client.propertyOrder,
-              (std::vector<std::string>{"EndPointURL", "ProxyServer", "AuthUser", "AuthPassword", "Timeout"}));
+              (std::vector<std::string>{"EndPointURL", "ProxyServer", "AuthUser", "AuthPassword",
+                                        "Timeout"}));
     EXPECT_EQ(std::get<std::string>(client.properties.at("AuthPassword")), "");
 }
 
@@ -65,7 +75,8 @@ TEST_F(SoapSetup, TheHelloWorldAnswerDecides) {
 
 TEST_F(SoapSetup, FailuresGiveTheirTextsAndLeaveTheTimeoutWritten) {
     client.wsdlFault = "cannot read";
-    EXPECT_EQ(SetupSoapClient(client, settings, store), "Error by load wsdlcannot read\r\nWSDLReader\r\ninitialize");
+    EXPECT_EQ(SetupSoapClient(client, settings, store),
+              "Error by load wsdlcannot read\r\nWSDLReader\r\ninitialize");
     EXPECT_EQ(storedTimeout(), "180000");
 
     client.wsdlFault.clear();

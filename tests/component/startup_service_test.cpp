@@ -23,14 +23,17 @@ struct StartupWithService : ::testing::Test {
     std::string document(const std::string& url, const std::string& password = "demo") {
         return work
             .write("download.xml",
-                   downloadDocument("TARVO", "<URL>" + url + "</URL><ProjectID>DEMO</ProjectID>"
-                                             "<Language>English</Language><Password>" + password + "</Password>"))
+                   downloadDocument("TARVO", "<URL>" + url +
+                                                 "</URL><ProjectID>DEMO</ProjectID>"
+                                                 "<Language>English</Language><Password>" +
+                                                 password + "</Password>"))
             .string();
     }
     void expectOnlyException(int32_t number, const std::string& messageStart) {
         ASSERT_EQ(h.events.exceptions.size(), 1u) << ::testing::PrintToString(h.events.log);
         EXPECT_EQ(h.events.exceptions[0].number, number);
-        EXPECT_EQ(h.events.exceptions[0].message.rfind(messageStart, 0), 0u) << h.events.exceptions[0].message;
+        EXPECT_EQ(h.events.exceptions[0].message.rfind(messageStart, 0), 0u)
+            << h.events.exceptions[0].message;
         EXPECT_EQ(h.events.exceptions[0].source, "Init");
     }
 };
@@ -54,8 +57,10 @@ TEST_F(StartupWithService, AnEmptyUrlUsesTheAddressOfTheServiceDescription) {
     wsdl.replace(wsdl.find(placeholder), placeholder.size(), service.url());
     component.write("VelmoraSvr.wsdl", wsdl);
     const std::string path =
-        work.write("download.xml", downloadDocument("TARVO", "<ProjectID>DEMO</ProjectID><Language>English</Language>"
-                                                             "<Password>demo</Password>"))
+        work.write("download.xml",
+                   downloadDocument("TARVO",
+                                    "<ProjectID>DEMO</ProjectID><Language>English</Language>"
+                                    "<Password>demo</Password>"))
             .string();
     h.client->ServiceUrl("http://127.0.0.1:1/ignored");
     EXPECT_EQ(h.client->Init(path), 0) << ::testing::PrintToString(h.events.log);

@@ -13,10 +13,12 @@ using test::downloadDocument;
 using test::TempDir;
 
 constexpr const char* kClientData =
-    "<r><ClientData Version='1.0.18' Installer='setup-1.0.19.run' Reserved='' BannerURL='http://banner' "
+    "<r><ClientData Version='1.0.18' Installer='setup-1.0.19.run' Reserved='' "
+    "BannerURL='http://banner' "
     "MailURL='mailto:info@example.org'><![CDATA[/9j/4AAQ]]></ClientData></r>";
 constexpr const char* kStructure =
-    "<r><Structure><Field P='x' L='1033' ID='3' Name='Maker' Type='String' Code='C3'/></Structure></r>";
+    "<r><Structure><Field P='x' L='1033' ID='3' Name='Maker' Type='String' "
+    "Code='C3'/></Structure></r>";
 
 struct Startup : ::testing::Test {
     ComponentFolder component;
@@ -38,7 +40,8 @@ struct Startup : ::testing::Test {
     void writeDocument(const std::string& text) { work.write("download.xml", text); }
 
     // Runs Init and checks it raised exactly one Exception with this number, message and source.
-    void expectFailure(int32_t init, int32_t number, const std::string& message, const std::string& source = "Init") {
+    void expectFailure(int32_t init, int32_t number, const std::string& message,
+                       const std::string& source = "Init") {
         EXPECT_EQ(h.client->Init(documentPath), init);
         ASSERT_EQ(h.events.exceptions.size(), 1u) << ::testing::PrintToString(h.events.log);
         EXPECT_EQ(h.events.exceptions[0].number, number);
@@ -90,12 +93,14 @@ TEST_F(Startup, MissingComponentFilesAreMinusTwoToFour) {
 
 TEST_F(Startup, AMissingMeridoSchemaFailsEvenForATarvoDocument) {
     component.remove("MERIDO_download.XSD");
-    expectFailure(-4, 53, "File " + (component.path() / "MERIDO_download.XSD").string() + " not found.");
+    expectFailure(-4, 53,
+                  "File " + (component.path() / "MERIDO_download.XSD").string() + " not found.");
 }
 
 TEST_F(Startup, AMissingTarvoSchemaIsMinusThree) {
     component.remove("TARVO_download.XSD");
-    expectFailure(-3, 53, "File " + (component.path() / "TARVO_download.XSD").string() + " not found.");
+    expectFailure(-3, 53,
+                  "File " + (component.path() / "TARVO_download.XSD").string() + " not found.");
 }
 
 TEST_F(Startup, ANotWellFormedDocumentGivesTheParsersReason) {
@@ -139,13 +144,15 @@ TEST_F(Startup, MissingSettingsAreMinusEightWithTheReadingsText) {
 }
 
 TEST_F(Startup, AnUnknownProjectLanguageIsMinusTwelve) {
-    writeDocument(downloadDocument("TARVO", "<ProjectID>P</ProjectID><Language>Klingon</Language>"));
+    writeDocument(
+        downloadDocument("TARVO", "<ProjectID>P</ProjectID><Language>Klingon</Language>"));
     expectFailure(-12, 21, "Language Klingon not found.");
 }
 
 TEST_F(Startup, AProxyPortBeyond32BitsIsMinus992) {
-    writeDocument(downloadDocument("TARVO", "<ProjectID>P</ProjectID><Language>German</Language>"
-                                            "<Proxy_PORT>99999999999</Proxy_PORT>"));
+    writeDocument(downloadDocument("TARVO",
+                                   "<ProjectID>P</ProjectID><Language>German</Language>"
+                                   "<Proxy_PORT>99999999999</Proxy_PORT>"));
     EXPECT_EQ(h.client->Init(documentPath), -992);
     ASSERT_EQ(h.events.exceptions.size(), 1u);
     EXPECT_EQ(h.events.exceptions[0].number, err::Overflow);
@@ -173,7 +180,8 @@ TEST_F(Startup, AnInvalidCallWhileFetchingClientDataIsReportedAsMissingClientDat
 }
 
 TEST_F(Startup, UnknownCredentialsAreMinusEleven) {
-    h.fakeService->replies["getStructure"] = "<r><Exception ID='32' Description='x' Source='y'/></r>";
+    h.fakeService->replies["getStructure"] =
+        "<r><Exception ID='32' Description='x' Source='y'/></r>";
     expectFailure(-11, 32, "Combination of ProjectID,Password and LangID not found");
 }
 
@@ -184,7 +192,8 @@ TEST_F(Startup, AnEmptyStructureReplyIsMinusEleven) {
 
 TEST_F(Startup, ANewerVersionDeclinedIsOneWithDownloadCancel) {
     h.fakeService->replies["GetClientData"] =
-        "<r><ClientData Version='1.0.19' Installer='setup.run' R='' B='b' M='m'><![CDATA[QQ==]]></ClientData></r>";
+        "<r><ClientData Version='1.0.19' Installer='setup.run' R='' B='b' "
+        "M='m'><![CDATA[QQ==]]></ClientData></r>";
     h.ui->queueAnswer(MsgBoxAnswer::Cancel);
     EXPECT_EQ(h.client->Init(documentPath), 1);
     EXPECT_EQ(h.events.log, std::vector<std::string>{"DownloadCancel"});
@@ -199,16 +208,19 @@ TEST_F(Startup, ANewerVersionDeclinedIsOneWithDownloadCancel) {
 
 TEST_F(Startup, ANewerVersionAcceptedStartsTheInstallerAndIsMinusOne) {
     h.fakeService->replies["GetClientData"] =
-        "<r><ClientData Version='1.0.19' Installer='setup; rm -rf ~' R='' B='b' M='m'><![CDATA[QQ==]]></ClientData></r>";
+        "<r><ClientData Version='1.0.19' Installer='setup; rm -rf ~' R='' B='b' "
+        "M='m'><![CDATA[QQ==]]></ClientData></r>";
     h.ui->queueAnswer(MsgBoxAnswer::Ok);
     EXPECT_EQ(h.client->Init(documentPath), -1);
     EXPECT_EQ(h.events.log, std::vector<std::string>{"CancelForInstallNewClient"});
     ASSERT_EQ(h.shell->calls().size(), 1u);
-    EXPECT_EQ(h.shell->calls()[0].target, "setup; rm -rf ~");  // one target to open, not a command line
+    EXPECT_EQ(h.shell->calls()[0].target,
+              "setup; rm -rf ~");  // one target to open, not a command line
 }
 
 TEST_F(Startup, AFailedInstallerStartAfterOkIsMinus999) {
-    h.fakeService->replies["GetClientData"] = "<r><ClientData Version='1.0.19'/></r>";  // no installer attribute
+    h.fakeService->replies["GetClientData"] =
+        "<r><ClientData Version='1.0.19'/></r>";  // no installer attribute
     h.ui->queueAnswer(MsgBoxAnswer::Ok);
     EXPECT_EQ(h.client->Init(documentPath), -999);
     ASSERT_EQ(h.events.exceptions.size(), 1u);
@@ -239,7 +251,8 @@ TEST_F(Startup, ShowPreparesTheWizardWithTheHourglassOffBeforeItOpens) {
     });
     h.client->Show();
     EXPECT_EQ(h.ui->shownForms(), (std::vector<std::string>{"frmSplash", "frmSplash", "frmWiz"}));
-    EXPECT_EQ(pointers, (std::vector<MousePointer>{MousePointer::Hourglass, MousePointer::Default}));
+    EXPECT_EQ(pointers,
+              (std::vector<MousePointer>{MousePointer::Hourglass, MousePointer::Default}));
     EXPECT_EQ(pointerWhileWizardShows, MousePointer::Default);
 }
 

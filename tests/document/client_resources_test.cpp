@@ -58,11 +58,13 @@ TEST(ClientResources, LanguageNumbersComeFromTheFirstMatchingEntry) {
 TEST(ClientResources, NewVersionTextHasNoFallbackToEnglishBlock) {
     ComponentFolder component;
     EXPECT_EQ(GetNewVersionText("1033"), "Updated Client Version available. Install now?");
-    EXPECT_EQ(GetNewVersionText("1031"), "Eine neuere Client-Version ist verf\xC3\xBCgbar. Jetzt installieren?");
+    EXPECT_EQ(GetNewVersionText("1031"),
+              "Eine neuere Client-Version ist verf\xC3\xBCgbar. Jetzt installieren?");
     EXPECT_EQ(GetNewVersionText("1036"), "A newer Client-Version is avialble. Install it now ?");
-    component.write("ovk_client.xml",
-                    "<Ressources><Language ID='1033'><Item Name='lblNewVersion' Caption='EN'/></Language>"
-                    "<Language ID='1031'><Item Name='cmdNext' Caption='&amp;Weiter'/></Language></Ressources>");
+    component.write(
+        "ovk_client.xml",
+        "<Ressources><Language ID='1033'><Item Name='lblNewVersion' Caption='EN'/></Language>"
+        "<Language ID='1031'><Item Name='cmdNext' Caption='&amp;Weiter'/></Language></Ressources>");
     EXPECT_EQ(GetNewVersionText("1031"), "A newer Client-Version is avialble. Install it now ?");
     EXPECT_EQ(GetNewVersionText("1033"), "EN");
     component.remove("ovk_client.xml");
@@ -73,11 +75,14 @@ TEST(ClientResources, ResourceItemsFallBackTo1033) {
     ComponentFolder component;
     const auto german = LoadResourceItems("1031");
     ASSERT_TRUE(german);
-    EXPECT_NE(std::ranges::find_if(*german, [](const ResourceItem& i) { return i.caption == "&Weiter"; }),
-              german->end());
+    EXPECT_NE(
+        std::ranges::find_if(*german, [](const ResourceItem& i) { return i.caption == "&Weiter"; }),
+        german->end());
     const auto other = LoadResourceItems("1036");
     ASSERT_TRUE(other);
-    EXPECT_NE(std::ranges::find_if(*other, [](const ResourceItem& i) { return i.caption == "&Next"; }), other->end());
+    EXPECT_NE(
+        std::ranges::find_if(*other, [](const ResourceItem& i) { return i.caption == "&Next"; }),
+        other->end());
     component.remove("ovk_client.xml");
     EXPECT_FALSE(LoadResourceItems("1033"));
 }
@@ -85,7 +90,8 @@ TEST(ClientResources, ResourceItemsFallBackTo1033) {
 TEST(BannerImage, IsDecodedBesideTheDownloadDocument) {
     TempDir dir;
     const auto downloadFile = dir.write("download.xml", "<D/>");
-    const auto reply = xml::Document::loadMemory("<ClientData V='1'><![CDATA[/9j/4AAQ]]><x/></ClientData>");
+    const auto reply =
+        xml::Document::loadMemory("<ClientData V='1'><![CDATA[/9j/4AAQ]]><x/></ClientData>");
     SaveBannerImage(reply.root(), downloadFile);
     EXPECT_EQ(test::readAll(dir / "Banner1.jpg"), std::string("\xFF\xD8\xFF\xE0\x00\x10", 6));
 

@@ -7,20 +7,25 @@ namespace ovk {
 namespace {
 
 ConfigInfo read(const std::string& elements) {
-    const auto doc = xml::Document::loadMemory("<Download><System>TARVO</System>" + elements + "<Project/></Download>");
+    const auto doc = xml::Document::loadMemory("<Download><System>TARVO</System>" + elements +
+                                               "<Project/></Download>");
     return GetConfigInfos(&doc);
 }
 
 TEST(ConfigInfos, ReadsEveryTextInItsPlace) {
     const ConfigInfo info = read(
-        "<URL>http://host/svc</URL><ProjectID>P1</ProjectID><Language>German</Language><Password>pw</Password>"
-        "<Proxy_IP>proxy</Proxy_IP><Proxy_PORT>8080</Proxy_PORT><Proxy_ID>user</Proxy_ID><Proxy_PW>secret</Proxy_PW>");
-    EXPECT_EQ(info, (ConfigInfo{"http://host/svc", "P1", "German", "pw", "proxy", "8080", "user", "secret"}));
+        "<URL>http://host/svc</URL><ProjectID>P1</ProjectID><Language>German</"
+        "Language><Password>pw</Password>"
+        "<Proxy_IP>proxy</Proxy_IP><Proxy_PORT>8080</Proxy_PORT><Proxy_ID>user</"
+        "Proxy_ID><Proxy_PW>secret</Proxy_PW>");
+    EXPECT_EQ(info, (ConfigInfo{"http://host/svc", "P1", "German", "pw", "proxy", "8080", "user",
+                                "secret"}));
 }
 
 TEST(ConfigInfos, FailsInTheOrderOfTheElements) {
     EXPECT_EQ(GetConfigInfos(nullptr)[0], "Error Document not initialized");
-    EXPECT_EQ(read("<URL>1234567</URL>")[0], "Error No Service URL");  // before the missing ProjectID
+    EXPECT_EQ(read("<URL>1234567</URL>")[0],
+              "Error No Service URL");  // before the missing ProjectID
     EXPECT_EQ(read("<URL>12345678</URL><ProjectID/><Language/>")[0], "12345678");
     EXPECT_EQ(read("")[0], "Error No Projekt ID");
     EXPECT_EQ(read("<ProjectID>P</ProjectID>")[0], "Error No Language");
@@ -34,8 +39,11 @@ TEST(ConfigInfos, AbsentOptionalElementsReadEmpty) {
 }
 
 TEST(ConfigMerge, TheDocumentWinsWhereItHasAUsableValue) {
-    ConnectionSettings settings{.serviceUrl = "http://host-set", .proxyIp = "host-proxy", .proxyPort = 3128,
-                                .proxyUserName = "host-user", .proxyPassword = "host-pw"};
+    ConnectionSettings settings{.serviceUrl = "http://host-set",
+                                .proxyIp = "host-proxy",
+                                .proxyPort = 3128,
+                                .proxyUserName = "host-user",
+                                .proxyPassword = "host-pw"};
     MergeConfigInfo(ConfigInfo{"", "P", "English", "", "", "abc", "", ""}, settings);
     EXPECT_EQ(settings.serviceUrl, "");  // always replaced
     EXPECT_EQ(settings.proxyIp, "host-proxy");
@@ -44,7 +52,8 @@ TEST(ConfigMerge, TheDocumentWinsWhereItHasAUsableValue) {
     EXPECT_EQ(settings.proxyPassword, "host-pw");
     EXPECT_EQ(settings.projectId, "P");
 
-    MergeConfigInfo(ConfigInfo{"http://doc-url", "P", "English", "pw", "doc-proxy", "8080", "doc-user", "doc-pw"},
+    MergeConfigInfo(ConfigInfo{"http://doc-url", "P", "English", "pw", "doc-proxy", "8080",
+                               "doc-user", "doc-pw"},
                     settings);
     EXPECT_EQ(settings.serviceUrl, "http://doc-url");
     EXPECT_EQ(settings.proxyIp, "doc-proxy");
@@ -67,7 +76,8 @@ TEST(ConfigMerge, ProxyPortRoundsHalvesToEvenAndRefusesOverflow) {
         EXPECT_EQ(settings.proxyPort, 1) << notANumber;
     }
     try {
-        MergeConfigInfo(ConfigInfo{"http://u-1234", "P", "", "", "", "2147483648", "", ""}, settings);
+        MergeConfigInfo(ConfigInfo{"http://u-1234", "P", "", "", "", "2147483648", "", ""},
+                        settings);
         FAIL() << "a port beyond 32 bits must fail the merge";
     } catch (const Error& e) {
         EXPECT_EQ(e.number, err::Overflow);

@@ -13,22 +13,26 @@ using test::TempDir;
 
 TEST(ProjectType, IsTheTextOfTheFirstSystemElement) {
     TempDir dir;
-    EXPECT_EQ(GetProjectType(dir.write("a.xml", "<D><x><System>MERIDO</System></x><System>TARVO</System></D>")),
+    EXPECT_EQ(GetProjectType(dir.write(
+                  "a.xml", "<D><x><System>MERIDO</System></x><System>TARVO</System></D>")),
               "MERIDO");
     EXPECT_EQ(GetProjectType(dir.write("b.xml", "<D><System> TARVO </System></D>")), " TARVO ");
     EXPECT_EQ(GetProjectType(dir.write("c.xml", "<D/>")), "");
     EXPECT_EQ(GetProjectType(dir.write("d.xml", "not xml")), "");
-    EXPECT_TRUE(isErrorText(GetProjectType(dir.write("e.xml", "<D><System>error-type</System></D>"))));
+    EXPECT_TRUE(
+        isErrorText(GetProjectType(dir.write("e.xml", "<D><System>error-type</System></D>"))));
 }
 
 TEST(SchemaFileName, IsFoundInTheComponentFolderWithoutRegardToCase) {
     ComponentFolder component;
     const std::string tarvo = BuildSchemaFileName("TARVO", component.path());
     EXPECT_EQ(tarvo, (component.path() / "TARVO_download.XSD").string());
-    EXPECT_EQ(BuildSchemaFileName("merido", component.path()), (component.path() / "MERIDO_download.XSD").string());
+    EXPECT_EQ(BuildSchemaFileName("merido", component.path()),
+              (component.path() / "MERIDO_download.XSD").string());
     EXPECT_EQ(BuildSchemaFileName("", component.path()), "Error Schema File not found");
     EXPECT_EQ(BuildSchemaFileName("OTHER", component.path()), "Error Schema File not found");
-    EXPECT_EQ(BuildSchemaFileName("../../etc/passwd", component.path()), "Error Schema File not found");
+    EXPECT_EQ(BuildSchemaFileName("../../etc/passwd", component.path()),
+              "Error Schema File not found");
 }
 
 TEST(ErrorText, IsRecognisedByItsFirstFiveCharactersInAnyCase) {
@@ -41,27 +45,32 @@ TEST(ErrorText, IsRecognisedByItsFirstFiveCharactersInAnyCase) {
 TEST(Validation, AcceptsTheExamplesAndAFinishedDownload) {
     ComponentFolder component;
     for (const char* type : {"TARVO", "MERIDO"}) {
-        const std::string example = std::string(OVK_EXAMPLES_DIR) + "/" +
-                                    (std::string(type) == "TARVO" ? "tarvo_download.xml" : "merido_download.xml");
-        EXPECT_NE(ValidateDocument(BuildSchemaFileName(type, component.path()), example), nullptr) << type;
+        const std::string example =
+            std::string(OVK_EXAMPLES_DIR) + "/" +
+            (std::string(type) == "TARVO" ? "tarvo_download.xml" : "merido_download.xml");
+        EXPECT_NE(ValidateDocument(BuildSchemaFileName(type, component.path()), example), nullptr)
+            << type;
     }
     TempDir dir;
-    const auto finished = dir.write(
-        "done.xml",
-        downloadDocument("TARVO", "<ProjectID>P</ProjectID><Language>English</Language>",
-                         "<Symbolfile>s.txt</Symbolfile><Gerfile/>"
-                         "<Structure><Field><FieldId>Field03</FieldId><Fieldname>Maker</Fieldname>"
-                         "<Codenumber>C3</Codenumber><Fieldtype>String</Fieldtype></Field></Structure>"
-                         "<Select><FieldId>Field03</FieldId></Select>"
-                         "<Articleinfo><Number>4711</Number><COMPONENTS><X/></COMPONENTS>"
-                         "<BINARY><DOCUMENTS><Document><![CDATA[QQ==]]></Document></DOCUMENTS></BINARY></Articleinfo>"));
+    const auto finished =
+        dir.write("done.xml",
+                  downloadDocument(
+                      "TARVO", "<ProjectID>P</ProjectID><Language>English</Language>",
+                      "<Symbolfile>s.txt</Symbolfile><Gerfile/>"
+                      "<Structure><Field><FieldId>Field03</FieldId><Fieldname>Maker</Fieldname>"
+                      "<Codenumber>C3</Codenumber><Fieldtype>String</Fieldtype></Field></Structure>"
+                      "<Select><FieldId>Field03</FieldId></Select>"
+                      "<Articleinfo><Number>4711</Number><COMPONENTS><X/></COMPONENTS>"
+                      "<BINARY><DOCUMENTS><Document><![CDATA[QQ==]]></Document></DOCUMENTS></"
+                      "BINARY></Articleinfo>"));
     EXPECT_NE(ValidateDocument(BuildSchemaFileName("TARVO", component.path()), finished), nullptr);
 }
 
 TEST(Validation, AnInvalidDocumentLeavesTheDetailTextAndGivesNothing) {
     ComponentFolder component;
     TempDir dir;
-    const auto doc = dir.write("bad.xml", "<Download>\n  <System>TARVO</System>\n  <Bogus/>\n  <Project/>\n</Download>\n");
+    const auto doc = dir.write(
+        "bad.xml", "<Download>\n  <System>TARVO</System>\n  <Bogus/>\n  <Project/>\n</Download>\n");
     EXPECT_EQ(ValidateDocument(BuildSchemaFileName("TARVO", component.path()), doc), nullptr);
     const std::string& text = validationText();
     EXPECT_NE(text.find("Bogus"), std::string::npos) << text;

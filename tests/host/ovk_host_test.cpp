@@ -49,8 +49,10 @@ struct OvkHost : ::testing::Test {
     std::string document(const std::string& url) {
         return work
             .write("download.xml",
-                   downloadDocument("TARVO", "<URL>" + url + "</URL><ProjectID>DEMO</ProjectID>"
-                                             "<Language>English</Language><Password>demo</Password>"))
+                   downloadDocument("TARVO",
+                                    "<URL>" + url +
+                                        "</URL><ProjectID>DEMO</ProjectID>"
+                                        "<Language>English</Language><Password>demo</Password>"))
             .string();
     }
 };
@@ -66,8 +68,9 @@ std::vector<std::string> findings(const HostRun& run) {
 TEST_F(OvkHost, ChecksAValidDocumentOfflineFindingByFinding) {
     const HostRun run = runHost({"check", std::string(OVK_EXAMPLES_DIR) + "/tarvo_download.xml"});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(findings(run), (std::vector<std::string>{"installation", "well-formed", "project type", "schema", "valid",
-                                                       "configuration", "project language"}));
+    EXPECT_EQ(findings(run),
+              (std::vector<std::string>{"installation", "well-formed", "project type", "schema",
+                                        "valid", "configuration", "project language"}));
     ASSERT_FALSE(run.lines.empty());
     const json& summary = run.lines.back();
     EXPECT_EQ(summary["check"], 0);
@@ -79,19 +82,23 @@ TEST_F(OvkHost, ReportsAnInvalidDocumentWithTheValidationText) {
     const auto path = work.write("bad.xml", downloadDocument("TARVO", "<Bogus/>"));
     const HostRun run = runHost({"check", path.string()});
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(findings(run), (std::vector<std::string>{"installation", "well-formed", "project type", "schema"}));
+    EXPECT_EQ(findings(run),
+              (std::vector<std::string>{"installation", "well-formed", "project type", "schema"}));
     ASSERT_EQ(run.lines.size(), 6u);
     const json& failure = run.lines[4];
     EXPECT_EQ(failure["event"], "Exception");
     EXPECT_EQ(failure["number"], 17);
     EXPECT_EQ(failure["source"], "Init");
-    EXPECT_EQ(failure["message"].get<std::string>().rfind("Error validating DownloadFile with Schema\r\n", 0), 0u);
+    EXPECT_EQ(failure["message"].get<std::string>().rfind(
+                  "Error validating DownloadFile with Schema\r\n", 0),
+              0u);
     EXPECT_EQ(run.lines[5]["check"], -7);
 }
 
 TEST_F(OvkHost, RunsTheStartUpAgainstAService) {
     RefService service;
-    const HostRun run = runHost({"run", "--init-only", "--settings-dir", settingsDir, document(service.url())});
+    const HostRun run =
+        runHost({"run", "--init-only", "--settings-dir", settingsDir, document(service.url())});
     EXPECT_EQ(run.status, 0);
     ASSERT_EQ(run.lines.size(), 1u);
     EXPECT_EQ(run.lines[0], json({{"init", 0}}));
@@ -99,13 +106,14 @@ TEST_F(OvkHost, RunsTheStartUpAgainstAService) {
 
 TEST_F(OvkHost, AnswersMessageBoxesFromItsOptionsAndPrintsThem) {
     RefService service({"--client-version", "1.0.19"});
-    const HostRun run =
-        runHost({"run", "--answer", "cancel", "--settings-dir", settingsDir, "--gui-lang", "1031", document(service.url())});
+    const HostRun run = runHost({"run", "--answer", "cancel", "--settings-dir", settingsDir,
+                                 "--gui-lang", "1031", document(service.url())});
     EXPECT_EQ(run.status, 1);
     ASSERT_EQ(run.lines.size(), 3u);
     EXPECT_EQ(run.lines[0]["msgbox"]["title"], "New Version");
     EXPECT_EQ(run.lines[0]["msgbox"]["answer"], "cancel");
-    EXPECT_EQ(run.lines[0]["msgbox"]["text"], "Eine neuere Client-Version ist verf\xC3\xBCgbar. Jetzt installieren?");
+    EXPECT_EQ(run.lines[0]["msgbox"]["text"],
+              "Eine neuere Client-Version ist verf\xC3\xBCgbar. Jetzt installieren?");
     EXPECT_EQ(run.lines[1], json({{"event", "DownloadCancel"}}));
     EXPECT_EQ(run.lines[2], json({{"init", 1}}));
 }
@@ -115,8 +123,10 @@ TEST_F(OvkHost, AMissingDocumentIsAnExceptionAndMinusOne) {
     const HostRun run = runHost({"run", "--settings-dir", settingsDir, missing});
     EXPECT_EQ(run.status, 1);
     ASSERT_EQ(run.lines.size(), 2u);
-    EXPECT_EQ(run.lines[0],
-              json({{"event", "Exception"}, {"number", 53}, {"message", "File " + missing + " not found."}, {"source", "Init"}}));
+    EXPECT_EQ(run.lines[0], json({{"event", "Exception"},
+                                  {"number", 53},
+                                  {"message", "File " + missing + " not found."},
+                                  {"source", "Init"}}));
     EXPECT_EQ(run.lines[1], json({{"init", -1}}));
 }
 

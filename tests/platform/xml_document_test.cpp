@@ -118,8 +118,8 @@ TEST(XmlDocumentSafety, BillionLaughsIsRefused) {
 TEST(XmlDocumentSafety, ExternalEntityDoesNotReadOtherFiles) {
     TempDir dir;
     const auto secret = dir.write("secret.txt", "TOP-SECRET-CONTENT");
-    const std::string text = "<?xml version='1.0'?><!DOCTYPE r [<!ENTITY x SYSTEM 'file://" + secret.string() +
-                             "'>]><r>&x;</r>";
+    const std::string text = "<?xml version='1.0'?><!DOCTYPE r [<!ENTITY x SYSTEM 'file://" +
+                             secret.string() + "'>]><r>&x;</r>";
     const auto path = dir.write("doc.xml", text);
     try {
         const Document doc = Document::loadFile(path);

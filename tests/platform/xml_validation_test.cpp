@@ -28,7 +28,8 @@ TEST(SchemaValidation, AcceptsAValidDocument) {
 TEST(SchemaValidation, ReportsReasonLinePositionAndSourceLineOfTheFirstProblem) {
     TempDir dir;
     const auto schema = dir.write("s.xsd", kSchema);
-    const auto doc = dir.write("d.xml", "<Doc>\n  <System>TARVO</System>\n  <Count>1</Count>  <Count>x</Count>\n</Doc>\n");
+    const auto doc = dir.write(
+        "d.xml", "<Doc>\n  <System>TARVO</System>\n  <Count>1</Count>  <Count>x</Count>\n</Doc>\n");
     try {
         loadValidated(schema, doc);
         FAIL() << "expected a validation error";

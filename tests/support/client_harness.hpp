@@ -31,7 +31,9 @@ struct RecordingEvents : ClientEvents {
     void DownloadCancel() override { log.emplace_back("DownloadCancel"); }
     void CancelForInstallNewClient() override { log.emplace_back("CancelForInstallNewClient"); }
     void HelpRequested() override { log.emplace_back("HelpRequested"); }
-    void StepChanged(int16_t Stepnumber) override { log.push_back("StepChanged " + std::to_string(Stepnumber)); }
+    void StepChanged(int16_t Stepnumber) override {
+        log.push_back("StepChanged " + std::to_string(Stepnumber));
+    }
 };
 
 // A Client wired to scripted services: a screenless user interface, settings in memory, a fake
@@ -57,7 +59,8 @@ struct ClientHarness {
             auto fake = fakeService;
             services.makeServiceClient = [fake] { return fake; };
         }
-        client = std::make_unique<Client>(std::make_shared<const ClientServices>(std::move(services)));
+        client =
+            std::make_unique<Client>(std::make_shared<const ClientServices>(std::move(services)));
         client->setEvents(&events);
     }
 };

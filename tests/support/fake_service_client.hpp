@@ -12,7 +12,7 @@ namespace ovk::test {
 
 // A service client that answers from a script and records what it was asked.
 class FakeServiceClient : public soap::ServiceClient {
-public:
+  public:
     struct Call {
         std::string operation;
         std::vector<soap::Argument> args;
@@ -47,11 +47,13 @@ public:
     std::string faultString() const override { return string_; }
     std::string faultActor() const override { return actor_; }
 
-    std::string callText(std::string_view operation, const std::vector<soap::Argument>& args) override {
+    std::string callText(std::string_view operation,
+                         const std::vector<soap::Argument>& args) override {
         record(operation, args);
         return helloAnswer;
     }
-    std::optional<xml::NodeList> call(std::string_view operation, const std::vector<soap::Argument>& args) override {
+    std::optional<xml::NodeList> call(std::string_view operation,
+                                      const std::vector<soap::Argument>& args) override {
         record(operation, args);
         const auto it = replies.find(std::string(operation));
         if (it == replies.end() || it->second.empty()) return std::nullopt;
@@ -59,7 +61,7 @@ public:
         return xml::NodeList(doc, doc->root().children());
     }
 
-private:
+  private:
     void record(std::string_view operation, const std::vector<soap::Argument>& args) {
         calls.push_back({std::string(operation), args});
         for (const std::string& key : {std::string(operation), std::string("*")}) {

@@ -9,7 +9,7 @@ namespace ovk::test {
 // A fresh folder under the system's temporary folder, removed with everything in it when the
 // object goes away.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -20,7 +20,7 @@ public:
     // Writes `content` to `name` inside the folder and returns the file's path.
     std::filesystem::path write(std::string_view name, std::string_view content) const;
 
-private:
+  private:
     std::filesystem::path path_;
 };
 

@@ -20,39 +20,52 @@ inline void printLine(const nlohmann::json& line) {
 
 // Every event of a Client, printed as it arrives; remembers whether anything failed.
 class EventPrinter : public ClientEvents {
-public:
+  public:
     bool failed() const { return failed_; }
 
     void Exception(int32_t Number, const std::string& Message, const std::string& Source) override {
         // Number 0 carries the wizard's debug texts, which are not failures.
         if (Number != 0) failed_ = true;
-        printLine({{"event", "Exception"}, {"number", Number}, {"message", Message}, {"source", Source}});
+        printLine(
+            {{"event", "Exception"}, {"number", Number}, {"message", Message}, {"source", Source}});
     }
     void DownloadComplete() override { printLine({{"event", "DownloadComplete"}}); }
     void DownloadCancel() override { printLine({{"event", "DownloadCancel"}}); }
-    void CancelForInstallNewClient() override { printLine({{"event", "CancelForInstallNewClient"}}); }
+    void CancelForInstallNewClient() override {
+        printLine({{"event", "CancelForInstallNewClient"}});
+    }
     void HelpRequested() override { printLine({{"event", "HelpRequested"}}); }
-    void StepChanged(int16_t Stepnumber) override { printLine({{"event", "StepChanged"}, {"step", Stepnumber}}); }
+    void StepChanged(int16_t Stepnumber) override {
+        printLine({{"event", "StepChanged"}, {"step", Stepnumber}});
+    }
 
-private:
+  private:
     bool failed_ = false;
 };
 
 inline const char* answerName(MsgBoxAnswer answer) {
     switch (answer) {
-        case MsgBoxAnswer::Ok: return "ok";
-        case MsgBoxAnswer::Cancel: return "cancel";
-        case MsgBoxAnswer::Abort: return "abort";
-        case MsgBoxAnswer::Retry: return "retry";
-        case MsgBoxAnswer::Ignore: return "ignore";
-        case MsgBoxAnswer::Yes: return "yes";
-        case MsgBoxAnswer::No: return "no";
+        case MsgBoxAnswer::Ok:
+            return "ok";
+        case MsgBoxAnswer::Cancel:
+            return "cancel";
+        case MsgBoxAnswer::Abort:
+            return "abort";
+        case MsgBoxAnswer::Retry:
+            return "retry";
+        case MsgBoxAnswer::Ignore:
+            return "ignore";
+        case MsgBoxAnswer::Yes:
+            return "yes";
+        case MsgBoxAnswer::No:
+            return "no";
     }
     return "?";
 }
 
 inline void printBox(const ScriptedUserInterface::Box& box) {
-    printLine({{"msgbox", {{"title", box.title}, {"text", box.text}, {"answer", answerName(box.answer)}}}});
+    printLine({{"msgbox",
+                {{"title", box.title}, {"text", box.text}, {"answer", answerName(box.answer)}}}});
 }
 
 }  // namespace ovk::host

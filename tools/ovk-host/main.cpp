@@ -95,27 +95,42 @@ Options parseOptions(int argc, char** argv) {
         std::exit(args.empty() ? 2 : 0);
     }
     o.command = args[0];
-    if (o.command != "check" && o.command != "run") usageError("unknown command '" + o.command + "'");
+    if (o.command != "check" && o.command != "run")
+        usageError("unknown command '" + o.command + "'");
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string& a = args[i];
         auto value = [&]() -> std::string {
             if (i + 1 >= args.size()) usageError(a + " needs a value");
             return args[++i];
         };
-        if (a == "--gui-lang") o.guiLang = parseWhole<int16_t>(a, value());
-        else if (a == "--service-url") o.serviceUrl = value();
-        else if (a == "--proxy-ip") o.proxyIp = value();
-        else if (a == "--proxy-port") o.proxyPort = parseWhole<int32_t>(a, value());
-        else if (a == "--proxy-user") o.proxyUser = value();
-        else if (a == "--proxy-password") o.proxyPassword = value();
-        else if (a == "--init-only") o.initOnly = true;
-        else if (a == "--answer") o.answers.push_back(parseAnswer(value()));
-        else if (a == "--batch") o.batch = true;
-        else if (a == "--component-dir") o.componentDir = value();
-        else if (a == "--settings-dir") o.settingsDir = value();
-        else if (a.starts_with("--")) usageError("unknown option " + a);
-        else if (o.downloadFile.empty()) o.downloadFile = a;
-        else usageError("only one DOWNLOAD_FILE, please");
+        if (a == "--gui-lang")
+            o.guiLang = parseWhole<int16_t>(a, value());
+        else if (a == "--service-url")
+            o.serviceUrl = value();
+        else if (a == "--proxy-ip")
+            o.proxyIp = value();
+        else if (a == "--proxy-port")
+            o.proxyPort = parseWhole<int32_t>(a, value());
+        else if (a == "--proxy-user")
+            o.proxyUser = value();
+        else if (a == "--proxy-password")
+            o.proxyPassword = value();
+        else if (a == "--init-only")
+            o.initOnly = true;
+        else if (a == "--answer")
+            o.answers.push_back(parseAnswer(value()));
+        else if (a == "--batch")
+            o.batch = true;
+        else if (a == "--component-dir")
+            o.componentDir = value();
+        else if (a == "--settings-dir")
+            o.settingsDir = value();
+        else if (a.starts_with("--"))
+            usageError("unknown option " + a);
+        else if (o.downloadFile.empty())
+            o.downloadFile = a;
+        else
+            usageError("only one DOWNLOAD_FILE, please");
     }
     if (o.downloadFile.empty()) usageError("DOWNLOAD_FILE is missing");
     return o;
@@ -151,7 +166,9 @@ bool hasDisplay() {
     return false;
 }
 
-bool runsBatch(const Options& o) { return o.batch || !o.answers.empty() || !hasDisplay(); }
+bool runsBatch(const Options& o) {
+    return o.batch || !o.answers.empty() || !hasDisplay();
+}
 
 std::shared_ptr<ScriptedUserInterface> scriptedUi(const Options& o) {
     auto ui = std::make_shared<ScriptedUserInterface>();
@@ -161,7 +178,8 @@ std::shared_ptr<ScriptedUserInterface> scriptedUi(const Options& o) {
 }
 
 std::shared_ptr<const ClientServices> makeServices(const Options& o) {
-    if (!runsBatch(o)) return std::make_shared<const ClientServices>(desktopClientServices(o.settingsDir));
+    if (!runsBatch(o))
+        return std::make_shared<const ClientServices>(desktopClientServices(o.settingsDir));
     ClientServices services = baseClientServices();
     services.ui = scriptedUi(o);
     services.settings = std::make_shared<QtSettingsStore>(o.settingsDir);

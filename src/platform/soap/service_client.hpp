@@ -21,7 +21,7 @@ using PropertyValue = std::variant<std::string, double>;
 // initialised from a service description, configured through named connector properties,
 // operations called by name with positional arguments. The last fault is kept as three texts.
 class ServiceClient {
-public:
+  public:
     virtual ~ServiceClient() = default;
 
     // Reads the service description. Never throws: a missing or malformed description sets

@@ -32,11 +32,13 @@ Document parseWith(Source source, Read read, const std::function<std::string(lon
     xmlDoc* doc = read(ctxt.get(), parserOptions(source));
     if (doctypeRefused(ctxt.get())) {
         xmlFreeDoc(doc);
-        throw ParseError(ParseFailure{kDoctypeRefusedReason, ctxt->input ? ctxt->input->line : 0, 0, {}});
+        throw ParseError(
+            ParseFailure{kDoctypeRefusedReason, ctxt->input ? ctxt->input->line : 0, 0, {}});
     }
     if (doc == nullptr || errors.first() || !ctxt->wellFormed) {
         xmlFreeDoc(doc);
-        RawError raw = errors.first().value_or(RawError{"The document is not well-formed XML", 0, 0, nullptr});
+        RawError raw =
+            errors.first().value_or(RawError{"The document is not well-formed XML", 0, 0, nullptr});
         throw ParseError(describe(raw, sourceLine));
     }
     return Document::adopt(doc);
@@ -70,7 +72,9 @@ Document Document::loadFile(const std::filesystem::path& path, Source source) {
     const std::string name = path.string();
     return parseWith(
         source,
-        [&](xmlParserCtxt* ctxt, int options) { return xmlCtxtReadFile(ctxt, name.c_str(), nullptr, options); },
+        [&](xmlParserCtxt* ctxt, int options) {
+            return xmlCtxtReadFile(ctxt, name.c_str(), nullptr, options);
+        },
         [&](long line) { return lineOfFile(path, line); });
 }
 
@@ -81,8 +85,8 @@ Document Document::loadMemory(std::string_view text, Source source, const std::s
     return parseWith(
         source,
         [&](xmlParserCtxt* ctxt, int options) {
-            return xmlCtxtReadMemory(ctxt, text.data(), static_cast<int>(text.size()), name.c_str(), nullptr,
-                                     options);
+            return xmlCtxtReadMemory(ctxt, text.data(), static_cast<int>(text.size()), name.c_str(),
+                                     nullptr, options);
         },
         [&](long line) { return lineOfText(text, line); });
 }
@@ -103,7 +107,8 @@ void walkElements(xmlNode* root, Visit visit) {
             current = current->children;
             continue;
         }
-        while (current != nullptr && current != root && current->next == nullptr) current = current->parent;
+        while (current != nullptr && current != root && current->next == nullptr)
+            current = current->parent;
         if (current == nullptr || current == root) return;
         current = current->next;
     }
@@ -138,12 +143,14 @@ std::vector<Node> Document::selectNodes(const std::string& xpath) const {
     std::unique_ptr<xmlXPathObject, XPathObjectFree> result(
         xmlXPathEvalExpression(xmlText(xpath), context.get()));
     if (!result) {
-        const std::string reason = errors.first() ? errors.first()->reason : "Invalid XPath expression";
+        const std::string reason =
+            errors.first() ? errors.first()->reason : "Invalid XPath expression";
         throw ParseError(ParseFailure{reason + ": " + xpath, 0, 0, xpath});
     }
     std::vector<Node> nodes;
     if (result->type == XPATH_NODESET && result->nodesetval != nullptr) {
-        for (int i = 0; i < result->nodesetval->nodeNr; ++i) nodes.emplace_back(result->nodesetval->nodeTab[i]);
+        for (int i = 0; i < result->nodesetval->nodeNr; ++i)
+            nodes.emplace_back(result->nodesetval->nodeTab[i]);
     }
     return nodes;
 }
@@ -188,6 +195,8 @@ std::string Document::toString() const {
     return std::string(reinterpret_cast<const char*>(memory), static_cast<std::size_t>(size));
 }
 
-void Document::save(const std::filesystem::path& path) const { files::replaceFileContent(path, toString()); }
+void Document::save(const std::filesystem::path& path) const {
+    files::replaceFileContent(path, toString());
+}
 
 }  // namespace ovk::xml

@@ -43,7 +43,7 @@ enum class Source {
 
 // An owned XML document. White space is always preserved.
 class Document {
-public:
+  public:
     Document();  // a new, empty document
     ~Document();
     Document(Document&&) noexcept;
@@ -81,7 +81,7 @@ public:
 
     _xmlDoc* raw() const { return doc_; }
 
-private:
+  private:
     explicit Document(_xmlDoc* doc) : doc_(doc) {}
     _xmlDoc* doc_ = nullptr;
 };
@@ -89,7 +89,7 @@ private:
 // Nodes of a parsed reply that stay valid for as long as somebody holds the list: the list
 // shares ownership of the document they live in.
 class NodeList {
-public:
+  public:
     NodeList() = default;
     NodeList(std::shared_ptr<const Document> owner, std::vector<Node> nodes)
         : owner_(std::move(owner)), nodes_(std::move(nodes)) {}
@@ -102,7 +102,7 @@ public:
     auto end() const { return nodes_.end(); }
     const std::shared_ptr<const Document>& owner() const { return owner_; }
 
-private:
+  private:
     std::shared_ptr<const Document> owner_;
     std::vector<Node> nodes_;
 };

@@ -67,7 +67,7 @@ struct RawError {
 // Collects the first error libxml2 reports on this thread while it is alive, instead of letting
 // libxml2 print to stderr. Nested collectors restore the previous one.
 class ErrorCollector {
-public:
+  public:
     ErrorCollector();
     ~ErrorCollector();
     ErrorCollector(const ErrorCollector&) = delete;
@@ -78,7 +78,7 @@ public:
         if (!first_) first_ = std::move(error);
     }
 
-private:
+  private:
     static void handle(void* self, xmlErrorPtr error);
 
     xmlStructuredErrorFunc previousHandler_;

@@ -12,14 +12,21 @@ using detail::xmlText;
 NodeKind Node::kind() const {
     if (node_ == nullptr) return NodeKind::Other;
     switch (node_->type) {
-        case XML_ELEMENT_NODE: return NodeKind::Element;
-        case XML_TEXT_NODE: return NodeKind::Text;
-        case XML_CDATA_SECTION_NODE: return NodeKind::CData;
-        case XML_COMMENT_NODE: return NodeKind::Comment;
-        case XML_PI_NODE: return NodeKind::ProcessingInstruction;
+        case XML_ELEMENT_NODE:
+            return NodeKind::Element;
+        case XML_TEXT_NODE:
+            return NodeKind::Text;
+        case XML_CDATA_SECTION_NODE:
+            return NodeKind::CData;
+        case XML_COMMENT_NODE:
+            return NodeKind::Comment;
+        case XML_PI_NODE:
+            return NodeKind::ProcessingInstruction;
         case XML_DOCUMENT_NODE:
-        case XML_HTML_DOCUMENT_NODE: return NodeKind::Document;
-        default: return NodeKind::Other;
+        case XML_HTML_DOCUMENT_NODE:
+            return NodeKind::Document;
+        default:
+            return NodeKind::Other;
     }
 }
 
@@ -31,7 +38,9 @@ std::string Node::name() const {
     return toString(node_->name);
 }
 
-std::string Node::localName() const { return isElement() ? toString(node_->name) : std::string(); }
+std::string Node::localName() const {
+    return isElement() ? toString(node_->name) : std::string();
+}
 
 std::string Node::text() const {
     if (node_ == nullptr) return {};
@@ -109,7 +118,8 @@ std::optional<std::string> Node::attribute(std::string_view name) const {
     const std::string key(name);
     for (xmlAttr* a = node_->properties; a != nullptr; a = a->next) {
         std::string qualified = toString(a->name);
-        if (a->ns != nullptr && a->ns->prefix != nullptr) qualified = toString(a->ns->prefix) + ":" + qualified;
+        if (a->ns != nullptr && a->ns->prefix != nullptr)
+            qualified = toString(a->ns->prefix) + ":" + qualified;
         if (qualified == key) return take(xmlNodeListGetString(a->doc, a->children, 1));
     }
     return std::nullopt;
@@ -143,6 +153,8 @@ void Node::remove() {
     node_ = nullptr;
 }
 
-long Node::line() const { return node_ == nullptr ? 0 : xmlGetLineNo(node_); }
+long Node::line() const {
+    return node_ == nullptr ? 0 : xmlGetLineNo(node_);
+}
 
 }  // namespace ovk::xml

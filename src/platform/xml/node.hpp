@@ -16,7 +16,7 @@ enum class NodeKind { Element, Text, CData, Comment, ProcessingInstruction, Docu
 // that holds the node lives and the node has not been removed from it. A default-constructed
 // Node is "nothing"; every query on nothing gives an empty result rather than failing.
 class Node {
-public:
+  public:
     Node() = default;
     explicit Node(_xmlNode* node) : node_(node) {}
 
@@ -60,7 +60,7 @@ public:
 
     _xmlNode* raw() const { return node_; }
 
-private:
+  private:
     _xmlNode* node_ = nullptr;
 };
 

@@ -17,20 +17,22 @@ void stopAtDoctype(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*) {
 
 std::string trimReason(const char* message) {
     std::string reason = message == nullptr ? std::string("Unknown XML error") : message;
-    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == ' ')) {
+    while (!reason.empty() &&
+           (reason.back() == '\n' || reason.back() == '\r' || reason.back() == ' ')) {
         reason.pop_back();
     }
     return reason;
 }
 
 bool isNameChar(char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' || c == '.' || c == ':' ||
-           static_cast<unsigned char>(c) >= 0x80;
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' || c == '.' ||
+           c == ':' || static_cast<unsigned char>(c) >= 0x80;
 }
 
 std::string qualifiedName(const xmlNode* node) {
     std::string name = toString(node->name);
-    if (node->ns != nullptr && node->ns->prefix != nullptr) name = toString(node->ns->prefix) + ":" + name;
+    if (node->ns != nullptr && node->ns->prefix != nullptr)
+        name = toString(node->ns->prefix) + ":" + name;
     return name;
 }
 
@@ -45,7 +47,8 @@ int occurrenceOnLine(const xmlNode* node) {
     // Depth-first walk in document order up to the node itself.
     const xmlNode* current = root;
     while (current != nullptr && current != node) {
-        if (current->type == XML_ELEMENT_NODE && xmlGetLineNo(current) == line && qualifiedName(current) == name) {
+        if (current->type == XML_ELEMENT_NODE && xmlGetLineNo(current) == line &&
+            qualifiedName(current) == name) {
             ++count;
         }
         if (current->children != nullptr) {
@@ -64,7 +67,8 @@ int occurrenceOnLine(const xmlNode* node) {
 long startTagPosition(const std::string& sourceLine, const xmlNode* node) {
     const std::string tag = "<" + qualifiedName(node);
     int skip = occurrenceOnLine(node);
-    for (std::size_t at = sourceLine.find(tag); at != std::string::npos; at = sourceLine.find(tag, at + 1)) {
+    for (std::size_t at = sourceLine.find(tag); at != std::string::npos;
+         at = sourceLine.find(tag, at + 1)) {
         const std::size_t after = at + tag.size();
         if (after < sourceLine.size() && isNameChar(sourceLine[after])) continue;
         if (skip-- == 0) return static_cast<long>(at) + 1;
@@ -85,14 +89,18 @@ void refuseDoctype(xmlParserCtxt* ctxt) {
     ctxt->sax->externalSubset = &stopAtDoctype;
 }
 
-bool doctypeRefused(const xmlParserCtxt* ctxt) { return ctxt->_private == &sentinel; }
+bool doctypeRefused(const xmlParserCtxt* ctxt) {
+    return ctxt->_private == &sentinel;
+}
 
 ErrorCollector::ErrorCollector()
     : previousHandler_(xmlStructuredError), previousContext_(xmlStructuredErrorContext) {
     xmlSetStructuredErrorFunc(this, &ErrorCollector::handle);
 }
 
-ErrorCollector::~ErrorCollector() { xmlSetStructuredErrorFunc(previousContext_, previousHandler_); }
+ErrorCollector::~ErrorCollector() {
+    xmlSetStructuredErrorFunc(previousContext_, previousHandler_);
+}
 
 void ErrorCollector::handle(void* self, xmlErrorPtr error) {
     if (error == nullptr || error->level < XML_ERR_ERROR) return;
@@ -100,7 +108,8 @@ void ErrorCollector::handle(void* self, xmlErrorPtr error) {
     raw.reason = trimReason(error->message);
     raw.line = error->line;
     // Parser errors carry the column in int2; validity errors carry the element instead.
-    if (error->domain == XML_FROM_PARSER || error->domain == XML_FROM_NAMESPACE) raw.column = error->int2;
+    if (error->domain == XML_FROM_PARSER || error->domain == XML_FROM_NAMESPACE)
+        raw.column = error->int2;
     if (error->node != nullptr && static_cast<xmlNode*>(error->node)->type == XML_ELEMENT_NODE) {
         raw.node = static_cast<const xmlNode*>(error->node);
         if (raw.line == 0) raw.line = xmlGetLineNo(raw.node);
@@ -144,7 +153,8 @@ std::string lineOfFile(const std::filesystem::path& path, long line) {
             ++current;
             continue;
         }
-        if (current == line && result.size() < kMaxSourceLine) result.push_back(static_cast<char>(c));
+        if (current == line && result.size() < kMaxSourceLine)
+            result.push_back(static_cast<char>(c));
         if (current == line && result.size() >= kMaxSourceLine) break;
     }
     if (!result.empty() && result.back() == '\r') result.pop_back();

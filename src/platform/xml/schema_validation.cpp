@@ -20,7 +20,8 @@ struct ValidCtxtFree {
 };
 }  // namespace
 
-Document loadValidated(const std::filesystem::path& schemaPath, const std::filesystem::path& documentPath) {
+Document loadValidated(const std::filesystem::path& schemaPath,
+                       const std::filesystem::path& documentPath) {
     std::unique_ptr<xmlSchema, SchemaFree> schema;
     {
         ErrorCollector errors;
@@ -29,18 +30,21 @@ Document loadValidated(const std::filesystem::path& schemaPath, const std::files
         if (parser) schema.reset(xmlSchemaParse(parser.get()));
         if (!schema) {
             const std::string reason = errors.first() ? errors.first()->reason : "unknown reason";
-            throw Error(err::InvalidArgument, "The schema " + schemaPath.string() + " cannot be used: " + reason);
+            throw Error(err::InvalidArgument,
+                        "The schema " + schemaPath.string() + " cannot be used: " + reason);
         }
     }
 
     Document document = Document::loadFile(documentPath, Source::LocalFile);
 
     ErrorCollector errors;
-    std::unique_ptr<xmlSchemaValidCtxt, ValidCtxtFree> validator(xmlSchemaNewValidCtxt(schema.get()));
+    std::unique_ptr<xmlSchemaValidCtxt, ValidCtxtFree> validator(
+        xmlSchemaNewValidCtxt(schema.get()));
     if (!validator) throw Error(err::OutOfMemory, "Out of memory");
     const int rc = xmlSchemaValidateDoc(validator.get(), document.raw());
     if (rc != 0) {
-        RawError raw = errors.first().value_or(RawError{"The document is not valid against its schema", 0, 0, nullptr});
+        RawError raw = errors.first().value_or(
+            RawError{"The document is not valid against its schema", 0, 0, nullptr});
         throw ParseError(describe(raw, [&](long line) { return lineOfFile(documentPath, line); }));
     }
     return document;
