@@ -7,6 +7,8 @@
 #include <variant>
 #include <vector>
 
+#include "ovk/error.hpp"
+
 namespace ovk {
 
 /**

@@ -1,8 +1,9 @@
 #pragma once
 
 #include <cstdint>
-#include <exception>
 #include <string>
+
+#include "ovk/error.hpp"
 
 namespace ovk {
 
@@ -34,19 +35,6 @@ inline constexpr int32_t SoapReplyTooLarge = 5007;   // larger than the configur
 inline constexpr int32_t SoapBadCall = 5008;         // unknown operation, wrong argument count
 inline constexpr int32_t SoapBadProperty = 5009;     // unknown connector property or bad value
 }  // namespace err
-
-// The one error type of the component: a number, a description and where it came from.
-struct Error : std::exception {
-    int32_t number = 0;
-    std::string description;
-    std::string source;
-
-    Error() = default;
-    Error(int32_t number, std::string description, std::string source = {})
-        : number(number), description(std::move(description)), source(std::move(source)) {}
-
-    const char* what() const noexcept override { return description.c_str(); }
-};
 
 // Turns whatever is being handled in the current catch block into an Error, so that a
 // trap can report a number and a description whatever was thrown. Call only inside catch.
