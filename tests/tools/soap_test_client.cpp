@@ -3,31 +3,12 @@
 #include <httplib.h>
 
 #include "base64.hpp"
+#include "xml_text.hpp"
 #include "platform/codepage.hpp"
 #include "support/ref_service.hpp"
 
 namespace ovk::test {
 namespace {
-
-std::string escape(const std::string& text) {
-    std::string out;
-    for (const char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            default:
-                out.push_back(c);
-        }
-    }
-    return out;
-}
 
 xml::Node bodyChild(const xml::Document& document) {
     for (const auto& part : document.root().childElements())
@@ -72,7 +53,9 @@ std::string requestEnvelope(const std::string& operation, const Arguments& argum
         "xmlns:tns=\"urn:velmora:masterdata\"><soap:Body><tns:" +
         operation + ">";
     for (const auto& [name, value] : arguments)
-        body += "<tns:" + name + ">" + escape(value) + "</tns:" + name + ">";
+        body += "<tns:" + name + ">";
+        refservice::appendText(body, value);
+        body += "</tns:" + name + ">";
     body += "</tns:" + operation + "></soap:Body></soap:Envelope>";
     return body;
 }
