@@ -3,9 +3,9 @@
 #include <httplib.h>
 
 #include "base64.hpp"
-#include "xml_text.hpp"
 #include "platform/codepage.hpp"
 #include "support/ref_service.hpp"
+#include "xml_text.hpp"
 
 namespace ovk::test {
 namespace {
@@ -52,10 +52,11 @@ std::string requestEnvelope(const std::string& operation, const Arguments& argum
         "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\" "
         "xmlns:tns=\"urn:velmora:masterdata\"><soap:Body><tns:" +
         operation + ">";
-    for (const auto& [name, value] : arguments)
+    for (const auto& [name, value] : arguments) {
         body += "<tns:" + name + ">";
         refservice::appendText(body, value);
         body += "</tns:" + name + ">";
+    }
     body += "</tns:" + operation + "></soap:Body></soap:Envelope>";
     return body;
 }
