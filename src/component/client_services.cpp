@@ -1,6 +1,5 @@
 #include "component/client_services.hpp"
 
-#include <mutex>
 
 #include "platform/manual_clock.hpp"
 #include "platform/scripted_user_interface.hpp"

@@ -5,15 +5,13 @@
 
 #include "document/validation_text.hpp"
 #include "platform/files.hpp"
+#include "platform/text.hpp"
 #include "platform/xml/schema_validation.hpp"
 
 namespace ovk {
 
 bool isErrorText(const std::string& text) {
-    if (text.size() < 5) return false;
-    return std::equal(text.begin(), text.begin() + 5, "ERROR", [](char a, char b) {
-        return std::toupper(static_cast<unsigned char>(a)) == b;
-    });
+    return startsWithIgnoringAsciiCase(text, "ERROR");
 }
 
 std::string GetProjectType(const std::filesystem::path& path) {

@@ -10,10 +10,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include "platform/errors.hpp"
+#include "platform/text.hpp"
 
 namespace ovk::files {
 namespace {
@@ -21,13 +20,6 @@ namespace {
 std::optional<fs::path>& componentDirOverride() {
     static std::optional<fs::path> dir;
     return dir;
-}
-
-bool equalsIgnoreCase(std::string_view a, std::string_view b) {
-    return std::ranges::equal(a, b, [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) ==
-               std::tolower(static_cast<unsigned char>(y));
-    });
 }
 
 // Any address inside this library; dladdr tells which file it was loaded from.
@@ -65,7 +57,8 @@ std::optional<fs::path> findCaseInsensitive(const fs::path& dir, std::string_vie
     const fs::path exact = dir / fs::path(name);
     if (fs::is_regular_file(exact, ec)) return exact;
     for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        if (equalsIgnoreCase(it->path().filename().string(), name) && it->is_regular_file(ec)) {
+        if (equalsIgnoringAsciiCase(it->path().filename().string(), name) &&
+            it->is_regular_file(ec)) {
             return it->path();
         }
     }
@@ -115,14 +108,6 @@ void replaceFileContent(const fs::path& target, std::string_view content) {
         ::unlink(temp.c_str());
         throw ioError("Cannot replace", target, errnum);
     }
-}
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw Error(err::FileNotFound, "File not found: " + path.string());
-    std::ostringstream content;
-    content << in.rdbuf();
-    return std::move(content).str();
 }
 
 }  // namespace ovk::files

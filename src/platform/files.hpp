@@ -28,7 +28,4 @@ fs::path inComponentDir(std::string_view name);
 // either the old or the new content, never a mixture. Throws Error on failure.
 void replaceFileContent(const fs::path& target, std::string_view content);
 
-// Reads a whole file; throws Error 53 when it does not exist.
-std::string readFile(const fs::path& path);
-
 }  // namespace ovk::files

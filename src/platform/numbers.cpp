@@ -66,10 +66,6 @@ std::optional<double> parseNumber(std::string_view text) {
     return value;
 }
 
-bool isNumeric(std::string_view text) {
-    return parseNumber(text).has_value();
-}
-
 double roundHalfEven(double value) {
     return std::nearbyint(value);
 }  // FE_TONEAREST is ties-to-even

@@ -9,7 +9,6 @@ namespace ovk::numbers {
 // The component's numeric test: surrounding blanks, an optional sign, decimal digits with an
 // optional fraction and an optional exponent. No hexadecimal, no infinities, no NaN.
 std::optional<double> parseNumber(std::string_view text);
-bool isNumeric(std::string_view text);
 
 // Rounds to the nearest whole number, halves to the even neighbour (0.5 -> 0, 1.5 -> 2).
 double roundHalfEven(double value);

@@ -2,7 +2,10 @@
 
 #include <sys/types.h>
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -39,6 +42,18 @@ class RefService {
     std::string url_;
     int port_ = 0;
     int status_ = 0;
+};
+
+// A fixture whose tests share one reference service with the example catalogue, started
+// before the suite's first test and stopped after its last.
+class SharedRefServiceTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { service_ = std::make_unique<RefService>(); }
+    static void TearDownTestSuite() { service_.reset(); }
+    static const RefService& service() { return *service_; }
+
+  private:
+    static inline std::unique_ptr<RefService> service_;
 };
 
 }  // namespace ovk::test

@@ -26,15 +26,8 @@ std::string decoded(const std::string& base64) {
     return refservice::decodeBase64(base64).value_or("<not base64>");
 }
 
-class RefServiceOperations : public ::testing::Test {
+class RefServiceOperations : public SharedRefServiceTest {
   protected:
-    static void SetUpTestSuite() { service_ = new RefService(); }
-    static void TearDownTestSuite() {
-        delete service_;
-        service_ = nullptr;
-    }
-    static const RefService& service() { return *service_; }
-
     // The reply's elements; they live as long as the returned exchange.
     static SoapExchange demo(const std::string& op, int language = 1033, Arguments extra = {}) {
         auto args = projectArguments("demo", "DEMO", language);
@@ -43,9 +36,6 @@ class RefServiceOperations : public ::testing::Test {
         EXPECT_EQ(reply.status, 200) << reply.body;
         return reply;
     }
-
-  private:
-    static inline RefService* service_ = nullptr;
 };
 
 TEST_F(RefServiceOperations, HelloWorldAnswersTheGreetingText) {

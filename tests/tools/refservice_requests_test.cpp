@@ -13,18 +13,7 @@
 namespace ovk::test {
 namespace {
 
-class RefServiceRequests : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() { service_ = new RefService(); }
-    static void TearDownTestSuite() {
-        delete service_;
-        service_ = nullptr;
-    }
-    static const RefService& service() { return *service_; }
-
-  private:
-    static inline RefService* service_ = nullptr;
-};
+class RefServiceRequests : public SharedRefServiceTest {};
 
 TEST_F(RefServiceRequests, ListensOnLoopbackAndServesItsDescriptionWithItsOwnAddress) {
     EXPECT_EQ(service().url().rfind("http://127.0.0.1:", 0), 0u);

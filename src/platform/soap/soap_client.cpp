@@ -11,24 +11,13 @@
 #include "platform/soap/reply_envelope.hpp"
 #include "platform/soap/reply_parser.hpp"
 #include "platform/soap/service_description.hpp"
+#include "platform/text.hpp"
 
 namespace ovk::soap {
 
 namespace {
 
 constexpr const char* kPropertySource = "SoapClient";
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
-bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() &&
-           equalsIgnoringCase(text.substr(0, prefix.size()), prefix);
-}
 
 bool hasSpaceOrControl(std::string_view text) {
     return std::any_of(text.begin(), text.end(), [](char c) {
@@ -52,9 +41,9 @@ std::string withoutCredentials(const std::string& url) {
 
 bool isValidEndpoint(const std::string& url) {
     std::size_t hostStart;
-    if (startsWithIgnoringCase(url, "http://")) {
+    if (startsWithIgnoringAsciiCase(url, "http://")) {
         hostStart = 7;
-    } else if (startsWithIgnoringCase(url, "https://")) {
+    } else if (startsWithIgnoringAsciiCase(url, "https://")) {
         hostStart = 8;
     } else {
         return false;
@@ -188,7 +177,7 @@ void SoapClient::setProperty(std::string_view name, const PropertyValue& value) 
         fail(err::SoapBadProperty, "Client.Property",
              "The connector property " + std::string(name) + " takes a text", kPropertySource);
     };
-    if (equalsIgnoringCase(name, "EndPointURL")) {
+    if (equalsIgnoringAsciiCase(name, "EndPointURL")) {
         const std::string& url = text();
         if (!isValidEndpoint(url)) {
             fail(err::SoapBadProperty, "Client.Property",
@@ -197,23 +186,23 @@ void SoapClient::setProperty(std::string_view name, const PropertyValue& value) 
                  kPropertySource);
         }
         endpointOverride_ = url;
-    } else if (equalsIgnoringCase(name, "ProxyServer")) {
+    } else if (equalsIgnoringAsciiCase(name, "ProxyServer")) {
         std::string proxy = text();
         // A proxy written as an address ("http://host:port") means the same host and port.
-        if (startsWithIgnoringCase(proxy, "http://")) proxy.erase(0, 7);
+        if (startsWithIgnoringAsciiCase(proxy, "http://")) proxy.erase(0, 7);
         if (!isValidProxy(proxy)) {
             fail(err::SoapBadProperty, "Client.Property",
                  "ProxyServer must be host:port without credentials", kPropertySource);
         }
         proxyServer_ = proxy;
         transport_->setProxy(proxyServer_);
-    } else if (equalsIgnoringCase(name, "AuthUser")) {
+    } else if (equalsIgnoringAsciiCase(name, "AuthUser")) {
         authUser_ = text();
         transport_->setProxyCredentials(authUser_, authPassword_);
-    } else if (equalsIgnoringCase(name, "AuthPassword")) {
+    } else if (equalsIgnoringAsciiCase(name, "AuthPassword")) {
         authPassword_ = text();
         transport_->setProxyCredentials(authUser_, authPassword_);
-    } else if (equalsIgnoringCase(name, "Timeout")) {
+    } else if (equalsIgnoringAsciiCase(name, "Timeout")) {
         const auto* number = std::get_if<double>(&value);
         if (number == nullptr || !std::isfinite(*number)) {
             fail(err::SoapBadProperty, "Client.Property",

@@ -47,11 +47,6 @@ std::string Node::text() const {
     return take(xmlNodeGetContent(node_));
 }
 
-Node Node::parent() const {
-    if (node_ == nullptr || node_->parent == nullptr) return Node();
-    return Node(node_->parent);
-}
-
 Node Node::firstChild() const {
     if (node_ == nullptr) return Node();
     // A document's children include its DTD node, which no caller wants to see.
@@ -123,12 +118,6 @@ std::optional<std::string> Node::attribute(std::string_view name) const {
         if (qualified == key) return take(xmlNodeListGetString(a->doc, a->children, 1));
     }
     return std::nullopt;
-}
-
-void Node::setAttribute(std::string_view name, std::string_view value) {
-    if (!isElement()) throw Error(err::ObjectMissing, "Not an element: cannot set attribute");
-    const std::string n(name), v(value);
-    xmlSetProp(node_, xmlText(n), xmlText(v));
 }
 
 Node Node::appendChild(Node child) {

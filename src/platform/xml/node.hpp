@@ -34,7 +34,6 @@ class Node {
     // comment or processing instruction its own data.
     std::string text() const;
 
-    Node parent() const;
     Node firstChild() const;
     Node nextSibling() const;
     bool hasChildNodes() const { return static_cast<bool>(firstChild()); }
@@ -47,7 +46,6 @@ class Node {
     std::optional<std::string> attributeAt(std::size_t position) const;
     std::optional<std::string> attributeNameAt(std::size_t position) const;
     std::optional<std::string> attribute(std::string_view name) const;
-    void setAttribute(std::string_view name, std::string_view value);
 
     // Appends `child` (created by this node's document, not yet in the tree) as the last child.
     // Returns the appended node.
