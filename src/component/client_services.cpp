@@ -1,6 +1,5 @@
 #include "component/client_services.hpp"
 
-
 #include "platform/manual_clock.hpp"
 #include "platform/scripted_user_interface.hpp"
 #include "platform/soap/soap_client.hpp"
