@@ -56,6 +56,10 @@ void Client::Impl::Help() {
 void Client::Impl::DebugInfo(const std::string& Info) {
     raiseException(0, Info, "Debugger");
 }
+void Client::Impl::HandlerFailed(int32_t number, const std::string& description,
+                                 const std::string& source) {
+    raiseException(number, description, source);
+}
 void Client::Impl::NewStepNum(int16_t Stepnumber) {
     ActiveStepNumber = Stepnumber;
     raiseStepChanged(Stepnumber);

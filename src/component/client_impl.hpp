@@ -65,6 +65,8 @@ struct Client::Impl : SplashEvents, WizardEvents {
     void DownloadStructure() override;
     void NewStepNum(int16_t Stepnumber) override;
     void DebugInfo(const std::string& Info) override;
+    void HandlerFailed(int32_t number, const std::string& description,
+                       const std::string& source) override;
 
   private:
     // Runs start-up steps; the first failure becomes one Exception and the outcome in Init.

@@ -9,7 +9,12 @@ namespace ovk {
 void Client::Impl::InitWizzard() {
     UserInterface& ui = *services->ui;
     ui.setMousePointer(MousePointer::Hourglass);
-    if (!mvarWizForm) mvarWizForm = std::make_unique<frmWiz>(ui, *this);
+    if (!mvarWizForm) {
+        const WizardServices wizardServices{
+            ui, *services->settings, *services->timers,
+            ShellServices{*services->shell, *services->platform, ui}};
+        mvarWizForm = std::make_unique<frmWiz>(wizardServices, *this);
+    }
     frmWiz& wizard = *mvarWizForm;
     wizard.MyDownloadDoc = MyXMLDocument;
     wizard.MySoapobject = MySoapobject;

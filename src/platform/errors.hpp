@@ -21,6 +21,9 @@ inline constexpr int32_t PermissionDenied = 70;
 inline constexpr int32_t DeviceIo = 57;
 inline constexpr int32_t ObjectMissing = 91;  // "Object variable not set"
 inline constexpr int32_t DuplicateKey = 457;
+// The common controls' own failures (tree view, list view).
+inline constexpr int32_t ElementNotFound = 35601;  // "Element not found"
+inline constexpr int32_t KeyNotUnique = 35602;     // "Key is not unique in collection"
 
 // Failures of the service client. Everything from SoapFirst up counts as a communication
 // failure to the start-up ("kann Service nicht erreichen").

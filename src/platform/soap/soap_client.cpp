@@ -336,6 +336,8 @@ std::string SoapClient::callText(std::string_view operation, const std::vector<A
 std::optional<xml::NodeList> SoapClient::call(std::string_view operation,
                                               const std::vector<Argument>& args) {
     Reply reply = invoke(operation, args);
+    // Services indent their replies or not, as their SOAP stack likes; both must read the same.
+    reply.returnElement.dropWhitespaceText();
     if (!reply.returnElement || !reply.returnElement.hasChildNodes()) return std::nullopt;
     return xml::NodeList(std::move(reply.document), reply.returnElement.children());
 }

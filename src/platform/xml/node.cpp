@@ -146,4 +146,38 @@ long Node::line() const {
     return node_ == nullptr ? 0 : xmlGetLineNo(node_);
 }
 
+namespace {
+
+bool isWhitespaceOnly(const xmlChar* text) {
+    if (text == nullptr) return true;
+    for (; *text != 0; ++text) {
+        if (*text != ' ' && *text != '\t' && *text != '\r' && *text != '\n') return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void Node::dropWhitespaceText() {
+    if (node_ == nullptr) return;
+    // An explicit walk: a reply may nest deeper than the stack would like.
+    xmlNode* current = node_->children;
+    while (current != nullptr && current != node_) {
+        xmlNode* next = nullptr;
+        if (current->type == XML_ELEMENT_NODE && current->children != nullptr &&
+            xmlNodeGetSpacePreserve(current) != 1) {
+            next = current->children;
+        } else {
+            xmlNode* up = current;
+            while (up != node_ && up->next == nullptr) up = up->parent;
+            next = up == node_ ? nullptr : up->next;
+        }
+        if (current->type == XML_TEXT_NODE && isWhitespaceOnly(current->content)) {
+            xmlUnlinkNode(current);
+            xmlFreeNode(current);
+        }
+        current = next;
+    }
+}
+
 }  // namespace ovk::xml

@@ -52,6 +52,10 @@ class Node {
     Node appendChild(Node child);
     // Unlinks this node with everything beneath it and frees it; the handle becomes nothing.
     void remove();
+    // Removes every text node beneath this node that holds only white space, as a loader that
+    // does not preserve white space would never have made them; CDATA sections and text
+    // under xml:space="preserve" stay. Indented and unindented XML then read the same.
+    void dropWhitespaceText();
 
     // Line in the source file where the node started, when it came from a parse.
     long line() const;
