@@ -8,7 +8,7 @@ packages=(
   libxml2-dev libcurl4-openssl-dev qt6-base-dev libcpp-httplib-dev
   nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev
   libssl-dev zlib1g-dev libbrotli-dev
-  python3-zeep tinyproxy curl
+  python3-zeep tinyproxy curl openssl
 )
 
 missing=()

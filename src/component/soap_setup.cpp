@@ -66,6 +66,21 @@ std::string SetupSoapClient(soap::ServiceClient& client, const ConnectionSetting
             if (!client.faultCode().empty()) return "Error by set ProxyPwd" + faultTexts(client);
         }
 
+        // A company authority that re-signs the traffic is trusted through the user's own
+        // setting; a client without it keeps the system's store alone.
+        const std::string caFile =
+            store.read(kSettingsApplication, "Settings", kCaFileSetting).value_or("");
+        if (!caFile.empty()) {
+            try {
+                client.setProperty("CAFile", caFile);
+            } catch (...) {
+                // Named after the other settings' failures, so that the user is not told the
+                // service is unreachable when the file is what is wrong.
+                return "Error by set CAFile" + faultTexts(client);
+            }
+            if (!client.faultCode().empty()) return "Error by set CAFile" + faultTexts(client);
+        }
+
         client.setProperty("Timeout", timeout);
 
         const std::string answer = client.callText("HelloWorld", {});

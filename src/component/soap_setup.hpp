@@ -10,10 +10,14 @@ namespace ovk {
 
 inline constexpr const char* kServiceDescriptionFileName = "VelmoraSvr.wsdl";
 inline constexpr double kMinimumSoapTimeout = 180000;
+// Per-user setting beside "SOAPTimeout": a PEM file of certificate authorities to trust besides
+// the system's, for services behind a company authority.
+inline constexpr const char* kCaFileSetting = "CAFile";
 
 // Prepares a new service client from the component's service description and the merged
-// connection settings, and proves the service answers HelloWorld. "OK" on success, an error
-// text otherwise; never throws. Always leaves the time-out setting written.
+// connection settings and the user's trusted certificate authorities ("CAFile"), and proves
+// the service answers HelloWorld. "OK" on success, an error text otherwise; never throws.
+// Always leaves the time-out setting written.
 std::string SetupSoapClient(soap::ServiceClient& client, const ConnectionSettings& settings,
                             SettingsStore& store);
 

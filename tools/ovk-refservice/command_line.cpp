@@ -29,7 +29,7 @@ std::string usageText() {
 
 The service listens on 127.0.0.1 only. Its first line on standard output is
   listening on http://127.0.0.1:PORT/
-and it serves until SIGTERM or SIGINT. POST / takes SOAP 1.1 requests; GET /?wsdl
+(https:// with --tls-cert) and it serves until SIGTERM or SIGINT. POST / takes SOAP 1.1 requests; GET /?wsdl
 (or /VelmoraSvr.wsdl) gives the service description with this address in it.
 
 Options when serving:
@@ -49,6 +49,9 @@ Options when serving:
                             hang       no reply until the service stops
                             exception  an Exception element (ID 32) as the Result
                             empty      an empty Result element
+  --tls-cert FILE         serve HTTPS with this PEM certificate (the server's first,
+                          then any intermediates); needs --tls-key
+  --tls-key FILE          the certificate's private key (PEM, not encrypted)
   --verbose               one line per request on standard error
   --parent-pid PID        stop as if by SIGTERM once process PID is no longer the
                           parent (test harnesses pass their own id, so that a crashed
@@ -90,6 +93,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
             line.service.faults.add(value());
         } else if (option == "--parent-pid") {
             line.parentPid = number<int>(option, value(), 1, std::numeric_limits<int>::max());
+        } else if (option == "--tls-cert") {
+            line.service.tlsCertificate = value();
+        } else if (option == "--tls-key") {
+            line.service.tlsKey = value();
         } else if (option == "--verbose") {
             line.service.verbose = true;
         } else if (option == "--generate") {
@@ -105,6 +112,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
             throw std::invalid_argument("unknown option \"" + option + "\" (see --help)");
         }
     }
+    if (line.service.tlsCertificate.empty() != line.service.tlsKey.empty())
+        throw std::invalid_argument("--tls-cert and --tls-key go together");
     if (generate) {
         if (!haveOut) throw std::invalid_argument("--generate needs --out DIR");
         line.mode = CommandLine::Mode::Generate;

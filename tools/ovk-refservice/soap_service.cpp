@@ -35,13 +35,26 @@ bool asksForDescription(const httplib::Request& request) {
     return false;
 }
 
+std::unique_ptr<httplib::Server> makeServer(const ServiceSettings& settings) {
+    if (settings.tlsCertificate.empty()) return std::make_unique<httplib::Server>();
+    auto server = std::make_unique<httplib::SSLServer>(settings.tlsCertificate.c_str(),
+                                                       settings.tlsKey.c_str());
+    // cpp-httplib only says "not valid"; the files are named so the user knows where to look.
+    if (!server->is_valid())
+        throw std::runtime_error("cannot serve HTTPS with the certificate " +
+                                 settings.tlsCertificate.string() + " and the key " +
+                                 settings.tlsKey.string() +
+                                 " (both PEM files, the key unencrypted and matching)");
+    return server;
+}
+
 }  // namespace
 
 SoapService::SoapService(const Catalog& catalog, ServiceSettings settings)
     : catalog_(catalog),
       settings_(std::move(settings)),
       data_(catalog_, settings_.overrides),
-      server_(std::make_unique<httplib::Server>()) {
+      server_(makeServer(settings_)) {
     httplib::Server& server = *server_;
     // cpp-httplib writes headers and body in two sends; with Nagle on, every reply then waits
     // for the client's delayed ACK and the service manages some 38 requests a second.
@@ -94,7 +107,8 @@ int SoapService::bind() {
 }
 
 std::string SoapService::url() const {
-    return "http://127.0.0.1:" + std::to_string(port_) + "/";
+    const char* scheme = settings_.tlsCertificate.empty() ? "http" : "https";
+    return std::string(scheme) + "://127.0.0.1:" + std::to_string(port_) + "/";
 }
 
 void SoapService::run() {

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -25,12 +26,16 @@ struct ServiceSettings {
     FaultPlan faults;
     AnswerOverrides overrides;
     bool verbose = false;  // one line per request on stderr
+    // Both set: HTTPS with this PEM certificate (chain) and key; both empty: plain HTTP.
+    std::filesystem::path tlsCertificate;
+    std::filesystem::path tlsKey;
 };
 
-// The SOAP 1.1 endpoint over HTTP, bound to 127.0.0.1 only. POST carries requests, GET /?wsdl
-// the service description with its address set to this endpoint.
+// The SOAP 1.1 endpoint over HTTP or HTTPS, bound to 127.0.0.1 only. POST carries requests, GET
+// /?wsdl the service description with its address set to this endpoint.
 class SoapService {
   public:
+    // Throws std::runtime_error when the TLS certificate or key cannot be used.
     SoapService(const Catalog& catalog, ServiceSettings settings);
     ~SoapService();
     SoapService(const SoapService&) = delete;

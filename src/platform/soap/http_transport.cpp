@@ -3,12 +3,16 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <exception>
 #include <limits>
 #include <mutex>
 #include <utility>
 
 #include "platform/errors.hpp"
+#include "platform/soap/extra_trust.hpp"
+#include "platform/soap/tls_failure.hpp"
+#include "platform/text.hpp"
 
 #ifndef OVK_VERSION_TEXT
 #define OVK_VERSION_TEXT "0"
@@ -30,6 +34,15 @@ struct SlistFree {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
 
+// Extra authorities go into OpenSSL's own store; another TLS library's context is no SSL_CTX.
+bool curlSpeaksOpenSsl() {
+    const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
+    return info != nullptr && info->ssl_version != nullptr &&
+           startsWithIgnoringAsciiCase(info->ssl_version, "OpenSSL");
+}
+
+constexpr const char* kTrustVariables[] = {"SSL_CERT_FILE", "CURL_CA_BUNDLE"};
+
 }  // namespace
 
 struct HttpTransport::Impl {
@@ -44,6 +57,47 @@ struct HttpTransport::Impl {
     BodySink* sink = nullptr;
     bool aborted = false;
     std::exception_ptr sinkFailure;
+    ExtraTrust environmentTrust;
+    std::string environmentTrustProblem;  // why a variable's bundle cannot be used
+    ExtraTrust settingTrust;
+
+    bool hasExtraTrust() const { return !environmentTrust.empty() || !settingTrust.empty(); }
+
+    void readEnvironmentTrust() {
+        for (const char* variable : kTrustVariables) {
+            const char* file = std::getenv(variable);
+            if (file == nullptr || *file == '\0') continue;
+            try {
+                if (!curlSpeaksOpenSsl()) {
+                    throw Error(err::InvalidArgument,
+                                std::string("The variable ") + variable +
+                                    " names certificate authorities, but this computer's "
+                                    "libcurl does not use OpenSSL and cannot add them",
+                                "HttpTransport");
+                }
+                environmentTrust.add(file, std::string("the variable ") + variable);
+            } catch (const Error& e) {
+                if (environmentTrustProblem.empty()) environmentTrustProblem = e.description;
+            }
+        }
+    }
+
+    // Every new connection builds its own verification store; the extra authorities join the
+    // system's there.
+    static CURLcode onSslContext(CURL*, void* sslContext, void* self) {
+        const auto* impl = static_cast<const Impl*>(self);
+        if (!impl->environmentTrust.addTo(sslContext) || !impl->settingTrust.addTo(sslContext))
+            return CURLE_OUT_OF_MEMORY;
+        return CURLE_OK;
+    }
+
+    // libcurl may share one verification store between connections; extra authorities must
+    // not outlive a change of the setting in it.
+    void applyTrustCache() {
+#if LIBCURL_VERSION_NUM >= 0x075700
+        curl_easy_setopt(easy.get(), CURLOPT_CA_CACHE_TIMEOUT, hasExtraTrust() ? 0L : 86400L);
+#endif
+    }
 
     static size_t onHeader(char* data, size_t size, size_t count, void* self) {
         auto* impl = static_cast<Impl*>(self);
@@ -108,6 +162,29 @@ HttpTransport::HttpTransport() : impl_(std::make_unique<Impl>()) {
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Impl::onBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, impl_.get());
     curl_easy_setopt(easy, CURLOPT_POST, 1L);
+    impl_->readEnvironmentTrust();
+    if (curlSpeaksOpenSsl()) {
+        curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, &Impl::onSslContext);
+        curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, impl_.get());
+    }
+    impl_->applyTrustCache();
+}
+
+void HttpTransport::trustCertificateAuthorities(const std::filesystem::path& file,
+                                                std::string_view origin) {
+    ExtraTrust trust;
+    if (!file.empty()) {
+        if (!curlSpeaksOpenSsl()) {
+            throw Error(err::InvalidArgument,
+                        "The certificate file " + file.string() + " named by " +
+                            std::string(origin) +
+                            " cannot be used: this computer's libcurl does not use OpenSSL",
+                        "HttpTransport");
+        }
+        trust.add(file, origin);
+    }
+    impl_->settingTrust = std::move(trust);
+    impl_->applyTrustCache();
 }
 
 HttpTransport::~HttpTransport() = default;
@@ -168,6 +245,14 @@ HttpTransport::Result HttpTransport::post(const std::string& url, std::string_vi
     curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body.data());
     curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
 
+    const bool https = startsWithIgnoringAsciiCase(url, "https://");
+    if (https && !impl_->environmentTrustProblem.empty()) {
+        Result refused;
+        refused.outcome = Outcome::ConnectionFailed;
+        refused.errorText = impl_->environmentTrustProblem;
+        return refused;
+    }
+
     impl_->errorBuffer[0] = '\0';
     impl_->statusLine.clear();
     impl_->sink = &sink;
@@ -203,7 +288,14 @@ HttpTransport::Result HttpTransport::post(const std::string& url, std::string_vi
             result.outcome = Outcome::ConnectionFailed;
             break;
     }
-    if (code == CURLE_OK) result.errorText.clear();
+    if (code == CURLE_OK) {
+        result.errorText.clear();
+    } else {
+        long verifyResult = 0;
+        curl_easy_getinfo(easy, CURLINFO_SSL_VERIFYRESULT, &verifyResult);
+        std::string words = describeTlsFailure(code, verifyResult, result.errorText, https);
+        if (!words.empty()) result.errorText = std::move(words);
+    }
     return result;
 }
 

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -11,7 +12,14 @@ namespace ovk::soap {
 
 // One libcurl easy handle that posts SOAP requests. The handle lives as long as the transport,
 // so its connection is kept alive and reused from call to call. Only http and https are spoken,
-// redirects are never followed, certificates are verified, and no signal is used for time-outs.
+// redirects are never followed, and no signal is used for time-outs.
+//
+// Certificates are always verified, peer and host name; nothing turns that off. Trusted are the
+// system's certificate authorities plus those of the PEM bundles that the variables
+// SSL_CERT_FILE and CURL_CA_BUNDLE name (read when the transport is made; a bundle that cannot
+// be read fails every https call with a text saying so) and of trustCertificateAuthorities().
+// A failed handshake ends as ConnectionFailed whose errorText says in plain words what was
+// wrong (untrusted issuer, another host name, expired, no TLS spoken).
 class HttpTransport {
   public:
     HttpTransport();
@@ -24,6 +32,9 @@ class HttpTransport {
     void setProxy(const std::string& hostPort);
     // Basic credentials for the proxy; an empty user sends none.
     void setProxyCredentials(const std::string& user, const std::string& password);
+    // A PEM bundle of certificate authorities to trust besides the others; an empty path trusts
+    // none besides them. Throws Error, naming `origin`, when the file cannot be used.
+    void trustCertificateAuthorities(const std::filesystem::path& file, std::string_view origin);
     // Bounds the whole call, connection included.
     void setTimeout(std::chrono::milliseconds timeout);
     // Replies whose announced length exceeds this are refused before their body is read.

@@ -29,8 +29,9 @@ class ServiceClient {
     virtual void initialize(const std::filesystem::path& wsdlPath) = 0;
 
     // Connector properties: "EndPointURL", "ProxyServer" ("host:port"), "AuthUser",
-    // "AuthPassword" (the proxy's credentials), "Timeout" (milliseconds). An unknown name or a
-    // value of the wrong kind sets the fault texts and throws Error.
+    // "AuthPassword" (the proxy's credentials), "CAFile" (extra trusted certificate
+    // authorities), "Timeout" (milliseconds). An unknown name or a value of the wrong kind sets
+    // the fault texts and throws Error.
     virtual void setProperty(std::string_view name, const PropertyValue& value) = 0;
 
     // The last fault; an empty code means the last call had none.

@@ -202,6 +202,13 @@ void SoapClient::setProperty(std::string_view name, const PropertyValue& value) 
     } else if (equalsIgnoringAsciiCase(name, "AuthPassword")) {
         authPassword_ = text();
         transport_->setProxyCredentials(authUser_, authPassword_);
+    } else if (equalsIgnoringAsciiCase(name, "CAFile")) {
+        const std::string& file = text();
+        try {
+            transport_->trustCertificateAuthorities(file, "the setting CAFile");
+        } catch (const Error& e) {
+            fail(err::SoapBadProperty, "Client.Property", e.description, kPropertySource);
+        }
     } else if (equalsIgnoringAsciiCase(name, "Timeout")) {
         const auto* number = std::get_if<double>(&value);
         if (number == nullptr || !std::isfinite(*number)) {
