@@ -5,8 +5,10 @@
 
 #include "platform/errors.hpp"
 #include "platform/soap/soap_client.hpp"
+#include "scoped_environment.hpp"
 #include "soap_test_support.hpp"
 #include "temp_dir.hpp"
+#include "test_certificates.hpp"
 #include "tinyproxy.hpp"
 
 namespace ovk::soap {
@@ -92,6 +94,46 @@ TEST_F(SoapClientProxy, RefusedCredentialsFailClearlyWithoutShowingThePassword) 
         }
     }
     EXPECT_TRUE(server.requests().empty());
+}
+
+// An https:// end point behind a proxy is reached through a CONNECT tunnel: the proxy learns
+// the address and checks its credentials, and nothing of them travels on to the service.
+TEST(SoapClientProxyTunnel, HttpsGoesThroughATunnelAndTheCredentialsStayWithTheProxy) {
+    if (::access(kTinyproxy, X_OK) != 0) GTEST_SKIP() << "tinyproxy is not installed";
+    const test::ScopedEnvironment noSslCertFile("SSL_CERT_FILE", std::nullopt);
+    const test::ScopedEnvironment noCurlCaBundle("CURL_CA_BUNDLE", std::nullopt);
+    const test::TestCertificates certificates;
+    test::SoapTestServer server(certificates.loopback().certificate, certificates.loopback().key);
+    test::TempDir dir;
+    Tinyproxy proxy(dir, "ovkuser s3cr3t-pass");
+    ASSERT_TRUE(proxy.running());
+    const auto wsdl = dir.write("svc.wsdl", test::testWsdl(server.url()));
+
+    for (const std::string password : {"s3cr3t-pass", "wrong-Pa55word"}) {
+        SCOPED_TRACE(password);
+        SoapClient client;
+        client.initialize(wsdl);
+        client.setProperty("CAFile", certificates.authority().string());
+        client.setProperty("ProxyServer", proxy.hostPort());
+        client.setProperty("AuthUser", "ovkuser");
+        client.setProperty("AuthPassword", password);
+        const auto before = server.requests().size();
+        if (password == "s3cr3t-pass") {
+            EXPECT_EQ(client.callText("HelloWorld", {}), "Hello World");
+            ASSERT_EQ(server.requests().size(), before + 1);
+            const auto request = server.requests().back();
+            // A proxy that forwarded the request itself would have added its Via header.
+            EXPECT_EQ(request.via, "");
+            EXPECT_EQ(request.proxyAuthorization, "");
+            EXPECT_EQ(request.authorization, "");
+        } else {
+            EXPECT_THROW(client.callText("HelloWorld", {}), Error);
+            // Refused at CONNECT, the answer can only be the proxy's, whatever status it uses.
+            EXPECT_EQ(client.faultCode(), "Client.ProxyAuthentication") << client.faultString();
+            EXPECT_EQ(client.faultString().find(password), std::string::npos);
+            EXPECT_EQ(server.requests().size(), before);
+        }
+    }
 }
 
 }  // namespace

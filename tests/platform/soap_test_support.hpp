@@ -13,6 +13,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -130,6 +131,9 @@ struct RecordedRequest {
     std::string contentType;
     std::string via;
     int remotePort = 0;
+    // Credentials the request carried to the service itself.
+    std::string authorization;
+    std::string proxyAuthorization;
 };
 
 // A SOAP service on 127.0.0.1 with a free port. Each request is recorded, then answered by the
@@ -138,35 +142,45 @@ class SoapTestServer {
   public:
     using Handler = std::function<void(const httplib::Request&, httplib::Response&)>;
 
-    SoapTestServer() {
-        server_.set_tcp_nodelay(true);
-        server_.set_keep_alive_max_count(1000000);
-        server_.Post(R"(.*)", [this](const httplib::Request& request, httplib::Response& response) {
-            Handler handler;
-            {
-                std::lock_guard lock(mutex_);
-                requests_.push_back(RecordedRequest{
-                    request.path, request.body, request.get_header_value("SOAPAction"),
-                    request.get_header_value("Content-Type"), request.get_header_value("Via"),
-                    request.remote_port});
-                handler = handler_;
-            }
-            handler(request, response);
-        });
-        port_ = server_.bind_to_any_port("127.0.0.1");
-        thread_ = std::thread([this] { server_.listen_after_bind(); });
+    // Plain HTTP; with a PEM certificate and key, HTTPS.
+    explicit SoapTestServer(const std::string& certificate = {}, const std::string& key = {})
+        : server_(certificate.empty()
+                      ? std::make_unique<httplib::Server>()
+                      : std::make_unique<httplib::SSLServer>(certificate.c_str(), key.c_str())),
+          scheme_(certificate.empty() ? "http" : "https") {
+        if (!server_->is_valid()) throw std::runtime_error("cannot serve with " + certificate);
+        server_->set_tcp_nodelay(true);
+        server_->set_keep_alive_max_count(1000000);
+        server_->Post(
+            R"(.*)", [this](const httplib::Request& request, httplib::Response& response) {
+                Handler handler;
+                {
+                    std::lock_guard lock(mutex_);
+                    requests_.push_back(RecordedRequest{
+                        request.path, request.body, request.get_header_value("SOAPAction"),
+                        request.get_header_value("Content-Type"), request.get_header_value("Via"),
+                        request.remote_port, request.get_header_value("Authorization"),
+                        request.get_header_value("Proxy-Authorization")});
+                    handler = handler_;
+                }
+                handler(request, response);
+            });
+        port_ = server_->bind_to_any_port("127.0.0.1");
+        thread_ = std::thread([this] { server_->listen_after_bind(); });
         // stop() is ignored until the accept loop runs, so do not hand out a server before that.
-        while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        while (!server_->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 
     ~SoapTestServer() {
         release();
-        server_.stop();
+        server_->stop();
         thread_.join();
     }
 
     int port() const { return port_; }
-    std::string url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/svc.asmx"; }
+    std::string url() const {
+        return scheme_ + "://127.0.0.1:" + std::to_string(port_) + "/svc.asmx";
+    }
 
     void answer(Handler handler) {
         std::lock_guard lock(mutex_);
@@ -201,7 +215,8 @@ class SoapTestServer {
     }
 
   private:
-    httplib::Server server_;
+    std::unique_ptr<httplib::Server> server_;
+    std::string scheme_;
     std::thread thread_;
     int port_ = 0;
     mutable std::mutex mutex_;

@@ -24,7 +24,7 @@ class RefService {
     RefService(const RefService&) = delete;
     RefService& operator=(const RefService&) = delete;
 
-    // "http://127.0.0.1:PORT/"
+    // "http://127.0.0.1:PORT/", or https:// when served with --tls-cert
     std::string url() const { return url_; }
     int port() const { return port_; }
     pid_t pid() const { return pid_; }

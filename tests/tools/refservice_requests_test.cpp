@@ -2,12 +2,14 @@
 // and its command line.
 
 #include <gtest/gtest.h>
+#include <httplib.h>
 
 #include <filesystem>
 
 #include "soap_test_client.hpp"
 #include "support/ref_service.hpp"
 #include "support/temp_dir.hpp"
+#include "support/test_certificates.hpp"
 #include "tool_process.hpp"
 
 namespace ovk::test {
@@ -95,21 +97,43 @@ TEST(RefServiceCommandLine, HelpNamesEveryFaultKind) {
     EXPECT_EQ(help.exitCode, 0);
     for (const char* kind :
          {"http500", "soapfault", "malformed", "truncated", "hang", "exception", "empty",
-          "--latency-ms", "--client-version", "--hello", "--generate", "--seed"})
+          "--latency-ms", "--client-version", "--hello", "--generate", "--seed", "--tls-cert"})
         EXPECT_NE(help.output.find(kind), std::string::npos) << kind;
 }
 
 TEST(RefServiceCommandLine, BadOptionsAreRefusedWithAReasonBeforeAnythingIsServed) {
-    for (const char* args :
-         {"--bogus", "--catalog", "--fault GetItemData", "--fault Nope=hang",
-          "--fault GetItemData=explode", "--fault HelloWorld=exception", "--port 70000",
-          "--latency-ms -1", "--generate 10", "--generate ten --out /tmp/x"}) {
+    for (const char* args : {"--bogus", "--catalog", "--fault GetItemData", "--fault Nope=hang",
+                             "--fault GetItemData=explode", "--fault HelloWorld=exception",
+                             "--port 70000", "--latency-ms -1", "--generate 10",
+                             "--generate ten --out /tmp/x", "--tls-cert /tmp/x.pem"}) {
         const auto result = runTool(std::string(args) + " --catalog " OVK_EXAMPLES_DIR "/catalog");
         EXPECT_EQ(result.exitCode, 2) << args << ": " << result.output;
         EXPECT_NE(result.output.find("ovk-refservice: "), std::string::npos) << args;
         EXPECT_EQ(result.output.find("listening"), std::string::npos) << args;
     }
     EXPECT_EQ(runTool("").exitCode, 2);  // nothing to serve
+}
+
+TEST(RefServiceCommandLine, ServesHttpsWithTheGivenCertificateAndRefusesAKeyThatDoesNotFit) {
+    const TestCertificates certificates;
+    {
+        RefService service(certificates.loopback().serveArgs());
+        ASSERT_EQ(service.url().rfind("https://127.0.0.1:", 0), 0u) << service.url();
+        httplib::SSLClient client("127.0.0.1", service.port());
+        client.set_ca_cert_path(certificates.authority().c_str());
+        client.enable_server_certificate_verification(true);
+        const auto reply = client.Get("/?wsdl");
+        ASSERT_TRUE(reply) << httplib::to_string(reply.error());
+        EXPECT_EQ(reply->status, 200);
+        EXPECT_NE(reply->body.find("location=\"" + service.url() + "\""), std::string::npos);
+    }
+    const auto result = runTool("--catalog " OVK_EXAMPLES_DIR "/catalog --tls-cert '" +
+                                certificates.loopback().certificate.string() + "' --tls-key '" +
+                                certificates.expired().key.string() + "'");
+    EXPECT_EQ(result.exitCode, 1) << result.output;
+    EXPECT_NE(result.output.find(certificates.loopback().certificate.string()), std::string::npos)
+        << result.output;
+    EXPECT_EQ(result.output.find("listening"), std::string::npos);
 }
 
 TEST(RefServiceCommandLine, UnusableCatalogueIsRefusedNamingTheEntry) {

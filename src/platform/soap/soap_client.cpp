@@ -297,7 +297,9 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation,
             fail(err::SoapMalformedReply, "Client.MalformedReply",
                  "The reply is incomplete: " + result.errorText, source);
         case Outcome::ConnectionFailed:
-            if (result.proxyConnectStatus == 407) proxyRefused();
+            // A refused CONNECT is the proxy's answer, even when it says 401 rather than 407.
+            if (result.proxyConnectStatus == 407 || result.proxyConnectStatus == 401)
+                proxyRefused();
             fail(err::SoapConnection, "Client.Connection", result.errorText, source);
         case Outcome::Aborted:
         case Outcome::Completed:
