@@ -64,6 +64,16 @@ TEST_F(SoapSetup, SetsOnlyTheConnectorPropertiesThatHaveValues) {
               (std::vector<std::string>{"EndPointURL", "ProxyServer", "AuthUser", "AuthPassword",
                                         "Timeout"}));
     EXPECT_EQ(std::get<std::string>(client.properties.at("AuthPassword")), "");
+
+    // The user's extra certificate authority, when the setting names one.
+    for (const std::string file : {"", "/etc/company/root-ca.pem"}) {
+        store.write(kSettingsApplication, "Settings", kCaFileSetting, file);
+        client.propertyOrder.clear();
+        EXPECT_EQ(SetupSoapClient(client, {}, store), "OK");
+        EXPECT_EQ(client.propertyOrder.size(), file.empty() ? 1u : 2u);
+        EXPECT_EQ(client.propertyOrder.back(), "Timeout");
+    }
+    EXPECT_EQ(std::get<std::string>(client.properties.at("CAFile")), "/etc/company/root-ca.pem");
 }
 
 TEST_F(SoapSetup, TheHelloWorldAnswerDecides) {
