@@ -3,7 +3,8 @@
 #   1. generates a small catalogue and starts ovk-refservice on a free loopback port,
 #   2. runs soap_calls_bench with 10,000 GetItemData calls of an article without documents
 #      (SoapClient against a bare libcurl client, plus the bare pair),
-#   3. runs the 50 MB reply memory measurement.
+#   3. runs the same calls over HTTPS against a second service with a test certificate,
+#   4. runs the 50 MB reply memory measurement.
 # Usage: bench/soap_calls.sh BUILD_DIR [CALLS]
 set -eu
 
@@ -49,6 +50,37 @@ url=${first#listening on }
 echo "== $calls GetItemData calls against ovk-refservice ($url, article $material)"
 "$bench" --endpoint "$url" --calls "$calls" --project "$project" --password "$password" \
     --lang "$lang" --material "$material" || status=$?
+
+# The same calls over HTTPS on one kept-alive connection: what encryption costs per call once
+# the handshake is done. A test authority made here is trusted through SSL_CERT_FILE.
+if command -v openssl >/dev/null 2>&1; then
+    (
+        cd "$work"
+        openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 1 \
+            -keyout ca.key -out ca.pem -subj "/CN=bench authority"
+        openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes \
+            -keyout server.key -out server.csr -subj "/CN=127.0.0.1"
+        printf 'subjectAltName=IP:127.0.0.1\n' >server.ext
+        openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -set_serial 1 -days 1 \
+            -extfile server.ext -out server.pem
+    ) >"$work/openssl.log" 2>&1
+    "$service" --catalog "$work/catalog" --tls-cert "$work/server.pem" \
+        --tls-key "$work/server.key" >"$work/out-tls" 2>>"$work/service.log" &
+    tls_pid=$!
+    first=
+    for _ in $(seq 100); do
+        first=$(head -n 1 "$work/out-tls" 2>/dev/null || true)
+        [ -n "$first" ] && break
+        sleep 0.1
+    done
+    tls_url=${first#listening on }
+    echo
+    echo "== $calls GetItemData calls against ovk-refservice over HTTPS ($tls_url)"
+    SSL_CERT_FILE="$work/ca.pem" "$bench" --endpoint "$tls_url" --calls "$calls" \
+        --project "$project" --password "$password" --lang "$lang" --material "$material" ||
+        status=$?
+    kill "$tls_pid" 2>/dev/null && wait "$tls_pid" 2>/dev/null || true
+fi
 
 echo
 echo "== 50 MB reply"

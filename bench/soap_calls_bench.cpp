@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -172,6 +173,10 @@ class BareClient {
         curl_easy_setopt(easy_, CURLOPT_PROXY, "");
         curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &BareClient::discard);
         curl_easy_setopt(easy_, CURLOPT_WRITEDATA, &received_);
+        // libcurl reads no variable itself; the SOAP client trusts the authority SSL_CERT_FILE
+        // names, so the bare client must too for an https:// service.
+        if (const char* authority = std::getenv("SSL_CERT_FILE"))
+            curl_easy_setopt(easy_, CURLOPT_CAINFO, authority);
     }
     ~BareClient() {
         curl_easy_cleanup(easy_);
