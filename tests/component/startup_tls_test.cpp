@@ -135,6 +135,8 @@ TEST_F(StartupOverTls, AnUnusableCertificateFileFailsTheStartUpNamingTheFile) {
     RefService service(certificates().loopback().serveArgs());
     const auto missing = work / "no-such-authority.pem";
     const auto notACertificate = work.write("notes.pem", "just some text\n");
+    const std::string authority = test::readAll(certificates().authority());
+    const auto cutShort = work.write("cut-short.pem", authority.substr(0, authority.size() / 2));
     struct Case {
         TrustVia via;
         std::filesystem::path file;
@@ -145,7 +147,9 @@ TEST_F(StartupOverTls, AnUnusableCertificateFileFailsTheStartUpNamingTheFile) {
              Case{TrustVia::Setting, missing, "Error by set CAFile", "cannot be read"},
              Case{TrustVia::Setting, notACertificate, "Error by set CAFile",
                   "holds no certificate"},
+             Case{TrustVia::Setting, cutShort, "Error by set CAFile", "broken certificate"},
              Case{TrustVia::SslCertFile, missing, kUnreachable, "the variable SSL_CERT_FILE"},
+             Case{TrustVia::CurlCaBundle, work.path(), kUnreachable, "is a folder"},
          }) {
         SCOPED_TRACE(c.file.string());
         ClientHarness h{true};

@@ -8,9 +8,11 @@
 
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "platform/errors.hpp"
@@ -72,12 +74,21 @@ ExtraTrust& ExtraTrust::operator=(ExtraTrust&&) noexcept = default;
 void ExtraTrust::add(const std::filesystem::path& file, std::string_view origin) {
     const std::string named =
         "The certificate file " + file.string() + " named by " + std::string(origin);
+    std::error_code ec;
+    // A folder opens like a file and only fails, with an exception, once read.
+    if (std::filesystem::is_directory(file, ec))
+        throw Error(err::InvalidArgument, named + " is a folder, not a file", "ExtraTrust");
     std::ifstream in(file, std::ios::binary);
     if (!in) {
         throw Error(err::FileNotFound, named + " cannot be read: " + std::strerror(errno),
                     "ExtraTrust");
     }
-    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::string bytes;
+    try {
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    } catch (const std::exception& e) {
+        throw Error(err::DeviceIo, named + " cannot be read: " + e.what(), "ExtraTrust");
+    }
     if (in.bad())
         throw Error(err::DeviceIo, named + " cannot be read: " + std::strerror(errno),
                     "ExtraTrust");

@@ -76,8 +76,9 @@ struct HttpTransport::Impl {
                                 "HttpTransport");
                 }
                 environmentTrust.add(file, std::string("the variable ") + variable);
-            } catch (const Error& e) {
-                if (environmentTrustProblem.empty()) environmentTrustProblem = e.description;
+            } catch (...) {
+                if (environmentTrustProblem.empty())
+                    environmentTrustProblem = currentError().description;
             }
         }
     }

@@ -206,8 +206,9 @@ void SoapClient::setProperty(std::string_view name, const PropertyValue& value) 
         const std::string& file = text();
         try {
             transport_->trustCertificateAuthorities(file, "the setting CAFile");
-        } catch (const Error& e) {
-            fail(err::SoapBadProperty, "Client.Property", e.description, kPropertySource);
+        } catch (...) {
+            fail(err::SoapBadProperty, "Client.Property", currentError().description,
+                 kPropertySource);
         }
     } else if (equalsIgnoringAsciiCase(name, "Timeout")) {
         const auto* number = std::get_if<double>(&value);
