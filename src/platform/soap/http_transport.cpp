@@ -58,7 +58,9 @@ struct HttpTransport::Impl {
     bool aborted = false;
     std::exception_ptr sinkFailure;
     ExtraTrust environmentTrust;
-    std::string environmentTrustProblem;  // why a variable's bundle cannot be used
+    // Why a variable's bundle cannot be used. It must neither stop plain http:// calls nor be
+    // passed over in silence, so every https:// call fails with it.
+    std::string environmentTrustProblem;
     ExtraTrust settingTrust;
 
     bool hasExtraTrust() const { return !environmentTrust.empty() || !settingTrust.empty(); }

@@ -35,9 +35,10 @@ struct SoapClientOptions {
 //   "AuthUser", "AuthPassword"  text, the proxy's basic credentials (sent only with a user).
 //                  They go to the proxy alone: an https:// end point is reached through a
 //                  CONNECT tunnel, and nothing of them travels inside it.
-//   "CAFile"       text, a PEM file of certificate authorities trusted besides the system's
-//                  and those named by SSL_CERT_FILE and CURL_CA_BUNDLE; empty for none. A file
-//                  that cannot be read or holds no certificate fails the property at once.
+//   "CAFile"       text, a PEM file (or one DER certificate) of certificate authorities
+//                  trusted besides the system's and those named by SSL_CERT_FILE and
+//                  CURL_CA_BUNDLE; empty for none. A file that cannot be read or holds no
+//                  certificate fails the property at once.
 //   "Timeout"      number, milliseconds for the whole call. 0 or less does not mean "wait
 //                  forever": it means the default bound (180000 ms unless the options say
 //                  otherwise), and so does a client whose time-out was never set.
@@ -45,14 +46,17 @@ struct SoapClientOptions {
 // - Every call sets the three fault texts; a successful one clears them. Failures throw Error:
 //   SoapFault (code, string, actor from the fault; a fault without actor names the end point),
 //   SoapHttpStatus (any status but 200 without a fault; redirects are not followed),
-//   SoapConnection (also a refused TLS handshake, whose text says why in plain words: untrusted
-//   issuer, another host name, expired, no TLS spoken; and a proxy answering 407; a 401 through a
-//   proxy stays SoapHttpStatus, as some proxies use it for wrong credentials, and says so),
-//   SoapTimeout, SoapMalformedReply (not well-formed, not an envelope, truncated, or carrying a
-//   DOCTYPE), SoapReplyTooLarge, SoapBadCall (unknown operation, wrong number of arguments, text
-//   XML cannot carry), SoapWsdl (no usable description). For failures that are not SOAP faults the
-//   fault code is "Client.<Kind>", the fault string the transport's or parser's explanation, and
-//   the fault actor the end point. The proxy password never appears in any of them.
+//   SoapConnection (also a proxy answering 407; a 401 through a proxy stays SoapHttpStatus,
+//   as some proxies use it for wrong credentials, and says so), SoapTimeout, SoapMalformedReply
+//   (not well-formed, not an envelope, truncated, or carrying a DOCTYPE), SoapReplyTooLarge,
+//   SoapBadCall (unknown operation, wrong number of arguments, text XML cannot carry), SoapWsdl (no
+//   usable description). For failures that are not SOAP faults the fault code is "Client.<Kind>",
+//   the fault string the transport's or parser's explanation, and the fault actor the end point.
+//   The proxy password never appears in any of them.
+// - Over https:// the service's certificate is always verified, issuer and host name. A refused
+//   handshake is SoapConnection whose fault string says why in plain words (untrusted issuer,
+//   another host name, expired, no TLS spoken). A proxy refusing the CONNECT tunnel, with 407 or
+//   401, is SoapConnection "Client.ProxyAuthentication": only the proxy can have answered.
 class SoapClient : public ServiceClient {
   public:
     explicit SoapClient(SoapClientOptions options = {});
