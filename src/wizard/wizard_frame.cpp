@@ -40,8 +40,10 @@ std::string trimBlanks(const std::string& text) {
 void frmWiz::formLoad() {
     std::error_code ec;
     const auto banner = std::filesystem::path(DownloadFile).parent_path() / kBannerFileName;
-    if (!DownloadFile.empty() && std::filesystem::is_regular_file(banner, ec))
-        Image1Picture = banner.string();
+    // A dialog shown again must not keep the banner of an earlier document.
+    Image1Picture = !DownloadFile.empty() && std::filesystem::is_regular_file(banner, ec)
+                        ? banner.string()
+                        : std::string();
     LocalizeForm(GUILangID);
     CurrentStep = SetStep(0);
     LoadFieldLists();
