@@ -125,6 +125,13 @@ void frmWiz::cmdNext_Click() {
 }
 
 void frmWiz::cmdFinish_Click() {
+    const auto giveBackAfterFailure = [this] {
+        prgDownload.Visible = false;
+        Busy = 0;
+        cmdBack.Enabled = true;
+        cmdCancel.Enabled = true;
+        cmdFinish.Enabled = true;
+    };
     if (!DownloadItems) {
         prgDownload.Visible = false;
         events_.Cancel();
@@ -158,23 +165,11 @@ void frmWiz::cmdFinish_Click() {
                     }
                 },
                 "frmWiz.cmdFinish_Click");
-            if (!completed) {
-                prgDownload.Visible = false;
-                Busy = 0;
-                cmdBack.Enabled = true;
-                cmdCancel.Enabled = true;
-                cmdFinish.Enabled = true;
-                return;
-            }
+            if (!completed) return giveBackAfterFailure();
         }
         prgDownload.Visible = false;
-        if (!guarded([&] { events_.Finish(); }, "frmWiz.cmdFinish_Click")) {
-            Busy = 0;
-            cmdBack.Enabled = true;
-            cmdCancel.Enabled = true;
-            cmdFinish.Enabled = true;
-            return;
-        }
+        if (!guarded([&] { events_.Finish(); }, "frmWiz.cmdFinish_Click"))
+            return giveBackAfterFailure();
     }
     Busy = 0;
     requestClose();
