@@ -9,3 +9,6 @@ echo "== Base64 codec and download list"
 echo
 echo "== Service calls (SoapClient against bare libcurl, same run) and a 50 MB reply"
 sh "$root/bench/soap_calls.sh" "$root/$build"
+echo
+echo "== Wizard model on large catalogues (ratio against parsing the same reply)"
+"$root/$build/bin/wizard_bench"

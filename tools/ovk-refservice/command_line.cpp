@@ -52,6 +52,8 @@ Options when serving:
   --tls-cert FILE         serve HTTPS with this PEM certificate (the server's first,
                           then any intermediates); needs --tls-key
   --tls-key FILE          the certificate's private key (PEM, not encrypted)
+  --indent                pretty-print every reply (line breaks and indentation between
+                          elements only; text and CDATA content stay as they are)
   --verbose               one line per request on standard error
   --parent-pid PID        stop as if by SIGTERM once process PID is no longer the
                           parent (test harnesses pass their own id, so that a crashed
@@ -97,6 +99,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
             line.service.tlsCertificate = value();
         } else if (option == "--tls-key") {
             line.service.tlsKey = value();
+        } else if (option == "--indent") {
+            line.service.indent = true;
         } else if (option == "--verbose") {
             line.service.verbose = true;
         } else if (option == "--generate") {

@@ -29,6 +29,7 @@ struct ServiceSettings {
     // Both set: HTTPS with this PEM certificate (chain) and key; both empty: plain HTTP.
     std::filesystem::path tlsCertificate;
     std::filesystem::path tlsKey;
+    bool indent = false;   // pretty-print every reply, as many SOAP stacks do
 };
 
 // The SOAP 1.1 endpoint over HTTP or HTTPS, bound to 127.0.0.1 only. POST carries requests, GET
