@@ -4,6 +4,7 @@
 #include <charconv>
 #include <string>
 
+#include "codec/base64_kernels.hpp"
 #include "codec/fast_tables.hpp"
 #include "platform/codepage.hpp"
 #include "platform/errors.hpp"
@@ -85,7 +86,9 @@ Encoding::FastTables::FastTables(std::span<const uint8_t, kEncodeTableSize> enco
     }
 }
 
-Encoding::Encoding() {
+Encoding::Encoding() : Encoding(codec_detail::fastestBase64Kernels()) {}
+
+Encoding::Encoding(const codec_detail::Base64Kernels& kernels) : kernels_(&kernels) {
     for (int code = 65; code <= 90; ++code) encodeTable_[code - 65] = static_cast<uint8_t>(code);
     for (int code = 97; code <= 122; ++code) encodeTable_[code - 71] = static_cast<uint8_t>(code);
     for (int value = 0; value <= 9; ++value) {

@@ -10,7 +10,7 @@ namespace ovk {
 
 void WriteBase64File(std::string_view base64Text, const std::filesystem::path& path) {
     const Encoding encoding;
-    std::vector<uint8_t> bytes;
+    ByteBuffer bytes;
     {
         // Payloads can be large: the encoded bytes go before the file is written.
         std::vector<uint8_t> text;

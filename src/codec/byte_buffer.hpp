@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <new>
+#include <utility>
+#include <vector>
+
+namespace ovk {
+
+// An allocator whose value-less construction leaves bytes as they are. A vector that uses it
+// grows without writing zeros first, which for a payload of tens of megabytes is a whole
+// extra pass over memory that the codec is about to overwrite anyway.
+template <class T>
+class UninitialisedAllocator {
+  public:
+    using value_type = T;
+
+    UninitialisedAllocator() noexcept = default;
+    template <class U>
+    UninitialisedAllocator(const UninitialisedAllocator<U>&) noexcept {}
+
+    T* allocate(std::size_t n) { return std::allocator<T>().allocate(n); }
+    void deallocate(T* p, std::size_t n) noexcept { std::allocator<T>().deallocate(p, n); }
+
+    template <class U>
+    void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>) {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+
+    template <class U>
+    bool operator==(const UninitialisedAllocator<U>&) const noexcept {
+        return true;
+    }
+};
+
+// Bytes whose resize() leaves new positions unwritten: for outputs that are filled completely
+// right after they are sized, as the Base64 codec does.
+using ByteBuffer = std::vector<uint8_t, UninitialisedAllocator<uint8_t>>;
+
+}  // namespace ovk
