@@ -9,6 +9,14 @@
 
 namespace ovk {
 
+namespace codec_detail {
+// Large blocks come from their own mapping on huge pages where the system offers them: a
+// fresh output of tens of megabytes otherwise costs one page fault per 4 KiB, which on a
+// virtual machine takes longer than filling the page. Small blocks come from the heap.
+void* allocateBytes(std::size_t size);
+void releaseBytes(void* block, std::size_t size) noexcept;
+}  // namespace codec_detail
+
 // An allocator whose value-less construction leaves bytes as they are. A vector that uses it
 // grows without writing zeros first, which for a payload of tens of megabytes is a whole
 // extra pass over memory that the codec is about to overwrite anyway.
@@ -21,8 +29,11 @@ class UninitialisedAllocator {
     template <class U>
     UninitialisedAllocator(const UninitialisedAllocator<U>&) noexcept {}
 
-    T* allocate(std::size_t n) { return std::allocator<T>().allocate(n); }
-    void deallocate(T* p, std::size_t n) noexcept { std::allocator<T>().deallocate(p, n); }
+    T* allocate(std::size_t n) {
+        if (n > std::size_t(-1) / sizeof(T)) throw std::bad_array_new_length();
+        return static_cast<T*>(codec_detail::allocateBytes(n * sizeof(T)));
+    }
+    void deallocate(T* p, std::size_t n) noexcept { codec_detail::releaseBytes(p, n * sizeof(T)); }
 
     template <class U>
     void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>) {
@@ -39,8 +50,8 @@ class UninitialisedAllocator {
     }
 };
 
-// Bytes whose resize() leaves new positions unwritten: for outputs that are filled completely
-// right after they are sized, as the Base64 codec does.
+// Bytes whose resize() leaves new positions unwritten and whose large blocks sit on huge pages: for
+// outputs that are filled completely right after they are sized, as the Base64 codec does.
 using ByteBuffer = std::vector<uint8_t, UninitialisedAllocator<uint8_t>>;
 
 }  // namespace ovk
