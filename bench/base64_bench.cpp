@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "codec/base64_kernels.hpp"
+#include "codec/byte_buffer.hpp"
 #include "codec/encoding.hpp"
 #include "util/download_items.hpp"
 
@@ -80,14 +81,24 @@ void consume(const Bytes& bytes) {
     if (!bytes.empty()) sink = bytes[bytes.size() / 2];
 }
 
+// Fresh buffers normally get the pages of the one released before, as a payload after
+// another does; NewPages makes every fresh buffer start on pages the kernel must supply.
+enum class Pages { Recycled, New };
+
 // Times `work` and the two copies of `source` in alternation, round by round, so that all
 // three see the same load on a shared machine, and keeps the best of each.
 template <class Work>
-Figure measure(const char* what, std::span<const uint8_t> source, int rounds, Work&& work) {
+Figure measure(const char* what, std::span<const uint8_t> source, int rounds, Work&& work,
+               Pages pages = Pages::Recycled) {
     std::vector<uint8_t> warm(source.begin(), source.end());
+    auto prepare = [&] {
+        if (pages == Pages::New) ovk::codec_detail::releaseIdleBytes();
+    };
+    prepare();
     const double seconds = bestSeconds(1, work);  // the first run allocates whatever it keeps
     Figure f{what, source.size(), seconds, 1e300, 1e300};
     for (int i = 0; i < rounds; ++i) {
+        prepare();
         f.freshCopySeconds = std::min(f.freshCopySeconds, bestSeconds(1, [&] {
                                           ovk::ByteBuffer fresh;
                                           fresh.resize(source.size());
@@ -98,13 +109,15 @@ Figure measure(const char* what, std::span<const uint8_t> source, int rounds, Wo
                                          std::memcpy(warm.data(), source.data(), source.size());
                                          consume(warm);
                                      }));
+        prepare();
         f.seconds = std::min(f.seconds, bestSeconds(1, work));
     }
     return f;
 }
 
 // Encoding and decoding into fresh outputs, as the component's callers get them, with the
-// allocation and release of the output counted on both sides.
+// allocation and release of the output counted on both sides; into a reused output and with
+// the portable code for comparison.
 int benchCodec(std::size_t payload, int rounds) {
     namespace detail = ovk::codec_detail;
     const ovk::Encoding encoding;
@@ -135,10 +148,14 @@ int benchCodec(std::size_t payload, int rounds) {
     std::printf("payload %zu bytes, best of %d rounds, kernels: %s; GB = 10^9 bytes of input\n",
                 payload, rounds, detail::fastestBase64Kernels().name);
     report(measure("EncodeB64 into a fresh buffer", plain, rounds, encodeFresh(encoding)));
+    report(
+        measure("  the same, each on new pages", plain, rounds, encodeFresh(encoding), Pages::New));
     report(measure("  the same, portable code", plain, rounds, encodeFresh(portable)));
     report(measure("  into a reused buffer", plain, rounds,
                    [&] { encoding.EncodeB64(plain, reused); }));
     report(measure("DecodeB64 into a fresh buffer", text, rounds, decodeFresh(encoding, text)));
+    report(measure("  the same, each on new pages", text, rounds, decodeFresh(encoding, text),
+                   Pages::New));
     report(measure("  the same, portable code", text, rounds, decodeFresh(portable, text)));
     report(
         measure("  into a reused buffer", text, rounds, [&] { encoding.DecodeB64(text, reused); }));

@@ -74,12 +74,14 @@ OVK_AVX2 std::size_t decodeDigitsAvx2(const uint8_t* in, std::size_t groups, uin
     return g;
 }
 
-// Twelve input bytes per lane to sixteen 6-bit values per lane.
+// Twelve bytes per lane, at bytes 4 to 15 of the low lane and 0 to 11 of the high lane (what
+// one load from four bytes before a block of 24 gives), to sixteen 6-bit values per lane.
 OVK_AVX2 inline __m256i splitGroups(__m256i bytes) {
     // Each group b0 b1 b2 becomes the 32-bit word b1 b0 b2 b1, so that every 6-bit value
     // lies within one 16-bit half and two multiplies can move all four into their bytes.
     const __m256i spread = _mm256_shuffle_epi8(
-        bytes, lanes(_mm_setr_epi8(1, 0, 2, 1, 4, 3, 5, 4, 7, 6, 8, 7, 10, 9, 11, 10)));
+        bytes, _mm256_setr_epi8(5, 4, 6, 5, 8, 7, 9, 8, 11, 10, 12, 11, 14, 13, 15, 14,  //
+                                1, 0, 2, 1, 4, 3, 5, 4, 7, 6, 8, 7, 10, 9, 11, 10));
     const __m256i firstAndThird = _mm256_mulhi_epu16(
         _mm256_and_si256(spread, _mm256_set1_epi32(0x0FC0FC00)), _mm256_set1_epi32(0x04000040));
     const __m256i secondAndFourth = _mm256_mullo_epi16(
@@ -98,17 +100,28 @@ OVK_AVX2 inline __m256i digitsToChars(__m256i values) {
     return _mm256_add_epi8(values, _mm256_shuffle_epi8(offsets, range));
 }
 
+OVK_AVX2 inline void encodeBlock(__m256i bytes, uint8_t* out) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), digitsToChars(splitGroups(bytes)));
+}
+
 OVK_AVX2 std::size_t encodeGroupsAvx2(const uint8_t* in, std::size_t size, uint8_t* out) {
-    std::size_t g = 0;
-    // Each step reads 28 bytes (two 16-byte loads, 12 apart) and encodes 24 of them.
-    while (3 * g + 28 <= size) {
-        const uint8_t* p = in + 3 * g;
-        const __m256i bytes = _mm256_inserti128_si256(
-            _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
-            _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 12)), 1);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 4 * g),
-                            digitsToChars(splitGroups(bytes)));
-        g += 8;
+    if (size < 28) return 0;
+    // The first block has no four bytes before it: its low lane is loaded on its own.
+    const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+    encodeBlock(
+        _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_slli_si128(first, 4)),
+                                _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 12)), 1),
+        out);
+    std::size_t g = 8;
+    // Each step reads from four bytes before the block to four bytes after it.
+    for (; 3 * g + 52 <= size; g += 16) {
+        const uint8_t* p = in + 3 * g - 4;
+        encodeBlock(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), out + 4 * g);
+        encodeBlock(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 24)), out + 4 * g + 32);
+    }
+    for (; 3 * g + 28 <= size; g += 8) {
+        encodeBlock(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 3 * g - 4)),
+                    out + 4 * g);
     }
     return g;
 }

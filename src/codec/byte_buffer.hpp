@@ -15,6 +15,8 @@ namespace codec_detail {
 // virtual machine takes longer than filling the page. Small blocks come from the heap.
 void* allocateBytes(std::size_t size);
 void releaseBytes(void* block, std::size_t size) noexcept;
+// Returns the large block kept for reuse (if any) to the system now.
+void releaseIdleBytes() noexcept;
 }  // namespace codec_detail
 
 // An allocator whose value-less construction leaves bytes as they are. A vector that uses it
