@@ -111,9 +111,10 @@ class MappingCache {
     std::vector<Mapping> lent_;
 };
 
+// Never destroyed: buffers in static objects may be released after it would have been.
 MappingCache& mappingCache() {
-    static MappingCache cache;
-    return cache;
+    static auto* cache = new MappingCache;
+    return *cache;
 }
 #endif
 

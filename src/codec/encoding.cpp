@@ -4,6 +4,7 @@
 #include <charconv>
 #include <string>
 
+#include "codec/ascii_bytes.hpp"
 #include "codec/base64_kernels.hpp"
 #include "codec/fast_tables.hpp"
 #include "platform/codepage.hpp"
@@ -47,16 +48,8 @@ uint8_t toByte(std::string_view text) {
     return static_cast<uint8_t>(value);
 }
 
-// One pass without an early exit, so that the compiler can vectorise it: payloads are long.
-bool isAscii(std::span<const uint8_t> bytes) {
-    uint8_t any = 0;
-    for (const uint8_t b : bytes) any |= b;
-    return any < 0x80;
-}
-
-std::span<const uint8_t> asBytes(std::string_view text) {
-    return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
-}
+using codec_detail::asBytes;
+using codec_detail::isAscii;
 
 // Rounds numerator / denominator to the nearest whole number, halves to even, as the
 // component's floating-point length computations always did.
