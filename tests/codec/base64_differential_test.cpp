@@ -223,6 +223,8 @@ TEST(EncodeB64Differential, EveryKernelSetEncodesAsThePortableCode) {
     std::vector<std::size_t> lengths;
     for (std::size_t n = 1; n <= 200; ++n) lengths.push_back(n);
     for (int i = 0; i < 20; ++i) lengths.push_back(1 + random() % 5000);
+    // Large enough for the kernels to write past the caches.
+    lengths.push_back((std::size_t{9} << 20) + 2);
     for (const std::size_t n : lengths) {
         std::vector<uint8_t> plain(n);
         for (auto& b : plain) b = static_cast<uint8_t>(random());
