@@ -2,6 +2,7 @@
 #include <array>
 #include <vector>
 
+#include "codec/base64_kernels.hpp"
 #include "codec/byte_order.hpp"
 #include "codec/encoding.hpp"
 #include "codec/fast_tables.hpp"
@@ -23,33 +24,58 @@ std::size_t decodedLength(std::size_t n, std::size_t pad) {
     return length > 0 ? static_cast<std::size_t>(length) : 0;
 }
 
-// Decodes one input in groups of four characters. Groups of four alphabet digits whose
-// bytes all fit in the output go through pre-shifted tables; every other group takes the
-// exact path, which keeps what the decoder has always made of malformed input:
+// Decodes one input in groups of four characters. Runs of groups of four alphabet digits go
+// through the vector kernels or pre-shifted tables; every other group takes the exact path,
+// which keeps what the decoder has always made of malformed input:
 //  - a code from 234 to 255, or a place past the end of the input, leaves that place's value
 //    as the previous group had it (0 before the first group);
 //  - a code outside the alphabet has the value 255 and takes part in the formulas;
 //  - an output byte whose value would exceed 255, or whose position lies past the output
 //    length, is not written and keeps 0;
 //  - "=" in the third or fourth place ends the decoding after that group.
+// The output is sized but not cleared beforehand: every position is written exactly once,
+// with 0 where the decoder has always left a position unwritten.
 class GroupDecoder {
   public:
     GroupDecoder(std::span<const uint8_t> in, std::span<uint8_t> out,
                  std::span<const uint8_t, Encoding::kDecodeTableSize> table,
-                 const Encoding::FastTables& fast)
-        : in_(in), out_(out), table_(table), fast_(fast) {}
+                 const Encoding::FastTables& fast, const codec_detail::Base64Kernels& kernels)
+        : in_(in), out_(out), table_(table), fast_(fast), kernels_(kernels) {}
 
     void run() {
-        const std::size_t n = in_.size();
-        const std::size_t groups = (n + 3) / 4;
-        // Groups that are complete and whose three bytes lie inside the output.
-        const std::size_t fastGroups = std::min(n / 4, out_.size() / 3);
-        // Blocks store four bytes per group; the fourth is 0, what an unwritten position holds,
-        // and lands on the next group's first byte, which must still lie inside the output.
-        const std::size_t wideGroups = out_.empty() ? 0 : std::min(n / 4, (out_.size() - 1) / 3);
-        const auto& place = fast_.decodePlace;
-
+        const std::size_t groups = (in_.size() + 3) / 4;
         std::size_t g = 0;
+        while (g < groups) {
+            g += decodeDigitRun(g);
+            // The kernel stopped at a block holding something else, or near the end; the
+            // scalar code takes over for a while, then the kernel gets another chance.
+            const std::size_t end = std::min(groups, g + kScalarStretch);
+            if (!decodeScalar(g, end)) return;
+            g = end;
+        }
+    }
+
+  private:
+    static constexpr std::size_t kScalarStretch = 64;
+
+    // Groups that are complete and whose three bytes lie inside the output.
+    std::size_t fastGroups() const { return std::min(in_.size() / 4, out_.size() / 3); }
+
+    std::size_t decodeDigitRun(std::size_t g) {
+        if (g >= fastGroups()) return 0;
+        const std::size_t done = kernels_.decodeDigits(in_.data() + 4 * g, fastGroups() - g,
+                                                       out_.data() + 3 * g, out_.size() - 3 * g);
+        if (done > 0) previousWasFast_ = true;
+        return done;
+    }
+
+    // Decodes groups [g, end); returns false when one of them ends the decoding.
+    bool decodeScalar(std::size_t g, std::size_t end) {
+        // Blocks store four bytes per group; the fourth is 0 and lands on the next group's
+        // first byte, which must still lie inside the output and is written after.
+        const std::size_t wideGroups =
+            out_.empty() ? 0 : std::min({end, in_.size() / 4, (out_.size() - 1) / 3});
+        const auto& place = fast_.decodePlace;
         while (g + 4 <= wideGroups) {
             const uint8_t* p = in_.data() + 4 * g;
             std::array<uint32_t, 4> bits;
@@ -65,19 +91,19 @@ class GroupDecoder {
                 previousWasFast_ = true;
                 continue;
             }
-            for (const std::size_t end = g + 4; g < end; ++g) {
-                if (!decodeGroup(g, fastGroups)) return;
+            for (const std::size_t blockEnd = g + 4; g < blockEnd; ++g) {
+                if (!decodeGroup(g)) return false;
             }
         }
-        for (; g < groups; ++g) {
-            if (!decodeGroup(g, fastGroups)) return;
+        for (; g < end; ++g) {
+            if (!decodeGroup(g)) return false;
         }
+        return true;
     }
 
-  private:
     // Returns false when the group ends the decoding.
-    bool decodeGroup(std::size_t g, std::size_t fastGroups) {
-        if (g < fastGroups) {
+    bool decodeGroup(std::size_t g) {
+        if (g < fastGroups()) {
             const uint8_t* p = in_.data() + 4 * g;
             const auto& place = fast_.decodePlace;
             const uint32_t bits = place[0][p[0]] | place[1][p[1]] | place[2][p[2]] | place[3][p[3]];
@@ -96,7 +122,7 @@ class GroupDecoder {
     bool decodeGroupExactly(std::size_t g) {
         const std::size_t n = in_.size();
         if (previousWasFast_) {
-            // The fast path keeps no per-place values; the group before was four digits.
+            // The fast paths keep no per-place values; the group before was four digits.
             for (std::size_t k = 0; k < 4; ++k) d_[k] = table_[in_[4 * (g - 1) + k]];
             previousWasFast_ = false;
         }
@@ -116,37 +142,54 @@ class GroupDecoder {
             return true;
         }
         put(at, first);
-        if (d2 != kPadValue) put(at + 1, second);
+        put(at + 1, d2 != kPadValue ? second : kUnwritten);
+        if (at + 2 < out_.size())
+            std::fill(out_.begin() + static_cast<std::ptrdiff_t>(at + 2), out_.end(), 0);
         return false;
     }
 
+    // A value that does not fit a byte leaves the position as it was made: 0.
+    static constexpr unsigned kUnwritten = 256;
     void put(std::size_t at, unsigned value) {
-        if (at < out_.size() && value <= 255) out_[at] = static_cast<uint8_t>(value);
+        if (at < out_.size()) out_[at] = value <= 255 ? static_cast<uint8_t>(value) : 0;
     }
 
     std::span<const uint8_t> in_;
     std::span<uint8_t> out_;
     std::span<const uint8_t, Encoding::kDecodeTableSize> table_;
     const Encoding::FastTables& fast_;
+    const codec_detail::Base64Kernels& kernels_;
     std::array<unsigned, 4> d_{};
     bool previousWasFast_ = false;
 };
+
+std::size_t padCount(std::span<const uint8_t> in) {
+    const std::size_t n = in.size();
+    if (n == 0 || in[n - 1] != kPad) return 0;
+    return n >= 2 && in[n - 2] == kPad ? 2 : 1;
+}
+
+// Works on both kinds of output vector: resize() of a ByteBuffer leaves the bytes unwritten,
+// and the decoder writes every one of them.
+template <class Bytes>
+void decodeInto(std::span<const uint8_t> in, Bytes& out,
+                std::span<const uint8_t, Encoding::kDecodeTableSize> table,
+                const Encoding::FastTables& fast, const codec_detail::Base64Kernels& kernels) {
+    std::vector<uint8_t> inputCopy;
+    in = codec_detail::detachFromOutput(in, out, inputCopy);
+    out.resize(decodedLength(in.size(), padCount(in)));
+    GroupDecoder(in, out, table, fast, kernels).run();
+}
 
 }  // namespace
 
 void Encoding::DecodeB64(std::span<const uint8_t> ByteArrayIn,
                          std::vector<uint8_t>& ByteArrayOut) const {
-    std::vector<uint8_t> inputCopy;
-    ByteArrayIn = codec_detail::detachFromOutput(ByteArrayIn, ByteArrayOut, inputCopy);
+    decodeInto(ByteArrayIn, ByteArrayOut, decodeTable_, *fast_, *kernels_);
+}
 
-    const std::size_t n = ByteArrayIn.size();
-    std::size_t pad = 0;
-    if (n >= 1 && ByteArrayIn[n - 1] == kPad) {
-        pad = 1;
-        if (n >= 2 && ByteArrayIn[n - 2] == kPad) pad = 2;
-    }
-    ByteArrayOut.assign(decodedLength(n, pad), 0);
-    GroupDecoder(ByteArrayIn, ByteArrayOut, decodeTable_, *fast_).run();
+void Encoding::DecodeB64(std::span<const uint8_t> ByteArrayIn, ByteBuffer& ByteArrayOut) const {
+    decodeInto(ByteArrayIn, ByteArrayOut, decodeTable_, *fast_, *kernels_);
 }
 
 }  // namespace ovk

@@ -4,6 +4,8 @@
 #include <charconv>
 #include <string>
 
+#include "codec/ascii_bytes.hpp"
+#include "codec/base64_kernels.hpp"
 #include "codec/fast_tables.hpp"
 #include "platform/codepage.hpp"
 #include "platform/errors.hpp"
@@ -46,16 +48,8 @@ uint8_t toByte(std::string_view text) {
     return static_cast<uint8_t>(value);
 }
 
-// One pass without an early exit, so that the compiler can vectorise it: payloads are long.
-bool isAscii(std::span<const uint8_t> bytes) {
-    uint8_t any = 0;
-    for (const uint8_t b : bytes) any |= b;
-    return any < 0x80;
-}
-
-std::span<const uint8_t> asBytes(std::string_view text) {
-    return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
-}
+using codec_detail::asBytes;
+using codec_detail::isAscii;
 
 // Rounds numerator / denominator to the nearest whole number, halves to even, as the
 // component's floating-point length computations always did.
@@ -85,7 +79,9 @@ Encoding::FastTables::FastTables(std::span<const uint8_t, kEncodeTableSize> enco
     }
 }
 
-Encoding::Encoding() {
+Encoding::Encoding() : Encoding(codec_detail::fastestBase64Kernels()) {}
+
+Encoding::Encoding(const codec_detail::Base64Kernels& kernels) : kernels_(&kernels) {
     for (int code = 65; code <= 90; ++code) encodeTable_[code - 65] = static_cast<uint8_t>(code);
     for (int code = 97; code <= 122; ++code) encodeTable_[code - 71] = static_cast<uint8_t>(code);
     for (int value = 0; value <= 9; ++value) {

@@ -9,7 +9,13 @@
 #include <string_view>
 #include <vector>
 
+#include "codec/byte_buffer.hpp"
+
 namespace ovk {
+
+namespace codec_detail {
+struct Base64Kernels;
+}
 
 // Base64 with the standard alphabet and "=" padding, plus the conversions between the
 // component's UTF-8 strings and the single-byte ANSI code page (Windows-1252) in which
@@ -28,7 +34,10 @@ class Encoding {
     // Codes 234 to 255 have no entry: decoding leaves such a place as the previous group had it.
     static constexpr std::size_t kDecodeTableSize = 234;
 
+    // Uses the fastest vector instructions this processor has for clean runs of Base64.
     Encoding();
+    // Uses the given kernels instead, so that they can be compared with each other.
+    explicit Encoding(const codec_detail::Base64Kernels& kernels);
     ~Encoding();
     Encoding(const Encoding&) = delete;
     Encoding& operator=(const Encoding&) = delete;
@@ -45,6 +54,10 @@ class Encoding {
     void EncodeB64(std::span<const uint8_t> ByteArrayIn, std::vector<uint8_t>& ByteArrayOut) const;
     // Never throws for any input; see the class comment.
     void DecodeB64(std::span<const uint8_t> ByteArrayIn, std::vector<uint8_t>& ByteArrayOut) const;
+    // The same into a buffer that is not cleared before it is written: for payloads, where
+    // clearing a fresh output first would cost as much again as the decoding itself.
+    void EncodeB64(std::span<const uint8_t> ByteArrayIn, ByteBuffer& ByteArrayOut) const;
+    void DecodeB64(std::span<const uint8_t> ByteArrayIn, ByteBuffer& ByteArrayOut) const;
 
     // Breaks the input into lines of CharsPerLine bytes joined by CR LF. Throws Error
     // (InvalidArgument) when CharsPerLine is not positive.
@@ -65,6 +78,7 @@ class Encoding {
     std::array<uint8_t, kEncodeTableSize> encodeTable_{};
     std::array<uint8_t, kDecodeTableSize> decodeTable_{};
     std::unique_ptr<const FastTables> fast_;
+    const codec_detail::Base64Kernels* kernels_;
 };
 
 }  // namespace ovk

@@ -9,9 +9,9 @@ namespace ovk::codec_detail {
 
 // Callers may hand the same vector in as input and output. Returns `in`, or a copy of it kept
 // in `copy` when it lies inside `out`, which is about to be resized and overwritten.
-inline std::span<const uint8_t> detachFromOutput(std::span<const uint8_t> in,
-                                                 const std::vector<uint8_t>& out,
-                                                 std::vector<uint8_t>& copy) {
+template <class Bytes>
+std::span<const uint8_t> detachFromOutput(std::span<const uint8_t> in, const Bytes& out,
+                                          std::vector<uint8_t>& copy) {
     const std::less_equal<const uint8_t*> notAfter;
     const bool inside = !out.empty() && notAfter(out.data(), in.data()) &&
                         std::less<const uint8_t*>()(in.data(), out.data() + out.size());

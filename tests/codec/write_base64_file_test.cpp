@@ -29,15 +29,28 @@ TEST(WriteBase64File, EmptyTextGivesAnEmptyFile) {
     EXPECT_EQ(std::filesystem::file_size(old), 0u);
 }
 
+// Text that is not plain ASCII goes through the code page first, as it always did; the
+// decoder then reads the converted bytes ("€" becomes 128, "ê" 234, "ÿ" 255).
 TEST(WriteBase64File, WritesMalformedTextAsTheDecoderReadsIt) {
+    const Encoding encoding;
     test::TempDir dir;
     const auto file = dir / "odd.bin";
+    for (const std::string_view text : {"-WJj", "YWJj\u20acYWJj", "YWJjY\u00eaJj",
+                                        "YWJj\u00ff\u00ff\u00ff\u00ff", "YW\u00e9=YWJj"}) {
+        std::vector<uint8_t> bytes;
+        encoding.Str2ByteArray(text, bytes);
+        std::vector<uint8_t> expected;
+        encoding.DecodeB64(bytes, expected);
+        WriteBase64File(text, file);
+        EXPECT_EQ(test::readAll(file), std::string(expected.begin(), expected.end())) << text;
+    }
     WriteBase64File("-WJj", file);
     EXPECT_EQ(test::readAll(file), std::string("\0bc", 3));
 }
 
+// Large enough for the output to get a mapping of its own.
 TEST(WriteBase64File, LargePayloadArrivesIntact) {
-    std::vector<uint8_t> payload(3 * 1024 * 1024 + 1);
+    std::vector<uint8_t> payload(12 * 1024 * 1024 + 1);
     std::mt19937 random(1);
     for (auto& b : payload) b = static_cast<uint8_t>(random());
     const Encoding encoding;
