@@ -87,4 +87,7 @@ class UserInterface {
 // The answer a message box gives when the user accepts its default button.
 MsgBoxAnswer defaultAnswer(MsgBoxButtons buttons, MsgBoxDefault defaultButton);
 
+// Whether `answer` is one of the buttons of `buttons`.
+bool isAnswerOf(MsgBoxButtons buttons, MsgBoxAnswer answer);
+
 }  // namespace ovk

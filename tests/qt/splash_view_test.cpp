@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "component/client_impl.hpp"
 #include "component/client_services.hpp"
 #include "component/frm_splash.hpp"
 #include "component_folder.hpp"
@@ -12,6 +13,7 @@
 #include "qt/desktop_client_services.hpp"
 #include "qt/qt_application.hpp"
 #include "qt/qt_user_interface.hpp"
+#include "ref_service.hpp"
 #include "temp_dir.hpp"
 
 namespace ovk {
@@ -144,13 +146,26 @@ TEST_F(SplashViewTest, AModifierAloneIsNoKeyPress) {
     EXPECT_TRUE(stillShown);
 }
 
-// The whole desktop path of Show: the splash raises InitWizzard, and the wizard (still a shell
-// without its own view) opens over it until the user closes it.
+std::unique_ptr<Client::Impl> desktopClient(const test::TempDir& settings) {
+    return std::make_unique<Client::Impl>(
+        std::make_shared<const ClientServices>(desktopClientServices(settings.path())));
+}
+
+// The whole desktop path of Show after a real Init: the splash raises InitWizzard, and the
+// wizard opens over it until the user closes it.
 TEST(DesktopClient, ShowOpensTheWizardOverTheSplashAndReturnsWhenItCloses) {
     ensureApplication();
     const test::ComponentFolder folder;
     const test::TempDir settings;
-    Client client(std::make_shared<const ClientServices>(desktopClientServices(settings.path())));
+    const test::TempDir work;
+    const test::RefService service;
+    Client client(desktopClient(settings));
+    const auto document = work.write(
+        "download.xml", test::downloadDocument("TARVO", "<URL>" + service.url() +
+                                                            "</URL><ProjectID>DEMO</ProjectID>"
+                                                            "<Language>English</Language>"
+                                                            "<Password>demo</Password>"));
+    ASSERT_EQ(client.Init(document.string()), 0);
     bool splashBehind = false;
     whenDialog("frmWiz", [&](QWidget& wizard) {
         splashBehind = wizard.parentWidget() != nullptr &&
@@ -167,7 +182,7 @@ TEST(DesktopClient, ShowOpensTheWizardOverTheSplashAndReturnsWhenItCloses) {
 TEST(DesktopClient, TestAnsweredWithTheDefaultButtonRaisesDownloadCancel) {
     ensureApplication();
     const test::TempDir settings;
-    Client client(std::make_shared<const ClientServices>(desktopClientServices(settings.path())));
+    Client client(desktopClient(settings));
     struct Events : ClientEvents {
         std::vector<std::string> log;
         void DownloadComplete() override { log.emplace_back("DownloadComplete"); }

@@ -211,7 +211,7 @@ int runCheck(const Options& o) {
 
 int runClient(const Options& o) {
     host::EventPrinter printer;
-    Client client(makeServices(o));
+    Client client(std::make_unique<Client::Impl>(makeServices(o)));
     client.setEvents(&printer);
     if (o.guiLang) client.GUILangID(*o.guiLang);
     if (o.serviceUrl) client.ServiceUrl(*o.serviceUrl);
