@@ -106,6 +106,7 @@ void Client::setEvents(ClientEvents* observer) {
 
 void Client::Test(const std::string& TestString) {
     try {
+        impl_->services->ui->useLanguage(impl_->GUILangID);
         const MsgBoxAnswer answer = impl_->services->ui->msgBox(
             "Der \xC3\xBC"
             "bergebene String ist '" +
@@ -132,6 +133,7 @@ int32_t Client::Init(const std::string& DownloadFile) {
         splash.StartParam = 0;
         splash.DownloadFile = DownloadFile;
         splash.UiLanguage(std::to_string(impl_->GUILangID));
+        impl_->services->ui->useLanguage(impl_->GUILangID);
         impl_->services->ui->showModal(splash);
         impl_->initSucceeded = splash.Init == 0;
         return splash.Init;
@@ -159,6 +161,7 @@ void Client::Show() {
         splash.StartParam = 1;
         splash.DownloadFile = impl_->DownloadFile;
         splash.UiLanguage(std::to_string(impl_->GUILangID));
+        impl_->services->ui->useLanguage(impl_->GUILangID);
         impl_->services->ui->showModal(splash);
     } catch (...) {
         Error error = currentError();

@@ -3,6 +3,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 
 #include "component/client_impl.hpp"
 #include "component/client_services.hpp"
@@ -119,6 +120,45 @@ TEST_F(SplashViewTest, ShowsThePictureAndTheLocalisedCaptionInItsFont) {
     EXPECT_EQ(format, Qt::PlainText);
     EXPECT_EQ(family, "Times New Roman");
     EXPECT_EQ(picture, QSize(677, 226));
+}
+
+// What a user sees on a German desktop: a frameless splash in the middle of the screen, and the
+// boxes of the start-up centred over it with Qt's own buttons in German.
+TEST_F(SplashViewTest, OpensFramelessAndCentredWithGermanBoxesCentredOverIt) {
+    splash.StartParam = 0;
+    ui.useLanguage(1031);
+    Qt::WindowFlags flags;
+    QPoint splashCentre;
+    QPoint screenCentre;
+    QPoint boxCentre;
+    QWidget* boxParent = nullptr;
+    QStringList buttons;
+    MsgBoxAnswer answer = MsgBoxAnswer::Ok;
+    probe.whileWorking = [&](QWidget& window) {
+        flags = window.windowFlags();
+        splashCentre = window.frameGeometry().center();
+        screenCentre = window.screen()->availableGeometry().center();
+        whenMessageBox([&](QMessageBox& box) {
+            boxCentre = box.frameGeometry().center();
+            boxParent = box.parentWidget();
+            for (QAbstractButton* button : box.buttons()) buttons << button->text();
+            box.defaultButton()->click();
+        });
+        answer = ui.msgBox("Neue Version?", "New Version", MsgBoxButtons::YesNo,
+                           MsgBoxIcon::Question, MsgBoxDefault::Second);
+        boxParent = boxParent == &window ? boxParent : nullptr;
+    };
+    ui.showModal(splash);
+    ui.useLanguage(1033);
+
+    EXPECT_TRUE(flags.testFlag(Qt::FramelessWindowHint));
+    EXPECT_LE((splashCentre - screenCentre).manhattanLength(), 2);
+    EXPECT_NE(boxParent, nullptr) << "the box belongs to the splash";
+    EXPECT_LE((boxCentre - splashCentre).manhattanLength(), 4);
+    buttons.replaceInStrings("&", "");
+    buttons.sort();
+    EXPECT_EQ(buttons, (QStringList{"Ja", "Nein"}));
+    EXPECT_EQ(answer, MsgBoxAnswer::No);
 }
 
 TEST_F(SplashViewTest, AKeyPressClosesTheWindowWhileTheWorkGoesOn) {
