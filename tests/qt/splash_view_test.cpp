@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 
 #include "component/client_impl.hpp"
 #include "component/client_services.hpp"
@@ -217,6 +218,36 @@ TEST(DesktopClient, ShowOpensTheWizardOverTheSplashAndReturnsWhenItCloses) {
     EXPECT_TRUE(splashBehind);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+// A service that takes its time must not leave a black window: the splash repaints while the
+// start-up waits for each reply.
+TEST(DesktopClient, TheSplashKeepsPaintingWhileASlowServiceAnswers) {
+    ensureApplication();
+    const test::ComponentFolder folder;
+    const test::TempDir settings;
+    const test::TempDir work;
+    const test::RefService service({"--latency-ms", "300"});
+    Client client(desktopClient(settings));
+    const auto document = work.write(
+        "download.xml", test::downloadDocument("TARVO", "<URL>" + service.url() +
+                                                            "</URL><ProjectID>DEMO</ProjectID>"
+                                                            "<Language>English</Language>"
+                                                            "<Password>demo</Password>"));
+    int paints = 0;
+    const PaintCounter counter(paints);
+    // What a window system does to a window that is uncovered: it asks for a repaint.
+    QTimer exposer;
+    QObject::connect(&exposer, &QTimer::timeout, [] {
+        if (QWidget* splash = QApplication::activeModalWidget()) splash->update();
+    });
+    exposer.start(50);
+
+    ASSERT_EQ(client.Init(document.string()), 0);
+    exposer.stop();
+    // Several calls of 300 ms each; without repainting while they wait, the window would be
+    // painted once, as it opened.
+    EXPECT_GE(paints, 10);
 }
 
 TEST(DesktopClient, TestAnsweredWithTheDefaultButtonRaisesDownloadCancel) {
