@@ -85,6 +85,11 @@ TEST_F(Headless, InitAndShowReportTheMissingDisplayInsteadOfAborting) {
         EXPECT_NE(std::string(ovk_client_last_error(client, &number)), "");
         EXPECT_EQ(received.log.size(), 1u) << c.says;
 
+        // The test box cannot be shown either: reported through its own trap.
+        received = {};
+        EXPECT_EQ(api.Test(client, "x"), OVK_OK) << c.says;
+        EXPECT_EQ(received.log, std::vector<std::string>{"Exception 429 Function Test"});
+
         for (const char* name : {"DISPLAY", "QT_QPA_PLATFORM"}) unsetenv(name);
     }
 }
