@@ -1,23 +1,40 @@
-# The two entry points for a fresh machine: `make demo` and `make test`.
+# The entry points for a fresh machine: `make` builds, `make demo` shows the component at work,
+# `make test` runs the tests. Build output goes to $(BUILD_DIR)/logs/ and is shown only when a
+# step fails.
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
+LOGS = $(BUILD_DIR)/logs
 
-.PHONY: deps configure build test demo bench format format-check clean
+# What the demo needs: the host, the reference service and the library with its files.
+DEMO_TARGETS = ovk-host ovk-refservice ovk_client
+
+.PHONY: all deps configure build test demo bench format format-check clean
+
+all: build
 
 deps:
 	@scripts/install-deps.sh
 
 configure: deps
-	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
+	@scripts/quiet.sh $(LOGS)/configure.log \
+	  cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
 
 build: configure
-	@cmake --build $(BUILD_DIR) -j $(JOBS)
+	@echo "Building everything (log: $(LOGS)/build.log) ..."
+	@scripts/quiet.sh $(LOGS)/build.log cmake --build $(BUILD_DIR) -j $(JOBS)
+	@echo "Built: $(BUILD_DIR)/bin and $(BUILD_DIR)/lib"
 
 test: build
-	@cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+	@scripts/test.sh $(BUILD_DIR) $(JOBS)
 
-demo: build
-	@scripts/demo.sh $(BUILD_DIR)
+demo: configure
+	@echo "Building what the demo needs (log: $(LOGS)/demo-build.log) ..."
+	@scripts/quiet.sh $(LOGS)/demo-build.log cmake --build $(BUILD_DIR) -j $(JOBS) --target $(DEMO_TARGETS)
+	@if scripts/demo.sh $(BUILD_DIR); then \
+	  echo "Demo: PASSED - the component ran against the reference service."; \
+	else \
+	  echo "Demo: FAILED - see the output above."; exit 1; \
+	fi
 
 bench: build
 	@scripts/bench.sh $(BUILD_DIR)

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  libxml2-dev libcurl4-openssl-dev qt6-base-dev libcpp-httplib-dev
+  libxml2-dev libcurl4-openssl-dev qt6-base-dev qt6-translations-l10n libcpp-httplib-dev
   nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev
   libssl-dev zlib1g-dev libbrotli-dev
   python3-zeep tinyproxy curl openssl

@@ -6,6 +6,22 @@
 
 namespace ovk {
 
+/// A message box that an unattended client answers instead of showing it (see
+/// Client::Unattended). The numbers are those of the component's message boxes.
+struct MessageBoxRequest {
+    /// The box's text and title, as a user would have seen them.
+    std::string Text;
+    std::string Title;
+    /// 0 OK, 1 OK and Cancel, 2 Abort, Retry and Ignore, 3 Yes, No and Cancel, 4 Yes and No,
+    /// 5 Retry and Cancel.
+    int32_t Buttons = 0;
+    /// 0 none, 16 critical, 32 question, 48 exclamation, 64 information.
+    int32_t Icon = 0;
+    /// The answer of the box's default button: 1 OK, 2 Cancel, 3 Abort, 4 Retry, 5 Ignore,
+    /// 6 Yes, 7 No.
+    int32_t DefaultAnswer = 1;
+};
+
 /// What a Client tells its host. Every method is called synchronously on the host's thread,
 /// before the operation that raised it goes on; a handler that calls back into the Client runs
 /// nested inside that operation. Override the ones you need; the others do nothing.
@@ -26,9 +42,12 @@ class ClientEvents {
     virtual void HelpRequested() {}
     /// The wizard moved to step Stepnumber (0, 1 or 2).
     virtual void StepChanged(int16_t /*Stepnumber*/) {}
+    /// Unattended clients only: a message box the component asks instead of showing it. Every
+    /// box arrives here. Return the answer (one of the box's buttons, numbered as in
+    /// MessageBoxRequest::DefaultAnswer), or 0 to take the default button; any other number
+    /// also takes the default button.
+    virtual int32_t MessageBox(const MessageBoxRequest& /*Box*/) { return 0; }
 };
-
-struct ClientServices;
 
 /// The component: downloads master data from the master-data service into the host's download
 /// document. Create one, set its properties, call Init with the download document, and when it
@@ -38,8 +57,11 @@ class Client {
     /// A client using the installed component's services: its desktop user interface, the
     /// user's settings and the desktop's way of opening files and addresses.
     Client();
-    /// A client using the given services (tests, batch hosts, other user interfaces).
-    explicit Client(std::shared_ptr<const ClientServices> services);
+    /// The implementation behind a client; opaque to hosts.
+    struct Impl;
+    /// A client around a prepared implementation. For the component's own tools and tests;
+    /// hosts use Client().
+    explicit Client(std::unique_ptr<Impl> impl);
     ~Client();
     Client(const Client&) = delete;
     Client& operator=(const Client&) = delete;
@@ -50,13 +72,25 @@ class Client {
 
     /// Shows a test message box; Yes raises DownloadComplete, anything else DownloadCancel.
     void Test(const std::string& TestString);
-    /// Runs the wizard. Call it after Init returned 0; it returns when the wizard has closed.
+    /// Runs the wizard; it returns when the wizard has closed. Call it after Init returned 0.
+    /// When the wizard cannot be shown (no successful Init, no display) it shows nothing,
+    /// raises one Exception with Source "Show" and throws ovk::Error with the same number and
+    /// text.
     void Show();
     /// Checks the installation, the download document and the service. Returns 0 when all is
     /// well, 1 when the user declined a newer client, -1 when the document is missing or the
     /// installer of a newer client was started, another negative step code on failure (with an
-    /// Exception event). An empty DownloadFile keeps the property's value.
+    /// Exception event); -990 when the component cannot show its windows (no display: see
+    /// Unattended). An empty DownloadFile keeps the property's value. Never throws.
     int32_t Init(const std::string& DownloadFile = {});
+
+    /// Unattended mode, for hosts without a screen or without a user: the client opens no
+    /// window at all. Every message box goes to ClientEvents::MessageBox, which answers it (or
+    /// takes its default button), and Show runs the wizard's start without anyone to choose:
+    /// it closes as cancelled (DownloadCancel). Off by default. Changing it inside Init or Show
+    /// throws ovk::Error (number 5); changing it between calls starts a fresh wizard.
+    void Unattended(bool value);
+    bool Unattended() const;
 
     /// Path of the download document.
     const std::string& DownloadFile() const;
@@ -84,8 +118,6 @@ class Client {
     /// the component has no texts for it.
     int16_t GUILangID() const;
     void GUILangID(int16_t value);
-
-    struct Impl;
 
   private:
     std::unique_ptr<Impl> impl_;

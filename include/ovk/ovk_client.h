@@ -39,7 +39,7 @@ extern "C" {
 #endif
 
 /* The version of this interface. Grows when members are appended to the structs below. */
-#define OVK_CLIENT_API_VERSION 1
+#define OVK_CLIENT_API_VERSION 2
 
 /* The outcome of a call. */
 typedef enum ovk_status {
@@ -76,6 +76,30 @@ typedef struct ovk_client_events {
 } ovk_client_events;
 
 /*
+ * A message box that an unattended client puts to its host instead of showing it. The texts
+ * are valid only during the callback.
+ */
+typedef struct ovk_message_box {
+    const char* text;
+    const char* title;
+    /* 0 OK, 1 OK and Cancel, 2 Abort, Retry and Ignore, 3 Yes, No and Cancel, 4 Yes and No,
+     * 5 Retry and Cancel. */
+    int32_t buttons;
+    /* 0 none, 16 critical, 32 question, 48 exclamation, 64 information. */
+    int32_t icon;
+    /* The answer of the default button: 1 OK, 2 Cancel, 3 Abort, 4 Retry, 5 Ignore, 6 Yes,
+     * 7 No. */
+    int32_t default_answer;
+} ovk_message_box;
+
+/*
+ * Answers a message box of an unattended client; every box arrives here. Returns one of the
+ * box's buttons (numbered as default_answer), or 0 for the default button; any other number
+ * also takes the default button.
+ */
+typedef int32_t (*ovk_message_box_callback)(void* user_data, const ovk_message_box* box);
+
+/*
  * The members of a client, in the component's interface order. Every member takes the client
  * first and returns an ovk_status.
  */
@@ -83,12 +107,15 @@ typedef struct ovk_client_functions {
     /* 1: shows a test message box with `test_string`; Yes raises DownloadComplete, any other
      * answer DownloadCancel. */
     ovk_status (*Test)(ovk_client* client, const char* test_string);
-    /* 2: runs the wizard; returns when it has closed. Call it after Init gave 0. */
+    /* 2: runs the wizard; returns when it has closed. Call it after Init gave 0: without a
+     * successful Init, or without a display, it shows nothing, raises one Exception and returns
+     * OVK_FAILED. */
     ovk_status (*Show)(ovk_client* client);
     /* 3: checks the installation, the download document `download_file` (NULL or "" keeps the
      * DownloadFile property) and the service; stores the outcome in *result: 0 all is well,
      * 1 the user declined a newer client, -1 no document or the installer of a newer client
-     * was started, another negative step code on failure (with an Exception event). */
+     * was started, another negative step code on failure (with an Exception event), -990 when
+     * the component cannot show its windows (no display; see set_Unattended). */
     ovk_status (*Init)(ovk_client* client, const char* download_file, int32_t* result);
     /* 4: sets the path of the download document. */
     ovk_status (*set_DownloadFile)(ovk_client* client, const char* value);
@@ -127,6 +154,18 @@ typedef struct ovk_client_functions {
     ovk_status (*get_GUILangID)(ovk_client* client, int16_t* value);
     /* 19: sets the user-interface language identifier. */
     ovk_status (*set_GUILangID)(ovk_client* client, int16_t value);
+
+    /* Since interface version 2. */
+
+    /* 20: unattended mode (non-zero `unattended`), for hosts without a screen or without a
+     * user: the client opens no window. Every message box goes to `callback` (with
+     * `user_data`), or takes its default button when callback is NULL; Show runs the wizard's
+     * start without anyone to choose and ends as cancelled (DownloadCancel). Set it before
+     * Init; inside Init or Show it fails with OVK_FAILED. Zero switches back to windows. */
+    ovk_status (*set_Unattended)(ovk_client* client, int32_t unattended,
+                                 ovk_message_box_callback callback, void* user_data);
+    /* 21: whether the client is unattended (1) or not (0). */
+    ovk_status (*get_Unattended)(ovk_client* client, int32_t* unattended);
 } ovk_client_functions;
 
 /* The version of the interface the loaded library implements (OVK_CLIENT_API_VERSION). */
@@ -136,7 +175,10 @@ OVK_CLIENT_API int32_t ovk_client_api_version(void);
 OVK_CLIENT_API const ovk_client_functions* ovk_client_get_functions(void);
 
 /* Creates a client with all properties empty or 0 and stores it in *client. The component's
- * windows use the host's QApplication when it has one, and create one otherwise. */
+ * windows use the host's QApplication when it has one, and create one otherwise. Without a
+ * display (no DISPLAY or WAYLAND_DISPLAY, no QT_QPA_PLATFORM) Init and Show report that as a
+ * failure instead of opening windows; QT_QPA_PLATFORM=offscreen or the unattended mode serve
+ * headless hosts. */
 OVK_CLIENT_API ovk_status ovk_client_create(ovk_client** client);
 
 /* Destroys a client (NULL is allowed and does nothing). Inside one of the client's own

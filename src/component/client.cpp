@@ -1,13 +1,15 @@
 #include "ovk/client.hpp"
 
 #include "component/client_impl.hpp"
+#include "component/unattended_user_interface.hpp"
 #include "document/validation_text.hpp"
 #include "platform/errors.hpp"
+#include "platform/manual_clock.hpp"
 
 namespace ovk {
 
 Client::Impl::Impl(std::shared_ptr<const ClientServices> services)
-    : services(std::move(services)) {}
+    : services(services), attendedServices(std::move(services)) {}
 
 frmSplash& Client::Impl::splash() {
     if (!mvarSplash) mvarSplash = std::make_unique<frmSplash>(*services->ui, *this);
@@ -45,6 +47,11 @@ void Client::Impl::raiseHelpRequested() {
 void Client::Impl::raiseStepChanged(int16_t step) {
     deliver(events, [&](ClientEvents& e) { e.StepChanged(step); });
 }
+int32_t Client::Impl::raiseMessageBox(const MessageBoxRequest& box) {
+    int32_t answer = 0;
+    deliver(events, [&](ClientEvents& e) { answer = e.MessageBox(box); });
+    return answer;
+}
 
 // Wizard events that the Client turns into the host's events.
 void Client::Impl::Cancel() {
@@ -65,10 +72,31 @@ void Client::Impl::NewStepNum(int16_t Stepnumber) {
     raiseStepChanged(Stepnumber);
 }
 
-Client::Client() : Client(defaultClientServices()) {}
+namespace {
 
-Client::Client(std::shared_ptr<const ClientServices> services)
-    : impl_(std::make_unique<Impl>(std::move(services))) {}
+// Marks Init or Show as running, so that the mode cannot change under their forms.
+class RunningCall {
+  public:
+    explicit RunningCall(int& count) : count_(count) { ++count_; }
+    ~RunningCall() { --count_; }
+    RunningCall(const RunningCall&) = delete;
+    RunningCall& operator=(const RunningCall&) = delete;
+
+  private:
+    int& count_;
+};
+
+// Init returns this when the splash window cannot be shown at all (no display, or a host
+// application without widgets): the start-up never ran.
+constexpr int32_t kInitWindowsUnavailable = -990;
+
+}  // namespace
+
+Client::Client() : impl_(std::make_unique<Impl>(defaultClientServices())) {}
+
+Client::Client(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {
+    if (!impl_) throw Error(err::InvalidArgument, "A client needs an implementation", "Client");
+}
 
 Client::~Client() = default;
 
@@ -78,6 +106,7 @@ void Client::setEvents(ClientEvents* observer) {
 
 void Client::Test(const std::string& TestString) {
     try {
+        impl_->services->ui->useLanguage(impl_->GUILangID);
         const MsgBoxAnswer answer = impl_->services->ui->msgBox(
             "Der \xC3\xBC"
             "bergebene String ist '" +
@@ -97,20 +126,78 @@ void Client::Test(const std::string& TestString) {
 }
 
 int32_t Client::Init(const std::string& DownloadFile) {
-    frmSplash& splash = impl_->splash();
-    splash.StartParam = 0;
-    splash.DownloadFile = DownloadFile;
-    splash.UiLanguage(std::to_string(impl_->GUILangID));
-    impl_->services->ui->showModal(splash);
-    return splash.Init;
+    const RunningCall running(impl_->runningCalls);
+    impl_->initSucceeded = false;
+    try {
+        frmSplash& splash = impl_->splash();
+        splash.StartParam = 0;
+        splash.DownloadFile = DownloadFile;
+        splash.UiLanguage(std::to_string(impl_->GUILangID));
+        impl_->services->ui->useLanguage(impl_->GUILangID);
+        impl_->services->ui->showModal(splash);
+        impl_->initSucceeded = splash.Init == 0;
+        return splash.Init;
+    } catch (...) {
+        // The start-up reports its own failures; only a splash window that could not be shown
+        // gets here, and Init never fails as a call.
+        const Error error = currentError();
+        impl_->raiseException(error.number, error.description, "Init");
+        return kInitWindowsUnavailable;
+    }
 }
 
 void Client::Show() {
-    frmSplash& splash = impl_->splash();
-    splash.StartParam = 1;
-    splash.DownloadFile = impl_->DownloadFile;
-    splash.UiLanguage(std::to_string(impl_->GUILangID));
-    impl_->services->ui->showModal(splash);
+    const RunningCall running(impl_->runningCalls);
+    try {
+        // Without the document and the service client of a successful Init, the wizard would
+        // work on nothing and fail at every step.
+        if (!impl_->initSucceeded) {
+            throw Error(err::ObjectMissing,
+                        "Show needs a successful Init: call Init with the download document and "
+                        "show the wizard only when Init returned 0.",
+                        "Show");
+        }
+        frmSplash& splash = impl_->splash();
+        splash.StartParam = 1;
+        splash.DownloadFile = impl_->DownloadFile;
+        splash.UiLanguage(std::to_string(impl_->GUILangID));
+        impl_->services->ui->useLanguage(impl_->GUILangID);
+        impl_->services->ui->showModal(splash);
+    } catch (...) {
+        Error error = currentError();
+        error.source = "Show";
+        impl_->raiseException(error.number, error.description, error.source);
+        throw error;
+    }
+}
+
+void Client::Unattended(bool value) {
+    if (value == impl_->unattended) return;
+    if (impl_->runningCalls > 0) {
+        throw Error(err::InvalidArgument,
+                    "Unattended cannot change while Init or Show runs; set it before calling them.",
+                    "Unattended");
+    }
+    if (value) {
+        auto services = std::make_shared<ClientServices>(*impl_->attendedServices);
+        Impl* const impl = impl_.get();
+        services->ui = std::make_shared<UnattendedUserInterface>(
+            [impl](const MessageBoxRequest& box) { return impl->raiseMessageBox(box); },
+            [impl] { impl->raiseDownloadCancel(); });
+        // Nobody waits for a timer to tick where nobody clicks.
+        services->timers = std::make_shared<ManualClock>();
+        impl_->services = std::move(services);
+    } else {
+        impl_->services = impl_->attendedServices;
+    }
+    impl_->unattended = value;
+    // The forms hold the user interface they were made with.
+    impl_->mvarWizForm.reset();
+    impl_->mvarSplash.reset();
+}
+
+bool Client::Unattended() const {
+    return impl_->unattended;
 }
 
 const std::string& Client::DownloadFile() const {

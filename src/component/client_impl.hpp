@@ -24,7 +24,11 @@ struct Client::Impl : SplashEvents, WizardEvents {
     int16_t ActiveStepNumber = 0;
 
     // Private state.
-    std::shared_ptr<const ClientServices> services;
+    std::shared_ptr<const ClientServices> services;  // those in use: attended or unattended
+    std::shared_ptr<const ClientServices> attendedServices;
+    bool unattended = false;
+    bool initSucceeded = false;  // the last Init gave 0: Show may run the wizard
+    int runningCalls = 0;        // Init and Show in progress, nested ones included
     std::shared_ptr<xml::Document> MyXMLDocument;
     std::shared_ptr<soap::ServiceClient> MySoapobject;
     std::unique_ptr<frmSplash> mvarSplash;
@@ -44,6 +48,8 @@ struct Client::Impl : SplashEvents, WizardEvents {
     void raiseCancelForInstallNewClient();
     void raiseHelpRequested();
     void raiseStepChanged(int16_t step);
+    // Puts a message box of an unattended client to the host; 0 when nobody answers.
+    int32_t raiseMessageBox(const MessageBoxRequest& box);
 
     // Splash form events.
     void InitializeEnvironment(const std::string& downloadFile, int32_t& Result,

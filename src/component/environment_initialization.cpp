@@ -133,7 +133,11 @@ void Client::Impl::prepareDocument(const std::string& downloadFile, int32_t& Res
     stepPassed("well-formed", DownloadFile);
 
     // 8
-    if (!IsGuiLanguageAvailable(GUILangID)) GUILangID = kFallbackLanguage;
+    if (!IsGuiLanguageAvailable(GUILangID)) {
+        GUILangID = kFallbackLanguage;
+        // The boxes still to come speak the fallback language, their buttons included.
+        services->ui->useLanguage(GUILangID);
+    }
 
     // 9-11: project type, schema, validation.
     projectType = GetProjectType(DownloadFile);

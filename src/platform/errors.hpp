@@ -21,6 +21,9 @@ inline constexpr int32_t PermissionDenied = 70;
 inline constexpr int32_t DeviceIo = 57;
 inline constexpr int32_t ObjectMissing = 91;  // "Object variable not set"
 inline constexpr int32_t DuplicateKey = 457;
+// "Can't create object": what a host of the original saw when the component could not make its
+// windows. Here: no display to show them on.
+inline constexpr int32_t NoDisplay = 429;
 // The common controls' own failures (tree view, list view).
 inline constexpr int32_t ElementNotFound = 35601;  // "Element not found"
 inline constexpr int32_t KeyNotUnique = 35602;     // "Key is not unique in collection"

@@ -43,7 +43,14 @@ fs::path componentDir() {
     if (dladdr(reinterpret_cast<void*>(&anchor), &info) != 0 && info.dli_fname != nullptr) {
         std::error_code ec;
         const auto file = fs::canonical(info.dli_fname, ec);
-        if (!ec) return file.parent_path();
+        if (!ec) {
+            // Installed, the files have a folder of their own beside the library, so that
+            // nothing generically named lands in a shared library folder; in the build tree
+            // they sit right beside it.
+            const fs::path own = file.parent_path() / "ovk_client";
+            if (fs::is_directory(own, ec)) return own;
+            return file.parent_path();
+        }
     }
     return fs::current_path();
 }

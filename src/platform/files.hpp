@@ -10,8 +10,10 @@ namespace ovk::files {
 namespace fs = std::filesystem;
 
 // The folder that holds the component's own files (service description, schemas, resource
-// and language files). It is the folder of the loaded library unless the environment variable
-// OVK_COMPONENT_DIR names another one, or a host or test has set one with setComponentDir.
+// and language files). It is the folder "ovk_client" beside the loaded library where there is
+// one (an installed component), else the library's own folder (the build tree), unless the
+// environment variable OVK_COMPONENT_DIR names another one, or a host or test has set one with
+// setComponentDir.
 fs::path componentDir();
 void setComponentDir(std::optional<fs::path> dir);
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -82,9 +83,16 @@ class UserInterface {
     // Shows `form` modally: load, activate, then the user's actions until the form closes.
     // Returns when the form has closed.
     virtual void showModal(Form& form) = 0;
+    // The language of the texts the user interface brings itself (standard button captions),
+    // as a language identifier: 1033 English, 1031 German, ... Without texts of its own, a user
+    // interface ignores it.
+    virtual void useLanguage(int32_t /*languageId*/) {}
 };
 
 // The answer a message box gives when the user accepts its default button.
 MsgBoxAnswer defaultAnswer(MsgBoxButtons buttons, MsgBoxDefault defaultButton);
+
+// Whether `answer` is one of the buttons of `buttons`.
+bool isAnswerOf(MsgBoxButtons buttons, MsgBoxAnswer answer);
 
 }  // namespace ovk

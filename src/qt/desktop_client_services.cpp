@@ -1,8 +1,10 @@
 #include "qt/desktop_client_services.hpp"
 
+#include "platform/soap/soap_client.hpp"
 #include "qt/qt_settings_store.hpp"
 #include "qt/qt_timer_factory.hpp"
 #include "qt/qt_user_interface.hpp"
+#include "qt/service_wait.hpp"
 
 namespace ovk {
 
@@ -11,6 +13,12 @@ ClientServices desktopClientServices(std::optional<std::filesystem::path> settin
     services.ui = std::make_shared<QtUserInterface>();
     services.settings = std::make_shared<QtSettingsStore>(std::move(settingsFolder));
     services.timers = std::make_shared<QtTimerFactory>();
+    // The splash and the wizard stay painted however long the service takes to answer.
+    services.makeServiceClient = [] {
+        auto client = std::make_shared<soap::SoapClient>();
+        client->setWaitHook(&letWindowsPaintWhileWaiting);
+        return client;
+    };
     return services;
 }
 

@@ -1,5 +1,7 @@
 #include "qt/form_view.hpp"
 
+#include "qt/service_wait.hpp"
+
 namespace ovk {
 
 FormView::FormView(Form& form, QWidget* parent) : QDialog(parent), form_(form) {}
@@ -14,6 +16,9 @@ void FormView::callHandler(const std::function<void()>& handler) {
 }
 
 void FormView::reject() {
+    // The form's handler is busy waiting for the service; closing now would run its close
+    // handler inside that one. The window system's close button simply does nothing meanwhile.
+    if (waitingForService()) return;
     if (!form_.isShown()) {
         QDialog::reject();
         return;

@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include "platform/errors.hpp"
+#include "qt/display_check.hpp"
 
 namespace ovk {
 
@@ -15,6 +16,8 @@ QApplication& ensureApplication() {
             "QApplication.",
             "ovk_client");
     }
+    // Qt would abort the host's whole process on a missing display; report it instead.
+    if (const auto reason = missingDisplay()) throw Error(err::NoDisplay, *reason, "ovk_client");
     // QApplication keeps references to argc and argv for its whole life, so they are static.
     // The object itself is never deleted: the host may create and use clients until the very
     // end of the process, and tearing Qt down from a static destructor races with the

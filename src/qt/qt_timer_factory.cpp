@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "qt/qt_application.hpp"
+#include "qt/service_wait.hpp"
 
 namespace ovk {
 namespace {
@@ -11,7 +12,11 @@ namespace {
 class QtTimer : public Timer {
   public:
     QtTimer() {
-        QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] { fire(); });
+        // A tick while a service call waits would run a handler inside the one that waits;
+        // the timer ticks again after its interval.
+        QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] {
+            if (!waitingForService()) fire();
+        });
     }
     void setInterval(int32_t milliseconds) override {
         timer_.setInterval(std::max<int32_t>(milliseconds, 0));

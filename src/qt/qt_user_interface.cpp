@@ -8,17 +8,11 @@
 #include "qt/fallback_view.hpp"
 #include "qt/message_box.hpp"
 #include "qt/qt_application.hpp"
+#include "qt/qt_translations.hpp"
 #include "qt/splash_view.hpp"
 
 namespace ovk {
 namespace {
-
-// The window a new dialog belongs to: the innermost modal one, so that boxes and the wizard
-// stay in front of the splash window.
-QWidget* dialogParent() {
-    if (QWidget* modal = QApplication::activeModalWidget()) return modal;
-    return QApplication::activeWindow();
-}
 
 // Lifts the hourglass while the user has to answer something, by changing the one override
 // cursor rather than pushing a second one.
@@ -50,6 +44,21 @@ QtUserInterface::~QtUserInterface() {
         QApplication::restoreOverrideCursor();
 }
 
+void QtUserInterface::ensureReady() const {
+    ensureApplication();
+    if (language_) useQtTranslations(*language_);
+}
+
+// Boxes and the wizard belong to the innermost form on screen, so that they open centred over
+// it and stay in front of it. Qt's active window is no guide: under some window managers, and
+// offscreen, nothing is active while a form works.
+QWidget* QtUserInterface::dialogParent() const {
+    for (auto it = openViews_.rbegin(); it != openViews_.rend(); ++it)
+        if ((*it)->isVisible()) return *it;
+    if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+    return QApplication::activeWindow();
+}
+
 void QtUserInterface::registerView(std::string formName, ViewFactory factory) {
     factories_[std::move(formName)] = std::move(factory);
 }
@@ -63,7 +72,7 @@ std::unique_ptr<FormView> QtUserInterface::makeView(Form& form, QWidget* parent)
 MsgBoxAnswer QtUserInterface::msgBox(const std::string& text, const std::string& title,
                                      MsgBoxButtons buttons, MsgBoxIcon icon,
                                      MsgBoxDefault defaultButton) {
-    ensureApplication();
+    ensureReady();
     const std::unique_ptr<QMessageBox> box =
         buildMessageBox(text, title, buttons, icon, defaultButton, dialogParent());
     const ArrowWhileAsking arrow(overriding_);
@@ -92,7 +101,7 @@ void QtUserInterface::processPendingEvents() {
 }
 
 void QtUserInterface::showModal(Form& form) {
-    ensureApplication();
+    ensureReady();
     const std::unique_ptr<FormView> view = makeView(form, dialogParent());
     FormView* const dialog = view.get();
 

@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,8 +43,15 @@ class QtUserInterface : public UserInterface {
     MousePointer mousePointer() const override { return pointer_; }
     void processPendingEvents() override;
     void showModal(Form& form) override;
+    // Qt's own texts follow it from the next box or window on.
+    void useLanguage(int32_t languageId) override { language_ = languageId; }
 
   private:
+    // The application object, speaking the chosen language.
+    void ensureReady() const;
+    // The window a new dialog belongs to: the innermost form shown, else Qt's modal window.
+    QWidget* dialogParent() const;
+
     std::unique_ptr<FormView> makeView(Form& form, QWidget* parent) const;
 
     std::map<std::string, ViewFactory, std::less<>> factories_;
@@ -51,6 +59,7 @@ class QtUserInterface : public UserInterface {
     std::function<void(QWidget&)> boxObserver_;
     MousePointer pointer_ = MousePointer::Default;
     bool overriding_ = false;  // whether we hold the one override cursor we ever push
+    std::optional<int32_t> language_;
 };
 
 }  // namespace ovk

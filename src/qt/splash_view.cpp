@@ -1,9 +1,14 @@
 #include "qt/splash_view.hpp"
 
+#include <QCursor>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPixmap>
+#include <QScreen>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
 
 #include "component/frm_splash.hpp"
 
@@ -14,6 +19,23 @@ static void initSplashResources() {
 
 namespace ovk {
 namespace {
+
+// The picture's size in pixels at 96 dots per inch, the density it was drawn for.
+constexpr int kPictureWidth = 677;
+constexpr int kPictureHeight = 226;
+
+// The screen the splash opens on: the one under the mouse, where the user is looking.
+QScreen* targetScreen() {
+    if (QScreen* screen = QGuiApplication::screenAt(QCursor::pos())) return screen;
+    return QGuiApplication::primaryScreen();
+}
+
+// A screen set to a higher logical density (a large-font setting) gets a larger picture, so
+// the window keeps its proportion to the text around it.
+double scaleFor(const QScreen* screen) {
+    if (screen == nullptr) return 1.0;
+    return std::max(1.0, screen->logicalDotsPerInch() / 96.0);
+}
 
 void applyControl(QWidget& widget, const Control& control) {
     widget.setVisible(control.Visible);
@@ -30,10 +52,16 @@ SplashView::SplashView(frmSplash& form, QWidget* parent)
     initSplashResources();
     setWindowTitle(QStringLiteral("ovk_client"));
     setObjectName(QStringLiteral("frmSplash"));
+    // A waiting window, not one to move, maximise or close: no frame.
+    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
 
+    const double scale = scaleFor(targetScreen());
+    const QSize pictureSize(static_cast<int>(std::lround(kPictureWidth * scale)),
+                            static_cast<int>(std::lround(kPictureHeight * scale)));
     image1_->setObjectName(QStringLiteral("Image1"));
-    image1_->setPixmap(QPixmap(QStringLiteral(":/ovk_client/splash.png")));
-    image1_->setFixedSize(677, 226);
+    image1_->setPixmap(QPixmap(QStringLiteral(":/ovk_client/splash.png"))
+                           .scaled(pictureSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    image1_->setFixedSize(pictureSize);
 
     lblWarning_->setObjectName(QStringLiteral("lblWarning"));
     lblWarning_->setTextFormat(Qt::PlainText);
@@ -55,6 +83,16 @@ void SplashView::render() {
         QFont font = lblWarning_->font();
         font.setFamilies({QString::fromStdString(splash_.lblWarning.fontName)});
         lblWarning_->setFont(font);
+    }
+}
+
+void SplashView::showEvent(QShowEvent* event) {
+    FormView::showEvent(event);
+    // Centred on the screen, whatever window it belongs to; QDialog would centre it over its
+    // parent, which is the host's window or nothing.
+    if (QScreen* screen = targetScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - QPoint(width() / 2, height() / 2));
     }
 }
 

@@ -10,8 +10,9 @@ class frmSplash;
 
 namespace ovk {
 
-// The waiting window: the built-in picture above the localised "please wait" label. Any key
-// goes to the form, which closes itself.
+// The waiting window: the built-in picture above the localised "please wait" label, frameless
+// and centred on the screen, its picture scaled to the screen's logical density. Any key goes
+// to the form, which closes itself.
 class SplashView : public FormView {
     Q_OBJECT
 
@@ -21,6 +22,7 @@ class SplashView : public FormView {
     void render() override;
 
   protected:
+    void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
   private:

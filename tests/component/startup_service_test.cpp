@@ -136,3 +136,66 @@ TEST_F(StartupWithService, ANewerVersionCancelledOrInstalled) {
 
 }  // namespace
 }  // namespace ovk
+
+namespace ovk {
+namespace {
+
+// Unattended: the host answers every box through its event, or leaves it to the default.
+TEST_F(StartupWithService, UnattendedPutsEveryBoxToTheHostAndShowsNoWindow) {
+    RefService service({"--client-version", "9.9.9"});
+    const std::string path = document(service.url());
+    struct Case {
+        int32_t hostAnswer;
+        int32_t init;
+        const char* event;
+    };
+    for (const Case c : {Case{2, 1, "DownloadCancel"},                 // Cancel
+                         Case{0, -1, "CancelForInstallNewClient"},     // the default: OK
+                         Case{6, -1, "CancelForInstallNewClient"}}) {  // Yes: not a button here
+        ClientHarness host{true};
+        host.client->Unattended(true);
+        host.events.answer = c.hostAnswer;
+        EXPECT_EQ(host.client->Init(path), c.init) << c.hostAnswer;
+        EXPECT_EQ(host.events.log, (std::vector<std::string>{"MessageBox New Version", c.event}))
+            << c.hostAnswer;
+        ASSERT_EQ(host.events.boxes.size(), 1u);
+        EXPECT_EQ(host.events.boxes[0].Buttons, 1);
+        EXPECT_EQ(host.events.boxes[0].Icon, 32);
+        EXPECT_EQ(host.events.boxes[0].DefaultAnswer, 1);
+        // The harness's own screenless interface saw nothing: no window, no box.
+        EXPECT_TRUE(host.ui->shownForms().empty());
+        EXPECT_TRUE(host.ui->boxes().empty());
+    }
+}
+
+TEST_F(StartupWithService, UnattendedShowRunsTheWizardWithoutAWindowAndEndsCancelled) {
+    RefService service;
+    h.client->Unattended(true);
+    ASSERT_EQ(h.client->Init(document(service.url())), 0);
+    h.client->Show();
+    EXPECT_TRUE(h.ui->shownForms().empty());
+    EXPECT_EQ(h.events.log.back(), "DownloadCancel") << ::testing::PrintToString(h.events.log);
+
+    // The mode cannot change under a running call; between calls it can.
+    struct Switcher : test::RecordingEvents {
+        Client* client = nullptr;
+        bool refused = false;
+        void DownloadCancel() override {
+            try {
+                client->Unattended(false);
+            } catch (const Error& e) {
+                refused = e.number == err::InvalidArgument;
+            }
+        }
+    } switcher;
+    switcher.client = h.client.get();
+    h.client->setEvents(&switcher);
+    h.client->Show();
+    EXPECT_TRUE(switcher.refused);
+    EXPECT_TRUE(h.client->Unattended());
+    h.client->Unattended(false);
+    EXPECT_FALSE(h.client->Unattended());
+}
+
+}  // namespace
+}  // namespace ovk

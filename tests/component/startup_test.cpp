@@ -261,3 +261,44 @@ TEST_F(Startup, ShowPreparesTheWizardWithTheHourglassOffBeforeItOpens) {
 
 }  // namespace
 }  // namespace ovk
+
+namespace ovk {
+namespace {
+
+// Show works on what Init prepared; without it there is nothing to show.
+TEST_F(Startup, ShowWithoutASuccessfulInitReportsOnceAndShowsNothing) {
+    const auto showRefused = [&](const char* when) {
+        h.events = {};
+        const std::size_t formsBefore = h.ui->shownForms().size();
+        try {
+            h.client->Show();
+            ADD_FAILURE() << when << ": Show went ahead";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.number, err::ObjectMissing) << when;
+            EXPECT_EQ(e.source, "Show") << when;
+        }
+        ASSERT_EQ(h.events.exceptions.size(), 1u) << when;
+        EXPECT_EQ(h.events.exceptions[0].source, "Show") << when;
+        EXPECT_NE(h.events.exceptions[0].message.find("successful Init"), std::string::npos);
+        EXPECT_EQ(h.ui->shownForms().size(), formsBefore) << when;
+    };
+    showRefused("before any Init");
+
+    writeDocument(downloadDocument("TARVO", "<Bogus/>"));
+    EXPECT_EQ(h.client->Init(documentPath), -7);
+    showRefused("after a failed Init");
+
+    writeDocument(downloadDocument("TARVO", "<ProjectID>P</ProjectID><Language>German</Language>"));
+    ASSERT_EQ(h.client->Init(documentPath), 0);
+    h.ui->queueAction([](Form& form) { form.requestClose(); });
+    h.events = {};
+    EXPECT_NO_THROW(h.client->Show());
+    EXPECT_EQ(h.ui->shownForms().back(), "frmWiz");
+
+    // A later failing Init takes the permission back.
+    EXPECT_EQ(h.client->Init(work.path().string() + "/missing.xml"), -1);
+    showRefused("after a successful Init followed by a failed one");
+}
+
+}  // namespace
+}  // namespace ovk

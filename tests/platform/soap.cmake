@@ -5,5 +5,6 @@ ovk_add_test_program(test_platform_soap
   soap_client_test.cpp
   soap_client_failure_test.cpp
   soap_proxy_test.cpp
+  soap_client_wait_test.cpp
 )
 target_link_libraries(test_platform_soap PRIVATE PkgConfig::HTTPLIB)

@@ -3,7 +3,10 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QTimer>
 
+#include "component/client_impl.hpp"
 #include "component/client_services.hpp"
 #include "component/frm_splash.hpp"
 #include "component_folder.hpp"
@@ -12,6 +15,7 @@
 #include "qt/desktop_client_services.hpp"
 #include "qt/qt_application.hpp"
 #include "qt/qt_user_interface.hpp"
+#include "ref_service.hpp"
 #include "temp_dir.hpp"
 
 namespace ovk {
@@ -119,6 +123,45 @@ TEST_F(SplashViewTest, ShowsThePictureAndTheLocalisedCaptionInItsFont) {
     EXPECT_EQ(picture, QSize(677, 226));
 }
 
+// What a user sees on a German desktop: a frameless splash in the middle of the screen, and the
+// boxes of the start-up centred over it with Qt's own buttons in German.
+TEST_F(SplashViewTest, OpensFramelessAndCentredWithGermanBoxesCentredOverIt) {
+    splash.StartParam = 0;
+    ui.useLanguage(1031);
+    Qt::WindowFlags flags;
+    QPoint splashCentre;
+    QPoint screenCentre;
+    QPoint boxCentre;
+    QWidget* boxParent = nullptr;
+    QStringList buttons;
+    MsgBoxAnswer answer = MsgBoxAnswer::Ok;
+    probe.whileWorking = [&](QWidget& window) {
+        flags = window.windowFlags();
+        splashCentre = window.frameGeometry().center();
+        screenCentre = window.screen()->availableGeometry().center();
+        whenMessageBox([&](QMessageBox& box) {
+            boxCentre = box.frameGeometry().center();
+            boxParent = box.parentWidget();
+            for (QAbstractButton* button : box.buttons()) buttons << button->text();
+            box.defaultButton()->click();
+        });
+        answer = ui.msgBox("Neue Version?", "New Version", MsgBoxButtons::YesNo,
+                           MsgBoxIcon::Question, MsgBoxDefault::Second);
+        boxParent = boxParent == &window ? boxParent : nullptr;
+    };
+    ui.showModal(splash);
+    ui.useLanguage(1033);
+
+    EXPECT_TRUE(flags.testFlag(Qt::FramelessWindowHint));
+    EXPECT_LE((splashCentre - screenCentre).manhattanLength(), 2);
+    EXPECT_NE(boxParent, nullptr) << "the box belongs to the splash";
+    EXPECT_LE((boxCentre - splashCentre).manhattanLength(), 4);
+    buttons.replaceInStrings("&", "");
+    buttons.sort();
+    EXPECT_EQ(buttons, (QStringList{"Ja", "Nein"}));
+    EXPECT_EQ(answer, MsgBoxAnswer::No);
+}
+
 TEST_F(SplashViewTest, AKeyPressClosesTheWindowWhileTheWorkGoesOn) {
     splash.StartParam = 0;
     bool closedByKey = false;
@@ -144,13 +187,26 @@ TEST_F(SplashViewTest, AModifierAloneIsNoKeyPress) {
     EXPECT_TRUE(stillShown);
 }
 
-// The whole desktop path of Show: the splash raises InitWizzard, and the wizard (still a shell
-// without its own view) opens over it until the user closes it.
+std::unique_ptr<Client::Impl> desktopClient(const test::TempDir& settings) {
+    return std::make_unique<Client::Impl>(
+        std::make_shared<const ClientServices>(desktopClientServices(settings.path())));
+}
+
+// The whole desktop path of Show after a real Init: the splash raises InitWizzard, and the
+// wizard opens over it until the user closes it.
 TEST(DesktopClient, ShowOpensTheWizardOverTheSplashAndReturnsWhenItCloses) {
     ensureApplication();
     const test::ComponentFolder folder;
     const test::TempDir settings;
-    Client client(std::make_shared<const ClientServices>(desktopClientServices(settings.path())));
+    const test::TempDir work;
+    const test::RefService service;
+    Client client(desktopClient(settings));
+    const auto document = work.write(
+        "download.xml", test::downloadDocument("TARVO", "<URL>" + service.url() +
+                                                            "</URL><ProjectID>DEMO</ProjectID>"
+                                                            "<Language>English</Language>"
+                                                            "<Password>demo</Password>"));
+    ASSERT_EQ(client.Init(document.string()), 0);
     bool splashBehind = false;
     whenDialog("frmWiz", [&](QWidget& wizard) {
         splashBehind = wizard.parentWidget() != nullptr &&
@@ -164,10 +220,40 @@ TEST(DesktopClient, ShowOpensTheWizardOverTheSplashAndReturnsWhenItCloses) {
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
+// A service that takes its time must not leave a black window: the splash repaints while the
+// start-up waits for each reply.
+TEST(DesktopClient, TheSplashKeepsPaintingWhileASlowServiceAnswers) {
+    ensureApplication();
+    const test::ComponentFolder folder;
+    const test::TempDir settings;
+    const test::TempDir work;
+    const test::RefService service({"--latency-ms", "300"});
+    Client client(desktopClient(settings));
+    const auto document = work.write(
+        "download.xml", test::downloadDocument("TARVO", "<URL>" + service.url() +
+                                                            "</URL><ProjectID>DEMO</ProjectID>"
+                                                            "<Language>English</Language>"
+                                                            "<Password>demo</Password>"));
+    int paints = 0;
+    const PaintCounter counter(paints);
+    // What a window system does to a window that is uncovered: it asks for a repaint.
+    QTimer exposer;
+    QObject::connect(&exposer, &QTimer::timeout, [] {
+        if (QWidget* splash = QApplication::activeModalWidget()) splash->update();
+    });
+    exposer.start(50);
+
+    ASSERT_EQ(client.Init(document.string()), 0);
+    exposer.stop();
+    // Several calls of 300 ms each; without repainting while they wait, the window would be
+    // painted once, as it opened.
+    EXPECT_GE(paints, 10);
+}
+
 TEST(DesktopClient, TestAnsweredWithTheDefaultButtonRaisesDownloadCancel) {
     ensureApplication();
     const test::TempDir settings;
-    Client client(std::make_shared<const ClientServices>(desktopClientServices(settings.path())));
+    Client client(desktopClient(settings));
     struct Events : ClientEvents {
         std::vector<std::string> log;
         void DownloadComplete() override { log.emplace_back("DownloadComplete"); }

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "component/client_impl.hpp"
 #include "component/client_services.hpp"
 #include "fake_service_client.hpp"
 #include "fake_shell.hpp"
@@ -34,6 +35,14 @@ struct RecordingEvents : ClientEvents {
     void StepChanged(int16_t Stepnumber) override {
         log.push_back("StepChanged " + std::to_string(Stepnumber));
     }
+    // Unattended clients put their boxes here; `answer` is what the host replies.
+    std::vector<MessageBoxRequest> boxes;
+    int32_t answer = 0;
+    int32_t MessageBox(const MessageBoxRequest& Box) override {
+        boxes.push_back(Box);
+        log.push_back("MessageBox " + Box.Title);
+        return answer;
+    }
 };
 
 // A Client wired to scripted services: a screenless user interface, settings in memory, a fake
@@ -59,8 +68,8 @@ struct ClientHarness {
             auto fake = fakeService;
             services.makeServiceClient = [fake] { return fake; };
         }
-        client =
-            std::make_unique<Client>(std::make_shared<const ClientServices>(std::move(services)));
+        client = std::make_unique<Client>(std::make_unique<Client::Impl>(
+            std::make_shared<const ClientServices>(std::move(services))));
         client->setEvents(&events);
     }
 };

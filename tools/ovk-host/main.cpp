@@ -195,8 +195,8 @@ Options parseOptions(int argc, char** argv) {
     return o;
 }
 
-// The component's files sit beside the library; a host built in this tree finds it in
-// ../lib relative to its own folder.
+// The component's files sit in the installed library's own folder, or, in the build tree,
+// beside the library in ../lib relative to ovk-host's folder.
 void locateComponent(const Options& o) {
     if (o.componentDir) {
         files::setComponentDir(std::filesystem::absolute(*o.componentDir));
@@ -206,7 +206,8 @@ void locateComponent(const Options& o) {
     std::error_code ec;
     const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (ec) return;
-    for (const auto& candidate : {exe.parent_path() / ".." / "lib", exe.parent_path()}) {
+    for (const auto& candidate : {exe.parent_path() / OVK_COMPONENT_DIR_FROM_BIN,
+                                  exe.parent_path() / ".." / "lib", exe.parent_path()}) {
         if (files::findCaseInsensitive(candidate, "nls.xml")) {
             files::setComponentDir(std::filesystem::weakly_canonical(candidate));
             return;
@@ -280,7 +281,7 @@ int runCheck(const Options& o) {
 int runClient(const Options& o) {
     host::EventPrinter printer;
     BatchParts batch;
-    Client client(makeServices(o, &batch));
+    Client client(std::make_unique<Client::Impl>(makeServices(o, &batch)));
     client.setEvents(&printer);
     if (o.guiLang) client.GUILangID(*o.guiLang);
     if (o.serviceUrl) client.ServiceUrl(*o.serviceUrl);

@@ -13,6 +13,7 @@
 #include "platform/soap/extra_trust.hpp"
 #include "platform/soap/tls_failure.hpp"
 #include "platform/text.hpp"
+#include "platform/soap/waiting_perform.hpp"
 
 #ifndef OVK_VERSION_TEXT
 #define OVK_VERSION_TEXT "0"
@@ -33,6 +34,9 @@ struct EasyFree {
 struct SlistFree {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
+struct MultiFree {
+    void operator()(CURLM* handle) const { curl_multi_cleanup(handle); }
+};
 
 // Extra authorities go into OpenSSL's own store; another TLS library's context is no SSL_CTX.
 bool curlSpeaksOpenSsl() {
@@ -48,7 +52,9 @@ constexpr const char* kTrustVariables[] = {"SSL_CERT_FILE", "CURL_CA_BUNDLE"};
 struct HttpTransport::Impl {
     // Declared before the handle so that the handle goes first.
     std::unique_ptr<curl_slist, SlistFree> headers;
+    std::unique_ptr<CURLM, MultiFree> waitingMulti;  // only while a wait hook is set
     std::unique_ptr<CURL, EasyFree> easy;
+    std::function<void()> waitHook;
     char errorBuffer[CURL_ERROR_SIZE] = {};
     std::string proxy;
     std::string url;
@@ -221,6 +227,15 @@ void HttpTransport::setMaxReplyBytes(std::uint64_t bytes) {
     curl_easy_setopt(impl_->easy.get(), CURLOPT_MAXFILESIZE_LARGE, limit);
 }
 
+void HttpTransport::setWaitHook(std::function<void()> hook) {
+    if (hook && !impl_->waitingMulti) {
+        impl_->waitingMulti.reset(curl_multi_init());
+        if (!impl_->waitingMulti)
+            throw Error(err::OutOfMemory, "Cannot create an HTTP client", "SoapClient");
+    }
+    impl_->waitHook = std::move(hook);
+}
+
 HttpTransport::Result HttpTransport::post(const std::string& url, std::string_view soapAction,
                                           std::string_view body, BodySink& sink) {
     CURL* easy = impl_->easy.get();
@@ -260,7 +275,10 @@ HttpTransport::Result HttpTransport::post(const std::string& url, std::string_vi
     impl_->statusLine.clear();
     impl_->sink = &sink;
     impl_->aborted = false;
-    const CURLcode code = curl_easy_perform(easy);
+    const CURLcode code = impl_->waitHook
+                              ? performWhileWaiting(easy, impl_->waitingMulti.get(),
+                                                    impl_->waitHook, std::chrono::milliseconds(50))
+                              : curl_easy_perform(easy);
     impl_->sink = nullptr;
     if (impl_->sinkFailure) std::rethrow_exception(std::exchange(impl_->sinkFailure, nullptr));
 

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -39,6 +40,9 @@ class HttpTransport {
     void setTimeout(std::chrono::milliseconds timeout);
     // Replies whose announced length exceeds this are refused before their body is read.
     void setMaxReplyBytes(std::uint64_t bytes);
+    // Called about every 50 ms while a call waits for the network, so that the caller's windows
+    // can repaint; empty for none. It must not throw and must not start another call.
+    void setWaitHook(std::function<void()> hook);
 
     // Receives the reply body piece by piece; returning false ends the transfer.
     class BodySink {

@@ -137,6 +137,10 @@ void SoapClient::setDefaultTimeout(std::chrono::milliseconds timeout) {
     options_.defaultTimeout = timeout;
 }
 
+void SoapClient::setWaitHook(std::function<void()> hook) {
+    transport_->setWaitHook(std::move(hook));
+}
+
 std::string SoapClient::endpoint() const {
     if (!endpointOverride_.empty()) return endpointOverride_;
     return description_ ? description_->endpoint() : std::string();
@@ -236,8 +240,14 @@ void SoapClient::applyTimeout() {
 
 SoapClient::Reply SoapClient::invoke(std::string_view operation,
                                      const std::vector<Argument>& args) {
-    clearFault();
     const std::string source(operation);
+    // Only the wait hook can get here during a call. The call in progress keeps its fault
+    // texts: they are what its caller reads next.
+    if (calling_) {
+        throw Error(err::SoapBadCall, "Another service call is still waiting for its reply",
+                    source);
+    }
+    clearFault();
     if (!description_) {
         fail(err::SoapWsdl, "Client.WSDL", "The service description is not loaded", source);
     }
@@ -260,6 +270,11 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation,
     ReplySink sink(options_.maxReplyBytes);
     HttpTransport::Result result;
     try {
+        calling_ = true;
+        struct Done {
+            bool& calling;
+            ~Done() { calling = false; }
+        } const done{calling_};
         result = transport_->post(url, op->soapAction, request, sink);
     } catch (...) {
         // Only running out of memory while building the reply gets here.

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -77,6 +78,10 @@ class SoapClient : public ServiceClient {
 
     void setMaxReplyBytes(std::uint64_t bytes);
     void setDefaultTimeout(std::chrono::milliseconds timeout);
+    // Called about every 50 ms while a call waits for the service (a desktop lets its windows
+    // paint there). It must not throw. A call it starts on this client fails with SoapBadCall
+    // instead of disturbing the one in progress.
+    void setWaitHook(std::function<void()> hook);
 
     // The end point calls go to: the "EndPointURL" property, else the description's address.
     std::string endpoint() const;
@@ -99,6 +104,7 @@ class SoapClient : public ServiceClient {
     std::string authUser_;
     std::string authPassword_;
     double timeoutMs_ = 0;
+    bool calling_ = false;  // a call is waiting for its reply
     std::string faultCode_;
     std::string faultString_;
     std::string faultActor_;

@@ -36,6 +36,15 @@ struct ovk_client {
         void StepChanged(int16_t Stepnumber) override {
             if (callbacks.StepChanged) callbacks.StepChanged(callbacks.user_data, Stepnumber);
         }
+
+        ovk_message_box_callback askBox = nullptr;
+        void* askBoxData = nullptr;
+        int32_t MessageBox(const ovk::MessageBoxRequest& Box) override {
+            if (askBox == nullptr) return 0;
+            const ovk_message_box box{Box.Text.c_str(), Box.Title.c_str(), Box.Buttons, Box.Icon,
+                                      Box.DefaultAnswer};
+            return askBox(askBoxData, &box);
+        }
     };
 
     ovk::Client client;
@@ -233,6 +242,20 @@ ovk_status set_GUILangID(ovk_client* handle, int16_t value) {
     });
 }
 
+ovk_status set_Unattended(ovk_client* handle, int32_t unattended, ovk_message_box_callback callback,
+                          void* userData) {
+    return guarded(handle, [&](ovk::Client& client) {
+        client.Unattended(unattended != 0);
+        handle->events.askBox = callback;
+        handle->events.askBoxData = userData;
+        return OVK_OK;
+    });
+}
+ovk_status get_Unattended(ovk_client* handle, int32_t* unattended) {
+    return getValue(handle, unattended,
+                    [](ovk::Client& c) { return static_cast<int32_t>(c.Unattended()); });
+}
+
 constexpr ovk_client_functions kFunctions = {
     Test,
     Show,
@@ -253,6 +276,8 @@ constexpr ovk_client_functions kFunctions = {
     get_ActiveStepNumber,
     get_GUILangID,
     set_GUILangID,
+    set_Unattended,
+    get_Unattended,
 };
 
 }  // namespace
