@@ -292,11 +292,11 @@ int runClient(const Options& o) {
     const int32_t init = client.Init(o.downloadFile);
     printLine({{"init", init}});
     if (init == 0 && !o.initOnly) {
-        if (!o.script.empty()) queueWizardScript(*batch.ui, *batch.clock, o.script);
-        try {
-            client.Show();
-        } catch (const host::ScriptError& e) {
-            std::cerr << "ovk-host: " << e.what() << "\n";
+        std::optional<std::string> scriptFailure;
+        if (!o.script.empty()) queueWizardScript(*batch.ui, *batch.clock, o.script, scriptFailure);
+        client.Show();
+        if (scriptFailure) {
+            std::cerr << "ovk-host: " << *scriptFailure << "\n";
             return 2;
         }
     }

@@ -143,6 +143,29 @@ void cancel(frmWiz& wiz) {
     for (int guard = 0; guard < 2 && wiz.isShown(); ++guard) wiz.cmdCancel_Click();
 }
 
+void perform(frmWiz& wiz, ManualClock& clock, const WizardAction& action) {
+    switch (action.kind) {
+        case Kind::Fields:
+            chooseFields(wiz, action.argument);
+            break;
+        case Kind::Leaf:
+            chooseLeaf(wiz, clock, action.argument);
+            break;
+        case Kind::Mark:
+            markRows(wiz, action.argument, true);
+            break;
+        case Kind::Unmark:
+            markRows(wiz, action.argument, false);
+            break;
+        case Kind::Finish:
+            finish(wiz);
+            break;
+        case Kind::Cancel:
+            cancel(wiz);
+            break;
+    }
+}
+
 }  // namespace
 
 void checkWizardScript(const std::vector<WizardAction>& actions) {
@@ -154,29 +177,18 @@ void checkWizardScript(const std::vector<WizardAction>& actions) {
 }
 
 void queueWizardScript(ScriptedUserInterface& ui, ManualClock& clock,
-                       const std::vector<WizardAction>& actions) {
+                       const std::vector<WizardAction>& actions,
+                       std::optional<std::string>& failure) {
     for (const WizardAction& action : actions) {
-        ui.queueAction([&clock, action](Form& form) {
-            frmWiz& wiz = wizardOf(form);
-            switch (action.kind) {
-                case Kind::Fields:
-                    chooseFields(wiz, action.argument);
-                    break;
-                case Kind::Leaf:
-                    chooseLeaf(wiz, clock, action.argument);
-                    break;
-                case Kind::Mark:
-                    markRows(wiz, action.argument, true);
-                    break;
-                case Kind::Unmark:
-                    markRows(wiz, action.argument, false);
-                    break;
-                case Kind::Finish:
-                    finish(wiz);
-                    break;
-                case Kind::Cancel:
-                    cancel(wiz);
-                    break;
+        ui.queueAction([&clock, &failure, action](Form& form) {
+            if (failure) return;
+            try {
+                perform(wizardOf(form), clock, action);
+            } catch (const ScriptError& e) {
+                // The user would close the window here; the failure is the script's, not the
+                // component's, so it must not travel through Show as one.
+                failure = e.what();
+                form.close();
             }
         });
     }

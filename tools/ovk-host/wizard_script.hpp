@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -28,8 +29,10 @@ void checkWizardScript(const std::vector<WizardAction>& actions);
 
 // Queues the actions on `ui` for the wizard when it opens. Each acts only through the
 // handlers that a user's clicks reach; the half-second wait of the tree is `clock` advancing.
-// A failing action throws ScriptError out of the modal wizard.
+// A failing action closes the wizard and leaves its explanation in `failure`; the actions
+// after it do nothing.
 void queueWizardScript(ScriptedUserInterface& ui, ManualClock& clock,
-                       const std::vector<WizardAction>& actions);
+                       const std::vector<WizardAction>& actions,
+                       std::optional<std::string>& failure);
 
 }  // namespace ovk::host
