@@ -8,9 +8,12 @@ namespace ovk {
 
 ClientServices desktopClientServices(std::optional<std::filesystem::path> settingsFolder) {
     ClientServices services = baseClientServices();
-    services.ui = std::make_shared<QtUserInterface>();
+    auto ui = std::make_shared<QtUserInterface>();
+    services.ui = ui;
     services.settings = std::make_shared<QtSettingsStore>(std::move(settingsFolder));
-    services.timers = std::make_shared<QtTimerFactory>();
+    services.timers = std::make_shared<QtTimerFactory>([weak = std::weak_ptr<QtUserInterface>(ui)] {
+        if (const auto shown = weak.lock()) shown->renderOpenViews();
+    });
     return services;
 }
 

@@ -10,8 +10,11 @@ namespace {
 
 class QtTimer : public Timer {
   public:
-    QtTimer() {
-        QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] { fire(); });
+    explicit QtTimer(std::shared_ptr<const std::function<void()>> afterTick) {
+        QObject::connect(&timer_, &QTimer::timeout, &timer_, [this, afterTick] {
+            fire();
+            if (*afterTick) (*afterTick)();
+        });
     }
     void setInterval(int32_t milliseconds) override {
         timer_.setInterval(std::max<int32_t>(milliseconds, 0));
@@ -31,8 +34,11 @@ class QtTimer : public Timer {
 
 }  // namespace
 
+QtTimerFactory::QtTimerFactory(std::function<void()> afterTick)
+    : afterTick_(std::make_shared<const std::function<void()>>(std::move(afterTick))) {}
+
 std::unique_ptr<Timer> QtTimerFactory::createTimer() {
-    return std::make_unique<QtTimer>();
+    return std::make_unique<QtTimer>(afterTick_);
 }
 
 }  // namespace ovk

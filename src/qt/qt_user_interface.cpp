@@ -9,6 +9,8 @@
 #include "qt/message_box.hpp"
 #include "qt/qt_application.hpp"
 #include "qt/splash_view.hpp"
+#include "qt/wizard_view.hpp"
+#include "wizard/frm_wiz.hpp"
 
 namespace ovk {
 namespace {
@@ -42,6 +44,9 @@ class ArrowWhileAsking {
 QtUserInterface::QtUserInterface() {
     registerView("frmSplash", [](Form& form, QWidget* parent) -> std::unique_ptr<FormView> {
         return std::make_unique<SplashView>(dynamic_cast<frmSplash&>(form), parent);
+    });
+    registerView("frmWiz", [](Form& form, QWidget* parent) -> std::unique_ptr<FormView> {
+        return std::make_unique<WizardView>(dynamic_cast<frmWiz&>(form), parent);
     });
 }
 
@@ -87,8 +92,12 @@ void QtUserInterface::setMousePointer(MousePointer pointer) {
 void QtUserInterface::processPendingEvents() {
     ensureApplication();
     // Handlers change their models between events; show that before painting.
-    for (FormView* view : openViews_) view->render();
+    renderOpenViews();
     QCoreApplication::processEvents();
+}
+
+void QtUserInterface::renderOpenViews() {
+    for (FormView* view : openViews_) view->render();
 }
 
 void QtUserInterface::showModal(Form& form) {
