@@ -399,7 +399,9 @@ void WizardView::renderControl(const Binding& binding) {
         font.setFamilies({text(control.fontName)});
         widget.setFont(font);
     }
-    widget.setGeometry(scale_.rect(control, widget.sizeHint()));
+    // A size hint can cost a layout pass over every row of a list; ask only when needed.
+    const bool natural = control.Width <= 0 || control.Height <= 0;
+    widget.setGeometry(scale_.rect(control, natural ? widget.sizeHint() : QSize()));
     widget.setVisible(control.Visible);
     widget.setEnabled(control.Enabled);
 }
