@@ -46,7 +46,9 @@ QtUserInterface::QtUserInterface() {
         return std::make_unique<SplashView>(dynamic_cast<frmSplash&>(form), parent);
     });
     registerView("frmWiz", [](Form& form, QWidget* parent) -> std::unique_ptr<FormView> {
-        return std::make_unique<WizardView>(dynamic_cast<frmWiz&>(form), parent);
+        if (auto* wizard = dynamic_cast<frmWiz*>(&form))
+            return std::make_unique<WizardView>(*wizard, parent);
+        return std::make_unique<FallbackView>(form, parent);
     });
 }
 

@@ -12,6 +12,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QShowEvent>
 #include <QStyle>
 #include <QTreeView>
 #include <algorithm>
@@ -596,9 +597,19 @@ bool WizardView::eventFilter(QObject* watched, QEvent* event) {
 
 void WizardView::resizeEvent(QResizeEvent* event) {
     FormView::resizeEvent(event);
+    // Before the first show the window has no place yet; showEvent applies the rule then.
+    if (isVisible()) applyResizeRule();
+}
+
+void WizardView::showEvent(QShowEvent* event) {
+    FormView::showEvent(event);
+    applyResizeRule();
+}
+
+void WizardView::applyResizeRule() {
     const QScreen* screen = this->screen();
     if (screen == nullptr) return;
-    // The form knows where it stands and decides where it goes on a small screen.
+    // The form knows where the window stands and decides where it goes on a small screen.
     const QRect desk = screen->geometry();
     wiz_.Me.Left = static_cast<int>(std::lround(scale_.toTwips(x() - desk.x())));
     wiz_.Me.Top = static_cast<int>(std::lround(scale_.toTwips(y() - desk.y())));
@@ -608,7 +619,8 @@ void WizardView::resizeEvent(QResizeEvent* event) {
         wiz_.Form_Resize(static_cast<int>(std::lround(scale_.toTwips(desk.width()))));
     });
     if (wiz_.Me.Left != left || wiz_.Me.Top != top)
-        move(desk.x() + scale_.toPixels(wiz_.Me.Left), desk.y() + scale_.toPixels(wiz_.Me.Top));
+        move(wiz_.Me.Left != left ? desk.x() + scale_.toPixels(wiz_.Me.Left) : x(),
+             wiz_.Me.Top != top ? desk.y() + scale_.toPixels(wiz_.Me.Top) : y());
 }
 
 }  // namespace ovk

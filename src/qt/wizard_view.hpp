@@ -42,6 +42,7 @@ class WizardView : public FormView {
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
   private:
     enum class Kind { Page, Label, Button, Separator, Picture, Other };
@@ -58,6 +59,8 @@ class WizardView : public FormView {
     void buildTree(QWidget* page);
     void buildArticleList(QWidget* page);
     void setTabOrder();
+    // The form's resize rule: it may move the window to the top of a small screen.
+    void applyResizeRule();
 
     // Runs a handler of the form and shows what it changed.
     void run(const std::function<void()>& handler);

@@ -3,6 +3,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <cstdlib>
 
 #include "component/client_services.hpp"
 #include "component/frm_splash.hpp"
@@ -144,22 +146,34 @@ TEST_F(SplashViewTest, AModifierAloneIsNoKeyPress) {
     EXPECT_TRUE(stillShown);
 }
 
-// The whole desktop path of Show: the splash raises InitWizzard, and the wizard (still a shell
-// without its own view) opens over it until the user closes it.
+// The whole desktop path of Show: the splash raises InitWizzard, and the wizard opens over it
+// until the user closes it.
 TEST(DesktopClient, ShowOpensTheWizardOverTheSplashAndReturnsWhenItCloses) {
     ensureApplication();
     const test::ComponentFolder folder;
     const test::TempDir settings;
     Client client(std::make_shared<const ClientServices>(desktopClientServices(settings.path())));
     bool splashBehind = false;
+    int offCentre = -1;
+    bool atTop = false;
+    QString title;
     whenDialog("frmWiz", [&](QWidget& wizard) {
         splashBehind = wizard.parentWidget() != nullptr &&
                        wizard.parentWidget()->objectName() == "frmSplash" &&
                        wizard.parentWidget()->isVisible();
+        if (splashBehind)
+            offCentre = std::abs(wizard.geometry().center().x() -
+                                 wizard.parentWidget()->geometry().center().x());
+        title = wizard.windowTitle();
+        atTop = wizard.frameGeometry().top() == wizard.screen()->geometry().top();
         wizard.close();
     });
     client.Show();
     EXPECT_TRUE(splashBehind);
+    // Centred over the splash; a screen this small puts it at the top.
+    EXPECT_LE(offCentre, 1);
+    EXPECT_TRUE(atTop);
+    EXPECT_EQ(title, "QUORVEL Data Service Client");
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
