@@ -133,7 +133,8 @@ WizardView::WizardView(frmWiz& form, QWidget* parent)
     setObjectName(QStringLiteral("frmWiz"));
     setFixedSize(scale_.toPixels(wiz_.Me.Width), scale_.toPixels(wiz_.Me.Height));
 
-    // Form-level controls first, the pages after them, so the pages paint over nothing.
+    // Children stack in the order they are made: the banner and the separators at the bottom,
+    // the pages over them, the frame's buttons and the mail link on top.
     auto* image = new ClickableLabel(this);
     image->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     connect(image, &ClickableLabel::clicked, this,

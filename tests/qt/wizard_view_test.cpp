@@ -202,6 +202,49 @@ TEST_F(WizardViewTest, AUserPicksLeavesMarksArticlesGoesBackAndFinishes) {
     EXPECT_EQ(lines.back(), "Finish");
 }
 
+TEST_F(WizardViewTest, AKeyboardAloneChoosesALeafMarksAnArticleAndMovesOn) {
+    WizardWindow w(service(), 1033);
+    bool leafReached = false, listFilled = false, treeKeptFocus = false, marked = false;
+    int page = -1;
+    QString count;
+    w.show([&](QWidget& window) {
+        auto& tree = widget<QTreeView>(window, "tvTree");
+        auto& list = widget<QTreeView>(window, "lvList");
+        tree.setFocus();
+        // Down the tree, opening branches with Right, until a leaf is chosen.
+        QTest::keyClick(&tree, Qt::Key_Home);
+        for (int i = 0; i < 20 && tree.model()->rowCount(tree.currentIndex()) > 0; ++i) {
+            QTest::keyClick(&tree, Qt::Key_Right);
+            QTest::keyClick(&tree, Qt::Key_Down);
+        }
+        leafReached =
+            tree.currentIndex().isValid() && tree.model()->rowCount(tree.currentIndex()) == 0;
+        listFilled = waitFor([&] { return list.model()->rowCount() > 0 && tree.isEnabled(); });
+        treeKeptFocus = tree.hasFocus();
+
+        QTest::keyClick(&tree, Qt::Key_Tab);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        marked =
+            list.hasFocus() && list.model()->index(0, 0).data(Qt::CheckStateRole) == Qt::Checked;
+
+        QTest::keyClick(&window, Qt::Key_N, Qt::AltModifier);
+        waitFor([&] { return shownPage(window) == 2; }, 2000);
+        page = shownPage(window);
+        count = widget<QLabel>(window, "lblDownloadCount").text();
+        // Escape closes the window as its frame does: without a word to the owner.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    });
+    EXPECT_TRUE(leafReached);
+    EXPECT_TRUE(listFilled);
+    EXPECT_TRUE(treeKeptFocus);
+    EXPECT_TRUE(marked);
+    EXPECT_EQ(page, 2);
+    EXPECT_EQ(count, "You have selected 1 objects for download.");
+    EXPECT_FALSE(w.wizard.isShown());
+    EXPECT_EQ(w.log.lines.back(), "NewStepNum 2");
+}
+
 TEST(TwipsScale, FifteenTwipsAPixelAt96DpiAndProportionallyAbove) {
     struct Case {
         double dpi;

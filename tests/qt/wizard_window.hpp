@@ -77,7 +77,13 @@ struct WizardWindow {
 
     // Shows the wizard modally; `script` runs once the window is on screen, as the user.
     void show(std::function<void(QWidget& window)> script) {
-        whenDialog("frmWiz", std::move(script));
+        whenDialog("frmWiz", [script = std::move(script)](QWidget& window) {
+            // A desktop activates the new window; shortcuts such as mnemonics need that.
+            window.activateWindow();
+            if (!QTest::qWaitForWindowActive(&window))
+                ADD_FAILURE() << "the wizard never became active";
+            script(window);
+        });
         ui.showModal(wizard);
     }
 };
