@@ -10,5 +10,8 @@ echo
 echo "== Service calls (SoapClient against bare libcurl, same run) and a 50 MB reply"
 sh "$root/bench/soap_calls.sh" "$root/$build"
 echo
+echo "== Wizard model on large catalogues (ratio against parsing the same reply)"
+"$root/$build/bin/wizard_bench"
+echo
 echo "== The wizard's window: a 100,000-node tree, 20,000 articles by 12 columns, Mark All"
 "$root/$build/bin/wizard_view_bench" 5
