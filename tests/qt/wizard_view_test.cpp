@@ -56,7 +56,10 @@ TEST_F(WizardViewTest, AUserPicksLeavesMarksArticlesGoesBackAndFinishes) {
         QString countText;
         bool zeroLabelHidden = false;
         int progressValue = -1, progressMax = -1;
+        bool mailLooksLikeALink = false;
     } seen;
+    w.wizard.BannerURL = " https://www.velmora.example/ ";
+    w.wizard.MailURL = "mailto:support@velmora.example";
 
     w.show([&](QWidget& window) {
         seen.pageOnOpen = shownPage(window);
@@ -107,6 +110,13 @@ TEST_F(WizardViewTest, AUserPicksLeavesMarksArticlesGoesBackAndFinishes) {
 
         // F1 from whichever control has the focus.
         QTest::keyClick(&tree, Qt::Key_F1);
+
+        // The banner and the mail label are links; they look like links too.
+        auto& mail = widget<QLabel>(window, "lblMailToQuorvel");
+        seen.mailLooksLikeALink = mail.cursor().shape() == Qt::PointingHandCursor &&
+                                  mail.palette().color(QPalette::WindowText) == QColor(0, 0, 192);
+        QTest::mouseClick(&widget<QLabel>(window, "Image1"), Qt::LeftButton);
+        QTest::mouseClick(&mail, Qt::LeftButton);
 
         // Back to the field selection: first declined, then accepted.
         int answers = 0;
@@ -183,6 +193,10 @@ TEST_F(WizardViewTest, AUserPicksLeavesMarksArticlesGoesBackAndFinishes) {
     EXPECT_EQ(seen.progressValue, 1);
     EXPECT_EQ(seen.progressMax, 1);
     EXPECT_FALSE(w.wizard.isShown());
+    EXPECT_TRUE(seen.mailLooksLikeALink);
+    ASSERT_EQ(w.shell.calls().size(), 2u);
+    EXPECT_EQ(w.shell.calls()[0].target, "https://www.velmora.example/");
+    EXPECT_EQ(w.shell.calls()[1].target, "mailto:support@velmora.example");
 
     const std::vector<std::string>& lines = w.log.lines;
     auto count = [&](const std::string& line) {
