@@ -369,7 +369,7 @@ void WizardView::renderControl(const Binding& binding) {
             // controls leave the tab order.
             widget.setGeometry(scale_.rect(control));
             widget.setVisible(control.Visible && control.Left >= 0);
-            widget.setEnabled(control.Enabled);
+            enable(widget, control.Enabled);
             return;
         case Kind::Label: {
             auto& label = static_cast<QLabel&>(widget);
@@ -390,7 +390,7 @@ void WizardView::renderControl(const Binding& binding) {
             // The picture decides the size (renderPicture); the form only places it.
             widget.move(scale_.toPixels(control.Left), scale_.toPixels(control.Top));
             widget.setVisible(control.Visible);
-            widget.setEnabled(control.Enabled);
+            enable(widget, control.Enabled);
             return;
         case Kind::Separator:
         case Kind::Other:
@@ -405,7 +405,23 @@ void WizardView::renderControl(const Binding& binding) {
     const bool natural = control.Width <= 0 || control.Height <= 0;
     widget.setGeometry(scale_.rect(control, natural ? widget.sizeHint() : QSize()));
     widget.setVisible(control.Visible);
-    widget.setEnabled(control.Enabled);
+    enable(widget, control.Enabled);
+}
+
+void WizardView::enable(QWidget& widget, bool enabled) {
+    if (widget.isEnabled() == enabled) return;
+    // A control the form disables for a while (Finish while it downloads) would lose the
+    // keyboard focus to the next one for good; it gets it back when it is enabled again.
+    if (!enabled) {
+        const QWidget* focus = QApplication::focusWidget();
+        if (focus != nullptr && (focus == &widget || widget.isAncestorOf(focus)))
+            focusBeforeDisabling_ = &widget;
+    }
+    widget.setEnabled(enabled);
+    if (enabled && focusBeforeDisabling_ == &widget) {
+        widget.setFocus();
+        focusBeforeDisabling_ = nullptr;
+    }
 }
 
 void WizardView::renderPicture() {

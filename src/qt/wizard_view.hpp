@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -66,6 +67,7 @@ class WizardView : public FormView {
     void run(const std::function<void()>& handler);
 
     void renderControl(const Binding& binding);
+    void enable(QWidget& widget, bool enabled);
     void renderPicture();
     void renderList(QListWidget& widget, const ListBox& list, uint64_t& shown);
     void renderTree();
@@ -108,6 +110,8 @@ class WizardView : public FormView {
     QPushButton* cmdBack_ = nullptr;
     QPushButton* cmdNext_ = nullptr;
     QPushButton* cmdFinish_ = nullptr;
+
+    QPointer<QWidget> focusBeforeDisabling_;
 
     // Set while the view changes widgets itself, so their signals are not taken for the user's.
     bool syncing_ = false;

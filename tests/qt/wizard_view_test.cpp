@@ -9,6 +9,7 @@
 #include <QSignalSpy>
 #include <algorithm>
 
+#include "platform/errors.hpp"
 #include "qt/twips.hpp"
 #include "wizard_window.hpp"
 
@@ -257,6 +258,47 @@ TEST_F(WizardViewTest, AKeyboardAloneChoosesALeafMarksAnArticleAndMovesOn) {
     EXPECT_EQ(count, "You have selected 1 objects for download.");
     EXPECT_FALSE(w.wizard.isShown());
     EXPECT_EQ(w.log.lines.back(), "NewStepNum 2");
+}
+
+TEST_F(WizardViewTest, AFailedDownloadLeavesTheWindowUsableWithTheFocusOnFinish) {
+    WizardWindow w(service(), 1033);
+    w.log.onDownloadItem = [](const std::string&) {
+        throw Error(5003, "The service did not answer in time");
+    };
+    QString failure;
+    bool stillOpen = false, finishFocused = false, finishEnabled = false, barHidden = false;
+    w.show([&](QWidget& window) {
+        auto& tree = widget<QTreeView>(window, "tvTree");
+        auto& list = widget<QTreeView>(window, "lvList");
+        clickIndex(tree, firstLeaf(tree));
+        waitFor([&] { return list.model()->rowCount() > 0; });
+        clickCheckBox(list, list.model()->index(0, 0));
+        QTest::mouseClick(&widget<QPushButton>(window, "cmdNext"), Qt::LeftButton);
+
+        w.ui.onMessageBox([&](QWidget& box) {
+            failure = static_cast<QMessageBox&>(box).text();
+            QTimer::singleShot(0, &box, [&box] {
+                static_cast<QMessageBox&>(box).button(QMessageBox::Ok)->click();
+            });
+        });
+        auto& finish = widget<QPushButton>(window, "cmdFinish");
+        finish.setFocus();
+        QTest::keyClick(&finish, Qt::Key_Space);
+        w.ui.onMessageBox({});
+        stillOpen = window.isVisible();
+        // The control that has the keyboard once the window is active again.
+        finishFocused = window.focusWidget() == &finish;
+        finishEnabled = finish.isEnabled();
+        barHidden = !widget<QWidget>(window, "prgDownload").isVisible();
+        QTest::mouseClick(&widget<QPushButton>(window, "cmdCancel"), Qt::LeftButton);
+    });
+    EXPECT_EQ(failure, "The service did not answer in time");
+    EXPECT_TRUE(stillOpen);
+    EXPECT_TRUE(finishEnabled);
+    EXPECT_TRUE(finishFocused);
+    EXPECT_TRUE(barHidden);
+    EXPECT_FALSE(w.wizard.isShown());
+    EXPECT_EQ(w.log.lines.back(), "Cancel");
 }
 
 TEST(TwipsScale, FifteenTwipsAPixelAt96DpiAndProportionallyAbove) {

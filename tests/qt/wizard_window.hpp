@@ -37,7 +37,10 @@ struct WizardLog : WizardEvents {
     void Help() override { lines.emplace_back("Help"); }
     void DownloadItem(const std::string& MaterialId) override {
         lines.push_back("DownloadItem " + MaterialId);
+        if (onDownloadItem) onDownloadItem(MaterialId);
     }
+    // What the owner does with an item, for example fail.
+    std::function<void(const std::string&)> onDownloadItem;
     void DownloadStructure() override { lines.emplace_back("DownloadStructure"); }
     void NewStepNum(int16_t Stepnumber) override {
         lines.push_back("NewStepNum " + std::to_string(Stepnumber));
