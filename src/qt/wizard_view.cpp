@@ -217,6 +217,9 @@ WizardView::~WizardView() {
     // The form outlives its window and may be shown again with another one.
     wiz_.PopupMenu = nullptr;
     wiz_.Refresh = nullptr;
+    // A window's timers go with it: a leaf chosen just before closing must not call the
+    // service for a window that is no longer there.
+    wiz_.timTree().stop();
 }
 
 QWidget* WizardView::bind(Control& control, QWidget* widget, Kind kind) {

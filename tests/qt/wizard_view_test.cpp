@@ -301,6 +301,18 @@ TEST_F(WizardViewTest, AFailedDownloadLeavesTheWindowUsableWithTheFocusOnFinish)
     EXPECT_EQ(w.log.lines.back(), "Cancel");
 }
 
+TEST_F(WizardViewTest, ALeafChosenRightBeforeClosingLoadsNothingAfterwards) {
+    WizardWindow w(service(), 1033);
+    w.show([&](QWidget& window) {
+        auto& tree = widget<QTreeView>(window, "tvTree");
+        clickIndex(tree, firstLeaf(tree));
+        QTest::mouseClick(&widget<QPushButton>(window, "cmdCancel"), Qt::LeftButton);
+    });
+    QTest::qWait(700);
+    EXPECT_EQ(w.log.lines.back(), "Cancel") << ::testing::PrintToString(w.log.lines);
+    EXPECT_FALSE(w.wizard.timTree().isActive());
+}
+
 TEST(TwipsScale, FifteenTwipsAPixelAt96DpiAndProportionallyAbove) {
     struct Case {
         double dpi;
