@@ -165,13 +165,15 @@ TEST(DesktopClient, ShowOpensTheWizardOverTheSplashAndReturnsWhenItCloses) {
             offCentre = std::abs(wizard.geometry().center().x() -
                                  wizard.parentWidget()->geometry().center().x());
         title = wizard.windowTitle();
-        atTop = wizard.frameGeometry().top() == wizard.screen()->geometry().top();
+        // The form keeps to the top of a screen no wider than 800 pixels (at 96 dpi).
+        const QRect screen = wizard.screen()->geometry();
+        atTop = (wizard.frameGeometry().top() == screen.top()) == (screen.width() <= 800);
         wizard.close();
     });
     client.Show();
     EXPECT_TRUE(splashBehind);
-    // Centred over the splash; a screen this small puts it at the top.
-    EXPECT_LE(offCentre, 1);
+    // Centred over the splash (a window manager may nudge it a little).
+    EXPECT_LE(offCentre, 16);
     EXPECT_TRUE(atTop);
     EXPECT_EQ(title, "QUORVEL Data Service Client");
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
