@@ -12,3 +12,6 @@ sh "$root/bench/soap_calls.sh" "$root/$build"
 echo
 echo "== Wizard model on large catalogues (ratio against parsing the same reply)"
 "$root/$build/bin/wizard_bench"
+echo
+echo "== The wizard's window: a 100,000-node tree, 20,000 articles by 12 columns, Mark All"
+"$root/$build/bin/wizard_view_bench" 5

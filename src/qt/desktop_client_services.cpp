@@ -10,9 +10,12 @@ namespace ovk {
 
 ClientServices desktopClientServices(std::optional<std::filesystem::path> settingsFolder) {
     ClientServices services = baseClientServices();
-    services.ui = std::make_shared<QtUserInterface>();
+    auto ui = std::make_shared<QtUserInterface>();
+    services.ui = ui;
     services.settings = std::make_shared<QtSettingsStore>(std::move(settingsFolder));
-    services.timers = std::make_shared<QtTimerFactory>();
+    services.timers = std::make_shared<QtTimerFactory>([weak = std::weak_ptr<QtUserInterface>(ui)] {
+        if (const auto shown = weak.lock()) shown->renderOpenViews();
+    });
     // The splash and the wizard stay painted however long the service takes to answer.
     services.makeServiceClient = [] {
         auto client = std::make_shared<soap::SoapClient>();

@@ -11,11 +11,13 @@ namespace {
 
 class QtTimer : public Timer {
   public:
-    QtTimer() {
+    explicit QtTimer(std::shared_ptr<const std::function<void()>> afterTick) {
         // A tick while a service call waits would run a handler inside the one that waits;
         // the timer ticks again after its interval.
-        QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] {
-            if (!waitingForService()) fire();
+        QObject::connect(&timer_, &QTimer::timeout, &timer_, [this, afterTick] {
+            if (waitingForService()) return;
+            fire();
+            if (*afterTick) (*afterTick)();
         });
     }
     void setInterval(int32_t milliseconds) override {
@@ -36,8 +38,11 @@ class QtTimer : public Timer {
 
 }  // namespace
 
+QtTimerFactory::QtTimerFactory(std::function<void()> afterTick)
+    : afterTick_(std::make_shared<const std::function<void()>>(std::move(afterTick))) {}
+
 std::unique_ptr<Timer> QtTimerFactory::createTimer() {
-    return std::make_unique<QtTimer>();
+    return std::make_unique<QtTimer>(afterTick_);
 }
 
 }  // namespace ovk

@@ -10,6 +10,8 @@
 #include "qt/qt_application.hpp"
 #include "qt/qt_translations.hpp"
 #include "qt/splash_view.hpp"
+#include "qt/wizard_view.hpp"
+#include "wizard/frm_wiz.hpp"
 
 namespace ovk {
 namespace {
@@ -36,6 +38,11 @@ class ArrowWhileAsking {
 QtUserInterface::QtUserInterface() {
     registerView("frmSplash", [](Form& form, QWidget* parent) -> std::unique_ptr<FormView> {
         return std::make_unique<SplashView>(dynamic_cast<frmSplash&>(form), parent);
+    });
+    registerView("frmWiz", [](Form& form, QWidget* parent) -> std::unique_ptr<FormView> {
+        if (auto* wizard = dynamic_cast<frmWiz*>(&form))
+            return std::make_unique<WizardView>(*wizard, parent);
+        return std::make_unique<FallbackView>(form, parent);
     });
 }
 
@@ -96,8 +103,12 @@ void QtUserInterface::setMousePointer(MousePointer pointer) {
 void QtUserInterface::processPendingEvents() {
     ensureApplication();
     // Handlers change their models between events; show that before painting.
-    for (FormView* view : openViews_) view->render();
+    renderOpenViews();
     QCoreApplication::processEvents();
+}
+
+void QtUserInterface::renderOpenViews() {
+    for (FormView* view : openViews_) view->render();
 }
 
 void QtUserInterface::showModal(Form& form) {

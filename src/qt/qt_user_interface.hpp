@@ -21,8 +21,8 @@ class QtUserInterface : public UserInterface {
     // Makes the view of one form; the view renders `form` and is shown modally over `parent`.
     using ViewFactory = std::function<std::unique_ptr<FormView>(Form& form, QWidget* parent)>;
 
-    // Knows the splash form's view; other forms get a plain fallback dialog until their view
-    // is registered.
+    // Knows the views of the splash form and the wizard; other forms get a plain fallback dialog
+    // until their view is registered.
     QtUserInterface();
     ~QtUserInterface() override;
     QtUserInterface(const QtUserInterface&) = delete;
@@ -42,6 +42,9 @@ class QtUserInterface : public UserInterface {
     void setMousePointer(MousePointer pointer) override;
     MousePointer mousePointer() const override { return pointer_; }
     void processPendingEvents() override;
+    // Brings every open window in line with its form, for changes made outside the windows'
+    // own handlers (a timer's tick).
+    void renderOpenViews();
     void showModal(Form& form) override;
     // Qt's own texts follow it from the next box or window on.
     void useLanguage(int32_t languageId) override { language_ = languageId; }

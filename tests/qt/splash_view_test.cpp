@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <cstdlib>
 
 #include "component/client_impl.hpp"
 #include "component/client_services.hpp"
@@ -208,14 +209,28 @@ TEST(DesktopClient, ShowOpensTheWizardOverTheSplashAndReturnsWhenItCloses) {
                                                             "<Password>demo</Password>"));
     ASSERT_EQ(client.Init(document.string()), 0);
     bool splashBehind = false;
+    int offCentre = -1;
+    bool atTop = false;
+    QString title;
     whenDialog("frmWiz", [&](QWidget& wizard) {
         splashBehind = wizard.parentWidget() != nullptr &&
                        wizard.parentWidget()->objectName() == "frmSplash" &&
                        wizard.parentWidget()->isVisible();
+        if (splashBehind)
+            offCentre = std::abs(wizard.geometry().center().x() -
+                                 wizard.parentWidget()->geometry().center().x());
+        title = wizard.windowTitle();
+        // The form keeps to the top of a screen no wider than 800 pixels (at 96 dpi).
+        const QRect screen = wizard.screen()->geometry();
+        atTop = (wizard.frameGeometry().top() == screen.top()) == (screen.width() <= 800);
         wizard.close();
     });
     client.Show();
     EXPECT_TRUE(splashBehind);
+    // Centred over the splash (a window manager may nudge it a little).
+    EXPECT_LE(offCentre, 16);
+    EXPECT_TRUE(atTop);
+    EXPECT_EQ(title, "QUORVEL Data Service Client");
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }

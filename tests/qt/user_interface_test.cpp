@@ -100,16 +100,16 @@ TEST_F(ShowModalTest, EscapeIsACloseRequestToo) {
 }
 
 TEST_F(ShowModalTest, AFormWithoutAViewGetsAShellTitledWithItsNameWhoseCloseButtonAsksTheForm) {
-    ProbeForm form("frmWiz");
+    ProbeForm form("frmNoView");
     QString title;
-    whenDialog("frmWiz", [&](QWidget& dialog) {
+    whenDialog("frmNoView", [&](QWidget& dialog) {
         title = dialog.windowTitle();
         const auto buttons = dialog.findChildren<QPushButton*>();
         ASSERT_EQ(buttons.size(), 1);
         buttons.front()->click();
     });
     ui.showModal(form);
-    EXPECT_EQ(title, "frmWiz");
+    EXPECT_EQ(title, "frmNoView");
     EXPECT_EQ(form.queries, 1);
     EXPECT_FALSE(form.isShown());
 }

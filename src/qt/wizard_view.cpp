@@ -1,0 +1,646 @@
+#include "qt/wizard_view.hpp"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QFrame>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QStyle>
+#include <QTreeView>
+#include <algorithm>
+#include <cmath>
+
+#include "qt/clickable_label.hpp"
+#include "qt/list_view_model.hpp"
+#include "qt/tree_view_model.hpp"
+#include "wizard/frm_wiz.hpp"
+
+// Resources compiled into a static library register themselves only when asked to.
+static void initWizardResources() {
+    Q_INIT_RESOURCE(ovk_qt);
+}
+
+namespace ovk {
+namespace {
+
+QString text(const std::string& utf8) {
+    return QString::fromStdString(utf8);
+}
+
+// A label without a buddy shows its caption as the original shows a label's: "&&" is one
+// ampersand and a single "&" only marks a mnemonic, which such a label cannot use.
+QString labelText(const std::string& caption) {
+    QString shown;
+    const QString source = text(caption);
+    shown.reserve(source.size());
+    for (qsizetype i = 0; i < source.size(); ++i) {
+        if (source[i] != u'&') {
+            shown += source[i];
+        } else if (i + 1 < source.size() && source[i + 1] == u'&') {
+            shown += u'&';
+            ++i;
+        }
+    }
+    return shown;
+}
+
+// The key codes and shift flags that the form's key handlers expect.
+int formKeyCode(int key) {
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F24) return 112 + (key - Qt::Key_F1);
+    if ((key >= Qt::Key_A && key <= Qt::Key_Z) || (key >= Qt::Key_0 && key <= Qt::Key_9))
+        return key;
+    switch (key) {
+        case Qt::Key_Backspace:
+            return 8;
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
+            return 9;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            return 13;
+        case Qt::Key_Shift:
+            return 16;
+        case Qt::Key_Control:
+            return 17;
+        case Qt::Key_Alt:
+            return 18;
+        case Qt::Key_Escape:
+            return 27;
+        case Qt::Key_Space:
+            return 32;
+        case Qt::Key_PageUp:
+            return 33;
+        case Qt::Key_PageDown:
+            return 34;
+        case Qt::Key_End:
+            return 35;
+        case Qt::Key_Home:
+            return 36;
+        case Qt::Key_Left:
+            return 37;
+        case Qt::Key_Up:
+            return 38;
+        case Qt::Key_Right:
+            return 39;
+        case Qt::Key_Down:
+            return 40;
+        case Qt::Key_Insert:
+            return 45;
+        case Qt::Key_Delete:
+            return 46;
+        default:
+            return 0;
+    }
+}
+
+int formShift(Qt::KeyboardModifiers modifiers) {
+    return (modifiers.testFlag(Qt::ShiftModifier) ? 1 : 0) |
+           (modifiers.testFlag(Qt::ControlModifier) ? 2 : 0) |
+           (modifiers.testFlag(Qt::AltModifier) ? 4 : 0);
+}
+
+int formButton(Qt::MouseButton button) {
+    switch (button) {
+        case Qt::LeftButton:
+            return frmWiz::LeftButton;
+        case Qt::RightButton:
+            return frmWiz::RightButton;
+        case Qt::MiddleButton:
+            return frmWiz::MiddleButton;
+        default:
+            return 0;
+    }
+}
+
+// The design picture of the banner, for a document folder without a banner of its own.
+QPixmap designBanner() {
+    return QPixmap(QStringLiteral(":/ovk_client/banner.png"));
+}
+
+}  // namespace
+
+WizardView::WizardView(frmWiz& form, QWidget* parent)
+    : FormView(form, parent), wiz_(form), scale_(TwipsScale::of(parent ? *parent : *this)) {
+    initWizardResources();
+    setObjectName(QStringLiteral("frmWiz"));
+    setFixedSize(scale_.toPixels(wiz_.Me.Width), scale_.toPixels(wiz_.Me.Height));
+
+    // Children stack in the order they are made: the banner and the separators at the bottom,
+    // the pages over them, the frame's buttons and the mail link on top.
+    auto* image = new ClickableLabel(this);
+    image->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    connect(image, &ClickableLabel::clicked, this,
+            [this] { run([this] { wiz_.Image1_Click(); }); });
+    image1_ = image;
+    bind(wiz_.Image1, image1_, Kind::Picture);
+
+    for (Control* separator : {&wiz_.frmSep1, &wiz_.Frame1}) {
+        auto* line = new QFrame(this);
+        line->setFrameShape(QFrame::HLine);
+        line->setFrameShadow(QFrame::Sunken);
+        bind(*separator, line, Kind::Separator);
+    }
+
+    for (std::size_t i = 0; i < pages_.size(); ++i) {
+        pages_[i] = new QWidget(this);
+        bind(wiz_.picStep[i], pages_[i], Kind::Page);
+    }
+
+    // Step 0: the field selection.
+    QWidget* page = pages_[0];
+    addLabel(wiz_.lblStep1, page);
+    QLabel* lblAll = addLabel(wiz_.lblAll, page);
+    lstAll_ = addList(wiz_.lstAll, page, &frmWiz::lstAll_DblClick);
+    QLabel* lblSelected = addLabel(wiz_.lblSelected, page);
+    lstSelected_ = addList(wiz_.lstSelected, page, &frmWiz::lstSelected_DblClick);
+    lblAll->setBuddy(lstAll_);
+    lblSelected->setBuddy(lstSelected_);
+    addButton(wiz_.cmdRightOne, page, &frmWiz::cmdRightOne_Click);
+    addButton(wiz_.cmdRightAll, page, &frmWiz::cmdRightAll_Click);
+    addButton(wiz_.cmdLeftAll, page, &frmWiz::cmdLeftAll_Click);
+    addButton(wiz_.cmdLeftOne, page, &frmWiz::cmdLeftOne_Click);
+    addButton(wiz_.cmdUp, page, &frmWiz::cmdUp_Click)
+        ->setIcon(style()->standardIcon(QStyle::SP_ArrowUp));
+    addButton(wiz_.cmdDown, page, &frmWiz::cmdDown_Click)
+        ->setIcon(style()->standardIcon(QStyle::SP_ArrowDown));
+
+    // Step 1: the tree and the article list.
+    page = pages_[1];
+    addLabel(wiz_.lblStep2, page);
+    buildTree(page);
+    buildArticleList(page);
+
+    // Step 2: ready for download.
+    page = pages_[2];
+    addLabel(wiz_.lblStep3, page);
+    addLabel(wiz_.lblDownloadCount, page);
+    addLabel(wiz_.lblDownloadDescription, page);
+    addLabel(wiz_.lblDownloadCount0, page);
+    addLabel(wiz_.lblDownloadDescription0, page);
+    prgDownload_ = new QProgressBar(page);
+    prgDownload_->setTextVisible(false);
+    bind(wiz_.prgDownload, prgDownload_, Kind::Other);
+
+    // The frame's buttons and the mail link.
+    cmdCancel_ = addButton(wiz_.cmdCancel, this, &frmWiz::cmdCancel_Click);
+    cmdBack_ = addButton(wiz_.cmdBack, this, &frmWiz::cmdBack_Click);
+    cmdNext_ = addButton(wiz_.cmdNext, this, &frmWiz::cmdNext_Click);
+    cmdFinish_ = addButton(wiz_.cmdFinish, this, &frmWiz::cmdFinish_Click);
+    auto* mail = new ClickableLabel(this);
+    connect(mail, &ClickableLabel::clicked, this,
+            [this] { run([this] { wiz_.lblMailToQuorvel_Click(); }); });
+    bind(wiz_.lblMailToQuorvel, mail, Kind::Label);
+
+    // A key released anywhere in the window reaches the form, as F1 must from every control.
+    installEventFilter(this);
+    for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
+
+    setTabOrder();
+
+    wiz_.PopupMenu = [this](Control& menu, double x, double y) { showPopupMenu(menu, x, y); };
+    wiz_.Refresh = [this] {
+        render();
+        repaint();
+    };
+    render();
+}
+
+WizardView::~WizardView() {
+    // The form outlives its window and may be shown again with another one.
+    wiz_.PopupMenu = nullptr;
+    wiz_.Refresh = nullptr;
+    // A window's timers go with it: a leaf chosen just before closing must not call the
+    // service for a window that is no longer there.
+    wiz_.timTree().stop();
+}
+
+QWidget* WizardView::bind(Control& control, QWidget* widget, Kind kind) {
+    widget->setObjectName(text(control.name));
+    bindings_.push_back({&control, widget, kind});
+    return widget;
+}
+
+QLabel* WizardView::addLabel(Control& control, QWidget* parent) {
+    auto* label = new QLabel(parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    bind(control, label, Kind::Label);
+    return label;
+}
+
+QPushButton* WizardView::addButton(Control& control, QWidget* parent, void (frmWiz::*handler)()) {
+    auto* button = new QPushButton(parent);
+    // Enter must not press whichever button had the focus last: the steps are changed on
+    // purpose only.
+    button->setAutoDefault(false);
+    connect(button, &QPushButton::clicked, this,
+            [this, handler] { run([=, this] { (wiz_.*handler)(); }); });
+    bind(control, button, Kind::Button);
+    return button;
+}
+
+QListWidget* WizardView::addList(ListBox& list, QWidget* parent, void (frmWiz::*doubleClick)()) {
+    auto* widget = new QListWidget(parent);
+    widget->setSelectionMode(QAbstractItemView::SingleSelection);
+    widget->setUniformItemSizes(true);
+    connect(widget, &QListWidget::currentRowChanged, this, [this, &list](int row) {
+        if (syncing_ || row < 0) return;
+        run([&list, row] { list.ListIndex(row); });
+    });
+    connect(widget, &QListWidget::itemDoubleClicked, this,
+            [this, doubleClick] { run([=, this] { (wiz_.*doubleClick)(); }); });
+    bind(list, widget, Kind::Other);
+    return widget;
+}
+
+void WizardView::buildTree(QWidget* page) {
+    tvTree_ = new QTreeView(page);
+    tvTree_->setHeaderHidden(true);
+    tvTree_->setUniformRowHeights(true);
+    tvTree_->setSelectionMode(QAbstractItemView::SingleSelection);
+    tvTree_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    treeModel_ = new TreeViewModel(wiz_.tvTree, style()->standardIcon(QStyle::SP_DirClosedIcon),
+                                   style()->standardIcon(QStyle::SP_DirOpenIcon), tvTree_);
+    tvTree_->setModel(treeModel_);
+    connect(tvTree_->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) {
+                if (!syncing_) treeCurrentChanged(TreeViewModel::nodeOf(current));
+            });
+    connect(tvTree_, &QTreeView::clicked, this,
+            [this](const QModelIndex& index) { treeClicked(TreeViewModel::nodeOf(index)); });
+    auto expansion = [this](bool expanded) {
+        return [this, expanded](const QModelIndex& index) {
+            const int node = TreeViewModel::nodeOf(index);
+            if (node < 0 || static_cast<std::size_t>(node) >= treeExpanded_.size()) return;
+            treeExpanded_[static_cast<std::size_t>(node)] = expanded;
+            if (syncing_ || node >= wiz_.tvTree.Count()) return;
+            // The form keeps what the user opened; the widget already shows it.
+            const bool inStep = treeStateRevision_ == wiz_.tvTree.stateRevision();
+            wiz_.tvTree.setExpanded(node, expanded);
+            if (inStep) treeStateRevision_ = wiz_.tvTree.stateRevision();
+        };
+    };
+    connect(tvTree_, &QTreeView::expanded, this, expansion(true));
+    connect(tvTree_, &QTreeView::collapsed, this, expansion(false));
+    bind(wiz_.tvTree, tvTree_, Kind::Other);
+}
+
+void WizardView::buildArticleList(QWidget* page) {
+    lvList_ = new QTreeView(page);
+    lvList_->setRootIsDecorated(false);
+    lvList_->setItemsExpandable(false);
+    lvList_->setUniformRowHeights(true);
+    lvList_->setAllColumnsShowFocus(true);
+    lvList_->setSelectionMode(QAbstractItemView::SingleSelection);
+    lvList_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lvList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lvList_->header()->setStretchLastSection(false);
+    lvList_->header()->setSectionsMovable(false);
+    lvList_->header()->setSectionResizeMode(QHeaderView::Interactive);
+    listModel_ = new ListViewModel(wiz_.lvList, lvList_);
+    listModel_->onUserCheck = [this](int row, bool checked) {
+        run([this, row, checked] {
+            wiz_.lvList.setChecked(row, checked);
+            wiz_.lvList_ItemCheck(row);
+        });
+    };
+    lvList_->setModel(listModel_);
+    // The widths the user drags are the form's: it carries them over to the next filling.
+    connect(lvList_->header(), &QHeaderView::sectionResized, this,
+            [this](int column, int /*oldSize*/, int newSize) {
+                if (syncing_ || column < 0 ||
+                    static_cast<std::size_t>(column) >= wiz_.lvList.columns().size())
+                    return;
+                wiz_.lvList.setColumnWidth(column, scale_.toTwips(newSize));
+            });
+    bind(wiz_.lvList, lvList_, Kind::Other);
+}
+
+void WizardView::setTabOrder() {
+    const std::vector<QWidget*> order{
+        lstAll_,
+        findChild<QWidget*>(QStringLiteral("cmdRightOne")),
+        findChild<QWidget*>(QStringLiteral("cmdRightAll")),
+        findChild<QWidget*>(QStringLiteral("cmdLeftAll")),
+        findChild<QWidget*>(QStringLiteral("cmdLeftOne")),
+        lstSelected_,
+        findChild<QWidget*>(QStringLiteral("cmdUp")),
+        findChild<QWidget*>(QStringLiteral("cmdDown")),
+        tvTree_,
+        lvList_,
+        cmdBack_,
+        cmdNext_,
+        cmdFinish_,
+        cmdCancel_,
+    };
+    for (std::size_t i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
+void WizardView::run(const std::function<void()>& handler) {
+    callHandler(handler);
+    render();
+}
+
+void WizardView::render() {
+    syncing_ = true;
+    setWindowTitle(text(wiz_.Me.Caption));
+    for (const Binding& binding : bindings_) renderControl(binding);
+    renderPicture();
+    renderList(*lstAll_, wiz_.lstAll, lstAllRevision_);
+    renderList(*lstSelected_, wiz_.lstSelected, lstSelectedRevision_);
+    renderTree();
+    renderArticleList();
+    renderProgress();
+    syncing_ = false;
+}
+
+void WizardView::renderControl(const Binding& binding) {
+    const Control& control = *binding.control;
+    QWidget& widget = *binding.widget;
+    switch (binding.kind) {
+        case Kind::Page:
+            // Pages are switched by moving them out of sight; hidden as well, so that their
+            // controls leave the tab order.
+            widget.setGeometry(scale_.rect(control));
+            widget.setVisible(control.Visible && control.Left >= 0);
+            enable(widget, control.Enabled);
+            return;
+        case Kind::Label: {
+            auto& label = static_cast<QLabel&>(widget);
+            label.setText(label.buddy() != nullptr ? text(control.Caption)
+                                                   : labelText(control.Caption));
+            if (control.ForeColor >= 0) {
+                QPalette palette = label.palette();
+                palette.setColor(QPalette::WindowText,
+                                 QColor::fromRgb(static_cast<QRgb>(control.ForeColor)));
+                label.setPalette(palette);
+            }
+            break;
+        }
+        case Kind::Button:
+            static_cast<QPushButton&>(widget).setText(text(control.Caption));
+            break;
+        case Kind::Picture:
+            // The picture decides the size (renderPicture); the form only places it.
+            widget.move(scale_.toPixels(control.Left), scale_.toPixels(control.Top));
+            widget.setVisible(control.Visible);
+            enable(widget, control.Enabled);
+            return;
+        case Kind::Separator:
+        case Kind::Other:
+            break;
+    }
+    if (!control.fontName.empty() && widget.font().family() != text(control.fontName)) {
+        QFont font = widget.font();
+        font.setFamilies({text(control.fontName)});
+        widget.setFont(font);
+    }
+    // A size hint can cost a layout pass over every row of a list; ask only when needed.
+    const bool natural = control.Width <= 0 || control.Height <= 0;
+    widget.setGeometry(scale_.rect(control, natural ? widget.sizeHint() : QSize()));
+    widget.setVisible(control.Visible);
+    enable(widget, control.Enabled);
+}
+
+void WizardView::enable(QWidget& widget, bool enabled) {
+    if (widget.isEnabled() == enabled) return;
+    // A control the form disables for a while (Finish while it downloads) would lose the
+    // keyboard focus to the next one for good; it gets it back when it is enabled again.
+    if (!enabled) {
+        const QWidget* focus = QApplication::focusWidget();
+        if (focus != nullptr && (focus == &widget || widget.isAncestorOf(focus)))
+            focusBeforeDisabling_ = &widget;
+    }
+    widget.setEnabled(enabled);
+    if (enabled && focusBeforeDisabling_ == &widget) {
+        widget.setFocus();
+        focusBeforeDisabling_ = nullptr;
+    }
+}
+
+void WizardView::renderPicture() {
+    if (pictureShown_ && shownPicture_ == wiz_.Image1Picture) return;
+    QPixmap picture;
+    if (!wiz_.Image1Picture.empty()) picture.load(text(wiz_.Image1Picture));
+    // A picture that cannot be read leaves the design picture, as a missing one does.
+    if (picture.isNull()) picture = designBanner();
+    image1_->setPixmap(picture);
+    // The banner shows at its own size, as far as the window reaches.
+    image1_->resize(std::min(picture.width(), width() - image1_->x()),
+                    std::min(picture.height(), scale_.toPixels(wiz_.frmSep1.Top)));
+    shownPicture_ = wiz_.Image1Picture;
+    pictureShown_ = true;
+}
+
+void WizardView::renderList(QListWidget& widget, const ListBox& list, uint64_t& shown) {
+    if (shown == list.revision()) return;
+    const auto& entries = list.entries();
+    bool same = widget.count() == static_cast<int>(entries.size());
+    for (int i = 0; same && i < widget.count(); ++i)
+        same = widget.item(i)->text() == text(entries[static_cast<std::size_t>(i)].text);
+    if (!same) {
+        widget.clear();
+        QStringList texts;
+        texts.reserve(static_cast<qsizetype>(entries.size()));
+        for (const ListBox::Entry& entry : entries) texts.push_back(text(entry.text));
+        widget.addItems(texts);
+    }
+    widget.setCurrentRow(list.ListIndex());
+    if (list.ListIndex() < 0) widget.clearSelection();
+    shown = list.revision();
+}
+
+void WizardView::renderTree() {
+    const TreeView& tree = wiz_.tvTree;
+    const bool rebuilt = treeRevision_ != tree.revision();
+    if (rebuilt) {
+        tvTree_->setUpdatesEnabled(false);
+        treeModel_->rebuild();
+        treeExpanded_.assign(static_cast<std::size_t>(tree.Count()), false);
+        treeSelected_ = -1;
+        treeRevision_ = tree.revision();
+    }
+    if (rebuilt || treeStateRevision_ != tree.stateRevision()) {
+        for (int i = 0; i < tree.Count(); ++i) {
+            const auto at = static_cast<std::size_t>(i);
+            const bool expanded = tree.node(i).Expanded && !tree.node(i).children.empty();
+            if (treeExpanded_[at] == expanded) continue;
+            tvTree_->setExpanded(treeModel_->indexOfNode(i), expanded);
+            treeExpanded_[at] = expanded;
+        }
+        if (treeSelected_ != tree.SelectedItem()) {
+            const QModelIndex current = treeModel_->indexOfNode(tree.SelectedItem());
+            if (current.isValid()) {
+                tvTree_->selectionModel()->setCurrentIndex(current,
+                                                           QItemSelectionModel::ClearAndSelect);
+                tvTree_->scrollTo(current);
+            } else {
+                tvTree_->selectionModel()->clear();
+            }
+            treeModel_->selectionChanged(treeSelected_, tree.SelectedItem());
+            treeSelected_ = tree.SelectedItem();
+        }
+        treeStateRevision_ = tree.stateRevision();
+    }
+    if (rebuilt) tvTree_->setUpdatesEnabled(true);
+}
+
+void WizardView::renderArticleList() {
+    const ListView& list = wiz_.lvList;
+    if (listRevision_ != list.revision()) {
+        lvList_->setUpdatesEnabled(false);
+        listModel_->rebuild();
+        for (std::size_t i = 0; i < list.columns().size(); ++i)
+            lvList_->header()->resizeSection(static_cast<int>(i),
+                                             scale_.toPixels(list.columns()[i].Width));
+        lvList_->setUpdatesEnabled(true);
+        listRevision_ = list.revision();
+        listCheckRevision_ = list.checkRevision();
+    } else if (listCheckRevision_ != list.checkRevision()) {
+        listModel_->checksChanged();
+        listCheckRevision_ = list.checkRevision();
+    }
+}
+
+void WizardView::renderProgress() {
+    const ProgressBar& bar = wiz_.prgDownload;
+    // QProgressBar counts in whole numbers; the form's values are whole in practice.
+    prgDownload_->setRange(static_cast<int>(std::lround(bar.Min)),
+                           static_cast<int>(std::lround(bar.Max)));
+    prgDownload_->setValue(static_cast<int>(std::lround(bar.Value)));
+}
+
+void WizardView::treeCurrentChanged(int node) {
+    ++treeSelections_;
+    if (node < 0 || node >= wiz_.tvTree.Count()) return;
+    run([this, node] {
+        wiz_.tvTree.SelectedItem(node);
+        wiz_.tvTree_NodeClick(node);
+    });
+}
+
+void WizardView::treeClicked(int node) {
+    // A click that chose a new node was handled as the choice; one on the node already chosen
+    // is a click of its own, as the form expects.
+    if (treeSelections_ != treeSelectionsAtPress_ || node < 0 || node >= wiz_.tvTree.Count())
+        return;
+    run([this, node] {
+        wiz_.tvTree.SelectedItem(node);
+        wiz_.tvTree_NodeClick(node);
+    });
+}
+
+void WizardView::showPopupMenu(const Control& menu, double x, double y) {
+    if (menu.name != wiz_.mnuLvView.name) return;
+    QMenu popup(this);
+    popup.setObjectName(text(menu.name));
+    popup.setTitle(labelText(menu.Caption));
+    QAction* selectAll = nullptr;
+    QAction* deselect = nullptr;
+    for (auto [entry, action] :
+         {std::pair{&wiz_.mnuLvSelectAll, &selectAll}, std::pair{&wiz_.mnuLvDeselect, &deselect}}) {
+        if (!entry->Visible) continue;
+        *action = popup.addAction(text(entry->Caption));
+        (*action)->setObjectName(text(entry->name));
+        (*action)->setEnabled(entry->Enabled);
+    }
+    const QPoint at =
+        lvList_->viewport()->mapToGlobal(QPoint(scale_.toPixels(x), scale_.toPixels(y)));
+    const QAction* chosen = popup.exec(at);
+    // The form is inside its own handler here; its menu entries run within it, as they would
+    // from the original's modal pop-up menu.
+    if (chosen != nullptr && chosen == selectAll) wiz_.mnuLvSelectAll_Click();
+    if (chosen != nullptr && chosen == deselect) wiz_.mnuLvDeselect_Click();
+}
+
+bool WizardView::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+        case QEvent::KeyRelease: {
+            // The release reaches every parent of the focused control; the form hears it once.
+            auto* key = static_cast<QKeyEvent*>(event);
+            QWidget* focus = QApplication::focusWidget();
+            const bool first =
+                watched == focus || (watched == this && (focus == nullptr || !isAncestorOf(focus)));
+            if (first && !key->isAutoRepeat()) {
+                const int code = formKeyCode(key->key());
+                if (code != 0) {
+                    const int shift = formShift(key->modifiers());
+                    run([this, code, shift] { wiz_.Form_KeyUp(code, shift); });
+                }
+            }
+            break;
+        }
+        case QEvent::MouseButtonPress:
+            if (tvTree_ != nullptr && watched == tvTree_->viewport())
+                treeSelectionsAtPress_ = treeSelections_;
+            break;
+        case QEvent::MouseButtonRelease:
+            if (lvList_ != nullptr && watched == lvList_->viewport()) {
+                auto* mouse = static_cast<QMouseEvent*>(event);
+                const int button = formButton(mouse->button());
+                const QPointF at = mouse->position();
+                const int shift = formShift(mouse->modifiers());
+                if (button != 0)
+                    run([this, button, shift, at] {
+                        wiz_.lvList_MouseUp(button, shift, scale_.toTwips(static_cast<int>(at.x())),
+                                            scale_.toTwips(static_cast<int>(at.y())));
+                    });
+            }
+            break;
+        case QEvent::ContextMenu:
+            // The menu key asks for the list's menu as a right click on the current row would.
+            if (lvList_ != nullptr && (watched == lvList_ || watched == lvList_->viewport()) &&
+                static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard) {
+                const QRect row = lvList_->visualRect(lvList_->currentIndex());
+                const QPoint at = row.isValid() ? row.center() : QPoint(0, 0);
+                run([this, at] {
+                    wiz_.lvList_MouseUp(frmWiz::RightButton, 0, scale_.toTwips(at.x()),
+                                        scale_.toTwips(at.y()));
+                });
+                return true;
+            }
+            break;
+        default:
+            break;
+    }
+    return FormView::eventFilter(watched, event);
+}
+
+void WizardView::resizeEvent(QResizeEvent* event) {
+    FormView::resizeEvent(event);
+    // Before the first show the window has no place yet; showEvent applies the rule then.
+    if (isVisible()) applyResizeRule();
+}
+
+void WizardView::showEvent(QShowEvent* event) {
+    FormView::showEvent(event);
+    applyResizeRule();
+}
+
+void WizardView::applyResizeRule() {
+    const QScreen* screen = this->screen();
+    if (screen == nullptr) return;
+    // The form knows where the window stands and decides where it goes on a small screen.
+    const QRect desk = screen->geometry();
+    wiz_.Me.Left = static_cast<int>(std::lround(scale_.toTwips(x() - desk.x())));
+    wiz_.Me.Top = static_cast<int>(std::lround(scale_.toTwips(y() - desk.y())));
+    const int left = wiz_.Me.Left;
+    const int top = wiz_.Me.Top;
+    run([this, desk] {
+        wiz_.Form_Resize(static_cast<int>(std::lround(scale_.toTwips(desk.width()))));
+    });
+    if (wiz_.Me.Left != left || wiz_.Me.Top != top)
+        move(wiz_.Me.Left != left ? desk.x() + scale_.toPixels(wiz_.Me.Left) : x(),
+             wiz_.Me.Top != top ? desk.y() + scale_.toPixels(wiz_.Me.Top) : y());
+}
+
+}  // namespace ovk

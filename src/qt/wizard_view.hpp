@@ -1,0 +1,120 @@
+#pragma once
+
+#include <QPointer>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "qt/form_view.hpp"
+#include "qt/twips.hpp"
+
+class QLabel;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+class QTreeView;
+class QWidget;
+
+namespace ovk {
+
+class frmWiz;
+class ListBox;
+class ListViewModel;
+class TreeViewModel;
+
+// The download wizard's window. It draws every control of the form model where the form
+// places it (twips converted with the screen's DPI) and sends the user's clicks, keys and
+// checks to the form's handlers; what they do is the form's business. Lists, the tree and the
+// article list are rebuilt only when their model's revision moved, so catalogues of hundreds of
+// thousands of nodes and tens of thousands of articles cost one pass per change.
+//
+// While it exists it shows the form's pop-up menu and lets the form repaint at once (the
+// form's PopupMenu and Refresh hooks); it removes both when it goes.
+class WizardView : public FormView {
+    Q_OBJECT
+
+  public:
+    WizardView(frmWiz& form, QWidget* parent = nullptr);
+    ~WizardView() override;
+
+    void render() override;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+  private:
+    enum class Kind { Page, Label, Button, Separator, Picture, Other };
+    struct Binding {
+        Control* control;
+        QWidget* widget;
+        Kind kind;
+    };
+
+    QWidget* bind(Control& control, QWidget* widget, Kind kind);
+    QLabel* addLabel(Control& control, QWidget* parent);
+    QPushButton* addButton(Control& control, QWidget* parent, void (frmWiz::*handler)());
+    QListWidget* addList(ListBox& list, QWidget* parent, void (frmWiz::*doubleClick)());
+    void buildTree(QWidget* page);
+    void buildArticleList(QWidget* page);
+    void setTabOrder();
+    // The form's resize rule: it may move the window to the top of a small screen.
+    void applyResizeRule();
+
+    // Runs a handler of the form and shows what it changed.
+    void run(const std::function<void()>& handler);
+
+    void renderControl(const Binding& binding);
+    void enable(QWidget& widget, bool enabled);
+    void renderPicture();
+    void renderList(QListWidget& widget, const ListBox& list, uint64_t& shown);
+    void renderTree();
+    void renderArticleList();
+    void renderProgress();
+
+    void treeCurrentChanged(int node);
+    void treeClicked(int node);
+    void showPopupMenu(const Control& menu, double x, double y);
+
+    frmWiz& wiz_;
+    TwipsScale scale_;
+    std::vector<Binding> bindings_;
+    std::array<QWidget*, 3> pages_{};
+    QLabel* image1_ = nullptr;
+    std::string shownPicture_;
+    bool pictureShown_ = false;
+
+    QListWidget* lstAll_ = nullptr;
+    QListWidget* lstSelected_ = nullptr;
+    uint64_t lstAllRevision_ = UINT64_MAX;
+    uint64_t lstSelectedRevision_ = UINT64_MAX;
+
+    QTreeView* tvTree_ = nullptr;
+    TreeViewModel* treeModel_ = nullptr;
+    uint64_t treeRevision_ = UINT64_MAX;
+    uint64_t treeStateRevision_ = UINT64_MAX;
+    std::vector<bool> treeExpanded_;  // what the widget shows, per node
+    int treeSelected_ = -1;
+    int treeSelectionsAtPress_ = -1;  // to tell a click on the current node from a new choice
+    int treeSelections_ = 0;
+
+    QTreeView* lvList_ = nullptr;
+    ListViewModel* listModel_ = nullptr;
+    uint64_t listRevision_ = UINT64_MAX;
+    uint64_t listCheckRevision_ = UINT64_MAX;
+
+    QProgressBar* prgDownload_ = nullptr;
+    QPushButton* cmdCancel_ = nullptr;
+    QPushButton* cmdBack_ = nullptr;
+    QPushButton* cmdNext_ = nullptr;
+    QPushButton* cmdFinish_ = nullptr;
+
+    QPointer<QWidget> focusBeforeDisabling_;
+
+    // Set while the view changes widgets itself, so their signals are not taken for the user's.
+    bool syncing_ = false;
+};
+
+}  // namespace ovk

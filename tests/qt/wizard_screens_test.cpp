@@ -1,0 +1,128 @@
+// Every step of the wizard window in English and German: the captions of the language, every
+// control inside the window, every text fitting its label. The pictures of the steps go to
+// $OVK_SCREENSHOT_DIR when it is set, for a person to look at.
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QPushButton>
+#include <cstdlib>
+#include <filesystem>
+
+#include "wizard_window.hpp"
+
+namespace ovk {
+namespace {
+
+using test::clickCheckBox;
+using test::clickIndex;
+using test::firstLeaf;
+using test::waitFor;
+using test::widget;
+using test::WizardWindow;
+
+class WizardScreensTest : public test::SharedRefServiceTest {};
+
+// What is wrong with the step on screen: controls reaching out of the window or out of their
+// page, and texts that do not fit their label.
+std::vector<std::string> layoutFaults(QWidget& window) {
+    std::vector<std::string> faults;
+    for (QWidget* child : window.findChildren<QWidget*>()) {
+        if (!child->isVisibleTo(&window) || child->objectName().isEmpty() ||
+            child->objectName().startsWith(QLatin1String("qt_")))
+            continue;
+        const QWidget* parent = child->parentWidget();
+        if (!parent->rect().contains(child->geometry()))
+            faults.push_back(child->objectName().toStdString() + " outside " +
+                             parent->objectName().toStdString());
+        if (const auto* label = qobject_cast<QLabel*>(child);
+            label != nullptr && label->pixmap().isNull() && !label->text().isEmpty()) {
+            const int needed = label->wordWrap() ? label->heightForWidth(label->width())
+                                                 : label->sizeHint().height();
+            if (needed > label->height() ||
+                (!label->wordWrap() && label->sizeHint().width() > label->width()))
+                faults.push_back(label->objectName().toStdString() + " cut off");
+        }
+    }
+    return faults;
+}
+
+void keepPicture(QWidget& window, const std::string& name) {
+    const char* folder = std::getenv("OVK_SCREENSHOT_DIR");
+    if (folder == nullptr || *folder == '\0') return;
+    std::filesystem::create_directories(folder);
+    window.grab().save(QString::fromStdString((std::filesystem::path(folder) / name).string()));
+}
+
+TEST_F(WizardScreensTest, EveryStepInEnglishAndGermanFitsItsWindow) {
+    struct Case {
+        int16_t language;
+        const char* next;
+        Qt::Key mnemonic;
+        const char* config;
+        const char* count;
+    };
+    for (const Case c : {Case{1033, "&Next", Qt::Key_N, "Configuration",
+                              "You have selected 1 objects for download."},
+                         Case{1031, "&Weiter", Qt::Key_W, "Konfiguration",
+                              "Sie haben 1 Objekte f\u00fcr den Download ausgew\u00e4hlt."}}) {
+        SCOPED_TRACE(c.language);
+        WizardWindow w(service(), c.language);
+        // German with the service's banner beside the document, English with the design one.
+        if (c.language == 1031)
+            std::filesystem::copy_file(OVK_EXAMPLES_DIR "/catalog/banner.jpg",
+                                       w.work.path() / "Banner1.jpg");
+        const std::string tag = std::to_string(c.language);
+        std::map<int, std::vector<std::string>> faults;
+        QString next, config, count;
+        QSize size;
+        w.show([&](QWidget& window) {
+            size = window.size();
+            auto& tree = widget<QTreeView>(window, "tvTree");
+            auto& list = widget<QTreeView>(window, "lvList");
+            clickIndex(tree, firstLeaf(tree));
+            waitFor([&] { return list.model()->rowCount() > 0; });
+            clickCheckBox(list, list.model()->index(0, 0));
+            next = widget<QPushButton>(window, "cmdNext").text();
+            config = widget<QPushButton>(window, "cmdBack").text();
+            faults[1] = layoutFaults(window);
+            keepPicture(window, "wizard-" + tag + "-step1.png");
+
+            // Next through its mnemonic, which the language gives.
+            // A mnemonic presses its button the way a click does, a moment later.
+            QTest::keyClick(&window, c.mnemonic, Qt::AltModifier);
+            waitFor([&] { return widget<QWidget>(window, "picStep(2)").isVisible(); }, 2000);
+            count = widget<QLabel>(window, "lblDownloadCount").text();
+            faults[2] = layoutFaults(window);
+            keepPicture(window, "wizard-" + tag + "-step2.png");
+
+            // Two steps back; the marks are lost on the way, which the user accepts.
+            w.ui.onMessageBox([](QWidget& box) {
+                QTimer::singleShot(0, &box, [&box] {
+                    static_cast<QMessageBox&>(box).button(QMessageBox::Ok)->click();
+                });
+            });
+            QTest::mouseClick(&widget<QPushButton>(window, "cmdBack"), Qt::LeftButton);
+            QTest::mouseClick(&widget<QPushButton>(window, "cmdBack"), Qt::LeftButton);
+            w.ui.onMessageBox({});
+            faults[0] = layoutFaults(window);
+            keepPicture(window, "wizard-" + tag + "-step0.png");
+
+            // Cancel on step 0 returns to the tree; there it closes the window.
+            QTest::mouseClick(&widget<QPushButton>(window, "cmdCancel"), Qt::LeftButton);
+            QTest::mouseClick(&widget<QPushButton>(window, "cmdCancel"), Qt::LeftButton);
+        });
+        EXPECT_EQ(size, QSize(760, 544));  // 11400 by 8160 twips at 96 dpi
+        EXPECT_EQ(next.toStdString(), c.next);
+        EXPECT_EQ(config.toStdString(), c.config);
+        EXPECT_EQ(count.toStdString(), c.count);
+        for (const auto& [step, found] : faults)
+            EXPECT_TRUE(found.empty())
+                << "step " << step << ": " << ::testing::PrintToString(found);
+        EXPECT_FALSE(w.wizard.isShown());
+        EXPECT_EQ(w.log.lines.back(), "Cancel");
+    }
+}
+
+}  // namespace
+}  // namespace ovk

@@ -1,0 +1,333 @@
+// The wizard in its real window against the reference service: what a user clicks and sees.
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <algorithm>
+
+#include "platform/errors.hpp"
+#include "qt/twips.hpp"
+#include "wizard_window.hpp"
+
+namespace ovk {
+namespace {
+
+using test::clickCheckBox;
+using test::clickIndex;
+using test::clickMenuEntry;
+using test::firstLeaf;
+using test::waitFor;
+using test::whenPopupMenu;
+using test::widget;
+using test::WizardWindow;
+
+class WizardViewTest : public test::SharedRefServiceTest {};
+
+bool shown(QWidget& window, const char* name) {
+    return widget<QWidget>(window, name).isVisibleTo(&window);
+}
+
+// The page the window shows: the one step page on screen.
+int shownPage(QWidget& window) {
+    for (int i = 0; i < 3; ++i) {
+        const std::string name = "picStep(" + std::to_string(i) + ")";
+        if (shown(window, name.c_str())) return i;
+    }
+    return -1;
+}
+
+TEST_F(WizardViewTest, AUserPicksLeavesMarksArticlesGoesBackAndFinishes) {
+    WizardWindow w(service(), 1033);
+    struct Seen {
+        int pageOnOpen = -1;
+        QString title, back, next;
+        bool rootOpen = false, finishEnabled = true;
+        bool listEmptyRightAfterClick = false, listFilled = false;
+        int defaultWidth = 0, carriedWidth = 0;
+        int rowsA = 0, rowsB = 0;
+        bool firstChecked = false, allChecked = false;
+        int resetsByChecks = -1;
+        QString loseText, loseTitle;
+        int pageAfterDecline = -1, pageAfterAccept = -1;
+        int selectedBefore = 0, selectedAfterDoubleClick = 0;
+        QString countText;
+        bool zeroLabelHidden = false;
+        int progressValue = -1, progressMax = -1;
+        bool mailLooksLikeALink = false;
+    } seen;
+    w.wizard.BannerURL = " https://www.velmora.example/ ";
+    w.wizard.MailURL = "mailto:support@velmora.example";
+
+    w.show([&](QWidget& window) {
+        seen.pageOnOpen = shownPage(window);
+        seen.title = window.windowTitle();
+        seen.back = widget<QPushButton>(window, "cmdBack").text();
+        seen.next = widget<QPushButton>(window, "cmdNext").text();
+        seen.finishEnabled = widget<QPushButton>(window, "cmdFinish").isEnabled();
+
+        auto& tree = widget<QTreeView>(window, "tvTree");
+        auto& list = widget<QTreeView>(window, "lvList");
+        seen.rootOpen = tree.isExpanded(tree.model()->index(0, 0));
+
+        // A leaf loads its articles only after the delay.
+        const QModelIndex leafA = firstLeaf(tree);
+        clickIndex(tree, leafA);
+        seen.listEmptyRightAfterClick = list.model()->rowCount() == 0;
+        seen.listFilled = waitFor([&] { return list.model()->rowCount() > 0; });
+        if (!seen.listFilled) return;
+        seen.rowsA = list.model()->rowCount();
+        seen.defaultWidth = list.header()->sectionSize(1);
+
+        // Marks by check box; a check changes no row, so the list is not rebuilt for it.
+        QSignalSpy resets(list.model(), &QAbstractItemModel::modelReset);
+        clickCheckBox(list, list.model()->index(0, 0));
+        seen.firstChecked = list.model()->index(0, 0).data(Qt::CheckStateRole) == Qt::Checked;
+
+        // The user widens a column, then picks the next leaf: the width stays.
+        list.header()->resizeSection(1, 211);
+        tree.expandAll();
+        QModelIndex leafB = tree.indexBelow(leafA);
+        while (leafB.isValid() && tree.model()->hasChildren(leafB)) leafB = tree.indexBelow(leafB);
+        if (!leafB.isValid()) return;
+        QSignalSpy refilled(list.model(), &QAbstractItemModel::modelReset);
+        clickIndex(tree, leafB);
+        waitFor([&] { return refilled.count() > 0 && tree.isEnabled(); });
+        seen.rowsB = list.model()->rowCount();
+        seen.carriedWidth = list.header()->sectionSize(1);
+
+        // Mark All from the list's menu.
+        const int resetsBefore = static_cast<int>(resets.count());
+        whenPopupMenu([](QMenu& menu) { clickMenuEntry(menu, "mnuLvSelectAll"); });
+        clickIndex(list, list.model()->index(0, 1), Qt::RightButton);
+        seen.allChecked = seen.rowsB > 0;
+        for (int row = 0; row < seen.rowsB; ++row)
+            seen.allChecked = seen.allChecked &&
+                              list.model()->index(row, 0).data(Qt::CheckStateRole) == Qt::Checked;
+        seen.resetsByChecks = static_cast<int>(resets.count()) - resetsBefore;
+
+        // F1 from whichever control has the focus.
+        QWidget* focus = QApplication::focusWidget();
+        QTest::keyClick(focus != nullptr ? focus : &window, Qt::Key_F1);
+
+        // The banner and the mail label are links; they look like links too.
+        auto& mail = widget<QLabel>(window, "lblMailToQuorvel");
+        seen.mailLooksLikeALink = mail.cursor().shape() == Qt::PointingHandCursor &&
+                                  mail.palette().color(QPalette::WindowText) == QColor(0, 0, 192);
+        QTest::mouseClick(&widget<QLabel>(window, "Image1"), Qt::LeftButton);
+        QTest::mouseClick(&mail, Qt::LeftButton);
+
+        // Back to the field selection: first declined, then accepted.
+        int answers = 0;
+        w.ui.onMessageBox([&](QWidget& box) {
+            auto& message = static_cast<QMessageBox&>(box);
+            seen.loseText = message.text();
+            seen.loseTitle = message.windowTitle();
+            QTimer::singleShot(0, &message, [&message, accept = answers++ > 0] {
+                message.button(accept ? QMessageBox::Ok : QMessageBox::Cancel)->click();
+            });
+        });
+        QTest::mouseClick(&widget<QPushButton>(window, "cmdBack"), Qt::LeftButton);
+        seen.pageAfterDecline = shownPage(window);
+        QTest::mouseClick(&widget<QPushButton>(window, "cmdBack"), Qt::LeftButton);
+        seen.pageAfterAccept = shownPage(window);
+        w.ui.onMessageBox({});
+
+        // One field fewer by double click, then Next builds the new tree.
+        auto& selected = widget<QListWidget>(window, "lstSelected");
+        seen.selectedBefore = selected.count();
+        QListWidgetItem* first = selected.item(0);
+        if (first == nullptr) return;
+        // A double click is a click followed by the second press.
+        const QPoint at = selected.visualItemRect(first).center();
+        QTest::mouseClick(selected.viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(selected.viewport(), Qt::LeftButton, {}, at);
+        seen.selectedAfterDoubleClick = selected.count();
+        QTest::mouseClick(&widget<QPushButton>(window, "cmdNext"), Qt::LeftButton);
+
+        // A new leaf, one article marked with the keyboard, then step 2.
+        clickIndex(tree, firstLeaf(tree));
+        waitFor([&] { return list.model()->rowCount() > 0; });
+        list.setFocus();
+        list.setCurrentIndex(list.model()->index(0, 0));
+        QTest::keyClick(&list, Qt::Key_Space);
+        QTest::mouseClick(&widget<QPushButton>(window, "cmdNext"), Qt::LeftButton);
+        seen.countText = widget<QLabel>(window, "lblDownloadCount").text();
+        seen.zeroLabelHidden = !shown(window, "lblDownloadCount0");
+
+        // Finish: the progress bar is on screen while the loop runs.
+        auto& progress = widget<QProgressBar>(window, "prgDownload");
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            if (progress.isVisibleTo(&window)) {
+                seen.progressValue = progress.value();
+                seen.progressMax = progress.maximum();
+            }
+        });
+        watch.start(0);
+        QTest::mouseClick(&widget<QPushButton>(window, "cmdFinish"), Qt::LeftButton);
+    });
+
+    EXPECT_EQ(seen.pageOnOpen, 1);
+    EXPECT_EQ(seen.title, "QUORVEL Data Service Client");
+    EXPECT_EQ(seen.back, "Configuration");
+    EXPECT_EQ(seen.next, "&Next");
+    EXPECT_FALSE(seen.finishEnabled);
+    EXPECT_TRUE(seen.rootOpen);
+    EXPECT_TRUE(seen.listEmptyRightAfterClick);
+    ASSERT_TRUE(seen.listFilled);
+    EXPECT_EQ(seen.defaultWidth, 96);  // 1440 twips
+    EXPECT_TRUE(seen.firstChecked);
+    EXPECT_GT(seen.rowsB, 0);
+    EXPECT_EQ(seen.carriedWidth, 211);
+    EXPECT_TRUE(seen.allChecked);
+    EXPECT_EQ(seen.resetsByChecks, 0);
+    EXPECT_EQ(seen.loseText.toStdString(), w.wizard.lblLoseMsg.Caption);
+    EXPECT_EQ(seen.loseTitle, "QUORVEL Data Service");
+    EXPECT_EQ(seen.pageAfterDecline, 1);
+    EXPECT_EQ(seen.pageAfterAccept, 0);
+    EXPECT_EQ(seen.selectedAfterDoubleClick, seen.selectedBefore - 1);
+    EXPECT_EQ(seen.countText, "You have selected 1 objects for download.");
+    EXPECT_TRUE(seen.zeroLabelHidden);
+    EXPECT_EQ(seen.progressValue, 1);
+    EXPECT_EQ(seen.progressMax, 1);
+    EXPECT_FALSE(w.wizard.isShown());
+    EXPECT_TRUE(seen.mailLooksLikeALink);
+    ASSERT_EQ(w.shell.calls().size(), 2u);
+    EXPECT_EQ(w.shell.calls()[0].target, "https://www.velmora.example/");
+    EXPECT_EQ(w.shell.calls()[1].target, "mailto:support@velmora.example");
+
+    const std::vector<std::string>& lines = w.log.lines;
+    auto count = [&](const std::string& line) {
+        return std::count(lines.begin(), lines.end(), line);
+    };
+    EXPECT_EQ(count("Help"), 1);
+    EXPECT_EQ(count("DebugInfo"), 3) << ::testing::PrintToString(lines);
+    // Opening sends 0 and 1; the declined question nothing; then 0, 1 and 2.
+    std::vector<std::string> steps;
+    std::copy_if(lines.begin(), lines.end(), std::back_inserter(steps),
+                 [](const std::string& line) { return line.starts_with("NewStepNum"); });
+    EXPECT_EQ(steps, (std::vector<std::string>{"NewStepNum 0", "NewStepNum 1", "NewStepNum 0",
+                                               "NewStepNum 1", "NewStepNum 2"}));
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[lines.size() - 3], "DownloadStructure");
+    EXPECT_TRUE(lines[lines.size() - 2].starts_with("DownloadItem "));
+    EXPECT_EQ(lines.back(), "Finish");
+}
+
+TEST_F(WizardViewTest, AKeyboardAloneChoosesALeafMarksAnArticleAndMovesOn) {
+    WizardWindow w(service(), 1033);
+    bool leafReached = false, listFilled = false, treeKeptFocus = false, marked = false;
+    int page = -1;
+    QString count;
+    w.show([&](QWidget& window) {
+        auto& tree = widget<QTreeView>(window, "tvTree");
+        auto& list = widget<QTreeView>(window, "lvList");
+        tree.setFocus();
+        // Down the tree, opening branches with Right, until a leaf is chosen.
+        QTest::keyClick(&tree, Qt::Key_Home);
+        for (int i = 0; i < 20 && tree.model()->rowCount(tree.currentIndex()) > 0; ++i) {
+            QTest::keyClick(&tree, Qt::Key_Right);
+            QTest::keyClick(&tree, Qt::Key_Down);
+        }
+        leafReached =
+            tree.currentIndex().isValid() && tree.model()->rowCount(tree.currentIndex()) == 0;
+        listFilled = waitFor([&] { return list.model()->rowCount() > 0 && tree.isEnabled(); });
+        treeKeptFocus = tree.hasFocus();
+
+        QTest::keyClick(&tree, Qt::Key_Tab);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        marked =
+            list.hasFocus() && list.model()->index(0, 0).data(Qt::CheckStateRole) == Qt::Checked;
+
+        QTest::keyClick(&window, Qt::Key_N, Qt::AltModifier);
+        waitFor([&] { return shownPage(window) == 2; }, 2000);
+        page = shownPage(window);
+        count = widget<QLabel>(window, "lblDownloadCount").text();
+        // Escape closes the window as its frame does: without a word to the owner.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    });
+    EXPECT_TRUE(leafReached);
+    EXPECT_TRUE(listFilled);
+    EXPECT_TRUE(treeKeptFocus);
+    EXPECT_TRUE(marked);
+    EXPECT_EQ(page, 2);
+    EXPECT_EQ(count, "You have selected 1 objects for download.");
+    EXPECT_FALSE(w.wizard.isShown());
+    EXPECT_EQ(w.log.lines.back(), "NewStepNum 2");
+}
+
+TEST_F(WizardViewTest, AFailedDownloadLeavesTheWindowUsableWithTheFocusOnFinish) {
+    WizardWindow w(service(), 1033);
+    w.log.onDownloadItem = [](const std::string&) {
+        throw Error(5003, "The service did not answer in time");
+    };
+    QString failure;
+    bool stillOpen = false, finishFocused = false, finishEnabled = false, barHidden = false;
+    w.show([&](QWidget& window) {
+        auto& tree = widget<QTreeView>(window, "tvTree");
+        auto& list = widget<QTreeView>(window, "lvList");
+        clickIndex(tree, firstLeaf(tree));
+        waitFor([&] { return list.model()->rowCount() > 0; });
+        clickCheckBox(list, list.model()->index(0, 0));
+        QTest::mouseClick(&widget<QPushButton>(window, "cmdNext"), Qt::LeftButton);
+
+        w.ui.onMessageBox([&](QWidget& box) {
+            failure = static_cast<QMessageBox&>(box).text();
+            QTimer::singleShot(0, &box, [&box] {
+                static_cast<QMessageBox&>(box).button(QMessageBox::Ok)->click();
+            });
+        });
+        auto& finish = widget<QPushButton>(window, "cmdFinish");
+        finish.setFocus();
+        QTest::keyClick(&finish, Qt::Key_Space);
+        w.ui.onMessageBox({});
+        stillOpen = window.isVisible();
+        // The control that has the keyboard once the window is active again.
+        finishFocused = window.focusWidget() == &finish;
+        finishEnabled = finish.isEnabled();
+        barHidden = !widget<QWidget>(window, "prgDownload").isVisible();
+        QTest::mouseClick(&widget<QPushButton>(window, "cmdCancel"), Qt::LeftButton);
+    });
+    EXPECT_EQ(failure, "The service did not answer in time");
+    EXPECT_TRUE(stillOpen);
+    EXPECT_TRUE(finishEnabled);
+    EXPECT_TRUE(finishFocused);
+    EXPECT_TRUE(barHidden);
+    EXPECT_FALSE(w.wizard.isShown());
+    EXPECT_EQ(w.log.lines.back(), "Cancel");
+}
+
+TEST_F(WizardViewTest, ALeafChosenRightBeforeClosingLoadsNothingAfterwards) {
+    WizardWindow w(service(), 1033);
+    w.show([&](QWidget& window) {
+        auto& tree = widget<QTreeView>(window, "tvTree");
+        clickIndex(tree, firstLeaf(tree));
+        QTest::mouseClick(&widget<QPushButton>(window, "cmdCancel"), Qt::LeftButton);
+    });
+    QTest::qWait(700);
+    EXPECT_EQ(w.log.lines.back(), "Cancel") << ::testing::PrintToString(w.log.lines);
+    EXPECT_FALSE(w.wizard.timTree().isActive());
+}
+
+TEST(TwipsScale, FifteenTwipsAPixelAt96DpiAndProportionallyAbove) {
+    struct Case {
+        double dpi;
+        double twips;
+        int pixels;
+    };
+    for (const Case c : {Case{96, 15, 1}, Case{96, 1440, 96}, Case{96, 11400, 760},
+                         Case{144, 1440, 144}, Case{192, 375, 50}, Case{0, 1440, 96}}) {
+        const TwipsScale scale(c.dpi);
+        EXPECT_EQ(scale.toPixels(c.twips), c.pixels) << c.dpi << " dpi, " << c.twips;
+        EXPECT_NEAR(scale.toTwips(c.pixels), c.twips, 1440 / (c.dpi > 0 ? c.dpi : 96))
+            << c.dpi << " dpi, " << c.pixels;
+    }
+}
+
+}  // namespace
+}  // namespace ovk
