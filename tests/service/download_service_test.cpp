@@ -1,0 +1,147 @@
+// The whole download against the reference service over real SOAP: the files a host finds
+// afterwards, compared with what the catalogue holds.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <set>
+
+#include "download_harness.hpp"
+#include "platform/codepage.hpp"
+#include "platform/errors.hpp"
+#include "ref_service.hpp"
+#include "util/case_fold.hpp"
+
+namespace ovk {
+namespace {
+
+using test::DownloadHarness;
+using test::readAll;
+using test::RefService;
+
+nlohmann::json catalogProject(const std::string& id) {
+    std::ifstream in(std::string(OVK_EXAMPLES_DIR) + "/catalog/catalog.json");
+    const nlohmann::json catalog = nlohmann::json::parse(in);
+    for (const auto& project : catalog["projects"])
+        if (project["id"] == id) return project;
+    throw std::runtime_error("no project " + id);
+}
+
+// What a host expects in a record file after the given records, by the file's documented
+// rules: a record whose first line (8 characters or more) is already a line of the file, in
+// any case, is left out; symbol records are preceded by a line holding a space.
+std::string expectedRecordFile(const std::vector<std::string>& records, bool symbols) {
+    std::string file;
+    std::vector<std::string> lines;
+    for (const std::string& record : records) {
+        const std::size_t lf = record.find('\n');
+        const std::string first = lf == std::string::npos ? "" : record.substr(0, lf);
+        bool present = false;
+        for (const std::string& line : lines)
+            present = present || caseFold(line) == caseFold(first);
+        if (first.size() >= 8 && present) continue;
+        if (file.empty() && symbols) file = " \r\n";
+        if (!file.empty() && file.back() != '\n') file += "\r\n";
+        if (symbols) file += " \r\n";
+        std::string crlf;
+        for (const char c : record) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+        file += crlf;
+        lines.clear();
+        for (std::size_t start = 0; start <= file.size();) {
+            const std::size_t end = file.find("\r\n", start);
+            lines.push_back(file.substr(start, end == std::string::npos ? end : end - start));
+            if (end == std::string::npos) break;
+            start = end + 2;
+        }
+    }
+    return toAnsi(file);
+}
+
+struct Download : ::testing::TestWithParam<std::vector<std::string>> {};
+
+TEST_P(Download, WritesWhatTheCatalogueHolds) {
+    for (const std::string project : {"DEMO", "TRAPS"}) {
+        SCOPED_TRACE(project);
+        RefService service(GetParam());
+        DownloadHarness h(true);
+        const std::string password = project == "DEMO" ? "demo" : "traps";
+        ASSERT_NO_FATAL_FAILURE(h.init(service.url(), project, password));
+        const nlohmann::json catalog = catalogProject(project);
+
+        h.impl->DownloadStructure();
+        std::vector<std::string> symbols, gers;
+        for (const auto& article : catalog["articles"]) {
+            h.impl->DownloadItem(article["id"]);
+            for (const auto& s : article.value("symbols", nlohmann::json::array()))
+                symbols.push_back(s);
+            for (const auto& g : article.value("gers", nlohmann::json::array())) gers.push_back(g);
+        }
+        h.impl->Finish();
+        EXPECT_EQ(h.host.events.log, std::vector<std::string>{"DownloadComplete"});
+
+        EXPECT_EQ(readAll(h.work / "sym.txt"), expectedRecordFile(symbols, true));
+        if (gers.empty()) {
+            EXPECT_FALSE(std::filesystem::exists(h.work / "ger.txt"));
+        } else {
+            EXPECT_EQ(readAll(h.work / "ger.txt"), expectedRecordFile(gers, false));
+        }
+        // Every document the catalogue names as a plain file name, byte for byte; nothing
+        // else beside the download document, and nothing outside its folder.
+        std::set<std::string> expectedFiles = {"download.xml", "sym.txt", "Banner1.jpg"};
+        if (!gers.empty()) expectedFiles.insert("ger.txt");
+        for (const auto& article : catalog["articles"]) {
+            for (const auto& document : article.value("documents", nlohmann::json::array())) {
+                const std::string name = document["name"];
+                if (name.find('/') != std::string::npos) continue;
+                expectedFiles.insert(name);
+                EXPECT_EQ(readAll(h.work / name),
+                          readAll(std::string(OVK_EXAMPLES_DIR) + "/catalog/" +
+                                  std::string(document["file"])))
+                    << name;
+            }
+        }
+        std::set<std::string> written;
+        for (const auto& entry : std::filesystem::directory_iterator(h.work.path()))
+            written.insert(entry.path().filename().string());
+        EXPECT_EQ(written, expectedFiles);
+        EXPECT_FALSE(std::filesystem::exists(h.work.path().parent_path() / "escape.txt"));
+
+        // The finished document holds every article once, validates, and starts a new run.
+        const xml::Document finished = xml::Document::loadFile(h.downloadFile());
+        EXPECT_EQ(finished.elementsByName("Articleinfo").size(), catalog["articles"].size());
+        EXPECT_EQ(finished.firstElementByName("Structure").childElements().size(),
+                  catalog["fields"].size());
+        DownloadHarness again(true);
+        int32_t result = 0;
+        int32_t init = -99;
+        again.impl->InitializeEnvironment(h.downloadFile().string(), result, init);
+        EXPECT_EQ(init, 0) << ::testing::PrintToString(again.host.events.log);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(PlainService, Download, ::testing::Values(std::vector<std::string>{}));
+
+TEST(DownloadFaults, AServiceThatDiesAfterSomeItemsLeavesThoseItemsWhole) {
+    RefService service({"--fault", "GetItemData=http500@4713"});
+    DownloadHarness h(true);
+    ASSERT_NO_FATAL_FAILURE(h.init(service.url()));
+    h.impl->DownloadStructure();
+    h.impl->DownloadItem("4711");
+    h.impl->DownloadItem("4712");
+    EXPECT_THROW(h.impl->DownloadItem("4713"), Error);
+
+    const xml::Document saved = xml::Document::loadFile(h.downloadFile());
+    std::vector<std::string> numbers;
+    for (const xml::Node& item : saved.elementsByName("Articleinfo"))
+        numbers.push_back(item.childElements().at(0).text());
+    EXPECT_EQ(numbers, (std::vector<std::string>{"4711", "4712"}));
+    EXPECT_EQ(saved.toString(), h.impl->MyXMLDocument->toString());
+    EXPECT_TRUE(saved.firstElementByName("Structure").hasChildNodes());
+    EXPECT_EQ(readAll(h.work / "4711_datasheet.pdf"),
+              readAll(std::string(OVK_EXAMPLES_DIR) + "/catalog/docs/motor_ac_datasheet.pdf"));
+    EXPECT_TRUE(h.host.events.log.empty()) << ::testing::PrintToString(h.host.events.log);
+}
+
+}  // namespace
+}  // namespace ovk
