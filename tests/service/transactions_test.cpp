@@ -7,6 +7,8 @@
 
 #include <csignal>
 
+#include "document/download_document.hpp"
+#include "document/validation_text.hpp"
 #include "download_harness.hpp"
 #include "platform/errors.hpp"
 #include "service/download_session.hpp"
@@ -340,6 +342,29 @@ TEST_F(Transactions, AFailingSaveKeepsTheItemsSavedBefore) {
     // The next item is saved whole again, and nothing of the failed one is lost from memory.
     h.impl->DownloadItem("4");
     EXPECT_EQ(fileOnDisk(), document().toString());
+}
+
+TEST_F(Transactions, AFinishedDocumentOfEitherTypeStillValidates) {
+    // Whatever an item reply carries beneath its root lands beneath Project, also elements
+    // that share a name with the document's own.
+    const std::string item = reply(
+        "<root><Articleinfo><Any><Deep/></Any></Articleinfo><Unknown>text<x/></Unknown>"
+        "<Structure><Other/></Structure><Select>free text</Select>loose text</root>");
+    for (const std::string type : {"TARVO", "MERIDO"}) {
+        SCOPED_TRACE(type);
+        DownloadHarness run;
+        run.load(test::downloadDocument(type, "<ProjectID>DEMO</ProjectID>"));
+        run.host.fakeService->replies["getStructure"] =
+            reply("<S><F a='' b='' c='3' d='Name' e='String' f='C03'/></S>");
+        run.host.fakeService->replies["GetDefaultSelect"] = reply("<S><E id='3'/></S>");
+        run.host.fakeService->replies["GetItemData"] = item;
+        run.impl->DownloadStructure();
+        run.impl->DownloadItem("1");
+        run.impl->DownloadItem("2");
+        run.impl->Finish();
+        const auto schema = run.component.path() / (type + "_download.XSD");
+        EXPECT_TRUE(ValidateDocument(schema, run.downloadFile())) << validationText();
+    }
 }
 
 }  // namespace
