@@ -3,7 +3,9 @@
 namespace ovk {
 
 frmWiz::frmWiz(const WizardServices& services, WizardEvents& events)
-    : services_(services), events_(events), timTree_(services.timers.createTimer()) {}
+    : services_(services), events_(events), timTree_(services.timers.createTimer()) {
+    timTree_->onTick([this] { timTree_Timer(); });
+}
 
 frmWiz::~frmWiz() = default;
 
@@ -91,12 +93,6 @@ std::vector<Control*> frmWiz::controls() {
             &lblDownloadCount0,
             &lblDownloadDescription0,
             &prgDownload};
-}
-
-void frmWiz::formLoad() {}
-
-bool frmWiz::formQueryUnload() {
-    return Busy == 0;
 }
 
 }  // namespace ovk

@@ -337,13 +337,17 @@ class frmWiz : public Form {
 
     void OpenBannerURL(const std::string& url);
     void OpenMailURL(const std::string& url);
+    // The stored field selection lives under the project, keyed by the language number.
     void storeSelection(const std::string& text);
+    std::string storedSelection() const;
     std::string selectionText() const;
     void moveOne(ListBox& source, ListBox& target);
     void moveAll(ListBox& source, ListBox& target, bool selectFirst);
+    // Moves the first entry of lstAll with that identifier to lstSelected, as a user would.
+    void moveFieldById(int32_t id);
     // Runs a request of the Finish loop or the article load; a failure is shown in a box and
-    // told to the owner, and the wizard stays usable.
-    bool guarded(const std::function<void()>& request);
+    // told to the owner, and the wizard stays usable. Returns true when the request completed.
+    bool guarded(const std::function<void()>& request, const char* source);
 
     WizardServices services_;
     WizardEvents& events_;

@@ -5,6 +5,7 @@
 namespace ovk {
 
 int ListView::addColumn(std::string text, double width) {
+    headers_.insert(text);
     columns_.push_back(Column{std::move(text), width});
     ++revision_;
     return static_cast<int>(columns_.size()) - 1;
@@ -37,6 +38,7 @@ void ListView::setChecked(int row, bool checked) {
 void ListView::clear() {
     rows_.clear();
     columns_.clear();
+    headers_.clear();
     index_.clear();
     ++revision_;
     ++checkRevision_;

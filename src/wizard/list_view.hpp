@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/controls.hpp"
@@ -42,6 +43,8 @@ class ListView : public Control {
     const std::vector<Column>& columns() const { return columns_; }
     const std::vector<Row>& rows() const { return rows_; }
     int findRow(std::string_view key) const;
+    // True when a column has exactly this header text (letter case counts); a hash look-up.
+    bool hasColumn(std::string_view text) const { return headers_.contains(text); }
 
     // Bumps when columns or rows are added or cleared or a value is added.
     uint64_t revision() const { return revision_; }
@@ -58,6 +61,7 @@ class ListView : public Control {
     std::vector<Column> columns_;
     std::vector<Row> rows_;
     std::unordered_map<std::string, int, KeyHash, std::equal_to<>> index_;
+    std::unordered_set<std::string, KeyHash, std::equal_to<>> headers_;
     uint64_t revision_ = 0;
     uint64_t checkRevision_ = 0;
 };

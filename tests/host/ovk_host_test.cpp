@@ -10,38 +10,17 @@
 #include <vector>
 
 #include "component_folder.hpp"
+#include "host_run.hpp"
 #include "ref_service.hpp"
 
 namespace {
 
 using nlohmann::json;
 using ovk::test::downloadDocument;
+using ovk::test::HostRun;
 using ovk::test::RefService;
+using ovk::test::runHost;
 using ovk::test::TempDir;
-
-struct HostRun {
-    int status = -1;
-    std::vector<json> lines;
-};
-
-std::string quote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-HostRun runHost(const std::vector<std::string>& args) {
-    std::string command = quote(OVK_HOST_BIN);
-    for (const auto& a : args) command += " " + quote(a);
-    command += " --batch --component-dir " + quote(OVK_DATA_DIR) + " 2>/dev/null";
-    HostRun run;
-    FILE* pipe = popen(command.c_str(), "r");
-    char buffer[65536];
-    while (fgets(buffer, sizeof buffer, pipe) != nullptr) run.lines.push_back(json::parse(buffer));
-    const int raw = pclose(pipe);
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return run;
-}
 
 struct OvkHost : ::testing::Test {
     TempDir work;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "component/client_impl.hpp"
+#include "document/client_resources.hpp"
 #include "event_printer.hpp"
 #include "platform/errors.hpp"
 #include "platform/files.hpp"
@@ -20,20 +21,23 @@
 #include "platform/numbers.hpp"
 #include "qt/desktop_client_services.hpp"
 #include "qt/qt_settings_store.hpp"
+#include "wizard_script.hpp"
 
 namespace {
 
 using namespace ovk;
 using host::printLine;
 
-constexpr const char* kUsage = R"(usage:
-  ovk-host check [--component-dir DIR] DOWNLOAD_FILE
+constexpr const char* kCheckUsage = R"(  ovk-host check [--component-dir DIR] DOWNLOAD_FILE
       Runs the start-up checks that need no service: the document exists, is well-formed, its
       project type and schema, validation, its settings and project language.
-  ovk-host run [options] DOWNLOAD_FILE
+)";
+
+constexpr const char* kRunUsage = R"(  ovk-host run [options] DOWNLOAD_FILE
       Creates a Client, runs Init and (unless --init-only) Show, printing every event.
 options:
-  --gui-lang ID           user-interface language (GUILangID), e.g. 1033 or 1031
+  --gui-lang ID           user-interface language (GUILangID) from 0 to 32767, e.g. 1033
+                          or 1031; a language the resource file lacks shows English (1033)
   --service-url URL       ServiceUrl (the document's URL element takes precedence)
   --proxy-ip HOST         ProxyIP          --proxy-port N     ProxyPort
   --proxy-user NAME       ProxyUserName    --proxy-password P ProxyPassword
@@ -45,9 +49,25 @@ options:
   --component-dir DIR     where the component's files are (default: beside the library)
   --settings-dir DIR      where the per-user settings are kept (default: the user's
                           configuration folder)
-Every event is printed as one JSON line; run ends with {"init":CODE}. The exit status is 0
-when Init gave 0 and nothing failed, 1 otherwise, 2 for a usage error.
+wizard script (implies --batch; acted out in the given order, as a user's clicks would):
+  --fields "NAME;NAME"    back to the field selection, choose these fields in this order, Next
+  --leaf "VALUE/VALUE/.." select the tree leaf with these values on its path from the root
+                          (write \/ for a / inside a value) and wait for its article list
+  --mark all|ID,ID        check all rows of the article list, or the rows of these articles
+  --unmark all|ID,ID      clear them
+  --finish | --cancel     end the wizard (last; without either the window is just closed)
 )";
+
+constexpr const char* kUsageTail =
+    R"(Every event is printed as one JSON line; run ends with {"init":CODE}. The exit status is 0
+when Init gave 0 and nothing failed, 1 otherwise, 2 for a usage error (an option the
+program does not know, or a script step naming a field, path or article that is not there).
+  ovk-host --version      prints the component's version
+)";
+
+std::string usageText() {
+    return std::string("usage:\n") + kCheckUsage + kRunUsage + kUsageTail;
+}
 
 struct Options {
     std::string command;
@@ -59,10 +79,11 @@ struct Options {
     bool batch = false;
     std::vector<MsgBoxAnswer> answers;
     std::optional<std::filesystem::path> componentDir, settingsDir;
+    std::vector<host::WizardAction> script;
 };
 
 [[noreturn]] void usageError(const std::string& message) {
-    std::cerr << "ovk-host: " << message << "\n" << kUsage;
+    std::cerr << "ovk-host: " << message << "\n" << usageText();
     std::exit(2);
 }
 
@@ -91,8 +112,12 @@ Options parseOptions(int argc, char** argv) {
     Options o;
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty() || args[0] == "--help" || args[0] == "-h") {
-        std::cout << kUsage;
+        std::cout << usageText();
         std::exit(args.empty() ? 2 : 0);
+    }
+    if (args[0] == "--version") {
+        std::cout << "ovk_client " << OVK_VERSION_TEXT << "\n";
+        std::exit(0);
     }
     o.command = args[0];
     if (o.command != "check" && o.command != "run")
@@ -103,8 +128,33 @@ Options parseOptions(int argc, char** argv) {
             if (i + 1 >= args.size()) usageError(a + " needs a value");
             return args[++i];
         };
-        if (a == "--gui-lang")
-            o.guiLang = parseWhole<int16_t>(a, value());
+        using Kind = host::WizardAction::Kind;
+        if (a == "--help" || a == "-h") {
+            std::cout << "usage:\n" << (o.command == "check" ? kCheckUsage : kRunUsage);
+            std::exit(0);
+        } else if (a == "--gui-lang") {
+            const std::string text = value();
+            int32_t id = -1;
+            try {
+                id = numbers::toInt32(text);
+            } catch (const Error&) {
+            }
+            if (id < 0 || id > 32767)
+                usageError("--gui-lang takes a language number from 0 to 32767, not '" + text +
+                           "'");
+            o.guiLang = static_cast<int16_t>(id);
+        } else if (a == "--fields")
+            o.script.push_back({Kind::Fields, value()});
+        else if (a == "--leaf")
+            o.script.push_back({Kind::Leaf, value()});
+        else if (a == "--mark")
+            o.script.push_back({Kind::Mark, value()});
+        else if (a == "--unmark")
+            o.script.push_back({Kind::Unmark, value()});
+        else if (a == "--finish")
+            o.script.push_back({Kind::Finish, {}});
+        else if (a == "--cancel")
+            o.script.push_back({Kind::Cancel, {}});
         else if (a == "--service-url")
             o.serviceUrl = value();
         else if (a == "--proxy-ip")
@@ -133,6 +183,15 @@ Options parseOptions(int argc, char** argv) {
             usageError("only one DOWNLOAD_FILE, please");
     }
     if (o.downloadFile.empty()) usageError("DOWNLOAD_FILE is missing");
+    if (!o.script.empty()) {
+        if (o.command != "run" || o.initOnly)
+            usageError("the wizard script options need run without --init-only");
+        try {
+            host::checkWizardScript(o.script);
+        } catch (const host::ScriptError& e) {
+            usageError(e.what());
+        }
+    }
     return o;
 }
 
@@ -167,8 +226,14 @@ bool hasDisplay() {
 }
 
 bool runsBatch(const Options& o) {
-    return o.batch || !o.answers.empty() || !hasDisplay();
+    return o.batch || !o.answers.empty() || !o.script.empty() || !hasDisplay();
 }
+
+// What a batch run drives the wizard script through; empty with real windows.
+struct BatchParts {
+    std::shared_ptr<ScriptedUserInterface> ui;
+    std::shared_ptr<ManualClock> clock;
+};
 
 std::shared_ptr<ScriptedUserInterface> scriptedUi(const Options& o) {
     auto ui = std::make_shared<ScriptedUserInterface>();
@@ -177,13 +242,16 @@ std::shared_ptr<ScriptedUserInterface> scriptedUi(const Options& o) {
     return ui;
 }
 
-std::shared_ptr<const ClientServices> makeServices(const Options& o) {
+std::shared_ptr<const ClientServices> makeServices(const Options& o, BatchParts* parts = nullptr) {
     if (!runsBatch(o))
         return std::make_shared<const ClientServices>(desktopClientServices(o.settingsDir));
     ClientServices services = baseClientServices();
-    services.ui = scriptedUi(o);
+    auto ui = scriptedUi(o);
+    auto clock = std::make_shared<ManualClock>();
+    services.ui = ui;
     services.settings = std::make_shared<QtSettingsStore>(o.settingsDir);
-    services.timers = std::make_shared<ManualClock>();
+    services.timers = clock;
+    if (parts != nullptr) *parts = {ui, clock};
     return std::make_shared<const ClientServices>(std::move(services));
 }
 
@@ -211,7 +279,8 @@ int runCheck(const Options& o) {
 
 int runClient(const Options& o) {
     host::EventPrinter printer;
-    Client client(makeServices(o));
+    BatchParts batch;
+    Client client(makeServices(o, &batch));
     client.setEvents(&printer);
     if (o.guiLang) client.GUILangID(*o.guiLang);
     if (o.serviceUrl) client.ServiceUrl(*o.serviceUrl);
@@ -221,7 +290,15 @@ int runClient(const Options& o) {
     if (o.proxyPassword) client.ProxyPassword(*o.proxyPassword);
     const int32_t init = client.Init(o.downloadFile);
     printLine({{"init", init}});
-    if (init == 0 && !o.initOnly) client.Show();
+    if (init == 0 && !o.initOnly) {
+        if (!o.script.empty()) queueWizardScript(*batch.ui, *batch.clock, o.script);
+        try {
+            client.Show();
+        } catch (const host::ScriptError& e) {
+            std::cerr << "ovk-host: " << e.what() << "\n";
+            return 2;
+        }
+    }
     return init == 0 && !printer.failed() ? 0 : 1;
 }
 
@@ -231,6 +308,10 @@ int main(int argc, char** argv) {
     const Options options = parseOptions(argc, argv);
     try {
         locateComponent(options);
+        if (options.guiLang && !IsGuiLanguageAvailable(*options.guiLang)) {
+            std::cerr << "ovk-host: warning: the resource file has no language " << *options.guiLang
+                      << "; the component will use 1033\n";
+        }
         return options.command == "check" ? runCheck(options) : runClient(options);
     } catch (const std::exception& e) {
         std::cerr << "ovk-host: " << e.what() << "\n";

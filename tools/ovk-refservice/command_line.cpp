@@ -49,6 +49,8 @@ Options when serving:
                             hang       no reply until the service stops
                             exception  an Exception element (ID 32) as the Result
                             empty      an empty Result element
+  --indent                pretty-print every reply (line breaks and indentation between
+                          elements only; text and CDATA content stay as they are)
   --verbose               one line per request on standard error
   --parent-pid PID        stop as if by SIGTERM once process PID is no longer the
                           parent (test harnesses pass their own id, so that a crashed
@@ -90,6 +92,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
             line.service.faults.add(value());
         } else if (option == "--parent-pid") {
             line.parentPid = number<int>(option, value(), 1, std::numeric_limits<int>::max());
+        } else if (option == "--indent") {
+            line.service.indent = true;
         } else if (option == "--verbose") {
             line.service.verbose = true;
         } else if (option == "--generate") {

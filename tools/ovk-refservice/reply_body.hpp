@@ -35,6 +35,13 @@ class ReplyBody {
     // be read, or a file no longer has the size it had (the promised length would be a lie).
     bool write(const Sink& sink, std::size_t limit) const;
 
+    // Walks the pieces in order: a text piece with an empty path, or a file with its size.
+    void forEachPiece(
+        const std::function<void(std::string_view text, const std::filesystem::path& file,
+                                 std::uintmax_t fileSize)>& visit) const {
+        for (const Piece& piece : pieces_) visit(piece.text, piece.file, piece.fileSize);
+    }
+
   private:
     struct Piece {
         std::string text;

@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "embedded_resources.hpp"
+#include "reply_indenter.hpp"
 #include "soap_envelope.hpp"
 
 namespace ovk::refservice {
@@ -170,7 +171,8 @@ void SoapService::sendFault(httplib::Response& response, std::string_view code,
                             std::string_view message) const {
     // SOAP 1.1 over HTTP: a fault travels with status 500.
     response.status = 500;
-    response.set_content(faultEnvelope(code, message, url()), kXml);
+    const std::string fault = faultEnvelope(code, message, url());
+    response.set_content(settings_.indent ? indentedText(fault) : fault, kXml);
 }
 
 void SoapService::sendReply(httplib::Response& response, const ReplyBody& body, bool truncate,
@@ -182,7 +184,7 @@ void SoapService::sendReply(httplib::Response& response, const ReplyBody& body, 
     // Streamed with the full length announced; a truncated reply stops at half of it and the
     // provider's refusal makes the server drop the connection. The provider holds the busy
     // token, so the reply counts as busy until it has been written.
-    auto shared = std::make_shared<ReplyBody>(body);
+    auto shared = std::make_shared<ReplyBody>(settings_.indent ? indentedReply(body) : body);
     const std::size_t length = shared->size();
     const std::size_t limit = truncate ? length / 2 : length;
     response.set_content_provider(

@@ -25,6 +25,7 @@ struct ServiceSettings {
     FaultPlan faults;
     AnswerOverrides overrides;
     bool verbose = false;  // one line per request on stderr
+    bool indent = false;   // pretty-print every reply, as many SOAP stacks do
 };
 
 // The SOAP 1.1 endpoint over HTTP, bound to 127.0.0.1 only. POST carries requests, GET /?wsdl

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "temp_dir.hpp"
+
+namespace ovk::test {
+
+// One run of ovk-host in batch mode with the component's files from the source tree: its exit
+// status, every JSON line it printed and what it wrote on standard error.
+struct HostRun {
+    int status = -1;
+    std::vector<nlohmann::json> lines;
+    std::string errors;
+};
+
+inline std::string shellQuote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+inline HostRun runHost(const std::vector<std::string>& args, bool batch = true) {
+    TempDir scratch;
+    std::string command = shellQuote(OVK_HOST_BIN);
+    for (const auto& a : args) command += " " + shellQuote(a);
+    if (batch) command += " --batch --component-dir " + shellQuote(OVK_DATA_DIR);
+    command += " 2>" + shellQuote((scratch / "stderr").string());
+    HostRun run;
+    FILE* pipe = popen(command.c_str(), "r");
+    char buffer[65536];
+    while (fgets(buffer, sizeof buffer, pipe) != nullptr) {
+        const std::string line = buffer;
+        run.lines.push_back(line.starts_with("{") ? nlohmann::json::parse(line)
+                                                  : nlohmann::json(line));
+    }
+    const int raw = pclose(pipe);
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    run.errors = readAll(scratch / "stderr");
+    return run;
+}
+
+}  // namespace ovk::test
