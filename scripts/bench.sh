@@ -9,3 +9,6 @@ echo "== Base64 codec and download list"
 echo
 echo "== Service calls (SoapClient against bare libcurl, same run) and a 50 MB reply"
 sh "$root/bench/soap_calls.sh" "$root/$build"
+echo
+echo "== End-to-end download through ovk-host against a bare libcurl fetch (same run)"
+sh "$root/bench/download.sh" "$root/$build"

@@ -78,7 +78,8 @@ TEST_P(OvkHostWizard, ChoosesFieldsWalksLeavesMarksAndFinishes) {
     EXPECT_EQ(events(r),
               (Strings{"StepChanged 0", "StepChanged 1", "StepChanged 0", "StepChanged 1",
                        "Debugger " + kRoot + "||3{}Velmora||7{}Motors",
-                       "Debugger " + kRoot + "||3{}Dunmore||7{}Drives", "StepChanged 2"}));
+                       "Debugger " + kRoot + "||3{}Dunmore||7{}Drives", "StepChanged 2",
+                       "DownloadComplete"}));
     EXPECT_NE(test::readAll(work / "settings" / "VelmoraDotNet.ini").find("1033=\"3;7\""),
               std::string::npos);
 }
