@@ -7,6 +7,7 @@
 
 #include "component_folder.hpp"
 #include "host_run.hpp"
+#include "platform/xml/document.hpp"
 #include "ref_service.hpp"
 #include "service/catalog_results.hpp"
 
@@ -38,6 +39,7 @@ struct OvkHostDownload : ::testing::TestWithParam<std::vector<std::string>> {
         std::vector<std::string> out;
         for (const auto& line : run.lines) {
             const std::string event = line.value("event", "");
+            if (event == "Exception" && line["source"] == "Debugger") continue;
             if (event == "Exception") {
                 out.push_back("Exception " + line["source"].get<std::string>());
             } else if (!event.empty() && event != "StepChanged") {
@@ -98,7 +100,8 @@ TEST_P(OvkHostDownload, AServiceFailingInTheMiddleLeavesTheItemsBefore) {
     const auto doc = document(service);
     const test::HostRun r = download(doc, {"--leaf", "Motors", "--mark", "all", "--finish"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(events(r), std::vector<std::string>{"Exception frmWiz.cmdFinish_Click"});
+    // The failed request reaches the host once; the download never completes.
+    EXPECT_EQ(events(r), std::vector<std::string>{"Exception GetItemData"});
     const xml::Document saved = xml::Document::loadFile(doc);
     std::vector<std::string> numbers;
     for (const xml::Node& item : saved.elementsByName("Articleinfo"))
