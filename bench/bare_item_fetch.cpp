@@ -4,9 +4,11 @@
 // the component's own work (parsing, copying, writing files).
 //
 // Usage: bare_item_fetch --endpoint URL --project ID --password P --lang N --ids FILE
-// FILE holds one article identifier per line. Prints "seconds S bytes B calls N".
+// FILE holds one article identifier per line. Prints "seconds S bytes B calls N cpu C"
+// (C: the processor time this process used, in seconds).
 
 #include <curl/curl.h>
+#include <sys/resource.h>
 
 #include <chrono>
 #include <cstdio>
@@ -94,7 +96,12 @@ int main(int argc, char** argv) {
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         curl_easy_cleanup(easy);
         curl_slist_free_all(headers);
-        std::printf("seconds %.3f bytes %zu calls %zu\n", seconds, received, requests.size());
+        struct rusage usage {};
+        ::getrusage(RUSAGE_SELF, &usage);
+        const double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+        std::printf("seconds %.3f bytes %zu calls %zu cpu %.3f\n", seconds, received,
+                    requests.size(), cpu);
         return 0;
     } catch (const std::exception& e) {
         std::cerr << "bare_item_fetch: " << e.what() << "\n";

@@ -6,6 +6,8 @@
 # of ovk-host, the size of the finished download document, and the three ratios:
 #   download / bare fetch (target <= 1.3), 4,000 / 1,000 articles (target <= 4.4),
 #   peak memory / (1.5 x final document + 48 MB) (target <= 1).
+# Processor time of both clients is printed too: on a machine shared with other work the wall
+# times wander, the processor times much less.
 # Usage: bench/download.sh BUILD_DIR [SIZES...]   (default sizes: 1000 4000)
 set -eu
 
@@ -91,12 +93,13 @@ XML
         --lang "$lang" --ids "$dir/ids")
     bare_seconds=$2
     reply_bytes=$4
+    bare_cpu=$8
 
     # ovk-host: wall time and peak resident memory (kB) from GNU time.
     set --
     while IFS= read -r line; do set -- "$@" "$line"; done <"$dir/script"
     start=$(date +%s.%N)
-    /usr/bin/time -f "%M" -o "$dir/maxrss" \
+    /usr/bin/time -f "%M %U %S" -o "$dir/maxrss" \
         "$host" run --batch --component-dir "$root/data" --settings-dir "$dir/settings" \
         "$@" "$dir/run/download.xml" >"$dir/events" 2>"$dir/host.err" </dev/null || {
         echo "ovk-host failed:" >&2; cat "$dir/host.err" "$dir/events" >&2; exit 1; }
@@ -104,7 +107,7 @@ XML
     grep -q DownloadComplete "$dir/events" || { echo "no DownloadComplete" >&2; cat "$dir/events" >&2; exit 1; }
     doc_bytes=$(stat -c %s "$dir/run/download.xml")
     articles=$(grep -c '<Articleinfo>' "$dir/run/download.xml" || true)
-    echo "$n $start $end $bare_seconds $(cat "$dir/maxrss") $doc_bytes $reply_bytes $articles" >>"$results"
+    echo "$n $start $end $bare_seconds $(cat "$dir/maxrss") $doc_bytes $reply_bytes $articles $bare_cpu" >>"$results"
 
     kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null || true
     pid=
@@ -115,7 +118,8 @@ python3 - "$results" <<'PY'
 import sys
 rows = {}
 for line in open(sys.argv[1]):
-    n, start, end, bare, rss_kb, doc, replies, articles = line.split()
+    n, start, end, bare, rss_kb, user, system, doc, replies, articles, bare_cpu = line.split()
+    cpu = float(user) + float(system)
     n = int(n)
     wall = float(end) - float(start)
     rows[n] = wall
@@ -123,6 +127,9 @@ for line in open(sys.argv[1]):
     budget = 1.5 * int(doc) + 48 * 2**20
     print("%5d articles: download %.2f s, bare fetch %.2f s (%.0f MB of replies), ratio %.2f (target <= 1.3)"
           % (n, wall, float(bare), int(replies) / 2**20, wall / float(bare)))
+    print("               processor time: download %.2f s, bare fetch %.2f s, ratio %.2f "
+          "(the wall-time ratio counts the service's work too; this one only the clients')"
+          % (cpu, float(bare_cpu), cpu / max(float(bare_cpu), 0.001)))
     print("               peak memory %.0f MB, final document %.0f MB (%s articles), "
           "peak / (1.5 x document + 48 MB) = %.2f (target <= 1)"
           % (rss / 2**20, int(doc) / 2**20, articles, rss / budget))

@@ -72,7 +72,8 @@ void ConfinedFolder::checkPlainName(std::string_view name) {
     }
 }
 
-void ConfinedFolder::replaceFile(std::string_view name, std::string_view content) const {
+void ConfinedFolder::replaceFile(std::string_view name, std::string_view content,
+                                 bool flush) const {
     checkPlainName(name);
     const std::string target(name);
     const std::filesystem::path shown = path_ / target;
@@ -101,7 +102,7 @@ void ConfinedFolder::replaceFile(std::string_view name, std::string_view content
         if (const int errnum = writeAll(fd, content); errnum != 0)
             throw ioError("Cannot write", shown, errnum);
         if (::fchmod(fd, mode) != 0) throw ioError("Cannot set permissions for", shown, errno);
-        if (::fsync(fd) != 0) throw ioError("Cannot flush", shown, errno);
+        if (flush && ::fsync(fd) != 0) throw ioError("Cannot flush", shown, errno);
         const int closed = ::close(fd);
         fd = -1;
         if (closed != 0) throw ioError("Cannot close", shown, errno);
@@ -112,6 +113,10 @@ void ConfinedFolder::replaceFile(std::string_view name, std::string_view content
         ::unlinkat(fd_, temp.c_str(), 0);
         throw;
     }
+}
+
+void ConfinedFolder::syncFileSystem() const {
+    if (::syncfs(fd_) != 0) throw ioError("Cannot flush", path_, errno);
 }
 
 }  // namespace ovk::files

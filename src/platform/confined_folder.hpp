@@ -24,10 +24,16 @@ class ConfinedFolder {
     static void checkPlainName(std::string_view name);
 
     // Makes `content` the whole content of the file `name` in the folder: written to a
-    // temporary file beside it (readable by the user alone while it is written), flushed to
-    // disk and renamed over the name. A failure leaves the old file and no temporary file.
-    // New files get 0644 less the umask; a replaced file keeps its permissions.
-    void replaceFile(std::string_view name, std::string_view content) const;
+    // temporary file beside it (readable by the user alone while it is written) and renamed
+    // over the name, so a reader or a crash of the program sees the old or the new content,
+    // never a mixture. With `flush` the content reaches the disk before the rename; callers
+    // writing many files may flush them together instead (see syncFileSystem). A failure
+    // leaves the old file and no temporary file. New files get 0644 less the umask; a
+    // replaced file keeps its permissions.
+    void replaceFile(std::string_view name, std::string_view content, bool flush = true) const;
+
+    // Flushes everything written on the folder's file system to disk.
+    void syncFileSystem() const;
 
     const std::filesystem::path& path() const { return path_; }
 

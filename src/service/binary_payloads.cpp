@@ -97,9 +97,12 @@ void WriteBinaryPayloads(xml::Node payload, const xml::Document* document,
                 if (!name) throw Error(err::InvalidArgument, "A document payload has no Name");
                 files::ConfinedFolder::checkPlainName(*name);
                 const std::vector<uint8_t> bytes = decodeBase64(data);
+                // Flushed to disk with the download file's next save (see DownloadFileWriter):
+                // one flush per file would cost more than fetching it.
                 target.replaceFile(
                     *name,
-                    std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+                    std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                    false);
             }
         }
     }

@@ -136,6 +136,7 @@ void DownloadFileWriter::saveFull(xml::Document& document, xml::Node project,
         text = document.toString();
     }
     files::replaceFileContent(path, text);
+    lastFlush_ = std::chrono::steady_clock::now();
     if (!appendable) return;
 
     project_ = element;
@@ -161,7 +162,11 @@ void DownloadFileWriter::saveAppended(xml::Document& document, xml::Node project
     } closer{fd};
 
     int errnum = pwriteAll(fd, bytes, tailOffset_);
-    if (errnum == 0 && ::fdatasync(fd) != 0) errnum = errno;
+    const auto now = std::chrono::steady_clock::now();
+    if (errnum == 0 && now - lastFlush_ >= std::chrono::seconds(1)) {
+        if (::syncfs(fd) != 0) errnum = errno;
+        lastFlush_ = now;
+    }
     if (errnum != 0) {
         // Put the old end back: the file then holds the items saved before this one.
         if (pwriteAll(fd, tail_, tailOffset_) == 0 &&

@@ -375,7 +375,9 @@ void RewriteDownloadFile(const std::filesystem::path& path) {
         if (sink.errnum != 0) throw fileError("Cannot write", path, sink.errnum);
         if (::fchmod(sink.fd, original.st_mode & 07777) != 0)
             throw fileError("Cannot set permissions for", path, errno);
-        if (::fsync(sink.fd) != 0) throw fileError("Cannot flush", path, errno);
+        // The whole file system, not the file alone: the payload files the items wrote beside
+        // the document are flushed together with it.
+        if (::syncfs(sink.fd) != 0) throw fileError("Cannot flush", path, errno);
         const int closed = ::close(sink.fd);
         sink.fd = -1;
         if (closed != 0) throw fileError("Cannot close", path, errno);
