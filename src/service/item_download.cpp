@@ -13,6 +13,17 @@
 #include "service/service_records.hpp"
 
 namespace ovk {
+namespace {
+
+// A text or CDATA node's data where it lies: payloads run to megabytes, and copying them once
+// into the document is enough.
+std::string_view dataOf(const xml::Node& node) {
+    const xmlChar* content = node.raw()->content;
+    return content == nullptr ? std::string_view()
+                              : std::string_view(reinterpret_cast<const char*>(content));
+}
+
+}  // namespace
 
 DownloadSession& Client::Impl::download() {
     if (!downloadSession) downloadSession = std::make_shared<DownloadSession>();
@@ -46,11 +57,11 @@ void Client::Impl::DownloadItem(const std::string& MaterialId) {
 void Client::Impl::AppendNodeCopy(xml::Document& target, xml::Node parent, xml::Node source) {
     switch (source.kind()) {
         case xml::NodeKind::CData:
-            skipOnError([&] { parent.appendChild(target.createCData(source.text())); });
+            skipOnError([&] { parent.appendChild(target.createCData(dataOf(source))); });
             return;
         case xml::NodeKind::Text: {
             xml::Node copy;
-            skipOnError([&] { copy = parent.appendChild(target.createText(source.text())); });
+            skipOnError([&] { copy = parent.appendChild(target.createText(dataOf(source))); });
             if (!copy) return;
             for (xml::Node child = source.firstChild(); child; child = child.nextSibling())
                 AppendNodeCopy(target, copy, child);

@@ -1,7 +1,11 @@
 // A whole download driven through ovk-host's wizard script, as a host developer runs it:
 // the files written beside the download document, and a second run on the finished document.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <set>
 
@@ -112,6 +116,46 @@ TEST_P(OvkHostDownload, AServiceFailingInTheMiddleLeavesTheItemsBefore) {
 INSTANTIATE_TEST_SUITE_P(Replies, OvkHostDownload,
                          ::testing::Values(std::vector<std::string>{},
                                            std::vector<std::string>{"--indent"}));
+
+TEST(OvkHostProgress, DrawsABarPerItemWhenStandardErrorIsATerminal) {
+    RefService service;
+    TempDir work;
+    const auto doc = work.write(
+        "download.xml", test::downloadDocument(
+                            "TARVO", "<URL>" + service.url() +
+                                         "</URL><ProjectID>DEMO</ProjectID>"
+                                         "<Language>English</Language><Password>demo</Password>"));
+    const std::string settings = (work / "settings").string();
+    std::vector<std::string> args = {
+        OVK_HOST_BIN,     "run",    "--batch",  "--component-dir", OVK_DATA_DIR,
+        "--settings-dir", settings, "--fields", "Product group",   "--leaf",
+        "Motors",         "--mark", "all",      "--finish",        doc.string()};
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    int terminal = -1;
+    const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        // Events on standard output go elsewhere; standard error stays the terminal.
+        const int devnull = ::open("/dev/null", O_WRONLY);
+        ::dup2(devnull, STDOUT_FILENO);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    std::string shown;
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(terminal, buffer, sizeof buffer)) > 0;)
+        shown.append(buffer, got);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ::close(terminal);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << shown;
+    for (const char* step : {"] 1/4 items", "] 2/4 items", "] 3/4 items", "] 4/4 items"})
+        EXPECT_NE(shown.find(step), std::string::npos) << step << " in " << shown;
+    EXPECT_NE(shown.find("[==============================>         ] 3/4 items"), std::string::npos)
+        << shown;
+}
 
 }  // namespace
 }  // namespace ovk
