@@ -10,5 +10,8 @@ echo
 echo "== Service calls (SoapClient against bare libcurl, same run) and a 50 MB reply"
 sh "$root/bench/soap_calls.sh" "$root/$build"
 echo
+echo "== Wizard model on large catalogues (ratio against parsing the same reply)"
+"$root/$build/bin/wizard_bench"
+echo
 echo "== End-to-end download through ovk-host against a bare libcurl fetch (same run)"
 sh "$root/bench/download.sh" "$root/$build"

@@ -43,7 +43,7 @@ std::string frmWiz::storedSelection() const {
                                        std::to_string(ActiveLangId));
 }
 
-void frmWiz::moveFieldById(int32_t id) {
+void frmWiz::moveFieldById(double id) {
     for (int i = 0; i < lstAll.ListCount(); ++i) {
         if (lstAll.ItemData(i) != id) continue;
         lstAll.ListIndex(i);
@@ -88,12 +88,7 @@ void frmWiz::LoadFieldLists() {
                 for (const std::string& part : splitAt(stored, ';')) {
                     const auto id = numbers::parseNumber(part);
                     if (!id) throw Error(err::TypeMismatch, "Type mismatch", "LoadFieldLists");
-                    for (int i = 0; i < lstAll.ListCount(); ++i) {
-                        if (lstAll.ItemData(i) != *id) continue;
-                        lstAll.ListIndex(i);
-                        cmdRightOne_Click();
-                        break;
-                    }
+                    moveFieldById(*id);
                 }
             }
         }

@@ -343,8 +343,9 @@ class frmWiz : public Form {
     std::string selectionText() const;
     void moveOne(ListBox& source, ListBox& target);
     void moveAll(ListBox& source, ListBox& target, bool selectFirst);
-    // Moves the first entry of lstAll with that identifier to lstSelected, as a user would.
-    void moveFieldById(int32_t id);
+    // Moves the first entry of lstAll with that identifier (compared as numbers) to
+    // lstSelected, as a user would.
+    void moveFieldById(double id);
     // Runs a request of the Finish loop or the article load; a failure is shown in a box and
     // told to the owner, and the wizard stays usable. Returns true when the request completed.
     bool guarded(const std::function<void()>& request, const char* source);

@@ -83,6 +83,12 @@ void frmWiz::tvTree_NodeClick(int index) {
 }
 
 void frmWiz::timTree_Timer() {
+    // A leaf chosen just before Finish must not load articles, nor give back the buttons that
+    // Finish took away, while the download runs the pending events.
+    if (Busy != 0) {
+        timTree_->stop();
+        return;
+    }
     UserInterface& ui = services_.ui;
     const int selected = tvTree.SelectedItem();
     const std::string key = selected >= 0 ? tvTree.node(selected).Key : std::string();

@@ -11,10 +11,10 @@ int TreeView::Add(std::string_view relativeKey, std::string key, std::string tex
         parent = find(relativeKey);
         if (parent < 0) throw Error(err::ElementNotFound, "Element not found", name);
     }
-    if (index_.contains(key))
-        throw Error(err::KeyNotUnique, "Key is not unique in collection", name);
     const int index = Count();
-    index_.emplace(key, index);
+    // One hash of the key both refuses a duplicate and files the new node.
+    if (!index_.try_emplace(key, index).second)
+        throw Error(err::KeyNotUnique, "Key is not unique in collection", name);
     nodes_.push_back(Node{std::move(key),
                           std::move(text),
                           std::move(image),

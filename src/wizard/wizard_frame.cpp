@@ -40,8 +40,10 @@ std::string trimBlanks(const std::string& text) {
 void frmWiz::formLoad() {
     std::error_code ec;
     const auto banner = std::filesystem::path(DownloadFile).parent_path() / kBannerFileName;
-    if (!DownloadFile.empty() && std::filesystem::is_regular_file(banner, ec))
-        Image1Picture = banner.string();
+    // A dialog shown again must not keep the banner of an earlier document.
+    Image1Picture = !DownloadFile.empty() && std::filesystem::is_regular_file(banner, ec)
+                        ? banner.string()
+                        : std::string();
     LocalizeForm(GUILangID);
     CurrentStep = SetStep(0);
     LoadFieldLists();
@@ -123,6 +125,13 @@ void frmWiz::cmdNext_Click() {
 }
 
 void frmWiz::cmdFinish_Click() {
+    const auto giveBackAfterFailure = [this] {
+        prgDownload.Visible = false;
+        Busy = 0;
+        cmdBack.Enabled = true;
+        cmdCancel.Enabled = true;
+        cmdFinish.Enabled = true;
+    };
     if (!DownloadItems) {
         prgDownload.Visible = false;
         events_.Cancel();
@@ -156,23 +165,11 @@ void frmWiz::cmdFinish_Click() {
                     }
                 },
                 "frmWiz.cmdFinish_Click");
-            if (!completed) {
-                prgDownload.Visible = false;
-                Busy = 0;
-                cmdBack.Enabled = true;
-                cmdCancel.Enabled = true;
-                cmdFinish.Enabled = true;
-                return;
-            }
+            if (!completed) return giveBackAfterFailure();
         }
         prgDownload.Visible = false;
-        if (!guarded([&] { events_.Finish(); }, "frmWiz.cmdFinish_Click")) {
-            Busy = 0;
-            cmdBack.Enabled = true;
-            cmdCancel.Enabled = true;
-            cmdFinish.Enabled = true;
-            return;
-        }
+        if (!guarded([&] { events_.Finish(); }, "frmWiz.cmdFinish_Click"))
+            return giveBackAfterFailure();
     }
     Busy = 0;
     requestClose();

@@ -37,6 +37,23 @@ TEST(WizardFrame, EveryStepShowsItsPageAndButtons) {
     }
 }
 
+TEST(WizardFrame, LoadingShowsTheBannerBesideTheDocumentAndOpensOnStepOne) {
+    WizardHarness h;
+    test::TempDir withBanner, without;
+    withBanner.write("Banner1.jpg", "jpeg");
+    h.wiz.DownloadFile = (withBanner / "download.xml").string();
+    h.wiz.markShown();
+    h.wiz.formLoad();
+    EXPECT_EQ(h.wiz.Image1Picture, (withBanner / "Banner1.jpg").string());
+    EXPECT_EQ(h.events.log, (Strings{"NewStepNum 0", "NewStepNum 1"}));
+    EXPECT_EQ(h.ui.pendingEventRuns(), 1);
+
+    // Shown again for a document without a banner: the design picture, not the old one.
+    h.wiz.DownloadFile = (without / "download.xml").string();
+    h.wiz.formLoad();
+    EXPECT_EQ(h.wiz.Image1Picture, "");
+}
+
 TEST(WizardFrame, BackWithAnEmptyDownloadListAsksTheLoseQuestion) {
     for (const MsgBoxAnswer answer : {MsgBoxAnswer::Cancel, MsgBoxAnswer::Ok}) {
         WizardHarness h;

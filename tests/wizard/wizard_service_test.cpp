@@ -111,6 +111,14 @@ TEST_P(WizardWithService, MarksSurviveAChangeOfLeafAndFinishRequestsThemInOrder)
     EXPECT_EQ(h.wiz.lblDownloadCount.Caption, "You have selected 3 objects for download.");
     EXPECT_TRUE(h.wiz.lblDownloadCount.Visible);
     EXPECT_FALSE(h.wiz.lblDownloadCount0.Visible);
+    // A leaf clicked just before Finish: its half second ends during the download.
+    const int leaf = h.wiz.tvTree.find(kMotorsVelmoraDc);
+    h.wiz.tvTree.SelectedItem(leaf);
+    h.wiz.tvTree_NodeClick(leaf);
+    h.ui.onPendingEvents([&] {
+        h.clock.advance(500);
+        EXPECT_FALSE(h.wiz.cmdBack.Enabled || h.wiz.cmdCancel.Enabled || h.wiz.cmdFinish.Enabled);
+    });
     h.wiz.cmdFinish_Click();
     EXPECT_EQ(h.events.log, (Strings{"NewStepNum 2", "DownloadStructure", "DownloadItem 4720",
                                      "DownloadItem 4711", "DownloadItem 4712", "Finish"}));
