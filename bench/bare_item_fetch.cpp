@@ -98,8 +98,9 @@ int main(int argc, char** argv) {
         curl_slist_free_all(headers);
         struct rusage usage {};
         ::getrusage(RUSAGE_SELF, &usage);
-        const double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+        const double cpu =
+            static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
         std::printf("seconds %.3f bytes %zu calls %zu cpu %.3f\n", seconds, received,
                     requests.size(), cpu);
         return 0;
