@@ -1,6 +1,10 @@
 #include "service/binary_payloads.hpp"
 
+#include <libxml/tree.h>
+
+#include <algorithm>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "codec/encoding.hpp"
@@ -43,13 +47,37 @@ std::string recordData(xml::Node record) {
     return data;
 }
 
+// Decodes the way WriteBase64File does. Base64 is ASCII, where the code page conversion
+// changes nothing, so the usual text is decoded where it lies; only a text holding other
+// characters takes the conversion first.
 std::vector<uint8_t> decodeBase64(std::string_view text) {
     const Encoding encoding;
     std::vector<uint8_t> bytes;
+    const auto* data = reinterpret_cast<const uint8_t*>(text.data());
+    if (std::all_of(data, data + text.size(), [](uint8_t c) { return c < 0x80; })) {
+        encoding.DecodeB64(std::span<const uint8_t>(data, text.size()), bytes);
+        return bytes;
+    }
     std::vector<uint8_t> encoded;
     encoding.Str2ByteArray(text, encoded);
     encoding.DecodeB64(encoded, bytes);
     return bytes;
+}
+
+// A document's Base64 text: when it is one character-data node, as services send it, it is
+// read in place rather than copied.
+template <class Use>
+void withRecordData(xml::Node record, Use use) {
+    const xml::Node first = record.firstChild();
+    const bool single =
+        first && (first.kind() == xml::NodeKind::CData || first.kind() == xml::NodeKind::Text) &&
+        !(first.nextSibling() && (first.nextSibling().kind() == xml::NodeKind::CData ||
+                                  first.nextSibling().kind() == xml::NodeKind::Text));
+    if (single && first.raw()->content != nullptr) {
+        use(std::string_view(reinterpret_cast<const char*>(first.raw()->content)));
+    } else {
+        use(std::string_view(recordData(record)));
+    }
 }
 
 }  // namespace
@@ -92,15 +120,18 @@ void WriteBinaryPayloads(xml::Node payload, const xml::Document* document,
         } else if (kind == "DOCUMENTS") {
             const files::ConfinedFolder target(folder);
             for (xml::Node file = group.firstChild(); file; file = file.nextSibling()) {
-                const std::string data = recordData(file);
-                const std::optional<std::string> name = file.attribute("Name");
-                if (!name) throw Error(err::InvalidArgument, "A document payload has no Name");
-                files::ConfinedFolder::checkPlainName(*name);
-                const std::vector<uint8_t> bytes = decodeBase64(data);
+                std::vector<uint8_t> bytes;
+                withRecordData(file, [&](std::string_view data) {
+                    const std::optional<std::string> name = file.attribute("Name");
+                    if (!name) throw Error(err::InvalidArgument, "A document payload has no Name");
+                    files::ConfinedFolder::checkPlainName(*name);
+                    bytes = decodeBase64(data);
+                });
+                const std::string name = *file.attribute("Name");
                 // Flushed to disk with the download file's next save (see DownloadFileWriter):
                 // one flush per file would cost more than fetching it.
                 target.replaceFile(
-                    *name,
+                    name,
                     std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
                     false);
             }

@@ -27,17 +27,24 @@ struct OutputBufferClose {
     void operator()(xmlOutputBuffer* p) const { xmlOutputBufferClose(p); }
 };
 
+using OutputBuffer = std::unique_ptr<xmlOutputBuffer, OutputBufferClose>;
+
 // The nodes from `first` to the end of their sibling list, serialized exactly as a save of
-// the whole document writes them there (no formatting, UTF-8, the same escaping).
-std::string serializeFrom(xmlDoc* doc, xmlNode* first) {
-    std::unique_ptr<xmlOutputBuffer, OutputBufferClose> out(xmlAllocOutputBuffer(nullptr));
+// the whole document writes them there (no formatting, UTF-8, the same escaping). The text
+// stays in the buffer: an item's payloads run to megabytes.
+OutputBuffer serializeFrom(xmlDoc* doc, xmlNode* first) {
+    OutputBuffer out(xmlAllocOutputBuffer(nullptr));
     if (!out) throw Error(err::OutOfMemory, "Out of memory");
     for (xmlNode* node = first; node != nullptr; node = node->next)
         xmlNodeDumpOutput(out.get(), doc, node, 0, 0, "UTF-8");
     xmlOutputBufferFlush(out.get());
     if (out->error != 0) throw Error(err::OutOfMemory, "Cannot serialise the document");
-    const xmlChar* content = xmlOutputBufferGetContent(out.get());
-    return std::string(reinterpret_cast<const char*>(content), xmlOutputBufferGetSize(out.get()));
+    return out;
+}
+
+std::string_view contentOf(xmlOutputBuffer* out) {
+    return std::string_view(reinterpret_cast<const char*>(xmlOutputBufferGetContent(out)),
+                            xmlOutputBufferGetSize(out));
 }
 
 std::string markerText() {
@@ -150,9 +157,8 @@ void DownloadFileWriter::saveFull(xml::Document& document, xml::Node project,
 void DownloadFileWriter::saveAppended(xml::Document& document, xml::Node project,
                                       const std::filesystem::path& path) {
     xmlNode* element = project.raw();
-    std::string bytes = serializeFrom(document.raw(), lastWritten_->next);
-    const std::size_t added = bytes.size();
-    bytes += tail_;
+    const OutputBuffer serialized = serializeFrom(document.raw(), lastWritten_->next);
+    const std::string_view added = contentOf(serialized.get());
 
     const int fd = ::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) throw fileError("Cannot write", path, errno);
@@ -161,7 +167,8 @@ void DownloadFileWriter::saveAppended(xml::Document& document, xml::Node project
         ~Closer() { ::close(fd); }
     } closer{fd};
 
-    int errnum = pwriteAll(fd, bytes, tailOffset_);
+    int errnum = pwriteAll(fd, added, tailOffset_);
+    if (errnum == 0) errnum = pwriteAll(fd, tail_, tailOffset_ + static_cast<off_t>(added.size()));
     const auto now = std::chrono::steady_clock::now();
     if (errnum == 0 && now - lastFlush_ >= std::chrono::seconds(1)) {
         if (::syncfs(fd) != 0) errnum = errno;
@@ -176,7 +183,7 @@ void DownloadFileWriter::saveAppended(xml::Document& document, xml::Node project
         reset();
         throw fileError("Cannot write", path, errnum);
     }
-    tailOffset_ += static_cast<off_t>(added);
+    tailOffset_ += static_cast<off_t>(added.size());
     lastWritten_ = element->last;
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
