@@ -85,25 +85,36 @@ INSTANTIATE_TEST_SUITE_P(Replies, Download,
                          ::testing::Values(std::vector<std::string>{},
                                            std::vector<std::string>{"--indent"}));
 
-TEST(DownloadFaults, AServiceThatDiesAfterSomeItemsLeavesThoseItemsWhole) {
-    RefService service({"--fault", "GetItemData=http500@4713"});
-    DownloadHarness h(true);
-    ASSERT_NO_FATAL_FAILURE(h.init(service.url()));
-    h.impl->DownloadStructure();
-    h.impl->DownloadItem("4711");
-    h.impl->DownloadItem("4712");
-    EXPECT_THROW(h.impl->DownloadItem("4713"), Error);
+TEST(DownloadFaults, AServiceThatFailsOrDiesAfterSomeItemsLeavesThoseItemsWhole) {
+    // An error reply, a reply cut off in the middle, and a service that is gone.
+    for (const std::string fault : {"http500", "truncated", "stopped"}) {
+        SCOPED_TRACE(fault);
+        std::vector<std::string> args;
+        if (fault != "stopped") args = {"--fault", "GetItemData=" + fault + "@4713"};
+        RefService service(args);
+        DownloadHarness h(true);
+        ASSERT_NO_FATAL_FAILURE(h.init(service.url()));
+        h.impl->DownloadStructure();
+        h.impl->DownloadItem("4711");
+        h.impl->DownloadItem("4712");
+        if (fault == "stopped") service.stop();
+        EXPECT_THROW(h.impl->DownloadItem("4713"), Error);
 
-    const xml::Document saved = xml::Document::loadFile(h.downloadFile());
-    std::vector<std::string> numbers;
-    for (const xml::Node& item : saved.elementsByName("Articleinfo"))
-        numbers.push_back(item.childElements().at(0).text());
-    EXPECT_EQ(numbers, (std::vector<std::string>{"4711", "4712"}));
-    EXPECT_EQ(saved.toString(), h.impl->MyXMLDocument->toString());
-    EXPECT_TRUE(saved.firstElementByName("Structure").hasChildNodes());
-    EXPECT_EQ(readAll(h.work / "4711_datasheet.pdf"),
-              readAll(std::string(OVK_EXAMPLES_DIR) + "/catalog/docs/motor_ac_datasheet.pdf"));
-    EXPECT_TRUE(h.host.events.log.empty()) << ::testing::PrintToString(h.host.events.log);
+        const xml::Document saved = xml::Document::loadFile(h.downloadFile());
+        std::vector<std::string> numbers;
+        for (const xml::Node& item : saved.elementsByName("Articleinfo"))
+            numbers.push_back(item.childElements().at(0).text());
+        EXPECT_EQ(numbers, (std::vector<std::string>{"4711", "4712"}));
+        EXPECT_EQ(saved.toString(), h.impl->MyXMLDocument->toString());
+        EXPECT_TRUE(saved.firstElementByName("Structure").hasChildNodes());
+        EXPECT_EQ(readAll(h.work / "4711_datasheet.pdf"),
+                  readAll(std::string(OVK_EXAMPLES_DIR) + "/catalog/docs/motor_ac_datasheet.pdf"));
+        std::size_t files = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(h.work.path()))
+            files += entry.path().filename().string().starts_with(".");
+        EXPECT_EQ(files, 0u) << "a temporary file was left behind";
+        EXPECT_TRUE(h.host.events.log.empty()) << ::testing::PrintToString(h.host.events.log);
+    }
 }
 
 }  // namespace
