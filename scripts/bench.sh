@@ -15,3 +15,6 @@ echo "== Wizard model on large catalogues (ratio against parsing the same reply)
 echo
 echo "== The wizard's window: a 100,000-node tree, 20,000 articles by 12 columns, Mark All"
 "$root/$build/bin/wizard_view_bench" 5
+echo
+echo "== End-to-end download through ovk-host against a bare libcurl fetch (same run)"
+sh "$root/bench/download.sh" "$root/$build"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main job, end to end: check the example download documents offline, start the reference
-# master-data service on a free loopback port, point a download document at it, run the
-# component's start-up through ovk-host and print every event, then stop the service.
+# master-data service on a free loopback port, point a download document at it, download the
+# articles of one tree leaf through ovk-host (start-up, wizard, Finish) printing every event,
+# summarise the files written, then stop the service.
 set -euo pipefail
 
 build="${1:-build}"
@@ -41,10 +42,30 @@ sed -e "s|<URL>[^<]*</URL>|<URL>$url</URL>|" "$root/examples/tarvo_download.xml"
 cat "$work/download.xml"
 
 echo
-echo "== ovk-host run --batch --init-only"
+leaf="Motors"
+echo "== ovk-host run: search by product group, leaf $leaf, all its articles marked, Finish"
 status=0
-"$bin/ovk-host" run --batch --init-only --settings-dir "$work/settings" "$work/download.xml" || status=$?
+"$bin/ovk-host" run --batch --settings-dir "$work/settings" \
+  --fields "Product group" --leaf "$leaf" --mark all --finish "$work/download.xml" || status=$?
+
 echo
-echo "== Files beside the download document"
-ls -l "$work" | grep -v -e service.out -e '^total'
+echo "== What the download wrote beside the download document"
+size() { stat -c %s "$1"; }
+articles="$(grep -o '<Articleinfo>' "$work/download.xml" | wc -l)"
+printf '%-24s %10s bytes  %s articles\n' download.xml "$(size "$work/download.xml")" "$articles"
+for f in symbols.txt ger.txt; do
+  if [ -f "$work/$f" ]; then
+    printf '%-24s %10s bytes  %s records\n' "$f" "$(size "$work/$f")" \
+      "$(grep -c -e '^SYMBOL' -e '^SYM ' -e '^GER' "$work/$f" || true)"
+  fi
+done
+for f in "$work"/*; do
+  name="$(basename "$f")"
+  case "$name" in download.xml|symbols.txt|ger.txt|service.out|settings) continue ;; esac
+  if [ "$name" = Banner1.jpg ]; then
+    printf '%-24s %10s bytes  (banner picture, from the start-up)\n' "$name" "$(size "$f")"
+  else
+    printf '%-24s %10s bytes  document\n' "$name" "$(size "$f")"
+  fi
+done
 exit "$status"

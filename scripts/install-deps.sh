@@ -9,6 +9,7 @@ packages=(
   nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev
   libssl-dev zlib1g-dev libbrotli-dev
   python3-zeep tinyproxy curl openssl
+  time  # peak memory of the end-to-end download benchmark
 )
 
 missing=()

@@ -13,6 +13,8 @@
 
 namespace ovk {
 
+struct DownloadSession;
+
 // The state and the form-event handlers behind the public Client.
 struct Client::Impl : SplashEvents, WizardEvents {
     explicit Impl(std::shared_ptr<const ClientServices> services);
@@ -37,6 +39,8 @@ struct Client::Impl : SplashEvents, WizardEvents {
     std::string bannerUrl;
     std::string mailUrl;
     ClientEvents* events = nullptr;
+    // What the download transactions keep between requests; made by the first of them.
+    std::shared_ptr<DownloadSession> downloadSession;
 
     frmSplash& splash();
 
@@ -80,6 +84,9 @@ struct Client::Impl : SplashEvents, WizardEvents {
     void prepareDocument(const std::string& downloadFile, int32_t& Result);
     void stepPassed(const char* step, const std::string& detail);
     void connectToService(int32_t& Result, int32_t& Init);
+    DownloadSession& download();
+    // Copies a node of an item reply beneath `parent`, skipping whatever fails to copy.
+    void AppendNodeCopy(xml::Document& target, xml::Node parent, xml::Node source);
 };
 
 }  // namespace ovk

@@ -29,9 +29,4 @@ void Client::Impl::InitWizzard() {
     ui.showModal(wizard);
 }
 
-// The download requests arrive with the service transactions.
-void Client::Impl::DownloadStructure() {}
-void Client::Impl::DownloadItem(const std::string&) {}
-void Client::Impl::Finish() {}
-
 }  // namespace ovk

@@ -75,10 +75,10 @@ TEST_P(OvkHostWizard, ChoosesFieldsWalksLeavesMarksAndFinishes) {
         run({"--fields", "Manufacturer;Product group", "--leaf", "Velmora/Motors", "--mark", "all",
              "--unmark", "4713", "--leaf", "Catalog/Dunmore/Drives", "--mark", "4721", "--finish"});
     EXPECT_EQ(r.status, 0) << r.errors;
-    EXPECT_EQ(events(r),
-              (Strings{"StepChanged 0", "StepChanged 1", "StepChanged 0", "StepChanged 1",
-                       "Debugger " + kRoot + "||3{}Velmora||7{}Motors",
-                       "Debugger " + kRoot + "||3{}Dunmore||7{}Drives", "StepChanged 2"}));
+    EXPECT_EQ(events(r), (Strings{"StepChanged 0", "StepChanged 1", "StepChanged 0",
+                                  "StepChanged 1", "Debugger " + kRoot + "||3{}Velmora||7{}Motors",
+                                  "Debugger " + kRoot + "||3{}Dunmore||7{}Drives", "StepChanged 2",
+                                  "DownloadComplete"}));
     EXPECT_NE(test::readAll(work / "settings" / "VelmoraDotNet.ini").find("1033=\"3;7\""),
               std::string::npos);
 }

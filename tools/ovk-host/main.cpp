@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "component/client_impl.hpp"
+#include "download_progress.hpp"
 #include "document/client_resources.hpp"
 #include "event_printer.hpp"
 #include "platform/errors.hpp"
@@ -237,7 +238,7 @@ struct BatchParts {
 };
 
 std::shared_ptr<ScriptedUserInterface> scriptedUi(const Options& o) {
-    auto ui = std::make_shared<ScriptedUserInterface>();
+    auto ui = std::make_shared<host::ProgressReportingUserInterface>();
     for (MsgBoxAnswer answer : o.answers) ui->queueAnswer(answer);
     ui->onBox(&host::printBox);
     return ui;

@@ -1,0 +1,122 @@
+#include "platform/confined_folder.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <random>
+
+#include "platform/errors.hpp"
+
+namespace ovk::files {
+namespace {
+
+Error ioError(const std::string& what, const std::filesystem::path& path, int errnum) {
+    const int32_t number = errnum == ENOENT   ? err::PathNotFound
+                           : errnum == EACCES ? err::PermissionDenied
+                                              : err::DeviceIo;
+    return Error(number, what + " " + path.string() + ": " + std::strerror(errnum));
+}
+
+// 0 when everything was written, otherwise the errno of the failing write.
+int writeAll(int fd, std::string_view content) {
+    const char* data = content.data();
+    std::size_t left = content.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, left);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        data += written;
+        left -= static_cast<std::size_t>(written);
+    }
+    return 0;
+}
+
+std::string temporaryName(std::string_view name) {
+    static thread_local std::mt19937_64 random{std::random_device{}()};
+    constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    std::string suffix(8, '0');
+    for (char& c : suffix) c = kDigits[random() % 36];
+    return "." + std::string(name) + "." + suffix + ".tmp";
+}
+
+}  // namespace
+
+ConfinedFolder::ConfinedFolder(const std::filesystem::path& folder)
+    : path_(folder.empty() ? std::filesystem::path(".") : folder) {
+    fd_ = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd_ < 0) throw ioError("Cannot open the folder", path_, errno);
+}
+
+ConfinedFolder::~ConfinedFolder() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+void ConfinedFolder::checkPlainName(std::string_view name) {
+    const auto refuse = [&](const char* why) {
+        std::string shown;
+        for (const char c : name) shown += static_cast<unsigned char>(c) < 0x20 ? '?' : c;
+        throw Error(err::InvalidArgument, "Refused to write the file \"" + shown + "\": " + why +
+                                              "; nothing was written");
+    };
+    if (name.empty()) refuse("the name is empty");
+    if (name == "." || name == "..") refuse("the name is a folder reference");
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '/' || c == '\\') refuse("the name holds a path separator");
+        if (byte < 0x20 || byte == 0x7F) refuse("the name holds a control character");
+    }
+}
+
+void ConfinedFolder::replaceFile(std::string_view name, std::string_view content,
+                                 bool flush) const {
+    checkPlainName(name);
+    const std::string target(name);
+    const std::filesystem::path shown = path_ / target;
+
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 16; ++attempt) {
+        temp = temporaryName(name);
+        fd =
+            ::openat(fd_, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    if (fd < 0) throw ioError("Cannot create a temporary file beside", shown, errno);
+
+    try {
+        // A replaced file keeps its permissions; a new one gets what a plain create would give.
+        struct stat st {};
+        mode_t mode = 0;
+        if (::fstatat(fd_, target.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)) {
+            mode = st.st_mode & 07777;
+        } else {
+            const mode_t mask = ::umask(0);
+            ::umask(mask);
+            mode = 0644 & ~mask;
+        }
+        if (const int errnum = writeAll(fd, content); errnum != 0)
+            throw ioError("Cannot write", shown, errnum);
+        if (::fchmod(fd, mode) != 0) throw ioError("Cannot set permissions for", shown, errno);
+        if (flush && ::fsync(fd) != 0) throw ioError("Cannot flush", shown, errno);
+        const int closed = ::close(fd);
+        fd = -1;
+        if (closed != 0) throw ioError("Cannot close", shown, errno);
+        if (::renameat(fd_, temp.c_str(), fd_, target.c_str()) != 0)
+            throw ioError("Cannot replace", shown, errno);
+    } catch (...) {
+        if (fd >= 0) ::close(fd);
+        ::unlinkat(fd_, temp.c_str(), 0);
+        throw;
+    }
+}
+
+void ConfinedFolder::syncFileSystem() const {
+    if (::syncfs(fd_) != 0) throw ioError("Cannot flush", path_, errno);
+}
+
+}  // namespace ovk::files

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace ovk::files {
+
+// One folder that files are written into, and nowhere else. Names handed to it come from
+// outside (a service names the documents it sends), so each must be a plain file name: no
+// path separator of either platform, not "." or "..", no NUL or other control character.
+// The folder is opened once; every file is created relative to that handle, and a file is
+// replaced by renaming a finished temporary file over the name, so a symbolic link standing
+// at that name is replaced, never followed.
+class ConfinedFolder {
+  public:
+    // Throws Error (PathNotFound, PermissionDenied) when the folder cannot be opened.
+    explicit ConfinedFolder(const std::filesystem::path& folder);
+    ~ConfinedFolder();
+    ConfinedFolder(const ConfinedFolder&) = delete;
+    ConfinedFolder& operator=(const ConfinedFolder&) = delete;
+
+    // Throws Error (InvalidArgument) naming the reason when `name` is not a plain file name.
+    static void checkPlainName(std::string_view name);
+
+    // Makes `content` the whole content of the file `name` in the folder: written to a
+    // temporary file beside it (readable by the user alone while it is written) and renamed
+    // over the name, so a reader or a crash of the program sees the old or the new content,
+    // never a mixture. With `flush` the content reaches the disk before the rename; callers
+    // writing many files may flush them together instead (see syncFileSystem). A failure
+    // leaves the old file and no temporary file. New files get 0644 less the umask; a
+    // replaced file keeps its permissions.
+    void replaceFile(std::string_view name, std::string_view content, bool flush = true) const;
+
+    // Flushes everything written on the folder's file system to disk.
+    void syncFileSystem() const;
+
+    const std::filesystem::path& path() const { return path_; }
+
+  private:
+    std::filesystem::path path_;
+    int fd_ = -1;
+};
+
+}  // namespace ovk::files

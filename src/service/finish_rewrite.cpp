@@ -1,0 +1,393 @@
+#include "service/finish_rewrite.hpp"
+
+#include <fcntl.h>
+#include <libxml/xmlreader.h>
+#include <libxml/xmlsave.h>
+#include <libxml/xmlwriter.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/errors.hpp"
+#include "platform/text.hpp"
+#include "platform/xml/libxml_handles.hpp"
+
+namespace ovk {
+namespace {
+
+using xml::detail::toString;
+using xml::detail::xmlText;
+
+Error fileError(const std::string& what, const std::filesystem::path& path, int errnum) {
+    const int32_t number = errnum == ENOENT   ? err::FileNotFound
+                           : errnum == EACCES ? err::PermissionDenied
+                                              : err::DeviceIo;
+    return Error(number, what + " " + path.string() + ": " + std::strerror(errnum));
+}
+
+// The writer's output: gathered in large pieces, written to the temporary file, the first
+// failure kept.
+struct Sink {
+    int fd = -1;
+    int errnum = 0;
+    std::string buffer;
+
+    void flush() {
+        std::size_t done = 0;
+        while (errnum == 0 && done < buffer.size()) {
+            const ssize_t written = ::write(fd, buffer.data() + done, buffer.size() - done);
+            if (written < 0 && errno == EINTR) continue;
+            if (written < 0) errnum = errno;
+            if (written > 0) done += static_cast<std::size_t>(written);
+        }
+        buffer.clear();
+    }
+    static int write(void* context, const char* data, int length) {
+        auto* sink = static_cast<Sink*>(context);
+        if (sink->errnum != 0) return -1;
+        sink->buffer.append(data, static_cast<std::size_t>(length));
+        if (sink->buffer.size() >= (1u << 20)) sink->flush();
+        return sink->errnum == 0 ? length : -1;
+    }
+};
+
+struct ReaderFree {
+    void operator()(xmlTextReader* p) const { xmlFreeTextReader(p); }
+};
+struct WriterFree {
+    void operator()(xmlTextWriter* p) const { xmlFreeTextWriter(p); }
+};
+
+bool isWhitespaceOnly(const xmlChar* text) {
+    if (text == nullptr) return true;
+    for (; *text != 0; ++text) {
+        if (*text != ' ' && *text != '\t' && *text != '\r' && *text != '\n') return false;
+    }
+    return true;
+}
+
+bool isResultGroup(const xmlNode* node) {
+    if (node->type != XML_ELEMENT_NODE) return false;
+    const std::string name = asciiUpper(toString(node->name));
+    return name == "COMPONENTS" || name == "SYMBOLS" || name == "GERS";
+}
+
+std::string qualifiedName(const xmlNode* node) {
+    if (node->ns != nullptr && node->ns->prefix != nullptr)
+        return toString(node->ns->prefix) + ":" + toString(node->name);
+    return toString(node->name);
+}
+
+// Empty result groups go from every Articleinfo in the subtree (the subtree's root included).
+void removeEmptyResultGroups(xmlNode* root) {
+    std::vector<xmlNode*> pending{root};
+    while (!pending.empty()) {
+        xmlNode* node = pending.back();
+        pending.pop_back();
+        if (node->type != XML_ELEMENT_NODE) continue;
+        const bool articleinfo = qualifiedName(node) == "Articleinfo";
+        for (xmlNode* child = node->children; child != nullptr;) {
+            xmlNode* next = child->next;
+            if (articleinfo && isResultGroup(child) && child->children == nullptr) {
+                xmlUnlinkNode(child);
+                xmlFreeNode(child);
+            } else {
+                pending.push_back(child);
+            }
+            child = next;
+        }
+    }
+}
+
+class Rewriter {
+  public:
+    Rewriter(xmlTextWriter* writer, xmlTextReader* reader) : writer_(writer), reader_(reader) {}
+
+    void run() {
+        int status = xmlTextReaderRead(reader_);
+        while (status == 1) {
+            status = step();
+        }
+        if (status < 0) throw Error(err::InvalidArgument, "The download file cannot be read");
+        flushWhitespace(false);
+        check(xmlTextWriterEndDocument(writer_));
+    }
+
+  private:
+    // Handles the reader's current node; returns what the next read gave.
+    int step() {
+        const int type = xmlTextReaderNodeType(reader_);
+        const int depth = xmlTextReaderDepth(reader_);
+        switch (type) {
+            case XML_READER_TYPE_ELEMENT: {
+                const std::string name = toString(xmlTextReaderConstName(reader_));
+                const std::string local = toString(xmlTextReaderConstLocalName(reader_));
+                const bool projectChild = inProject_ && depth == projectDepth_ + 1;
+                if (name == "Articleinfo" ||
+                    (projectChild && equalsIgnoringAsciiCase(local, "Articleinfo"))) {
+                    xmlNode* subtree = xmlTextReaderExpand(reader_);
+                    if (subtree == nullptr) return -1;
+                    removeEmptyResultGroups(subtree);
+                    const bool dropped = projectChild &&
+                                         equalsIgnoringAsciiCase(local, "Articleinfo") &&
+                                         subtree->children == nullptr;
+                    if (!dropped) {
+                        beforeChild();
+                        writeSubtree(subtree);
+                    }
+                    return xmlTextReaderNext(reader_);
+                }
+                beforeChild();
+                if (!projectSeen_ && name == "Project") {
+                    projectSeen_ = true;
+                    inProject_ = true;
+                    projectDepth_ = depth;
+                }
+                check(xmlTextWriterStartElement(writer_, xmlText(name)));
+                writeAttributes(xmlTextReaderCurrentNode(reader_));
+                if (xmlTextReaderIsEmptyElement(reader_)) {
+                    check(xmlTextWriterEndElement(writer_));
+                    leftElement(depth);
+                } else {
+                    hadChild_.push_back(false);
+                }
+                break;
+            }
+            case XML_READER_TYPE_END_ELEMENT:
+                flushWhitespace(true);
+                if (!hadChild_.empty()) hadChild_.pop_back();
+                check(xmlTextWriterEndElement(writer_));
+                leftElement(depth);
+                break;
+            case XML_READER_TYPE_TEXT:
+            case XML_READER_TYPE_WHITESPACE:
+            case XML_READER_TYPE_SIGNIFICANT_WHITESPACE:
+                text(xmlTextReaderConstValue(reader_));
+                break;
+            case XML_READER_TYPE_CDATA:
+                beforeChild();
+                writeCData(xmlTextReaderConstValue(reader_));
+                break;
+            case XML_READER_TYPE_COMMENT:
+                beforeChild();
+                check(xmlTextWriterWriteComment(writer_, xmlTextReaderConstValue(reader_)));
+                break;
+            case XML_READER_TYPE_PROCESSING_INSTRUCTION:
+                beforeChild();
+                check(xmlTextWriterWritePI(writer_, xmlTextReaderConstName(reader_),
+                                           xmlTextReaderConstValue(reader_)));
+                break;
+            case XML_READER_TYPE_ENTITY_REFERENCE:
+                beforeChild();
+                check(
+                    xmlTextWriterWriteFormatRaw(writer_, "&%s;", xmlTextReaderConstName(reader_)));
+                return xmlTextReaderNext(reader_);
+            case XML_READER_TYPE_DOCUMENT_TYPE:
+                writeDocumentType();
+                break;
+            default:
+                break;
+        }
+        return xmlTextReaderRead(reader_);
+    }
+
+    // The parser joins adjacent CDATA sections, so a section may hold "]]>" (written as two
+    // sections by whoever sent it); it has to be split again to stay well-formed.
+    void writeCData(const xmlChar* value) {
+        const std::string data = toString(value);
+        std::size_t start = 0;
+        for (std::size_t end; (end = data.find("]]>", start)) != std::string::npos;
+             start = end + 2) {
+            const std::string piece = data.substr(start, end + 2 - start);
+            check(xmlTextWriterWriteCDATA(writer_, xmlText(piece)));
+        }
+        check(xmlTextWriterWriteCDATA(writer_, xmlText(data.substr(start))));
+    }
+
+    void leftElement(int depth) {
+        if (inProject_ && depth == projectDepth_) inProject_ = false;
+    }
+
+    // White space alone between elements is the old layout: the writer indents anew. It is
+    // kept only where it is an element's whole content, which makes it data.
+    void text(const xmlChar* value) {
+        if (isWhitespaceOnly(value)) {
+            pendingWhitespace_ += toString(value);
+            return;
+        }
+        beforeChild();
+        check(xmlTextWriterWriteString(writer_, value));
+    }
+
+    void beforeChild() {
+        flushWhitespace(false);
+        if (!hadChild_.empty()) hadChild_.back() = true;
+    }
+
+    void flushWhitespace(bool atEndOfElement) {
+        if (pendingWhitespace_.empty()) return;
+        if (atEndOfElement && !hadChild_.empty() && !hadChild_.back())
+            check(xmlTextWriterWriteString(writer_, xmlText(pendingWhitespace_)));
+        pendingWhitespace_.clear();
+    }
+
+    void writeAttributes(const xmlNode* element) {
+        if (element == nullptr) return;
+        for (const xmlNs* ns = element->nsDef; ns != nullptr; ns = ns->next) {
+            const std::string name =
+                ns->prefix == nullptr ? "xmlns" : "xmlns:" + toString(ns->prefix);
+            check(xmlTextWriterWriteAttribute(writer_, xmlText(name), ns->href));
+        }
+        for (const xmlAttr* a = element->properties; a != nullptr; a = a->next) {
+            std::string name = toString(a->name);
+            if (a->ns != nullptr && a->ns->prefix != nullptr)
+                name = toString(a->ns->prefix) + ":" + name;
+            const std::string value =
+                xml::detail::take(xmlNodeListGetString(a->doc, a->children, 1));
+            check(xmlTextWriterWriteAttribute(writer_, xmlText(name), xmlText(value)));
+        }
+    }
+
+    void writeSubtree(const xmlNode* node) {
+        switch (node->type) {
+            case XML_ELEMENT_NODE:
+                check(xmlTextWriterStartElement(writer_, xmlText(qualifiedName(node))));
+                writeAttributes(node);
+                hadChild_.push_back(false);
+                for (const xmlNode* child = node->children; child != nullptr; child = child->next)
+                    writeSubtree(child);
+                flushWhitespace(true);
+                hadChild_.pop_back();
+                check(xmlTextWriterEndElement(writer_));
+                break;
+            case XML_TEXT_NODE:
+                text(node->content);
+                break;
+            case XML_CDATA_SECTION_NODE:
+                beforeChild();
+                writeCData(node->content);
+                break;
+            case XML_COMMENT_NODE:
+                beforeChild();
+                check(xmlTextWriterWriteComment(writer_, node->content));
+                break;
+            case XML_PI_NODE:
+                beforeChild();
+                check(xmlTextWriterWritePI(writer_, node->name, node->content));
+                break;
+            case XML_ENTITY_REF_NODE:
+                beforeChild();
+                check(xmlTextWriterWriteFormatRaw(writer_, "&%s;", node->name));
+                break;
+            default:
+                break;
+        }
+    }
+
+    void writeDocumentType() {
+        xmlDoc* doc = xmlTextReaderCurrentDoc(reader_);
+        const xmlDtd* dtd = doc != nullptr ? doc->intSubset : nullptr;
+        if (dtd == nullptr) return;
+        std::string subset;
+        if (dtd->children != nullptr) {
+            std::unique_ptr<xmlBuffer, decltype(&xmlBufferFree)> buffer(xmlBufferCreate(),
+                                                                        &xmlBufferFree);
+            for (xmlNode* decl = dtd->children; decl != nullptr; decl = decl->next) {
+                xmlNodeDump(buffer.get(), doc, decl, 0, 0);
+                xmlBufferCCat(buffer.get(), "\n");
+            }
+            subset = "\n" + toString(xmlBufferContent(buffer.get()));
+        }
+        check(xmlTextWriterWriteDTD(writer_, dtd->name, dtd->ExternalID, dtd->SystemID,
+                                    subset.empty() ? nullptr : xmlText(subset)));
+    }
+
+    static void check(int status) {
+        if (status < 0) throw Error(err::DeviceIo, "The download file cannot be written");
+    }
+
+    xmlTextWriter* writer_;
+    xmlTextReader* reader_;
+    bool projectSeen_ = false;
+    bool inProject_ = false;
+    int projectDepth_ = -1;
+    std::vector<bool> hadChild_;
+    std::string pendingWhitespace_;
+};
+
+}  // namespace
+
+void RewriteDownloadFile(const std::filesystem::path& path) {
+    struct stat original {};
+    if (::stat(path.c_str(), &original) != 0) throw fileError("Cannot open", path, errno);
+    if (!S_ISREG(original.st_mode)) {
+        throw Error(err::FileNotFound, "File not found: " + path.string());
+    }
+
+    xml::detail::ErrorCollector errors;
+    // The file is the download's own output: its text nodes may be far above the parser's
+    // default limits. Entities are never substituted and nothing is loaded from outside.
+    std::unique_ptr<xmlTextReader, ReaderFree> reader(xmlReaderForFile(
+        path.c_str(), nullptr, XML_PARSE_NONET | XML_PARSE_BIG_LINES | XML_PARSE_HUGE));
+    if (!reader) throw fileError("Cannot open", path, errno != 0 ? errno : ENOENT);
+
+    const std::filesystem::path folder =
+        path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+    std::string pattern = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
+    Sink sink;
+    sink.fd = ::mkstemp(pattern.data());
+    if (sink.fd < 0) throw fileError("Cannot create a temporary file beside", path, errno);
+    const std::string temp = pattern;
+
+    try {
+        {
+            xmlOutputBuffer* output =
+                xmlOutputBufferCreateIO(&Sink::write, nullptr, &sink, nullptr);
+            if (output == nullptr) throw Error(err::OutOfMemory, "Out of memory");
+            std::unique_ptr<xmlTextWriter, WriterFree> writer(xmlNewTextWriter(output));
+            if (!writer) {
+                xmlOutputBufferClose(output);
+                throw Error(err::OutOfMemory, "Out of memory");
+            }
+            xmlTextWriterSetIndent(writer.get(), 1);
+            xmlTextWriterSetIndentString(writer.get(), xmlText("  "));
+            if (xmlTextWriterStartDocument(writer.get(), "1.0", "UTF-8", nullptr) < 0)
+                throw Error(err::DeviceIo, "The download file cannot be written");
+            try {
+                Rewriter(writer.get(), reader.get()).run();
+            } catch (const Error& failure) {
+                if (errors.first()) {
+                    throw Error(err::InvalidArgument,
+                                path.string() + ": " + errors.first()->reason);
+                }
+                throw;
+            }
+            if (errors.first()) {
+                throw Error(err::InvalidArgument, path.string() + ": " + errors.first()->reason);
+            }
+        }  // the writer flushes into the sink as it goes away
+        sink.flush();
+        if (sink.errnum != 0) throw fileError("Cannot write", path, sink.errnum);
+        if (::fchmod(sink.fd, original.st_mode & 07777) != 0)
+            throw fileError("Cannot set permissions for", path, errno);
+        // The whole file system, not the file alone: the payload files the items wrote beside
+        // the document are flushed together with it.
+        if (::syncfs(sink.fd) != 0) throw fileError("Cannot flush", path, errno);
+        const int closed = ::close(sink.fd);
+        sink.fd = -1;
+        if (closed != 0) throw fileError("Cannot close", path, errno);
+        if (::rename(temp.c_str(), path.c_str()) != 0)
+            throw fileError("Cannot replace", path, errno);
+    } catch (...) {
+        if (sink.fd >= 0) ::close(sink.fd);
+        ::unlink(temp.c_str());
+        throw;
+    }
+}
+
+}  // namespace ovk

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <filesystem>
+
+namespace ovk {
+
+// Brings the download file into its final form, as the host reads it after DownloadComplete:
+//  - beneath every Articleinfo element, COMPONENTS, SYMBOLS and GERS children without child
+//    nodes are removed; then every Articleinfo child of the first Project (name compared
+//    without regard to case) that has no child nodes left is removed;
+//  - the file is written again as indented XML declaring and using UTF-8, with its CDATA
+//    sections, comments, processing instructions and document type kept. Text is escaped, so
+//    the file stays well-formed whatever it holds.
+//
+// The file is streamed, never loaded whole: only one Articleinfo at a time is held in memory,
+// so a download of gigabytes of payloads is rewritten in little memory. The new content goes
+// to a temporary file beside the download file (readable by the user alone while written,
+// since the document holds the project password), is flushed to disk and renamed over it: the
+// download file is never truncated or half written, and no copy is left behind on failure.
+// Throws Error: FileNotFound when the file is missing, InvalidArgument when it is not
+// well-formed, an I/O error number when it cannot be written.
+void RewriteDownloadFile(const std::filesystem::path& path);
+
+}  // namespace ovk

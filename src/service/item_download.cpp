@@ -1,0 +1,90 @@
+// The item download: one request per marked article. The reply's content goes beneath
+// Project, its payloads into files, and the download file is saved, so that a later failure
+// leaves every item requested before it on disk. Failures here have no trap: they reach the
+// wizard's Finish loop, which reports them.
+
+#include "component/client_impl.hpp"
+#include "document/client_resources.hpp"
+#include "platform/errors.hpp"
+#include "platform/text.hpp"
+#include "platform/xml/libxml_handles.hpp"
+#include "service/binary_payloads.hpp"
+#include "service/download_session.hpp"
+#include "service/service_records.hpp"
+
+namespace ovk {
+namespace {
+
+// A text or CDATA node's data where it lies: payloads run to megabytes, and copying them once
+// into the document is enough.
+std::string_view dataOf(const xml::Node& node) {
+    const xmlChar* content = node.raw()->content;
+    return content == nullptr ? std::string_view()
+                              : std::string_view(reinterpret_cast<const char*>(content));
+}
+
+}  // namespace
+
+DownloadSession& Client::Impl::download() {
+    if (!downloadSession) downloadSession = std::make_shared<DownloadSession>();
+    return *downloadSession;
+}
+
+void Client::Impl::DownloadItem(const std::string& MaterialId) {
+    if (!MySoapobject) throw Error(err::ObjectMissing, "Object variable not set");
+    const auto reply =
+        MySoapobject->call("GetItemData", {settings.projectPassword, settings.projectId,
+                                           GetNlsLanguageId(settings.projectLanguage), MaterialId});
+    if (!reply) return;
+    if (!MyXMLDocument) throw Error(err::ObjectMissing, "Object variable not set");
+    xml::Document& document = *MyXMLDocument;
+    const xml::Node project = document.firstElementByName("Project");
+    if (!project) throw Error(err::ObjectMissing, "The download document has no Project");
+
+    const xml::Node first = reply->first();
+    if (first.isElement() && first.localName() == "root") {
+        for (xml::Node child = first.firstChild(); child; child = child.nextSibling())
+            AppendNodeCopy(document, project, child);
+        download().downloadFile.save(MyXMLDocument, project, DownloadFile);
+    } else if (isExceptionRecord(first)) {
+        const ServiceException record = readExceptionRecord(first);
+        raiseException(record.number, record.description, record.source);
+    }
+}
+
+// Every step runs under a trap that skips it: a node that cannot be made or appended is left
+// out with everything beneath it, and a failing payload ends only the payload writer.
+void Client::Impl::AppendNodeCopy(xml::Document& target, xml::Node parent, xml::Node source) {
+    switch (source.kind()) {
+        case xml::NodeKind::CData:
+            skipOnError([&] { parent.appendChild(target.createCData(dataOf(source))); });
+            return;
+        case xml::NodeKind::Text: {
+            xml::Node copy;
+            skipOnError([&] { copy = parent.appendChild(target.createText(dataOf(source))); });
+            if (!copy) return;
+            for (xml::Node child = source.firstChild(); child; child = child.nextSibling())
+                AppendNodeCopy(target, copy, child);
+            return;
+        }
+        case xml::NodeKind::Element: {
+            if (asciiUpper(source.localName()) == "BINARY") {
+                skipOnError([&] {
+                    WriteBinaryPayloads(source, MyXMLDocument.get(), DownloadFile,
+                                        download().recordFiles);
+                });
+            }
+            xml::Node copy;
+            skipOnError(
+                [&] { copy = parent.appendChild(target.createElement(source.localName())); });
+            if (!copy) return;
+            for (xml::Node child = source.firstChild(); child; child = child.nextSibling())
+                AppendNodeCopy(target, copy, child);
+            return;
+        }
+        default:
+            return;  // comments, processing instructions and the like are not copied
+    }
+}
+
+}  // namespace ovk

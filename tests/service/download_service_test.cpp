@@ -1,0 +1,121 @@
+// The whole download against the reference service over real SOAP: the files a host finds
+// afterwards, compared with what the catalogue holds.
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "catalog_results.hpp"
+#include "download_harness.hpp"
+#include "platform/errors.hpp"
+#include "ref_service.hpp"
+
+namespace ovk {
+namespace {
+
+using test::catalogProject;
+using test::DownloadHarness;
+using test::expectedRecordFile;
+using test::readAll;
+using test::RefService;
+
+struct Download : ::testing::TestWithParam<std::vector<std::string>> {};
+
+TEST_P(Download, WritesWhatTheCatalogueHolds) {
+    for (const std::string project : {"DEMO", "TRAPS"}) {
+        SCOPED_TRACE(project);
+        RefService service(GetParam());
+        DownloadHarness h(true);
+        const std::string password = project == "DEMO" ? "demo" : "traps";
+        ASSERT_NO_FATAL_FAILURE(h.init(service.url(), project, password));
+        const nlohmann::json catalog = catalogProject(project);
+
+        h.impl->DownloadStructure();
+        std::vector<std::string> symbols, gers;
+        for (const auto& article : catalog["articles"]) {
+            h.impl->DownloadItem(article["id"]);
+            for (const auto& s : article.value("symbols", nlohmann::json::array()))
+                symbols.push_back(s);
+            for (const auto& g : article.value("gers", nlohmann::json::array())) gers.push_back(g);
+        }
+        h.impl->Finish();
+        EXPECT_EQ(h.host.events.log, std::vector<std::string>{"DownloadComplete"});
+
+        EXPECT_EQ(readAll(h.work / "sym.txt"), expectedRecordFile(symbols, true));
+        if (gers.empty()) {
+            EXPECT_FALSE(std::filesystem::exists(h.work / "ger.txt"));
+        } else {
+            EXPECT_EQ(readAll(h.work / "ger.txt"), expectedRecordFile(gers, false));
+        }
+        // Every document the catalogue names as a plain file name, byte for byte; nothing
+        // else beside the download document, and nothing outside its folder.
+        std::set<std::string> expectedFiles = {"download.xml", "sym.txt", "Banner1.jpg"};
+        if (!gers.empty()) expectedFiles.insert("ger.txt");
+        for (const auto& article : catalog["articles"]) {
+            for (const auto& document : article.value("documents", nlohmann::json::array())) {
+                const std::string name = document["name"];
+                if (name.find('/') != std::string::npos) continue;
+                expectedFiles.insert(name);
+                EXPECT_EQ(readAll(h.work / name),
+                          readAll(std::string(OVK_EXAMPLES_DIR) + "/catalog/" +
+                                  std::string(document["file"])))
+                    << name;
+            }
+        }
+        std::set<std::string> written;
+        for (const auto& entry : std::filesystem::directory_iterator(h.work.path()))
+            written.insert(entry.path().filename().string());
+        EXPECT_EQ(written, expectedFiles);
+        EXPECT_FALSE(std::filesystem::exists(h.work.path().parent_path() / "escape.txt"));
+
+        // The finished document holds every article once, validates, and starts a new run.
+        const xml::Document finished = xml::Document::loadFile(h.downloadFile());
+        EXPECT_EQ(finished.elementsByName("Articleinfo").size(), catalog["articles"].size());
+        EXPECT_EQ(finished.firstElementByName("Structure").childElements().size(),
+                  catalog["fields"].size());
+        DownloadHarness again(true);
+        int32_t result = 0;
+        int32_t init = -99;
+        again.impl->InitializeEnvironment(h.downloadFile().string(), result, init);
+        EXPECT_EQ(init, 0) << ::testing::PrintToString(again.host.events.log);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Replies, Download,
+                         ::testing::Values(std::vector<std::string>{},
+                                           std::vector<std::string>{"--indent"}));
+
+TEST(DownloadFaults, AServiceThatFailsOrDiesAfterSomeItemsLeavesThoseItemsWhole) {
+    // An error reply, a reply cut off in the middle, and a service that is gone.
+    for (const std::string fault : {"http500", "truncated", "stopped"}) {
+        SCOPED_TRACE(fault);
+        std::vector<std::string> args;
+        if (fault != "stopped") args = {"--fault", "GetItemData=" + fault + "@4713"};
+        RefService service(args);
+        DownloadHarness h(true);
+        ASSERT_NO_FATAL_FAILURE(h.init(service.url()));
+        h.impl->DownloadStructure();
+        h.impl->DownloadItem("4711");
+        h.impl->DownloadItem("4712");
+        if (fault == "stopped") service.stop();
+        EXPECT_THROW(h.impl->DownloadItem("4713"), Error);
+
+        const xml::Document saved = xml::Document::loadFile(h.downloadFile());
+        std::vector<std::string> numbers;
+        for (const xml::Node& item : saved.elementsByName("Articleinfo"))
+            numbers.push_back(item.childElements().at(0).text());
+        EXPECT_EQ(numbers, (std::vector<std::string>{"4711", "4712"}));
+        EXPECT_EQ(saved.toString(), h.impl->MyXMLDocument->toString());
+        EXPECT_TRUE(saved.firstElementByName("Structure").hasChildNodes());
+        EXPECT_EQ(readAll(h.work / "4711_datasheet.pdf"),
+                  readAll(std::string(OVK_EXAMPLES_DIR) + "/catalog/docs/motor_ac_datasheet.pdf"));
+        std::size_t files = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(h.work.path()))
+            files += entry.path().filename().string().starts_with(".");
+        EXPECT_EQ(files, 0u) << "a temporary file was left behind";
+        EXPECT_TRUE(h.host.events.log.empty()) << ::testing::PrintToString(h.host.events.log);
+    }
+}
+
+}  // namespace
+}  // namespace ovk

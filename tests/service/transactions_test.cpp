@@ -1,0 +1,371 @@
+// The three download requests against a scripted service: what lands in the download document,
+// in the download file and beside it, and what the host is told.
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <csignal>
+
+#include "document/download_document.hpp"
+#include "document/validation_text.hpp"
+#include "download_harness.hpp"
+#include "platform/errors.hpp"
+#include "service/download_session.hpp"
+
+namespace ovk {
+namespace {
+
+using test::DownloadHarness;
+using test::readAll;
+
+const std::string kDocument = test::downloadDocument(
+    "TARVO",
+    "  <ProjectID>DEMO</ProjectID>\n  <Language>English</Language>\n  <Password>demo</Password>",
+    "\n    <Symbolfile>sym.txt</Symbolfile>\n    <Gerfile>ger.txt</Gerfile>\n  ");
+
+// The reply list's wrapper: the fake service answers with its root's children.
+std::string reply(const std::string& nodes) {
+    return "<reply>" + nodes + "</reply>";
+}
+
+std::string projectContent(const xml::Document& document) {
+    std::string content;
+    for (const xml::Node& child : document.firstElementByName("Project").childElements())
+        content += "<" + child.name() + ">";
+    return content;
+}
+
+struct Transactions : ::testing::Test {
+    DownloadHarness h;
+    void SetUp() override { h.load(kDocument); }
+    xml::Document& document() { return *h.impl->MyXMLDocument; }
+    std::string fileOnDisk() { return readAll(h.downloadFile()); }
+};
+
+TEST_F(Transactions, StructureReplacesAnEarlierRunsResultsWhateverTheirCase) {
+    h.load(test::downloadDocument(
+        "TARVO", "<ProjectID>DEMO</ProjectID><Language>English</Language>",
+        "<Symbolfile/><Gerfile/><ARTICLEINFO>old</ARTICLEINFO><structure/><Select>"
+        "<FieldId>Field99</FieldId></Select><articleinfo/><Other/>"));
+    h.host.fakeService->replies["getStructure"] = reply(
+        "<S><F a='p' b='1' c='3' d='Manufacturer' e='String' f='C03'/>"
+        "<F x='p' y='1' z='12' w='Product group' v='String' u='C07'/>"
+        "<F a='p' b='1' c='123' d='Name' e='Number' f='C123'/></S>");
+    h.host.fakeService->replies["GetDefaultSelect"] =
+        reply("<Sel><E id='7'/><E id='x'/><E id='7.5'/></Sel>");
+    h.impl->DownloadStructure();
+
+    EXPECT_TRUE(h.host.events.log.empty()) << ::testing::PrintToString(h.host.events.log);
+    EXPECT_EQ(projectContent(document()), "<Symbolfile><Gerfile><Other><Structure><Select>");
+    const xml::Node structure = document().firstElementByName("Structure");
+    std::string fields;
+    for (const xml::Node& field : structure.childElements()) {
+        for (const xml::Node& part : field.childElements())
+            fields += part.name() + "=" + part.text() + ";";
+        fields += "|";
+    }
+    EXPECT_EQ(fields,
+              "FieldId=Field03;Fieldname=Manufacturer;Codenumber=C03;Fieldtype=String;|"
+              "FieldId=Field12;Fieldname=Product group;Codenumber=C07;Fieldtype=String;|"
+              "FieldId=Field123;Fieldname=Name;Codenumber=C123;Fieldtype=Number;|");
+    std::string select;
+    for (const xml::Node& id : document().firstElementByName("Select").childElements())
+        select += id.text() + ";";
+    EXPECT_EQ(select, "Field07;Fieldx;Field08;");
+    // The service is asked with the project's values and the language number, in that order.
+    ASSERT_EQ(h.host.fakeService->calls.size(), 2u);
+    EXPECT_EQ(
+        h.host.fakeService->calls[0].args,
+        (std::vector<soap::Argument>{std::string("demo"), std::string("DEMO"), int16_t{1033}}));
+}
+
+TEST_F(Transactions, StructureReportsItsFailuresAsExceptionsAndGoesOn) {
+    struct Case {
+        const char* name;
+        std::string structureReply;
+        std::string selectReply;
+        int32_t failingCall;  // 0: none
+        std::vector<std::string> events;
+        const char* project;
+    };
+    const std::vector<Case> cases = {
+        {"no structure still leaves an empty one",
+         "",
+         reply("<Sel><E id='3'/></Sel>"),
+         0,
+         {},
+         "<Symbolfile><Gerfile><Structure><Select>"},
+        {"an exception record as default selection",
+         reply("<S/>"),
+         reply("<Exception ID='12' Description='x' Source='y'/>"),
+         0,
+         {"Exception 12"},
+         "<Symbolfile><Gerfile><Structure><Select>"},
+        {"a descriptor with too few attributes",
+         reply("<S><F a='1' b='2'/></S>"),
+         "",
+         0,
+         {"Exception 9"},
+         "<Symbolfile><Gerfile><Structure>"},
+        {"a failing call",
+         "",
+         "",
+         err::SoapConnection,
+         {"Exception 5002"},
+         "<Symbolfile><Gerfile><Structure>"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DownloadHarness run;
+        run.load(kDocument);
+        run.host.fakeService->replies["getStructure"] = c.structureReply;
+        run.host.fakeService->replies["GetDefaultSelect"] = c.selectReply;
+        if (c.failingCall != 0) run.host.fakeService->failures["getStructure"] = c.failingCall;
+        EXPECT_NO_THROW(run.impl->DownloadStructure());
+        EXPECT_EQ(run.host.events.log, c.events);
+        EXPECT_EQ(projectContent(*run.impl->MyXMLDocument), c.project);
+        EXPECT_FALSE(run.impl->MyXMLDocument->firstElementByName("Select").hasChildNodes() &&
+                     c.events.size() > 0);
+    }
+    if (!cases.empty()) {
+        DownloadHarness run;  // without a document nothing happens at all
+        run.impl->MySoapobject = run.host.fakeService;
+        run.impl->DownloadStructure();
+        EXPECT_TRUE(run.host.events.log.empty());
+        EXPECT_TRUE(run.host.fakeService->calls.empty());
+    }
+}
+
+TEST_F(Transactions, ItemsAccumulateBeneathProjectAndOnDisk) {
+    h.host.fakeService->replies["GetItemData"] = reply(
+        "<root><Articleinfo><Number>1</Number></Articleinfo>"
+        "<Articleinfo><Number>2</Number></Articleinfo></root>");
+    h.impl->DownloadItem("1");
+    h.host.fakeService->replies["GetItemData"] =
+        reply("<root><Articleinfo><Number>3</Number></Articleinfo></root>");
+    h.impl->DownloadItem("3");
+
+    EXPECT_EQ(projectContent(document()),
+              "<Symbolfile><Gerfile><Articleinfo><Articleinfo><Articleinfo>");
+    const xml::Document saved = xml::Document::loadFile(h.downloadFile());
+    std::string numbers;
+    for (const xml::Node& item : saved.elementsByName("Number")) numbers += item.text();
+    EXPECT_EQ(numbers, "123");
+    EXPECT_TRUE(h.host.events.log.empty());
+    EXPECT_EQ(std::get<std::string>(h.host.fakeService->calls.back().args.at(3)), "3");
+}
+
+TEST_F(Transactions, ItemRepliesOtherThanRootChangeNothingOnDisk) {
+    const std::string before = fileOnDisk();
+    struct Case {
+        const char* reply;
+        std::vector<std::string> events;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"<Root><Articleinfo/></Root>", {}},
+             {"<EXCEPTION ID='4' Description='Article 9 not found' Source='GetItemData'/>",
+              {"Exception 4"}},
+             {"<Other/>", {}},
+         }) {
+        SCOPED_TRACE(c.reply);
+        h.host.events.log.clear();
+        h.host.fakeService->replies["GetItemData"] = reply(c.reply);
+        h.impl->DownloadItem("9");
+        EXPECT_EQ(h.host.events.log, c.events);
+        EXPECT_EQ(fileOnDisk(), before);
+        EXPECT_EQ(projectContent(document()), "<Symbolfile><Gerfile>");
+    }
+    ASSERT_EQ(h.host.events.exceptions.size(), 1u);
+    EXPECT_EQ(h.host.events.exceptions[0].message, "Article 9 not found");
+    EXPECT_EQ(h.host.events.exceptions[0].source, "GetItemData");
+}
+
+TEST_F(Transactions, ItemFailuresReachTheCallerAndKeepTheItemsBefore) {
+    h.host.fakeService->replies["GetItemData"] =
+        reply("<root><Articleinfo><Number>1</Number></Articleinfo></root>");
+    h.impl->DownloadItem("1");
+    const std::string saved = fileOnDisk();
+    h.host.fakeService->failures["GetItemData"] = err::SoapTimeout;
+    try {
+        h.impl->DownloadItem("2");
+        FAIL() << "the failure must reach the wizard";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number, err::SoapTimeout);
+    }
+    EXPECT_EQ(fileOnDisk(), saved);
+    EXPECT_TRUE(h.host.events.log.empty());
+}
+
+TEST_F(Transactions, ReplyNodesAreCopiedByTheirKind) {
+    h.host.fakeService->replies["GetItemData"] = reply(
+        "<root xmlns:v='urn:v'><Articleinfo code='7' other='x'><v:Number v:kind='n'>1</v:Number>"
+        "<!-- a comment --><?pi data?><Text><![CDATA[<keep> & ]]></Text>"
+        "<Mixed>a<b/>c</Mixed></Articleinfo></root>");
+    h.impl->DownloadItem("1");
+    const std::string expected =
+        "<Articleinfo><Number>1</Number><Text><![CDATA[<keep> & ]]></Text>"
+        "<Mixed>a<b/>c</Mixed></Articleinfo>";
+    EXPECT_NE(fileOnDisk().find(expected), std::string::npos) << fileOnDisk();
+}
+
+TEST_F(Transactions, EveryBinaryElementWritesItsPayloadsOnceAndStaysInTheDocument) {
+    const std::string pdf = "JVBERi0xLjQK";  // "%PDF-1.4\n"
+    h.host.fakeService->replies["GetItemData"] = reply(
+        "<root><Articleinfo><bInArY><SYMBOLS><S><![CDATA[SYMBOL one\nEND]]></S></SYMBOLS>"
+        "<GERS><G><![CDATA[GER record one\nEND]]></G></GERS>"
+        "<DOCUMENTS><D Name='a.pdf'><![CDATA[" +
+        pdf + "]]></D></DOCUMENTS></bInArY></Articleinfo></root>");
+    h.impl->DownloadItem("1");
+    EXPECT_EQ(readAll(h.work / "sym.txt"), " \r\n \r\nSYMBOL one\r\nEND");
+    EXPECT_EQ(readAll(h.work / "ger.txt"), "GER record one\r\nEND");
+    EXPECT_EQ(readAll(h.work / "a.pdf"), "%PDF-1.4\n");
+    EXPECT_EQ(document().elementsByName("bInArY").size(), 1u);
+    EXPECT_NE(fileOnDisk().find("<D><![CDATA[" + pdf + "]]></D>"), std::string::npos);
+}
+
+TEST_F(Transactions, AFailingPayloadEndsOnlyItsOwnBinaryElement) {
+    // Names that would leave the folder or that no user could handle are refused; the
+    // documents before them stay written, those after them are not written, and the item is
+    // copied and saved all the same.
+    const std::vector<std::string> refused = {
+        "../escape.txt", "/tmp/ovk-absolute.txt", "sub/x.txt",      "..", "",
+        "a\\b.txt",      "tab\there.txt",         "line\nbreak.txt"};
+    for (const std::string& name : refused) {
+        SCOPED_TRACE(name);
+        DownloadHarness run;
+        run.load(kDocument);
+        std::filesystem::create_directory(run.work / "sub");
+        std::string escaped = name;
+        for (std::size_t i = 0; (i = escaped.find('\n', i)) != std::string::npos;)
+            escaped.replace(i, 1, "&#10;");
+        for (std::size_t i = 0; (i = escaped.find('\t', i)) != std::string::npos;)
+            escaped.replace(i, 1, "&#9;");
+        run.host.fakeService->replies["GetItemData"] = reply(
+            "<root><Articleinfo><BINARY><DOCUMENTS>"
+            "<D Name='before.txt'><![CDATA[YQ==]]></D>"
+            "<D Name='" +
+            escaped +
+            "'><![CDATA[YQ==]]></D><D Name='after.txt'><![CDATA[YQ==]]></D>"
+            "</DOCUMENTS></BINARY><Number>1</Number></Articleinfo></root>");
+        EXPECT_NO_THROW(run.impl->DownloadItem("1"));
+        EXPECT_EQ(readAll(run.work / "before.txt"), "a");
+        EXPECT_FALSE(std::filesystem::exists(run.work / "after.txt"));
+        EXPECT_FALSE(std::filesystem::exists(run.work.path().parent_path() / "escape.txt"));
+        EXPECT_FALSE(std::filesystem::exists("/tmp/ovk-absolute.txt"));
+        EXPECT_TRUE(std::filesystem::is_empty(run.work / "sub"));
+        std::size_t files = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(run.work.path()))
+            files += entry.is_regular_file();
+        EXPECT_EQ(files, 2u);  // the download file and before.txt
+        EXPECT_NE(readAll(run.downloadFile()).find("<Number>1</Number>"), std::string::npos);
+    }
+}
+
+TEST_F(Transactions, ADocumentNeverWritesThroughALinkStandingAtItsName) {
+    const auto outside = h.work.write("outside.txt", "untouched");
+    std::filesystem::create_directory(h.work / "docs");
+    h.load(kDocument);
+    std::filesystem::create_symlink(outside, h.work / "a.pdf");
+    h.host.fakeService->replies["GetItemData"] = reply(
+        "<root><Articleinfo><BINARY><DOCUMENTS><D Name='a.pdf'><![CDATA[YQ==]]></D>"
+        "</DOCUMENTS></BINARY></Articleinfo></root>");
+    h.impl->DownloadItem("1");
+    EXPECT_EQ(readAll(outside), "untouched");
+    EXPECT_FALSE(std::filesystem::is_symlink(h.work / "a.pdf"));
+    EXPECT_EQ(readAll(h.work / "a.pdf"), "a");
+}
+
+TEST_F(Transactions, WithoutRecordFileNamesOnlyTheDocumentsAreWritten) {
+    h.load(test::downloadDocument("MERIDO", "<ProjectID>DEMO</ProjectID>",
+                                  "<Symbolfile></Symbolfile>"));
+    h.host.fakeService->replies["GetItemData"] = reply(
+        "<root><Articleinfo><BINARY><SYMBOLS><S><![CDATA[SYMBOL one\nEND]]></S></SYMBOLS>"
+        "<GERS><G><![CDATA[GER one\nEND]]></G></GERS>"
+        "<DOCUMENTS><D Name='d.bin'><![CDATA[AAEC]]></D></DOCUMENTS></BINARY>"
+        "</Articleinfo></root>");
+    h.impl->DownloadItem("1");
+    EXPECT_EQ(readAll(h.work / "d.bin"), std::string("\0\1\2", 3));
+    std::size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(h.work.path()))
+        files += entry.is_regular_file();
+    EXPECT_EQ(files, 2u);
+}
+
+TEST_F(Transactions, EachSaveWritesWhatAFullSaveWouldWrite) {
+    // Texts whose escaping, encoding or splitting could differ between a whole save and a
+    // piece written on its own.
+    const std::vector<std::string> items = {
+        "<root><Articleinfo><Number>1</Number><Name>Größe µ € 中</Name></Articleinfo></root>",
+        "<root><Articleinfo><Name>a &amp; b &lt; c &gt; d \"q\" 'a'&#13;</Name><Empty/>"
+        "<Sym><![CDATA[x]]]]><![CDATA[>y]]></Sym></Articleinfo></root>",
+        "<root>loose text<Articleinfo/>tail text</root>",
+        "<root><Articleinfo><Deep><Deeper><Deepest>z</Deepest></Deeper></Deep></Articleinfo>"
+        "</root>",
+        "<root/>",
+        "<root><Articleinfo><Number>6</Number></Articleinfo></root>",
+    };
+    int incremental = 0;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        SCOPED_TRACE(items[i]);
+        h.host.fakeService->replies["GetItemData"] = reply(items[i]);
+        h.impl->DownloadItem(std::to_string(i));
+        ASSERT_EQ(fileOnDisk(), document().toString());
+        incremental += h.impl->downloadSession->downloadFile.lastSaveWasIncremental();
+        if (i == 3) {
+            // Somebody else touches the file: the next save notices and writes it whole.
+            h.work.write("download.xml", fileOnDisk() + "\n");
+        }
+    }
+    EXPECT_GE(incremental, 3);
+}
+
+TEST_F(Transactions, AFailingSaveKeepsTheItemsSavedBefore) {
+    h.host.fakeService->replies["GetItemData"] =
+        reply("<root><Articleinfo><Number>1</Number></Articleinfo></root>");
+    h.impl->DownloadItem("1");
+    h.impl->DownloadItem("2");
+    const std::string saved = fileOnDisk();
+    // A disk that fills up in the middle of the next item: writes beyond the limit fail.
+    h.host.fakeService->replies["GetItemData"] = reply(
+        "<root><Articleinfo><Text>" + std::string(4096, 'x') + "</Text></Articleinfo></root>");
+    struct rlimit previous {};
+    ::getrlimit(RLIMIT_FSIZE, &previous);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limited = previous;
+    limited.rlim_cur = saved.size() + 100;
+    ::setrlimit(RLIMIT_FSIZE, &limited);
+    EXPECT_THROW(h.impl->DownloadItem("3"), Error);
+    ::setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(fileOnDisk(), saved);
+    // The next item is saved whole again, and nothing of the failed one is lost from memory.
+    h.impl->DownloadItem("4");
+    EXPECT_EQ(fileOnDisk(), document().toString());
+}
+
+TEST_F(Transactions, AFinishedDocumentOfEitherTypeStillValidates) {
+    // Whatever an item reply carries beneath its root lands beneath Project, also elements
+    // that share a name with the document's own.
+    const std::string item = reply(
+        "<root><Articleinfo><Any><Deep/></Any></Articleinfo><Unknown>text<x/></Unknown>"
+        "<Structure><Other/></Structure><Select>free text</Select>loose text</root>");
+    for (const std::string type : {"TARVO", "MERIDO"}) {
+        SCOPED_TRACE(type);
+        DownloadHarness run;
+        run.load(test::downloadDocument(type, "<ProjectID>DEMO</ProjectID>"));
+        run.host.fakeService->replies["getStructure"] =
+            reply("<S><F a='' b='' c='3' d='Name' e='String' f='C03'/></S>");
+        run.host.fakeService->replies["GetDefaultSelect"] = reply("<S><E id='3'/></S>");
+        run.host.fakeService->replies["GetItemData"] = item;
+        run.impl->DownloadStructure();
+        run.impl->DownloadItem("1");
+        run.impl->DownloadItem("2");
+        run.impl->Finish();
+        const auto schema = run.component.path() / (type + "_download.XSD");
+        EXPECT_TRUE(ValidateDocument(schema, run.downloadFile())) << validationText();
+    }
+}
+
+}  // namespace
+}  // namespace ovk
