@@ -79,7 +79,8 @@ class SoapClient : public ServiceClient {
     [[noreturn]] void fail(int32_t number, const std::string& code, const std::string& text,
                            const std::string& source);
     void clearFault();
-    void applyTimeout();
+    // Sets the transport's bound and returns it: the whole call, parsing included, keeps to it.
+    std::chrono::milliseconds applyTimeout();
 
     SoapClientOptions options_;
     std::unique_ptr<ServiceDescription> description_;
