@@ -9,3 +9,6 @@ echo "== Base64 codec and download list"
 echo
 echo "== Service calls (SoapClient against bare libcurl, same run) and a 50 MB reply"
 sh "$root/bench/soap_calls.sh" "$root/$build"
+echo
+echo "== Hostile replies: peak memory and time of one call each"
+sh "$root/bench/reply_bounds.sh" "$root/$build"
