@@ -2,7 +2,7 @@
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: deps configure build test demo bench format format-check clean
+.PHONY: deps configure build test demo bench sanitize fuzz format format-check clean
 
 deps:
 	@scripts/install-deps.sh
@@ -22,6 +22,16 @@ demo: build
 bench: build
 	@scripts/bench.sh $(BUILD_DIR)
 
+# The test suite built with AddressSanitizer and UndefinedBehaviorSanitizer in build-sanitize/.
+sanitize: deps
+	@JOBS=$(JOBS) scripts/sanitize.sh build-sanitize
+
+# Each libFuzzer harness of fuzz/ for FUZZ_SECONDS (default 20) over its corpus, built with
+# clang in build-fuzz/.
+fuzz:
+	@scripts/install-deps.sh --fuzz
+	@JOBS=$(JOBS) scripts/fuzz.sh build-fuzz
+
 SOURCES = $(shell git ls-files '*.cpp' '*.hpp' '*.h' 2>/dev/null)
 
 format:
@@ -32,4 +42,4 @@ format-check:
 	@clang-format --dry-run -Werror $(SOURCES)
 
 clean:
-	@rm -rf $(BUILD_DIR)
+	@rm -rf $(BUILD_DIR) build-sanitize build-fuzz

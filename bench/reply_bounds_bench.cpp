@@ -59,9 +59,10 @@ int main(int argc, char** argv) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const double peakMiB = maxRssKiB() / 1024.0;
     const double bytesMiB = bytes / (1 << 20);
-    std::printf("%-28s %8.0f MiB sent  peak RSS %7.1f MiB (%.1f before)  bound %7.1f MiB  "
-                "%6.2f s  %s\n",
-                label.c_str(), bytesMiB, peakMiB, before / 1024.0, 2 * bytesMiB + 64, seconds,
-                outcome.c_str());
+    std::printf(
+        "%-28s %8.0f MiB sent  peak RSS %7.1f MiB (%.1f before)  bound %7.1f MiB  "
+        "%6.2f s  %s\n",
+        label.c_str(), bytesMiB, peakMiB, before / 1024.0, 2 * bytesMiB + 64, seconds,
+        outcome.c_str());
     return peakMiB <= 2 * bytesMiB + 64 ? 0 : 1;
 }

@@ -10,6 +10,11 @@ packages=(
   libssl-dev zlib1g-dev libbrotli-dev
   python3-zeep tinyproxy curl
 )
+# `make fuzz` only: Debian's clang 14 cannot compile our ranges code with libstdc++ 12, so the
+# fuzzers are built with clang 16 and its runtime (libFuzzer and the sanitizers).
+if [ "${1:-}" = "--fuzz" ]; then
+  packages=(clang-16 libclang-rt-16-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
