@@ -28,19 +28,26 @@ done
 scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
 mkdir -p "$build/artifacts"
-status=0
-printf '%-22s %12s %10s %s\n' harness executions "new units" result
-for corpus in "$root"/fuzz/corpus/*/; do
-    name="$(basename "$corpus")"
+
+# One harness: its log in artifacts/, its summary line in the scratch folder.
+run_one() {
+    local name="$1" corpus="$root/fuzz/corpus/$1" log="$build/artifacts/$1.log" result=ok
     mkdir -p "$scratch/$name"
-    log="$build/artifacts/$name.log"
-    result=ok
     # -timeout: one input taking longer than this is a hang, and a finding.
     "$build/bin/${name}_fuzz" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
         -max_len=65536 -print_final_stats=1 -artifact_prefix="$build/artifacts/$name-" \
-        "$scratch/$name" "$corpus" >"$log" 2>&1 || { result="FOUND (see $log)"; status=1; }
+        "$scratch/$name" "$corpus" >"$log" 2>&1 || result="FOUND (see $log)"
+    local runs added
     runs="$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")"
     added="$(sed -n 's/^stat::new_units_added: *//p' "$log")"
-    printf '%-22s %12s %10s %s\n' "$name" "${runs:-?}" "${added:-?}" "$result"
-done
-exit "$status"
+    printf '%-22s %12s %10s %s\n' "$name" "${runs:-?}" "${added:-?}" "$result" >"$scratch/$name.line"
+}
+export -f run_one
+export root build scratch seconds
+
+# As many harnesses at a time as there are cores: each is single-threaded.
+ls "$root/fuzz/corpus" | xargs -P "${JOBS:-$(nproc)}" -I{} bash -c 'run_one {}'
+
+printf '%-22s %12s %10s %s\n' harness executions "new units" result
+cat "$scratch"/*.line
+! grep -q FOUND "$scratch"/*.line
