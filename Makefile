@@ -8,7 +8,7 @@ LOGS = $(BUILD_DIR)/logs
 # What the demo needs: the host, the reference service and the library with its files.
 DEMO_TARGETS = ovk-host ovk-refservice ovk_client
 
-.PHONY: all deps configure build test demo bench format format-check clean
+.PHONY: all deps configure build test demo bench sanitize fuzz format format-check clean
 
 all: build
 
@@ -39,6 +39,16 @@ demo: configure
 bench: build
 	@scripts/bench.sh $(BUILD_DIR)
 
+# The test suite built with AddressSanitizer and UndefinedBehaviorSanitizer in build-sanitize/.
+sanitize: deps
+	@JOBS=$(JOBS) scripts/sanitize.sh build-sanitize
+
+# Each libFuzzer harness of fuzz/ for FUZZ_SECONDS (default 20) over its corpus, built with
+# clang in build-fuzz/.
+fuzz:
+	@scripts/install-deps.sh --fuzz
+	@JOBS=$(JOBS) scripts/fuzz.sh build-fuzz
+
 SOURCES = $(shell git ls-files '*.cpp' '*.hpp' '*.h' 2>/dev/null)
 
 format:
@@ -49,4 +59,4 @@ format-check:
 	@clang-format --dry-run -Werror $(SOURCES)
 
 clean:
-	@rm -rf $(BUILD_DIR)
+	@rm -rf $(BUILD_DIR) build-sanitize build-fuzz

@@ -18,3 +18,6 @@ echo "== The wizard's window: a 100,000-node tree, 20,000 articles by 12 columns
 echo
 echo "== End-to-end download through ovk-host against a bare libcurl fetch (same run)"
 sh "$root/bench/download.sh" "$root/$build"
+echo
+echo "== Hostile replies: peak memory and time of one call each"
+sh "$root/bench/reply_bounds.sh" "$root/$build"

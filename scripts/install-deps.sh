@@ -11,6 +11,11 @@ packages=(
   python3-zeep tinyproxy curl openssl
   time  # peak memory of the end-to-end download benchmark
 )
+# `make fuzz` only: Debian's clang 14 cannot compile our ranges code with libstdc++ 12, so the
+# fuzzers are built with clang 16 and its runtime (libFuzzer and the sanitizers).
+if [ "${1:-}" = "--fuzz" ]; then
+  packages=(clang-16 libclang-rt-16-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

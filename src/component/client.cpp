@@ -5,6 +5,7 @@
 #include "document/validation_text.hpp"
 #include "platform/errors.hpp"
 #include "platform/manual_clock.hpp"
+#include "platform/text.hpp"
 
 namespace ovk {
 
@@ -30,7 +31,10 @@ void deliver(ClientEvents* events, Call call) {
 
 void Client::Impl::raiseException(int32_t number, const std::string& message,
                                   const std::string& source) {
-    deliver(events, [&](ClientEvents& e) { e.Exception(number, message, source); });
+    // Messages may carry a service's or a parser's text; the host gets a sane length of it.
+    const std::string shown = boundedText(message);
+    const std::string origin = boundedText(source);
+    deliver(events, [&](ClientEvents& e) { e.Exception(number, shown, origin); });
 }
 void Client::Impl::raiseDownloadComplete() {
     deliver(events, [](ClientEvents& e) { e.DownloadComplete(); });

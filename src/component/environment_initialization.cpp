@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
 #include <filesystem>
 
 #include "component/client_impl.hpp"
@@ -24,14 +25,16 @@ constexpr const char* kCredentialsNotFound =
     "Combination of ProjectID,Password and LangID not found";
 constexpr const char* kClientDataMissing = "Failed to get Client-Information and Ressources";
 
-// A step that failed: the code it leaves in Result, and the error it reports.
+// A step that failed: the code it leaves in Result, and the error it reports. Its source is
+// "Init" unless the failure is a record the service sent, which names its own.
 struct StepFailure {
     int32_t result;
     Error error;
 };
 
-[[noreturn]] void fail(int32_t result, int32_t number, std::string message) {
-    throw StepFailure{result, Error(number, std::move(message))};
+[[noreturn]] void fail(int32_t result, int32_t number, std::string message,
+                       std::string source = "Init") {
+    throw StepFailure{result, Error(number, std::move(message), std::move(source))};
 }
 
 std::string componentFile(std::string_view name) {
@@ -51,6 +54,36 @@ std::string clientDataAttribute(const xml::Node& clientData, std::size_t positio
         throw Error(err::ObjectMissing,
                     "The client data has no attribute " + std::to_string(position));
     return *value;
+}
+
+// An Exception record a service sent instead of an answer: its ID (17 when it is not a number),
+// Description and Source become the failure.
+[[noreturn]] void failWithRecord(int32_t result, const xml::Node& record) {
+    const std::string id = record.attribute("ID").value_or("");
+    int32_t number = 17;
+    try {
+        std::size_t used = 0;
+        const long value = std::stol(id, &used);
+        if (used == id.size() && value >= INT32_MIN && value <= INT32_MAX)
+            number = static_cast<int32_t>(value);
+    } catch (const std::exception&) {
+    }
+    fail(result, number, record.attribute("Description").value_or(""),
+         record.attribute("Source").value_or(""));
+}
+
+// Only a web address is handed to the shell as the installer of a newer client: a service
+// must not be able to make the host open a local program or file.
+bool isWebAddress(std::string_view location) {
+    const bool http = startsWithIgnoringAsciiCase(location, "http://");
+    const bool https = startsWithIgnoringAsciiCase(location, "https://");
+    if (!http && !https) return false;
+    const std::string_view rest = location.substr(http ? 7 : 8);
+    return !rest.empty() && rest.front() != '/' &&
+           std::none_of(location.begin(), location.end(), [](char c) {
+               const auto u = static_cast<unsigned char>(c);
+               return u <= 0x20 || u == 0x7F;
+           });
 }
 
 // The first element of a reply list, or nothing when it holds only text.
@@ -90,11 +123,12 @@ void Client::Impl::runReported(int32_t& Result, int32_t& Init, const std::functi
             error = failure.error;
         } catch (...) {
             error = currentError();
+            error.source = "Init";
         }
-        if (error.number == err::InvalidArgument && Result == -10) {
+        if (error.number == err::InvalidArgument && Result == -10 && error.source == "Init") {
             raiseException(17, kClientDataMissing, "INIT.GetClientData");
         } else {
-            raiseException(error.number, error.description, "Init");
+            raiseException(error.number, error.description, error.source);
         }
         if (Result > 0) Result = -999;
         Init = Result;
@@ -102,7 +136,7 @@ void Client::Impl::runReported(int32_t& Result, int32_t& Init, const std::functi
 }
 
 void Client::Impl::stepPassed(const char* step, const std::string& detail) {
-    if (onStepPassed) onStepPassed(step, detail);
+    if (onStepPassed) onStepPassed(step, boundedText(detail));
 }
 
 void Client::Impl::prepareDocument(const std::string& downloadFile, int32_t& Result) {
@@ -182,6 +216,7 @@ void Client::Impl::connectToService(int32_t& Result, int32_t& Init) {
     if (!clientDataList) fail(-10, 17, kClientDataMissing);
     const xml::Node clientData = firstElement(*clientDataList);
     if (!clientData) fail(-10, 17, kClientDataMissing);
+    if (asciiUpper(clientData.name()) == "EXCEPTION") failWithRecord(-10, clientData);
 
     // 18-21: a newer client.
     if (clientDataAttribute(clientData, 0) != kComponentVersion) {
@@ -195,6 +230,12 @@ void Client::Impl::connectToService(int32_t& Result, int32_t& Init) {
             return;
         }
         std::string installer = clientDataAttribute(clientData, 1);
+        if (!isWebAddress(installer)) {
+            fail(-999, err::InvalidArgument,
+                 "The installer of the new client version is not at a web address (http:// or "
+                 "https://), so it was not opened: " +
+                     boundedText(installer, 200));
+        }
         bool wait = false;
         const ShellServices shell{*services->shell, *services->platform, *services->ui};
         OpenDocApi::ShellExecAndWait(shell, installer, wait);
@@ -203,10 +244,15 @@ void Client::Impl::connectToService(int32_t& Result, int32_t& Init) {
         return;
     }
 
-    // 22-23: the current client: addresses and banner.
-    Result = 0;
+    // 22-23: the current client: addresses and banner. The start-up is not finished before
+    // step 26, so no failure on the way may leave 0: while the client data is read, a fault is
+    // the client data's (-10); once it holds a picture, a fault is the banner file's or the
+    // credential check's (-11).
+    Result = -10;
     bannerUrl = clientDataAttribute(clientData, 3);
     mailUrl = clientDataAttribute(clientData, 4);
+    const xml::Node picture = clientData.firstChild();
+    if (picture && picture.kind() == xml::NodeKind::CData) Result = -11;
     SaveBannerImage(clientData, DownloadFile);
 
     // 24-25: the project's credentials.

@@ -1,5 +1,7 @@
 #include "document/validation_text.hpp"
 
+#include "platform/text.hpp"
+
 namespace ovk {
 namespace {
 std::string& storage() {
@@ -12,7 +14,8 @@ const std::string& validationText() {
     return storage();
 }
 void setValidationText(std::string text) {
-    storage() = std::move(text);
+    // It holds parser and service texts (a source line, a fault string) that hosts show.
+    storage() = text.size() > kMaxReportedText ? boundedText(text) : std::move(text);
 }
 
 }  // namespace ovk

@@ -8,8 +8,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <set>
 
 #include "platform/errors.hpp"
 #include "platform/text.hpp"
@@ -30,6 +33,43 @@ Error ioError(const std::string& what, const fs::path& path, int errnum) {
                            : errnum == EACCES ? err::PermissionDenied
                                               : err::DeviceIo;
     return Error(number, what + " " + path.string() + ": " + std::strerror(errnum));
+}
+
+// Temporary files of atomic writes are named "." + target name + kTempMarker + six random
+// characters, so that a later write of the same target can tell its own leftovers (from a
+// crash or a kill) from anybody else's files.
+constexpr std::string_view kTempMarker = ".ovk-tmp-";
+constexpr auto kLeftoverAge = std::chrono::minutes(1);
+
+std::string tempPrefix(const fs::path& target) {
+    return "." + target.filename().string() + std::string(kTempMarker);
+}
+
+// Removes the leftovers of earlier writes of `target` older than a minute: younger ones may
+// belong to a write still under way in another process. Each target's folder is looked
+// through once per process, so a target rewritten after every downloaded item does not cost
+// a folder scan each time.
+void removeLeftovers(const fs::path& folder, const fs::path& target) {
+    static std::mutex mutex;
+    static std::set<std::string> swept;
+    {
+        std::lock_guard lock(mutex);
+        std::error_code ec;
+        const fs::path key = fs::weakly_canonical(target, ec);
+        if (!swept.insert((ec ? target : key).string()).second) return;
+    }
+    const std::string prefix = tempPrefix(target);
+    const auto now = fs::file_time_type::clock::now();
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        std::error_code fileEc;
+        if (!it->is_regular_file(fileEc) || it->is_symlink(fileEc)) continue;
+        const auto modified = it->last_write_time(fileEc);
+        if (!fileEc && now - modified > kLeftoverAge) fs::remove(it->path(), fileEc);
+    }
 }
 
 }  // namespace
@@ -79,7 +119,8 @@ fs::path inComponentDir(std::string_view name) {
 
 void replaceFileContent(const fs::path& target, std::string_view content) {
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+    removeLeftovers(folder, target);
+    std::string pattern = (folder / (tempPrefix(target) + "XXXXXX")).string();
     const int fd = mkstemp(pattern.data());
     if (fd < 0) throw ioError("Cannot create a temporary file beside", target, errno);
     const fs::path temp(pattern);

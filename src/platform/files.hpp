@@ -27,7 +27,10 @@ fs::path inComponentDir(std::string_view name);
 
 // Replaces the whole content of `target` safely: writes to a temporary file in the same
 // folder, flushes it to disk and renames it over the target. A crash or a full disk leaves
-// either the old or the new content, never a mixture. Throws Error on failure.
+// either the old or the new content, never a mixture. The temporary file is named
+// "." + the target's name + ".ovk-tmp-" + six characters; the first write of a target in a
+// process removes such files left behind (by a crash or a kill) more than a minute ago.
+// Throws Error on failure.
 void replaceFileContent(const fs::path& target, std::string_view content);
 
 }  // namespace ovk::files

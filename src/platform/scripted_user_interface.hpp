@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/text.hpp"
 #include "platform/user_interface.hpp"
 
 namespace ovk {
@@ -46,7 +47,9 @@ class ScriptedUserInterface : public UserInterface {
             answer = answers_.front();
             answers_.pop_front();
         }
-        boxes_.push_back({text, title, buttons, icon, defaultButton, answer});
+        // As on screen: a text from a service is shown only up to a sane length.
+        boxes_.push_back(
+            {boundedText(text), boundedText(title), buttons, icon, defaultButton, answer});
         if (boxObserver_) boxObserver_(boxes_.back());
         return answer;
     }

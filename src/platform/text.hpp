@@ -2,10 +2,28 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace ovk {
+
+// How long a text from a service or a parser may be when it reaches an event, a message box
+// or the validation text: long enough for any honest explanation, short enough that a hostile
+// service cannot hand the host hundreds of megabytes.
+inline constexpr std::size_t kMaxReportedText = 4096;
+
+// `text` cut to at most `limit` bytes plus "…", at a UTF-8 character boundary; unchanged when
+// it is short enough. Copies no more than it keeps.
+inline std::string boundedText(std::string_view text, std::size_t limit = kMaxReportedText) {
+    if (text.size() <= limit) return std::string(text);
+    std::size_t cut = limit;
+    // Back up over continuation bytes so that no character is split.
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    std::string result(text.substr(0, cut));
+    result += "\xE2\x80\xA6";
+    return result;
+}
 
 // Upper case of the ASCII letters; the component compares service answers and result texts
 // this way ("HELLO WORLD", "OK", "EXCEPTION").

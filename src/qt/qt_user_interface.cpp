@@ -5,6 +5,7 @@
 #include <QTimer>
 
 #include "component/frm_splash.hpp"
+#include "platform/text.hpp"
 #include "qt/fallback_view.hpp"
 #include "qt/message_box.hpp"
 #include "qt/qt_application.hpp"
@@ -80,8 +81,8 @@ MsgBoxAnswer QtUserInterface::msgBox(const std::string& text, const std::string&
                                      MsgBoxButtons buttons, MsgBoxIcon icon,
                                      MsgBoxDefault defaultButton) {
     ensureReady();
-    const std::unique_ptr<QMessageBox> box =
-        buildMessageBox(text, title, buttons, icon, defaultButton, dialogParent());
+    const std::unique_ptr<QMessageBox> box = buildMessageBox(
+        boundedText(text), boundedText(title), buttons, icon, defaultButton, dialogParent());
     const ArrowWhileAsking arrow(overriding_);
     if (boxObserver_) boxObserver_(*box);
     box->exec();

@@ -134,6 +134,56 @@ TEST_F(StartupWithService, ANewerVersionCancelledOrInstalled) {
     EXPECT_EQ(h.shell->calls()[0].target, "https://downloads.velmora.example/ovk_client/setup.exe");
 }
 
+// Init gives 0 only for a finished start-up: whatever goes wrong after the version check
+// reports one Exception and a negative code.
+TEST_F(StartupWithService, AnUnfinishedStartUpIsNeverZero) {
+    const struct {
+        std::string fault;
+        int32_t init;
+        std::string source;
+    } cases[] = {
+        {"getStructure=http500", -11, "Init"},
+        {"getStructure=soapfault", -11, "Init"},
+        {"getStructure=malformed", -11, "Init"},
+        {"getStructure=truncated", -11, "Init"},
+        {"getStructure=elementstream:8M", -11, "Init"},
+        {"getStructure=hugefault:1M", -11, "Init"},
+        {"GetClientData=exception", -10, "VelmoraSvr.GetClientData"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
+        h.events.log.clear();
+        h.events.exceptions.clear();
+        RefService service({"--fault", c.fault});
+        EXPECT_EQ(h.client->Init(document(service.url())), c.init);
+        ASSERT_EQ(h.events.exceptions.size(), 1u) << ::testing::PrintToString(h.events.log);
+        EXPECT_EQ(h.events.exceptions[0].source, c.source);
+        // A service's text reaches the host cut to a few KiB.
+        EXPECT_LE(h.events.exceptions[0].message.size(), 4096u + 3);
+    }
+    // The record's own ID and Description, not a version to install.
+    EXPECT_EQ(h.events.exceptions[0].number, 32);
+    EXPECT_EQ(h.events.exceptions[0].message, "Injected exception in GetClientData");
+    EXPECT_TRUE(h.shell->calls().empty());
+}
+
+TEST_F(StartupWithService, ABannerThatCannotBeSavedIsMinusEleven) {
+    RefService service;
+    // A folder in the picture's place: the rename over it fails even for root.
+    std::filesystem::create_directory(work / "Banner1.jpg");
+    EXPECT_EQ(h.client->Init(document(service.url())), -11);
+    ASSERT_EQ(h.events.exceptions.size(), 1u) << ::testing::PrintToString(h.events.log);
+    EXPECT_NE(h.events.exceptions[0].message.find("Banner1.jpg"), std::string::npos)
+        << h.events.exceptions[0].message;
+}
+
+TEST_F(StartupWithService, AHugeFaultInTheGreetingLeavesABoundedValidationText) {
+    RefService service({"--fault", "HelloWorld=hugefault:2M"});
+    EXPECT_EQ(h.client->Init(document(service.url())), -9);
+    EXPECT_LE(h.client->ValidationErrorCodes().size(), 4096u + 3);
+    EXPECT_EQ(h.client->ValidationErrorCodes().rfind("Error", 0), 0u);
+}
+
 }  // namespace
 }  // namespace ovk
 

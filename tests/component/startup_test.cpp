@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "client_harness.hpp"
 #include "component_folder.hpp"
 #include "platform/errors.hpp"
@@ -112,6 +114,47 @@ TEST_F(Startup, ANotWellFormedDocumentGivesTheParsersReason) {
     EXPECT_EQ(h.events.exceptions[0].message.find("Error validating"), std::string::npos);
 }
 
+// A document may carry a document type, but no entity it declares is ever expanded: a 13 KB
+// file could otherwise stand for gigabytes of text. Such a document is refused before any of
+// its text is read, promptly.
+TEST_F(Startup, DocumentsDeclaringEntitiesAreRefusedBeforeAnyTextIsRead) {
+    const std::string elements = "<ProjectID>P</ProjectID><Language>German</Language>";
+    std::string references;
+    for (int i = 0; i < 10000; ++i) references += "&big;";
+    const struct {
+        const char* what;
+        std::string doctype;
+        std::string system;
+        int32_t init;
+    } cases[] = {
+        {"internal entity of 100 KB, 10,000 references",
+         "<!DOCTYPE Download [<!ENTITY big \"" + std::string(100000, 'x') + "\">]>",
+         "TARVO" + references, -7},
+        {"parameter entity", "<!DOCTYPE Download [<!ENTITY % p \"x\">]>", "TARVO", -7},
+        {"external entity", "<!DOCTYPE Download [<!ENTITY ext SYSTEM \"/etc/hostname\">]>",
+         "TARVO&ext;", -7},
+        {"document type without entities", "<!DOCTYPE Download>", "TARVO", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        h.events.exceptions.clear();
+        std::string text = downloadDocument(c.system, elements);
+        text.insert(text.find("<Download>"), c.doctype + "\n");
+        writeDocument(text);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(h.client->Init(documentPath), c.init);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+        if (c.init == -7) {
+            ASSERT_EQ(h.events.exceptions.size(), 1u);
+            EXPECT_EQ(h.events.exceptions[0].number, 17);
+            EXPECT_NE(h.events.exceptions[0].message.find("declares the entity"), std::string::npos)
+                << h.events.exceptions[0].message;
+        } else {
+            EXPECT_TRUE(h.events.exceptions.empty());
+        }
+    }
+}
+
 TEST_F(Startup, AnUnknownProjectTypeIsMinusSix) {
     writeDocument(downloadDocument("OTHER", "<ProjectID>P</ProjectID><Language>German</Language>"));
     expectFailure(-6, 17, "Error Schema File not found");
@@ -138,7 +181,8 @@ TEST_F(Startup, MissingSettingsAreMinusEightWithTheReadingsText) {
              {"<Language>German</Language>", "Error No Projekt ID"},
              {"<ProjectID>P</ProjectID>", "Error No Language"}}) {
         writeDocument(downloadDocument("TARVO", elements));
-        h.events = {};
+        h.events.log.clear();
+        h.events.exceptions.clear();
         expectFailure(-8, 57, "Failed to gather Config-Information" + text);
     }
 }
@@ -206,16 +250,44 @@ TEST_F(Startup, ANewerVersionDeclinedIsOneWithDownloadCancel) {
     EXPECT_FALSE(std::filesystem::exists(work / "Banner1.jpg"));
 }
 
-TEST_F(Startup, ANewerVersionAcceptedStartsTheInstallerAndIsMinusOne) {
-    h.fakeService->replies["GetClientData"] =
-        "<r><ClientData Version='1.0.19' Installer='setup; rm -rf ~' R='' B='b' "
-        "M='m'><![CDATA[QQ==]]></ClientData></r>";
-    h.ui->queueAnswer(MsgBoxAnswer::Ok);
-    EXPECT_EQ(h.client->Init(documentPath), -1);
-    EXPECT_EQ(h.events.log, std::vector<std::string>{"CancelForInstallNewClient"});
-    ASSERT_EQ(h.shell->calls().size(), 1u);
-    EXPECT_EQ(h.shell->calls()[0].target,
-              "setup; rm -rf ~");  // one target to open, not a command line
+// The service names the installer of a newer version; only a web address is handed to the
+// shell, as one target to open, never as a command line.
+TEST_F(Startup, ANewerVersionAcceptedOpensOnlyAWebAddress) {
+    const struct {
+        const char* installer;
+        int32_t init;
+    } cases[] = {
+        {"https://example.org/setup.run", -1},
+        {"HTTP://example.org/setup.run?a=1;b=2", -1},
+        {"https://example.org/setup; rm -rf ~", -999},
+        {"setup.run", -999},
+        {"/usr/bin/xterm", -999},
+        {"file:///tmp/setup.run", -999},
+        {"javascript:alert(1)", -999},
+        {"http:///setup.run", -999},
+        {"https://example.org/a\nb", -999},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.installer);
+        h.events.log.clear();
+        h.events.exceptions.clear();
+        const std::size_t callsBefore = h.shell->calls().size();
+        h.fakeService->replies["GetClientData"] =
+            std::string("<r><ClientData Version='1.0.19' Installer='") + c.installer +
+            "' R='' B='b' M='m'><![CDATA[QQ==]]></ClientData></r>";
+        h.ui->queueAnswer(MsgBoxAnswer::Ok);
+        EXPECT_EQ(h.client->Init(documentPath), c.init);
+        if (c.init == -1) {
+            EXPECT_EQ(h.events.log, std::vector<std::string>{"CancelForInstallNewClient"});
+            ASSERT_EQ(h.shell->calls().size(), callsBefore + 1);
+            EXPECT_EQ(h.shell->calls().back().target, c.installer);
+        } else {
+            ASSERT_EQ(h.events.exceptions.size(), 1u);
+            EXPECT_NE(h.events.exceptions[0].message.find("not at a web address"),
+                      std::string::npos);
+            EXPECT_EQ(h.shell->calls().size(), callsBefore);
+        }
+    }
 }
 
 TEST_F(Startup, AFailedInstallerStartAfterOkIsMinus999) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/codepage.hpp"
+#include "platform/text.hpp"
 
 namespace ovk {
 namespace {
@@ -31,6 +32,27 @@ TEST(Codepage, EveryByteSurvivesARoundTrip) {
     std::string all;
     for (int b = 0; b < 256; ++b) all.push_back(static_cast<char>(b));
     EXPECT_EQ(toAnsi(fromAnsi(all)), all);
+}
+
+}  // namespace
+}  // namespace ovk
+
+namespace ovk {
+namespace {
+
+// Texts shown to the host are cut short without splitting a character, whatever its width.
+TEST(BoundedText, CutsLongTextsAtACharacterBoundaryWithAnEllipsis) {
+    for (const std::string unit : {"a", "\xC3\xA4", "\xE2\x82\xAC", "\xF0\x9F\x98\x80"}) {
+        SCOPED_TRACE(unit.size());
+        std::string text;
+        while (text.size() < 5000) text += unit;
+        const std::string cut = boundedText(text);
+        EXPECT_LE(cut.size(), kMaxReportedText + 3);
+        EXPECT_EQ(cut.substr(cut.size() - 3), "\xE2\x80\xA6");
+        EXPECT_EQ((cut.size() - 3) % unit.size(), 0u);
+        EXPECT_EQ(text.compare(0, cut.size() - 3, cut, 0, cut.size() - 3), 0);
+        EXPECT_EQ(boundedText(text.substr(0, kMaxReportedText)), text.substr(0, kMaxReportedText));
+    }
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
+#include <set>
+
 #include "platform/errors.hpp"
 #include "platform/files.hpp"
 #include "temp_dir.hpp"
@@ -52,6 +55,29 @@ TEST(Files, AFailedReplaceLeavesTheOldContent) {
     EXPECT_THROW(replaceFileContent(dir / "folder", "x"), Error);
     EXPECT_EQ(test::readAll(target), "old");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
+}
+
+// A write killed half-way leaves its temporary file behind; the next write of the same target
+// removes it once it is older than a minute, and touches nothing else.
+TEST(Files, AWriteRemovesItsOwnOldLeftoversOnly) {
+    TempDir dir;
+    const auto age = [&](const std::string& name, std::chrono::seconds by) {
+        const auto path = dir.write(name, "partial");
+        std::filesystem::last_write_time(path, std::filesystem::file_time_type::clock::now() - by);
+    };
+    using namespace std::chrono_literals;
+    age(".Banner1.jpg.ovk-tmp-a1B2c3", 120s);  // a killed write of this target: removed
+    age(".Banner1.jpg.ovk-tmp-d4E5f6", 5s);    // perhaps a write under way: kept
+    age(".other.jpg.ovk-tmp-a1B2c3", 120s);    // another target's: kept
+    age(".Banner1.jpg.a1B2c3", 120s);          // not a name the component gives: kept
+    age("Banner1.jpg.ovk-tmp-a1B2c3", 120s);   // not hidden, so not ours: kept
+    replaceFileContent(dir / "Banner1.jpg", "picture");
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        names.insert(entry.path().filename().string());
+    EXPECT_EQ(names, (std::set<std::string>{"Banner1.jpg", ".Banner1.jpg.ovk-tmp-d4E5f6",
+                                            ".other.jpg.ovk-tmp-a1B2c3", ".Banner1.jpg.a1B2c3",
+                                            "Banner1.jpg.ovk-tmp-a1B2c3"}));
 }
 
 }  // namespace

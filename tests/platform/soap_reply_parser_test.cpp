@@ -1,26 +1,40 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <string_view>
+
+#include "platform/errors.hpp"
+
 #include "platform/soap/reply_parser.hpp"
 #include "platform/xml/document.hpp"
 
 namespace ovk::soap {
 namespace {
 
-xml::Document parseInPieces(const std::string& text, std::size_t piece) {
-    ReplyParser parser;
+xml::Document parseInPieces(const std::string& text, std::size_t piece, ReplyLimits limits = {}) {
+    ReplyParser parser(limits);
     for (std::size_t at = 0; at < text.size(); at += piece) {
         if (!parser.feed(text.data() + at, std::min(piece, text.size() - at))) break;
     }
     return parser.finish();
 }
 
-std::string failureOf(const std::string& text, std::size_t piece = 7) {
+std::string failureOf(const std::string& text, std::size_t piece = 7, ReplyLimits limits = {}) {
     try {
-        parseInPieces(text, piece);
+        parseInPieces(text, piece, limits);
     } catch (const xml::ParseError& e) {
         return e.failure.reason;
+    } catch (const Error& e) {
+        return std::to_string(e.number) + " " + e.description;
     }
     return "no failure";
+}
+
+std::string repeated(std::string_view unit, std::size_t times) {
+    std::string text;
+    text.reserve(unit.size() * times);
+    for (std::size_t i = 0; i < times; ++i) text += unit;
+    return text;
 }
 
 TEST(SoapReplyParser, PiecesOfAnySizeGiveTheSameTree) {
@@ -34,6 +48,21 @@ TEST(SoapReplyParser, PiecesOfAnySizeGiveTheSameTree) {
         SCOPED_TRACE(piece);
         EXPECT_EQ(parseInPieces(text, piece).toString(), whole);
     }
+}
+
+TEST(SoapReplyParser, RepliesInOtherEncodingsReadAsUtf8) {
+    const std::string latin1 =
+        "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<r>Gr\xFC\xDF"
+        "e " +
+        std::string(200000, 'x') + " \xE9</r>";
+    const std::string text = parseInPieces(latin1, 4096).root().text();
+    EXPECT_EQ(text.substr(0, 7),
+              "Gr\xC3\xBC\xC3\x9F"
+              "e");
+    EXPECT_EQ(text.substr(text.size() - 3), " \xC3\xA9");
+    EXPECT_EQ(text.size(), 200000u + 11u);
+    const std::string utf16 = std::string("\xFF\xFE<\0r\0>\0\xFC\0<\0/\0r\0>\0", 18);
+    EXPECT_EQ(parseInPieces(utf16, 5).root().text(), "\xC3\xBC");
 }
 
 TEST(SoapReplyParser, LargeCdataSectionArrivesWhole) {
@@ -70,6 +99,73 @@ TEST(SoapReplyParser, IncompleteOrBrokenTextFails) {
     EXPECT_NE(failureOf("<r/><second/>"), "no failure");
     EXPECT_NE(failureOf(""), "no failure");
     EXPECT_NE(failureOf("<p:r/>"), "no failure");  // an undeclared prefix
+}
+
+// Whether a reply is accepted must not depend on how the network split it: "]]>" is forbidden
+// in text, and a parser that looks for it piece by piece misses it at some split points.
+TEST(SoapReplyParser, VerdictDoesNotDependOnHowTheBodyWasSplit) {
+    const std::string forbidden =
+        "<r>" + repeated("Base64+text/", 70) + "]]>" + repeated("x", 40) + "</r>";
+    const std::string fine =
+        "<r><![CDATA[" + repeated("Base64+text/", 70) + "]]>" + repeated("x", 40) + "</r>";
+    for (std::size_t piece : {1, 2, 3, 5, 13, 64, 300, 4096}) {
+        SCOPED_TRACE(piece);
+        EXPECT_NE(failureOf(forbidden, piece), "no failure");
+        EXPECT_EQ(failureOf(fine, piece), "no failure");
+    }
+}
+
+// Each limit ends the parse with an error that names it, in time linear in the reply's size.
+TEST(SoapReplyParser, RepliesOverALimitAreRefusedNamingIt) {
+    ReplyLimits small;
+    small.treeAllowance = 1 << 20;
+    const struct {
+        const char* what;
+        std::string text;
+        ReplyLimits limits;
+        std::string expected;
+    } cases[] = {
+        {"257 levels",
+         repeated("<a>", 257) + repeated("</a>", 257),
+         {},
+         "deeper than the limit of 256"},
+        {"256 levels", repeated("<a>", 256) + repeated("</a>", 256), {}, "no failure"},
+        {"element stream", "<r>" + repeated("<a/>", 1 << 20) + "</r>", small,
+         "holds more elements"},
+        {"attribute stream", "<r>" + repeated("<a b='' c='' d=''/>", 1 << 16) + "</r>", small,
+         "holds more elements"},
+        {"one large text", "<r>" + repeated("QUJD", 1 << 20) + "</r>", small, "no failure"},
+        {"one large CDATA", "<r><![CDATA[" + repeated("QUJD", 1 << 20) + "]]></r>", small,
+         "no failure"},
+        {"control character heading a large CDATA",
+         "<r><![CDATA[\x01" + repeated("QUJD", 4 << 20) + "]]></r>",
+         {},
+         "UTF-8"},
+        {"CDATA never closed",
+         "<r><![CDATA[" + repeated("QUJD", 4 << 20) + "</r>",
+         {},
+         "A CDATA section is not closed"},
+        {"CDATA start inside a comment", "<r><!-- <![CDATA[ --></r>", {}, "no failure"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto start = std::chrono::steady_clock::now();
+        const std::string failure = failureOf(c.text, 65536, c.limits);
+        EXPECT_NE(failure.find(c.expected), std::string::npos) << failure;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    }
+}
+
+TEST(SoapReplyParser, ParsingPastTheDeadlineIsATimeOut) {
+    const std::string text = "<r>" + repeated("<a x='1'>t</a>", 1 << 16) + "</r>";
+    ReplyParser parser;
+    parser.feed(text.data(), text.size());
+    try {
+        parser.finish(std::chrono::steady_clock::now() - std::chrono::seconds(1));
+        ADD_FAILURE() << "parsed after its deadline";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number, err::SoapTimeout);
+    }
 }
 
 }  // namespace

@@ -49,6 +49,29 @@ TEST(RefServiceFaults, MalformedAnswersStatus200WithABodyNoParserAccepts) {
     EXPECT_EQ(reply.document, nullptr);
 }
 
+// Oversized replies have exactly the size asked for and the shape their name promises.
+TEST(RefServiceFaults, OversizedRepliesHaveTheirSizeAndShape) {
+    const struct {
+        const char* fault;
+        int status;
+        const char* inside;
+    } cases[] = {
+        {"GetClientData=elementstream:4K", 200, "<root><a/><a/>"},
+        {"GetClientData=hugefault:4K", 500, "<faultstring>Injected fault text. Injected"},
+        {"GetClientData=badcdata:4K", 200, "<![CDATA[\x01QUJD"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
+        RefService service({"--fault", c.fault});
+        const auto reply =
+            call(service, "GetClientData", {{"clientId", "6103"}, {"guiLangId", "1033"}});
+        EXPECT_EQ(reply.status, c.status);
+        EXPECT_EQ(reply.body.size(), 4096u);
+        EXPECT_NE(reply.body.find(c.inside), std::string::npos) << reply.body.substr(0, 400);
+        EXPECT_EQ(reply.body.substr(reply.body.size() - 16), "</soap:Envelope>");
+    }
+}
+
 TEST(RefServiceFaults, TruncatedReplyEndsBeforeItsAnnouncedLength) {
     RefService service({"--fault", "GetItemData=truncated"});
     const auto reply = call(service, "GetItemData", itemArguments("4721"));

@@ -95,9 +95,9 @@ TEST_F(RefServiceRequests, UnqualifiedArgumentsAreReadLikeQualifiedOnes) {
 TEST(RefServiceCommandLine, HelpNamesEveryFaultKind) {
     const auto help = runTool("--help");
     EXPECT_EQ(help.exitCode, 0);
-    for (const char* kind :
-         {"http500", "soapfault", "malformed", "truncated", "hang", "exception", "empty",
-          "--latency-ms", "--client-version", "--hello", "--generate", "--seed", "--tls-cert"})
+    for (const char* kind : {"http500", "soapfault", "malformed", "truncated", "hang", "exception",
+                             "empty", "elementstream", "hugefault", "badcdata", "--latency-ms",
+                             "--client-version", "--hello", "--generate", "--seed", "--tls-cert"})
         EXPECT_NE(help.output.find(kind), std::string::npos) << kind;
 }
 
@@ -105,7 +105,8 @@ TEST(RefServiceCommandLine, BadOptionsAreRefusedWithAReasonBeforeAnythingIsServe
     for (const char* args : {"--bogus", "--catalog", "--fault GetItemData", "--fault Nope=hang",
                              "--fault GetItemData=explode", "--fault HelloWorld=exception",
                              "--port 70000", "--latency-ms -1", "--generate 10",
-                             "--generate ten --out /tmp/x", "--tls-cert /tmp/x.pem"}) {
+                             "--generate ten --out /tmp/x", "--fault GetItemData=elementstream:12Q",
+                             "--fault GetItemData=http500:4K", "--tls-cert /tmp/x.pem"}) {
         const auto result = runTool(std::string(args) + " --catalog " OVK_EXAMPLES_DIR "/catalog");
         EXPECT_EQ(result.exitCode, 2) << args << ": " << result.output;
         EXPECT_NE(result.output.find("ovk-refservice: "), std::string::npos) << args;

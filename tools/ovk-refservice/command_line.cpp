@@ -49,6 +49,12 @@ Options when serving:
                             hang       no reply until the service stops
                             exception  an Exception element (ID 32) as the Result
                             empty      an empty Result element
+                          Oversized replies, KIND:SIZE with SIZE in bytes or with
+                          K, M or G (default 64M), sent chunked:
+                            elementstream  a Result of SIZE bytes of <a/> elements
+                            hugefault      HTTP 500, a fault string of SIZE bytes
+                            badcdata       a CDATA section of SIZE bytes whose first
+                                           character is a control character
   --tls-cert FILE         serve HTTPS with this PEM certificate (the server's first,
                           then any intermediates); needs --tls-key
   --tls-key FILE          the certificate's private key (PEM, not encrypted)

@@ -7,9 +7,46 @@
 namespace ovk::refservice {
 namespace {
 
-constexpr std::array kKinds{FaultKind::Http500,   FaultKind::SoapFault, FaultKind::Malformed,
-                            FaultKind::Truncated, FaultKind::Hang,      FaultKind::Exception,
-                            FaultKind::Empty};
+constexpr std::array kKinds{FaultKind::Http500,   FaultKind::SoapFault,     FaultKind::Malformed,
+                            FaultKind::Truncated, FaultKind::Hang,          FaultKind::Exception,
+                            FaultKind::Empty,     FaultKind::ElementStream, FaultKind::HugeFault,
+                            FaultKind::BadCdata};
+
+constexpr std::uint64_t kDefaultOversize = std::uint64_t{64} << 20;
+
+bool isOversized(FaultKind kind) {
+    return kind == FaultKind::ElementStream || kind == FaultKind::HugeFault ||
+           kind == FaultKind::BadCdata;
+}
+
+// "4096", "16K", "512M", "1G".
+std::uint64_t parseSize(std::string_view text) {
+    std::uint64_t unit = 1;
+    if (!text.empty()) {
+        switch (text.back()) {
+            case 'K':
+            case 'k':
+                unit = 1 << 10;
+                break;
+            case 'M':
+            case 'm':
+                unit = 1 << 20;
+                break;
+            case 'G':
+            case 'g':
+                unit = 1 << 30;
+                break;
+            default:
+                break;
+        }
+        if (unit != 1) text.remove_suffix(1);
+    }
+    if (text.empty() || text.size() > 12 ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        throw std::invalid_argument("--fault: the size \"" + std::string(text) +
+                                    "\" is not a number of bytes (with K, M or G)");
+    return std::stoull(std::string(text)) * unit;
+}
 
 }  // namespace
 
@@ -29,6 +66,12 @@ std::string_view faultKindName(FaultKind kind) {
             return "exception";
         case FaultKind::Empty:
             return "empty";
+        case FaultKind::ElementStream:
+            return "elementstream";
+        case FaultKind::HugeFault:
+            return "hugefault";
+        case FaultKind::BadCdata:
+            return "badcdata";
     }
     return {};
 }
@@ -47,6 +90,11 @@ void FaultPlan::add(std::string_view text) {
         rule.argument = std::string(kind.substr(at + 1));
         kind = kind.substr(0, at);
     }
+    std::optional<std::string_view> size;
+    if (const auto colon = kind.find(':'); colon != std::string_view::npos) {
+        size = kind.substr(colon + 1);
+        kind = kind.substr(0, colon);
+    }
     if (op != "*") {
         rule.operation = operationNamed(op);
         if (!rule.operation)
@@ -57,8 +105,13 @@ void FaultPlan::add(std::string_view text) {
     if (found == kKinds.end())
         throw std::invalid_argument(
             "--fault: unknown kind \"" + std::string(kind) +
-            "\" (http500, soapfault, malformed, truncated, hang, exception, empty)");
+            "\" (http500, soapfault, malformed, truncated, hang, exception, empty, "
+            "elementstream, hugefault, badcdata)");
     rule.kind = *found;
+    if (size && !isOversized(rule.kind))
+        throw std::invalid_argument(
+            "--fault: only elementstream, hugefault and badcdata take a size");
+    rule.size = size ? parseSize(*size) : kDefaultOversize;
     if (rule.kind == FaultKind::Exception && rule.operation == Operation::HelloWorld)
         throw std::invalid_argument(
             "--fault: HelloWorld answers a text and cannot carry an Exception element");
@@ -66,6 +119,12 @@ void FaultPlan::add(std::string_view text) {
 }
 
 std::optional<FaultKind> FaultPlan::faultFor(const Call& call) const {
+    const auto fault = matchingFault(call);
+    if (!fault) return std::nullopt;
+    return fault->kind;
+}
+
+std::optional<Fault> FaultPlan::matchingFault(const Call& call) const {
     for (const Rule& rule : rules_) {
         if (rule.operation && *rule.operation != call.operation) continue;
         // "*=exception" leaves HelloWorld alone: its answer is a text.
@@ -75,7 +134,7 @@ std::optional<FaultKind> FaultPlan::faultFor(const Call& call) const {
         if (rule.argument && std::find(call.arguments.begin(), call.arguments.end(),
                                        *rule.argument) == call.arguments.end())
             continue;
-        return rule.kind;
+        return Fault{rule.kind, rule.size};
     }
     return std::nullopt;
 }

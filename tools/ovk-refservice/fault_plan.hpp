@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,11 +19,22 @@ enum class FaultKind {
     Hang,       // no reply at all until the service stops
     Exception,  // the operation answers with an Exception element
     Empty,      // the operation's Result element is empty
+    // Oversized replies of a chosen size, streamed without a length:
+    ElementStream,  // a Result holding nothing but <a/> elements
+    HugeFault,      // a SOAP fault whose fault string is the whole size
+    BadCdata,       // a CDATA section that starts with a control character
+};
+
+// A fault to inject, with the size of the oversized kinds.
+struct Fault {
+    FaultKind kind = FaultKind::Http500;
+    std::uint64_t size = 0;
 };
 
 std::string_view faultKindName(FaultKind kind);
 
-// The faults asked for on the command line, each `OP=KIND` or `OP=KIND@ARG`: OP is an
+// The faults asked for on the command line, each `OP=KIND` or `OP=KIND@ARG` (KIND may be
+// `KIND:SIZE` for the oversized kinds): OP is an
 // operation name or "*" for all; with @ARG the fault applies only to calls one of whose
 // arguments is exactly ARG (an article identifier, a project, a node key).
 class FaultPlan {
@@ -32,6 +44,7 @@ class FaultPlan {
 
     // The fault of the first rule that matches the call, if any.
     std::optional<FaultKind> faultFor(const Call& call) const;
+    std::optional<Fault> matchingFault(const Call& call) const;
 
     bool empty() const { return rules_.empty(); }
 
@@ -39,6 +52,7 @@ class FaultPlan {
     struct Rule {
         std::optional<Operation> operation;  // nothing: every operation
         FaultKind kind = FaultKind::Http500;
+        std::uint64_t size = 0;
         std::optional<std::string> argument;
     };
     std::vector<Rule> rules_;

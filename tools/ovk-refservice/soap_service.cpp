@@ -26,6 +26,62 @@ std::string malformedReply(Operation op) {
            "Result><root broken=></soap:Body>";
 }
 
+// An oversized reply: `head`, then `unit` repeated until the body holds `size` bytes, then
+// `tail`, sent chunked so that nobody can tell its length in advance.
+void streamOversized(httplib::Response& response, std::string head, std::string unit,
+                     std::string tail, std::uint64_t size, std::shared_ptr<void> busy) {
+    std::string block;
+    while (block.size() < (64u << 10)) block += unit;
+    response.set_chunked_content_provider(
+        kXml, [head = std::move(head), block = std::move(block), tail = std::move(tail), size,
+               busy = std::move(busy)](std::size_t, httplib::DataSink& sink) {
+            if (!sink.write(head.data(), head.size())) return false;
+            std::uint64_t written = head.size() + tail.size();
+            while (written < size) {
+                const std::size_t n =
+                    static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), size - written));
+                if (!sink.write(block.data(), n)) return false;
+                written += n;
+            }
+            if (!sink.write(tail.data(), tail.size())) return false;
+            sink.done();
+            return true;
+        });
+}
+
+void sendOversized(httplib::Response& response, const Fault& fault, Operation op,
+                   std::shared_ptr<void> busy) {
+    const std::string name(operationName(op));
+    const std::string envelopeHead =
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?><soap:Envelope "
+        "xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"><soap:Body>";
+    const std::string resultHead = envelopeHead + "<tns:" + name +
+                                   "Response xmlns:tns=\"urn:velmora:masterdata\"><tns:" + name +
+                                   "Result>";
+    const std::string resultTail =
+        "</tns:" + name + "Result></tns:" + name + "Response></soap:Body></soap:Envelope>";
+    switch (fault.kind) {
+        case FaultKind::ElementStream:
+            streamOversized(response, resultHead + "<root>", "<a/>", "</root>" + resultTail,
+                            fault.size, std::move(busy));
+            break;
+        case FaultKind::HugeFault:
+            response.status = 500;
+            streamOversized(
+                response,
+                envelopeHead + "<soap:Fault><faultcode>soap:Server</faultcode><faultstring>",
+                "Injected fault text. ", "</faultstring></soap:Fault></soap:Body></soap:Envelope>",
+                fault.size, std::move(busy));
+            break;
+        case FaultKind::BadCdata:
+            streamOversized(response, resultHead + "<root><![CDATA[\x01", "QUJD",
+                            "]]></root>" + resultTail, fault.size, std::move(busy));
+            break;
+        default:
+            break;
+    }
+}
+
 bool asksForDescription(const httplib::Request& request) {
     for (const auto& [key, value] : request.params) {
         std::string lower = key;
@@ -228,12 +284,12 @@ void SoapService::handlePost(const httplib::Request& request, httplib::Response&
         return;
     }
 
-    const auto fault = settings_.faults.faultFor(call);
+    const auto fault = settings_.faults.matchingFault(call);
     const std::string name(operationName(call.operation));
     ReplyBody result;
     bool truncate = false;
     if (fault) {
-        switch (*fault) {
+        switch (fault->kind) {
             case FaultKind::Http500:
                 response.status = 500;
                 response.set_content("Internal Server Error\n", "text/plain; charset=utf-8");
@@ -260,6 +316,11 @@ void SoapService::handlePost(const httplib::Request& request, httplib::Response&
             case FaultKind::Truncated:
                 truncate = true;
                 break;
+            case FaultKind::ElementStream:
+            case FaultKind::HugeFault:
+            case FaultKind::BadCdata:
+                sendOversized(response, *fault, call.operation, busy);
+                return;
         }
     }
 

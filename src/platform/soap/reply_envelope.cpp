@@ -6,6 +6,7 @@
 
 #include "platform/errors.hpp"
 #include "platform/soap/envelope.hpp"
+#include "platform/text.hpp"
 
 namespace ovk::soap {
 
@@ -44,15 +45,35 @@ std::optional<std::string> attribute(const xmlNode* node, const char* name,
     return result;
 }
 
+// The text of an element and its descendants, in document order, cut to the reported length
+// without first copying the whole: a fault string may be hundreds of megabytes.
+std::string boundedContent(const xmlNode* element) {
+    std::string text;
+    const std::size_t keep = kMaxReportedText + 4;  // enough to tell "longer" from "as long"
+    const xmlNode* current = element->children;
+    while (current != nullptr && text.size() < keep) {
+        if ((current->type == XML_TEXT_NODE || current->type == XML_CDATA_SECTION_NODE) &&
+            current->content != nullptr) {
+            const std::string_view piece(reinterpret_cast<const char*>(current->content));
+            text.append(piece.substr(0, keep - text.size()));
+        }
+        if (current->type == XML_ELEMENT_NODE && current->children != nullptr) {
+            current = current->children;
+            continue;
+        }
+        while (current != nullptr && current != element && current->next == nullptr)
+            current = current->parent;
+        if (current == nullptr || current == element) break;
+        current = current->next;
+    }
+    return boundedText(text);
+}
+
 // Fault children are unqualified in SOAP 1.1; some stacks qualify them anyway.
 std::string faultChildText(xmlNode* fault, std::string_view name) {
     for (xmlNode* child = fault->children; child != nullptr; child = child->next) {
         if (child->type == XML_ELEMENT_NODE && hasLocalName(child, name)) {
-            xmlChar* content = xmlNodeGetContent(child);
-            std::string text =
-                content == nullptr ? std::string() : reinterpret_cast<const char*>(content);
-            xmlFree(content);
-            return text;
+            return boundedContent(child);
         }
     }
     return {};

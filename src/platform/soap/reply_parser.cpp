@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
+#include <string_view>
 
 #include "platform/xml/libxml_handles.hpp"
 
@@ -15,25 +17,35 @@ using xml::detail::ParserCtxtPtr;
 
 namespace {
 
-// libxml2's push parser hands out an unfinished CDATA section 300 bytes per parse step and
-// looks for its end from the start of whatever it has buffered, so a section of many megabytes
-// fed in large pieces costs time quadratic in its size. Feeding such a section in small pieces
-// and stepping the parser until its buffer is drained keeps the work linear.
-constexpr std::size_t kCdataPiece = 1024;
-constexpr std::size_t kCdataStep = 302;  // the parser moves only with at least this much buffered
-constexpr std::size_t kLargestPiece = 1 << 20;
+using Clock = std::chrono::steady_clock;
+
+// What one node of the tree costs beyond its text: the node itself (xmlNode is 120 bytes), the
+// allocator's overhead and its share of the name dictionary. Measured with element streams;
+// rounded up so that the charge stays above the real cost.
+constexpr std::uint64_t kNodeCost = 192;
+// The clock is read once per this many parser callbacks.
+constexpr unsigned kCallsPerClockCheck = 1024;
+
+enum class Stop { None, Doctype, Depth, Tree, Deadline, OutOfMemory };
 
 }  // namespace
 
 struct ReplyParser::State {
     ParserCtxtPtr ctxt;
-    bool doctypeSeen = false;
-    // The CDATA section being filled and its allocation: libxml2's own xmlTextConcat measures
-    // and reallocates the whole text for every 300-byte block.
-    xmlNode* openCdata = nullptr;
-    std::size_t cdataLength = 0;
-    std::size_t cdataCapacity = 0;
-    bool outOfMemory = false;
+    ReplyLimits limits;
+    Clock::time_point deadline = Clock::time_point::max();
+    std::uint64_t bodySize = 0;
+    std::uint64_t charged = 0;
+    std::size_t depth = 0;
+    unsigned callsSinceClockCheck = 0;
+    Stop stop = Stop::None;
+    // The text or CDATA node being filled and its allocation: libxml2's own xmlTextConcat
+    // measures and reallocates the whole text for every 300-byte block.
+    xmlNode* openText = nullptr;
+    std::size_t textLength = 0;
+    std::size_t textCapacity = 0;
+
+    std::uint64_t budget() const { return bodySize + limits.treeAllowance; }
 };
 
 namespace {
@@ -42,138 +54,277 @@ ReplyParser::State& stateOf(void* ctx) {
     return *static_cast<ReplyParser::State*>(static_cast<xmlParserCtxt*>(ctx)->_private);
 }
 
-void refuseDoctype(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*) {
-    stateOf(ctx).doctypeSeen = true;
+bool halt(void* ctx, Stop reason) {
+    ReplyParser::State& state = stateOf(ctx);
+    if (state.stop == Stop::None) state.stop = reason;
     xmlStopParser(static_cast<xmlParserCtxt*>(ctx));
+    return false;
 }
 
-// Gives back the spare room of the section filled last; a document kept for the rest of the
-// session should not carry up to twice its text.
-void closeCdata(ReplyParser::State& state) {
-    if (state.openCdata == nullptr) return;
-    if (state.cdataCapacity > state.cdataLength + 1) {
-        auto* fitted =
-            static_cast<xmlChar*>(xmlRealloc(state.openCdata->content, state.cdataLength + 1));
-        if (fitted != nullptr) state.openCdata->content = fitted;
+// Charges a new piece of the tree and looks at the clock now and then; false once the parse
+// has to stop.
+bool charge(void* ctx, std::uint64_t bytes) {
+    ReplyParser::State& state = stateOf(ctx);
+    if (state.stop != Stop::None) return false;
+    state.charged += bytes;
+    if (state.charged > state.budget()) return halt(ctx, Stop::Tree);
+    if (++state.callsSinceClockCheck >= kCallsPerClockCheck) {
+        state.callsSinceClockCheck = 0;
+        if (Clock::now() > state.deadline) return halt(ctx, Stop::Deadline);
     }
-    state.openCdata = nullptr;
-    state.cdataLength = state.cdataCapacity = 0;
+    return true;
 }
 
-void appendCdata(void* ctx, const xmlChar* value, int len) {
+void refuseDoctype(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*) {
+    halt(ctx, Stop::Doctype);
+}
+
+// Gives back the spare room of the text filled last; a document kept for the rest of the
+// session should not carry up to twice its text.
+void closeText(ReplyParser::State& state) {
+    if (state.openText == nullptr) return;
+    if (state.textCapacity > state.textLength + 1) {
+        auto* fitted =
+            static_cast<xmlChar*>(xmlRealloc(state.openText->content, state.textLength + 1));
+        if (fitted != nullptr) state.openText->content = fitted;
+    }
+    state.openText = nullptr;
+    state.textLength = state.textCapacity = 0;
+}
+
+void linkLast(xmlNode* parent, xmlNode* node) {
+    node->parent = parent;
+    node->doc = parent->doc;
+    if (parent->last != nullptr) {
+        parent->last->next = node;
+        node->prev = parent->last;
+    } else {
+        parent->children = node;
+    }
+    parent->last = node;
+}
+
+// Text and CDATA arrive in blocks; consecutive blocks of one kind make one node. The node's
+// room grows by doubling but never beyond the reply's size, which no text can exceed.
+void appendText(void* ctx, const xmlChar* value, int len, xmlElementType type) {
     auto* ctxt = static_cast<xmlParserCtxt*>(ctx);
     ReplyParser::State& state = stateOf(ctx);
     xmlNode* parent = ctxt->node;
-    if (parent == nullptr || len < 0) return;
+    if (parent == nullptr || len < 0 || state.stop != Stop::None) return;
     const auto add = static_cast<std::size_t>(len);
-    if (state.openCdata != nullptr && parent->last == state.openCdata) {
-        if (state.cdataLength + add + 1 > state.cdataCapacity) {
+    if (state.openText != nullptr && parent->last == state.openText &&
+        state.openText->type == type) {
+        const std::size_t needed = state.textLength + add + 1;
+        if (needed > state.textCapacity) {
+            const std::size_t ceiling =
+                static_cast<std::size_t>(std::max<std::uint64_t>(state.bodySize + 1, needed));
             const std::size_t capacity =
-                std::max(state.cdataCapacity * 2, state.cdataLength + add + 1);
-            auto* grown = static_cast<xmlChar*>(xmlRealloc(state.openCdata->content, capacity));
+                std::max(needed, std::min(state.textCapacity * 2, ceiling));
+            if (!charge(ctx, capacity - state.textCapacity)) return;
+            auto* grown = static_cast<xmlChar*>(xmlRealloc(state.openText->content, capacity));
             if (grown == nullptr) {
-                state.outOfMemory = true;
-                xmlStopParser(ctxt);
+                halt(ctx, Stop::OutOfMemory);
                 return;
             }
-            state.openCdata->content = grown;
-            state.cdataCapacity = capacity;
+            state.openText->content = grown;
+            state.textCapacity = capacity;
         }
-        std::memcpy(state.openCdata->content + state.cdataLength, value, add);
-        state.cdataLength += add;
-        state.openCdata->content[state.cdataLength] = 0;
+        std::memcpy(state.openText->content + state.textLength, value, add);
+        state.textLength += add;
+        state.openText->content[state.textLength] = 0;
         return;
     }
-    closeCdata(state);
-    xmlNode* node = xmlNewCDataBlock(ctxt->myDoc, value, len);
-    if (node == nullptr || xmlAddChild(parent, node) == nullptr) {
-        xmlFreeNode(node);
-        state.outOfMemory = true;
-        xmlStopParser(ctxt);
+    if (!charge(ctx, kNodeCost + add + 1)) return;
+    closeText(state);
+    xmlNode* node = type == XML_CDATA_SECTION_NODE ? xmlNewCDataBlock(ctxt->myDoc, value, len)
+                                                   : xmlNewDocTextLen(ctxt->myDoc, value, len);
+    if (node == nullptr) {
+        halt(ctx, Stop::OutOfMemory);
         return;
     }
-    state.openCdata = node;
-    state.cdataLength = add;
-    state.cdataCapacity = add + 1;
+    linkLast(parent, node);
+    state.openText = node;
+    state.textLength = add;
+    state.textCapacity = add + 1;
+}
+
+void onCharacters(void* ctx, const xmlChar* value, int len) {
+    appendText(ctx, value, len, XML_TEXT_NODE);
+}
+
+void onCdata(void* ctx, const xmlChar* value, int len) {
+    appendText(ctx, value, len, XML_CDATA_SECTION_NODE);
+}
+
+void onStartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, const xmlChar* uri,
+                    int nbNamespaces, const xmlChar** namespaces, int nbAttributes, int nbDefaulted,
+                    const xmlChar** attributes) {
+    ReplyParser::State& state = stateOf(ctx);
+    if (state.stop != Stop::None) return;
+    if (++state.depth > state.limits.maxDepth) {
+        halt(ctx, Stop::Depth);
+        return;
+    }
+    // Each attribute is a node with a text node below it; each namespace a small record.
+    std::uint64_t cost = kNodeCost + xmlStrlen(localname) +
+                         static_cast<std::uint64_t>(nbNamespaces) * (kNodeCost / 2);
+    for (int i = 0; i < nbAttributes; ++i) {
+        const xmlChar* value = attributes[i * 5 + 3];
+        const xmlChar* end = attributes[i * 5 + 4];
+        cost +=
+            2 * kNodeCost + xmlStrlen(attributes[i * 5]) + static_cast<std::uint64_t>(end - value);
+    }
+    if (!charge(ctx, cost)) return;
+    closeText(state);
+    xmlSAX2StartElementNs(ctx, localname, prefix, uri, nbNamespaces, namespaces, nbAttributes,
+                          nbDefaulted, attributes);
+}
+
+void onEndElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, const xmlChar* uri) {
+    ReplyParser::State& state = stateOf(ctx);
+    if (state.depth > 0) --state.depth;
+    closeText(state);
+    xmlSAX2EndElementNs(ctx, localname, prefix, uri);
+}
+
+void onComment(void* ctx, const xmlChar* value) {
+    if (!charge(ctx, kNodeCost + xmlStrlen(value))) return;
+    closeText(stateOf(ctx));
+    xmlSAX2Comment(ctx, value);
+}
+
+void onProcessingInstruction(void* ctx, const xmlChar* target, const xmlChar* data) {
+    if (!charge(ctx, kNodeCost + xmlStrlen(target) + xmlStrlen(data))) return;
+    closeText(stateOf(ctx));
+    xmlSAX2ProcessingInstruction(ctx, target, data);
+}
+
+// libxml2's push parser, when a CDATA section has no end, steps through it 300 bytes at a time
+// and looks for the end from the start of the rest each time: quadratic in the section's size.
+// A section that is never closed makes the reply malformed anyway, so it is found here first,
+// in one pass. Comments are skipped: "<![CDATA[" inside one is only text.
+std::optional<std::size_t> unclosedCdata(std::string_view text) {
+    std::size_t at = 0;
+    while (true) {
+        const std::size_t markup = text.find("<!", at);
+        if (markup == std::string_view::npos) return std::nullopt;
+        if (text.compare(markup, 4, "<!--") == 0) {
+            const std::size_t end = text.find("-->", markup + 4);
+            if (end == std::string_view::npos) return std::nullopt;  // the parser reports it
+            at = end + 3;
+        } else if (text.compare(markup, 9, "<![CDATA[") == 0) {
+            const std::size_t end = text.find("]]>", markup + 9);
+            if (end == std::string_view::npos) return markup;
+            at = end + 3;
+        } else {
+            at = markup + 2;
+        }
+    }
+}
+
+long lineAt(std::string_view text, std::size_t offset) {
+    return 1 + static_cast<long>(std::count(text.begin(), text.begin() + offset, '\n'));
+}
+
+std::string mebibytes(std::uint64_t bytes) {
+    return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MiB";
 }
 
 }  // namespace
 
-ReplyParser::ReplyParser() : state_(std::make_unique<State>()) {
+ReplyParser::ReplyParser(ReplyLimits limits) : state_(std::make_unique<State>()), limits_(limits) {
     xmlInitParser();
     xmlSAXHandler sax;
     std::memset(&sax, 0, sizeof sax);
     xmlSAXVersion(&sax, 2);
     sax.internalSubset = &refuseDoctype;
     sax.externalSubset = &refuseDoctype;
-    sax.cdataBlock = &appendCdata;
+    sax.startElementNs = &onStartElement;
+    sax.endElementNs = &onEndElement;
+    sax.characters = &onCharacters;
+    sax.ignorableWhitespace = &onCharacters;
+    sax.cdataBlock = &onCdata;
+    sax.comment = &onComment;
+    sax.processingInstruction = &onProcessingInstruction;
     ErrorCollector errors;
     state_->ctxt.reset(xmlCreatePushParserCtxt(&sax, nullptr, nullptr, 0, "reply"));
-    if (!state_->ctxt) throw Error(err::OutOfMemory, "Out of memory");
+    if (!state_->ctxt || state_->ctxt->input == nullptr || state_->ctxt->input->buf == nullptr)
+        throw Error(err::OutOfMemory, "Out of memory");
     xmlCtxtUseOptions(state_->ctxt.get(), xml::detail::parserOptions(xml::Source::ServiceReply));
     state_->ctxt->_private = state_.get();
+    state_->limits = limits_;
 }
 
 ReplyParser::~ReplyParser() = default;
 
 bool ReplyParser::feed(const char* data, std::size_t size) {
-    if (failure_) return false;
-    xmlParserCtxt* ctxt = state_->ctxt.get();
-    ErrorCollector errors;
-    const auto inCdata = [&] { return ctxt->instate == XML_PARSER_CDATA_SECTION; };
-    const auto buffered = [&] {
-        return ctxt->input == nullptr
-                   ? std::size_t{0}
-                   : static_cast<std::size_t>(ctxt->input->end - ctxt->input->cur);
-    };
+    xmlParserInputBuffer* buffer = state_->ctxt->input->buf;
     while (size > 0) {
-        const std::size_t piece = std::min(size, inCdata() ? kCdataPiece : kLargestPiece);
-        xmlParseChunk(ctxt, data, static_cast<int>(piece), 0);
+        const std::size_t piece = std::min<std::size_t>(size, 1 << 30);
+        if (xmlParserInputBufferPush(buffer, static_cast<int>(piece), data) < 0) return false;
         data += piece;
         size -= piece;
-        while (inCdata() && buffered() >= kCdataStep) {
-            const xmlChar* before = ctxt->input->cur;
-            xmlParseChunk(ctxt, nullptr, 0, 0);
-            if (ctxt->input == nullptr || ctxt->input->cur == before) break;
-        }
-        if (errors.first() && !failure_) {
-            failure_ = xml::ParseFailure{
-                errors.first()->reason, errors.first()->line, errors.first()->column, {}};
-        }
-        if (!check()) return false;
+        size_ += piece;
     }
     return true;
 }
 
-bool ReplyParser::check() {
+xml::Document ReplyParser::finish(Clock::time_point deadline) {
+    if (finished_) throw Error(err::InvalidArgument, "The reply was parsed already", "SoapClient");
+    finished_ = true;
     xmlParserCtxt* ctxt = state_->ctxt.get();
-    if (state_->doctypeSeen) {
-        failure_ = xml::ParseFailure{
-            xml::detail::kDoctypeRefusedReason, ctxt->input ? ctxt->input->line : 0, 0, {}};
-    } else if (state_->outOfMemory) {
-        failure_ = xml::ParseFailure{"Out of memory while reading the reply", 0, 0, {}};
-    } else if (!failure_ && !ctxt->wellFormed) {
-        failure_ = xml::ParseFailure{"The reply is not well-formed XML", 0, 0, {}};
-    }
-    return !failure_;
-}
+    State& state = *state_;
+    state.deadline = deadline;
+    state.bodySize = size_;
 
-xml::Document ReplyParser::finish() {
-    xmlParserCtxt* ctxt = state_->ctxt.get();
-    if (!failure_) {
-        ErrorCollector errors;
-        xmlParseChunk(ctxt, nullptr, 0, 1);
-        if (errors.first()) {
-            failure_ = xml::ParseFailure{
-                errors.first()->reason, errors.first()->line, errors.first()->column, {}};
-        }
-        check();
-        if (!failure_ && ctxt->myDoc == nullptr) {
-            failure_ = xml::ParseFailure{"The reply is empty", 0, 0, {}};
-        }
+    // Nothing has been parsed yet: the input starts at the buffer's start and ends at its end.
+    xmlBuf* buffer = ctxt->input->buf->buffer;
+    ctxt->input->base = ctxt->input->cur = xmlBufContent(buffer);
+    ctxt->input->end = xmlBufEnd(buffer);
+    const std::string_view text(reinterpret_cast<const char*>(ctxt->input->base),
+                                static_cast<std::size_t>(ctxt->input->end - ctxt->input->base));
+    if (text.empty()) throw xml::ParseError(xml::ParseFailure{"The reply is empty", 0, 0, {}});
+    if (const auto at = unclosedCdata(text)) {
+        throw xml::ParseError(
+            xml::ParseFailure{"A CDATA section is not closed", lineAt(text, *at), 0, {}});
     }
-    if (failure_) throw xml::ParseError(*failure_);
-    closeCdata(*state_);
+
+    ErrorCollector errors;
+    xmlParseChunk(ctxt, nullptr, 0, 1);
+    closeText(state);
+
+    switch (state.stop) {
+        case Stop::Doctype:
+            throw xml::ParseError(xml::ParseFailure{
+                xml::detail::kDoctypeRefusedReason, ctxt->input ? ctxt->input->line : 0, 0, {}});
+        case Stop::Depth:
+            throw Error(err::SoapReplyTooLarge,
+                        "The reply nests elements deeper than the limit of " +
+                            std::to_string(limits_.maxDepth) + " levels",
+                        "SoapClient");
+        case Stop::Tree:
+            throw Error(err::SoapReplyTooLarge,
+                        "The reply holds more elements and texts than a reply of its size may: "
+                        "as a document it would take more than " +
+                            mebibytes(state.budget()) + " (its " + std::to_string(size_) +
+                            " bytes plus " + mebibytes(limits_.treeAllowance) + "), about " +
+                            std::to_string(state.budget() / kNodeCost) + " elements",
+                        "SoapClient");
+        case Stop::Deadline:
+            throw Error(err::SoapTimeout, "The reply could not be read within the time-out",
+                        "SoapClient");
+        case Stop::OutOfMemory:
+            throw Error(err::OutOfMemory, "Out of memory while reading the reply", "SoapClient");
+        case Stop::None:
+            break;
+    }
+    if (errors.first()) {
+        throw xml::ParseError(xml::ParseFailure{
+            errors.first()->reason, errors.first()->line, errors.first()->column, {}});
+    }
+    if (!ctxt->wellFormed || ctxt->myDoc == nullptr) {
+        throw xml::ParseError(xml::ParseFailure{"The reply is not well-formed XML", 0, 0, {}});
+    }
     xmlDoc* doc = ctxt->myDoc;
     ctxt->myDoc = nullptr;
     return xml::Document::adopt(doc);

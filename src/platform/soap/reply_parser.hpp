@@ -1,42 +1,56 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
-#include <optional>
+#include <string>
 
 #include "platform/xml/document.hpp"
 
 namespace ovk::soap {
 
-// Builds the document of a service reply from the pieces of the HTTP body as they arrive, so
-// that a large reply is never held twice (once as text, once as a tree). Follows the rules for
-// service replies: no network, no DTD, no entity expansion, a DOCTYPE refused outright, and no
-// size limits on single text nodes (a reply may carry megabytes of Base64 in one CDATA section).
+// What a reply may cost beyond its bytes.
+struct ReplyLimits {
+    // Elements nested deeper than this are refused (libxml2's own default depth).
+    std::size_t maxDepth = 256;
+    // The document tree may take the reply's own size plus this much memory. Every element,
+    // attribute, text, comment and processing instruction is charged what it costs as a tree
+    // node, so a reply of many small elements is refused long before it exhausts the host,
+    // while one large Base64 text costs little more than its bytes.
+    std::uint64_t treeAllowance = std::uint64_t{56} << 20;
+};
+
+// Builds the document of a service reply. The body is collected as it arrives, straight into
+// the parser's own input buffer, and parsed in one piece once it is complete: the verdict never
+// depends on how the network split the bytes, and the time is linear in the size. Follows the
+// rules for service replies: no network, no DTD, no entity expansion, a DOCTYPE refused
+// outright, and no size limit on single text nodes (a reply may carry megabytes of Base64 in
+// one CDATA section), but a bound on depth and on the memory the tree takes (ReplyLimits).
 class ReplyParser {
   public:
-    ReplyParser();
+    explicit ReplyParser(ReplyLimits limits = {});
     ~ReplyParser();
     ReplyParser(const ReplyParser&) = delete;
     ReplyParser& operator=(const ReplyParser&) = delete;
 
-    // Parses the next piece of the body. Returns false once the text has proved not to be
-    // well-formed (or to carry a DOCTYPE); feeding more is then pointless.
+    // Keeps the next piece of the body. Returns false when it cannot be kept (out of memory).
     bool feed(const char* data, std::size_t size);
+    std::uint64_t size() const { return size_; }
 
-    // Ends the input and hands over the document. Throws xml::ParseError when the text was not
-    // a complete, well-formed document (a truncated reply ends here).
-    xml::Document finish();
-
-    // The first problem found so far, if any.
-    const std::optional<xml::ParseFailure>& failure() const { return failure_; }
+    // Parses what was fed and hands over the document. Throws xml::ParseError when the text is
+    // not a complete, well-formed document without DOCTYPE; Error(err::SoapReplyTooLarge) when
+    // it breaks a limit, naming it; Error(err::SoapTimeout) when parsing runs past `deadline`.
+    xml::Document finish(std::chrono::steady_clock::time_point deadline =
+                             std::chrono::steady_clock::time_point::max());
 
     struct State;
 
   private:
-    bool check();
-
     std::unique_ptr<State> state_;
-    std::optional<xml::ParseFailure> failure_;
+    ReplyLimits limits_;
+    std::uint64_t size_ = 0;
+    bool finished_ = false;
 };
 
 }  // namespace ovk::soap

@@ -80,18 +80,19 @@ bool isValidProxy(const std::string& value) {
     return std::stoul(std::string(port)) <= 65535;
 }
 
-// Feeds the reply body to the parser while counting it against the size limit.
+// Keeps the reply body for the parser while counting it against the size limit; a reply over
+// the limit ends the transfer at once.
 class ReplySink : public HttpTransport::BodySink {
   public:
     explicit ReplySink(std::uint64_t limit) : limit_(limit) {}
 
     bool receive(const char* data, std::size_t size, long) override {
-        received_ += size;
-        if (received_ > limit_) {
+        if (size > limit_ - std::min(limit_, parser_.size())) {
             tooLarge_ = true;
             return false;
         }
-        return parser_.feed(data, size);
+        if (!parser_.feed(data, size)) throw Error(err::OutOfMemory, "Out of memory");
+        return true;
     }
 
     ReplyParser& parser() { return parser_; }
@@ -100,7 +101,6 @@ class ReplySink : public HttpTransport::BodySink {
   private:
     ReplyParser parser_;
     std::uint64_t limit_;
-    std::uint64_t received_ = 0;
     bool tooLarge_ = false;
 };
 
@@ -227,7 +227,7 @@ void SoapClient::setProperty(std::string_view name, const PropertyValue& value) 
     }
 }
 
-void SoapClient::applyTimeout() {
+std::chrono::milliseconds SoapClient::applyTimeout() {
     std::chrono::milliseconds timeout = options_.defaultTimeout;
     if (timeoutMs_ > 0) {
         const double capped =
@@ -236,6 +236,7 @@ void SoapClient::applyTimeout() {
     }
     if (timeout.count() <= 0) timeout = SoapClientOptions{}.defaultTimeout;
     transport_->setTimeout(timeout);
+    return timeout;
 }
 
 SoapClient::Reply SoapClient::invoke(std::string_view operation,
@@ -266,7 +267,7 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation,
     if (url.empty())
         fail(err::SoapConnection, "Client.Connection", "No end point address is set", source);
 
-    applyTimeout();
+    const auto deadline = std::chrono::steady_clock::now() + applyTimeout();
     ReplySink sink(options_.maxReplyBytes);
     HttpTransport::Result result;
     try {
@@ -314,8 +315,12 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation,
                  "The reply is incomplete: " + result.errorText, source);
         case Outcome::ConnectionFailed:
             // A refused CONNECT is the proxy's answer, even when it says 401 rather than 407.
-            if (result.proxyConnectStatus == 407 || result.proxyConnectStatus == 401)
+            if (result.proxyConnectStatus == 407 || result.proxyConnectStatus == 401 ||
+                result.httpStatus == 407)
                 proxyRefused();
+            // A refusal whose sender dropped the connection before its body ended (tinyproxy
+            // does) is still a refusal: its status says more than the reset.
+            if (result.httpStatus >= 300) httpFailure();
             fail(err::SoapConnection, "Client.Connection", result.errorText, source);
         case Outcome::Aborted:
         case Outcome::Completed:
@@ -326,11 +331,17 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation,
 
     std::shared_ptr<xml::Document> document;
     try {
-        document = std::make_shared<xml::Document>(sink.parser().finish());
+        document = std::make_shared<xml::Document>(sink.parser().finish(deadline));
     } catch (const xml::ParseError& e) {
         if (result.httpStatus != 200) httpFailure();
         fail(err::SoapMalformedReply, "Client.MalformedReply", describeParseFailure(e.failure),
              source);
+    } catch (const Error& e) {
+        if (e.number == err::SoapTimeout) fail(e.number, "Client.Timeout", e.description, source);
+        if (e.number == err::SoapReplyTooLarge)
+            fail(e.number, "Client.ReplyTooLarge", e.description, source);
+        fail(err::SoapMalformedReply, "Client.MalformedReply",
+             "The reply could not be read: " + e.description, source);
     }
     ReplyEnvelope envelope;
     try {

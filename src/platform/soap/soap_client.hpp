@@ -44,6 +44,11 @@ struct SoapClientOptions {
 //                  forever": it means the default bound (180000 ms unless the options say
 //                  otherwise), and so does a client whose time-out was never set.
 // - One HTTP connection is kept alive and reused from call to call.
+// - A reply is collected whole (at most maxReplyBytes; more ends the transfer at once) and then
+//   parsed in one piece, so its verdict never depends on how the network split it. Its tree
+//   may nest at most 256 levels and take at most its own size plus 56 MiB (ReplyLimits); a
+//   reply over either limit is SoapReplyTooLarge, naming the limit. The time-out covers the
+//   parsing too. Fault strings are cut to a few KiB with "…".
 // - Every call sets the three fault texts; a successful one clears them. Failures throw Error:
 //   SoapFault (code, string, actor from the fault; a fault without actor names the end point),
 //   SoapHttpStatus (any status but 200 without a fault; redirects are not followed),
@@ -94,7 +99,8 @@ class SoapClient : public ServiceClient {
     [[noreturn]] void fail(int32_t number, const std::string& code, const std::string& text,
                            const std::string& source);
     void clearFault();
-    void applyTimeout();
+    // Sets the transport's bound and returns it: the whole call, parsing included, keeps to it.
+    std::chrono::milliseconds applyTimeout();
 
     SoapClientOptions options_;
     std::unique_ptr<ServiceDescription> description_;

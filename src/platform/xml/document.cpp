@@ -29,7 +29,12 @@ Document parseWith(Source source, Read read, const std::function<std::string(lon
     ParserCtxtPtr ctxt(xmlNewParserCtxt());
     if (!ctxt) throw Error(err::OutOfMemory, "Out of memory");
     if (source == Source::ServiceReply) refuseDoctype(ctxt.get());
+    refuseEntityDeclarations(ctxt.get());
     xmlDoc* doc = read(ctxt.get(), parserOptions(source));
+    if (const auto reason = refusedEntityReason(ctxt.get())) {
+        xmlFreeDoc(doc);
+        throw ParseError(ParseFailure{*reason, ctxt->input ? ctxt->input->line : 0, 0, {}});
+    }
     if (doctypeRefused(ctxt.get())) {
         xmlFreeDoc(doc);
         throw ParseError(

@@ -54,6 +54,12 @@ int parserOptions(Source source);
 // the parse to tell this stop from other failures.
 void refuseDoctype(xmlParserCtxt* ctxt);
 bool doctypeRefused(const xmlParserCtxt* ctxt);
+// Makes a parser context stop at the first entity declaration, before anything could expand it:
+// a few kilobytes of nested entities can stand for gigabytes of text. A document type without
+// entities is still read. refusedEntityReason() tells this stop apart and explains it.
+void refuseEntityDeclarations(xmlParserCtxt* ctxt);
+std::optional<std::string> refusedEntityReason(const xmlParserCtxt* ctxt);
+
 inline constexpr const char* kDoctypeRefusedReason = "A DOCTYPE is not allowed in a service reply";
 
 // The first error libxml2 reported.

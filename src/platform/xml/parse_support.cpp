@@ -7,11 +7,20 @@ namespace {
 
 constexpr std::size_t kMaxSourceLine = 4096;
 
-int sentinel;  // its address marks a parser stopped because of a DOCTYPE
+int sentinel;        // its address marks a parser stopped because of a DOCTYPE
+int entitySentinel;  // and this one a parser stopped at an entity declaration
+thread_local std::string refusedEntity;
 
 void stopAtDoctype(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*) {
     auto* ctxt = static_cast<xmlParserCtxt*>(ctx);
     ctxt->_private = &sentinel;
+    xmlStopParser(ctxt);
+}
+
+void stopAtEntity(void* ctx, const xmlChar* name, int, const xmlChar*, const xmlChar*, xmlChar*) {
+    auto* ctxt = static_cast<xmlParserCtxt*>(ctx);
+    if (ctxt->_private != &entitySentinel) refusedEntity = toString(name).substr(0, 200);
+    ctxt->_private = &entitySentinel;
     xmlStopParser(ctxt);
 }
 
@@ -91,6 +100,17 @@ void refuseDoctype(xmlParserCtxt* ctxt) {
 
 bool doctypeRefused(const xmlParserCtxt* ctxt) {
     return ctxt->_private == &sentinel;
+}
+
+void refuseEntityDeclarations(xmlParserCtxt* ctxt) {
+    ctxt->sax->entityDecl = &stopAtEntity;
+}
+
+std::optional<std::string> refusedEntityReason(const xmlParserCtxt* ctxt) {
+    if (ctxt->_private != &entitySentinel) return std::nullopt;
+    return "The document declares the entity \"" + refusedEntity +
+           "\"; documents that declare entities are not read, so that no entity can expand "
+           "into more text than the file holds";
 }
 
 ErrorCollector::ErrorCollector()
