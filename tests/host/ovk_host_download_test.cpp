@@ -13,7 +13,9 @@
 #include "host_run.hpp"
 #include "platform/xml/document.hpp"
 #include "ref_service.hpp"
+#include "scoped_environment.hpp"
 #include "service/catalog_results.hpp"
+#include "test_certificates.hpp"
 
 namespace ovk {
 namespace {
@@ -116,6 +118,46 @@ TEST_P(OvkHostDownload, AServiceFailingInTheMiddleLeavesTheItemsBefore) {
 INSTANTIATE_TEST_SUITE_P(Replies, OvkHostDownload,
                          ::testing::Values(std::vector<std::string>{},
                                            std::vector<std::string>{"--indent"}));
+
+// A company's service behind HTTPS with its own certificate authority, trusted through the
+// per-user setting: the whole download goes over the checked connection.
+TEST(OvkHostDownloadOverTls, ACompanyAuthorityNamedInTheSettingsCarriesAWholeDownload) {
+    const test::TestCertificates certificates;
+    const test::ScopedEnvironment noSslCertFile("SSL_CERT_FILE", std::nullopt);
+    const test::ScopedEnvironment noCurlCaBundle("CURL_CA_BUNDLE", std::nullopt);
+    RefService service(certificates.loopback().serveArgs());
+    ASSERT_EQ(service.url().rfind("https://", 0), 0u) << service.url();
+    TempDir work;
+    const auto settings = work.path() / "settings";
+    std::filesystem::create_directories(settings);
+    work.write("settings/VelmoraDotNet.ini",
+               "[Settings]\nCAFile=" + certificates.authority().string() + "\n");
+    const auto doc = work.write(
+        "download.xml", test::downloadDocument("TARVO", "<URL>" + service.url() +
+                                                            "</URL><ProjectID>DEMO</ProjectID>"
+                                                            "<Language>English</Language>"
+                                                            "<Password>demo</Password>"));
+    const test::HostRun r =
+        runHost({"run", "--settings-dir", settings.string(), "--fields", "Product group", "--leaf",
+                 "Motors", "--mark", "all", "--finish", doc.string()});
+    ASSERT_EQ(r.status, 0) << r.errors;
+    ASSERT_FALSE(r.lines.empty());
+    EXPECT_EQ(r.lines.back(), nlohmann::json({{"event", "DownloadComplete"}}));
+    const xml::Document finished = xml::Document::loadFile(doc);
+    EXPECT_EQ(finished.elementsByName("Articleinfo").size(), 4u);
+    EXPECT_EQ(readAll(work / "4711_datasheet.pdf"),
+              readAll(std::string(OVK_EXAMPLES_DIR) + "/catalog/docs/motor_ac_datasheet.pdf"));
+
+    // Without the setting the same service is refused, and says why.
+    std::filesystem::remove(settings / "VelmoraDotNet.ini");
+    const test::HostRun refused =
+        runHost({"run", "--init-only", "--settings-dir", settings.string(), doc.string()});
+    EXPECT_EQ(refused.status, 1);
+    ASSERT_FALSE(refused.lines.empty());
+    EXPECT_EQ(refused.lines.back(), nlohmann::json({{"init", -9}}));
+    EXPECT_NE(refused.lines.front().dump().find("not trusted"), std::string::npos)
+        << refused.lines.front().dump();
+}
 
 TEST(OvkHostProgress, DrawsABarPerItemWhenStandardErrorIsATerminal) {
     RefService service;
