@@ -70,7 +70,13 @@ void QtSettingsStore::write(const std::string& application, const std::string& s
     std::filesystem::create_directories(folder_, ec);
     const std::filesystem::path file = fileOf(application);
     QSettings settings(QString::fromStdString(file.string()), QSettings::IniFormat);
-    settings.setValue(settingsKey(section, key), QString::fromStdString(value));
+    const QString name = settingsKey(section, key);
+    const QString text = QString::fromStdString(value);
+    // Every start-up writes the time-out back; when the file holds it already, rewriting and
+    // flushing the whole file would change nothing but cost the start-up its slowest step.
+    const QVariant stored = settings.value(name);
+    if (stored.typeId() == QMetaType::QString && stored.toString() == text) return;
+    settings.setValue(name, text);
     settings.sync();
     if (settings.status() != QSettings::NoError) {
         throw Error(err::PermissionDenied, "Cannot write the settings file " + file.string(),

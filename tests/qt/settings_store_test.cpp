@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <string>
@@ -114,6 +115,25 @@ TEST(QtSettingsStore, PlainNamesAreReadableInTheIniFile) {
     EXPECT_NE(content.find("[Settings]"), std::string::npos) << content;
     EXPECT_NE(content.find("SOAPTimeout=45"), std::string::npos) << content;
     EXPECT_EQ(content.find("SOAPTimeout=30"), std::string::npos) << content;
+}
+
+// The start-up writes the time-out back every time; the file is only rewritten for a change.
+TEST(QtSettingsStore, WritingTheStoredValueAgainLeavesTheFileAsItIs) {
+    const TempDir dir;
+    QtSettingsStore store(dir.path());
+    const auto file = store.fileOf("VelmoraDotNet");
+    auto inode = [&] {
+        struct stat info {};
+        return ::stat(file.c_str(), &info) == 0 ? info.st_ino : ino_t{0};
+    };
+    store.write("VelmoraDotNet", "Settings", "SOAPTimeout", "180000");
+    const ino_t written = inode();
+    ASSERT_NE(written, ino_t{0});
+    store.write("VelmoraDotNet", "Settings", "SOAPTimeout", "180000");
+    EXPECT_EQ(inode(), written);
+    store.write("VelmoraDotNet", "Settings", "SOAPTimeout", "200000");
+    EXPECT_EQ(store.read("VelmoraDotNet", "Settings", "SOAPTimeout"),
+              std::optional<std::string>("200000"));
 }
 
 TEST(QtSettingsStore, WithoutAFolderTheUsersConfigurationFolderIsUsed) {
