@@ -12,3 +12,6 @@ sh "$root/bench/soap_calls.sh" "$root/$build"
 echo
 echo "== Wizard model on large catalogues (ratio against parsing the same reply)"
 "$root/$build/bin/wizard_bench"
+echo
+echo "== Batch start-up (ovk-host against curl doing the same three POSTs, same run)"
+sh "$root/bench/startup.sh" "$root/$build"
