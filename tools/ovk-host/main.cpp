@@ -18,9 +18,9 @@
 #include "event_printer.hpp"
 #include "platform/errors.hpp"
 #include "platform/files.hpp"
+#include "platform/ini_settings_store.hpp"
 #include "platform/manual_clock.hpp"
 #include "platform/numbers.hpp"
-#include "qt/qt_settings_store.hpp"
 #include "wizard_script.hpp"
 
 namespace {
@@ -254,7 +254,7 @@ std::shared_ptr<const ClientServices> makeServices(const Options& o, BatchParts*
     auto ui = scriptedUi(o);
     auto clock = std::make_shared<ManualClock>();
     services.ui = ui;
-    services.settings = std::make_shared<QtSettingsStore>(o.settingsDir);
+    services.settings = std::make_shared<IniSettingsStore>(o.settingsDir);
     services.timers = clock;
     if (parts != nullptr) *parts = {ui, clock};
     return std::make_shared<const ClientServices>(std::move(services));
