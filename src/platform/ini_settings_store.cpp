@@ -430,7 +430,8 @@ class FileLock {
             if (fd >= 0) {
                 std::string machine = firstLineOf("/etc/machine-id");
                 if (machine.empty()) machine = firstLineOf("/var/lib/dbus/machine-id");
-                const std::string content = std::to_string(::getpid()) + "\novk-host\n" +
+                const std::string content = std::to_string(::getpid()) + "\n" +
+                                            program_invocation_short_name + "\n" +
                                             hostName() + "\n" + machine + "\n" +
                                             firstLineOf("/proc/sys/kernel/random/boot_id") + "\n";
                 const bool written =

@@ -1,5 +1,5 @@
-// What ovk-host loads: batch runs and checks start without the Qt GUI libraries, whose loading
-// would cost them more than their own work, while a run with windows still shows Qt's.
+// What ovk-host loads: batch runs and checks start without Qt, whose loading would cost them
+// more than their own work, while a run with windows still shows Qt's.
 
 #include <gtest/gtest.h>
 
@@ -123,6 +123,8 @@ TEST(OvkHostLibraries, OnlyRunsWithWindowsLoadTheQtUserInterface) {
             << "the linker's log was not read";
         EXPECT_EQ(loadsAny(run, "libQt6Gui.so"), c.windows);
         EXPECT_EQ(loadsAny(run, "libQt6Widgets.so"), c.windows);
+        // The settings are read and written without Qt too: not even its core is loaded.
+        EXPECT_EQ(loadsAny(run, "libQt6Core.so"), c.windows);
     }
 }
 
