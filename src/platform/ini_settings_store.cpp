@@ -431,8 +431,8 @@ class FileLock {
                 std::string machine = firstLineOf("/etc/machine-id");
                 if (machine.empty()) machine = firstLineOf("/var/lib/dbus/machine-id");
                 const std::string content = std::to_string(::getpid()) + "\n" +
-                                            program_invocation_short_name + "\n" +
-                                            hostName() + "\n" + machine + "\n" +
+                                            program_invocation_short_name + "\n" + hostName() +
+                                            "\n" + machine + "\n" +
                                             firstLineOf("/proc/sys/kernel/random/boot_id") + "\n";
                 const bool written =
                     ::write(fd, content.data(), content.size()) == ssize_t(content.size());
@@ -543,8 +543,8 @@ void IniSettingsStore::write(const std::string& application, const std::string& 
             const string_view stored = string_view(data).substr(
                 line.equals + 1, line.start + line.length - line.equals - 1);
             const ValueText storedText = unescapeValue(stored);
-            // Every start-up writes the time-out back; rewriting and flushing the file for an
-            // unchanged value would cost the start-up its slowest step.
+            // Callers write back what they read (a start-up does, every time); rewriting and
+            // flushing the file for an unchanged value would make that their slowest step.
             if (!storedText.list && valueText(storedText) == value) return;
             data.replace(line.start, line.length, entry);
         } else if (place.endOfGroup) {
