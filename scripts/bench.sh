@@ -21,3 +21,6 @@ sh "$root/bench/download.sh" "$root/$build"
 echo
 echo "== Hostile replies: peak memory and time of one call each"
 sh "$root/bench/reply_bounds.sh" "$root/$build"
+echo
+echo "== Batch start-up (ovk-host against curl doing the same three POSTs, same run)"
+sh "$root/bench/startup.sh" "$root/$build"

@@ -2,6 +2,11 @@
 
 #include "document/resource_language_block.hpp"
 
+#include <algorithm>
+#include <fstream>
+#include <vector>
+
+#include "codec/encoding.hpp"
 #include "codec/write_base64_file.hpp"
 #include "platform/errors.hpp"
 #include "platform/files.hpp"
@@ -12,6 +17,24 @@ namespace ovk {
 namespace {
 
 constexpr const char* kNewVersionFallback = "A newer Client-Version is avialble. Install it now ?";
+
+// Whether `file` holds exactly the picture `base64Text` decodes to.
+bool holdsPicture(const std::filesystem::path& file, std::string_view base64Text) {
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(file, ec);
+    if (ec) return false;
+    const Encoding encoding;
+    std::vector<uint8_t> text;
+    encoding.Str2ByteArray(base64Text, text);
+    std::vector<uint8_t> picture;
+    encoding.DecodeB64(text, picture);
+    if (picture.size() != size) return false;
+    std::ifstream in(file, std::ios::binary);
+    std::vector<char> stored(picture.size());
+    if (!in.read(stored.data(), static_cast<std::streamsize>(stored.size()))) return false;
+    return std::equal(stored.begin(), stored.end(), picture.begin(),
+                      [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; });
+}
 
 }  // namespace
 
@@ -68,8 +91,11 @@ void SaveBannerImage(const xml::Node& clientData, const std::filesystem::path& d
     if (!picture || picture.kind() != xml::NodeKind::CData) {
         throw Error(err::TypeMismatch, "The client data carries no banner picture");
     }
-    const auto folder = std::filesystem::absolute(downloadFile).parent_path();
-    WriteBase64File(picture.text(), folder / kBannerFileName);
+    const auto banner = std::filesystem::absolute(downloadFile).parent_path() / kBannerFileName;
+    // The picture seldom changes from one start-up to the next, and replacing it means
+    // flushing it to disk, on a busy disk the slowest step of the whole start-up.
+    if (holdsPicture(banner, picture.text())) return;
+    WriteBase64File(picture.text(), banner);
 }
 
 }  // namespace ovk

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 
@@ -94,6 +95,19 @@ TEST(BannerImage, IsDecodedBesideTheDownloadDocument) {
         xml::Document::loadMemory("<ClientData V='1'><![CDATA[/9j/4AAQ]]><x/></ClientData>");
     SaveBannerImage(reply.root(), downloadFile);
     EXPECT_EQ(test::readAll(dir / "Banner1.jpg"), std::string("\xFF\xD8\xFF\xE0\x00\x10", 6));
+
+    // The same picture again leaves the file alone; another of the same size replaces it.
+    auto inode = [&] {
+        struct stat info {};
+        return ::stat((dir / "Banner1.jpg").c_str(), &info) == 0 ? info.st_ino : ino_t{0};
+    };
+    const ino_t first = inode();
+    SaveBannerImage(reply.root(), downloadFile);
+    EXPECT_EQ(inode(), first);
+    const auto other =
+        xml::Document::loadMemory("<ClientData V='1'><![CDATA[/9j/4AAR]]><x/></ClientData>");
+    SaveBannerImage(other.root(), downloadFile);
+    EXPECT_EQ(test::readAll(dir / "Banner1.jpg"), std::string("\xFF\xD8\xFF\xE0\x00\x11", 6));
 
     const auto noPicture = xml::Document::loadMemory("<ClientData V='1'><x/></ClientData>");
     EXPECT_THROW(SaveBannerImage(noPicture.root(), downloadFile), Error);

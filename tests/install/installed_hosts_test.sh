@@ -27,7 +27,7 @@ for f in "$libdir/libovk_client.so" "$libdir/ovk_client/nls.xml" "$libdir/ovk_cl
          "$libdir/ovk_client/ovk_client.xml" "$libdir/cmake/ovk_client/ovk_clientConfig.cmake" \
          "$libdir/cmake/ovk_client/ovk_clientConfigVersion.cmake" \
          "$prefix/include/ovk/client.hpp" "$prefix/include/ovk/ovk_client.h" \
-         "$prefix/bin/ovk-host" "$prefix/bin/ovk-refservice"; do
+         "$prefix/bin/ovk-host" "$prefix/bin/ovk-refservice" "$prefix/libexec/ovk_client/ovk-host-desktop"; do
   [ -e "$f" ] || fail "missing ${f#$prefix/}"
 done
 stray="$(find "$libdir" -maxdepth 1 -type f ! -name 'libovk_client.so*')"
@@ -71,4 +71,8 @@ expect 1 "Init gave -990" "${headless[@]}" "$work/host-c/host-c" "$work/download
 expect 1 "QT_QPA_PLATFORM=offscreen" "${headless[@]}" "$work/host-cpp/host-cpp" "$work/download.xml"
 # The installed ovk-host finds the installed component files.
 expect 0 '"check":0' "${headless[@]}" "$prefix/bin/ovk-host" check "$work/download.xml"
+# A run with windows goes on in the installed windowed part, which finds the same files (Qt's
+# minimal platform shows the windows without a display server).
+expect 0 '{"init":0}' env -u WAYLAND_DISPLAY -u OVK_COMPONENT_DIR DISPLAY=:97 QT_QPA_PLATFORM=minimal \
+  "$prefix/bin/ovk-host" run --init-only --settings-dir "$work/settings" "$work/download.xml"
 echo "installed package: layout, hosts and Init all fine"

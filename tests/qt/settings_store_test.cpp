@@ -1,10 +1,16 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/errors.hpp"
+#include "platform/ini_settings_store.hpp"
 #include "qt/qt_settings_store.hpp"
 #include "temp_dir.hpp"
 
@@ -116,6 +122,25 @@ TEST(QtSettingsStore, PlainNamesAreReadableInTheIniFile) {
     EXPECT_EQ(content.find("SOAPTimeout=30"), std::string::npos) << content;
 }
 
+// The start-up writes the time-out back every time; the file is only rewritten for a change.
+TEST(QtSettingsStore, WritingTheStoredValueAgainLeavesTheFileAsItIs) {
+    const TempDir dir;
+    QtSettingsStore store(dir.path());
+    const auto file = store.fileOf("VelmoraDotNet");
+    auto inode = [&] {
+        struct stat info {};
+        return ::stat(file.c_str(), &info) == 0 ? info.st_ino : ino_t{0};
+    };
+    store.write("VelmoraDotNet", "Settings", "SOAPTimeout", "180000");
+    const ino_t written = inode();
+    ASSERT_NE(written, ino_t{0});
+    store.write("VelmoraDotNet", "Settings", "SOAPTimeout", "180000");
+    EXPECT_EQ(inode(), written);
+    store.write("VelmoraDotNet", "Settings", "SOAPTimeout", "200000");
+    EXPECT_EQ(store.read("VelmoraDotNet", "Settings", "SOAPTimeout"),
+              std::optional<std::string>("200000"));
+}
+
 TEST(QtSettingsStore, WithoutAFolderTheUsersConfigurationFolderIsUsed) {
     const TempDir home;
     const char* previous = std::getenv("XDG_CONFIG_HOME");
@@ -135,6 +160,106 @@ TEST(QtSettingsStore, AWriteThatCannotReachTheDiskIsAnError) {
     const auto blocker = dir.write("not-a-folder", "x");
     QtSettingsStore store(blocker / "settings");
     EXPECT_THROW(store.write("VelmoraDotNet", "Settings", "SOAPTimeout", "30"), Error);
+}
+
+}  // namespace
+}  // namespace ovk
+
+namespace ovk {
+namespace {
+
+// The batch host keeps the user's settings without Qt, in the same files: each store must read
+// what the other wrote, byte for byte as a user would see it.
+TEST(IniSettingsStore, ReadsWhatQSettingsWroteAndQSettingsReadsWhatItWrote) {
+    const TempDir qtDir, iniDir;
+    QtSettingsStore qtWriter(qtDir.path());
+    IniSettingsStore iniWriter(iniDir.path());
+    auto valueOf = [](size_t i, size_t j) { return kOddValues[(i + j) % kOddValues.size()]; };
+    // Every name as a section and as a key, every value; each write is flushed to disk, so not
+    // every pair.
+    const size_t n = kOddNames.size();
+    for (size_t i = 0; i < n; ++i) {
+        for (size_t j : {i, (i + 1) % n}) {
+            qtWriter.write("VelmoraDotNet", kOddNames[i], kOddNames[j], valueOf(i, j));
+            iniWriter.write("VelmoraDotNet", kOddNames[i], kOddNames[j], valueOf(i, j));
+        }
+    }
+    // Each store then changes a few values in the other's file.
+    const IniSettingsStore iniOnQt(qtDir.path());
+    QtSettingsStore qtOnIni(iniDir.path());
+    IniSettingsStore(qtDir.path()).write("VelmoraDotNet", "Settings", "SOAPTimeout", "200000");
+    qtOnIni.write("VelmoraDotNet", "Settings", "SOAPTimeout", "200000");
+    for (const auto& [name, reader, other] :
+         {std::tuple<const char*, const SettingsStore*, const SettingsStore*>{
+              "written by QSettings", &iniOnQt, &qtWriter},
+          {"written without Qt", &qtOnIni, &iniWriter}}) {
+        SCOPED_TRACE(name);
+        for (size_t i = 0; i < n; ++i) {
+            for (size_t j : {i, (i + 1) % n}) {
+                const auto expected = valueOf(i, j);
+                EXPECT_EQ(reader->read("VelmoraDotNet", kOddNames[i], kOddNames[j]), expected)
+                    << "section '" << kOddNames[i] << "' key '" << kOddNames[j] << "'";
+                EXPECT_EQ(other->read("VelmoraDotNet", kOddNames[i], kOddNames[j]), expected);
+            }
+        }
+        EXPECT_EQ(reader->readText("VelmoraDotNet", "Settings", "SOAPTimeout"), "200000");
+        EXPECT_EQ(other->readText("VelmoraDotNet", "Settings", "SOAPTimeout"), "200000");
+    }
+}
+
+// Files a user edited by hand read the same in both stores.
+TEST(IniSettingsStore, ReadsHandEditedFilesAsQSettingsDoes) {
+    const std::vector<std::string> files = {
+        "[Settings]\nSOAPTimeout = 30 \nCAFile=/home/me/ca.pem\n",
+        "; a comment\n[Settings]\r\nSOAPTimeout=\"  padded  \" ; why\r\nCAFile=a, b\r\n",
+        "[Settings]\nSOAPTimeout=@Invalid()\nCAFile=@@at\n[Settings]\nCAFile=\"last\\twins\"\n",
+        "\xEF\xBB\xBF[General]\nSOAPTimeout=root\n[Settings]\nSOAPTimeout=x\\\n  y\n",
+        "[Settings]\nSOAPTimeout=\\x41\\102\\n\\\"\nCAFile=@String(s)\nBroken line\n",
+        "[%General]\nSOAPTimeout=g\n[Settings]\nCAFile=\"multi\nline\"\n",
+        "[Settings]\nSOAPTimeout=@ByteArray(bytes)\nCAFile=\xC3\x84 \xE2\x82\xAC\n",
+        "[Settings]\n[Other]\nSOAPTimeout=other\n",
+        "",
+    };
+    for (const std::string& content : files) {
+        SCOPED_TRACE(content);
+        const TempDir dir;
+        dir.write("VelmoraDotNet.ini", content);
+        const QtSettingsStore qt(dir.path());
+        const IniSettingsStore ini(dir.path());
+        for (const char* section : {"Settings", "General", "Other"}) {
+            for (const char* key : {"SOAPTimeout", "CAFile", "Missing"}) {
+                EXPECT_EQ(ini.read("VelmoraDotNet", section, key),
+                          qt.read("VelmoraDotNet", section, key))
+                    << section << "/" << key;
+            }
+        }
+    }
+}
+
+// Writing leaves the rest of the file as the user left it and never a half-written file, and
+// waits for QSettings' lock unless its process has gone.
+TEST(IniSettingsStore, WritesOneLineUnderQSettingsLock) {
+    const TempDir dir;
+    const std::string original = "; keep me\n[Settings]\nSOAPTimeout=30\n\n[P1]\n1031=\"A;B\"\n";
+    dir.write("VelmoraDotNet.ini", original);
+    dir.write(
+        "VelmoraDotNet.ini.lock", "999999999\nsomething\n" + [] {
+            char name[256] = {};
+            gethostname(name, sizeof name - 1);
+            return std::string(name);
+        }() + "\n\n\n");
+    IniSettingsStore store(dir.path());
+    store.write("VelmoraDotNet", "Settings", "SOAPTimeout", "180000");
+    store.write("VelmoraDotNet", "P1", "1033", "C");
+    store.write("VelmoraDotNet", "P2", "1031", "D");
+    EXPECT_EQ(test::readAll(dir / "VelmoraDotNet.ini"),
+              "; keep me\n[Settings]\nSOAPTimeout=180000\n\n[P1]\n1031=\"A;B\"\n1033=C\n\n[P2]\n"
+              "1031=D\n");
+    EXPECT_FALSE(std::filesystem::exists(dir / "VelmoraDotNet.ini.lock"));
+
+    const auto blocker = dir.write("not-a-folder", "x");
+    IniSettingsStore unwritable(blocker / "settings");
+    EXPECT_THROW(unwritable.write("VelmoraDotNet", "Settings", "SOAPTimeout", "30"), Error);
 }
 
 }  // namespace

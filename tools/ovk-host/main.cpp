@@ -13,15 +13,15 @@
 #include <vector>
 
 #include "component/client_impl.hpp"
+#include "desktop_run.hpp"
 #include "download_progress.hpp"
 #include "document/client_resources.hpp"
 #include "event_printer.hpp"
 #include "platform/errors.hpp"
 #include "platform/files.hpp"
+#include "platform/ini_settings_store.hpp"
 #include "platform/manual_clock.hpp"
 #include "platform/numbers.hpp"
-#include "qt/desktop_client_services.hpp"
-#include "qt/qt_settings_store.hpp"
 #include "wizard_script.hpp"
 
 namespace {
@@ -244,14 +244,18 @@ std::shared_ptr<ScriptedUserInterface> scriptedUi(const Options& o) {
     return ui;
 }
 
+bool showsWindows(const Options& o) {
+    return o.command == "run" && !runsBatch(o);
+}
+
 std::shared_ptr<const ClientServices> makeServices(const Options& o, BatchParts* parts = nullptr) {
-    if (!runsBatch(o))
-        return std::make_shared<const ClientServices>(desktopClientServices(o.settingsDir));
+    if (showsWindows(o))
+        return std::make_shared<const ClientServices>(host::desktopServices(o.settingsDir));
     ClientServices services = baseClientServices();
     auto ui = scriptedUi(o);
     auto clock = std::make_shared<ManualClock>();
     services.ui = ui;
-    services.settings = std::make_shared<QtSettingsStore>(o.settingsDir);
+    services.settings = std::make_shared<IniSettingsStore>(o.settingsDir);
     services.timers = clock;
     if (parts != nullptr) *parts = {ui, clock};
     return std::make_shared<const ClientServices>(std::move(services));
@@ -310,6 +314,9 @@ int main(int argc, char** argv) {
     const Options options = parseOptions(argc, argv);
     try {
         locateComponent(options);
+        if (showsWindows(options)) {
+            if (const auto status = host::handOverWindowedRun(argv)) return *status;
+        }
         if (options.guiLang && !IsGuiLanguageAvailable(*options.guiLang)) {
             std::cerr << "ovk-host: warning: the resource file has no language " << *options.guiLang
                       << "; the component will use 1033\n";

@@ -12,8 +12,8 @@
 #include "platform/errors.hpp"
 #include "platform/soap/extra_trust.hpp"
 #include "platform/soap/tls_failure.hpp"
-#include "platform/text.hpp"
 #include "platform/soap/waiting_perform.hpp"
+#include "platform/text.hpp"
 
 #ifndef OVK_VERSION_TEXT
 #define OVK_VERSION_TEXT "0"
@@ -70,6 +70,18 @@ struct HttpTransport::Impl {
     ExtraTrust settingTrust;
 
     bool hasExtraTrust() const { return !environmentTrust.empty() || !settingTrust.empty(); }
+
+    bool environmentTrustRead = false;
+
+    // Only a TLS connection needs the bundles, and they are often the whole system bundle
+    // again: read at every start-up, they would cost a plain http:// service more than the
+    // calls themselves.
+    void readEnvironmentTrustOnce() {
+        if (environmentTrustRead) return;
+        environmentTrustRead = true;
+        readEnvironmentTrust();
+        applyTrustCache();
+    }
 
     void readEnvironmentTrust() {
         for (const char* variable : kTrustVariables) {
@@ -171,7 +183,6 @@ HttpTransport::HttpTransport() : impl_(std::make_unique<Impl>()) {
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Impl::onBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, impl_.get());
     curl_easy_setopt(easy, CURLOPT_POST, 1L);
-    impl_->readEnvironmentTrust();
     if (curlSpeaksOpenSsl()) {
         curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, &Impl::onSslContext);
         curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, impl_.get());
@@ -264,6 +275,7 @@ HttpTransport::Result HttpTransport::post(const std::string& url, std::string_vi
     curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
 
     const bool https = startsWithIgnoringAsciiCase(url, "https://");
+    if (https) impl_->readEnvironmentTrustOnce();
     if (https && !impl_->environmentTrustProblem.empty()) {
         Result refused;
         refused.outcome = Outcome::ConnectionFailed;

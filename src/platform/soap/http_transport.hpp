@@ -17,7 +17,7 @@ namespace ovk::soap {
 //
 // Certificates are always verified, peer and host name; nothing turns that off. Trusted are the
 // system's certificate authorities plus those of the PEM bundles that the variables
-// SSL_CERT_FILE and CURL_CA_BUNDLE name (read when the transport is made; a bundle that cannot
+// SSL_CERT_FILE and CURL_CA_BUNDLE name (read at the first https call; a bundle that cannot
 // be read fails every https call with a text saying so) and of trustCertificateAuthorities().
 // A failed handshake ends as ConnectionFailed whose errorText says in plain words what was
 // wrong (untrusted issuer, another host name, expired, no TLS spoken).
