@@ -1,9 +1,11 @@
 // Every step of the wizard window in English and German: the captions of the language, every
 // control inside the window, every text fitting its label. The pictures of the steps go to
-// $OVK_SCREENSHOT_DIR when it is set, for a person to look at.
+// docs/screenshots, where the README shows them (or to $OVK_SCREENSHOT_DIR when it is set), so
+// the pictures can never drift from the window.
 
 #include <gtest/gtest.h>
 
+#include <QImage>
 #include <QLabel>
 #include <QPushButton>
 #include <cstdlib>
@@ -48,10 +50,16 @@ std::vector<std::string> layoutFaults(QWidget& window) {
 }
 
 void keepPicture(QWidget& window, const std::string& name) {
-    const char* folder = std::getenv("OVK_SCREENSHOT_DIR");
-    if (folder == nullptr || *folder == '\0') return;
+    const char* chosen = std::getenv("OVK_SCREENSHOT_DIR");
+    const std::filesystem::path folder =
+        chosen != nullptr && *chosen != '\0'
+            ? std::filesystem::path(chosen)
+            : std::filesystem::path(OVK_SOURCE_DIR) / "docs/screenshots";
     std::filesystem::create_directories(folder);
-    window.grab().save(QString::fromStdString((std::filesystem::path(folder) / name).string()));
+    const QImage picture = window.grab().toImage();
+    EXPECT_EQ(picture.size(), QSize(760, 544)) << name;
+    EXPECT_TRUE(picture.save(QString::fromStdString((folder / name).string()), "PNG")) << name;
+    EXPECT_GT(std::filesystem::file_size(folder / name), 1000u) << name;
 }
 
 TEST_F(WizardScreensTest, EveryStepInEnglishAndGermanFitsItsWindow) {
@@ -72,7 +80,7 @@ TEST_F(WizardScreensTest, EveryStepInEnglishAndGermanFitsItsWindow) {
         if (c.language == 1031)
             std::filesystem::copy_file(OVK_EXAMPLES_DIR "/catalog/banner.jpg",
                                        w.work.path() / "Banner1.jpg");
-        const std::string tag = std::to_string(c.language);
+        const std::string tag = c.language == 1031 ? "de" : "en";
         std::map<int, std::vector<std::string>> faults;
         QString next, config, count;
         QSize size;
@@ -86,7 +94,7 @@ TEST_F(WizardScreensTest, EveryStepInEnglishAndGermanFitsItsWindow) {
             next = widget<QPushButton>(window, "cmdNext").text();
             config = widget<QPushButton>(window, "cmdBack").text();
             faults[1] = layoutFaults(window);
-            keepPicture(window, "wizard-" + tag + "-step1.png");
+            keepPicture(window, "wizard-step1-" + tag + ".png");
 
             // Next through its mnemonic, which the language gives.
             // A mnemonic presses its button the way a click does, a moment later.
@@ -94,7 +102,7 @@ TEST_F(WizardScreensTest, EveryStepInEnglishAndGermanFitsItsWindow) {
             waitFor([&] { return widget<QWidget>(window, "picStep(2)").isVisible(); }, 2000);
             count = widget<QLabel>(window, "lblDownloadCount").text();
             faults[2] = layoutFaults(window);
-            keepPicture(window, "wizard-" + tag + "-step2.png");
+            keepPicture(window, "wizard-step2-" + tag + ".png");
 
             // Two steps back; the marks are lost on the way, which the user accepts.
             w.ui.onMessageBox([](QWidget& box) {
@@ -106,7 +114,7 @@ TEST_F(WizardScreensTest, EveryStepInEnglishAndGermanFitsItsWindow) {
             QTest::mouseClick(&widget<QPushButton>(window, "cmdBack"), Qt::LeftButton);
             w.ui.onMessageBox({});
             faults[0] = layoutFaults(window);
-            keepPicture(window, "wizard-" + tag + "-step0.png");
+            keepPicture(window, "wizard-step0-" + tag + ".png");
 
             // Cancel on step 0 returns to the tree; there it closes the window.
             QTest::mouseClick(&widget<QPushButton>(window, "cmdCancel"), Qt::LeftButton);
