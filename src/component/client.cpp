@@ -182,6 +182,10 @@ void Client::Unattended(bool value) {
                     "Unattended cannot change while Init or Show runs; set it before calling them.",
                     "Unattended");
     }
+    // The forms hold the user interface and the timers they were made with: they go before the
+    // services that made them.
+    impl_->mvarWizForm.reset();
+    impl_->mvarSplash.reset();
     if (value) {
         auto services = std::make_shared<ClientServices>(*impl_->attendedServices);
         Impl* const impl = impl_.get();
@@ -195,9 +199,6 @@ void Client::Unattended(bool value) {
         impl_->services = impl_->attendedServices;
     }
     impl_->unattended = value;
-    // The forms hold the user interface they were made with.
-    impl_->mvarWizForm.reset();
-    impl_->mvarSplash.reset();
 }
 
 bool Client::Unattended() const {

@@ -243,7 +243,7 @@ QPushButton* WizardView::addButton(Control& control, QWidget* parent, void (frmW
     // purpose only.
     button->setAutoDefault(false);
     connect(button, &QPushButton::clicked, this,
-            [this, handler] { run([=, this] { (wiz_.*handler)(); }); });
+            [this, handler] { run([&wiz = wiz_, handler] { (wiz.*handler)(); }); });
     bind(control, button, Kind::Button);
     return button;
 }
@@ -257,7 +257,7 @@ QListWidget* WizardView::addList(ListBox& list, QWidget* parent, void (frmWiz::*
         run([&list, row] { list.ListIndex(row); });
     });
     connect(widget, &QListWidget::itemDoubleClicked, this,
-            [this, doubleClick] { run([=, this] { (wiz_.*doubleClick)(); }); });
+            [this, doubleClick] { run([&wiz = wiz_, doubleClick] { (wiz.*doubleClick)(); }); });
     bind(list, widget, Kind::Other);
     return widget;
 }

@@ -290,9 +290,12 @@ class Rewriter {
     }
 
     void writeDocumentType() {
-        xmlDoc* doc = xmlTextReaderCurrentDoc(reader_);
-        const xmlDtd* dtd = doc != nullptr ? doc->intSubset : nullptr;
-        if (dtd == nullptr) return;
+        // The reader's own node, not its document: asking for the document would make the
+        // reader keep every node it passes (and leave the document to us to free).
+        xmlNode* node = xmlTextReaderCurrentNode(reader_);
+        if (node == nullptr || node->type != XML_DTD_NODE) return;
+        const auto* dtd = reinterpret_cast<const xmlDtd*>(node);
+        xmlDoc* doc = node->doc;
         std::string subset;
         if (dtd->children != nullptr) {
             std::unique_ptr<xmlBuffer, decltype(&xmlBufferFree)> buffer(xmlBufferCreate(),

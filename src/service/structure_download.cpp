@@ -72,11 +72,18 @@ void Client::Impl::DownloadStructure() {
         if (fields) {
             for (const xml::Node& descriptor : fields->first().children()) {
                 xml::Node field = document.createElement("Field");
-                appendTextElement(document, field, "FieldId",
-                                  fieldIdText(attributeAt(descriptor, 2)));
-                appendTextElement(document, field, "Fieldname", attributeAt(descriptor, 3));
-                appendTextElement(document, field, "Codenumber", attributeAt(descriptor, 5));
-                appendTextElement(document, field, "Fieldtype", attributeAt(descriptor, 4));
+                try {
+                    appendTextElement(document, field, "FieldId",
+                                      fieldIdText(attributeAt(descriptor, 2)));
+                    appendTextElement(document, field, "Fieldname", attributeAt(descriptor, 3));
+                    appendTextElement(document, field, "Codenumber", attributeAt(descriptor, 5));
+                    appendTextElement(document, field, "Fieldtype", attributeAt(descriptor, 4));
+                } catch (...) {
+                    // A field the descriptor could not fill never reaches the document; it
+                    // must not stay behind in memory either.
+                    field.remove();
+                    throw;
+                }
                 structure.appendChild(field);
             }
         }
