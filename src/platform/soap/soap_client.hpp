@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -13,6 +14,7 @@ namespace ovk::soap {
 
 class HttpTransport;
 class ServiceDescription;
+struct OperationInfo;
 
 // Limits of a SoapClient that a host or a test may want to change.
 struct SoapClientOptions {
@@ -81,6 +83,13 @@ class SoapClient : public ServiceClient {
     std::optional<xml::NodeList> call(std::string_view operation,
                                       const std::vector<Argument>& args) override;
 
+    // Calls announced through prefetch() are fetched ahead on further keep-alive connections
+    // while earlier calls wait and their callers work; at most `requests` are in flight at
+    // once, the waiting call included (1 to 16; 1 fetches nothing ahead).
+    void setMaxRequestsInFlight(int requests) override;
+    void prefetch(std::string_view operation, const std::vector<Argument>& args) override;
+    void dropPrefetched() override;
+
     void setMaxReplyBytes(std::uint64_t bytes);
     void setDefaultTimeout(std::chrono::milliseconds timeout);
     // Called about every 50 ms while a call waits for the service (a desktop lets its windows
@@ -94,7 +103,22 @@ class SoapClient : public ServiceClient {
     const ServiceDescription* description() const { return description_.get(); }
 
   private:
+    static constexpr int kMostRequestsInFlight = 16;
     struct Reply;
+    // A request ready to post, or why it cannot be made.
+    struct Request {
+        const OperationInfo* op = nullptr;
+        std::string envelope;
+        std::string url;
+        int32_t failure = 0;
+        std::string failureCode;
+        std::string failureText;
+    };
+    struct Ahead;
+    Request prepare(std::string_view operation, const std::vector<Argument>& args) const;
+    // The post started ahead for this request, with the next ones started up to the bound; or
+    // nothing, and the call posts as usual.
+    std::unique_ptr<Ahead> takeAhead(const Request& request);
     Reply invoke(std::string_view operation, const std::vector<Argument>& args);
     [[noreturn]] void fail(int32_t number, const std::string& code, const std::string& text,
                            const std::string& source);
@@ -114,6 +138,9 @@ class SoapClient : public ServiceClient {
     std::string faultCode_;
     std::string faultString_;
     std::string faultActor_;
+    int maxRequestsInFlight_ = 1;
+    // Declared last, so that posts ahead end before the transport goes.
+    std::deque<std::unique_ptr<Ahead>> ahead_;
 };
 
 }  // namespace ovk::soap
