@@ -448,6 +448,9 @@ HttpTransport::Result HttpTransport::finishPost(PendingPost& post,
     constexpr std::chrono::milliseconds kHookInterval{50};
     auto nextHook = start + kHookInterval;
     bool timedOut = false;
+    // Posts started just before may still be waiting to be sent; the service should have them
+    // even when this one is already here.
+    driveAhead(0);
     while (!transfer.done) {
         const auto now = Clock::now();
         if (now >= deadline) {
