@@ -152,7 +152,8 @@ TEST(OvkHostRequestsInFlight, StayWithinTheSettingAndAFailureLeavesTheItemsBefor
             !r.lines.empty() && r.lines.back() == nlohmann::json({{"event", "DownloadComplete"}});
         EXPECT_EQ(completed, c.fault == nullptr);
         std::vector<std::string> numbers;
-        for (const xml::Node& item : xml::Document::loadFile(doc).elementsByName("Articleinfo"))
+        const xml::Document saved = xml::Document::loadFile(doc);
+        for (const xml::Node& item : saved.elementsByName("Articleinfo"))
             numbers.push_back(item.childElements().at(0).text());
         EXPECT_EQ(numbers, c.saved);
 
@@ -163,7 +164,9 @@ TEST(OvkHostRequestsInFlight, StayWithinTheSettingAndAFailureLeavesTheItemsBefor
         const int most = std::stoi(output.substr(at + marker.size()));
         EXPECT_LE(most, c.setting);
         // Four articles against a slow service: a bound above one is used, not only obeyed.
-        if (c.setting > 1 && !c.fault) EXPECT_GE(most, 2);
+        if (c.setting > 1 && !c.fault) {
+            EXPECT_GE(most, 2);
+        }
     }
 }
 
