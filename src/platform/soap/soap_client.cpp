@@ -342,7 +342,14 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation,
 
     const auto timeout = applyTimeout();
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    std::unique_ptr<Ahead> ahead = takeAhead(request);
+    std::unique_ptr<Ahead> ahead;
+    try {
+        ahead = takeAhead(request);
+    } catch (...) {
+        // Fetching ahead only saves time; when it cannot be set up, the call goes out as usual.
+        dropPrefetched();
+        ahead.reset();
+    }
     std::optional<ReplySink> ownSink;
     ReplySink* sinkInUse = nullptr;
     HttpTransport::Result result;

@@ -45,7 +45,10 @@ struct SoapClientOptions {
 //   "Timeout"      number, milliseconds for the whole call. 0 or less does not mean "wait
 //                  forever": it means the default bound (180000 ms unless the options say
 //                  otherwise), and so does a client whose time-out was never set.
-// - One HTTP connection is kept alive and reused from call to call.
+// - One HTTP connection is kept alive and reused from call to call. Calls announced through
+//   prefetch() are posted ahead on further keep-alive connections, each started when an earlier
+//   call is made, while at most setMaxRequestsInFlight() requests are under way; a reply fetched
+//   ahead goes through the same checks as any other and its time-out counts from its call.
 // - A reply is collected whole (at most maxReplyBytes; more ends the transfer at once) and then
 //   parsed in one piece, so its verdict never depends on how the network split it. Its tree
 //   may nest at most 256 levels and take at most its own size plus 56 MiB (ReplyLimits); a
