@@ -19,6 +19,9 @@ echo
 echo "== End-to-end download through ovk-host against a bare libcurl fetch (same run)"
 sh "$root/bench/download.sh" "$root/$build"
 echo
+echo "== Items fetched ahead against one at a time: 200 articles, replies held back 20 ms (same run)"
+sh "$root/bench/pipeline.sh" "$root/$build"
+echo
 echo "== Hostile replies: peak memory and time of one call each"
 sh "$root/bench/reply_bounds.sh" "$root/$build"
 echo

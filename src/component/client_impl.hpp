@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "component/client_services.hpp"
 #include "component/frm_splash.hpp"
@@ -77,6 +78,7 @@ struct Client::Impl : SplashEvents, WizardEvents {
     void DebugInfo(const std::string& Info) override;
     void HandlerFailed(int32_t number, const std::string& description,
                        const std::string& source) override;
+    void ItemsToCome(const std::vector<std::string>& MaterialIds) override;
 
   private:
     // Runs start-up steps; the first failure becomes one Exception and the outcome in Init.
@@ -85,6 +87,9 @@ struct Client::Impl : SplashEvents, WizardEvents {
     void stepPassed(const char* step, const std::string& detail);
     void connectToService(int32_t& Result, int32_t& Init);
     DownloadSession& download();
+    // The arguments of an item's request, the same whether it is fetched ahead or not.
+    std::vector<soap::Argument> itemRequest(const std::string& MaterialId,
+                                            int16_t languageId) const;
     // Copies a node of an item reply beneath `parent`, skipping whatever fails to copy.
     void AppendNodeCopy(xml::Document& target, xml::Node parent, xml::Node source);
 };

@@ -26,6 +26,17 @@ double readTimeout(const SettingsStore& store) {
     return std::max(*number, kMinimumSoapTimeout);
 }
 
+// The stored bound on requests in flight: a whole number from 1 up (larger ones are capped by
+// the client); absent or anything else gives the default, as a mistyped value must not stop
+// the component.
+int readRequestsInFlight(const SettingsStore& store) {
+    const auto stored = store.read(kSettingsApplication, "Settings", kMaxRequestsInFlightSetting);
+    if (!stored) return kDefaultRequestsInFlight;
+    const auto number = numbers::parseNumber(*stored);
+    if (!number || *number < 1 || *number != std::floor(*number)) return kDefaultRequestsInFlight;
+    return static_cast<int>(std::min(*number, 1000.0));
+}
+
 std::string formatTimeout(double timeout) {
     if (timeout == std::floor(timeout) && std::fabs(timeout) < 1e15) {
         return std::to_string(static_cast<long long>(timeout));
@@ -82,6 +93,7 @@ std::string SetupSoapClient(soap::ServiceClient& client, const ConnectionSetting
         }
 
         client.setProperty("Timeout", timeout);
+        client.setMaxRequestsInFlight(readRequestsInFlight(store));
 
         const std::string answer = client.callText("HelloWorld", {});
         if (asciiUpper(answer) == "HELLO WORLD") return "OK";

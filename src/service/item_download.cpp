@@ -30,11 +30,28 @@ DownloadSession& Client::Impl::download() {
     return *downloadSession;
 }
 
+std::vector<soap::Argument> Client::Impl::itemRequest(const std::string& MaterialId,
+                                                      int16_t languageId) const {
+    return {settings.projectPassword, settings.projectId, languageId, MaterialId};
+}
+
+void Client::Impl::ItemsToCome(const std::vector<std::string>& MaterialIds) {
+    if (!MySoapobject) return;
+    MySoapobject->dropPrefetched();
+    if (MaterialIds.empty()) return;
+    // Announced in the loop's order: the service client fetches the next replies while this
+    // side writes the current item, and hands each over only when its item is asked for. An
+    // announcement that no longer matches its call (the language file changed meanwhile) is
+    // simply not used.
+    const int16_t languageId = GetNlsLanguageId(settings.projectLanguage);
+    for (const std::string& id : MaterialIds)
+        MySoapobject->prefetch("GetItemData", itemRequest(id, languageId));
+}
+
 void Client::Impl::DownloadItem(const std::string& MaterialId) {
     if (!MySoapobject) throw Error(err::ObjectMissing, "Object variable not set");
-    const auto reply =
-        MySoapobject->call("GetItemData", {settings.projectPassword, settings.projectId,
-                                           GetNlsLanguageId(settings.projectLanguage), MaterialId});
+    const auto reply = MySoapobject->call(
+        "GetItemData", itemRequest(MaterialId, GetNlsLanguageId(settings.projectLanguage)));
     if (!reply) return;
     if (!MyXMLDocument) throw Error(err::ObjectMissing, "Object variable not set");
     xml::Document& document = *MyXMLDocument;

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "ovk/head_cols.hpp"
 #include "platform/controls.hpp"
@@ -38,6 +39,11 @@ class WizardEvents {
     // The wizard has already shown the failure to the user; the owner tells its host.
     virtual void HandlerFailed(int32_t number, const std::string& description,
                                const std::string& source) = 0;
+
+    // Not one of the seven either: before the Finish loop the identifiers it will download,
+    // in order, so that the owner can fetch ahead; after it, whatever the outcome, an empty
+    // list. Nothing the host sees depends on it.
+    virtual void ItemsToCome(const std::vector<std::string>& /*MaterialIds*/) {}
 };
 
 // What the wizard needs from its surroundings besides its owner.

@@ -144,6 +144,7 @@ void frmWiz::cmdFinish_Click() {
             Busy = 1;
             // A failed request stops the loop; the user gets the buttons back to retry or to
             // cancel instead of a dialog that can never close.
+            bool announced = false;
             const bool completed = guarded(
                 [&] {
                     events_.DownloadStructure();
@@ -156,6 +157,9 @@ void frmWiz::cmdFinish_Click() {
                     std::vector<std::string> ids;
                     ids.reserve(static_cast<std::size_t>(n));
                     for (const auto& item : *DownloadItems) ids.push_back(item->ID());
+                    // The owner may fetch the items to come while it handles the current one.
+                    announced = true;
+                    events_.ItemsToCome(ids);
                     int32_t i = 1;
                     for (const std::string& id : ids) {
                         prgDownload.Value = i;
@@ -165,6 +169,8 @@ void frmWiz::cmdFinish_Click() {
                     }
                 },
                 "frmWiz.cmdFinish_Click");
+            // Whatever was fetched for items the loop never reached is of no use any more.
+            if (announced) events_.ItemsToCome({});
             if (!completed) return giveBackAfterFailure();
         }
         prgDownload.Visible = false;

@@ -43,6 +43,18 @@ TEST_F(SoapSetup, TimeoutIsAtLeastTheMinimumAndIsWrittenBack) {
     }
 }
 
+TEST_F(SoapSetup, RequestsInFlightComeFromTheSettingWithTheDefaultForAnythingElse) {
+    EXPECT_EQ(SetupSoapClient(client, settings, store), "OK");
+    EXPECT_EQ(client.maxRequestsInFlight, 4);
+    for (const auto& [stored, used] : std::vector<std::pair<std::string, int>>{
+             {"1", 1}, {"8", 8}, {"0", 4}, {"-2", 4}, {"2.5", 4}, {"many", 4}, {"", 4}}) {
+        store.write(kSettingsApplication, "Settings", "MaxRequestsInFlight", stored);
+        client.maxRequestsInFlight = 0;
+        EXPECT_EQ(SetupSoapClient(client, settings, store), "OK") << stored;
+        EXPECT_EQ(client.maxRequestsInFlight, used) << stored;
+    }
+}
+
 TEST_F(SoapSetup, SetsOnlyTheConnectorPropertiesThatHaveValues) {
     EXPECT_EQ(SetupSoapClient(client, settings, store), "OK");
     EXPECT_EQ(client.propertyOrder, std::vector<std::string>{"Timeout"});

@@ -115,6 +115,63 @@ TEST_P(OvkHostDownload, AServiceFailingInTheMiddleLeavesTheItemsBefore) {
     EXPECT_EQ(numbers, (std::vector<std::string>{"4711", "4712"}));
 }
 
+// The items to come are fetched while the current one is written, never more requests at once
+// than the user's setting allows, and a failure still leaves exactly the items before it.
+TEST(OvkHostRequestsInFlight, StayWithinTheSettingAndAFailureLeavesTheItemsBefore) {
+    struct Case {
+        int setting;
+        const char* fault;
+        std::vector<std::string> saved;
+    };
+    const std::vector<std::string> motors = {"4711", "4712", "4713", "4714"};
+    const std::vector<Case> cases = {
+        {1, nullptr, motors},
+        {2, nullptr, motors},
+        {4, nullptr, motors},
+        {4, "GetItemData=soapfault@4713", {"4711", "4712"}},
+        {3, "GetItemData=malformed@4712", {"4711"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("MaxRequestsInFlight=" + std::to_string(c.setting) + " " +
+                     (c.fault ? c.fault : "no fault"));
+        TempDir work;
+        // Held back long enough that requests fetched ahead overlap at the service.
+        std::vector<std::string> args{"--latency-ms", "40"};
+        if (c.fault) args.insert(args.end(), {"--fault", c.fault});
+        RefService service(args);
+        const auto doc = work.write(
+            "download.xml", test::downloadDocument("TARVO", "<URL>" + service.url() +
+                                                                "</URL><ProjectID>DEMO</ProjectID>"
+                                                                "<Language>English</Language>"
+                                                                "<Password>demo</Password>"));
+        work.write("settings/VelmoraDotNet.ini",
+                   "[Settings]\nMaxRequestsInFlight=" + std::to_string(c.setting) + "\n");
+        const test::HostRun r = runHost({"run", "--settings-dir", (work / "settings").string(),
+                                         "--fields", "Product group", "--leaf", "Motors", "--mark",
+                                         "all", "--finish", doc.string()});
+        EXPECT_EQ(r.status, c.fault ? 1 : 0) << r.errors;
+        const bool completed =
+            !r.lines.empty() && r.lines.back() == nlohmann::json({{"event", "DownloadComplete"}});
+        EXPECT_EQ(completed, c.fault == nullptr);
+        std::vector<std::string> numbers;
+        const xml::Document saved = xml::Document::loadFile(doc);
+        for (const xml::Node& item : saved.elementsByName("Articleinfo"))
+            numbers.push_back(item.childElements().at(0).text());
+        EXPECT_EQ(numbers, c.saved);
+
+        const std::string output = service.stopAndReadOutput();
+        const std::string marker = "most requests at once: ";
+        const auto at = output.rfind(marker);
+        ASSERT_NE(at, std::string::npos) << output;
+        const int most = std::stoi(output.substr(at + marker.size()));
+        EXPECT_LE(most, c.setting);
+        // Four articles against a slow service: a bound above one is used, not only obeyed.
+        if (c.setting > 1 && !c.fault) {
+            EXPECT_GE(most, 2);
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Replies, OvkHostDownload,
                          ::testing::Values(std::vector<std::string>{},
                                            std::vector<std::string>{"--indent"}));

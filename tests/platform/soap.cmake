@@ -6,6 +6,7 @@ ovk_add_test_program(test_platform_soap
   soap_client_failure_test.cpp
   soap_proxy_test.cpp
   soap_client_wait_test.cpp
+  soap_prefetch_test.cpp
   soap_hostile_reply_test.cpp
 )
 target_link_libraries(test_platform_soap PRIVATE PkgConfig::HTTPLIB)

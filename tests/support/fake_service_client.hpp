@@ -30,6 +30,7 @@ class FakeServiceClient : public soap::ServiceClient {
     std::map<std::string, soap::PropertyValue> properties;
     std::vector<std::string> propertyOrder;
     std::filesystem::path wsdl;
+    int maxRequestsInFlight = 0;  // 0: never set
 
     void initialize(const std::filesystem::path& wsdlPath) override {
         wsdl = wsdlPath;
@@ -39,6 +40,7 @@ class FakeServiceClient : public soap::ServiceClient {
             setFault("WSDLReader", wsdlFault, "initialize");
         }
     }
+    void setMaxRequestsInFlight(int requests) override { maxRequestsInFlight = requests; }
     void setProperty(std::string_view name, const soap::PropertyValue& value) override {
         properties[std::string(name)] = value;
         propertyOrder.emplace_back(name);

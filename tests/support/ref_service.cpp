@@ -129,6 +129,18 @@ int RefService::stop() {
     return status_;
 }
 
+std::string RefService::stopAndReadOutput() {
+    stop();
+    std::string text;
+    if (output_ < 0) return text;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(output_, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)) {
+        if (n > 0) text.append(buffer, static_cast<std::size_t>(n));
+    }
+    return text;
+}
+
 RefService::~RefService() {
     stop();
     if (output_ >= 0) close(output_);

@@ -32,6 +32,8 @@ class RefService {
     // Sends SIGTERM and waits; gives the exit status as waitpid reports it. Later calls give
     // the same status.
     int stop();
+    // Stops the service and gives what it printed after its first line, up to its end.
+    std::string stopAndReadOutput();
 
   private:
     void start(std::vector<std::string> args);

@@ -29,8 +29,11 @@ std::string usageText() {
 
 The service listens on 127.0.0.1 only. Its first line on standard output is
   listening on http://127.0.0.1:PORT/
-(https:// with --tls-cert) and it serves until SIGTERM or SIGINT. POST / takes SOAP 1.1 requests; GET /?wsdl
-(or /VelmoraSvr.wsdl) gives the service description with this address in it.
+(https:// with --tls-cert) and it serves until SIGTERM or SIGINT. POST / takes SOAP 1.1
+requests; GET /?wsdl (or /VelmoraSvr.wsdl) gives the service description with this address
+in it. Its last line on standard output, when it stops, is
+  most requests at once: N
+the most SOAP requests it was answering at the same time.
 
 Options when serving:
   --catalog DIR           folder holding catalog.json (or the JSON file itself)

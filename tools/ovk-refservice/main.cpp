@@ -54,6 +54,7 @@ int serve(const CommandLine& line) {
     // workers, which may sit out a client's idle keep-alive connection for seconds and have
     // nothing left to do.
     service.waitUntilIdle(std::chrono::seconds(10));
+    std::printf("most requests at once: %d\n", service.mostRequestsAtOnce());
     std::fflush(nullptr);
     std::_Exit(0);
 }

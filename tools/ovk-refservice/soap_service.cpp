@@ -270,6 +270,16 @@ void SoapService::sendReply(httplib::Response& response, const ReplyBody& body, 
 
 void SoapService::handlePost(const httplib::Request& request, httplib::Response& response) {
     auto busy = busyToken();
+    // Counted from the request's arrival to the end of its handler, the latency included: that
+    // is the time a client's request occupies the service.
+    const int now = ++answering_;
+    for (int most = mostAtOnce_.load();
+         now > most && !mostAtOnce_.compare_exchange_weak(most, now);) {
+    }
+    struct Answered {
+        std::atomic<int>& answering;
+        ~Answered() { --answering; }
+    } const answered{answering_};
     if (settings_.latency.count() > 0 && !pause(settings_.latency)) {
         response.status = 503;
         response.set_content("The service is stopping\n", "text/plain; charset=utf-8");

@@ -29,7 +29,7 @@ struct ServiceSettings {
     // Both set: HTTPS with this PEM certificate (chain) and key; both empty: plain HTTP.
     std::filesystem::path tlsCertificate;
     std::filesystem::path tlsKey;
-    bool indent = false;   // pretty-print every reply, as many SOAP stacks do
+    bool indent = false;  // pretty-print every reply, as many SOAP stacks do
 };
 
 // The SOAP 1.1 endpoint over HTTP or HTTPS, bound to 127.0.0.1 only. POST carries requests, GET
@@ -54,6 +54,9 @@ class SoapService {
     // Waits until no reply is being worked on or written, for at most `limit`; false when
     // some still are then.
     bool waitUntilIdle(std::chrono::milliseconds limit);
+    // The most SOAP requests that were being answered at the same time, so that a client's
+    // bound on its requests in flight can be checked from outside.
+    int mostRequestsAtOnce() const { return mostAtOnce_.load(); }
 
   private:
     void handlePost(const httplib::Request& request, httplib::Response& response);
@@ -79,6 +82,8 @@ class SoapService {
     std::condition_variable stopped_;
     std::atomic<bool> stopping_{false};
     int busy_ = 0;  // guarded by mutex_
+    std::atomic<int> answering_{0};
+    std::atomic<int> mostAtOnce_{0};
 };
 
 }  // namespace ovk::refservice

@@ -49,20 +49,40 @@ constexpr const char* kTrustVariables[] = {"SSL_CERT_FILE", "CURL_CA_BUNDLE"};
 
 }  // namespace
 
+// What libcurl's callbacks of one post write into; every handle has its own.
+struct HttpTransport::Transfer {
+    CURL* easy = nullptr;
+    HttpTransport::BodySink* sink = nullptr;
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+    std::string statusLine;
+    bool aborted = false;
+    std::exception_ptr sinkFailure;
+    // Set when a post started ahead has ended, with libcurl's verdict.
+    bool done = false;
+    CURLcode code = CURLE_OK;
+
+    void reset(HttpTransport::BodySink& to) {
+        errorBuffer[0] = '\0';
+        statusLine.clear();
+        sink = &to;
+        aborted = false;
+    }
+};
+
 struct HttpTransport::Impl {
     // Declared before the handle so that the handle goes first.
     std::unique_ptr<curl_slist, SlistFree> headers;
     std::unique_ptr<CURLM, MultiFree> waitingMulti;  // only while a wait hook is set
     std::unique_ptr<CURL, EasyFree> easy;
     std::function<void()> waitHook;
-    char errorBuffer[CURL_ERROR_SIZE] = {};
+    Transfer main;
+    long timeoutMs = 0;
     std::string proxy;
     std::string url;
     std::string soapAction;
-    std::string statusLine;
-    BodySink* sink = nullptr;
-    bool aborted = false;
-    std::exception_ptr sinkFailure;
+    // Posts started ahead of their calls share this handle's connection cache, so that each
+    // keeps its own connection alive from post to post.
+    std::unique_ptr<CURLM, MultiFree> aheadMulti;
     ExtraTrust environmentTrust;
     // Why a variable's bundle cannot be used. It must neither stop plain http:// calls nor be
     // passed over in silence, so every https:// call fails with it.
@@ -121,7 +141,7 @@ struct HttpTransport::Impl {
     }
 
     static size_t onHeader(char* data, size_t size, size_t count, void* self) {
-        auto* impl = static_cast<Impl*>(self);
+        auto* transfer = static_cast<Transfer*>(self);
         const size_t length = size * count;
         std::string_view line(data, length);
         // Every response on the way (a proxy's CONNECT answer, 100 Continue) starts with its
@@ -130,9 +150,9 @@ struct HttpTransport::Impl {
             while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
                 line.remove_suffix(1);
             try {
-                impl->statusLine.assign(line);
+                transfer->statusLine.assign(line);
             } catch (...) {
-                impl->sinkFailure = std::current_exception();
+                transfer->sinkFailure = std::current_exception();
                 return 0;
             }
         }
@@ -140,18 +160,18 @@ struct HttpTransport::Impl {
     }
 
     static size_t onBody(char* data, size_t size, size_t count, void* self) {
-        auto* impl = static_cast<Impl*>(self);
+        auto* transfer = static_cast<Transfer*>(self);
         const size_t length = size * count;
         long status = 0;
-        curl_easy_getinfo(impl->easy.get(), CURLINFO_RESPONSE_CODE, &status);
+        curl_easy_getinfo(transfer->easy, CURLINFO_RESPONSE_CODE, &status);
         // An exception must not unwind through libcurl's C frames: it ends the transfer and
         // is raised again once curl_easy_perform has returned.
         try {
-            if (impl->sink->receive(data, length, status)) return length;
+            if (transfer->sink->receive(data, length, status)) return length;
         } catch (...) {
-            impl->sinkFailure = std::current_exception();
+            transfer->sinkFailure = std::current_exception();
         }
-        impl->aborted = true;
+        transfer->aborted = true;
         return 0;
     }
 };
@@ -162,7 +182,8 @@ HttpTransport::HttpTransport() : impl_(std::make_unique<Impl>()) {
     CURL* easy = impl_->easy.get();
     if (easy == nullptr)
         throw Error(err::OutOfMemory, "Cannot create an HTTP client", "SoapClient");
-    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, impl_->errorBuffer);
+    impl_->main.easy = easy;
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, impl_->main.errorBuffer);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_TCP_NODELAY, 1L);
     curl_easy_setopt(easy, CURLOPT_TCP_KEEPALIVE, 1L);
@@ -179,9 +200,9 @@ HttpTransport::HttpTransport() : impl_(std::make_unique<Impl>()) {
     // compressing every reply (cpp-httplib does, with brotli) costs far more than it saves.
     curl_easy_setopt(easy, CURLOPT_USERAGENT, "ovk_client/" OVK_VERSION_TEXT);
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Impl::onHeader);
-    curl_easy_setopt(easy, CURLOPT_HEADERDATA, impl_.get());
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &impl_->main);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Impl::onBody);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, impl_.get());
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &impl_->main);
     curl_easy_setopt(easy, CURLOPT_POST, 1L);
     if (curlSpeaksOpenSsl()) {
         curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, &Impl::onSslContext);
@@ -229,7 +250,8 @@ void HttpTransport::setProxyCredentials(const std::string& user, const std::stri
 
 void HttpTransport::setTimeout(std::chrono::milliseconds timeout) {
     const auto ms = std::clamp<long long>(timeout.count(), 1, std::numeric_limits<long>::max());
-    curl_easy_setopt(impl_->easy.get(), CURLOPT_TIMEOUT_MS, static_cast<long>(ms));
+    impl_->timeoutMs = static_cast<long>(ms);
+    curl_easy_setopt(impl_->easy.get(), CURLOPT_TIMEOUT_MS, impl_->timeoutMs);
 }
 
 void HttpTransport::setMaxReplyBytes(std::uint64_t bytes) {
@@ -247,25 +269,35 @@ void HttpTransport::setWaitHook(std::function<void()> hook) {
     impl_->waitHook = std::move(hook);
 }
 
+namespace {
+
+// The header list of a post; libcurl keeps only the pointer, so it must live as long as the
+// handle uses it.
+curl_slist* soapHeaders(std::string_view soapAction) {
+    std::string action = "SOAPAction: \"";
+    action += soapAction;
+    action += '"';
+    curl_slist* headers = nullptr;
+    headers = curl_slist_append(headers, "Content-Type: text/xml; charset=utf-8");
+    if (headers != nullptr) headers = curl_slist_append(headers, action.c_str());
+    // A server that does not answer "100 Continue" would otherwise cost every large
+    // request a wait of a second.
+    if (headers != nullptr) headers = curl_slist_append(headers, "Expect:");
+    if (headers == nullptr) throw Error(err::OutOfMemory, "Out of memory", "SoapClient");
+    return headers;
+}
+
+}  // namespace
+
 HttpTransport::Result HttpTransport::post(const std::string& url, std::string_view soapAction,
                                           std::string_view body, BodySink& sink) {
     CURL* easy = impl_->easy.get();
     // Successive calls mostly go to the same address with the same action; setting either
     // makes libcurl parse it again.
     if (!impl_->headers || impl_->soapAction != soapAction) {
-        std::string action = "SOAPAction: \"";
-        action += soapAction;
-        action += '"';
-        curl_slist* headers = nullptr;
-        headers = curl_slist_append(headers, "Content-Type: text/xml; charset=utf-8");
-        if (headers != nullptr) headers = curl_slist_append(headers, action.c_str());
-        // A server that does not answer "100 Continue" would otherwise cost every large
-        // request a wait of a second.
-        if (headers != nullptr) headers = curl_slist_append(headers, "Expect:");
-        if (headers == nullptr) throw Error(err::OutOfMemory, "Out of memory", "SoapClient");
-        impl_->headers.reset(headers);
+        impl_->headers.reset(soapHeaders(soapAction));
         impl_->soapAction = soapAction;
-        curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+        curl_easy_setopt(easy, CURLOPT_HTTPHEADER, impl_->headers.get());
     }
     if (impl_->url != url) {
         impl_->url = url;
@@ -283,29 +315,32 @@ HttpTransport::Result HttpTransport::post(const std::string& url, std::string_vi
         return refused;
     }
 
-    impl_->errorBuffer[0] = '\0';
-    impl_->statusLine.clear();
-    impl_->sink = &sink;
-    impl_->aborted = false;
+    Transfer& transfer = impl_->main;
+    transfer.reset(sink);
     const CURLcode code = impl_->waitHook
                               ? performWhileWaiting(easy, impl_->waitingMulti.get(),
                                                     impl_->waitHook, std::chrono::milliseconds(50))
                               : curl_easy_perform(easy);
-    impl_->sink = nullptr;
-    if (impl_->sinkFailure) std::rethrow_exception(std::exchange(impl_->sinkFailure, nullptr));
+    transfer.sink = nullptr;
+    if (transfer.sinkFailure) std::rethrow_exception(std::exchange(transfer.sinkFailure, nullptr));
+    return resultOf(transfer, code, https);
+}
 
+HttpTransport::Result HttpTransport::resultOf(Transfer& transfer, int rawCode, bool https) {
+    const auto code = static_cast<CURLcode>(rawCode);
+    CURL* easy = transfer.easy;
     Result result;
     curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &result.httpStatus);
     curl_easy_getinfo(easy, CURLINFO_HTTP_CONNECTCODE, &result.proxyConnectStatus);
-    result.statusLine = impl_->statusLine;
-    result.errorText = impl_->errorBuffer[0] != '\0' ? std::string(impl_->errorBuffer)
-                                                     : std::string(curl_easy_strerror(code));
+    result.statusLine = transfer.statusLine;
+    result.errorText = transfer.errorBuffer[0] != '\0' ? std::string(transfer.errorBuffer)
+                                                       : std::string(curl_easy_strerror(code));
     switch (code) {
         case CURLE_OK:
             result.outcome = Outcome::Completed;
             break;
         case CURLE_WRITE_ERROR:
-            result.outcome = impl_->aborted ? Outcome::Aborted : Outcome::ConnectionFailed;
+            result.outcome = transfer.aborted ? Outcome::Aborted : Outcome::ConnectionFailed;
             break;
         case CURLE_OPERATION_TIMEDOUT:
             result.outcome = Outcome::TimedOut;
@@ -330,6 +365,136 @@ HttpTransport::Result HttpTransport::post(const std::string& url, std::string_vi
         if (!words.empty()) result.errorText = std::move(words);
     }
     return result;
+}
+
+struct HttpTransport::PendingPost::State {
+    CURLM* multi = nullptr;
+    std::unique_ptr<CURL, EasyFree> easy;
+    std::unique_ptr<curl_slist, SlistFree> headers;
+    std::string body;
+    bool https = false;
+    bool attached = false;
+    Transfer transfer;
+};
+
+HttpTransport::PendingPost::PendingPost(std::unique_ptr<State> state) : state_(std::move(state)) {}
+
+HttpTransport::PendingPost::~PendingPost() {
+    // A post nobody waits for any more ends here, its connection with it if it was under way.
+    if (state_->attached) curl_multi_remove_handle(state_->multi, state_->easy.get());
+}
+
+std::unique_ptr<HttpTransport::PendingPost> HttpTransport::startPost(const std::string& url,
+                                                                     std::string_view soapAction,
+                                                                     std::string body,
+                                                                     BodySink& sink) {
+    if (startsWithIgnoringAsciiCase(url, "https://") && !impl_->environmentTrustProblem.empty())
+        return nullptr;
+    if (!impl_->aheadMulti) {
+        impl_->aheadMulti.reset(curl_multi_init());
+        if (!impl_->aheadMulti) return nullptr;
+        // Each post ahead keeps its own connection; without a cache this large they would
+        // close and reopen as posts come and go.
+        curl_multi_setopt(impl_->aheadMulti.get(), CURLMOPT_MAXCONNECTS, 32L);
+    }
+    auto state = std::make_unique<PendingPost::State>();
+    state->multi = impl_->aheadMulti.get();
+    // The copy carries every setting of the transport: proxy, credentials, trust, limits.
+    state->easy.reset(curl_easy_duphandle(impl_->easy.get()));
+    if (!state->easy) return nullptr;
+    CURL* easy = state->easy.get();
+    state->headers.reset(soapHeaders(soapAction));
+    state->body = std::move(body);
+    state->https = startsWithIgnoringAsciiCase(url, "https://");
+    Transfer& transfer = state->transfer;
+    transfer.easy = easy;
+    transfer.reset(sink);
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer.errorBuffer);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &transfer);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
+    curl_easy_setopt(easy, CURLOPT_PRIVATE, &transfer);
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, state->headers.get());
+    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDS, state->body.data());
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE,
+                     static_cast<curl_off_t>(state->body.size()));
+    // A post ahead may wait long for its call; the call's own time-out starts when it is made
+    // (finishPost), so only making the connection is bounded here.
+    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, 0L);
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, impl_->timeoutMs);
+    if (curl_multi_add_handle(state->multi, easy) != CURLM_OK) return nullptr;
+    state->attached = true;
+    auto pending = std::unique_ptr<PendingPost>(new PendingPost(std::move(state)));
+    // Sends what can be sent at once, so the service starts on it while the caller works.
+    driveAhead(0);
+    return pending;
+}
+
+void HttpTransport::driveAhead(int waitMs) {
+    CURLM* multi = impl_->aheadMulti.get();
+    if (multi == nullptr) return;
+    int running = 0;
+    curl_multi_perform(multi, &running);
+    if (waitMs > 0 && running > 0) {
+        curl_multi_poll(multi, nullptr, 0, waitMs, nullptr);
+        curl_multi_perform(multi, &running);
+    }
+    int queued = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+        if (message->msg != CURLMSG_DONE) continue;
+        Transfer* transfer = nullptr;
+        curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &transfer);
+        if (transfer == nullptr) continue;
+        transfer->done = true;
+        transfer->code = message->data.result;
+    }
+}
+
+HttpTransport::Result HttpTransport::finishPost(PendingPost& post,
+                                                std::chrono::milliseconds timeout) {
+    PendingPost::State& state = *post.state_;
+    Transfer& transfer = state.transfer;
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    const auto deadline = start + timeout;
+    constexpr std::chrono::milliseconds kHookInterval{50};
+    auto nextHook = start + kHookInterval;
+    bool timedOut = false;
+    // Posts started just before may still be waiting to be sent; the service should have them
+    // even when this one is already here.
+    driveAhead(0);
+    while (!transfer.done) {
+        const auto now = Clock::now();
+        if (now >= deadline) {
+            timedOut = true;
+            break;
+        }
+        if (impl_->waitHook && now >= nextHook) {
+            impl_->waitHook();
+            nextHook = Clock::now() + kHookInterval;
+        }
+        const auto until = std::min(deadline, impl_->waitHook ? nextHook : deadline);
+        const auto waitMs = std::chrono::duration_cast<std::chrono::milliseconds>(until - now);
+        driveAhead(static_cast<int>(std::clamp<long long>(waitMs.count(), 1, 1000)));
+    }
+    if (state.attached) {
+        curl_multi_remove_handle(state.multi, state.easy.get());
+        state.attached = false;
+    }
+    transfer.sink = nullptr;
+    if (transfer.sinkFailure) std::rethrow_exception(std::exchange(transfer.sinkFailure, nullptr));
+    if (timedOut) {
+        curl_off_t received = 0;
+        curl_easy_getinfo(state.easy.get(), CURLINFO_SIZE_DOWNLOAD_T, &received);
+        Result result;
+        result.outcome = Outcome::TimedOut;
+        curl_easy_getinfo(state.easy.get(), CURLINFO_RESPONSE_CODE, &result.httpStatus);
+        result.statusLine = transfer.statusLine;
+        result.errorText = "Operation timed out after " + std::to_string(timeout.count()) +
+                           " milliseconds with " + std::to_string(received) + " bytes received";
+        return result;
+    }
+    return resultOf(transfer, transfer.code, state.https);
 }
 
 }  // namespace ovk::soap

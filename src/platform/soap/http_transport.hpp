@@ -71,8 +71,35 @@ class HttpTransport {
     Result post(const std::string& url, std::string_view soapAction, std::string_view body,
                 BodySink& sink);
 
+    // A post started ahead of the call that wants its reply, on a further keep-alive
+    // connection of its own. Dropping it ends the transfer; it must go before the transport.
+    class PendingPost {
+      public:
+        ~PendingPost();
+        PendingPost(const PendingPost&) = delete;
+        PendingPost& operator=(const PendingPost&) = delete;
+
+      private:
+        friend class HttpTransport;
+        struct State;
+        explicit PendingPost(std::unique_ptr<State> state);
+        std::unique_ptr<State> state_;
+    };
+
+    // Starts a post with this transport's settings and returns at once; the reply goes to
+    // `sink`, which must outlive the post. Nothing when it cannot be started (the caller then
+    // posts as usual). Only the connection is bounded by the time-out until finishPost.
+    std::unique_ptr<PendingPost> startPost(const std::string& url, std::string_view soapAction,
+                                           std::string body, BodySink& sink);
+    // Waits for a started post at most `timeout` from now, moving every other started post on
+    // meanwhile and calling the wait hook as post() does. The post cannot be finished twice.
+    Result finishPost(PendingPost& post, std::chrono::milliseconds timeout);
+
   private:
     struct Impl;
+    struct Transfer;
+    static Result resultOf(Transfer& transfer, int code, bool https);
+    void driveAhead(int waitMs);
     std::unique_ptr<Impl> impl_;
 };
 

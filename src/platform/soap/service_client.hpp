@@ -48,6 +48,16 @@ class ServiceClient {
     // empty or absent. Throws Error (number from err::SoapFirst up) on any failure.
     virtual std::optional<xml::NodeList> call(std::string_view operation,
                                               const std::vector<Argument>& args) = 0;
+
+    // Announces calls that will be made in this order, so that a client able to fetch replies
+    // ahead may do so. A later call with the same operation and arguments takes its reply as
+    // if it had been made then: the same checks, limits, faults and time-out apply. Clients
+    // that cannot fetch ahead ignore this.
+    virtual void prefetch(std::string_view /*operation*/, const std::vector<Argument>& /*args*/) {}
+    // Forgets every announced call and drops the replies fetched ahead for them.
+    virtual void dropPrefetched() {}
+    // Bounds the requests in flight at once; 1 fetches nothing ahead.
+    virtual void setMaxRequestsInFlight(int /*requests*/) {}
 };
 
 }  // namespace ovk::soap

@@ -121,12 +121,22 @@ struct SoapClient::Reply {
     xml::Node returnElement;
 };
 
+struct SoapClient::Ahead {
+    Request request;
+    // The sink goes after the post: the transfer writes into it until it ends.
+    std::unique_ptr<ReplySink> sink;
+    std::unique_ptr<HttpTransport::PendingPost> post;
+};
+
 SoapClient::SoapClient(SoapClientOptions options)
     : options_(options), transport_(std::make_unique<HttpTransport>()) {
     transport_->setMaxReplyBytes(options_.maxReplyBytes);
 }
 
-SoapClient::~SoapClient() = default;
+SoapClient::~SoapClient() {
+    // Posts ahead end before the transport they run on.
+    dropPrefetched();
+}
 
 void SoapClient::setMaxReplyBytes(std::uint64_t bytes) {
     options_.maxReplyBytes = bytes;
@@ -161,6 +171,7 @@ void SoapClient::fail(int32_t number, const std::string& code, const std::string
 }
 
 void SoapClient::initialize(const std::filesystem::path& wsdlPath) {
+    dropPrefetched();
     clearFault();
     description_.reset();
     endpointOverride_.clear();
@@ -175,6 +186,8 @@ void SoapClient::initialize(const std::filesystem::path& wsdlPath) {
 }
 
 void SoapClient::setProperty(std::string_view name, const PropertyValue& value) {
+    // Replies fetched ahead were asked for with the settings before this one.
+    dropPrefetched();
     clearFault();
     const auto text = [&]() -> const std::string& {
         if (const auto* s = std::get_if<std::string>(&value)) return *s;
@@ -239,6 +252,78 @@ std::chrono::milliseconds SoapClient::applyTimeout() {
     return timeout;
 }
 
+SoapClient::Request SoapClient::prepare(std::string_view operation,
+                                        const std::vector<Argument>& args) const {
+    Request request;
+    const auto refuse = [&](int32_t number, const char* code, std::string text) {
+        request.failure = number;
+        request.failureCode = code;
+        request.failureText = std::move(text);
+        return request;
+    };
+    if (!description_)
+        return refuse(err::SoapWsdl, "Client.WSDL", "The service description is not loaded");
+    request.op = description_->find(operation);
+    if (request.op == nullptr) {
+        return refuse(err::SoapBadCall, "Client.BadCall",
+                      "The service has no operation named \"" + std::string(operation) + "\"");
+    }
+    try {
+        request.envelope = buildRequestEnvelope(*request.op, args);
+    } catch (const Error& e) {
+        return refuse(err::SoapBadCall, "Client.BadCall", e.description);
+    }
+    request.url = endpoint();
+    if (request.url.empty())
+        return refuse(err::SoapConnection, "Client.Connection", "No end point address is set");
+    return request;
+}
+
+void SoapClient::setMaxRequestsInFlight(int requests) {
+    maxRequestsInFlight_ = std::clamp(requests, 1, kMostRequestsInFlight);
+    if (maxRequestsInFlight_ == 1) dropPrefetched();
+}
+
+void SoapClient::prefetch(std::string_view operation, const std::vector<Argument>& args) {
+    if (maxRequestsInFlight_ <= 1) return;
+    // A request that cannot be made is left to its call, which reports why.
+    Request request = prepare(operation, args);
+    if (request.failure != 0) return;
+    auto ahead = std::make_unique<Ahead>();
+    ahead->request = std::move(request);
+    ahead_.push_back(std::move(ahead));
+}
+
+void SoapClient::dropPrefetched() {
+    ahead_.clear();
+}
+
+std::unique_ptr<SoapClient::Ahead> SoapClient::takeAhead(const Request& request) {
+    const auto match = std::find_if(ahead_.begin(), ahead_.end(), [&](const auto& ahead) {
+        return ahead->request.url == request.url && ahead->request.envelope == request.envelope;
+    });
+    if (match == ahead_.end()) return nullptr;
+    // Requests announced before this one were never made; their replies are of no use.
+    ahead_.erase(ahead_.begin(), match);
+    // This call and the ones to come share the bound: while it waits and its caller works on
+    // its reply, the next ones are already on their way.
+    int started = 0;
+    for (auto& ahead : ahead_) {
+        if (started >= maxRequestsInFlight_) break;
+        if (!ahead->post) {
+            ahead->sink = std::make_unique<ReplySink>(options_.maxReplyBytes);
+            ahead->post = transport_->startPost(ahead->request.url, ahead->request.op->soapAction,
+                                                ahead->request.envelope, *ahead->sink);
+            if (!ahead->post) break;
+        }
+        ++started;
+    }
+    std::unique_ptr<Ahead> taken = std::move(ahead_.front());
+    ahead_.pop_front();
+    if (!taken->post) return nullptr;
+    return taken;
+}
+
 SoapClient::Reply SoapClient::invoke(std::string_view operation,
                                      const std::vector<Argument>& args) {
     const std::string source(operation);
@@ -249,26 +334,24 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation,
                     source);
     }
     clearFault();
-    if (!description_) {
-        fail(err::SoapWsdl, "Client.WSDL", "The service description is not loaded", source);
-    }
-    const OperationInfo* op = description_->find(operation);
-    if (op == nullptr) {
-        fail(err::SoapBadCall, "Client.BadCall",
-             "The service has no operation named \"" + source + "\"", source);
-    }
-    std::string request;
-    try {
-        request = buildRequestEnvelope(*op, args);
-    } catch (const Error& e) {
-        fail(err::SoapBadCall, "Client.BadCall", e.description, source);
-    }
-    const std::string url = endpoint();
-    if (url.empty())
-        fail(err::SoapConnection, "Client.Connection", "No end point address is set", source);
+    const Request request = prepare(operation, args);
+    if (request.failure != 0)
+        fail(request.failure, request.failureCode, request.failureText, source);
+    const OperationInfo* op = request.op;
+    const std::string& url = request.url;
 
-    const auto deadline = std::chrono::steady_clock::now() + applyTimeout();
-    ReplySink sink(options_.maxReplyBytes);
+    const auto timeout = applyTimeout();
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    std::unique_ptr<Ahead> ahead;
+    try {
+        ahead = takeAhead(request);
+    } catch (...) {
+        // Fetching ahead only saves time; when it cannot be set up, the call goes out as usual.
+        dropPrefetched();
+        ahead.reset();
+    }
+    std::optional<ReplySink> ownSink;
+    ReplySink* sinkInUse = nullptr;
     HttpTransport::Result result;
     try {
         calling_ = true;
@@ -276,12 +359,19 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation,
             bool& calling;
             ~Done() { calling = false; }
         } const done{calling_};
-        result = transport_->post(url, op->soapAction, request, sink);
+        if (ahead) {
+            sinkInUse = ahead->sink.get();
+            result = transport_->finishPost(*ahead->post, timeout);
+        } else {
+            sinkInUse = &ownSink.emplace(options_.maxReplyBytes);
+            result = transport_->post(url, op->soapAction, request.envelope, *sinkInUse);
+        }
     } catch (...) {
         // Only running out of memory while building the reply gets here.
         fail(err::SoapMalformedReply, "Client.MalformedReply",
              "The reply could not be read: " + currentError().description, source);
     }
+    ReplySink& sink = *sinkInUse;
 
     using Outcome = HttpTransport::Outcome;
     const auto proxyRefused = [&] {

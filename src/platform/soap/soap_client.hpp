@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -13,6 +14,7 @@ namespace ovk::soap {
 
 class HttpTransport;
 class ServiceDescription;
+struct OperationInfo;
 
 // Limits of a SoapClient that a host or a test may want to change.
 struct SoapClientOptions {
@@ -43,7 +45,10 @@ struct SoapClientOptions {
 //   "Timeout"      number, milliseconds for the whole call. 0 or less does not mean "wait
 //                  forever": it means the default bound (180000 ms unless the options say
 //                  otherwise), and so does a client whose time-out was never set.
-// - One HTTP connection is kept alive and reused from call to call.
+// - One HTTP connection is kept alive and reused from call to call. Calls announced through
+//   prefetch() are posted ahead on further keep-alive connections, each started when an earlier
+//   call is made, while at most setMaxRequestsInFlight() requests are under way; a reply fetched
+//   ahead goes through the same checks as any other and its time-out counts from its call.
 // - A reply is collected whole (at most maxReplyBytes; more ends the transfer at once) and then
 //   parsed in one piece, so its verdict never depends on how the network split it. Its tree
 //   may nest at most 256 levels and take at most its own size plus 56 MiB (ReplyLimits); a
@@ -81,6 +86,13 @@ class SoapClient : public ServiceClient {
     std::optional<xml::NodeList> call(std::string_view operation,
                                       const std::vector<Argument>& args) override;
 
+    // Calls announced through prefetch() are fetched ahead on further keep-alive connections
+    // while earlier calls wait and their callers work; at most `requests` are in flight at
+    // once, the waiting call included (1 to 16; 1 fetches nothing ahead).
+    void setMaxRequestsInFlight(int requests) override;
+    void prefetch(std::string_view operation, const std::vector<Argument>& args) override;
+    void dropPrefetched() override;
+
     void setMaxReplyBytes(std::uint64_t bytes);
     void setDefaultTimeout(std::chrono::milliseconds timeout);
     // Called about every 50 ms while a call waits for the service (a desktop lets its windows
@@ -94,7 +106,22 @@ class SoapClient : public ServiceClient {
     const ServiceDescription* description() const { return description_.get(); }
 
   private:
+    static constexpr int kMostRequestsInFlight = 16;
     struct Reply;
+    // A request ready to post, or why it cannot be made.
+    struct Request {
+        const OperationInfo* op = nullptr;
+        std::string envelope;
+        std::string url;
+        int32_t failure = 0;
+        std::string failureCode;
+        std::string failureText;
+    };
+    struct Ahead;
+    Request prepare(std::string_view operation, const std::vector<Argument>& args) const;
+    // The post started ahead for this request, with the next ones started up to the bound; or
+    // nothing, and the call posts as usual.
+    std::unique_ptr<Ahead> takeAhead(const Request& request);
     Reply invoke(std::string_view operation, const std::vector<Argument>& args);
     [[noreturn]] void fail(int32_t number, const std::string& code, const std::string& text,
                            const std::string& source);
@@ -114,6 +141,9 @@ class SoapClient : public ServiceClient {
     std::string faultCode_;
     std::string faultString_;
     std::string faultActor_;
+    int maxRequestsInFlight_ = 1;
+    // Declared last, so that posts ahead end before the transport goes.
+    std::deque<std::unique_ptr<Ahead>> ahead_;
 };
 
 }  // namespace ovk::soap

@@ -1,0 +1,142 @@
+#!/bin/sh
+# Item fetch on a slow network: 200 generated articles served by ovk-refservice holding every
+# reply back for 20 ms, downloaded through ovk-host (every article marked, Finish) twice in the
+# same run: one request at a time (MaxRequestsInFlight=1) and with the default bound (4). Times
+# the item loop (ovk-host's progress bar, drawn on a terminal as each item starts, from the
+# first item to the last: the fetch and the handling of 199 items), the Finish step (from the
+# wizard reaching its last step to DownloadComplete, which adds the structure and the final
+# rewrite of the document) and the whole run; checks both runs wrote the same download document
+# and files; prints the ratios fetched ahead / one at a time (target for the item loop <= 0.35)
+# and the most requests the service saw at once.
+# Each mode runs ROUNDS times (default 2), alternating; the fastest run of each counts.
+# Usage: bench/pipeline.sh BUILD_DIR [ARTICLES] [LATENCY_MS] [ROUNDS]
+set -eu
+
+build=${1:?usage: pipeline.sh BUILD_DIR [ARTICLES] [LATENCY_MS] [ROUNDS]}
+articles=${2:-200}
+latency=${3:-20}
+rounds=${4:-2}
+root=$(cd "$(dirname "$0")/.." && pwd)
+host=$build/bin/ovk-host
+service=$build/bin/ovk-refservice
+for program in "$host" "$service"; do
+    [ -x "$program" ] || { echo "missing $program (build ovk-host and ovk-refservice)" >&2; exit 1; }
+done
+
+work=$(mktemp -d)
+pid=
+cleanup() {
+    [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT INT TERM
+
+"$service" --generate "$articles" --out "$work/catalog" --seed 7 >/dev/null 2>&1
+"$service" --catalog "$work/catalog" --latency-ms "$latency" >"$work/service.out" 2>"$work/service.err" &
+pid=$!
+first=
+for _ in $(seq 300); do
+    first=$(head -n 1 "$work/service.out" 2>/dev/null || true)
+    [ -n "$first" ] && break
+    sleep 0.1
+done
+url=${first#listening on }
+[ "$url" != "$first" ] || { echo "unexpected first line from the service: $first" >&2; exit 1; }
+
+python3 - "$host" "$root/data" "$work" "$url" "$rounds" "$latency" <<'PY'
+import filecmp, json, os, pty, re, subprocess, sys, threading, time
+
+host, data, work, url, rounds, latency = sys.argv[1:7]
+project = json.load(open(os.path.join(work, "catalog", "catalog.json")))["projects"][0]
+groups = []
+for article in project["articles"]:
+    if article["values"]["1"] not in groups:
+        groups.append(article["values"]["1"])
+script = ["--fields", "Product group"]
+for group in groups:
+    script += ["--leaf", group, "--mark", "all"]
+script.append("--finish")
+
+def run(name, in_flight):
+    folder = os.path.join(work, name)
+    os.makedirs(os.path.join(folder, "settings"), exist_ok=True)
+    os.makedirs(os.path.join(folder, "run"), exist_ok=True)
+    with open(os.path.join(folder, "settings", "VelmoraDotNet.ini"), "w") as ini:
+        ini.write("[Settings]\nMaxRequestsInFlight=%d\n" % in_flight)
+    document = os.path.join(folder, "run", "download.xml")
+    with open(document, "w") as out:
+        out.write('<?xml version="1.0" encoding="UTF-8"?>\n<Download><System>TARVO</System>'
+                  "<URL>%s</URL><ProjectID>%s</ProjectID><Language>English</Language>"
+                  "<Password>%s</Password><Project><Symbolfile>symbols.txt</Symbolfile>"
+                  "<Gerfile>ger.txt</Gerfile></Project></Download>\n"
+                  % (url, project["id"], project.get("password", "")))
+    # Standard error on a terminal, so that ovk-host draws its bar as each item starts: the
+    # first and the last item's draw bound the item loop.
+    master, slave = pty.openpty()
+    bars = {}
+    def read_bars():
+        pending = b""
+        while True:
+            try:
+                chunk = os.read(master, 65536)
+            except OSError:
+                return
+            if not chunk:
+                return
+            now = time.monotonic()
+            pending = (pending + chunk)[-4096:]
+            for done in re.findall(rb"\] (\d+)/\d+ items", pending):
+                bars.setdefault(int(done), now)
+    reader = threading.Thread(target=read_bars, daemon=True)
+    reader.start()
+    start = time.monotonic()
+    process = subprocess.Popen(
+        [host, "run", "--batch", "--component-dir", data, "--settings-dir",
+         os.path.join(folder, "settings")] + script + [document],
+        stdout=subprocess.PIPE, stderr=slave, stdin=subprocess.DEVNULL, text=True)
+    os.close(slave)
+    finish_start = finish_end = None
+    for line in process.stdout:
+        now = time.monotonic()
+        event = json.loads(line) if line.startswith("{") else {}
+        if event.get("event") == "StepChanged" and event.get("step") == 2:
+            finish_start = now
+        elif event.get("event") == "DownloadComplete":
+            finish_end = now
+    status = process.wait()
+    end = time.monotonic()
+    reader.join(5)
+    os.close(master)
+    count = len(project["articles"])
+    if status != 0 or finish_start is None or finish_end is None or 1 not in bars or count not in bars:
+        sys.exit("ovk-host failed (status %d) with MaxRequestsInFlight=%d" % (status, in_flight))
+    return (finish_end - finish_start, end - start, os.path.join(folder, "run"),
+            bars[count] - bars[1])
+
+best = {}
+for round in range(int(rounds)):
+    for name, in_flight in (("sequential", 1), ("ahead", 4)):
+        finish, whole, folder, loop = run("%s%d" % (name, round), in_flight)
+        if name not in best or finish < best[name][0]:
+            best[name] = (finish, whole, folder, loop)
+
+same = filecmp.dircmp(best["sequential"][2], best["ahead"][2])
+if same.left_only or same.right_only or same.diff_files:
+    sys.exit("the two runs wrote different results: %s %s %s"
+             % (same.left_only, same.right_only, same.diff_files))
+count = len(project["articles"])
+print("%d articles, every reply held back %s ms" % (count, latency))
+for name, label in (("sequential", "one request at a time"), ("ahead", "4 requests in flight")):
+    finish, whole, _, loop = best[name]
+    print("  %-22s items %.2f s, Finish %.2f s, whole run %.2f s" % (label, loop, finish, whole))
+print("  fetched ahead / one at a time: items %.2f (target <= 0.35), Finish %.2f, whole run %.2f"
+      % (best["ahead"][3] / best["sequential"][3], best["ahead"][0] / best["sequential"][0],
+         best["ahead"][1] / best["sequential"][1]))
+print("  (items: from the first item's start to the last one's; Finish adds the structure and"
+      " the final rewrite of the document, the same work in both modes)")
+print("  both runs wrote the same download document and files")
+PY
+
+kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null || true
+pid=
+echo "  the service's $(tail -n 1 "$work/service.out")"
