@@ -14,8 +14,8 @@
 
 #include "component/client_impl.hpp"
 #include "desktop_run.hpp"
-#include "download_progress.hpp"
 #include "document/client_resources.hpp"
+#include "download_progress.hpp"
 #include "event_printer.hpp"
 #include "platform/errors.hpp"
 #include "platform/files.hpp"
