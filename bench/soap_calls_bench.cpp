@@ -117,20 +117,26 @@ std::string smallItemReply() {
         "root>");
 }
 
-// A GetItemData reply of about `bytes`: one large Base64 document plus many small symbols.
+// A GetItemData reply of about `bytes`, as a service sends a large document: one Base64 text
+// of pseudo-random bytes in one CDATA section, without line breaks, beside a few symbol and
+// GER records.
 std::string largeItemReply(std::size_t bytes) {
-    const std::string line =
-        "QUJDREVGR0hJSktMTU5PUFFSU1RVVldYWVphYmNkZWZnaGlqa2xtbm9wcXJzdHV2d3h5ejAxMjM0NTY3\n";
-    std::string symbols;
-    const std::size_t symbolBytes = bytes / 10;
-    while (symbols.size() < symbolBytes)
-        symbols += "<Symbol><![CDATA[" + line + line + line + "]]></Symbol>";
-    std::string document;
-    document.reserve(bytes);
-    while (document.size() + symbols.size() < bytes) document += line;
-    return envelope("<root><Articleinfo><Number>4711</Number><BINARY><SYMBOLS>" + symbols +
-                    "</SYMBOLS><DOCUMENTS><Document Name=\"big.pdf\"><![CDATA[" + document +
-                    "]]></Document></DOCUMENTS></BINARY></Articleinfo></root>");
+    static constexpr char kDigits[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string records;
+    for (int i = 0; i < 20; ++i) {
+        records += "<Symbol><![CDATA[S" + std::to_string(i) + ";4711;line\nline]]></Symbol>";
+    }
+    std::string document(bytes / 4 * 4, 'A');
+    std::uint64_t state = 0x9E3779B97F4A7C15u;
+    for (char& c : document) {
+        state = state * 6364136223846793005u + 1442695040888963407u;
+        c = kDigits[state >> 58];
+    }
+    return envelope("<root><Articleinfo><Number>4711</Number><BINARY><SYMBOLS>" + records +
+                    "</SYMBOLS><GERS><Ger><![CDATA[G1;4711;X]]></Ger></GERS><DOCUMENTS>"
+                    "<Document Name=\"big.pdf\"><![CDATA[" +
+                    document + "]]></Document></DOCUMENTS></BINARY></Articleinfo></root>");
 }
 
 // A minimal SOAP server that answers every POST with one fixed reply.

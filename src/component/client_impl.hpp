@@ -87,6 +87,9 @@ struct Client::Impl : SplashEvents, WizardEvents {
     DownloadSession& download();
     // Copies a node of an item reply beneath `parent`, skipping whatever fails to copy.
     void AppendNodeCopy(xml::Document& target, xml::Node parent, xml::Node source);
+    // The item reply being copied is held by nobody else, so its texts may move rather than
+    // be copied.
+    bool movableReplyText = false;
 };
 
 }  // namespace ovk

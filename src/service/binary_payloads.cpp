@@ -50,9 +50,11 @@ std::string recordData(xml::Node record) {
 // Decodes the way WriteBase64File does. Base64 is ASCII, where the code page conversion
 // changes nothing, so the usual text is decoded where it lies; only a text holding other
 // characters takes the conversion first.
-std::vector<uint8_t> decodeBase64(std::string_view text) {
+ByteBuffer decodeBase64(std::string_view text) {
     const Encoding encoding;
-    std::vector<uint8_t> bytes;
+    // Not cleared before it is written: a fresh output of tens of megabytes would otherwise
+    // be filled twice.
+    ByteBuffer bytes;
     const auto* data = reinterpret_cast<const uint8_t*>(text.data());
     if (std::all_of(data, data + text.size(), [](uint8_t c) { return c < 0x80; })) {
         encoding.DecodeB64(std::span<const uint8_t>(data, text.size()), bytes);
@@ -120,7 +122,7 @@ void WriteBinaryPayloads(xml::Node payload, const xml::Document* document,
         } else if (kind == "DOCUMENTS") {
             const files::ConfinedFolder target(folder);
             for (xml::Node file = group.firstChild(); file; file = file.nextSibling()) {
-                std::vector<uint8_t> bytes;
+                ByteBuffer bytes;
                 withRecordData(file, [&](std::string_view data) {
                     const std::optional<std::string> name = file.attribute("Name");
                     if (!name) throw Error(err::InvalidArgument, "A document payload has no Name");
