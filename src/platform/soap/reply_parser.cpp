@@ -1,6 +1,7 @@
 #include "platform/soap/reply_parser.hpp"
 
 #include <libxml/SAX2.h>
+#include <libxml/encoding.h>
 #include <libxml/parserInternals.h>
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <limits>
 #include <string_view>
 
+#include "platform/text.hpp"
 #include "platform/xml/libxml_handles.hpp"
 
 namespace ovk::soap {
@@ -25,6 +27,11 @@ using Clock = std::chrono::steady_clock;
 constexpr std::uint64_t kNodeCost = 192;
 // The clock is read once per this many parser callbacks.
 constexpr unsigned kCallsPerClockCheck = 1024;
+// A text at least this long is not copied out of the body: the body becomes its allocation
+// once the parse is over (see ReplyParser::finish).
+constexpr std::size_t kMovedTextSize = std::size_t{64} << 10;
+// The body's first allocation; it doubles from there.
+constexpr std::size_t kFirstBodyCapacity = std::size_t{16} << 10;
 
 enum class Stop { None, Doctype, Depth, Tree, Deadline, OutOfMemory };
 
@@ -44,6 +51,14 @@ struct ReplyParser::State {
     xmlNode* openText = nullptr;
     std::size_t textLength = 0;
     std::size_t textCapacity = 0;
+    // The body as the parser reads it, when it reads it in place (not converted from another
+    // encoding), and the one large text that takes the body over: its node has no content
+    // until then.
+    const xmlChar* bodyBegin = nullptr;
+    const xmlChar* bodyEnd = nullptr;
+    xmlNode* movedText = nullptr;
+    std::size_t movedOffset = 0;
+    std::size_t movedLength = 0;
 
     std::uint64_t budget() const { return bodySize + limits.treeAllowance; }
 };
@@ -83,7 +98,7 @@ void refuseDoctype(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*) {
 // session should not carry up to twice its text.
 void closeText(ReplyParser::State& state) {
     if (state.openText == nullptr) return;
-    if (state.textCapacity > state.textLength + 1) {
+    if (state.openText != state.movedText && state.textCapacity > state.textLength + 1) {
         auto* fitted =
             static_cast<xmlChar*>(xmlRealloc(state.openText->content, state.textLength + 1));
         if (fitted != nullptr) state.openText->content = fitted;
@@ -104,6 +119,19 @@ void linkLast(xmlNode* parent, xmlNode* node) {
     parent->last = node;
 }
 
+// Gives the text that was to take the body over a copy of its own after all: more text is
+// joined to it.
+bool keepMovedTextApart(ReplyParser::State& state) {
+    xmlNode* node = state.movedText;
+    auto* copy = static_cast<xmlChar*>(xmlMalloc(state.textLength + 1));
+    if (copy == nullptr) return false;
+    std::memcpy(copy, state.bodyBegin + state.movedOffset, state.textLength);
+    copy[state.textLength] = 0;
+    node->content = copy;
+    state.movedText = nullptr;
+    return true;
+}
+
 // Text and CDATA arrive in blocks; consecutive blocks of one kind make one node. The node's
 // room grows by doubling but never beyond the reply's size, which no text can exceed.
 void appendText(void* ctx, const xmlChar* value, int len, xmlElementType type) {
@@ -114,6 +142,10 @@ void appendText(void* ctx, const xmlChar* value, int len, xmlElementType type) {
     const auto add = static_cast<std::size_t>(len);
     if (state.openText != nullptr && parent->last == state.openText &&
         state.openText->type == type) {
+        if (state.openText == state.movedText && !keepMovedTextApart(state)) {
+            halt(ctx, Stop::OutOfMemory);
+            return;
+        }
         const std::size_t needed = state.textLength + add + 1;
         if (needed > state.textCapacity) {
             const std::size_t ceiling =
@@ -136,13 +168,24 @@ void appendText(void* ctx, const xmlChar* value, int len, xmlElementType type) {
     }
     if (!charge(ctx, kNodeCost + add + 1)) return;
     closeText(state);
-    xmlNode* node = type == XML_CDATA_SECTION_NODE ? xmlNewCDataBlock(ctxt->myDoc, value, len)
-                                                   : xmlNewDocTextLen(ctxt->myDoc, value, len);
+    // A payload's text is most of the reply; it stays where it lies in the body.
+    const bool moved = state.movedText == nullptr && add >= kMovedTextSize &&
+                       value >= state.bodyBegin && value + add <= state.bodyEnd;
+    const xmlChar* copied = moved ? nullptr : value;
+    const int copiedLength = moved ? 0 : len;
+    xmlNode* node = type == XML_CDATA_SECTION_NODE
+                        ? xmlNewCDataBlock(ctxt->myDoc, copied, copiedLength)
+                        : xmlNewDocTextLen(ctxt->myDoc, copied, copiedLength);
     if (node == nullptr) {
         halt(ctx, Stop::OutOfMemory);
         return;
     }
     linkLast(parent, node);
+    if (moved) {
+        state.movedText = node;
+        state.movedOffset = static_cast<std::size_t>(value - state.bodyBegin);
+        state.movedLength = add;
+    }
     state.openText = node;
     state.textLength = add;
     state.textCapacity = add + 1;
@@ -222,6 +265,31 @@ std::optional<std::size_t> unclosedCdata(std::string_view text) {
     }
 }
 
+// Whether libxml2 reads the text as UTF-8 without converting it: no byte order mark or
+// signature of another encoding, and no declaration of another one. Converted input cannot be
+// read in place (libxml2 then wants to add to the buffer it reads from). Unclear cases count
+// as converted.
+bool readsAsUtf8(std::string_view text) {
+    if (text.size() >= 4) {
+        const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+        const xmlCharEncoding detected = xmlDetectCharEncoding(bytes, 4);
+        if (detected != XML_CHAR_ENCODING_NONE && detected != XML_CHAR_ENCODING_UTF8) return false;
+    }
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    if (text.substr(0, 5) != "<?xml") return true;
+    const std::size_t end = text.find("?>");
+    if (end == std::string_view::npos || end > 1024) return false;
+    const std::string_view declaration = text.substr(0, end);
+    const std::size_t name = declaration.find("encoding");
+    if (name == std::string_view::npos) return true;
+    const std::size_t quote = declaration.find_first_of("\"'", name);
+    if (quote == std::string_view::npos) return false;
+    const std::size_t close = declaration.find(declaration[quote], quote + 1);
+    if (close == std::string_view::npos) return false;
+    const std::string_view encoding = declaration.substr(quote + 1, close - quote - 1);
+    return equalsIgnoringAsciiCase(encoding, "UTF-8") || equalsIgnoringAsciiCase(encoding, "UTF8");
+}
+
 long lineAt(std::string_view text, std::size_t offset) {
     return 1 + static_cast<long>(std::count(text.begin(), text.begin() + offset, '\n'));
 }
@@ -255,17 +323,24 @@ ReplyParser::ReplyParser(ReplyLimits limits) : state_(std::make_unique<State>())
     state_->limits = limits_;
 }
 
-ReplyParser::~ReplyParser() = default;
+ReplyParser::~ReplyParser() {
+    // The parser may still point into the body.
+    state_.reset();
+    xmlFree(body_);
+}
 
 bool ReplyParser::feed(const char* data, std::size_t size) {
-    xmlParserInputBuffer* buffer = state_->ctxt->input->buf;
-    while (size > 0) {
-        const std::size_t piece = std::min<std::size_t>(size, 1 << 30);
-        if (xmlParserInputBufferPush(buffer, static_cast<int>(piece), data) < 0) return false;
-        data += piece;
-        size -= piece;
-        size_ += piece;
+    if (size > capacity_ - size_) {
+        if (size > std::numeric_limits<std::size_t>::max() / 2 - size_) return false;
+        std::size_t capacity = std::max(capacity_, kFirstBodyCapacity);
+        while (capacity - size_ < size) capacity *= 2;
+        auto* grown = static_cast<char*>(xmlRealloc(body_, capacity));
+        if (grown == nullptr) return false;
+        body_ = grown;
+        capacity_ = capacity;
     }
+    std::memcpy(body_ + size_, data, size);
+    size_ += size;
     return true;
 }
 
@@ -277,6 +352,29 @@ xml::Document ReplyParser::finish(Clock::time_point deadline) {
     state.deadline = deadline;
     state.bodySize = size_;
 
+    // The parser reads the body where it lies. libxml2 counts a buffer's size in int, and
+    // converts other encodings into a buffer of its own: such a body is copied into the
+    // parser's own buffer in pieces.
+    if (size_ <= static_cast<std::size_t>(std::numeric_limits<int>::max()) &&
+        readsAsUtf8(std::string_view(body_ == nullptr ? "" : body_, size_))) {
+        xmlParserInputBuffer* input = xmlParserInputBufferCreateStatic(
+            body_ == nullptr ? "" : body_, static_cast<int>(size_), XML_CHAR_ENCODING_NONE);
+        if (input == nullptr) throw Error(err::OutOfMemory, "Out of memory", "SoapClient");
+        xmlFreeParserInputBuffer(ctxt->input->buf);
+        ctxt->input->buf = input;
+        state.bodyBegin = reinterpret_cast<const xmlChar*>(body_);
+        state.bodyEnd = state.bodyBegin + size_;
+    } else {
+        for (std::size_t at = 0; at < size_;) {
+            const std::size_t piece = std::min<std::size_t>(size_ - at, 1 << 30);
+            if (xmlParserInputBufferPush(ctxt->input->buf, static_cast<int>(piece), body_ + at) < 0)
+                throw Error(err::OutOfMemory, "Out of memory", "SoapClient");
+            at += piece;
+        }
+        xmlFree(body_);
+        body_ = nullptr;
+        capacity_ = 0;
+    }
     // Nothing has been parsed yet: the input starts at the buffer's start and ends at its end.
     xmlBuf* buffer = ctxt->input->buf->buffer;
     ctxt->input->base = ctxt->input->cur = xmlBufContent(buffer);
@@ -327,7 +425,24 @@ xml::Document ReplyParser::finish(Clock::time_point deadline) {
     }
     xmlDoc* doc = ctxt->myDoc;
     ctxt->myDoc = nullptr;
-    return xml::Document::adopt(doc);
+    xml::Document document = xml::Document::adopt(doc);
+    // The body is not needed any more, but as the large text's allocation: that text moves to
+    // its start, and the rest is given back.
+    xmlNode* moved = state.movedText;
+    const std::size_t movedOffset = state.movedOffset;
+    const std::size_t movedLength = state.movedLength;
+    state_->ctxt.reset();
+    if (moved != nullptr) {
+        std::memmove(body_, body_ + movedOffset, movedLength);
+        body_[movedLength] = '\0';
+        auto* fitted = static_cast<char*>(xmlRealloc(body_, movedLength + 1));
+        moved->content = reinterpret_cast<xmlChar*>(fitted != nullptr ? fitted : body_);
+        body_ = nullptr;
+    }
+    xmlFree(body_);
+    body_ = nullptr;
+    capacity_ = 0;
+    return document;
 }
 
 }  // namespace ovk::soap
