@@ -7,7 +7,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 echo "== Base64 codec and download list"
 "$root/$build/bin/base64_bench"
 echo
-echo "== Service calls (SoapClient against bare libcurl, same run) and a 50 MB reply"
+echo "== Service calls and client CPU against bare libcurl (same run); 50 and 200 MB payload replies"
 sh "$root/bench/soap_calls.sh" "$root/$build"
 echo
 echo "== Wizard model on large catalogues (ratio against parsing the same reply)"
