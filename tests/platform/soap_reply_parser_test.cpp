@@ -121,6 +121,23 @@ TEST(SoapReplyParser, LargeTextsReadTheSameInEveryEncodingAndArrangement) {
     }
 }
 
+TEST(SoapReplyParser, AMalformedReplyWithALargeSectionFailsWhereItIsMalformed) {
+    // The large section is read apart from the rest; a failure must still name the place in
+    // the reply as it was sent.
+    const std::string section = "<![CDATA[" + std::string(100000, 'A') + "]]>";
+    for (const std::string& text :
+         {"<r><d>" + section + "</d><x></r>", "<r><d>" + section + "</d></r><!-- never closed",
+          "<r><?pi " + section + " ?><d>" + section + "</e></r>"}) {
+        SCOPED_TRACE(text.substr(text.size() - 20));
+        try {
+            parseInPieces(text, text.size());
+            ADD_FAILURE() << "accepted";
+        } catch (const xml::ParseError& e) {
+            EXPECT_GT(e.failure.position, 100000) << e.failure.reason;
+        }
+    }
+}
+
 TEST(SoapReplyParser, DoctypeAndEntityTricksAreRefused) {
     EXPECT_EQ(failureOf("<!DOCTYPE r [<!ENTITY e \"boom\">]><r>&e;</r>"),
               "A DOCTYPE is not allowed in a service reply");

@@ -59,6 +59,13 @@ struct ReplyParser::State {
     xmlNode* movedText = nullptr;
     std::size_t movedOffset = 0;
     std::size_t movedLength = 0;
+    // The large CDATA section whose content the parser was not shown (see ReplyParser::finish):
+    // where its empty stand-in ends in what the parser reads, and where the content lies in
+    // the body.
+    const xmlChar* standInEnd = nullptr;
+    std::size_t hiddenOffset = 0;
+    std::size_t hiddenLength = 0;
+    bool hiddenTaken = false;
 
     std::uint64_t budget() const { return bodySize + limits.treeAllowance; }
 };
@@ -195,7 +202,37 @@ void onCharacters(void* ctx, const xmlChar* value, int len) {
     appendText(ctx, value, len, XML_TEXT_NODE);
 }
 
+// The empty stand-in of the hidden section becomes a CDATA node whose text is the hidden
+// content, which then takes the body over as a large text read in place would.
+void takeHiddenSection(void* ctx) {
+    auto* ctxt = static_cast<xmlParserCtxt*>(ctx);
+    ReplyParser::State& state = stateOf(ctx);
+    xmlNode* parent = ctxt->node;
+    if (parent == nullptr || state.stop != Stop::None) return;
+    if (!charge(ctx, kNodeCost + state.hiddenLength + 1)) return;
+    closeText(state);
+    xmlNode* node = xmlNewCDataBlock(ctxt->myDoc, nullptr, 0);
+    if (node == nullptr) {
+        halt(ctx, Stop::OutOfMemory);
+        return;
+    }
+    linkLast(parent, node);
+    state.hiddenTaken = true;
+    state.movedText = node;
+    state.movedOffset = state.hiddenOffset;
+    state.movedLength = state.hiddenLength;
+    state.openText = node;
+    state.textLength = state.hiddenLength;
+    state.textCapacity = state.hiddenLength + 1;
+}
+
 void onCdata(void* ctx, const xmlChar* value, int len) {
+    const ReplyParser::State& state = stateOf(ctx);
+    if (len == 0 && state.standInEnd != nullptr && !state.hiddenTaken &&
+        static_cast<xmlParserCtxt*>(ctx)->input->cur == state.standInEnd) {
+        takeHiddenSection(ctx);
+        return;
+    }
     appendText(ctx, value, len, XML_CDATA_SECTION_NODE);
 }
 
@@ -290,6 +327,49 @@ bool readsAsUtf8(std::string_view text) {
     return equalsIgnoringAsciiCase(encoding, "UTF-8") || equalsIgnoringAsciiCase(encoding, "UTF8");
 }
 
+// The largest CDATA section's content, as [begin, end) offsets. Comments and processing
+// instructions are skipped: "<![CDATA[" inside them is only text. Nothing when a section,
+// comment or instruction is not closed.
+std::optional<std::pair<std::size_t, std::size_t>> largestCdata(std::string_view text) {
+    std::optional<std::pair<std::size_t, std::size_t>> largest;
+    std::size_t at = 0;
+    while ((at = text.find('<', at)) != std::string_view::npos) {
+        std::size_t end;
+        if (text.compare(at, 4, "<!--") == 0) {
+            if ((end = text.find("-->", at + 4)) == std::string_view::npos) return std::nullopt;
+            at = end + 3;
+        } else if (text.compare(at, 2, "<?") == 0) {
+            if ((end = text.find("?>", at + 2)) == std::string_view::npos) return std::nullopt;
+            at = end + 2;
+        } else if (text.compare(at, 9, "<![CDATA[") == 0) {
+            if ((end = text.find("]]>", at + 9)) == std::string_view::npos) return std::nullopt;
+            if (!largest || end - (at + 9) > largest->second - largest->first)
+                largest = std::make_pair(at + 9, end);
+            at = end + 3;
+        } else {
+            ++at;
+        }
+    }
+    return largest;
+}
+
+// Whether libxml2 takes these bytes as CDATA content exactly as they are: printable ASCII and
+// tabs. Line ends are left to the parser, which counts them for its messages.
+bool plainCdataContent(std::string_view text) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    constexpr std::size_t kBlock = 4096;
+    for (std::size_t at = 0; at < text.size(); at += kBlock) {
+        const std::size_t end = std::min(text.size(), at + kBlock);
+        unsigned char bad = 0;
+        for (std::size_t i = at; i < end; ++i) {
+            const unsigned char c = bytes[i];
+            bad |= static_cast<unsigned char>((c < 0x20 && c != '\t') | (c >= 0x80));
+        }
+        if (bad != 0) return false;
+    }
+    return true;
+}
+
 long lineAt(std::string_view text, std::size_t offset) {
     return 1 + static_cast<long>(std::count(text.begin(), text.begin() + offset, '\n'));
 }
@@ -300,7 +380,12 @@ std::string mebibytes(std::uint64_t bytes) {
 
 }  // namespace
 
-ReplyParser::ReplyParser(ReplyLimits limits) : state_(std::make_unique<State>()), limits_(limits) {
+ReplyParser::ReplyParser(ReplyLimits limits) : limits_(limits) {
+    startContext();
+}
+
+void ReplyParser::startContext() {
+    state_ = std::make_unique<State>();
     xmlInitParser();
     xmlSAXHandler sax;
     std::memset(&sax, 0, sizeof sax);
@@ -326,6 +411,7 @@ ReplyParser::ReplyParser(ReplyLimits limits) : state_(std::make_unique<State>())
 ReplyParser::~ReplyParser() {
     // The parser may still point into the body.
     state_.reset();
+    xmlFree(spliced_);
     xmlFree(body_);
 }
 
@@ -344,9 +430,28 @@ bool ReplyParser::feed(const char* data, std::size_t size) {
     return true;
 }
 
+// libxml2 reads CDATA a byte at a time, twice (looking for its end, then checking every
+// character), which for a payload of hundreds of megabytes takes longer than its transfer.
+// So the largest section, when it is plain ASCII, is not shown to the parser: it parses a
+// copy of the body without that section's content, and the empty section it finds there gets
+// the content (ReplyParser::State::standInEnd). Should that parse fail, or the section not
+// turn up where it was, the body is parsed again as it is, so that every verdict and every
+// message stays that of the body itself.
 xml::Document ReplyParser::finish(Clock::time_point deadline) {
     if (finished_) throw Error(err::InvalidArgument, "The reply was parsed already", "SoapClient");
     finished_ = true;
+    try {
+        return parse(deadline, true);
+    } catch (const xml::ParseError&) {
+        if (spliced_ == nullptr) throw;
+    }
+    xmlFree(spliced_);
+    spliced_ = nullptr;
+    startContext();
+    return parse(deadline, false);
+}
+
+xml::Document ReplyParser::parse(Clock::time_point deadline, bool hideLargestSection) {
     xmlParserCtxt* ctxt = state_->ctxt.get();
     State& state = *state_;
     state.deadline = deadline;
@@ -357,8 +462,26 @@ xml::Document ReplyParser::finish(Clock::time_point deadline) {
     // parser's own buffer in pieces.
     if (size_ <= static_cast<std::size_t>(std::numeric_limits<int>::max()) &&
         readsAsUtf8(std::string_view(body_ == nullptr ? "" : body_, size_))) {
+        const char* read = body_ == nullptr ? "" : body_;
+        std::size_t readSize = size_;
+        const std::string_view body(read, size_);
+        const auto section = hideLargestSection ? largestCdata(body) : std::nullopt;
+        if (section && section->second - section->first >= kMovedTextSize &&
+            plainCdataContent(body.substr(section->first, section->second - section->first))) {
+            const std::size_t hidden = section->second - section->first;
+            spliced_ = static_cast<char*>(xmlMalloc(size_ - hidden + 1));
+            if (spliced_ == nullptr) throw Error(err::OutOfMemory, "Out of memory", "SoapClient");
+            std::memcpy(spliced_, body_, section->first);
+            std::memcpy(spliced_ + section->first, body_ + section->second,
+                        size_ - section->second);
+            read = spliced_;
+            readSize = size_ - hidden;
+            state.standInEnd = reinterpret_cast<const xmlChar*>(spliced_ + section->first);
+            state.hiddenOffset = section->first;
+            state.hiddenLength = hidden;
+        }
         xmlParserInputBuffer* input = xmlParserInputBufferCreateStatic(
-            body_ == nullptr ? "" : body_, static_cast<int>(size_), XML_CHAR_ENCODING_NONE);
+            read, static_cast<int>(readSize), XML_CHAR_ENCODING_NONE);
         if (input == nullptr) throw Error(err::OutOfMemory, "Out of memory", "SoapClient");
         xmlFreeParserInputBuffer(ctxt->input->buf);
         ctxt->input->buf = input;
@@ -423,6 +546,10 @@ xml::Document ReplyParser::finish(Clock::time_point deadline) {
     if (!ctxt->wellFormed || ctxt->myDoc == nullptr) {
         throw xml::ParseError(xml::ParseFailure{"The reply is not well-formed XML", 0, 0, {}});
     }
+    if (state.standInEnd != nullptr && !state.hiddenTaken) {
+        throw xml::ParseError(
+            xml::ParseFailure{"The reply's CDATA section was not read in place", 0, 0, {}});
+    }
     xmlDoc* doc = ctxt->myDoc;
     ctxt->myDoc = nullptr;
     xml::Document document = xml::Document::adopt(doc);
@@ -442,6 +569,8 @@ xml::Document ReplyParser::finish(Clock::time_point deadline) {
     xmlFree(body_);
     body_ = nullptr;
     capacity_ = 0;
+    xmlFree(spliced_);
+    spliced_ = nullptr;
     return document;
 }
 

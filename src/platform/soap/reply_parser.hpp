@@ -49,11 +49,15 @@ class ReplyParser {
     struct State;
 
   private:
+    void startContext();
+    xml::Document parse(std::chrono::steady_clock::time_point deadline, bool hideLargestSection);
+
     std::unique_ptr<State> state_;
     ReplyLimits limits_;
     char* body_ = nullptr;  // xmlMalloc'd: it may become a text node's content
     std::size_t size_ = 0;
     std::size_t capacity_ = 0;
+    char* spliced_ = nullptr;  // the body without its largest CDATA section's content
     bool finished_ = false;
 };
 
