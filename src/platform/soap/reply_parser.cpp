@@ -5,6 +5,7 @@
 #include <libxml/parserInternals.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <string_view>
@@ -176,8 +177,11 @@ void appendText(void* ctx, const xmlChar* value, int len, xmlElementType type) {
     if (!charge(ctx, kNodeCost + add + 1)) return;
     closeText(state);
     // A payload's text is most of the reply; it stays where it lies in the body.
+    // Addresses compared as numbers: the value may lie in another buffer altogether.
+    const auto at = reinterpret_cast<std::uintptr_t>(value);
     const bool moved = state.movedText == nullptr && add >= kMovedTextSize &&
-                       value >= state.bodyBegin && value + add <= state.bodyEnd;
+                       at >= reinterpret_cast<std::uintptr_t>(state.bodyBegin) &&
+                       at + add <= reinterpret_cast<std::uintptr_t>(state.bodyEnd);
     const xmlChar* copied = moved ? nullptr : value;
     const int copiedLength = moved ? 0 : len;
     xmlNode* node = type == XML_CDATA_SECTION_NODE
