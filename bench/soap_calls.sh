@@ -4,7 +4,8 @@
 #   2. runs soap_calls_bench with 10,000 GetItemData calls of an article without documents
 #      (SoapClient against a bare libcurl client, plus the bare pair),
 #   3. runs the same calls over HTTPS against a second service with a test certificate,
-#   4. runs the 50 MB reply memory measurement.
+#   4. times a 50 MB and a 200 MB document payload reply against the same reply fetched by
+#      bare libcurl: the call, the whole item (download document, files, save), peak memory.
 # Usage: bench/soap_calls.sh BUILD_DIR [CALLS]
 set -eu
 
@@ -82,7 +83,9 @@ if command -v openssl >/dev/null 2>&1; then
     kill "$tls_pid" 2>/dev/null && wait "$tls_pid" 2>/dev/null || true
 fi
 
-echo
-echo "== 50 MB reply"
-"$bench" --large-mb 50
+for mb in 50 200; do
+    echo
+    echo "== $mb MB document payload reply"
+    "$bench" --large-mb "$mb" || status=$?
+done
 exit "${status:-0}"

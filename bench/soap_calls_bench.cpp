@@ -4,11 +4,15 @@
 // requests sent by a bare libcurl client over one reused connection, in the same run and
 // against the same service; the ratio bare/client is the client's overhead. The bare pair
 // (bare libcurl against a minimal cpp-httplib server with TCP_NODELAY) is measured too, so a
-// slow service cannot hide behind a slow baseline.
+// slow service cannot hide behind a slow baseline. The client's processor time per call
+// (getrusage of the calling thread) is set against bare libcurl's, as calls per second are
+// capped by the service.
 //
-// Memory: one GetItemData call whose reply is large (default 50 MB), served from a child
-// process so that the server's copy of the reply does not count, with the peak resident set
-// size of this process before and after.
+// Large replies (--large-mb N): one GetItemData reply carrying an N MiB Base64 document,
+// served from a child process so that the server's copy does not count. The call and the
+// whole item as the component takes it (call, reply beneath Project, payload files, save)
+// are set against the same reply fetched by bare libcurl; each runs in a process of its own
+// so that its peak resident set is its own.
 
 #include <curl/curl.h>
 #include <httplib.h>
@@ -31,6 +35,7 @@
 #include <thread>
 #include <vector>
 
+#include "component/client_impl.hpp"
 #include "platform/errors.hpp"
 #include "platform/soap/envelope.hpp"
 #include "platform/soap/service_description.hpp"
@@ -112,20 +117,26 @@ std::string smallItemReply() {
         "root>");
 }
 
-// A GetItemData reply of about `bytes`: one large Base64 document plus many small symbols.
+// A GetItemData reply of about `bytes`, as a service sends a large document: one Base64 text
+// of pseudo-random bytes in one CDATA section, without line breaks, beside a few symbol and
+// GER records.
 std::string largeItemReply(std::size_t bytes) {
-    const std::string line =
-        "QUJDREVGR0hJSktMTU5PUFFSU1RVVldYWVphYmNkZWZnaGlqa2xtbm9wcXJzdHV2d3h5ejAxMjM0NTY3\n";
-    std::string symbols;
-    const std::size_t symbolBytes = bytes / 10;
-    while (symbols.size() < symbolBytes)
-        symbols += "<Symbol><![CDATA[" + line + line + line + "]]></Symbol>";
-    std::string document;
-    document.reserve(bytes);
-    while (document.size() + symbols.size() < bytes) document += line;
-    return envelope("<root><Articleinfo><Number>4711</Number><BINARY><SYMBOLS>" + symbols +
-                    "</SYMBOLS><DOCUMENTS><Document Name=\"big.pdf\"><![CDATA[" + document +
-                    "]]></Document></DOCUMENTS></BINARY></Articleinfo></root>");
+    static constexpr char kDigits[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string records;
+    for (int i = 0; i < 20; ++i) {
+        records += "<Symbol><![CDATA[S" + std::to_string(i) + ";4711;line\nline]]></Symbol>";
+    }
+    std::string document(bytes / 4 * 4, 'A');
+    std::uint64_t state = 0x9E3779B97F4A7C15u;
+    for (char& c : document) {
+        state = state * 6364136223846793005u + 1442695040888963407u;
+        c = kDigits[state >> 58];
+    }
+    return envelope("<root><Articleinfo><Number>4711</Number><BINARY><SYMBOLS>" + records +
+                    "</SYMBOLS><GERS><Ger><![CDATA[G1;4711;X]]></Ger></GERS><DOCUMENTS>"
+                    "<Document Name=\"big.pdf\"><![CDATA[" +
+                    document + "]]></Document></DOCUMENTS></BINARY></Articleinfo></root>");
 }
 
 // A minimal SOAP server that answers every POST with one fixed reply.
@@ -203,12 +214,33 @@ class BareClient {
     std::size_t received_ = 0;
 };
 
-double callsPerSecond(int calls, const std::function<void()>& call) {
+// The calls per second and the processor time this thread spent per call (user and system,
+// getrusage): the service's own processor time caps calls per second, not the client's.
+struct Rate {
+    double perSecond = 0;
+    double cpuMicros = 0;
+};
+
+double threadCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+Rate measureCalls(int calls, const std::function<void()>& call) {
     for (int i = 0; i < std::min(calls / 10 + 1, 200); ++i) call();  // warm up the connection
+    const double cpuStart = threadCpuSeconds();
     const auto start = Clock::now();
     for (int i = 0; i < calls; ++i) call();
     const std::chrono::duration<double> elapsed = Clock::now() - start;
-    return calls / elapsed.count();
+    return {calls / elapsed.count(), (threadCpuSeconds() - cpuStart) * 1e6 / calls};
+}
+
+// Keeps the best of each: more calls per second, less processor time per call.
+void keepBest(Rate& best, const Rate& run) {
+    best.perSecond = std::max(best.perSecond, run.perSecond);
+    best.cpuMicros = best.cpuMicros == 0 ? run.cpuMicros : std::min(best.cpuMicros, run.cpuMicros);
 }
 
 // The text held beneath `node`, measured in place: Node::text() would copy it twice and spoil
@@ -229,16 +261,6 @@ long maxRssKiB() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;
-}
-
-long currentRssKiB() {
-    FILE* statm = std::fopen("/proc/self/statm", "r");
-    long pages = 0, resident = 0;
-    if (statm != nullptr) {
-        if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2) resident = 0;
-        std::fclose(statm);
-    }
-    return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
 int throughput(const Options& o) {
@@ -276,40 +298,123 @@ int throughput(const Options& o) {
     FixedServer pairServer(smallItemReply());
     BareClient pairClient(pairServer.url(), op->soapAction, request);
 
-    double bestSoap = 0, bestBare = 0, bestPair = 0, bestHooked = 0;
+    Rate soap, bareRate, pair, hookedRate;
     for (int round = 0; round < o.rounds; ++round) {
-        bestBare = std::max(bestBare, callsPerSecond(o.calls, [&] { bare.call(); }));
-        bestSoap =
-            std::max(bestSoap, callsPerSecond(o.calls, [&] { client.call("GetItemData", args); }));
-        bestHooked = std::max(bestHooked,
-                              callsPerSecond(o.calls, [&] { hooked.call("GetItemData", args); }));
-        bestPair = std::max(bestPair, callsPerSecond(o.calls, [&] { pairClient.call(); }));
+        keepBest(bareRate, measureCalls(o.calls, [&] { bare.call(); }));
+        keepBest(soap, measureCalls(o.calls, [&] { client.call("GetItemData", args); }));
+        keepBest(hookedRate, measureCalls(o.calls, [&] { hooked.call("GetItemData", args); }));
+        keepBest(pair, measureCalls(o.calls, [&] { pairClient.call(); }));
     }
+    const double cpuRatio = soap.cpuMicros / bareRate.cpuMicros;
     std::printf("service:            %s\n",
                 o.endpoint.empty() ? "in-process minimal server" : endpoint.c_str());
     std::printf("calls per run:      %d (best of %d runs)\n", o.calls, o.rounds);
-    std::printf("SoapClient:         %.0f calls/s\n", bestSoap);
-    std::printf("bare libcurl:       %.0f calls/s (same service, same request)\n", bestBare);
-    std::printf("ratio bare/client:  %.2f (target <= 1.5)\n", bestBare / bestSoap);
-    std::printf("with wait hook:     %.0f calls/s, ratio client/hooked %.2f (hook ran %d times)\n",
-                bestHooked, bestSoap / bestHooked, hookCalls);
+    std::printf("SoapClient:         %.0f calls/s, %.1f us client CPU per call\n", soap.perSecond,
+                soap.cpuMicros);
+    std::printf(
+        "bare libcurl:       %.0f calls/s, %.1f us client CPU per call (same service, "
+        "same request)\n",
+        bareRate.perSecond, bareRate.cpuMicros);
+    std::printf("ratio bare/client:  %.2f calls/s (target <= 1.5)\n",
+                bareRate.perSecond / soap.perSecond);
+    std::printf("client CPU ratio:   %.2f x bare libcurl per call (getrusage; target <= 1.2)\n",
+                cpuRatio);
+    std::printf(
+        "with wait hook:     %.0f calls/s, %.1f us CPU per call, ratio client/hooked %.2f "
+        "(hook ran %d times)\n",
+        hookedRate.perSecond, hookedRate.cpuMicros, soap.perSecond / hookedRate.perSecond,
+        hookCalls);
     std::printf(
         "bare pair:          %.0f calls/s (bare libcurl, minimal cpp-httplib, TCP_NODELAY)\n",
-        bestPair);
-    return bestBare / bestSoap <= 1.5 ? 0 : 2;
+        pair.perSecond);
+    return bareRate.perSecond / soap.perSecond <= 1.5 && cpuRatio <= 1.2 ? 0 : 2;
 }
 
-int memory(const Options& o) {
+// The reply fetched by libcurl into a discarded buffer: the floor no client can go under.
+double transferSeconds(const std::string& url, const std::string& action,
+                       const std::string& request) {
+    BareClient bare(url, action, request);
+    const auto start = Clock::now();
+    bare.call();
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// One measurement in a process of its own, forked before this process has any thread, so that
+// its peak resident set is its own. Returns {seconds, peak RSS in MiB}.
+std::pair<double, double> inChild(const std::function<double()>& measure) {
+    int channel[2];
+    if (pipe(channel) != 0) throw std::runtime_error("pipe failed");
+    const pid_t child = fork();
+    if (child == 0) {
+        close(channel[0]);
+        double figures[2] = {-1, 0};
+        try {
+            figures[0] = measure();
+        } catch (const ovk::Error& e) {
+            std::fprintf(stderr, "soap_calls_bench: %s (%d)\n", e.description.c_str(), e.number);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "soap_calls_bench: %s\n", e.what());
+        }
+        figures[1] = maxRssKiB() / 1024.0;
+        if (write(channel[1], figures, sizeof figures) != sizeof figures) _exit(1);
+        _exit(0);
+    }
+    close(channel[1]);
+    double figures[2] = {-1, 0};
+    const bool read_ = read(channel[0], figures, sizeof figures) == sizeof figures;
+    close(channel[0]);
+    waitpid(child, nullptr, 0);
+    if (!read_ || figures[0] < 0) throw std::runtime_error("a measurement failed");
+    return {figures[0], figures[1]};
+}
+
+// The component's own path for one item: the call, the reply moved beneath Project, the
+// payloads written to their files and the download file saved.
+double wholeItemSeconds(const Options& o, const std::string& url,
+                        const std::filesystem::path& work) {
+    const auto downloadFile = work / "download.xml";
+    {
+        std::FILE* file = std::fopen(downloadFile.c_str(), "w");
+        if (file == nullptr) throw std::runtime_error("cannot write " + downloadFile.string());
+        std::fputs(
+            "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<Download><Project>"
+            "<Symbolfile>sym.txt</Symbolfile><Gerfile>ger.txt</Gerfile></Project>"
+            "</Download>\n",
+            file);
+        std::fclose(file);
+    }
+    auto client = std::make_shared<ovk::soap::SoapClient>();
+    client->initialize(o.wsdl);
+    client->setProperty("EndPointURL", url);
+    ovk::Client::Impl impl(std::make_shared<const ovk::ClientServices>(ovk::baseClientServices()));
+    impl.DownloadFile = downloadFile.string();
+    impl.MyXMLDocument =
+        std::make_shared<ovk::xml::Document>(ovk::xml::Document::loadFile(downloadFile));
+    impl.MySoapobject = client;
+    impl.settings.projectId = o.project;
+    impl.settings.projectPassword = o.password;
+    impl.settings.projectLanguage = "English";
+    const auto start = Clock::now();
+    impl.DownloadItem(o.material);
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    std::error_code ec;
+    if (std::filesystem::file_size(work / "big.pdf", ec) == 0 || ec)
+        throw std::runtime_error("the item wrote no document file");
+    return seconds;
+}
+
+// One GetItemData reply of --large-mb MiB carrying one Base64 document, served from a child
+// process: the call and the whole item against the same reply fetched by bare libcurl, each
+// the best of --rounds, and the peak memory of each in a process of its own.
+int largeReply(const Options& o) {
     const std::size_t bytes = static_cast<std::size_t>(o.largeMb) << 20;
     int ready[2];
     if (pipe(ready) != 0) throw std::runtime_error("pipe failed");
-    // The server runs in a child process, started before this process has any thread, so
-    // that only the client's memory counts here.
-    const pid_t child = fork();
-    if (child == 0) {
+    const pid_t server = fork();
+    if (server == 0) {
         close(ready[0]);
-        FixedServer server(largeItemReply(bytes));
-        const int port = server.port();
+        FixedServer fixed(largeItemReply(bytes));
+        const int port = fixed.port();
         if (write(ready[1], &port, sizeof port) != sizeof port) _exit(1);
         pause();
         _exit(0);
@@ -318,32 +423,59 @@ int memory(const Options& o) {
     int port = 0;
     if (read(ready[0], &port, sizeof port) != sizeof port)
         throw std::runtime_error("server did not start");
+    const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/";
+    const std::vector<Argument> args = {o.password, o.project, o.lang, o.material};
+    const auto description = ovk::soap::ServiceDescription::load(o.wsdl);
+    const auto* op = description.find("GetItemData");
+    const std::string request = ovk::soap::buildRequestEnvelope(*op, args);
+    const auto work =
+        std::filesystem::temp_directory_path() / ("soap_calls_bench." + std::to_string(getpid()));
+    std::filesystem::create_directories(work);
 
-    ovk::soap::SoapClient client;
-    client.initialize(o.wsdl);
-    client.setProperty("EndPointURL", "http://127.0.0.1:" + std::to_string(port) + "/");
-    const long before = maxRssKiB();
-    const auto start = Clock::now();
-    std::size_t replyText = 0;
-    {
-        const auto nodes = client.call("GetItemData", {o.password, o.project, o.lang, o.material});
-        const std::chrono::duration<double> elapsed = Clock::now() - start;
-        if (nodes) replyText = textBytes(nodes->first());
-        std::printf("reply:              %d MiB of XML, %zu bytes of text in the item, %.2f s\n",
-                    o.largeMb, replyText, elapsed.count());
-        std::printf("resident while held: %ld MiB\n", currentRssKiB() / 1024);
+    double floor = 1e9, call = 1e9, item = 1e9, floorRss = 0, callRss = 0, itemRss = 0;
+    for (int round = 0; round < o.rounds; ++round) {
+        const auto bare = inChild([&] { return transferSeconds(url, op->soapAction, request); });
+        const auto soap = inChild([&] {
+            ovk::soap::SoapClient client;
+            client.initialize(o.wsdl);
+            client.setProperty("EndPointURL", url);
+            const auto start = Clock::now();
+            const auto nodes = client.call("GetItemData", args);
+            const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+            if (!nodes || textBytes(nodes->first()) < bytes / 2)
+                throw std::runtime_error("the reply lost its payload");
+            return seconds;
+        });
+        const auto whole = inChild([&] { return wholeItemSeconds(o, url, work); });
+        floor = std::min(floor, bare.first);
+        call = std::min(call, soap.first);
+        item = std::min(item, whole.first);
+        floorRss = std::max(floorRss, bare.second);
+        callRss = std::max(callRss, soap.second);
+        itemRss = std::max(itemRss, whole.second);
     }
-    const long after = maxRssKiB();
-    kill(child, SIGTERM);
-    waitpid(child, nullptr, 0);
+    kill(server, SIGTERM);
+    waitpid(server, nullptr, 0);
+    std::filesystem::remove_all(work);
 
-    const double growth = (after - before) / 1024.0;
-    std::printf("peak RSS:           %.1f MiB before the call, %.1f MiB after (high-water mark)\n",
-                before / 1024.0, after / 1024.0);
-    std::printf("peak growth:        %.1f MiB = %.2f x the reply (target < 4)\n", growth,
-                growth / o.largeMb);
-    std::printf("peak total:         %.2f x the reply\n", after / 1024.0 / o.largeMb);
-    return growth / o.largeMb < 4 ? 0 : 2;
+    const double replyMiB = static_cast<double>(largeItemReply(0).size() + bytes) / (1 << 20);
+    const double rssBound = 1.5 * replyMiB + 32 + floorRss;
+    std::printf("reply:              %.0f MiB of XML, one Base64 document (best of %d)\n", replyMiB,
+                o.rounds);
+    std::printf("transfer floor:     %.3f s (bare libcurl into a discarded buffer)\n", floor);
+    std::printf("call:               %.3f s = %.2f x the floor (target <= 2)\n", call,
+                call / floor);
+    std::printf(
+        "whole item:         %.3f s = %.2f x the floor (target <= 3; call, document, "
+        "files, save)\n",
+        item, item / floor);
+    std::printf("peak RSS:           bare %.0f MiB, call %.0f MiB, whole item %.0f MiB\n", floorRss,
+                callRss, itemRss);
+    std::printf(
+        "peak RSS bound:     %.0f MiB = bare + 1.5 x reply + 32 MiB; whole item at "
+        "%.2f x the bound (target <= 1)\n",
+        rssBound, itemRss / rssBound);
+    return call / floor <= 2 && item / floor <= 3 && itemRss <= rssBound ? 0 : 2;
 }
 
 }  // namespace
@@ -351,7 +483,7 @@ int memory(const Options& o) {
 int main(int argc, char** argv) {
     try {
         const Options o = parse(argc, argv);
-        return o.largeMb > 0 ? memory(o) : throughput(o);
+        return o.largeMb > 0 ? largeReply(o) : throughput(o);
     } catch (const ovk::Error& e) {
         std::cerr << "soap_calls_bench: " << e.description << " (" << e.number << ")\n";
     } catch (const std::exception& e) {

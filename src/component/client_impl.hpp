@@ -92,6 +92,9 @@ struct Client::Impl : SplashEvents, WizardEvents {
                                             int16_t languageId) const;
     // Copies a node of an item reply beneath `parent`, skipping whatever fails to copy.
     void AppendNodeCopy(xml::Document& target, xml::Node parent, xml::Node source);
+    // The item reply being copied is held by nobody else, so its texts may move rather than
+    // be copied.
+    bool movableReplyText = false;
 };
 
 }  // namespace ovk

@@ -74,6 +74,13 @@ void ConfinedFolder::checkPlainName(std::string_view name) {
 
 void ConfinedFolder::replaceFile(std::string_view name, std::string_view content,
                                  bool flush) const {
+    replaceFileWith(
+        name, [&](const ContentSink& write) { write(content); }, flush);
+}
+
+void ConfinedFolder::replaceFileWith(std::string_view name,
+                                     const std::function<void(const ContentSink&)>& produce,
+                                     bool flush) const {
     checkPlainName(name);
     const std::string target(name);
     const std::filesystem::path shown = path_ / target;
@@ -99,8 +106,10 @@ void ConfinedFolder::replaceFile(std::string_view name, std::string_view content
             ::umask(mask);
             mode = 0644 & ~mask;
         }
-        if (const int errnum = writeAll(fd, content); errnum != 0)
-            throw ioError("Cannot write", shown, errnum);
+        produce([&](std::string_view piece) {
+            if (const int errnum = writeAll(fd, piece); errnum != 0)
+                throw ioError("Cannot write", shown, errnum);
+        });
         if (::fchmod(fd, mode) != 0) throw ioError("Cannot set permissions for", shown, errno);
         if (flush && ::fsync(fd) != 0) throw ioError("Cannot flush", shown, errno);
         const int closed = ::close(fd);

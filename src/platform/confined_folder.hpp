@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -31,6 +32,13 @@ class ConfinedFolder {
     // leaves the old file and no temporary file. New files get 0644 less the umask; a
     // replaced file keeps its permissions.
     void replaceFile(std::string_view name, std::string_view content, bool flush = true) const;
+    // The same with the content handed over in pieces: `produce` passes each piece, in order,
+    // to the function it is given. For content that should not be held whole in memory. An
+    // exception from `produce` leaves the old file, as a failed write does.
+    using ContentSink = std::function<void(std::string_view piece)>;
+    void replaceFileWith(std::string_view name,
+                         const std::function<void(const ContentSink&)>& produce,
+                         bool flush = true) const;
 
     // Flushes everything written on the folder's file system to disk.
     void syncFileSystem() const;

@@ -118,6 +118,22 @@ fs::path inComponentDir(std::string_view name) {
 }
 
 void replaceFileContent(const fs::path& target, std::string_view content) {
+    replaceFileContentWith(target, [&](int fd) {
+        const char* data = content.data();
+        size_t left = content.size();
+        while (left > 0) {
+            const ssize_t written = ::write(fd, data, left);
+            if (written < 0) {
+                if (errno == EINTR) continue;
+                throw ioError("Cannot write", target, errno);
+            }
+            data += written;
+            left -= static_cast<size_t>(written);
+        }
+    });
+}
+
+void replaceFileContentWith(const fs::path& target, const std::function<void(int fd)>& write) {
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     removeLeftovers(folder, target);
     std::string pattern = (folder / (tempPrefix(target) + "XXXXXX")).string();
@@ -134,16 +150,12 @@ void replaceFileContent(const fs::path& target, std::string_view content) {
     struct stat st {};
     const mode_t mode = ::stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
     if (::fchmod(fd, mode) != 0) fail("Cannot set permissions for");
-    const char* data = content.data();
-    size_t left = content.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, data, left);
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            fail("Cannot write");
-        }
-        data += written;
-        left -= static_cast<size_t>(written);
+    try {
+        write(fd);
+    } catch (...) {
+        ::close(fd);
+        ::unlink(temp.c_str());
+        throw;
     }
     if (::fsync(fd) != 0) fail("Cannot flush");
     if (::close(fd) != 0) {

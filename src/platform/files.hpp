@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,5 +33,9 @@ fs::path inComponentDir(std::string_view name);
 // process removes such files left behind (by a crash or a kill) more than a minute ago.
 // Throws Error on failure.
 void replaceFileContent(const fs::path& target, std::string_view content);
+// The same with the content written by `write` to the temporary file's descriptor, for
+// content that should not be held in memory whole. `write` throws Error when it fails; the
+// target then keeps its old content.
+void replaceFileContentWith(const fs::path& target, const std::function<void(int fd)>& write);
 
 }  // namespace ovk::files

@@ -7,6 +7,7 @@
 #include <span>
 #include <vector>
 
+#include "codec/ascii_bytes.hpp"
 #include "codec/encoding.hpp"
 #include "platform/confined_folder.hpp"
 #include "platform/errors.hpp"
@@ -50,9 +51,11 @@ std::string recordData(xml::Node record) {
 // Decodes the way WriteBase64File does. Base64 is ASCII, where the code page conversion
 // changes nothing, so the usual text is decoded where it lies; only a text holding other
 // characters takes the conversion first.
-std::vector<uint8_t> decodeBase64(std::string_view text) {
+ByteBuffer decodeBase64(std::string_view text) {
     const Encoding encoding;
-    std::vector<uint8_t> bytes;
+    // Not cleared before it is written: a fresh output of tens of megabytes would otherwise
+    // be filled twice.
+    ByteBuffer bytes;
     const auto* data = reinterpret_cast<const uint8_t*>(text.data());
     if (std::all_of(data, data + text.size(), [](uint8_t c) { return c < 0x80; })) {
         encoding.DecodeB64(std::span<const uint8_t>(data, text.size()), bytes);
@@ -62,6 +65,43 @@ std::vector<uint8_t> decodeBase64(std::string_view text) {
     encoding.Str2ByteArray(text, encoded);
     encoding.DecodeB64(encoded, bytes);
     return bytes;
+}
+
+// Texts longer than this are decoded into the file a piece at a time when they allow it: the
+// whole decoded document would otherwise sit in memory beside its text.
+constexpr std::size_t kPieceChars = std::size_t{4} << 20;  // a multiple of four
+
+// Whether the text decodes to the same bytes piece by piece, four characters to three bytes,
+// as whole: nothing but Base64 digits, a whole number of groups, and "=" only in the last
+// group. Any other text takes the decoder's exact path, which looks across groups.
+bool decodesInPieces(std::string_view text, const Encoding& encoding) {
+    if (text.size() % 4 != 0 || text.size() < 4) return false;
+    const auto table = encoding.decodeTable();
+    const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+    const auto value = [&](uint8_t c) -> unsigned { return c < table.size() ? table[c] : 255u; };
+    const std::size_t last = text.size() - 4;
+    constexpr std::size_t kBlock = 4096;
+    for (std::size_t at = 0; at < last; at += kBlock) {
+        const std::size_t end = std::min(last, at + kBlock);
+        unsigned notDigit = 0;
+        for (std::size_t i = at; i < end; ++i) notDigit |= value(bytes[i]) >> 6;
+        if (notDigit != 0) return false;
+    }
+    for (std::size_t i = last; i < text.size(); ++i) {
+        if (value(bytes[i]) > 64) return false;
+    }
+    return true;
+}
+
+// Decodes a text that decodesInPieces() into `write`, a piece at a time.
+void decodeInPieces(std::string_view text, const Encoding& encoding,
+                    const files::ConfinedFolder::ContentSink& write) {
+    ByteBuffer bytes;
+    for (std::size_t at = 0; at < text.size(); at += kPieceChars) {
+        const std::string_view piece = text.substr(at, kPieceChars);
+        encoding.DecodeB64(codec_detail::asBytes(piece), bytes);
+        write(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    }
 }
 
 // A document's Base64 text: when it is one character-data node, as services send it, it is
@@ -120,20 +160,28 @@ void WriteBinaryPayloads(xml::Node payload, const xml::Document* document,
         } else if (kind == "DOCUMENTS") {
             const files::ConfinedFolder target(folder);
             for (xml::Node file = group.firstChild(); file; file = file.nextSibling()) {
-                std::vector<uint8_t> bytes;
                 withRecordData(file, [&](std::string_view data) {
                     const std::optional<std::string> name = file.attribute("Name");
                     if (!name) throw Error(err::InvalidArgument, "A document payload has no Name");
                     files::ConfinedFolder::checkPlainName(*name);
-                    bytes = decodeBase64(data);
+                    // Flushed to disk with the download file's next save (see
+                    // DownloadFileWriter): one flush per file would cost more than fetching it.
+                    const Encoding encoding;
+                    if (data.size() > kPieceChars && decodesInPieces(data, encoding)) {
+                        target.replaceFileWith(
+                            *name,
+                            [&](const files::ConfinedFolder::ContentSink& write) {
+                                decodeInPieces(data, encoding, write);
+                            },
+                            false);
+                        return;
+                    }
+                    const ByteBuffer bytes = decodeBase64(data);
+                    target.replaceFile(
+                        *name,
+                        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                        false);
                 });
-                const std::string name = *file.attribute("Name");
-                // Flushed to disk with the download file's next save (see DownloadFileWriter):
-                // one flush per file would cost more than fetching it.
-                target.replaceFile(
-                    name,
-                    std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
-                    false);
             }
         }
     }

@@ -29,22 +29,126 @@ struct OutputBufferClose {
 
 using OutputBuffer = std::unique_ptr<xmlOutputBuffer, OutputBufferClose>;
 
-// The nodes from `first` to the end of their sibling list, serialized exactly as a save of
-// the whole document writes them there (no formatting, UTF-8, the same escaping). The text
-// stays in the buffer: an item's payloads run to megabytes.
-OutputBuffer serializeFrom(xmlDoc* doc, xmlNode* first) {
-    OutputBuffer out(xmlAllocOutputBuffer(nullptr));
+int pwriteAll(int fd, std::string_view bytes, off_t offset);
+
+// Where serialized bytes go: straight into the file, a block at a time, rather than into one
+// buffer of the whole. An item's payloads run to hundreds of megabytes, and a buffer would
+// hold them a second time. libxml2 calls back with pieces of a few KiB; they are gathered
+// into blocks so that the file sees few large writes.
+class FileStream {
+  public:
+    FileStream(int fd, off_t offset) : fd_(fd), offset_(offset) {}
+
+    // The output buffer calls this; it must not throw through libxml2.
+    static int write(void* self, const char* data, int length) {
+        auto* stream = static_cast<FileStream*>(self);
+        try {
+            stream->add(std::string_view(data, static_cast<std::size_t>(length)));
+        } catch (...) {
+            if (stream->errno_ == 0) stream->errno_ = ENOMEM;
+        }
+        return stream->errno_ == 0 ? length : -1;
+    }
+
+    // Writes what is still gathered; the error number of the first failure, or 0.
+    int finish() {
+        emit(pending_);
+        pending_.clear();
+        return errno_;
+    }
+    off_t offset() const { return offset_; }
+
+  protected:
+    virtual void add(std::string_view bytes) {
+        pending_.append(bytes);
+        if (pending_.size() >= kBlock) {
+            emit(pending_);
+            pending_.clear();
+        }
+    }
+
+    void emit(std::string_view bytes) {
+        if (errno_ != 0 || bytes.empty()) return;
+        errno_ = pwriteAll(fd_, bytes, offset_);
+        offset_ += static_cast<off_t>(bytes.size());
+    }
+
+    static constexpr std::size_t kBlock = std::size_t{1} << 20;
+    std::string pending_;
+
+  private:
+    int fd_;
+    off_t offset_;
+    int errno_ = 0;
+};
+
+// A FileStream that leaves out a marker and also keeps what follows it in memory: the tail
+// that later saves write again after the items they add.
+class TailSplittingStream : public FileStream {
+  public:
+    TailSplittingStream(int fd, std::string marker)
+        : FileStream(fd, 0), marker_(std::move(marker)) {}
+
+    bool found() const { return found_; }
+    // Where the marker was: the offset the tail starts at once the marker is left out.
+    off_t tailOffset() const { return tailOffset_; }
+    std::string& tail() { return tail_; }
+
+  protected:
+    void add(std::string_view bytes) override {
+        if (found_) {
+            tail_.append(bytes);
+            FileStream::add(bytes);
+            return;
+        }
+        pending_.append(bytes);
+        const std::size_t at = pending_.find(marker_, searchFrom_);
+        if (at != std::string::npos) {
+            emit(std::string_view(pending_).substr(0, at));
+            tailOffset_ = offset();
+            tail_ = pending_.substr(at + marker_.size());
+            pending_ = tail_;
+            found_ = true;
+            return;
+        }
+        // The marker may begin in the last bytes and end in the next piece.
+        const std::size_t keep = marker_.size() - 1;
+        if (pending_.size() >= kBlock + keep) {
+            emit(std::string_view(pending_).substr(0, pending_.size() - keep));
+            pending_.erase(0, pending_.size() - keep);
+        }
+        searchFrom_ = pending_.size() > keep ? pending_.size() - keep : 0;
+    }
+
+  private:
+    std::string marker_;
+    std::size_t searchFrom_ = 0;
+    bool found_ = false;
+    off_t tailOffset_ = 0;
+    std::string tail_;
+};
+
+OutputBuffer outputTo(FileStream& stream, xmlCharEncodingHandler* encoder) {
+    OutputBuffer out(xmlOutputBufferCreateIO(&FileStream::write, nullptr, &stream, encoder));
     if (!out) throw Error(err::OutOfMemory, "Out of memory");
-    for (xmlNode* node = first; node != nullptr; node = node->next)
-        xmlNodeDumpOutput(out.get(), doc, node, 0, 0, "UTF-8");
-    xmlOutputBufferFlush(out.get());
-    if (out->error != 0) throw Error(err::OutOfMemory, "Cannot serialise the document");
     return out;
 }
 
-std::string_view contentOf(xmlOutputBuffer* out) {
-    return std::string_view(reinterpret_cast<const char*>(xmlOutputBufferGetContent(out)),
-                            xmlOutputBufferGetSize(out));
+// Writes the nodes from `first` to the end of their sibling list exactly as a save of the
+// whole document writes them there (no formatting, UTF-8, the same escaping), from `offset`
+// of the file on. Returns the end offset, or throws with the error number of a failed write
+// (0 when serialising failed).
+off_t writeFrom(xmlDoc* doc, xmlNode* first, int fd, off_t offset, int& errnum) {
+    FileStream stream(fd, offset);
+    OutputBuffer out = outputTo(stream, nullptr);
+    for (xmlNode* node = first; node != nullptr; node = node->next)
+        xmlNodeDumpOutput(out.get(), doc, node, 0, 0, "UTF-8");
+    xmlOutputBufferFlush(out.get());
+    const bool serialised = out->error == 0;
+    out.reset();
+    errnum = stream.finish();
+    if (errnum == 0 && !serialised) errnum = -1;
+    return stream.offset();
 }
 
 std::string markerText() {
@@ -116,50 +220,53 @@ void DownloadFileWriter::saveFull(xml::Document& document, xml::Node project,
                                   const std::filesystem::path& path) {
     reset();
     xmlNode* element = project.raw();
-    const bool appendable = element->children != nullptr;
-    // A marker as Project's last child shows where the tail starts; without children Project
-    // would be written as an empty-element tag, and there is no place to append to.
-    std::string text;
-    std::size_t tailOffset = 0;
-    if (appendable) {
-        const std::string marker = markerText();
-        xmlNode* comment = xmlNewDocComment(document.raw(), xml::detail::xmlText(marker));
-        if (comment == nullptr) throw Error(err::OutOfMemory, "Out of memory");
-        xmlAddChild(element, comment);
-        try {
-            text = document.toString();
-        } catch (...) {
+    if (element->children == nullptr) {
+        // Without children Project is written as an empty-element tag: there is no place to
+        // append to, and every later save is a full one.
+        files::replaceFileContent(path, document.toString());
+        lastFlush_ = std::chrono::steady_clock::now();
+        return;
+    }
+    // A marker as Project's last child shows where the tail starts. The document is written
+    // as it is serialised, without the marker, as Document::toString() would give it.
+    const std::string marker = markerText();
+    xmlNode* comment = xmlNewDocComment(document.raw(), xml::detail::xmlText(marker));
+    if (comment == nullptr) throw Error(err::OutOfMemory, "Out of memory");
+    xmlAddChild(element, comment);
+    struct Unlink {
+        xmlNode* comment;
+        ~Unlink() {
             xmlUnlinkNode(comment);
             xmlFreeNode(comment);
-            throw;
         }
-        xmlUnlinkNode(comment);
-        xmlFreeNode(comment);
-        const std::string written = "<!--" + marker + "-->";
-        tailOffset = text.rfind(written);
-        if (tailOffset == std::string::npos) throw Error(err::InvalidArgument, "Cannot save");
-        text.erase(tailOffset, written.size());
-    } else {
-        text = document.toString();
-    }
-    files::replaceFileContent(path, text);
+    } const unlink{comment};
+    std::string tail;
+    off_t tailOffset = 0;
+    files::replaceFileContentWith(path, [&](int fd) {
+        TailSplittingStream stream(fd, "<!--" + marker + "-->");
+        // What xmlDocDumpFormatMemoryEnc, behind Document::toString(), does into memory.
+        OutputBuffer out = outputTo(stream, xmlFindCharEncodingHandler("UTF-8"));
+        const int result = xmlSaveFormatFileTo(out.release(), document.raw(), "UTF-8", 0);
+        const int errnum = stream.finish();
+        if (errnum != 0) throw fileError("Cannot write", path, errnum);
+        if (result < 0) throw Error(err::OutOfMemory, "Cannot serialise the document");
+        if (!stream.found()) throw Error(err::InvalidArgument, "Cannot save");
+        tail = std::move(stream.tail());
+        tailOffset = stream.tailOffset();
+    });
     lastFlush_ = std::chrono::steady_clock::now();
-    if (!appendable) return;
 
     project_ = element;
-    lastWritten_ = element->last;
+    lastWritten_ = element->last->prev;  // the last child but the marker
     path_ = path.string();
-    tail_ = text.substr(tailOffset);
-    tailOffset_ = static_cast<off_t>(tailOffset);
+    tail_ = std::move(tail);
+    tailOffset_ = tailOffset;
     remember(path);
 }
 
 void DownloadFileWriter::saveAppended(xml::Document& document, xml::Node project,
                                       const std::filesystem::path& path) {
     xmlNode* element = project.raw();
-    const OutputBuffer serialized = serializeFrom(document.raw(), lastWritten_->next);
-    const std::string_view added = contentOf(serialized.get());
-
     const int fd = ::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) throw fileError("Cannot write", path, errno);
     struct Closer {
@@ -167,8 +274,11 @@ void DownloadFileWriter::saveAppended(xml::Document& document, xml::Node project
         ~Closer() { ::close(fd); }
     } closer{fd};
 
-    int errnum = pwriteAll(fd, added, tailOffset_);
-    if (errnum == 0) errnum = pwriteAll(fd, tail_, tailOffset_ + static_cast<off_t>(added.size()));
+    // The new children go over the old tail, written as they are serialised; the tail after
+    // them. Until then the file may be cut short, as it may be while pwrite runs.
+    int errnum = 0;
+    const off_t addedEnd = writeFrom(document.raw(), lastWritten_->next, fd, tailOffset_, errnum);
+    if (errnum == 0) errnum = pwriteAll(fd, tail_, addedEnd);
     const auto now = std::chrono::steady_clock::now();
     if (errnum == 0 && now - lastFlush_ >= std::chrono::seconds(1)) {
         if (::syncfs(fd) != 0) errnum = errno;
@@ -181,9 +291,10 @@ void DownloadFileWriter::saveAppended(xml::Document& document, xml::Node project
             ::fdatasync(fd);
         }
         reset();
+        if (errnum < 0) throw Error(err::OutOfMemory, "Cannot serialise the document");
         throw fileError("Cannot write", path, errnum);
     }
-    tailOffset_ += static_cast<off_t>(added.size());
+    tailOffset_ = addedEnd;
     lastWritten_ = element->last;
     struct stat st {};
     if (::fstat(fd, &st) != 0) {

@@ -23,6 +23,33 @@ std::string_view dataOf(const xml::Node& node) {
                               : std::string_view(reinterpret_cast<const char*>(content));
 }
 
+// Whether a text's own allocation can be handed to a node of another document: not when
+// libxml2 keeps it inside the node itself or in the name dictionary, which the node's own
+// document frees.
+bool ownsItsText(const xmlNode* node) {
+    const xmlChar* content = node->content;
+    if (content == nullptr || content == reinterpret_cast<const xmlChar*>(&node->properties))
+        return false;
+    return node->doc == nullptr || node->doc->dict == nullptr ||
+           !xmlDictOwns(node->doc->dict, content);
+}
+
+// The text of `source` as a new node of `target`. A text the reply no longer needs moves
+// over instead of being copied: a payload's Base64 is the bulk of the reply, and a copy
+// would hold it twice in memory until the reply is gone.
+xml::Node textNode(xml::Document& target, const xml::Node& source, bool movable) {
+    const bool cdata = source.kind() == xml::NodeKind::CData;
+    xmlNode* from = source.raw();
+    if (!movable || !ownsItsText(from))
+        return cdata ? target.createCData(dataOf(source)) : target.createText(dataOf(source));
+    xml::Node made = cdata ? target.createCData({}) : target.createText({});
+    xmlNode* node = made.raw();
+    xmlFree(node->content);
+    node->content = from->content;
+    from->content = nullptr;
+    return made;
+}
+
 }  // namespace
 
 DownloadSession& Client::Impl::download() {
@@ -60,6 +87,13 @@ void Client::Impl::DownloadItem(const std::string& MaterialId) {
 
     const xml::Node first = reply->first();
     if (first.isElement() && first.localName() == "root") {
+        // Texts may move out of a reply that nobody else holds: it is dropped after this item.
+        // A reply still held elsewhere (a cached or scripted one) is copied from.
+        movableReplyText = reply->owner().use_count() == 1;
+        struct Reset {
+            bool& flag;
+            ~Reset() { flag = false; }
+        } const reset{movableReplyText};
         for (xml::Node child = first.firstChild(); child; child = child.nextSibling())
             AppendNodeCopy(document, project, child);
         download().downloadFile.save(MyXMLDocument, project, DownloadFile);
@@ -74,11 +108,12 @@ void Client::Impl::DownloadItem(const std::string& MaterialId) {
 void Client::Impl::AppendNodeCopy(xml::Document& target, xml::Node parent, xml::Node source) {
     switch (source.kind()) {
         case xml::NodeKind::CData:
-            skipOnError([&] { parent.appendChild(target.createCData(dataOf(source))); });
+            skipOnError([&] { parent.appendChild(textNode(target, source, movableReplyText)); });
             return;
         case xml::NodeKind::Text: {
             xml::Node copy;
-            skipOnError([&] { copy = parent.appendChild(target.createText(dataOf(source))); });
+            skipOnError(
+                [&] { copy = parent.appendChild(textNode(target, source, movableReplyText)); });
             if (!copy) return;
             for (xml::Node child = source.firstChild(); child; child = child.nextSibling())
                 AppendNodeCopy(target, copy, child);

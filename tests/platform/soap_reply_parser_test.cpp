@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <string_view>
+#include <vector>
 
 #include "platform/errors.hpp"
 
@@ -82,6 +83,59 @@ TEST(SoapReplyParser, LargeCdataSectionArrivesWhole) {
     EXPECT_EQ(children[0].kind(), xml::NodeKind::CData);
     EXPECT_EQ(children[0].text(), payload);
     EXPECT_EQ(document.nextSibling().text(), "tail");
+}
+
+TEST(SoapReplyParser, LargeTextsReadTheSameInEveryEncodingAndArrangement) {
+    // Large texts stay where they lie in the body rather than being copied, unless the body
+    // has to be converted; each arrangement must read as its small twin does.
+    const std::string big = repeated("QUJD", 40000);
+    const std::string other = repeated("ZGVm", 30000);
+    struct Case {
+        const char* name;
+        std::string text;
+        std::vector<std::string> expected;  // the texts of the root's children, in order
+    };
+    const std::vector<Case> cases = {
+        {"one section", "<r><d><![CDATA[" + big + "]]></d>tail</r>", {big, "tail"}},
+        {"two adjacent sections",
+         "<r><d><![CDATA[" + big + "]]><![CDATA[" + other + "]]></d></r>",
+         {big + other}},
+        {"two large texts",
+         "<r><d><![CDATA[" + big + "]]></d><e><![CDATA[" + other + "]]></e></r>",
+         {big, other}},
+        {"declared UTF-8 with a byte order mark",
+         "\xEF\xBB\xBF<?xml version='1.0' encoding='utf-8'?><r><d><![CDATA[" + big + "]]></d></r>",
+         {big}},
+        {"declared Latin-1",
+         "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r><d><![CDATA[\xFC" + big + "]]></d></r>",
+         {"\xC3\xBC" + big}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (std::size_t piece : {std::size_t{16384}, c.text.size()}) {
+            const xml::Document doc = parseInPieces(c.text, piece);
+            std::vector<std::string> texts;
+            for (const xml::Node& child : doc.root().children()) texts.push_back(child.text());
+            EXPECT_TRUE(texts == c.expected);
+        }
+    }
+}
+
+TEST(SoapReplyParser, AMalformedReplyWithALargeSectionFailsWhereItIsMalformed) {
+    // The large section is read apart from the rest; a failure must still name the place in
+    // the reply as it was sent.
+    const std::string section = "<![CDATA[" + std::string(100000, 'A') + "]]>";
+    for (const std::string& text :
+         {"<r><d>" + section + "</d><x></r>", "<r><d>" + section + "</d></r><!-- never closed",
+          "<r><?pi " + section + " ?><d>" + section + "</e></r>"}) {
+        SCOPED_TRACE(text.substr(text.size() - 20));
+        try {
+            parseInPieces(text, text.size());
+            ADD_FAILURE() << "accepted";
+        } catch (const xml::ParseError& e) {
+            EXPECT_GT(e.failure.position, 100000) << e.failure.reason;
+        }
+    }
 }
 
 TEST(SoapReplyParser, DoctypeAndEntityTricksAreRefused) {
