@@ -358,7 +358,7 @@ struct Place {
     std::optional<std::size_t> endOfGroup;  // after the group's last line
 };
 
-Place find(string_view data, const std::string& group, const std::string& key) {
+Place findKey(string_view data, const std::string& group, const std::string& key) {
     Place place;
     bool inGroup = false;
     std::size_t position = 0;
@@ -518,7 +518,7 @@ std::optional<std::string> IniSettingsStore::read(const std::string& application
         return std::nullopt;  // as QSettings: a file it cannot read holds nothing
     }
     if (!data) return std::nullopt;
-    const Place place = find(*data, encodeSettingsName(section), encodeSettingsName(key));
+    const Place place = findKey(*data, encodeSettingsName(section), encodeSettingsName(key));
     if (!place.line) return std::nullopt;
     const IniLine& line = *place.line;
     const std::size_t valueStart = line.equals + 1;
@@ -537,7 +537,7 @@ void IniSettingsStore::write(const std::string& application, const std::string& 
     try {
         const FileLock lock(fs::path(file.string() + ".lock"));
         std::string data = readFile(file).value_or(std::string());
-        const Place place = find(data, group, name);
+        const Place place = findKey(data, group, name);
         if (place.line) {
             const IniLine& line = *place.line;
             const string_view stored = string_view(data).substr(
