@@ -9,16 +9,10 @@
 #include <random>
 
 #include "platform/errors.hpp"
+#include "platform/files.hpp"
 
 namespace ovk::files {
 namespace {
-
-Error ioError(const std::string& what, const std::filesystem::path& path, int errnum) {
-    const int32_t number = errnum == ENOENT   ? err::PathNotFound
-                           : errnum == EACCES ? err::PermissionDenied
-                                              : err::DeviceIo;
-    return Error(number, what + " " + path.string() + ": " + std::strerror(errnum));
-}
 
 // 0 when everything was written, otherwise the errno of the failing write.
 int writeAll(int fd, std::string_view content) {

@@ -28,13 +28,6 @@ std::optional<fs::path>& componentDirOverride() {
 // Any address inside this library; dladdr tells which file it was loaded from.
 void anchor() {}
 
-Error ioError(const std::string& what, const fs::path& path, int errnum) {
-    const int32_t number = errnum == ENOENT   ? err::PathNotFound
-                           : errnum == EACCES ? err::PermissionDenied
-                                              : err::DeviceIo;
-    return Error(number, what + " " + path.string() + ": " + std::strerror(errnum));
-}
-
 // Temporary files of atomic writes are named "." + target name + kTempMarker + six random
 // characters, so that a later write of the same target can tell its own leftovers (from a
 // crash or a kill) from anybody else's files.
@@ -168,6 +161,13 @@ void replaceFileContentWith(const fs::path& target, const std::function<void(int
         ::unlink(temp.c_str());
         throw ioError("Cannot replace", target, errnum);
     }
+}
+
+Error ioError(const std::string& what, const fs::path& path, int errnum, int32_t notFound) {
+    const int32_t number = errnum == ENOENT   ? notFound
+                           : errnum == EACCES ? err::PermissionDenied
+                                              : err::DeviceIo;
+    return Error(number, what + " " + path.string() + ": " + std::strerror(errnum));
 }
 
 }  // namespace ovk::files

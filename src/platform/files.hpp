@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/errors.hpp"
+
 namespace ovk::files {
 
 namespace fs = std::filesystem;
@@ -37,5 +39,11 @@ void replaceFileContent(const fs::path& target, std::string_view content);
 // content that should not be held in memory whole. `write` throws Error when it fails; the
 // target then keeps its old content.
 void replaceFileContentWith(const fs::path& target, const std::function<void(int fd)>& write);
+
+// A failed system call on `path` as the component reports it: "<what> <path>: <reason>", with
+// the number a host knows for it (a missing file or folder `notFound`, 70 for a refused access,
+// 57 for any other failure).
+Error ioError(const std::string& what, const fs::path& path, int errnum,
+              int32_t notFound = err::PathNotFound);
 
 }  // namespace ovk::files

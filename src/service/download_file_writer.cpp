@@ -16,13 +16,6 @@
 namespace ovk {
 namespace {
 
-Error fileError(const std::string& what, const std::filesystem::path& path, int errnum) {
-    const int32_t number = errnum == ENOENT   ? err::PathNotFound
-                           : errnum == EACCES ? err::PermissionDenied
-                                              : err::DeviceIo;
-    return Error(number, what + " " + path.string() + ": " + std::strerror(errnum));
-}
-
 struct OutputBufferClose {
     void operator()(xmlOutputBuffer* p) const { xmlOutputBufferClose(p); }
 };
@@ -248,7 +241,7 @@ void DownloadFileWriter::saveFull(xml::Document& document, xml::Node project,
         OutputBuffer out = outputTo(stream, xmlFindCharEncodingHandler("UTF-8"));
         const int result = xmlSaveFormatFileTo(out.release(), document.raw(), "UTF-8", 0);
         const int errnum = stream.finish();
-        if (errnum != 0) throw fileError("Cannot write", path, errnum);
+        if (errnum != 0) throw files::ioError("Cannot write", path, errnum);
         if (result < 0) throw Error(err::OutOfMemory, "Cannot serialise the document");
         if (!stream.found()) throw Error(err::InvalidArgument, "Cannot save");
         tail = std::move(stream.tail());
@@ -268,7 +261,7 @@ void DownloadFileWriter::saveAppended(xml::Document& document, xml::Node project
                                       const std::filesystem::path& path) {
     xmlNode* element = project.raw();
     const int fd = ::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) throw fileError("Cannot write", path, errno);
+    if (fd < 0) throw files::ioError("Cannot write", path, errno);
     struct Closer {
         int fd;
         ~Closer() { ::close(fd); }
@@ -292,7 +285,7 @@ void DownloadFileWriter::saveAppended(xml::Document& document, xml::Node project
         }
         reset();
         if (errnum < 0) throw Error(err::OutOfMemory, "Cannot serialise the document");
-        throw fileError("Cannot write", path, errnum);
+        throw files::ioError("Cannot write", path, errnum);
     }
     tailOffset_ = addedEnd;
     lastWritten_ = element->last;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/errors.hpp"
+#include "platform/files.hpp"
 #include "platform/text.hpp"
 #include "platform/xml/libxml_handles.hpp"
 
@@ -22,13 +23,6 @@ namespace {
 
 using xml::detail::toString;
 using xml::detail::xmlText;
-
-Error fileError(const std::string& what, const std::filesystem::path& path, int errnum) {
-    const int32_t number = errnum == ENOENT   ? err::FileNotFound
-                           : errnum == EACCES ? err::PermissionDenied
-                                              : err::DeviceIo;
-    return Error(number, what + " " + path.string() + ": " + std::strerror(errnum));
-}
 
 // The writer's output: gathered in large pieces, written to the temporary file, the first
 // failure kept.
@@ -327,7 +321,8 @@ class Rewriter {
 
 void RewriteDownloadFile(const std::filesystem::path& path) {
     struct stat original {};
-    if (::stat(path.c_str(), &original) != 0) throw fileError("Cannot open", path, errno);
+    if (::stat(path.c_str(), &original) != 0)
+        throw files::ioError("Cannot open", path, errno, err::FileNotFound);
     if (!S_ISREG(original.st_mode)) {
         throw Error(err::FileNotFound, "File not found: " + path.string());
     }
@@ -337,14 +332,17 @@ void RewriteDownloadFile(const std::filesystem::path& path) {
     // default limits. Entities are never substituted and nothing is loaded from outside.
     std::unique_ptr<xmlTextReader, ReaderFree> reader(xmlReaderForFile(
         path.c_str(), nullptr, XML_PARSE_NONET | XML_PARSE_BIG_LINES | XML_PARSE_HUGE));
-    if (!reader) throw fileError("Cannot open", path, errno != 0 ? errno : ENOENT);
+    if (!reader)
+        throw files::ioError("Cannot open", path, errno != 0 ? errno : ENOENT, err::FileNotFound);
 
     const std::filesystem::path folder =
         path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
     std::string pattern = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
     Sink sink;
     sink.fd = ::mkstemp(pattern.data());
-    if (sink.fd < 0) throw fileError("Cannot create a temporary file beside", path, errno);
+    if (sink.fd < 0)
+        throw files::ioError("Cannot create a temporary file beside", path, errno,
+                             err::FileNotFound);
     const std::string temp = pattern;
 
     try {
@@ -375,17 +373,19 @@ void RewriteDownloadFile(const std::filesystem::path& path) {
             }
         }  // the writer flushes into the sink as it goes away
         sink.flush();
-        if (sink.errnum != 0) throw fileError("Cannot write", path, sink.errnum);
+        if (sink.errnum != 0)
+            throw files::ioError("Cannot write", path, sink.errnum, err::FileNotFound);
         if (::fchmod(sink.fd, original.st_mode & 07777) != 0)
-            throw fileError("Cannot set permissions for", path, errno);
+            throw files::ioError("Cannot set permissions for", path, errno, err::FileNotFound);
         // The whole file system, not the file alone: the payload files the items wrote beside
         // the document are flushed together with it.
-        if (::syncfs(sink.fd) != 0) throw fileError("Cannot flush", path, errno);
+        if (::syncfs(sink.fd) != 0)
+            throw files::ioError("Cannot flush", path, errno, err::FileNotFound);
         const int closed = ::close(sink.fd);
         sink.fd = -1;
-        if (closed != 0) throw fileError("Cannot close", path, errno);
+        if (closed != 0) throw files::ioError("Cannot close", path, errno, err::FileNotFound);
         if (::rename(temp.c_str(), path.c_str()) != 0)
-            throw fileError("Cannot replace", path, errno);
+            throw files::ioError("Cannot replace", path, errno, err::FileNotFound);
     } catch (...) {
         if (sink.fd >= 0) ::close(sink.fd);
         ::unlink(temp.c_str());

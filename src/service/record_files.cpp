@@ -9,6 +9,7 @@
 
 #include "platform/codepage.hpp"
 #include "platform/errors.hpp"
+#include "platform/files.hpp"
 #include "util/case_fold.hpp"
 
 namespace ovk {
@@ -21,10 +22,7 @@ Error fileError(const std::string& what, const std::filesystem::path& path, int 
         return Error(err::PermissionDenied,
                      "Refused to write through the symbolic link " + path.string());
     }
-    const int32_t number = errnum == ENOENT   ? err::PathNotFound
-                           : errnum == EACCES ? err::PermissionDenied
-                                              : err::DeviceIo;
-    return Error(number, what + " " + path.string() + ": " + std::strerror(errnum));
+    return files::ioError(what, path, errnum);
 }
 
 class FileHandle {
