@@ -22,13 +22,7 @@ for program in "$host" "$service" "$bare"; do
     [ -x "$program" ] || { echo "missing $program (build ovk-host, ovk-refservice, bare_item_fetch)" >&2; exit 1; }
 done
 
-work=$(mktemp -d)
-pid=
-cleanup() {
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT INT TERM
+. "$(dirname "$0")/lib.sh"
 
 results="$work/results"
 : >"$results"
@@ -61,14 +55,7 @@ PY
 
     "$service" --catalog "$dir/catalog" >"$dir/out" 2>"$dir/service.log" &
     pid=$!
-    first=
-    for _ in $(seq 300); do
-        first=$(head -n 1 "$dir/out" 2>/dev/null || true)
-        [ -n "$first" ] && break
-        sleep 0.1
-    done
-    url=${first#listening on }
-    [ "$url" != "$first" ] || { echo "unexpected first line from the service: $first" >&2; exit 1; }
+    url=$(service_address "$dir/out")
 
     cat >"$dir/run/download.xml" <<XML
 <?xml version="1.0" encoding="UTF-8"?>

@@ -23,25 +23,12 @@ for program in "$host" "$service"; do
     [ -x "$program" ] || { echo "missing $program (build ovk-host and ovk-refservice)" >&2; exit 1; }
 done
 
-work=$(mktemp -d)
-pid=
-cleanup() {
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT INT TERM
+. "$(dirname "$0")/lib.sh"
 
 "$service" --generate "$articles" --out "$work/catalog" --seed 7 >/dev/null 2>&1
 "$service" --catalog "$work/catalog" --latency-ms "$latency" >"$work/service.out" 2>"$work/service.err" &
 pid=$!
-first=
-for _ in $(seq 300); do
-    first=$(head -n 1 "$work/service.out" 2>/dev/null || true)
-    [ -n "$first" ] && break
-    sleep 0.1
-done
-url=${first#listening on }
-[ "$url" != "$first" ] || { echo "unexpected first line from the service: $first" >&2; exit 1; }
+url=$(service_address "$work/service.out")
 
 python3 - "$host" "$root/data" "$work" "$url" "$rounds" "$latency" <<'PY'
 import filecmp, json, os, pty, re, subprocess, sys, threading, time

@@ -14,26 +14,14 @@ for program in "$bench" "$service"; do
     [ -x "$program" ] || { echo "missing $program (build reply_bounds_bench and ovk-refservice)" >&2; exit 1; }
 done
 
-work=$(mktemp -d)
-pid=
-cleanup() {
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT INT TERM
+. "$(dirname "$0")/lib.sh"
 
 status=0
 run() {  # LABEL KIND BYTES
     rm -f "$work/out"
     "$service" --catalog "$root/examples/catalog" --fault "GetClientData=$2:$3" >"$work/out" 2>"$work/service.log" &
     pid=$!
-    first=
-    for _ in $(seq 100); do
-        first=$(head -n 1 "$work/out" 2>/dev/null || true)
-        [ -n "$first" ] && break
-        sleep 0.1
-    done
-    url=${first#listening on }
+    url=$(service_address "$work/out")
     "$bench" --endpoint "$url" --bytes "$3" --label "$1" || status=1
     kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null || true
     pid=

@@ -17,13 +17,7 @@ for program in "$bench" "$service"; do
     [ -x "$program" ] || { echo "missing $program (build soap_calls_bench and ovk-refservice)" >&2; exit 1; }
 done
 
-work=$(mktemp -d)
-pid=
-cleanup() {
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT INT TERM
+. "$(dirname "$0")/lib.sh"
 
 "$service" --generate 200 --out "$work/catalog" --seed 7 >/dev/null 2>&1
 
@@ -39,14 +33,7 @@ project=$1 password=$2 lang=$3 material=$4
 
 "$service" --catalog "$work/catalog" >"$work/out" 2>"$work/service.log" &
 pid=$!
-first=
-for _ in $(seq 100); do
-    first=$(head -n 1 "$work/out" 2>/dev/null || true)
-    [ -n "$first" ] && break
-    sleep 0.1
-done
-url=${first#listening on }
-[ "$url" != "$first" ] || { echo "unexpected first line from the service: $first" >&2; exit 1; }
+url=$(service_address "$work/out")
 
 echo "== $calls GetItemData calls against ovk-refservice ($url, article $material)"
 "$bench" --endpoint "$url" --calls "$calls" --project "$project" --password "$password" \
@@ -68,13 +55,7 @@ if command -v openssl >/dev/null 2>&1; then
     "$service" --catalog "$work/catalog" --tls-cert "$work/server.pem" \
         --tls-key "$work/server.key" >"$work/out-tls" 2>>"$work/service.log" &
     tls_pid=$!
-    first=
-    for _ in $(seq 100); do
-        first=$(head -n 1 "$work/out-tls" 2>/dev/null || true)
-        [ -n "$first" ] && break
-        sleep 0.1
-    done
-    tls_url=${first#listening on }
+    tls_url=$(service_address "$work/out-tls")
     echo
     echo "== $calls GetItemData calls against ovk-refservice over HTTPS ($tls_url)"
     SSL_CERT_FILE="$work/ca.pem" "$bench" --endpoint "$tls_url" --calls "$calls" \

@@ -20,24 +20,11 @@ for program in "$host" "$desktop" "$service"; do
 done
 command -v curl >/dev/null || { echo "curl is missing" >&2; exit 1; }
 
-work=$(mktemp -d)
-pid=
-cleanup() {
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT INT TERM
+. "$(dirname "$0")/lib.sh"
 
 "$service" --catalog "$root/examples/catalog" --port 0 >"$work/out" 2>"$work/service.log" &
 pid=$!
-first=
-for _ in $(seq 100); do
-    first=$(head -n 1 "$work/out" 2>/dev/null || true)
-    [ -n "$first" ] && break
-    sleep 0.1
-done
-url=${first#listening on }
-[ "$url" != "$first" ] || { echo "unexpected first line from the service: $first" >&2; exit 1; }
+url=$(service_address "$work/out")
 sed -e "s|<URL>[^<]*</URL>|<URL>$url</URL>|" "$root/examples/tarvo_download.xml" >"$work/download.xml"
 
 # The requests the component's start-up sends for that document, byte for byte.

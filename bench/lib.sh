@@ -1,0 +1,26 @@
+# What every benchmark script shares; sourced after the script has set `build`.
+# A scratch folder `work` that goes away with the script, together with the reference service
+# whose process id the script keeps in `pid`.
+work=$(mktemp -d)
+pid=
+cleanup() {
+    [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT INT TERM
+
+# service_address FILE: the address the reference service names in the first line of its
+# output FILE ("listening on URL"), waiting up to 30 s for it. Fails with the line it got when
+# that is anything else.
+service_address() {
+    first=
+    for _ in $(seq 300); do
+        first=$(head -n 1 "$1" 2>/dev/null || true)
+        [ -n "$first" ] && break
+        sleep 0.1
+    done
+    case $first in
+        "listening on "*) echo "${first#listening on }" ;;
+        *) echo "unexpected first line from the service: $first" >&2; return 1 ;;
+    esac
+}
