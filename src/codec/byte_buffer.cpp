@@ -137,7 +137,7 @@ void releaseBytes(void* block, std::size_t size) noexcept {
         return;
     }
 #endif
-    ::operator delete(block, size);
+    ::operator delete(block);
 }
 
 void releaseIdleBytes() noexcept {
