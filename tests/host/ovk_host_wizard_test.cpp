@@ -20,20 +20,11 @@ using test::RefService;
 using test::runHost;
 using test::TempDir;
 
-class OvkHostWizard : public ::testing::TestWithParam<bool> {
+class OvkHostWizard : public test::PlainAndIndentedServiceTest {
   protected:
-    static void SetUpTestSuite() {
-        plain_ = std::make_unique<RefService>();
-        indented_ = std::make_unique<RefService>(std::vector<std::string>{"--indent"});
-    }
-    static void TearDownTestSuite() {
-        plain_.reset();
-        indented_.reset();
-    }
-
     TempDir work;
     HostRun run(std::vector<std::string> script) {
-        const std::string url = (GetParam() ? *indented_ : *plain_).url();
+        const std::string url = service().url();
         const auto doc = work.write(
             "download.xml", test::downloadDocument("TARVO", "<URL>" + url +
                                                                 "</URL><ProjectID>DEMO</ProjectID>"
@@ -62,9 +53,6 @@ class OvkHostWizard : public ::testing::TestWithParam<bool> {
         }
         return out;
     }
-
-  private:
-    static inline std::unique_ptr<RefService> plain_, indented_;
 };
 
 using Strings = std::vector<std::string>;

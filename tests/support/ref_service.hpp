@@ -58,4 +58,24 @@ class SharedRefServiceTest : public ::testing::Test {
     static inline std::unique_ptr<RefService> service_;
 };
 
+// A fixture run once against a service that sends its replies as they are and once against
+// one that indents them (the parameter says which), as SOAP stacks differ in this: whatever a
+// user sees must be the same. Both services are shared by the suite's tests.
+class PlainAndIndentedServiceTest : public ::testing::TestWithParam<bool> {
+  protected:
+    static void SetUpTestSuite() {
+        plain_ = std::make_unique<RefService>();
+        indented_ = std::make_unique<RefService>(std::vector<std::string>{"--indent"});
+    }
+    static void TearDownTestSuite() {
+        plain_.reset();
+        indented_.reset();
+    }
+    static bool indented() { return GetParam(); }
+    static const RefService& service() { return indented() ? *indented_ : *plain_; }
+
+  private:
+    static inline std::unique_ptr<RefService> plain_, indented_;
+};
+
 }  // namespace ovk::test

@@ -19,26 +19,14 @@ const std::string kMotorsVelmoraDc = kRoot + "||7{}Motors||3{}Velmora||12{}DC";
 const std::string kDrivesVelmoraAc = kRoot + "||7{}Drives||3{}Velmora||12{}AC";
 
 // Plain or indented replies; everything the user sees must be the same.
-class WizardWithService : public ::testing::TestWithParam<bool> {
+class WizardWithService : public test::PlainAndIndentedServiceTest {
   protected:
-    static void SetUpTestSuite() {
-        plain_ = std::make_unique<RefService>();
-        indented_ = std::make_unique<RefService>(std::vector<std::string>{"--indent"});
-    }
-    static void TearDownTestSuite() {
-        plain_.reset();
-        indented_.reset();
-    }
     std::vector<std::string> serviceArgs() const {
-        return GetParam() ? std::vector<std::string>{"--indent"} : std::vector<std::string>{};
+        return indented() ? std::vector<std::string>{"--indent"} : std::vector<std::string>{};
     }
-    const RefService& service() const { return GetParam() ? *indented_ : *plain_; }
 
     WizardHarness h;
     void SetUp() override { h.connectTo(service().url()); }
-
-  private:
-    static inline std::unique_ptr<RefService> plain_, indented_;
 };
 
 TEST_P(WizardWithService, OpensOnTheTreeWithTheDefaultChoiceStored) {

@@ -7,57 +7,52 @@ bool forbiddenControl(unsigned char c) {
     return c < 0x20 && c != '\t' && c != '\n' && c != '\r';
 }
 
-}  // namespace
-
-void appendText(std::string& out, std::string_view text) {
+// Element content and attribute values escape the same markup characters; a value also keeps
+// its quote and the white space that attribute-value normalisation would turn into blanks.
+void appendEscaped(std::string& out, std::string_view text, bool attributeValue) {
     for (const char ch : text) {
         switch (ch) {
             case '&':
                 out += "&amp;";
-                break;
+                continue;
             case '<':
                 out += "&lt;";
-                break;
+                continue;
             case '>':
                 out += "&gt;";
-                break;
+                continue;
             case '\r':
                 out += "&#13;";
-                break;
+                continue;
             default:
-                if (!forbiddenControl(static_cast<unsigned char>(ch))) out.push_back(ch);
+                break;
         }
+        if (attributeValue) {
+            if (ch == '"') {
+                out += "&quot;";
+                continue;
+            }
+            if (ch == '\t') {
+                out += "&#9;";
+                continue;
+            }
+            if (ch == '\n') {
+                out += "&#10;";
+                continue;
+            }
+        }
+        if (!forbiddenControl(static_cast<unsigned char>(ch))) out.push_back(ch);
     }
 }
 
+}  // namespace
+
+void appendText(std::string& out, std::string_view text) {
+    appendEscaped(out, text, false);
+}
+
 void appendAttributeValue(std::string& out, std::string_view text) {
-    for (const char ch : text) {
-        switch (ch) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\t':
-                out += "&#9;";
-                break;
-            case '\n':
-                out += "&#10;";
-                break;
-            case '\r':
-                out += "&#13;";
-                break;
-            default:
-                if (!forbiddenControl(static_cast<unsigned char>(ch))) out.push_back(ch);
-        }
-    }
+    appendEscaped(out, text, true);
 }
 
 void appendCData(std::string& out, std::string_view text) {
