@@ -73,6 +73,31 @@ TEST(XmlDocument, RemovedNodesAreGoneAndXPathFindsNodes) {
     EXPECT_EQ(doc.selectNodes("//L").size(), 1u);
 }
 
+// What a loader that does not keep white space makes of a reply: indentation between elements
+// goes, text, CDATA and white space the document asks to keep stay.
+TEST(XmlDocument, DroppingWhiteSpaceTextLeavesWhatTheContentSays) {
+    struct Case {
+        const char* xml;
+        const char* compact;
+    };
+    for (const Case& c : {
+             Case{"<r>\n  <a x='1'/>\n  <b>\n    <c/>\n  </b>\n</r>",
+                  "<r><a x=\"1\"/><b><c/></b></r>"},
+             Case{"<r> <a> text </a> </r>", "<r><a> text </a></r>"},
+             Case{"<r> <a><![CDATA[  ]]></a> </r>", "<r><a><![CDATA[  ]]></a></r>"},
+             Case{"<r> <a>  </a> </r>", "<r><a/></r>"},
+             Case{"<r> <p xml:space='preserve'> <q/> </p> </r>",
+                  "<r><p xml:space=\"preserve\"> <q/> </p></r>"},
+         }) {
+        Document doc = Document::loadMemory(c.xml);
+        doc.root().dropWhitespaceText();
+        std::string text = doc.toString();
+        text = text.substr(text.find('\n') + 1);
+        while (!text.empty() && text.back() == '\n') text.pop_back();
+        EXPECT_EQ(text, c.compact) << c.xml;
+    }
+}
+
 TEST(XmlDocumentFailures, NotWellFormedGivesReasonLineAndPosition) {
     try {
         Document::loadMemory("<a>\n  <b></c>\n</a>");
