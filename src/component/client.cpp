@@ -6,6 +6,7 @@
 #include "platform/errors.hpp"
 #include "platform/manual_clock.hpp"
 #include "platform/text.hpp"
+#include "service/download_session.hpp"
 
 namespace ovk {
 
@@ -59,6 +60,8 @@ int32_t Client::Impl::raiseMessageBox(const MessageBoxRequest& box) {
 
 // Wizard events that the Client turns into the host's events.
 void Client::Impl::Cancel() {
+    // A download given up after a failure ends here: its document is free for the next one.
+    if (downloadSession) skipOnError([&] { downloadSession->release(); });
     raiseDownloadCancel();
 }
 void Client::Impl::Help() {

@@ -15,6 +15,7 @@
 #include "platform/errors.hpp"
 #include "platform/files.hpp"
 #include "platform/text.hpp"
+#include "service/download_session.hpp"
 #include "util/open_doc_api.hpp"
 
 namespace ovk {
@@ -24,6 +25,22 @@ constexpr const char* kComponentVersion = OVK_VERSION_TEXT;  // major.minor.revi
 constexpr const char* kCredentialsNotFound =
     "Combination of ProjectID,Password and LangID not found";
 constexpr const char* kClientDataMissing = "Failed to get Client-Information and Ressources";
+
+// The document held for Init's checks, once what an interrupted download left is repaired. A
+// document in a folder we cannot write is checked all the same, unheld: there is nothing to
+// repair there and this run cannot write it either. A download of this Client that already
+// holds it goes on holding it; another download holding it refuses the start-up.
+std::unique_ptr<DocumentStore> holdForChecks(const std::string& path,
+                                             const DownloadSession* session) {
+    if (session != nullptr && session->holds(path)) return nullptr;
+    try {
+        return std::make_unique<DocumentStore>(path);
+    } catch (const DocumentInUse&) {
+        throw;
+    } catch (const Error&) {
+        return nullptr;
+    }
+}
 
 // A step that failed: the code it leaves in Result, and the error it reports. Its source is
 // "Init" unless the failure is a record the service sent, which names its own.
@@ -155,8 +172,11 @@ void Client::Impl::prepareDocument(const std::string& downloadFile, int32_t& Res
     Result = -991;
     MySoapobject = services->makeServiceClient();
 
-    // 7: the document must be well-formed before anything else looks at it.
+    // 7: the document must be well-formed before anything else looks at it. Before even that,
+    // what an interrupted download left is repaired, with the document held so that no other
+    // download is in the middle of writing it.
     Result = -992;
+    const auto held = holdForChecks(DownloadFile, downloadSession.get());
     MyXMLDocument = std::make_shared<xml::Document>();
     try {
         *MyXMLDocument = xml::Document::loadFile(DownloadFile);

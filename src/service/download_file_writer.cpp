@@ -12,6 +12,7 @@
 #include "platform/errors.hpp"
 #include "platform/files.hpp"
 #include "platform/xml/libxml_handles.hpp"
+#include "service/document_store.hpp"
 
 namespace ovk {
 namespace {
@@ -150,15 +151,7 @@ std::string markerText() {
 }
 
 int pwriteAll(int fd, std::string_view bytes, off_t offset) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t written = ::pwrite(fd, bytes.data() + done, bytes.size() - done,
-                                         offset + static_cast<off_t>(done));
-        if (written < 0 && errno == EINTR) continue;
-        if (written < 0) return errno;
-        done += static_cast<std::size_t>(written);
-    }
-    return 0;
+    return DocumentStore::writeAt(fd, bytes, offset);
 }
 
 }  // namespace
@@ -173,22 +166,23 @@ void DownloadFileWriter::reset() {
 }
 
 void DownloadFileWriter::save(const std::shared_ptr<xml::Document>& document, xml::Node project,
-                              const std::filesystem::path& path) {
+                              DocumentStore& store) {
     if (!document || !project) throw Error(err::ObjectMissing, "Object variable not set");
-    if (canAppend(document, project, path)) {
-        saveAppended(*document, project, path);
+    if (canAppend(document, project, store)) {
+        saveAppended(*document, project, store);
         lastIncremental_ = true;
     } else {
-        saveFull(*document, project, path);
+        saveFull(*document, project, store);
         document_ = document;
         lastIncremental_ = false;
     }
 }
 
 bool DownloadFileWriter::canAppend(const std::shared_ptr<xml::Document>& document,
-                                   xml::Node project, const std::filesystem::path& path) const {
-    if (lastWritten_ == nullptr || document_.lock() != document || project.raw() != project_ ||
-        path.string() != path_) {
+                                   xml::Node project, const DocumentStore& store) const {
+    const std::filesystem::path& path = store.file();
+    if (lastWritten_ == nullptr || !store.appending() || document_.lock() != document ||
+        project.raw() != project_ || path.string() != path_) {
         return false;
     }
     // A text node at the end may have had appended text merged into it.
@@ -210,14 +204,18 @@ bool DownloadFileWriter::canAppend(const std::shared_ptr<xml::Document>& documen
 }
 
 void DownloadFileWriter::saveFull(xml::Document& document, xml::Node project,
-                                  const std::filesystem::path& path) {
+                                  DocumentStore& store) {
     reset();
+    const std::filesystem::path& path = store.file();
     xmlNode* element = project.raw();
     if (element->children == nullptr) {
         // Without children Project is written as an empty-element tag: there is no place to
         // append to, and every later save is a full one.
-        files::replaceFileContent(path, document.toString());
-        lastFlush_ = std::chrono::steady_clock::now();
+        const std::string content = document.toString();
+        store.replace([&](int fd) {
+            if (const int errnum = DocumentStore::writeAt(fd, content, 0))
+                throw files::ioError("Cannot write", path, errnum);
+        });
         return;
     }
     // A marker as Project's last child shows where the tail starts. The document is written
@@ -235,7 +233,7 @@ void DownloadFileWriter::saveFull(xml::Document& document, xml::Node project,
     } const unlink{comment};
     std::string tail;
     off_t tailOffset = 0;
-    files::replaceFileContentWith(path, [&](int fd) {
+    store.replace([&](int fd) {
         TailSplittingStream stream(fd, "<!--" + marker + "-->");
         // What xmlDocDumpFormatMemoryEnc, behind Document::toString(), does into memory.
         OutputBuffer out = outputTo(stream, xmlFindCharEncodingHandler("UTF-8"));
@@ -247,7 +245,7 @@ void DownloadFileWriter::saveFull(xml::Document& document, xml::Node project,
         tail = std::move(stream.tail());
         tailOffset = stream.tailOffset();
     });
-    lastFlush_ = std::chrono::steady_clock::now();
+    store.beginAppends(tailOffset, tail);
 
     project_ = element;
     lastWritten_ = element->last->prev;  // the last child but the marker
@@ -258,31 +256,29 @@ void DownloadFileWriter::saveFull(xml::Document& document, xml::Node project,
 }
 
 void DownloadFileWriter::saveAppended(xml::Document& document, xml::Node project,
-                                      const std::filesystem::path& path) {
+                                      DocumentStore& store) {
+    const std::filesystem::path& path = store.file();
     xmlNode* element = project.raw();
-    const int fd = ::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) throw files::ioError("Cannot write", path, errno);
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
+    const int fd = store.appendDescriptor();
 
     // The new children go over the old tail, written as they are serialised; the tail after
-    // them. Until then the file may be cut short, as it may be while pwrite runs.
+    // them. Until the commit a crash leaves the file to the journal, which puts the old tail
+    // back.
     int errnum = 0;
     const off_t addedEnd = writeFrom(document.raw(), lastWritten_->next, fd, tailOffset_, errnum);
     if (errnum == 0) errnum = pwriteAll(fd, tail_, addedEnd);
-    const auto now = std::chrono::steady_clock::now();
-    if (errnum == 0 && now - lastFlush_ >= std::chrono::seconds(1)) {
-        if (::syncfs(fd) != 0) errnum = errno;
-        lastFlush_ = now;
+    if (errnum == 0) {
+        try {
+            store.commit(addedEnd);
+        } catch (...) {
+            store.rollback();
+            reset();
+            throw;
+        }
     }
     if (errnum != 0) {
-        // Put the old end back: the file then holds the items saved before this one.
-        if (pwriteAll(fd, tail_, tailOffset_) == 0 &&
-            ::ftruncate(fd, tailOffset_ + static_cast<off_t>(tail_.size())) == 0) {
-            ::fdatasync(fd);
-        }
+        // The file then holds the items saved before this one.
+        store.rollback();
         reset();
         if (errnum < 0) throw Error(err::OutOfMemory, "Cannot serialise the document");
         throw files::ioError("Cannot write", path, errnum);

@@ -2,7 +2,6 @@
 
 #include <sys/types.h>
 
-#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -13,44 +12,41 @@ struct _xmlNode;
 
 namespace ovk {
 
+class DocumentStore;
+
 // Keeps the download file equal to what a full save of the download document writes
 // (xml::Document::save), after every item, at a cost in proportion to the item rather than
 // to the whole document.
 //
 // A download only ever appends children to Project, so the file is a prefix, the children
 // added since the last save, and a fixed tail (Project's end tag and whatever follows it).
-// The first save is a full one, written atomically beside the file and renamed over it; it
-// remembers where the tail starts. Later saves write the new children and the tail over the
-// old tail, in place. Whenever that is not safe to assume (another document, the file
-// changed under us, Project's content changed otherwise) the save is a full one again.
-//
-// Each save is complete in the file when it returns, so a crash of the program keeps every
-// item saved. Flushing to disk is paced: the file system (with the payload files written
-// beside the document) is flushed at most once a second, since a flush per item costs ten
-// times more than fetching a typical item; a power failure loses at most the last second.
-// An in-place save that fails puts the old tail back, so the file keeps the items saved
-// before. A whole-file rewrite per item would also survive a power failure in the middle of
-// an item, at a cost quadratic in the download's size.
+// The first save is a full one, replacing the whole file; it remembers where the tail starts.
+// Later saves write the new children and the tail over the old tail, in place. Whenever that
+// is not safe to assume (another document, the file changed under us, Project's content
+// changed otherwise) the save is a full one again. How either reaches the disk, and how a
+// crash in the middle of one is undone, is the DocumentStore's business: a save is either
+// whole in the file or, after a crash, undone by the next run; a save that fails is undone at
+// once. A whole-file rewrite per item would need no journal, at a cost quadratic in the
+// download's size.
 class DownloadFileWriter {
   public:
     // Forgets what was written: the next save is a full one. Call when the document changes
     // other than by appending children to Project.
     void reset();
 
-    // Makes the file at `path` hold the serialization of `document`. `project` is the element
-    // that items are appended to. Throws Error when the file cannot be written.
+    // Makes the file held by `store` hold the serialization of `document`. `project` is the
+    // element that items are appended to. Throws Error when the file cannot be written.
     void save(const std::shared_ptr<xml::Document>& document, xml::Node project,
-              const std::filesystem::path& path);
+              DocumentStore& store);
 
     // How the last save went, for tests: true when it wrote only the new children.
     bool lastSaveWasIncremental() const { return lastIncremental_; }
 
   private:
     bool canAppend(const std::shared_ptr<xml::Document>& document, xml::Node project,
-                   const std::filesystem::path& path) const;
-    void saveFull(xml::Document& document, xml::Node project, const std::filesystem::path& path);
-    void saveAppended(xml::Document& document, xml::Node project,
-                      const std::filesystem::path& path);
+                   const DocumentStore& store) const;
+    void saveFull(xml::Document& document, xml::Node project, DocumentStore& store);
+    void saveAppended(xml::Document& document, xml::Node project, DocumentStore& store);
     void remember(const std::filesystem::path& path);
 
     std::weak_ptr<xml::Document> document_;
@@ -64,7 +60,6 @@ class DownloadFileWriter {
     off_t size_ = -1;
     timespec modified_{};
     bool lastIncremental_ = false;
-    std::chrono::steady_clock::time_point lastFlush_{};
 };
 
 }  // namespace ovk

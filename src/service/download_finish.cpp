@@ -1,14 +1,19 @@
 // The last request of a Finish: the download file, as the item requests saved it, is tidied
 // and rewritten in its final form, then the host is told that the download is complete. A
-// failure here has no trap: it reaches the wizard, and the file keeps its last saved state.
+// failure here has no trap: it reaches the wizard, and the file keeps its last saved state;
+// the document stays held, for the user may try Finish again.
 
 #include "component/client_impl.hpp"
+#include "service/download_session.hpp"
 #include "service/finish_rewrite.hpp"
 
 namespace ovk {
 
 void Client::Impl::Finish() {
-    RewriteDownloadFile(DownloadFile);
+    DownloadSession& session = download();
+    RewriteDownloadFile(session.hold(DownloadFile));
+    // Released before the host hears of it: its handler may well start the next run.
+    session.release();
     raiseDownloadComplete();
 }
 

@@ -17,6 +17,7 @@
 #include "platform/files.hpp"
 #include "platform/text.hpp"
 #include "platform/xml/libxml_handles.hpp"
+#include "service/document_store.hpp"
 
 namespace ovk {
 namespace {
@@ -29,16 +30,12 @@ using xml::detail::xmlText;
 struct Sink {
     int fd = -1;
     int errnum = 0;
+    off_t offset = 0;
     std::string buffer;
 
     void flush() {
-        std::size_t done = 0;
-        while (errnum == 0 && done < buffer.size()) {
-            const ssize_t written = ::write(fd, buffer.data() + done, buffer.size() - done);
-            if (written < 0 && errno == EINTR) continue;
-            if (written < 0) errnum = errno;
-            if (written > 0) done += static_cast<std::size_t>(written);
-        }
+        if (errnum == 0) errnum = DocumentStore::writeAt(fd, buffer, offset);
+        offset += static_cast<off_t>(buffer.size());
         buffer.clear();
     }
     static int write(void* context, const char* data, int length) {
@@ -319,7 +316,8 @@ class Rewriter {
 
 }  // namespace
 
-void RewriteDownloadFile(const std::filesystem::path& path) {
+void RewriteDownloadFile(DocumentStore& document) {
+    const std::filesystem::path& path = document.file();
     struct stat original {};
     if (::stat(path.c_str(), &original) != 0)
         throw files::ioError("Cannot open", path, errno, err::FileNotFound);
@@ -335,18 +333,10 @@ void RewriteDownloadFile(const std::filesystem::path& path) {
     if (!reader)
         throw files::ioError("Cannot open", path, errno != 0 ? errno : ENOENT, err::FileNotFound);
 
-    const std::filesystem::path folder =
-        path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
-    std::string pattern = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
-    Sink sink;
-    sink.fd = ::mkstemp(pattern.data());
-    if (sink.fd < 0)
-        throw files::ioError("Cannot create a temporary file beside", path, errno,
-                             err::FileNotFound);
-    const std::string temp = pattern;
-
-    try {
-        {
+    document.replace([&](int fd) {
+        Sink sink;
+        sink.fd = fd;
+        try {
             xmlOutputBuffer* output =
                 xmlOutputBufferCreateIO(&Sink::write, nullptr, &sink, nullptr);
             if (output == nullptr) throw Error(err::OutOfMemory, "Out of memory");
@@ -371,26 +361,19 @@ void RewriteDownloadFile(const std::filesystem::path& path) {
             if (errors.first()) {
                 throw Error(err::InvalidArgument, path.string() + ": " + errors.first()->reason);
             }
+        } catch (const Error&) {
+            // The writer only knows that its output failed; the sink knows why.
+            if (sink.errnum != 0) throw files::ioError("Cannot write", path, sink.errnum);
+            throw;
         }  // the writer flushes into the sink as it goes away
         sink.flush();
-        if (sink.errnum != 0)
-            throw files::ioError("Cannot write", path, sink.errnum, err::FileNotFound);
-        if (::fchmod(sink.fd, original.st_mode & 07777) != 0)
-            throw files::ioError("Cannot set permissions for", path, errno, err::FileNotFound);
-        // The whole file system, not the file alone: the payload files the items wrote beside
-        // the document are flushed together with it.
-        if (::syncfs(sink.fd) != 0)
-            throw files::ioError("Cannot flush", path, errno, err::FileNotFound);
-        const int closed = ::close(sink.fd);
-        sink.fd = -1;
-        if (closed != 0) throw files::ioError("Cannot close", path, errno, err::FileNotFound);
-        if (::rename(temp.c_str(), path.c_str()) != 0)
-            throw files::ioError("Cannot replace", path, errno, err::FileNotFound);
-    } catch (...) {
-        if (sink.fd >= 0) ::close(sink.fd);
-        ::unlink(temp.c_str());
-        throw;
-    }
+        if (sink.errnum != 0) throw files::ioError("Cannot write", path, sink.errnum);
+    });
+}
+
+void RewriteDownloadFile(const std::filesystem::path& path) {
+    DocumentStore document(path);
+    RewriteDownloadFile(document);
 }
 
 }  // namespace ovk

@@ -4,6 +4,8 @@
 
 namespace ovk {
 
+class DocumentStore;
+
 // Brings the download file into its final form, as the host reads it after DownloadComplete:
 //  - beneath every Articleinfo element, COMPONENTS, SYMBOLS and GERS children without child
 //    nodes are removed; then every Articleinfo child of the first Project (name compared
@@ -13,12 +15,13 @@ namespace ovk {
 //    the file stays well-formed whatever it holds.
 //
 // The file is streamed, never loaded whole: only one Articleinfo at a time is held in memory,
-// so a download of gigabytes of payloads is rewritten in little memory. The new content goes
-// to a temporary file beside the download file (readable by the user alone while written,
-// since the document holds the project password), is flushed to disk and renamed over it: the
-// download file is never truncated or half written, and no copy is left behind on failure.
+// so a download of gigabytes of payloads is rewritten in little memory. The new content
+// replaces the old through the document's store (DocumentStore::replace): the download file
+// is never truncated or half written, and no copy outlives the next run that holds it.
 // Throws Error: FileNotFound when the file is missing, InvalidArgument when it is not
-// well-formed, an I/O error number when it cannot be written.
+// well-formed, an I/O error naming the file and the cause when it cannot be written.
+void RewriteDownloadFile(DocumentStore& document);
+// The same, holding the document for the time of the rewrite.
 void RewriteDownloadFile(const std::filesystem::path& path);
 
 }  // namespace ovk

@@ -96,7 +96,8 @@ void Client::Impl::DownloadItem(const std::string& MaterialId) {
         } const reset{movableReplyText};
         for (xml::Node child = first.firstChild(); child; child = child.nextSibling())
             AppendNodeCopy(document, project, child);
-        download().downloadFile.save(MyXMLDocument, project, DownloadFile);
+        DownloadSession& session = download();
+        session.downloadFile.save(MyXMLDocument, project, session.hold(DownloadFile));
     } else if (isExceptionRecord(first)) {
         const ServiceException record = readExceptionRecord(first);
         raiseException(record.number, record.description, record.source);

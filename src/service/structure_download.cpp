@@ -47,6 +47,9 @@ xml::Node appendTextElement(xml::Document& document, xml::Node parent, std::stri
 
 void Client::Impl::DownloadStructure() {
     if (!MyXMLDocument) return;
+    // The download holds its document until Finish is through. Refused, it must not go on:
+    // this failure reaches the wizard, which stops before any item.
+    download().hold(DownloadFile);
     try {
         if (!MySoapobject) throw Error(err::ObjectMissing, "Object variable not set");
         xml::Document& document = *MyXMLDocument;

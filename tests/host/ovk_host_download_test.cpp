@@ -7,7 +7,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <future>
+#include <map>
 #include <set>
+#include <thread>
 
 #include "component_folder.hpp"
 #include "host_run.hpp"
@@ -170,6 +174,126 @@ TEST(OvkHostRequestsInFlight, StayWithinTheSettingAndAFailureLeavesTheItemsBefor
             EXPECT_GE(most, 2);
         }
     }
+}
+
+// Every article of the example catalogue, one tree leaf after the other.
+const std::vector<std::string> kAllLeaves = {"--fields", "Product group", "--leaf", "Motors",
+                                             "--mark",   "all",           "--leaf", "Drives",
+                                             "--mark",   "all",           "--leaf", "Sensors",
+                                             "--mark",   "all",           "--leaf", "Switchgear",
+                                             "--mark",   "all",           "--finish"};
+
+std::vector<std::string> savedArticles(const std::filesystem::path& doc) {
+    std::vector<std::string> numbers;
+    for (const xml::Node& item : xml::Document::loadFile(doc).elementsByName("Articleinfo"))
+        numbers.push_back(item.childElements().at(0).text());
+    return numbers;
+}
+
+// The program killed at one byte after the other of its saves and of Finish, as a crash would
+// stop it: the next Init opens the document, which holds a prefix of the articles in the
+// download's order, each with its files whole, and nothing of the protocol stays behind.
+TEST(OvkHostCrash, AKillAtAnyByteLeavesADocumentThatOpensWithTheArticlesSavedBefore) {
+    RefService service;
+    const std::string settings = "<URL>" + service.url() +
+                                 "</URL><ProjectID>DEMO</ProjectID>"
+                                 "<Language>English</Language><Password>demo</Password>";
+    std::map<std::string, std::vector<nlohmann::json>> filesOf;
+    for (const auto& article : test::catalogProject("DEMO")["articles"])
+        filesOf[article["id"]] = article.value("documents", std::vector<nlohmann::json>{});
+
+    std::vector<std::string> order;
+    std::map<long long, std::vector<std::string>> savedRuns;
+    std::set<std::size_t> countsSeen;
+    bool killedInFinish = false;
+    std::size_t previous = 0;
+    for (long long bytes = 1;; bytes = bytes * 5 / 3 + 61) {
+        SCOPED_TRACE("killed after " + std::to_string(bytes) + " bytes");
+        TempDir work;
+        const auto doc = work.write("download.xml", test::downloadDocument("TARVO", settings));
+        std::vector<std::string> args{"run", "--settings-dir", (work / "settings").string()};
+        args.insert(args.end(), kAllLeaves.begin(), kAllLeaves.end());
+        args.push_back(doc.string());
+        test::HostRun run;
+        {
+            const test::ScopedEnvironment crash("OVK_CRASH_AFTER_BYTES", std::to_string(bytes));
+            run = runHost(args);
+        }
+        if (run.status == 0) {
+            // Past the last byte: the whole download, and the order every kill is held to.
+            order = savedArticles(doc);
+            break;
+        }
+        ASSERT_EQ(run.status, -1) << "killed, not failed: " << run.errors;
+
+        const test::HostRun again =
+            runHost({"run", "--init-only", "--settings-dir", (work / "settings").string(), doc});
+        ASSERT_FALSE(again.lines.empty());
+        ASSERT_EQ(again.lines.back(), nlohmann::json({{"init", 0}})) << again.lines.front();
+        const std::vector<std::string> saved = savedArticles(doc);
+        EXPECT_GE(saved.size(), previous);
+        previous = saved.size();
+        countsSeen.insert(saved.size());
+        for (const std::string& id : saved) {
+            for (const auto& file : filesOf[id]) {
+                EXPECT_EQ(readAll(work / file["name"].get<std::string>()),
+                          readAll(std::string(OVK_EXAMPLES_DIR) + "/catalog/" +
+                                  file["file"].get<std::string>()))
+                    << id;
+            }
+        }
+        // Killed with every article saved: in the middle of Finish.
+        killedInFinish = killedInFinish || saved.size() == filesOf.size();
+        for (const auto& entry : std::filesystem::directory_iterator(work.path()))
+            EXPECT_FALSE(entry.path().filename().string().starts_with(".download.xml"))
+                << entry.path();
+        // Checked against the whole download's order below.
+        savedRuns[bytes] = saved;
+    }
+    ASSERT_EQ(order.size(), filesOf.size());
+    for (const auto& [bytes, saved] : savedRuns) {
+        EXPECT_TRUE(std::equal(saved.begin(), saved.end(), order.begin())) << bytes;
+    }
+    // Kills before the first save, between saves and during Finish were all among them.
+    EXPECT_TRUE(countsSeen.contains(0));
+    EXPECT_GE(countsSeen.size(), 4u);
+    EXPECT_TRUE(killedInFinish);
+}
+
+// One download per document: while one runs, another Init on the same document is refused at
+// once with a clear Exception, and the running download completes with all of its articles.
+TEST(OvkHostConcurrentDownloads, ASecondRunOnTheSameDocumentIsRefusedAndLosesNothing) {
+    RefService service({"--latency-ms", "100"});
+    TempDir work;
+    const auto doc = work.write(
+        "download.xml", test::downloadDocument(
+                            "TARVO", "<URL>" + service.url() +
+                                         "</URL><ProjectID>DEMO</ProjectID>"
+                                         "<Language>English</Language><Password>demo</Password>"));
+    const std::string settings = (work / "settings").string();
+    std::vector<std::string> args{"run", "--settings-dir", settings};
+    args.insert(args.end(), kAllLeaves.begin(), kAllLeaves.end());
+    args.push_back(doc.string());
+    auto first = std::async(std::launch::async, [&] { return runHost(args); });
+    // The first is between its articles once its journal exists.
+    const auto journal = work / ".download.xml.ovk-journal";
+    for (int i = 0; i < 600 && !std::filesystem::exists(journal); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(std::filesystem::exists(journal));
+
+    const test::HostRun second = runHost(
+        {"run", "--settings-dir", settings, "--fields", "Product group", "--leaf", "Sensors",
+         "--mark", "all", "--finish", doc.string()});
+    EXPECT_EQ(second.status, 1);
+    ASSERT_FALSE(second.lines.empty());
+    EXPECT_EQ(second.lines.back(), nlohmann::json({{"init", -992}}));
+    const std::string refusal = second.lines.front().dump();
+    EXPECT_NE(refusal.find("in use by another download"), std::string::npos) << refusal;
+    EXPECT_NE(refusal.find("70"), std::string::npos) << refusal;
+
+    const test::HostRun done = first.get();
+    EXPECT_EQ(done.status, 0) << done.errors;
+    EXPECT_EQ(savedArticles(doc).size(), test::catalogProject("DEMO")["articles"].size());
 }
 
 INSTANTIATE_TEST_SUITE_P(Replies, OvkHostDownload,

@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 
 #include <csignal>
+#include <cstring>
+#include <optional>
 #include <tuple>
 
 #include "codec/encoding.hpp"
@@ -306,7 +308,8 @@ TEST_F(Transactions, AFailingPayloadEndsOnlyItsOwnBinaryElement) {
         EXPECT_TRUE(std::filesystem::is_empty(run.work / "sub"));
         std::size_t files = 0;
         for (const auto& entry : std::filesystem::directory_iterator(run.work.path()))
-            files += entry.is_regular_file();
+            // The download's own lock and journal lie beside the document while it runs.
+            files += entry.is_regular_file() && !entry.path().filename().string().starts_with(".");
         EXPECT_EQ(files, 2u);  // the download file and before.txt
         EXPECT_NE(readAll(run.downloadFile()).find("<Number>1</Number>"), std::string::npos);
     }
@@ -326,6 +329,70 @@ TEST_F(Transactions, ADocumentNeverWritesThroughALinkStandingAtItsName) {
     EXPECT_EQ(readAll(h.work / "a.pdf"), "a");
 }
 
+// A host may keep the download document behind a symbolic link or under several hard links:
+// the items and the finished document reach the file where it lives, and the links stay.
+TEST_F(Transactions, ALinkedDocumentIsUpdatedWhereItLives) {
+    enum class Link { Symbolic, Hard };
+    for (const Link link : {Link::Symbolic, Link::Hard}) {
+        SCOPED_TRACE(link == Link::Symbolic ? "symbolic link" : "hard link");
+        DownloadHarness run;
+        run.load(kDocument);
+        std::filesystem::create_directory(run.work / "host");
+        const auto name = run.work / "host" / "linked.xml";
+        if (link == Link::Symbolic)
+            std::filesystem::create_symlink(run.downloadFile(), name);
+        else
+            std::filesystem::create_hard_link(run.downloadFile(), name);
+        run.impl->DownloadFile = name.string();
+        run.host.fakeService->replies["GetItemData"] =
+            reply("<root><Articleinfo><Number>1</Number></Articleinfo></root>");
+        run.impl->DownloadStructure();
+        run.impl->DownloadItem("1");
+        run.impl->DownloadItem("2");
+        EXPECT_EQ(readAll(name), run.impl->MyXMLDocument->toString());
+        run.impl->Finish();
+
+        EXPECT_EQ(std::filesystem::is_symlink(name), link == Link::Symbolic);
+        EXPECT_TRUE(std::filesystem::equivalent(name, run.downloadFile()));
+        EXPECT_EQ(std::filesystem::hard_link_count(run.downloadFile()),
+                  link == Link::Hard ? 2u : 1u);
+        const xml::Document finished = xml::Document::loadFile(run.downloadFile());
+        EXPECT_EQ(finished.elementsByName("Articleinfo").size(), 2u);
+        // Nothing of the protocol stays beside either name.
+        for (const auto& folder : {run.work.path(), run.work / "host"}) {
+            for (const auto& entry : std::filesystem::directory_iterator(folder))
+                EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path();
+        }
+    }
+}
+
+// Two Clients downloading into one document: the second is refused at its first request,
+// before it fetches or writes anything, and may go once the first has finished.
+TEST_F(Transactions, ASecondDownloadOfTheDocumentIsRefusedUntilTheFirstHasFinished) {
+    h.host.fakeService->replies["GetItemData"] =
+        reply("<root><Articleinfo><Number>1</Number></Articleinfo></root>");
+    h.impl->DownloadStructure();
+    h.impl->DownloadItem("1");
+    const std::string saved = fileOnDisk();
+
+    DownloadHarness other;
+    other.load(kDocument);
+    other.impl->DownloadFile = h.downloadFile().string();
+    try {
+        other.impl->DownloadStructure();
+        FAIL() << "the second download must be refused";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number, err::PermissionDenied);
+        EXPECT_NE(e.description.find("in use by another download"), std::string::npos);
+    }
+    EXPECT_EQ(other.host.fakeService->calls.size(), 0u);
+    EXPECT_EQ(fileOnDisk(), saved);
+
+    h.impl->DownloadItem("2");
+    h.impl->Finish();
+    EXPECT_NO_THROW(other.impl->DownloadStructure());
+}
+
 TEST_F(Transactions, WithoutRecordFileNamesOnlyTheDocumentsAreWritten) {
     h.load(test::downloadDocument("MERIDO", "<ProjectID>DEMO</ProjectID>",
                                   "<Symbolfile></Symbolfile>"));
@@ -338,7 +405,8 @@ TEST_F(Transactions, WithoutRecordFileNamesOnlyTheDocumentsAreWritten) {
     EXPECT_EQ(readAll(h.work / "d.bin"), std::string("\0\1\2", 3));
     std::size_t files = 0;
     for (const auto& entry : std::filesystem::directory_iterator(h.work.path()))
-        files += entry.is_regular_file();
+        // The download's own lock and journal lie beside the document while it runs.
+            files += entry.is_regular_file() && !entry.path().filename().string().starts_with(".");
     EXPECT_EQ(files, 2u);
 }
 
@@ -418,28 +486,50 @@ TEST_F(Transactions, ItemTextsMoveOnlyOutOfRepliesNobodyElseHolds) {
     EXPECT_EQ(fileOnDisk(), document().toString());
 }
 
-TEST_F(Transactions, AFailingSaveKeepsTheItemsSavedBefore) {
-    h.host.fakeService->replies["GetItemData"] =
-        reply("<root><Articleinfo><Number>1</Number></Articleinfo></root>");
-    h.impl->DownloadItem("1");
-    h.impl->DownloadItem("2");
-    const std::string saved = fileOnDisk();
-    // A disk that fills up in the middle of the next item: writes beyond the limit fail.
-    h.host.fakeService->replies["GetItemData"] = reply(
-        "<root><Articleinfo><Text>" + std::string(4096, 'x') + "</Text></Articleinfo></root>");
-    struct rlimit previous {};
-    ::getrlimit(RLIMIT_FSIZE, &previous);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limited = previous;
-    limited.rlim_cur = saved.size() + 100;
-    ::setrlimit(RLIMIT_FSIZE, &limited);
-    EXPECT_THROW(h.impl->DownloadItem("3"), Error);
-    ::setrlimit(RLIMIT_FSIZE, &previous);
-    std::signal(SIGXFSZ, oldHandler);
-    EXPECT_EQ(fileOnDisk(), saved);
-    // The next item is saved whole again, and nothing of the failed one is lost from memory.
-    h.impl->DownloadItem("4");
-    EXPECT_EQ(fileOnDisk(), document().toString());
+// A disk that fills up in the middle of an item's save or of Finish: the file keeps the items
+// saved before, and the failure names the file and the cause.
+TEST_F(Transactions, AFailingWriteKeepsTheItemsSavedBeforeAndSaysWhy) {
+    enum class During { ItemSave, Finish };
+    for (const During during : {During::ItemSave, During::Finish}) {
+        SCOPED_TRACE(during == During::ItemSave ? "item save" : "Finish");
+        DownloadHarness run;
+        run.load(kDocument);
+        run.host.fakeService->replies["GetItemData"] =
+            reply("<root><Articleinfo><Number>1</Number></Articleinfo></root>");
+        run.impl->DownloadItem("1");
+        run.impl->DownloadItem("2");
+        const std::string saved = readAll(run.downloadFile());
+        run.host.fakeService->replies["GetItemData"] = reply(
+            "<root><Articleinfo><Text>" + std::string(4096, 'x') + "</Text></Articleinfo></root>");
+        // Writes beyond the limit fail as on a full disk.
+        struct rlimit previous {};
+        ::getrlimit(RLIMIT_FSIZE, &previous);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limited = previous;
+        limited.rlim_cur = during == During::ItemSave ? saved.size() + 100 : 100;
+        ::setrlimit(RLIMIT_FSIZE, &limited);
+        std::optional<Error> failure;
+        try {
+            if (during == During::ItemSave)
+                run.impl->DownloadItem("3");
+            else
+                run.impl->Finish();
+        } catch (const Error& e) {
+            failure = e;
+        }
+        ::setrlimit(RLIMIT_FSIZE, &previous);
+        std::signal(SIGXFSZ, oldHandler);
+        ASSERT_TRUE(failure);
+        EXPECT_NE(failure->description.find("download.xml"), std::string::npos)
+            << failure->description;
+        EXPECT_NE(failure->description.find(std::strerror(EFBIG)), std::string::npos)
+            << failure->description;
+        EXPECT_EQ(readAll(run.downloadFile()), saved);
+        EXPECT_TRUE(run.host.events.log.empty());
+        // Nothing of the failed item is lost from memory: the next save writes it too.
+        run.impl->DownloadItem("4");
+        EXPECT_EQ(readAll(run.downloadFile()), run.impl->MyXMLDocument->toString());
+    }
 }
 
 TEST_F(Transactions, AFinishedDocumentOfEitherTypeStillValidates) {

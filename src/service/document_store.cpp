@@ -1,0 +1,510 @@
+#include "service/document_store.hpp"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstddef>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <vector>
+
+#include "platform/files.hpp"
+
+namespace ovk {
+namespace fs = std::filesystem;
+
+namespace {
+
+// Names beside the document "download.xml": ".download.xml" followed by one of these.
+constexpr std::string_view kLock = ".ovk-lock";
+constexpr std::string_view kJournal = ".ovk-journal";
+constexpr std::string_view kTemporary = ".ovk-tmp-";     // + six characters of mkstemp
+constexpr std::string_view kCopy = ".ovk-copy-";         // + the document's inode number
+constexpr std::size_t kSector = 512;                     // a slot never straddles one
+constexpr std::size_t kAnchor = 64;
+constexpr char kMagic[16] = "ovk-journal v1\n";
+
+// A fast hash to tell a whole record from a torn one; not a defence against anybody.
+std::uint64_t fnv1a(const void* data, std::size_t size, std::uint64_t hash = 14695981039346656037u) {
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    for (std::size_t i = 0; i < size; ++i) hash = (hash ^ bytes[i]) * 1099511628211u;
+    return hash;
+}
+
+struct JournalHeader {
+    char magic[16];
+    std::uint64_t device;
+    std::uint64_t inode;
+    std::uint64_t tailSize;
+    std::uint64_t check;  // over the fields above and the tail that follows the header
+};
+
+// The test hook that stands for a crash: with OVK_CRASH_AFTER_BYTES=N the process is killed once
+// N bytes of the document's protocol have been written, in the middle of a write if it falls
+// there. Tests use it to stop the program at every write, as a power cut or kill -9 would.
+long long crashBudget() {
+    static const long long budget = [] {
+        const char* text = std::getenv("OVK_CRASH_AFTER_BYTES");
+        return text == nullptr || *text == '\0' ? -1LL : std::atoll(text);
+    }();
+    return budget;
+}
+
+std::size_t allowedBeforeCrash(std::size_t wanted) {
+    static long long written = 0;
+    const long long budget = crashBudget();
+    if (budget < 0) return wanted;
+    const long long left = budget - written;
+    if (left <= 0) ::raise(SIGKILL);
+    const std::size_t allowed = std::min<std::size_t>(wanted, static_cast<std::size_t>(left));
+    written += static_cast<long long>(allowed);
+    return allowed;
+}
+
+// This boot of the machine. A journal written in the same boot may trust what is in the page
+// cache; after a restart only what was flushed counts.
+std::string bootId() {
+    std::ifstream in("/proc/sys/kernel/random/boot_id");
+    std::string id;
+    std::getline(in, id);
+    return id;
+}
+
+int openDescriptor(const fs::path& path, int flags, mode_t mode = 0600) {
+    int fd;
+    do {
+        fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+struct Descriptor {
+    int fd = -1;
+    explicit Descriptor(int fd) : fd(fd) {}
+    ~Descriptor() {
+        if (fd >= 0) ::close(fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+};
+
+int readAt(int fd, void* data, std::size_t size, off_t offset) {
+    auto* bytes = static_cast<char*>(data);
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t got = ::pread(fd, bytes + done, size - done, offset + static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return errno;
+        if (got == 0) return EIO;
+        done += static_cast<std::size_t>(got);
+    }
+    return 0;
+}
+
+fs::path resolve(const fs::path& path) {
+    std::error_code ec;
+    fs::path file = fs::canonical(path, ec);
+    if (ec) throw files::ioError("Cannot open", path, ec.value(), err::FileNotFound);
+    return file;
+}
+
+// Six characters as mkstemp makes them.
+bool isRandomSuffix(std::string_view text) {
+    return text.size() == 6 && std::all_of(text.begin(), text.end(), [](unsigned char c) {
+               return std::isalnum(c) != 0;
+           });
+}
+
+}  // namespace
+
+// Where the tail stood after a commit. Each slot has a sector of its own, so a power cut tears
+// at most the one being written; its check tells.
+struct DocumentStore::Slot {
+    std::uint64_t sequence;
+    std::uint64_t tailOffset;
+    char boot[40];
+    std::uint64_t anchorSize;
+    char anchor[kAnchor];  // the bytes just before the tail, to recognise the file
+    std::uint64_t check;
+
+    bool whole() const { return check == fnv1a(this, offsetof(Slot, check)); }
+};
+
+// Slots 0 and 1 take turns holding the last state known to be on disk; slot 2 holds the last
+// commit, which only the same boot can rely on.
+constexpr int kLatest = 2;
+constexpr int kSlots = 3;
+
+DocumentStore::DocumentStore(const fs::path& path) : path_(path), file_(resolve(path)) {
+    lock();
+    try {
+        repair();
+    } catch (...) {
+        unlock();
+        throw;
+    }
+}
+
+DocumentStore::~DocumentStore() {
+    try {
+        endAppends();
+    } catch (...) {
+        // The journal stays; the next run that takes the document applies it.
+    }
+    unlock();
+}
+
+fs::path DocumentStore::sibling(std::string_view suffix) const {
+    return file_.parent_path() / ("." + file_.filename().string() + std::string(suffix));
+}
+
+void DocumentStore::lock() {
+    const fs::path name = sibling(kLock);
+    // A lock file removed by the holder that just released it may still be what we opened:
+    // then the lock taken is on a name that is gone, and the file is opened afresh.
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const int fd = openDescriptor(name, O_RDWR | O_CREAT | O_NOFOLLOW);
+        if (fd < 0) throw files::ioError("Cannot create the lock file", name, errno);
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int errnum = errno;
+            ::close(fd);
+            if (errnum == EWOULDBLOCK) {
+                throw DocumentInUse(err::PermissionDenied,
+                                    "The download file " + path_.string() +
+                                        " is in use by another download. Wait until it has "
+                                        "finished, then try again.");
+            }
+            throw files::ioError("Cannot lock", name, errnum);
+        }
+        struct stat held {}, named {};
+        if (::fstat(fd, &held) == 0 && ::lstat(name.c_str(), &named) == 0 &&
+            held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+            lock_ = fd;
+            return;
+        }
+        ::close(fd);
+    }
+    throw files::ioError("Cannot lock", name, EAGAIN);
+}
+
+void DocumentStore::unlock() noexcept {
+    if (lock_ < 0) return;
+    // Removed while still held, so nobody can lock the old file after we let go of it.
+    ::unlink(sibling(kLock).c_str());
+    ::close(lock_);
+    lock_ = -1;
+}
+
+void DocumentStore::syncFolder() const {
+    Descriptor folder(openDescriptor(file_.parent_path(), O_RDONLY | O_DIRECTORY));
+    if (folder.fd < 0 || ::fsync(folder.fd) != 0)
+        throw files::ioError("Cannot flush the folder of", file_, errno);
+}
+
+void DocumentStore::repair() {
+    struct stat st {};
+    if (::stat(file_.c_str(), &st) != 0)
+        throw files::ioError("Cannot open", path_, errno, err::FileNotFound);
+    const std::string copyPrefix = "." + file_.filename().string() + std::string(kCopy);
+    const std::string own = copyPrefix + std::to_string(st.st_ino);
+    std::error_code ec;
+    bool copied = false;
+    for (fs::directory_iterator it(file_.parent_path(), ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (!name.starts_with(copyPrefix)) continue;
+        // A complete copy for this very file means a crash interrupted its copying in.
+        if (name == own && !copied) {
+            finishCopy(it->path());
+            copied = true;
+        } else {
+            fs::remove(it->path(), ec);
+        }
+    }
+    if (copied) {
+        fs::remove(sibling(kJournal), ec);
+        syncFolder();
+    } else {
+        undoFromJournal();
+    }
+    removeLeftovers(file_);
+    if (path_.lexically_normal() != file_) removeLeftovers(fs::absolute(path_, ec));
+}
+
+void DocumentStore::finishCopy(const fs::path& copy) {
+    Descriptor from(openDescriptor(copy, O_RDONLY | O_NOFOLLOW));
+    if (from.fd < 0) throw files::ioError("Cannot open", copy, errno);
+    Descriptor to(openDescriptor(file_, O_WRONLY | O_NOFOLLOW));
+    if (to.fd < 0) throw files::ioError("Cannot write", file_, errno);
+    std::vector<char> block(std::size_t{1} << 20);
+    off_t offset = 0;
+    for (;;) {
+        const ssize_t got = ::read(from.fd, block.data(), block.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) throw files::ioError("Cannot read", copy, errno);
+        if (got == 0) break;
+        if (const int errnum =
+                writeAt(to.fd, std::string_view(block.data(), static_cast<std::size_t>(got)), offset))
+            throw files::ioError("Cannot write", file_, errnum);
+        offset += got;
+    }
+    if (::ftruncate(to.fd, offset) != 0) throw files::ioError("Cannot write", file_, errno);
+    if (::fsync(to.fd) != 0) throw files::ioError("Cannot flush", file_, errno);
+    std::error_code ec;
+    fs::remove(copy, ec);
+}
+
+void DocumentStore::undoFromJournal() {
+    const fs::path name = sibling(kJournal);
+    Descriptor journal(openDescriptor(name, O_RDONLY | O_NOFOLLOW));
+    if (journal.fd < 0) {
+        if (errno == ENOENT) return;
+        throw files::ioError("Cannot open", name, errno);
+    }
+    const auto discard = [&] {
+        std::error_code ec;
+        fs::remove(name, ec);
+        syncFolder();
+    };
+    // A journal only ever appears whole (it is renamed into place), so a header that does not
+    // read back is not ours: it says nothing about the document.
+    JournalHeader header{};
+    if (readAt(journal.fd, &header, sizeof header, 0) != 0 ||
+        std::memcmp(header.magic, kMagic, sizeof kMagic) != 0 || header.tailSize > (1u << 30))
+        return discard();
+    std::string tail(header.tailSize, '\0');
+    if (readAt(journal.fd, tail.data(), tail.size(), sizeof header) != 0 ||
+        header.check != fnv1a(tail.data(), tail.size(), fnv1a(&header, offsetof(JournalHeader, check))))
+        return discard();
+    struct stat st {};
+    if (::stat(file_.c_str(), &st) != 0) throw files::ioError("Cannot open", file_, errno);
+    // Another file now stands at the name: the journal was about the one it replaced.
+    if (st.st_dev != header.device || st.st_ino != header.inode) return discard();
+
+    const off_t slotsAt = static_cast<off_t>(
+        (sizeof header + tail.size() + kSector - 1) / kSector * kSector);
+    const std::string boot = bootId();
+    const Slot* chosen = nullptr;
+    std::array<Slot, kSlots> slots{};
+    for (int i = 0; i < kSlots; ++i) {
+        if (readAt(journal.fd, &slots[i], sizeof(Slot), slotsAt + i * static_cast<off_t>(kSector)) != 0 ||
+            !slots[i].whole())
+            continue;
+        if (i == kLatest) {
+            if (!boot.empty() && boot == std::string(slots[i].boot)) chosen = &slots[i];
+        } else if (chosen == nullptr || slots[i].sequence > chosen->sequence) {
+            chosen = &slots[i];
+        }
+    }
+    if (chosen == nullptr) return discard();
+
+    Descriptor document(openDescriptor(file_, O_RDWR | O_NOFOLLOW));
+    if (document.fd < 0) throw files::ioError("Cannot write", file_, errno);
+    const off_t at = static_cast<off_t>(chosen->tailOffset);
+    std::string before(chosen->anchorSize, '\0');
+    const bool same = chosen->anchorSize <= kAnchor && st.st_size >= at &&
+                      at >= static_cast<off_t>(before.size()) &&
+                      readAt(document.fd, before.data(), before.size(), at - static_cast<off_t>(before.size())) == 0 &&
+                      std::memcmp(before.data(), chosen->anchor, before.size()) == 0;
+    // The bytes before the tail are not those the journal saw: somebody rewrote the file since.
+    if (!same) return discard();
+    if (const int errnum = writeAt(document.fd, tail, at))
+        throw files::ioError("Cannot write", file_, errnum);
+    if (::ftruncate(document.fd, at + static_cast<off_t>(tail.size())) != 0)
+        throw files::ioError("Cannot write", file_, errno);
+    if (::fsync(document.fd) != 0) throw files::ioError("Cannot flush", file_, errno);
+    discard();
+}
+
+void DocumentStore::removeLeftovers(const fs::path& beside) const {
+    // We hold the document, so whatever temporary file of it exists was left by a run that
+    // ended without cleaning up: its age does not matter. Earlier releases named the Finish
+    // copy "." + name + "." + six characters and left it readable by its owner alone.
+    const std::string base = "." + beside.filename().string();
+    std::error_code ec;
+    for (fs::directory_iterator it(beside.parent_path(), ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (!name.starts_with(base)) continue;
+        const std::string_view rest = std::string_view(name).substr(base.size());
+        struct stat st {};
+        if (::lstat(it->path().c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        const bool ours = rest.starts_with(kTemporary) && isRandomSuffix(rest.substr(kTemporary.size()));
+        const bool earlier = rest.size() == 7 && rest[0] == '.' && isRandomSuffix(rest.substr(1)) &&
+                             (st.st_mode & 07777) == 0600;
+        if (ours || earlier) fs::remove(it->path(), ec);
+    }
+}
+
+void DocumentStore::replace(const std::function<void(int fd)>& write) {
+    endAppends();
+    struct stat original {};
+    if (::stat(file_.c_str(), &original) != 0)
+        throw files::ioError("Cannot open", path_, errno, err::FileNotFound);
+    std::string pattern = sibling(std::string(kTemporary) + "XXXXXX").string();
+    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd < 0) throw files::ioError("Cannot create a temporary file beside", file_, errno);
+    const fs::path temp(pattern);
+    Descriptor guard(fd);
+    try {
+        write(fd);
+        if (::fchmod(fd, original.st_mode & 07777) != 0)
+            throw files::ioError("Cannot set permissions for", temp, errno);
+        // The whole file system, not the file alone: the payload files written beside the
+        // document are on disk before a document that names them.
+        if (::syncfs(fd) != 0 || ::fsync(fd) != 0) throw files::ioError("Cannot flush", temp, errno);
+        if (original.st_nlink <= 1) {
+            if (::rename(temp.c_str(), file_.c_str()) != 0)
+                throw files::ioError("Cannot replace", file_, errno);
+            syncFolder();
+            return;
+        }
+        // Other names of the file must see the new content too: it is copied in, from a copy
+        // that the next run finishes copying should this one be interrupted.
+        const fs::path copy = sibling(std::string(kCopy) + std::to_string(original.st_ino));
+        if (::rename(temp.c_str(), copy.c_str()) != 0)
+            throw files::ioError("Cannot write", copy, errno);
+        syncFolder();
+        finishCopy(copy);
+        syncFolder();
+    } catch (...) {
+        std::error_code ec;
+        fs::remove(temp, ec);
+        throw;
+    }
+}
+
+void DocumentStore::beginAppends(off_t tailOffset, std::string tail) {
+    endAppends();
+    document_ = openDescriptor(file_, O_RDWR | O_NOFOLLOW);
+    if (document_ < 0) throw files::ioError("Cannot write", file_, errno);
+    struct stat st {};
+    if (::fstat(document_, &st) != 0) {
+        const int errnum = errno;
+        ::close(document_);
+        document_ = -1;
+        throw files::ioError("Cannot open", file_, errnum);
+    }
+    tail_ = std::move(tail);
+    committed_ = tailOffset;
+
+    // The journal is made whole under a temporary name and renamed into place, so it exists
+    // only complete. Both checkpoint slots and the latest one describe the file as it is now,
+    // which replace() has put on disk.
+    JournalHeader header{};
+    std::memcpy(header.magic, kMagic, sizeof kMagic);
+    header.device = st.st_dev;
+    header.inode = st.st_ino;
+    header.tailSize = tail_.size();
+    header.check = fnv1a(tail_.data(), tail_.size(), fnv1a(&header, offsetof(JournalHeader, check)));
+    slotsAt_ = static_cast<off_t>((sizeof header + tail_.size() + kSector - 1) / kSector * kSector);
+
+    std::string pattern = sibling(std::string(kTemporary) + "XXXXXX").string();
+    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd < 0) {
+        ::close(document_);
+        document_ = -1;
+        throw files::ioError("Cannot create a temporary file beside", file_, errno);
+    }
+    journal_ = fd;
+    const fs::path temp(pattern);
+    try {
+        std::string head(reinterpret_cast<const char*>(&header), sizeof header);
+        head += tail_;
+        if (const int errnum = writeAt(journal_, head, 0))
+            throw files::ioError("Cannot write", temp, errnum);
+        const Slot slot = slotFor(tailOffset);
+        for (int i = 0; i < kSlots; ++i) writeSlot(i, slot);
+        if (::fsync(journal_) != 0) throw files::ioError("Cannot flush", temp, errno);
+        if (::rename(temp.c_str(), sibling(kJournal).c_str()) != 0)
+            throw files::ioError("Cannot write", sibling(kJournal), errno);
+        syncFolder();
+    } catch (...) {
+        std::error_code ec;
+        fs::remove(temp, ec);
+        ::close(journal_);
+        ::close(document_);
+        journal_ = document_ = -1;
+        throw;
+    }
+    lastFlush_ = std::chrono::steady_clock::now();
+}
+
+DocumentStore::Slot DocumentStore::slotFor(off_t tailOffset) {
+    Slot slot{};
+    slot.sequence = ++sequence_;
+    slot.tailOffset = static_cast<std::uint64_t>(tailOffset);
+    const std::string boot = bootId();
+    std::memcpy(slot.boot, boot.data(), std::min(boot.size(), sizeof slot.boot - 1));
+    slot.anchorSize = static_cast<std::uint64_t>(std::min<off_t>(tailOffset, kAnchor));
+    if (const int errnum = readAt(document_, slot.anchor, slot.anchorSize,
+                                  tailOffset - static_cast<off_t>(slot.anchorSize)))
+        throw files::ioError("Cannot read", file_, errnum);
+    slot.check = fnv1a(&slot, offsetof(Slot, check));
+    return slot;
+}
+
+void DocumentStore::writeSlot(int index, const Slot& slot) {
+    const std::string_view bytes(reinterpret_cast<const char*>(&slot), sizeof slot);
+    if (const int errnum = writeAt(journal_, bytes, slotsAt_ + index * static_cast<off_t>(kSector)))
+        throw files::ioError("Cannot write", sibling(kJournal), errnum);
+}
+
+void DocumentStore::commit(off_t tailOffset) {
+    if (!appending()) throw Error(err::InvalidArgument, "The download file is not being saved");
+    const Slot slot = slotFor(tailOffset);
+    writeSlot(kLatest, slot);
+    committed_ = tailOffset;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastFlush_ < kFlushInterval) return;
+    lastFlush_ = now;
+    // What is committed is on disk first, and only then may the journal point at it.
+    if (::syncfs(document_) != 0) throw files::ioError("Cannot flush", file_, errno);
+    writeSlot(static_cast<int>(slot.sequence % 2), slot);
+    if (::fdatasync(journal_) != 0) throw files::ioError("Cannot flush", sibling(kJournal), errno);
+}
+
+void DocumentStore::rollback() noexcept {
+    if (!appending()) return;
+    if (writeAt(document_, tail_, committed_) == 0 &&
+        ::ftruncate(document_, committed_ + static_cast<off_t>(tail_.size())) == 0)
+        ::fdatasync(document_);
+}
+
+void DocumentStore::endAppends() {
+    if (!appending()) return;
+    // The journal goes only once what it protects is on disk: without it, a power cut could
+    // leave a half-flushed save that nothing can undo.
+    const bool flushed = ::syncfs(document_) == 0;
+    const int errnum = errno;
+    ::close(document_);
+    ::close(journal_);
+    document_ = journal_ = -1;
+    if (!flushed) throw files::ioError("Cannot flush", file_, errnum);
+    std::error_code ec;
+    fs::remove(sibling(kJournal), ec);
+    syncFolder();
+}
+
+int DocumentStore::writeAt(int fd, std::string_view bytes, off_t offset) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const std::size_t allowed = allowedBeforeCrash(bytes.size() - done);
+        const ssize_t written =
+            ::pwrite(fd, bytes.data() + done, allowed, offset + static_cast<off_t>(done));
+        if (written < 0 && errno == EINTR) continue;
+        if (written < 0) return errno;
+        done += static_cast<std::size_t>(written);
+    }
+    return 0;
+}
+
+}  // namespace ovk

@@ -1,0 +1,102 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "platform/errors.hpp"
+
+namespace ovk {
+
+// The download document on disk: the one place that knows how its bytes reach the disk and how
+// an interrupted run is repaired. docs/download-document-store.md tells the same in prose: the
+// files beside the document, what is on disk after each step, what a crash or a power failure
+// leaves and how the next run puts it right.
+//
+// Holding a DocumentStore means holding the document. An exclusive lock on a lock file beside it
+// keeps every other download of the same document out (in this process or another) until the
+// store goes away. On taking the document the store first finishes or undoes what an
+// interrupted run left: an unfinished copy into a linked file, a journal of an in-place save,
+// temporary files.
+//
+// The document is written where it lives: a symbolic link is followed and the files of the
+// protocol lie beside its target; a file with other hard links is overwritten in place from a
+// complete copy (which the next run finishes copying when a crash interrupts it) instead of being
+// replaced, so that every name of it sees the new content.
+class DocumentStore {
+  public:
+    // Takes the document at `path` and repairs it. Throws DocumentInUse when another download
+    // holds it, FileNotFound when it does not exist, an I/O error when the lock or the repair
+    // cannot be written.
+    explicit DocumentStore(const std::filesystem::path& path);
+    ~DocumentStore();
+    DocumentStore(const DocumentStore&) = delete;
+    DocumentStore& operator=(const DocumentStore&) = delete;
+
+    // The path as it was given, and the file the document lives in (links followed).
+    const std::filesystem::path& path() const { return path_; }
+    const std::filesystem::path& file() const { return file_; }
+
+    // Replaces the whole content by what `write` writes, with writeAt from offset 0, into the
+    // descriptor of a new file beside the document. The content is flushed to disk before it
+    // takes the document's place, so a crash or a power failure leaves the old content or the
+    // new one. Ends any in-place saving. Throws Error naming the file and the cause.
+    void replace(const std::function<void(int fd)>& write);
+
+    // In-place saving. The file holds `tail` from `tailOffset` to its end; from now on it may be
+    // written in place from the tail's offset on, through appendDescriptor(). After each change
+    // commit() says where the tail stands now: until then a crash is undone back to the last
+    // commit. rollback() does the same at once, for a save that failed.
+    void beginAppends(off_t tailOffset, std::string tail);
+    bool appending() const { return journal_ >= 0; }
+    int appendDescriptor() const { return document_; }
+    void commit(off_t tailOffset);
+    void rollback() noexcept;
+
+    // The one way the document's bytes, and those of its journal and temporary files, are
+    // written: all of `bytes` at `offset`. Returns 0 or the error number.
+    static int writeAt(int fd, std::string_view bytes, off_t offset);
+
+    // How long a committed save may stay in memory only: the file system is flushed at most
+    // once in this time, since a flush per item costs more than fetching a typical item.
+    static constexpr std::chrono::seconds kFlushInterval{1};
+
+  private:
+    struct Slot;
+
+    void lock();
+    void unlock() noexcept;
+    void repair();
+    void finishCopy(const std::filesystem::path& copy);
+    void undoFromJournal();
+    void removeLeftovers(const std::filesystem::path& beside) const;
+    void endAppends();
+    void writeSlot(int index, const Slot& slot);
+    Slot slotFor(off_t tailOffset);
+    void syncFolder() const;
+    std::filesystem::path sibling(std::string_view suffix) const;
+
+    std::filesystem::path path_;
+    std::filesystem::path file_;
+    int lock_ = -1;
+    // While saving in place: the document, the journal, what the journal says.
+    int document_ = -1;
+    int journal_ = -1;
+    std::string tail_;
+    off_t committed_ = 0;
+    off_t slotsAt_ = 0;
+    std::uint64_t sequence_ = 0;
+    std::chrono::steady_clock::time_point lastFlush_{};
+};
+
+// Another download holds the document.
+struct DocumentInUse : Error {
+    using Error::Error;
+};
+
+}  // namespace ovk
