@@ -67,6 +67,22 @@ void removeLeftovers(const fs::path& folder, const fs::path& target) {
 
 }  // namespace
 
+void removeWriteLeftovers(const fs::path& folder) {
+    const auto now = fs::file_time_type::clock::now();
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        const auto marker = name.rfind(kTempMarker);
+        if (name.front() != '.' || marker == std::string::npos ||
+            name.size() != marker + kTempMarker.size() + 6)
+            continue;
+        std::error_code fileEc;
+        if (!it->is_regular_file(fileEc) || it->is_symlink(fileEc)) continue;
+        const auto modified = it->last_write_time(fileEc);
+        if (!fileEc && now - modified > kLeftoverAge) fs::remove(it->path(), fileEc);
+    }
+}
+
 fs::path componentDir() {
     if (componentDirOverride()) return *componentDirOverride();
     if (const char* env = std::getenv("OVK_COMPONENT_DIR"); env != nullptr && *env != '\0') {

@@ -40,6 +40,10 @@ void replaceFileContent(const fs::path& target, std::string_view content);
 // target then keeps its old content.
 void replaceFileContentWith(const fs::path& target, const std::function<void(int fd)>& write);
 
+// Removes what atomic writes of any file in `folder` left behind more than a minute ago (see
+// replaceFileContent): the payload files of a download that was killed.
+void removeWriteLeftovers(const fs::path& folder);
+
 // A failed system call on `path` as the component reports it: "<what> <path>: <reason>", with
 // the number a host knows for it (a missing file or folder `notFound`, 70 for a refused access,
 // 57 for any other failure).

@@ -70,11 +70,17 @@ std::size_t allowedBeforeCrash(std::size_t wanted) {
 }
 
 // This boot of the machine. A journal written in the same boot may trust what is in the page
-// cache; after a restart only what was flushed counts.
-std::string bootId() {
-    std::ifstream in("/proc/sys/kernel/random/boot_id");
-    std::string id;
-    std::getline(in, id);
+// cache; after a restart only what was flushed counts. Tests stand for a restart by naming
+// another boot in OVK_BOOT_ID.
+const std::string& bootId() {
+    static const std::string id = [] {
+        if (const char* test = std::getenv("OVK_BOOT_ID"); test != nullptr && *test != '\0')
+            return std::string(test);
+        std::ifstream in("/proc/sys/kernel/random/boot_id");
+        std::string line;
+        std::getline(in, line);
+        return line;
+    }();
     return id;
 }
 
@@ -138,10 +144,11 @@ struct DocumentStore::Slot {
     bool whole() const { return check == fnv1a(this, offsetof(Slot, check)); }
 };
 
-// Slots 0 and 1 take turns holding the last state known to be on disk; slot 2 holds the last
-// commit, which only the same boot can rely on.
-constexpr int kLatest = 2;
-constexpr int kSlots = 3;
+// Slots 0 and 1 take turns holding the last state known to be on disk; slots 2 and 3 take
+// turns holding the last commits, which only the same boot can rely on. Taking turns, a slot
+// torn by a crash in the middle of its write leaves the one before it.
+constexpr int kFirstLatest = 2;
+constexpr int kSlots = 4;
 
 DocumentStore::DocumentStore(const fs::path& path) : path_(path), file_(resolve(path)) {
     lock();
@@ -236,7 +243,11 @@ void DocumentStore::repair() {
         undoFromJournal();
     }
     removeLeftovers(file_);
-    if (path_.lexically_normal() != file_) removeLeftovers(fs::absolute(path_, ec));
+    const fs::path named = fs::absolute(path_, ec);
+    if (named != file_) removeLeftovers(named);
+    // The payload files are written beside the name the host gave. Their leftovers may belong
+    // to a download of another document in the same folder, so only old ones go.
+    files::removeWriteLeftovers(named.parent_path());
 }
 
 void DocumentStore::finishCopy(const fs::path& copy) {
@@ -291,18 +302,17 @@ void DocumentStore::undoFromJournal() {
 
     const off_t slotsAt = static_cast<off_t>(
         (sizeof header + tail.size() + kSector - 1) / kSector * kSector);
-    const std::string boot = bootId();
+    const std::string& boot = bootId();
     const Slot* chosen = nullptr;
     std::array<Slot, kSlots> slots{};
     for (int i = 0; i < kSlots; ++i) {
         if (readAt(journal.fd, &slots[i], sizeof(Slot), slotsAt + i * static_cast<off_t>(kSector)) != 0 ||
             !slots[i].whole())
             continue;
-        if (i == kLatest) {
-            if (!boot.empty() && boot == std::string(slots[i].boot)) chosen = &slots[i];
-        } else if (chosen == nullptr || slots[i].sequence > chosen->sequence) {
+        const bool trusted =
+            i < kFirstLatest || (!boot.empty() && boot == std::string(slots[i].boot, ::strnlen(slots[i].boot, sizeof slots[i].boot)));
+        if (trusted && (chosen == nullptr || slots[i].sequence > chosen->sequence))
             chosen = &slots[i];
-        }
     }
     if (chosen == nullptr) return discard();
 
@@ -442,7 +452,7 @@ DocumentStore::Slot DocumentStore::slotFor(off_t tailOffset) {
     Slot slot{};
     slot.sequence = ++sequence_;
     slot.tailOffset = static_cast<std::uint64_t>(tailOffset);
-    const std::string boot = bootId();
+    const std::string& boot = bootId();
     std::memcpy(slot.boot, boot.data(), std::min(boot.size(), sizeof slot.boot - 1));
     slot.anchorSize = static_cast<std::uint64_t>(std::min<off_t>(tailOffset, kAnchor));
     if (const int errnum = readAt(document_, slot.anchor, slot.anchorSize,
@@ -461,7 +471,7 @@ void DocumentStore::writeSlot(int index, const Slot& slot) {
 void DocumentStore::commit(off_t tailOffset) {
     if (!appending()) throw Error(err::InvalidArgument, "The download file is not being saved");
     const Slot slot = slotFor(tailOffset);
-    writeSlot(kLatest, slot);
+    writeSlot(kFirstLatest + static_cast<int>(slot.sequence % 2), slot);
     committed_ = tailOffset;
     const auto now = std::chrono::steady_clock::now();
     if (now - lastFlush_ < kFlushInterval) return;

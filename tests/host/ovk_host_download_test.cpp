@@ -229,13 +229,24 @@ TEST(OvkHostCrash, AKillAtAnyByteLeavesADocumentThatOpensWithTheArticlesSavedBef
         // The shell that runs the host reports the kill as 128 + SIGKILL.
         ASSERT_EQ(run.status, 128 + SIGKILL) << "killed, not failed: " << run.errors;
 
-        const test::HostRun again =
-            runHost({"run", "--init-only", "--settings-dir", (work / "settings").string(), doc});
+        // Every other time the next run comes after a restart of the machine, as after a power
+        // failure: it may rely only on what was flushed, and may keep fewer articles.
+        const bool restarted = savedRuns.size() % 2 == 1;
+        test::HostRun again;
+        {
+            const test::ScopedEnvironment boot(
+                "OVK_BOOT_ID", restarted ? std::optional<std::string>("another boot")
+                                         : std::nullopt);
+            again = runHost(
+                {"run", "--init-only", "--settings-dir", (work / "settings").string(), doc});
+        }
         ASSERT_FALSE(again.lines.empty());
         ASSERT_EQ(again.lines.back(), nlohmann::json({{"init", 0}})) << again.lines.front();
         const std::vector<std::string> saved = savedArticles(doc);
-        EXPECT_GE(saved.size(), previous);
-        previous = saved.size();
+        if (!restarted) {
+            EXPECT_GE(saved.size(), previous);
+            previous = saved.size();
+        }
         countsSeen.insert(saved.size());
         for (const std::string& id : saved) {
             for (const auto& file : filesOf[id]) {
