@@ -8,9 +8,9 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <cstddef>
 #include <cerrno>
 #include <csignal>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -26,14 +26,15 @@ namespace {
 // Names beside the document "download.xml": ".download.xml" followed by one of these.
 constexpr std::string_view kLock = ".ovk-lock";
 constexpr std::string_view kJournal = ".ovk-journal";
-constexpr std::string_view kTemporary = ".ovk-tmp-";     // + six characters of mkstemp
-constexpr std::string_view kCopy = ".ovk-copy-";         // + the document's inode number
-constexpr std::size_t kSector = 512;                     // a slot never straddles one
+constexpr std::string_view kTemporary = ".ovk-tmp-";  // + six characters of mkstemp
+constexpr std::string_view kCopy = ".ovk-copy-";      // + the document's inode number
+constexpr std::size_t kSector = 512;                  // a slot never straddles one
 constexpr std::size_t kAnchor = 64;
 constexpr char kMagic[16] = "ovk-journal v1\n";
 
 // A fast hash to tell a whole record from a torn one; not a defence against anybody.
-std::uint64_t fnv1a(const void* data, std::size_t size, std::uint64_t hash = 14695981039346656037u) {
+std::uint64_t fnv1a(const void* data, std::size_t size,
+                    std::uint64_t hash = 14695981039346656037u) {
     const auto* bytes = static_cast<const unsigned char*>(data);
     for (std::size_t i = 0; i < size; ++i) hash = (hash ^ bytes[i]) * 1099511628211u;
     return hash;
@@ -106,7 +107,8 @@ int readAt(int fd, void* data, std::size_t size, off_t offset) {
     auto* bytes = static_cast<char*>(data);
     std::size_t done = 0;
     while (done < size) {
-        const ssize_t got = ::pread(fd, bytes + done, size - done, offset + static_cast<off_t>(done));
+        const ssize_t got =
+            ::pread(fd, bytes + done, size - done, offset + static_cast<off_t>(done));
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) return errno;
         if (got == 0) return EIO;
@@ -124,9 +126,8 @@ fs::path resolve(const fs::path& path) {
 
 // Six characters as mkstemp makes them.
 bool isRandomSuffix(std::string_view text) {
-    return text.size() == 6 && std::all_of(text.begin(), text.end(), [](unsigned char c) {
-               return std::isalnum(c) != 0;
-           });
+    return text.size() == 6 && std::all_of(text.begin(), text.end(),
+                                           [](unsigned char c) { return std::isalnum(c) != 0; });
 }
 
 }  // namespace
@@ -191,7 +192,8 @@ void DocumentStore::lock() {
             }
             throw files::ioError("Cannot lock", name, errnum);
         }
-        struct stat held {}, named {};
+        struct stat held {};
+        struct stat named {};
         if (::fstat(fd, &held) == 0 && ::lstat(name.c_str(), &named) == 0 &&
             held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
             lock_ = fd;
@@ -262,8 +264,8 @@ void DocumentStore::finishCopy(const fs::path& copy) {
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) throw files::ioError("Cannot read", copy, errno);
         if (got == 0) break;
-        if (const int errnum =
-                writeAt(to.fd, std::string_view(block.data(), static_cast<std::size_t>(got)), offset))
+        if (const int errnum = writeAt(
+                to.fd, std::string_view(block.data(), static_cast<std::size_t>(got)), offset))
             throw files::ioError("Cannot write", file_, errnum);
         offset += got;
     }
@@ -293,24 +295,28 @@ void DocumentStore::undoFromJournal() {
         return discard();
     std::string tail(header.tailSize, '\0');
     if (readAt(journal.fd, tail.data(), tail.size(), sizeof header) != 0 ||
-        header.check != fnv1a(tail.data(), tail.size(), fnv1a(&header, offsetof(JournalHeader, check))))
+        header.check !=
+            fnv1a(tail.data(), tail.size(), fnv1a(&header, offsetof(JournalHeader, check))))
         return discard();
     struct stat st {};
     if (::stat(file_.c_str(), &st) != 0) throw files::ioError("Cannot open", file_, errno);
     // Another file now stands at the name: the journal was about the one it replaced.
     if (st.st_dev != header.device || st.st_ino != header.inode) return discard();
 
-    const off_t slotsAt = static_cast<off_t>(
-        (sizeof header + tail.size() + kSector - 1) / kSector * kSector);
+    const off_t slotsAt =
+        static_cast<off_t>((sizeof header + tail.size() + kSector - 1) / kSector * kSector);
     const std::string& boot = bootId();
     const Slot* chosen = nullptr;
     std::array<Slot, kSlots> slots{};
     for (int i = 0; i < kSlots; ++i) {
-        if (readAt(journal.fd, &slots[i], sizeof(Slot), slotsAt + i * static_cast<off_t>(kSector)) != 0 ||
+        if (readAt(journal.fd, &slots[i], sizeof(Slot),
+                   slotsAt + i * static_cast<off_t>(kSector)) != 0 ||
             !slots[i].whole())
             continue;
         const bool trusted =
-            i < kFirstLatest || (!boot.empty() && boot == std::string(slots[i].boot, ::strnlen(slots[i].boot, sizeof slots[i].boot)));
+            i < kFirstLatest ||
+            (!boot.empty() &&
+             boot == std::string(slots[i].boot, ::strnlen(slots[i].boot, sizeof slots[i].boot)));
         if (trusted && (chosen == nullptr || slots[i].sequence > chosen->sequence))
             chosen = &slots[i];
     }
@@ -322,7 +328,8 @@ void DocumentStore::undoFromJournal() {
     std::string before(chosen->anchorSize, '\0');
     const bool same = chosen->anchorSize <= kAnchor && st.st_size >= at &&
                       at >= static_cast<off_t>(before.size()) &&
-                      readAt(document.fd, before.data(), before.size(), at - static_cast<off_t>(before.size())) == 0 &&
+                      readAt(document.fd, before.data(), before.size(),
+                             at - static_cast<off_t>(before.size())) == 0 &&
                       std::memcmp(before.data(), chosen->anchor, before.size()) == 0;
     // The bytes before the tail are not those the journal saw: somebody rewrote the file since.
     if (!same) return discard();
@@ -347,7 +354,8 @@ void DocumentStore::removeLeftovers(const fs::path& beside) const {
         const std::string_view rest = std::string_view(name).substr(base.size());
         struct stat st {};
         if (::lstat(it->path().c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
-        const bool ours = rest.starts_with(kTemporary) && isRandomSuffix(rest.substr(kTemporary.size()));
+        const bool ours =
+            rest.starts_with(kTemporary) && isRandomSuffix(rest.substr(kTemporary.size()));
         const bool earlier = rest.size() == 7 && rest[0] == '.' && isRandomSuffix(rest.substr(1)) &&
                              (st.st_mode & 07777) == 0600;
         if (ours || earlier) fs::remove(it->path(), ec);
@@ -370,7 +378,8 @@ void DocumentStore::replace(const std::function<void(int fd)>& write) {
             throw files::ioError("Cannot set permissions for", temp, errno);
         // The whole file system, not the file alone: the payload files written beside the
         // document are on disk before a document that names them.
-        if (::syncfs(fd) != 0 || ::fsync(fd) != 0) throw files::ioError("Cannot flush", temp, errno);
+        if (::syncfs(fd) != 0 || ::fsync(fd) != 0)
+            throw files::ioError("Cannot flush", temp, errno);
         if (original.st_nlink <= 1) {
             if (::rename(temp.c_str(), file_.c_str()) != 0)
                 throw files::ioError("Cannot replace", file_, errno);
@@ -414,7 +423,8 @@ void DocumentStore::beginAppends(off_t tailOffset, std::string tail) {
     header.device = st.st_dev;
     header.inode = st.st_ino;
     header.tailSize = tail_.size();
-    header.check = fnv1a(tail_.data(), tail_.size(), fnv1a(&header, offsetof(JournalHeader, check)));
+    header.check =
+        fnv1a(tail_.data(), tail_.size(), fnv1a(&header, offsetof(JournalHeader, check)));
     slotsAt_ = static_cast<off_t>((sizeof header + tail_.size() + kSector - 1) / kSector * kSector);
 
     std::string pattern = sibling(std::string(kTemporary) + "XXXXXX").string();

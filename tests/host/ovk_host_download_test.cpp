@@ -178,11 +178,10 @@ TEST(OvkHostRequestsInFlight, StayWithinTheSettingAndAFailureLeavesTheItemsBefor
 }
 
 // Every article of the example catalogue, one tree leaf after the other.
-const std::vector<std::string> kAllLeaves = {"--fields", "Product group", "--leaf", "Motors",
-                                             "--mark",   "all",           "--leaf", "Drives",
-                                             "--mark",   "all",           "--leaf", "Sensors",
-                                             "--mark",   "all",           "--leaf", "Switchgear",
-                                             "--mark",   "all",           "--finish"};
+const std::vector<std::string> kAllLeaves = {
+    "--fields", "Product group", "--leaf", "Motors", "--mark",  "all",    "--leaf",
+    "Drives",   "--mark",        "all",    "--leaf", "Sensors", "--mark", "all",
+    "--leaf",   "Switchgear",    "--mark", "all",    "--finish"};
 
 std::vector<std::string> savedArticles(const std::filesystem::path& doc) {
     std::vector<std::string> numbers;
@@ -235,8 +234,8 @@ TEST(OvkHostCrash, AKillAtAnyByteLeavesADocumentThatOpensWithTheArticlesSavedBef
         test::HostRun again;
         {
             const test::ScopedEnvironment boot(
-                "OVK_BOOT_ID", restarted ? std::optional<std::string>("another boot")
-                                         : std::nullopt);
+                "OVK_BOOT_ID",
+                restarted ? std::optional<std::string>("another boot") : std::nullopt);
             again = runHost(
                 {"run", "--init-only", "--settings-dir", (work / "settings").string(), doc});
         }
@@ -295,9 +294,9 @@ TEST(OvkHostConcurrentDownloads, ASecondRunOnTheSameDocumentIsRefusedAndLosesNot
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     ASSERT_TRUE(std::filesystem::exists(journal));
 
-    const test::HostRun second = runHost(
-        {"run", "--settings-dir", settings, "--fields", "Product group", "--leaf", "Sensors",
-         "--mark", "all", "--finish", doc.string()});
+    const test::HostRun second =
+        runHost({"run", "--settings-dir", settings, "--fields", "Product group", "--leaf",
+                 "Sensors", "--mark", "all", "--finish", doc.string()});
     EXPECT_EQ(second.status, 1);
     ASSERT_FALSE(second.lines.empty());
     EXPECT_EQ(second.lines.back(), nlohmann::json({{"init", -992}}));

@@ -406,7 +406,7 @@ TEST_F(Transactions, WithoutRecordFileNamesOnlyTheDocumentsAreWritten) {
     std::size_t files = 0;
     for (const auto& entry : std::filesystem::directory_iterator(h.work.path()))
         // The download's own lock and journal lie beside the document while it runs.
-            files += entry.is_regular_file() && !entry.path().filename().string().starts_with(".");
+        files += entry.is_regular_file() && !entry.path().filename().string().starts_with(".");
     EXPECT_EQ(files, 2u);
 }
 
