@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "component/soap_setup.hpp"
 #include "component_folder.hpp"
 #include "fake_service_client.hpp"
@@ -43,15 +45,24 @@ TEST_F(SoapSetup, TimeoutIsAtLeastTheMinimumAndIsWrittenBack) {
     }
 }
 
-TEST_F(SoapSetup, RequestsInFlightComeFromTheSettingWithTheDefaultForAnythingElse) {
+TEST_F(SoapSetup, RequestsInFlightAndRetriesComeFromTheSettingsWithTheDefaultForAnythingElse) {
     EXPECT_EQ(SetupSoapClient(client, settings, store), "OK");
     EXPECT_EQ(client.maxRequestsInFlight, 4);
-    for (const auto& [stored, used] : std::vector<std::pair<std::string, int>>{
-             {"1", 1}, {"8", 8}, {"0", 4}, {"-2", 4}, {"2.5", 4}, {"many", 4}, {"", 4}}) {
+    EXPECT_EQ(client.retryAttempts, 3);
+    for (const auto& [stored, used, retries] : std::vector<std::tuple<std::string, int, int>>{
+             {"1", 1, 1},
+             {"8", 8, 8},
+             {"0", 4, 0},
+             {"-2", 4, 3},
+             {"2.5", 4, 3},
+             {"many", 4, 3},
+             {"", 4, 3}}) {
         store.write(kSettingsApplication, "Settings", "MaxRequestsInFlight", stored);
+        store.write(kSettingsApplication, "Settings", "RetryAttempts", stored);
         client.maxRequestsInFlight = 0;
         EXPECT_EQ(SetupSoapClient(client, settings, store), "OK") << stored;
         EXPECT_EQ(client.maxRequestsInFlight, used) << stored;
+        EXPECT_EQ(client.retryAttempts, retries) << stored;
     }
 }
 

@@ -31,6 +31,7 @@ class FakeServiceClient : public soap::ServiceClient {
     std::vector<std::string> propertyOrder;
     std::filesystem::path wsdl;
     int maxRequestsInFlight = 0;  // 0: never set
+    int retryAttempts = -1;       // -1: never set
 
     void initialize(const std::filesystem::path& wsdlPath) override {
         wsdl = wsdlPath;
@@ -41,6 +42,7 @@ class FakeServiceClient : public soap::ServiceClient {
         }
     }
     void setMaxRequestsInFlight(int requests) override { maxRequestsInFlight = requests; }
+    void setRetryAttempts(int attempts) override { retryAttempts = attempts; }
     void setProperty(std::string_view name, const soap::PropertyValue& value) override {
         properties[std::string(name)] = value;
         propertyOrder.emplace_back(name);
