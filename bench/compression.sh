@@ -61,7 +61,7 @@ def run(name, url):
     process = subprocess.Popen(
         [host, "run", "--batch", "--component-dir", data, "--settings-dir",
          os.path.join(folder, "settings"), "--trace", trace] + script + [document],
-        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL, text=True)
+        stdout=subprocess.PIPE, stderr=open(os.path.join(folder, "host.err"), "w"), stdin=subprocess.DEVNULL, text=True)
     finish_start = finish_end = None
     for line in process.stdout:
         now = time.monotonic()
@@ -73,7 +73,8 @@ def run(name, url):
     status = process.wait()
     end = time.monotonic()
     if status != 0 or finish_start is None or finish_end is None:
-        sys.exit("ovk-host failed (status %d) against %s" % (status, url))
+        sys.exit("ovk-host failed (status %d) against %s: %s"
+                 % (status, url, open(os.path.join(folder, "host.err")).read()))
     wire = inflated = 0
     for line in open(trace):
         entry = json.loads(line)

@@ -6,6 +6,8 @@
 #include "component_folder.hpp"
 #include "fake_service_client.hpp"
 #include "platform/errors.hpp"
+#include "platform/soap/call_trace.hpp"
+#include "temp_dir.hpp"
 
 namespace ovk {
 namespace {
@@ -97,6 +99,26 @@ TEST_F(SoapSetup, SetsOnlyTheConnectorPropertiesThatHaveValues) {
         EXPECT_EQ(client.propertyOrder.back(), "Timeout");
     }
     EXPECT_EQ(std::get<std::string>(client.properties.at("CAFile")), "/etc/company/root-ca.pem");
+}
+
+// The host's trace wins over the user's; a file that cannot be written is named, not ignored.
+TEST_F(SoapSetup, TheTraceComesFromTheHostOrTheSettingAndAnUnwritableOneFails) {
+    test::TempDir dir;
+    EXPECT_EQ(SetupSoapClient(client, settings, store), "OK");
+    EXPECT_EQ(client.trace, nullptr);
+    store.write(kSettingsApplication, "Settings", "TraceFile", (dir / "user.jsonl").string());
+    EXPECT_EQ(SetupSoapClient(client, settings, store), "OK");
+    EXPECT_NE(client.trace, nullptr);
+    EXPECT_TRUE(std::filesystem::exists(dir / "user.jsonl"));
+    EXPECT_EQ(SetupSoapClient(client, settings, store, {(dir / "host.jsonl").string(), true}),
+              "OK");
+    EXPECT_TRUE(client.trace->withBodies());
+    EXPECT_TRUE(std::filesystem::exists(dir / "host.jsonl"));
+
+    const std::string unwritable = (dir / "missing" / "trace.jsonl").string();
+    const std::string refused = SetupSoapClient(client, settings, store, {unwritable});
+    EXPECT_EQ(refused.rfind("Error by set TraceFile", 0), 0u) << refused;
+    EXPECT_NE(refused.find(unwritable), std::string::npos) << refused;
 }
 
 TEST_F(SoapSetup, TheHelloWorldAnswerDecides) {

@@ -154,7 +154,9 @@ TEST_F(OvkHost, TakesTheProxyPasswordFromAFileOrTheEnvironment) {
         args.push_back(doc);
         const HostRun run = runHost(args);
         EXPECT_EQ(run.status, c.status) << run.errors;
-        if (c.status == 2) EXPECT_NE(run.errors.find("proxy-password"), std::string::npos);
+        if (c.status == 2) {
+            EXPECT_NE(run.errors.find("proxy-password"), std::string::npos);
+        }
     }
 }
 
