@@ -32,18 +32,6 @@ TEST(RefServiceFaults, Http500AnswersAPlainServerErrorOnlyForTheNamedOperation) 
     EXPECT_EQ(call(service, "HelloWorld").status, 200);
 }
 
-// With xN a rule disturbs its first N calls only; later ones fall through to the next rule.
-TEST(RefServiceFaults, Http503DisturbsTheFirstCallsOfItsCountThenTheNextRuleOrTheAnswer) {
-    RefService service({"--fault", "GetItemData=http503:0@4711x2", "--fault",
-                        "GetItemData=exception@4711x1"});
-    std::vector<int> statuses;
-    for (int i = 0; i < 3; ++i) statuses.push_back(call(service, "GetItemData", itemArguments("4711")).status);
-    EXPECT_EQ(statuses, (std::vector<int>{503, 503, 200}));
-    EXPECT_EQ(call(service, "GetItemData", itemArguments("4711")).resultElements()[0].localName(),
-              "root");
-    EXPECT_EQ(call(service, "GetItemData", itemArguments("4712")).status, 200);
-}
-
 TEST(RefServiceFaults, SoapFaultAnswersAServerFault) {
     RefService service({"--fault", "getStructure=soapfault"});
     const auto reply = call(service, "getStructure", projectArguments("demo", "DEMO", 1033));

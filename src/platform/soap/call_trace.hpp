@@ -15,8 +15,9 @@ namespace ovk::soap {
 //    "attempt":1,"status":200,"sent":412,"received":1830,"inflated":5120,
 //    "ms":12.4,"outcome":"ok"}
 // "received" counts the reply's bytes as they travelled, "inflated" the same after
-// decompression; "outcome" is "ok", "retried: …" or the fault code and text the call ended
-// with. With bodies, "request" and "reply" hold the texts too.
+// decompression; "ms" is how long the call waited for the attempt (a reply fetched ahead may
+// cost it nearly nothing); "outcome" is "ok", "retried: …" or the fault code and text the call
+// ended with. With bodies, "request" and "reply" hold the texts too (1 MiB of a reply at most).
 //
 // Secrets never reach the file: every text of a line is written with each secret given to
 // addSecret (also in its XML-escaped form) replaced by "***", and no header is ever written,

@@ -550,18 +550,23 @@ void HttpTransport::pause(std::chrono::milliseconds duration) {
     using Clock = std::chrono::steady_clock;
     constexpr std::chrono::milliseconds kHookInterval{50};
     const auto until = Clock::now() + duration;
+    auto nextHook = Clock::now() + kHookInterval;
     for (auto now = Clock::now(); now < until; now = Clock::now()) {
-        const auto step = std::min(std::chrono::duration_cast<std::chrono::milliseconds>(until - now),
-                                   kHookInterval);
+        const auto step = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::min(until, nextHook) - now);
         const auto stepMs = static_cast<int>(std::max<long long>(step.count(), 1));
-        // curl_multi_poll sleeps its whole time-out even with nothing to wait for.
+        // Posts started ahead go on meanwhile; curl_multi_poll returns early when one of them
+        // has something, and otherwise waits the whole step even with none under way.
         if (CURLM* multi = impl_->aheadMulti.get()) {
             curl_multi_poll(multi, nullptr, 0, stepMs, nullptr);
             driveAhead(0);
         } else {
             std::this_thread::sleep_for(std::chrono::milliseconds(stepMs));
         }
-        if (impl_->waitHook) impl_->waitHook();
+        if (impl_->waitHook && Clock::now() >= nextHook) {
+            impl_->waitHook();
+            nextHook = Clock::now() + kHookInterval;
+        }
     }
 }
 
