@@ -51,14 +51,14 @@ TEST_F(SoapSetup, RequestsInFlightAndRetriesComeFromTheSettingsWithTheDefaultFor
     EXPECT_EQ(SetupSoapClient(client, settings, store), "OK");
     EXPECT_EQ(client.maxRequestsInFlight, 4);
     EXPECT_EQ(client.retryAttempts, 3);
-    for (const auto& [stored, used, retries] : std::vector<std::tuple<std::string, int, int>>{
-             {"1", 1, 1},
-             {"8", 8, 8},
-             {"0", 4, 0},
-             {"-2", 4, 3},
-             {"2.5", 4, 3},
-             {"many", 4, 3},
-             {"", 4, 3}}) {
+    for (const auto& [stored, used, retries] :
+         std::vector<std::tuple<std::string, int, int>>{{"1", 1, 1},
+                                                        {"8", 8, 8},
+                                                        {"0", 4, 0},
+                                                        {"-2", 4, 3},
+                                                        {"2.5", 4, 3},
+                                                        {"many", 4, 3},
+                                                        {"", 4, 3}}) {
         store.write(kSettingsApplication, "Settings", "MaxRequestsInFlight", stored);
         store.write(kSettingsApplication, "Settings", "RetryAttempts", stored);
         client.maxRequestsInFlight = 0;
@@ -101,20 +101,14 @@ TEST_F(SoapSetup, SetsOnlyTheConnectorPropertiesThatHaveValues) {
     EXPECT_EQ(std::get<std::string>(client.properties.at("CAFile")), "/etc/company/root-ca.pem");
 }
 
-// The host's trace wins over the user's; a file that cannot be written is named, not ignored.
-TEST_F(SoapSetup, TheTraceComesFromTheHostOrTheSettingAndAnUnwritableOneFails) {
+// A trace file that cannot be written is named, never silently left out.
+TEST_F(SoapSetup, TheTraceSettingOpensItsFileAndAnUnwritableOneFails) {
     test::TempDir dir;
     EXPECT_EQ(SetupSoapClient(client, settings, store), "OK");
     EXPECT_EQ(client.trace, nullptr);
     store.write(kSettingsApplication, "Settings", "TraceFile", (dir / "user.jsonl").string());
     EXPECT_EQ(SetupSoapClient(client, settings, store), "OK");
-    EXPECT_NE(client.trace, nullptr);
-    EXPECT_TRUE(std::filesystem::exists(dir / "user.jsonl"));
-    EXPECT_EQ(SetupSoapClient(client, settings, store, {(dir / "host.jsonl").string(), true}),
-              "OK");
-    EXPECT_TRUE(client.trace->withBodies());
-    EXPECT_TRUE(std::filesystem::exists(dir / "host.jsonl"));
-
+    EXPECT_TRUE(client.trace && std::filesystem::exists(dir / "user.jsonl"));
     const std::string unwritable = (dir / "missing" / "trace.jsonl").string();
     const std::string refused = SetupSoapClient(client, settings, store, {unwritable});
     EXPECT_EQ(refused.rfind("Error by set TraceFile", 0), 0u) << refused;

@@ -153,9 +153,8 @@ TEST(OvkHostRequestsInFlight, StayWithinTheSettingAndAFailureLeavesTheItemsBefor
                                                                 "</URL><ProjectID>DEMO</ProjectID>"
                                                                 "<Language>English</Language>"
                                                                 "<Password>demo</Password>"));
-        work.write("settings/VelmoraDotNet.ini",
-                   "[Settings]\nMaxRequestsInFlight=" + std::to_string(c.setting) + "\n" +
-                       c.retries);
+        work.write("settings/VelmoraDotNet.ini", "[Settings]\nMaxRequestsInFlight=" +
+                                                     std::to_string(c.setting) + "\n" + c.retries);
         const test::HostRun r = runHost({"run", "--settings-dir", (work / "settings").string(),
                                          "--fields", "Product group", "--leaf", "Motors", "--mark",
                                          "all", "--finish", doc.string()});
@@ -203,11 +202,26 @@ TEST(OvkHostTrace, AWholeDownloadIsTracedWithoutASecret) {
                                                             "<Password>demo</Password>"));
     const std::string trace = (work / "trace.jsonl").string();
     const test::ScopedEnvironment password("OVK_PROXY_PASSWORD", "s3cret");
-    const test::HostRun r =
-        runHost({"run", "--settings-dir", (work / "settings").string(), "--proxy-ip", "127.0.0.1",
-                 "--proxy-port", proxyPort, "--proxy-user", "alice", "--trace", trace,
-                 "--trace-bodies", "--fields", "Product group", "--leaf", "Motors", "--mark",
-                 "all", "--finish", doc.string()});
+    const test::HostRun r = runHost({"run",
+                                     "--settings-dir",
+                                     (work / "settings").string(),
+                                     "--proxy-ip",
+                                     "127.0.0.1",
+                                     "--proxy-port",
+                                     proxyPort,
+                                     "--proxy-user",
+                                     "alice",
+                                     "--trace",
+                                     trace,
+                                     "--trace-bodies",
+                                     "--fields",
+                                     "Product group",
+                                     "--leaf",
+                                     "Motors",
+                                     "--mark",
+                                     "all",
+                                     "--finish",
+                                     doc.string()});
     ASSERT_EQ(r.status, 0) << r.errors;
 
     const std::string text = readAll(trace);
@@ -230,9 +244,9 @@ TEST(OvkHostTrace, AWholeDownloadIsTracedWithoutASecret) {
             EXPECT_NE(entry["request"].get<std::string>().find("***"), std::string::npos);
         }
     }
-    EXPECT_EQ(items, (std::vector<std::string>{"4711#1 200 ok", "4712#1 200 ok",
-                                               "4713#1 503 retried", "4713#2 200 ok",
-                                               "4714#1 200 ok"}));
+    EXPECT_EQ(items,
+              (std::vector<std::string>{"4711#1 200 ok", "4712#1 200 ok", "4713#1 503 retried",
+                                        "4713#2 200 ok", "4714#1 200 ok"}));
     EXPECT_GT(lines, items.size());  // the start-up's calls and the wizard's are there too
     EXPECT_EQ(std::filesystem::status(trace).permissions() & std::filesystem::perms::others_read,
               std::filesystem::perms::none);

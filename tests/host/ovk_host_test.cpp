@@ -146,10 +146,9 @@ TEST_F(OvkHost, TakesTheProxyPasswordFromAFileOrTheEnvironment) {
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.options) + " " + c.variable.value_or("-"));
         ovk::test::ScopedEnvironment variable("OVK_PROXY_PASSWORD", c.variable);
-        std::vector<std::string> args = {"run",          "--init-only", "--settings-dir",
-                                         settingsDir,    "--proxy-ip",  "127.0.0.1",
-                                         "--proxy-port", port,          "--proxy-user",
-                                         "alice"};
+        std::vector<std::string> args = {
+            "run",          "--init-only", "--settings-dir", settingsDir, "--proxy-ip", "127.0.0.1",
+            "--proxy-port", port,          "--proxy-user",   "alice"};
         args.insert(args.end(), c.options.begin(), c.options.end());
         args.push_back(doc);
         const HostRun run = runHost(args);

@@ -7,10 +7,10 @@
 namespace ovk::refservice {
 namespace {
 
-constexpr std::array kKinds{FaultKind::Http500,       FaultKind::Http503,   FaultKind::SoapFault,
-                            FaultKind::Malformed,     FaultKind::Truncated, FaultKind::Hang,
-                            FaultKind::Exception,     FaultKind::Empty,     FaultKind::ElementStream,
-                            FaultKind::HugeFault,     FaultKind::BadCdata};
+constexpr std::array kKinds{FaultKind::Http500,   FaultKind::Http503,   FaultKind::SoapFault,
+                            FaultKind::Malformed, FaultKind::Truncated, FaultKind::Hang,
+                            FaultKind::Exception, FaultKind::Empty,     FaultKind::ElementStream,
+                            FaultKind::HugeFault, FaultKind::BadCdata};
 
 constexpr std::uint64_t kDefaultOversize = std::uint64_t{64} << 20;
 
@@ -96,9 +96,8 @@ void FaultPlan::add(std::string_view text) {
     Rule rule;
     // A trailing xN counts the calls that misbehave.
     if (const auto x = kind.rfind('x'); x != std::string_view::npos && x + 1 < kind.size() &&
-                                        std::all_of(kind.begin() + x + 1, kind.end(), [](char c) {
-                                            return c >= '0' && c <= '9';
-                                        })) {
+                                        std::all_of(kind.begin() + x + 1, kind.end(),
+                                                    [](char c) { return c >= '0' && c <= '9'; })) {
         const std::string_view count = kind.substr(x + 1);
         if (count.size() > 9)
             throw std::invalid_argument("--fault: the count x" + std::string(count) +
@@ -132,9 +131,10 @@ void FaultPlan::add(std::string_view text) {
     if (size && rule.kind == FaultKind::Http503) {
         if (size->empty() || size->size() > 6 ||
             !std::all_of(size->begin(), size->end(), [](char c) { return c >= '0' && c <= '9'; }))
-            throw std::invalid_argument("--fault: http503 takes the seconds of its Retry-After, "
-                                        "not \"" +
-                                        std::string(*size) + "\"");
+            throw std::invalid_argument(
+                "--fault: http503 takes the seconds of its Retry-After, "
+                "not \"" +
+                std::string(*size) + "\"");
         rule.retryAfter = std::stoull(std::string(*size));
         size.reset();
     }

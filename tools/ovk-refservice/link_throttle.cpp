@@ -7,9 +7,8 @@ namespace ovk::refservice {
 
 void LinkThrottle::pass(std::size_t bytes) {
     if (!limited()) return;
-    const auto duration = std::chrono::duration_cast<Clock::duration>(
-        std::chrono::duration<double>(static_cast<double>(bytes) * 8.0 /
-                                      (1000.0 * kilobitsPerSecond_)));
+    const auto duration = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
+        static_cast<double>(bytes) * 8.0 / (1000.0 * kilobitsPerSecond_)));
     Clock::time_point until;
     {
         std::lock_guard lock(mutex_);

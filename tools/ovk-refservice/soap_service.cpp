@@ -241,9 +241,10 @@ void SoapService::handleGet(const httplib::Request& request, httplib::Response& 
         request.path == "/VelmoraSvr.wsdl") {
         setText(response, serviceDescription(), kXml);
     } else if (request.path == "/") {
-        setText(response, "ovk-refservice: POST SOAP 1.1 requests to " + url() +
-                                 "; the service description is at " + url() + "?wsdl\n",
-                             "text/plain; charset=utf-8");
+        setText(response,
+                "ovk-refservice: POST SOAP 1.1 requests to " + url() +
+                    "; the service description is at " + url() + "?wsdl\n",
+                "text/plain; charset=utf-8");
     } else {
         response.status = 404;
         setText(response, "Not found\n", "text/plain; charset=utf-8");

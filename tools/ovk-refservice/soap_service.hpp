@@ -30,8 +30,8 @@ struct ServiceSettings {
     // Both set: HTTPS with this PEM certificate (chain) and key; both empty: plain HTTP.
     std::filesystem::path tlsCertificate;
     std::filesystem::path tlsKey;
-    bool indent = false;  // pretty-print every reply, as many SOAP stacks do
-    bool gzip = false;    // compress replies for clients that accept gzip or deflate
+    bool indent = false;         // pretty-print every reply, as many SOAP stacks do
+    bool gzip = false;           // compress replies for clients that accept gzip or deflate
     unsigned bandwidthKbps = 0;  // the link all replies share; 0: as fast as it goes
 };
 

@@ -59,14 +59,13 @@ std::string utcNow() {
 
 }  // namespace
 
-CallTrace::CallTrace(const std::filesystem::path& file, bool withBodies)
-    : withBodies_(withBodies) {
+CallTrace::CallTrace(const std::filesystem::path& file, bool withBodies) : withBodies_(withBodies) {
     fd_ = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd_ < 0) {
-        throw Error(err::FileNotFound,
-                    "The trace file " + file.string() + " cannot be written: " +
-                        std::strerror(errno),
-                    "CallTrace");
+        throw Error(
+            err::FileNotFound,
+            "The trace file " + file.string() + " cannot be written: " + std::strerror(errno),
+            "CallTrace");
     }
 }
 
@@ -88,8 +87,7 @@ void CallTrace::addSecret(const std::string& secret) {
 
 std::string CallTrace::redacted(std::string text) const {
     for (const std::string& secret : secrets_) {
-        for (auto at = text.find(secret); at != std::string::npos;
-             at = text.find(secret, at + 3)) {
+        for (auto at = text.find(secret); at != std::string::npos; at = text.find(secret, at + 3)) {
             text.replace(at, secret.size(), "***");
         }
     }
@@ -108,8 +106,7 @@ void CallTrace::write(const Entry& entry) noexcept {
         line["sent"] = entry.bytesSent;
         line["received"] = entry.bytesReceived;
         line["inflated"] = entry.bytesInflated;
-        line["ms"] =
-            std::chrono::duration<double, std::milli>(entry.duration).count();
+        line["ms"] = std::chrono::duration<double, std::milli>(entry.duration).count();
         line["outcome"] = redacted(entry.outcome);
         if (withBodies_) {
             line["request"] = redacted(entry.request);

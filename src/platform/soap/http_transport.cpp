@@ -552,8 +552,8 @@ void HttpTransport::pause(std::chrono::milliseconds duration) {
     const auto until = Clock::now() + duration;
     auto nextHook = Clock::now() + kHookInterval;
     for (auto now = Clock::now(); now < until; now = Clock::now()) {
-        const auto step = std::chrono::duration_cast<std::chrono::milliseconds>(
-            std::min(until, nextHook) - now);
+        const auto step =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::min(until, nextHook) - now);
         const auto stepMs = static_cast<int>(std::max<long long>(step.count(), 1));
         // Posts started ahead go on meanwhile; curl_multi_poll returns early when one of them
         // has something, and otherwise waits the whole step even with none under way.

@@ -72,9 +72,9 @@ class HttpTransport {
         // refused, reset or never made in time, or it closed without a word. TLS refusals are
         // not among them: they say something about the service.
         bool lostBeforeReply = false;
-        std::string retryAfter;        // the reply's Retry-After header, as sent
-        std::uint64_t bytesSent = 0;   // the request body
-        std::uint64_t bytesOnWire = 0; // the reply body as it travelled, compressed or not
+        std::string retryAfter;         // the reply's Retry-After header, as sent
+        std::uint64_t bytesSent = 0;    // the request body
+        std::uint64_t bytesOnWire = 0;  // the reply body as it travelled, compressed or not
     };
 
     Result post(const std::string& url, std::string_view soapAction, std::string_view body,

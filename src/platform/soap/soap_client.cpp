@@ -349,8 +349,8 @@ std::unique_ptr<SoapClient::Ahead> SoapClient::takeAhead(const Request& request)
     for (auto& ahead : ahead_) {
         if (started >= maxRequestsInFlight_) break;
         if (!ahead->post) {
-            ahead->sink = std::make_unique<ReplySink>(options_.maxReplyBytes,
-                                                      trace_ && trace_->withBodies());
+            ahead->sink =
+                std::make_unique<ReplySink>(options_.maxReplyBytes, trace_ && trace_->withBodies());
             ahead->post = transport_->startPost(ahead->request.url, ahead->request.op->soapAction,
                                                 ahead->request.envelope, *ahead->sink);
             if (!ahead->post) break;
@@ -428,18 +428,18 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation,
                 result = transport_->post(url, op->soapAction, request.envelope, *sinkInUse);
             }
             if (trace_) {
-                lastAttempt = CallTrace::Entry{
-                    source,
-                    tracedArgument(args),
-                    repeat + 1,
-                    result.httpStatus,
-                    result.bytesSent,
-                    result.bytesOnWire,
-                    sinkInUse->parser().size(),
-                    std::chrono::steady_clock::now() - started,
-                    {},
-                    traceBodies ? request.envelope : std::string(),
-                    traceBodies ? sinkInUse->tracedText() : std::string()};
+                lastAttempt =
+                    CallTrace::Entry{source,
+                                     tracedArgument(args),
+                                     repeat + 1,
+                                     result.httpStatus,
+                                     result.bytesSent,
+                                     result.bytesOnWire,
+                                     sinkInUse->parser().size(),
+                                     std::chrono::steady_clock::now() - started,
+                                     {},
+                                     traceBodies ? request.envelope : std::string(),
+                                     traceBodies ? sinkInUse->tracedText() : std::string()};
             }
             if (repeat >= options_.retry.attempts || sinkInUse->tooLarge() ||
                 !RetryPolicy::isTransient(result))
