@@ -23,6 +23,9 @@ echo
 echo "== Items fetched ahead against one at a time: 200 articles, replies held back 20 ms (same run)"
 sh "$root/bench/pipeline.sh" "$root/$build"
 echo
+echo "== Compressed against uncompressed replies: 250 articles over a 20 Mbit/s link (same run)"
+sh "$root/bench/compression.sh" "$root/$build"
+echo
 echo "== Hostile replies: peak memory and time of one call each"
 sh "$root/bench/reply_bounds.sh" "$root/$build"
 echo

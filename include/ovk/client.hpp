@@ -110,6 +110,14 @@ class Client {
     /// Proxy host name or address; the document's value wins when it has one.
     const std::string& ProxyIP() const;
     void ProxyIP(std::string value);
+    /// Traces every service call of the next Init and Show to `file`, for support: one JSON
+    /// line per attempt (time, operation, article, attempt, HTTP status, bytes sent, received
+    /// and inflated, duration, outcome), with the request and reply bodies when `withBodies`.
+    /// Passwords and proxy credentials are written as ***. The file is appended to, created
+    /// readable by its owner alone; one that cannot be written fails Init (-9). An empty file
+    /// leaves it to the per-user setting "TraceFile" (and "TraceBodies").
+    void Trace(std::string file, bool withBodies = false);
+    const std::string& TraceFile() const;
     /// The last schema-validation or service-connection detail text, shared by all clients.
     const std::string& ValidationErrorCodes() const;
     /// The wizard step last reported (0 before the wizard ran).

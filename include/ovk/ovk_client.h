@@ -39,7 +39,7 @@ extern "C" {
 #endif
 
 /* The version of this interface. Grows when members are appended to the structs below. */
-#define OVK_CLIENT_API_VERSION 2
+#define OVK_CLIENT_API_VERSION 3
 
 /* The outcome of a call. */
 typedef enum ovk_status {
@@ -166,6 +166,16 @@ typedef struct ovk_client_functions {
                                  ovk_message_box_callback callback, void* user_data);
     /* 21: whether the client is unattended (1) or not (0). */
     ovk_status (*get_Unattended)(ovk_client* client, int32_t* unattended);
+
+    /* Since interface version 3. */
+
+    /* 22: traces every service call of the next Init and Show to `file`, for support: one
+     * JSON line per attempt (time, operation, article, attempt, HTTP status, bytes sent,
+     * received and inflated, duration, outcome), with the request and reply bodies when
+     * `with_bodies` is non-zero. Passwords and proxy credentials are written as ***. NULL or ""
+     * leaves it to the per-user setting TraceFile. A file that cannot be written fails Init
+     * (-9). */
+    ovk_status (*set_Trace)(ovk_client* client, const char* file, int32_t with_bodies);
 } ovk_client_functions;
 
 /* The version of the interface the loaded library implements (OVK_CLIENT_API_VERSION). */

@@ -244,6 +244,12 @@ const std::string& Client::ProxyIP() const {
 void Client::ProxyIP(std::string value) {
     impl_->settings.proxyIp = std::move(value);
 }
+void Client::Trace(std::string file, bool withBodies) {
+    impl_->trace = TraceRequest{std::move(file), withBodies};
+}
+const std::string& Client::TraceFile() const {
+    return impl_->trace.file;
+}
 const std::string& Client::ValidationErrorCodes() const {
     return validationText();
 }

@@ -7,6 +7,7 @@
 
 #include "component/client_services.hpp"
 #include "component/frm_splash.hpp"
+#include "component/soap_setup.hpp"
 #include "document/config_infos.hpp"
 #include "ovk/client.hpp"
 #include "platform/xml/document.hpp"
@@ -25,6 +26,7 @@ struct Client::Impl : SplashEvents, WizardEvents {
     ConnectionSettings settings;  // ServiceUrl, proxy and the project values from the document
     int16_t GUILangID = 0;
     int16_t ActiveStepNumber = 0;
+    TraceRequest trace;  // a trace the host asked for; empty: the user's setting decides
 
     // Private state.
     std::shared_ptr<const ClientServices> services;  // those in use: attended or unattended

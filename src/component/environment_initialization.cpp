@@ -221,7 +221,8 @@ void Client::Impl::prepareDocument(const std::string& downloadFile, int32_t& Res
 
 void Client::Impl::connectToService(int32_t& Result, int32_t& Init) {
     // 15
-    const std::string connection = SetupSoapClient(*MySoapobject, settings, *services->settings);
+    const std::string connection =
+        SetupSoapClient(*MySoapobject, settings, *services->settings, trace);
     if (asciiUpper(connection) != "OK") {
         setValidationText(connection);
         fail(-9, 17, connection);

@@ -5,10 +5,12 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 
 #include "platform/errors.hpp"
 #include "platform/files.hpp"
 #include "platform/numbers.hpp"
+#include "platform/soap/call_trace.hpp"
 #include "platform/text.hpp"
 
 namespace ovk {
@@ -37,6 +39,16 @@ int readRequestsInFlight(const SettingsStore& store) {
     return static_cast<int>(std::min(*number, 1000.0));
 }
 
+// The stored number of retries: a whole number from 0 up (larger ones are capped by the
+// client); absent or anything else gives the default, for the same reason.
+int readRetryAttempts(const SettingsStore& store) {
+    const auto stored = store.read(kSettingsApplication, "Settings", kRetryAttemptsSetting);
+    if (!stored) return kDefaultRetryAttempts;
+    const auto number = numbers::parseNumber(*stored);
+    if (!number || *number < 0 || *number != std::floor(*number)) return kDefaultRetryAttempts;
+    return static_cast<int>(std::min(*number, 1000.0));
+}
+
 std::string formatTimeout(double timeout) {
     if (timeout == std::floor(timeout) && std::fabs(timeout) < 1e15) {
         return std::to_string(static_cast<long long>(timeout));
@@ -50,16 +62,41 @@ std::string faultTexts(const soap::ServiceClient& client) {
     return client.faultString() + kCrLf + client.faultCode() + kCrLf + client.faultActor();
 }
 
+// The trace the host or the user's settings ask for, with the secrets it must never show;
+// nothing when none is asked for. Throws Error when the file cannot be written.
+std::shared_ptr<soap::CallTrace> openTrace(const TraceRequest& request,
+                                           const ConnectionSettings& settings,
+                                           const SettingsStore& store) {
+    const auto setting = [&](const char* key) {
+        return store.read(kSettingsApplication, "Settings", key).value_or("");
+    };
+    const std::string file = request.file.empty() ? setting(kTraceFileSetting) : request.file;
+    if (file.empty()) return nullptr;
+    const bool bodies = request.withBodies || setting(kTraceBodiesSetting) == "1";
+    auto trace = std::make_shared<soap::CallTrace>(file, bodies);
+    for (const std::string* secret :
+         {&settings.projectPassword, &settings.proxyPassword, &settings.proxyUserName})
+        trace->addSecret(*secret);
+    return trace;
+}
+
 }  // namespace
 
 std::string SetupSoapClient(soap::ServiceClient& client, const ConnectionSettings& settings,
-                            SettingsStore& store) {
+                            SettingsStore& store, const TraceRequest& trace) {
     try {
         const double timeout = readTimeout(store);
         store.write(kSettingsApplication, "Settings", "SOAPTimeout", formatTimeout(timeout));
 
         client.initialize(files::inComponentDir(kServiceDescriptionFileName));
         if (!client.faultCode().empty()) return "Error by load wsdl" + faultTexts(client);
+
+        // Named after the other settings' failures: the file is what is wrong, not the service.
+        try {
+            client.setTrace(openTrace(trace, settings, store));
+        } catch (...) {
+            return "Error by set TraceFile" + currentError().description;
+        }
 
         if (!settings.serviceUrl.empty()) client.setProperty("EndPointURL", settings.serviceUrl);
 
@@ -94,6 +131,7 @@ std::string SetupSoapClient(soap::ServiceClient& client, const ConnectionSetting
 
         client.setProperty("Timeout", timeout);
         client.setMaxRequestsInFlight(readRequestsInFlight(store));
+        client.setRetryAttempts(readRetryAttempts(store));
 
         const std::string answer = client.callText("HelloWorld", {});
         if (asciiUpper(answer) == "HELLO WORLD") return "OK";

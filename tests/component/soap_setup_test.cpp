@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "component/soap_setup.hpp"
 #include "component_folder.hpp"
 #include "fake_service_client.hpp"
 #include "platform/errors.hpp"
+#include "platform/soap/call_trace.hpp"
+#include "temp_dir.hpp"
 
 namespace ovk {
 namespace {
@@ -43,15 +47,24 @@ TEST_F(SoapSetup, TimeoutIsAtLeastTheMinimumAndIsWrittenBack) {
     }
 }
 
-TEST_F(SoapSetup, RequestsInFlightComeFromTheSettingWithTheDefaultForAnythingElse) {
+TEST_F(SoapSetup, RequestsInFlightAndRetriesComeFromTheSettingsWithTheDefaultForAnythingElse) {
     EXPECT_EQ(SetupSoapClient(client, settings, store), "OK");
     EXPECT_EQ(client.maxRequestsInFlight, 4);
-    for (const auto& [stored, used] : std::vector<std::pair<std::string, int>>{
-             {"1", 1}, {"8", 8}, {"0", 4}, {"-2", 4}, {"2.5", 4}, {"many", 4}, {"", 4}}) {
+    EXPECT_EQ(client.retryAttempts, 3);
+    for (const auto& [stored, used, retries] :
+         std::vector<std::tuple<std::string, int, int>>{{"1", 1, 1},
+                                                        {"8", 8, 8},
+                                                        {"0", 4, 0},
+                                                        {"-2", 4, 3},
+                                                        {"2.5", 4, 3},
+                                                        {"many", 4, 3},
+                                                        {"", 4, 3}}) {
         store.write(kSettingsApplication, "Settings", "MaxRequestsInFlight", stored);
+        store.write(kSettingsApplication, "Settings", "RetryAttempts", stored);
         client.maxRequestsInFlight = 0;
         EXPECT_EQ(SetupSoapClient(client, settings, store), "OK") << stored;
         EXPECT_EQ(client.maxRequestsInFlight, used) << stored;
+        EXPECT_EQ(client.retryAttempts, retries) << stored;
     }
 }
 
@@ -86,6 +99,20 @@ TEST_F(SoapSetup, SetsOnlyTheConnectorPropertiesThatHaveValues) {
         EXPECT_EQ(client.propertyOrder.back(), "Timeout");
     }
     EXPECT_EQ(std::get<std::string>(client.properties.at("CAFile")), "/etc/company/root-ca.pem");
+}
+
+// A trace file that cannot be written is named, never silently left out.
+TEST_F(SoapSetup, TheTraceSettingOpensItsFileAndAnUnwritableOneFails) {
+    test::TempDir dir;
+    EXPECT_EQ(SetupSoapClient(client, settings, store), "OK");
+    EXPECT_EQ(client.trace, nullptr);
+    store.write(kSettingsApplication, "Settings", "TraceFile", (dir / "user.jsonl").string());
+    EXPECT_EQ(SetupSoapClient(client, settings, store), "OK");
+    EXPECT_TRUE(client.trace && std::filesystem::exists(dir / "user.jsonl"));
+    const std::string unwritable = (dir / "missing" / "trace.jsonl").string();
+    const std::string refused = SetupSoapClient(client, settings, store, {unwritable});
+    EXPECT_EQ(refused.rfind("Error by set TraceFile", 0), 0u) << refused;
+    EXPECT_NE(refused.find(unwritable), std::string::npos) << refused;
 }
 
 TEST_F(SoapSetup, TheHelloWorldAnswerDecides) {

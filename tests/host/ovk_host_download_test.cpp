@@ -13,6 +13,7 @@
 #include <map>
 #include <set>
 #include <thread>
+#include <sstream>
 
 #include "component_folder.hpp"
 #include "host_run.hpp"
@@ -21,6 +22,7 @@
 #include "scoped_environment.hpp"
 #include "service/catalog_results.hpp"
 #include "test_certificates.hpp"
+#include "tinyproxy.hpp"
 
 namespace ovk {
 namespace {
@@ -127,17 +129,24 @@ TEST(OvkHostRequestsInFlight, StayWithinTheSettingAndAFailureLeavesTheItemsBefor
         int setting;
         const char* fault;
         std::vector<std::string> saved;
+        const char* retries = "";  // the RetryAttempts line, if any
+        bool completes = false;
     };
     const std::vector<std::string> motors = {"4711", "4712", "4713", "4714"};
     const std::vector<Case> cases = {
-        {1, nullptr, motors},
-        {2, nullptr, motors},
-        {4, nullptr, motors},
+        {1, nullptr, motors, "", true},
+        {2, nullptr, motors, "", true},
+        {4, nullptr, motors, "", true},
         {4, "GetItemData=soapfault@4713", {"4711", "4712"}},
         {3, "GetItemData=malformed@4712", {"4711"}},
+        // A moment of an overloaded server costs a wait, not the download.
+        {4, "GetItemData=http503:0@4713x3", motors, "", true},
+        {1, "GetItemData=http503:0@4712x2", motors, "RetryAttempts=2\n", true},
+        {4, "GetItemData=http503:0@4713x1", {"4711", "4712"}, "RetryAttempts=0\n"},
+        {4, "GetItemData=http503:0@4713x4", {"4711", "4712"}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE("MaxRequestsInFlight=" + std::to_string(c.setting) + " " +
+        SCOPED_TRACE("MaxRequestsInFlight=" + std::to_string(c.setting) + " " + c.retries +
                      (c.fault ? c.fault : "no fault"));
         TempDir work;
         // Held back long enough that requests fetched ahead overlap at the service.
@@ -149,15 +158,15 @@ TEST(OvkHostRequestsInFlight, StayWithinTheSettingAndAFailureLeavesTheItemsBefor
                                                                 "</URL><ProjectID>DEMO</ProjectID>"
                                                                 "<Language>English</Language>"
                                                                 "<Password>demo</Password>"));
-        work.write("settings/VelmoraDotNet.ini",
-                   "[Settings]\nMaxRequestsInFlight=" + std::to_string(c.setting) + "\n");
+        work.write("settings/VelmoraDotNet.ini", "[Settings]\nMaxRequestsInFlight=" +
+                                                     std::to_string(c.setting) + "\n" + c.retries);
         const test::HostRun r = runHost({"run", "--settings-dir", (work / "settings").string(),
                                          "--fields", "Product group", "--leaf", "Motors", "--mark",
                                          "all", "--finish", doc.string()});
-        EXPECT_EQ(r.status, c.fault ? 1 : 0) << r.errors;
+        EXPECT_EQ(r.status, c.completes ? 0 : 1) << r.errors;
         const bool completed =
             !r.lines.empty() && r.lines.back() == nlohmann::json({{"event", "DownloadComplete"}});
-        EXPECT_EQ(completed, c.fault == nullptr);
+        EXPECT_EQ(completed, c.completes);
         std::vector<std::string> numbers;
         const xml::Document saved = xml::Document::loadFile(doc);
         for (const xml::Node& item : saved.elementsByName("Articleinfo"))
@@ -311,7 +320,74 @@ TEST(OvkHostConcurrentDownloads, ASecondRunOnTheSameDocumentIsRefusedAndLosesNot
 
 INSTANTIATE_TEST_SUITE_P(Replies, OvkHostDownload,
                          ::testing::Values(std::vector<std::string>{},
-                                           std::vector<std::string>{"--indent"}));
+                                           std::vector<std::string>{"--indent"},
+                                           std::vector<std::string>{"--gzip"}));
+
+// What support reads after a download through a proxy: one line per attempt, the refused one
+// and its repeat too, with the bytes on the wire and inflated, and none of the secrets used.
+TEST(OvkHostTrace, AWholeDownloadIsTracedWithoutASecret) {
+    if (::access(test::kTinyproxy, X_OK) != 0) GTEST_SKIP() << "tinyproxy is not installed";
+    RefService service({"--gzip", "--fault", "GetItemData=http503:0@4713x1"});
+    TempDir work;
+    test::Tinyproxy proxy(work, "alice s3cret");
+    ASSERT_TRUE(proxy.running());
+    const std::string proxyPort = proxy.hostPort().substr(proxy.hostPort().rfind(':') + 1);
+    const auto doc = work.write(
+        "download.xml", test::downloadDocument("TARVO", "<URL>" + service.url() +
+                                                            "</URL><ProjectID>DEMO</ProjectID>"
+                                                            "<Language>English</Language>"
+                                                            "<Password>demo</Password>"));
+    const std::string trace = (work / "trace.jsonl").string();
+    const test::ScopedEnvironment password("OVK_PROXY_PASSWORD", "s3cret");
+    const test::HostRun r = runHost({"run",
+                                     "--settings-dir",
+                                     (work / "settings").string(),
+                                     "--proxy-ip",
+                                     "127.0.0.1",
+                                     "--proxy-port",
+                                     proxyPort,
+                                     "--proxy-user",
+                                     "alice",
+                                     "--trace",
+                                     trace,
+                                     "--trace-bodies",
+                                     "--fields",
+                                     "Product group",
+                                     "--leaf",
+                                     "Motors",
+                                     "--mark",
+                                     "all",
+                                     "--finish",
+                                     doc.string()});
+    ASSERT_EQ(r.status, 0) << r.errors;
+
+    const std::string text = readAll(trace);
+    for (const char* secret : {"s3cret", "alice", "demo", "Authorization"})
+        EXPECT_EQ(text.find(secret), std::string::npos) << secret;
+    std::vector<std::string> items;
+    std::size_t lines = 0;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line); ++lines) {
+        const auto entry = nlohmann::json::parse(line);
+        EXPECT_GT(entry["sent"].get<int>(), 0) << line;
+        if (entry["operation"] != "GetItemData") continue;
+        items.push_back(entry["article"].get<std::string>() + "#" +
+                        std::to_string(entry["attempt"].get<int>()) + " " +
+                        std::to_string(entry["status"].get<int>()) + " " +
+                        entry["outcome"].get<std::string>().substr(0, 7));
+        if (entry["status"] == 200) {
+            EXPECT_GT(entry["inflated"].get<int>(), entry["received"].get<int>()) << line;
+            EXPECT_NE(entry["reply"].get<std::string>().find("Articleinfo"), std::string::npos);
+            EXPECT_NE(entry["request"].get<std::string>().find("***"), std::string::npos);
+        }
+    }
+    EXPECT_EQ(items,
+              (std::vector<std::string>{"4711#1 200 ok", "4712#1 200 ok", "4713#1 503 retried",
+                                        "4713#2 200 ok", "4714#1 200 ok"}));
+    EXPECT_GT(lines, items.size());  // the start-up's calls and the wizard's are there too
+    EXPECT_EQ(std::filesystem::status(trace).permissions() & std::filesystem::perms::others_read,
+              std::filesystem::perms::none);
+}
 
 // A company's service behind HTTPS with its own certificate authority, trusted through the
 // per-user setting: the whole download goes over the checked connection.

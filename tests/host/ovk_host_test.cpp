@@ -6,12 +6,15 @@
 
 #include <cstdio>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "component_folder.hpp"
 #include "host_run.hpp"
 #include "ref_service.hpp"
+#include "scoped_environment.hpp"
+#include "tinyproxy.hpp"
 
 namespace {
 
@@ -113,6 +116,47 @@ TEST_F(OvkHost, RefusesBadOptionsWithUsage) {
     EXPECT_EQ(runHost({"run", "--answer", "maybe", "x.xml"}).status, 2);
     EXPECT_EQ(runHost({"frobnicate", "x.xml"}).status, 2);
     EXPECT_EQ(runHost({"run"}).status, 2);
+}
+
+// The proxy password can stay out of the process list: a file or the environment give it as
+// well as the option does, and the option wins over the variable.
+TEST_F(OvkHost, TakesTheProxyPasswordFromAFileOrTheEnvironment) {
+    if (::access(ovk::test::kTinyproxy, X_OK) != 0) GTEST_SKIP() << "tinyproxy is not installed";
+    RefService service;
+    ovk::test::Tinyproxy proxy(work, "alice s3cret");
+    ASSERT_TRUE(proxy.running());
+    const std::string port = proxy.hostPort().substr(proxy.hostPort().rfind(':') + 1);
+    const std::string doc = document(service.url());
+    const std::string good = work.write("good", "s3cret\n").string();
+    const std::string bad = work.write("bad", "wrong\r\n").string();
+    struct Case {
+        std::vector<std::string> options;
+        std::optional<std::string> variable;
+        int status;
+    };
+    const std::vector<Case> cases = {
+        {{"--proxy-password-file", good}, std::nullopt, 0},
+        {{"--proxy-password-file", bad}, "s3cret", 1},
+        {{}, "s3cret", 0},
+        {{"--proxy-password", "s3cret"}, "wrong", 0},
+        {{}, std::nullopt, 1},
+        {{"--proxy-password-file", (work / "absent").string()}, "s3cret", 2},
+        {{"--proxy-password-file", good, "--proxy-password", "s3cret"}, std::nullopt, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.options) + " " + c.variable.value_or("-"));
+        ovk::test::ScopedEnvironment variable("OVK_PROXY_PASSWORD", c.variable);
+        std::vector<std::string> args = {
+            "run",          "--init-only", "--settings-dir", settingsDir, "--proxy-ip", "127.0.0.1",
+            "--proxy-port", port,          "--proxy-user",   "alice"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        args.push_back(doc);
+        const HostRun run = runHost(args);
+        EXPECT_EQ(run.status, c.status) << run.errors;
+        if (c.status == 2) {
+            EXPECT_NE(run.errors.find("proxy-password"), std::string::npos);
+        }
+    }
 }
 
 }  // namespace

@@ -9,7 +9,7 @@ ovk_add_test_program(test_platform_soap
   soap_prefetch_test.cpp
   soap_hostile_reply_test.cpp
 )
-target_link_libraries(test_platform_soap PRIVATE PkgConfig::HTTPLIB)
+target_link_libraries(test_platform_soap PRIVATE PkgConfig::HTTPLIB ZLIB::ZLIB)
 if(TARGET ovk-refservice)
   add_dependencies(test_platform_soap ovk-refservice)
 endif()

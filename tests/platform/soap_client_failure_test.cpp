@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
+#include <zlib.h>
 
+#include <atomic>
 #include <cstdlib>
+#include <memory>
 
 #include "platform/errors.hpp"
 #include "platform/soap/soap_client.hpp"
@@ -37,9 +40,15 @@ class SoapClientFailures : public ::testing::Test {
         return Error();
     }
 
+    static SoapClientOptions quickRetries() {
+        SoapClientOptions options;
+        options.retry.firstWait = 1ms;
+        return options;
+    }
+
     test::SoapTestServer server;
     test::TempDir dir;
-    SoapClient client;
+    SoapClient client{quickRetries()};
 };
 
 TEST_F(SoapClientFailures, SoapFaultTextsComeFromTheFault) {
@@ -162,6 +171,47 @@ TEST_F(SoapClientFailures, ReplyOverTheLimitIsRefused) {
     EXPECT_TRUE(client.call("GetItemData", kItemArgs).has_value());
 }
 
+// A small gzip body that inflates without end: the bound counts the inflated bytes and ends
+// the transfer as soon as they pass it, long before the body has arrived.
+TEST_F(SoapClientFailures, ACompressedReplyIsBoundByItsInflatedSize) {
+    // 16 MB of gzip that would inflate to 16 GiB of zeros (more than the sockets between the
+    // two ends can hold): one block of a MiB compressed with a full flush gives the same bytes
+    // every time, so the body is that block again and again.
+    constexpr std::size_t kMiB = std::size_t{1} << 20;
+    const std::string zeros(kMiB, '\0');
+    z_stream stream{};
+    ASSERT_EQ(deflateInit2(&stream, 9, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY), Z_OK);
+    const auto compress = [&] {
+        std::string out(kMiB, '\0');
+        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros.data()));
+        stream.avail_in = static_cast<uInt>(zeros.size());
+        stream.next_out = reinterpret_cast<Bytef*>(out.data());
+        stream.avail_out = static_cast<uInt>(out.size());
+        deflate(&stream, Z_FULL_FLUSH);
+        out.resize(out.size() - stream.avail_out);
+        return out;
+    };
+    const std::string first = compress(), block = compress();
+    deflateEnd(&stream);
+    const std::size_t blocks = 16384;
+    const std::size_t length = first.size() + (blocks - 1) * block.size();
+    auto sent = std::make_shared<std::atomic<std::size_t>>(0);
+    server.answer([&, sent](const httplib::Request&, httplib::Response& r) {
+        r.set_header("Content-Encoding", "gzip");
+        r.set_content_provider(length, "text/xml",
+                               [&, sent](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                                   const std::string& piece = offset == 0 ? first : block;
+                                   if (!sink.write(piece.data(), piece.size())) return false;
+                                   *sent += piece.size();
+                                   return true;
+                               });
+    });
+    client.setMaxReplyBytes(16 * kMiB);
+    const Error e = expectFailure(err::SoapReplyTooLarge);
+    EXPECT_NE(e.description.find(std::to_string(16 * kMiB)), std::string::npos) << e.description;
+    EXPECT_LT(sent->load(), length / 2);
+}
+
 TEST_F(SoapClientFailures, BadCallsNeverReachTheService) {
     try {
         client.call("GetNothing", {});
@@ -184,9 +234,96 @@ TEST_F(SoapClientFailures, CredentialsInTheEndPointNeverReachTheFaultTexts) {
     std::string url = server.url();
     url.insert(7, "user:topsecret@");
     client.setProperty("EndPointURL", url);
-    server.answerWith("oops", 503, "text/plain");
+    server.answerWith("oops", 403, "text/plain");
     expectFailure(err::SoapHttpStatus);
     EXPECT_EQ(client.faultActor(), server.url());
+}
+
+std::string rawReply(const std::string& status, const std::string& body,
+                     const std::string& headers = "") {
+    return "HTTP/1.1 " + status + "\r\nContent-Type: text/xml\r\nConnection: close\r\n" + headers +
+           "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+// Only what the network lost or a gateway refused is made again, as often as allowed; whatever
+// the service itself said stays said, and an exhausted retry reports the last failure.
+TEST(SoapClientRetries, TransientFailuresAreMadeAgainAndNothingElseIs) {
+    using Raw = test::RawReplyServer;
+    const std::string ok = rawReply("200 OK", test::soapResponse("GetItemData", "<root/>"));
+    const std::string busy = rawReply("503 Service Unavailable", "busy");
+    const std::string fault =
+        rawReply("500 Internal Server Error", test::soapFault("soap:Server", "No such item", ""));
+    const std::string cut =
+        rawReply("200 OK", test::soapResponse("GetItemData", "<root/>")).substr(0, 150);
+    const std::string large =
+        rawReply("200 OK", test::soapResponse("GetItemData", std::string(5000, 'x')));
+    const std::string badGateway = rawReply("502 Bad Gateway", "");
+    const std::string gatewayTimeout = rawReply("504 Gateway Timeout", "");
+    const std::string pastDate =
+        rawReply("503 Busy", "", "Retry-After: Wed, 21 Oct 2015 07:28:00 GMT\r\n");
+    const std::string busyFault = rawReply("503 Busy", test::soapFault("soap:Server", "busy", ""));
+    const std::string plain500 = rawReply("500 Internal Server Error", "oops");
+    struct Case {
+        const char* what;
+        std::vector<std::string> script;
+        int attempts;
+        int32_t failure;  // 0: the call succeeds
+        int requests;
+    };
+    const std::vector<Case> cases = {
+        {"dropped", {Raw::kDrop, ok}, 3, 0, 2},
+        {"reset", {Raw::kReset, Raw::kReset, ok}, 3, 0, 3},
+        {"gateways", {badGateway, gatewayTimeout, ok}, 3, 0, 3},
+        {"503 with a past date", {pastDate, ok}, 3, 0, 2},
+        {"503 with a fault body", {busyFault, ok}, 3, 0, 2},
+        {"503 beyond the bound", {busy}, 3, err::SoapHttpStatus, 4},
+        {"dropped beyond the bound", {Raw::kDrop}, 2, err::SoapConnection, 3},
+        {"retries off", {busy, ok}, 0, err::SoapHttpStatus, 1},
+        {"plain 500", {plain500, ok}, 3, err::SoapHttpStatus, 1},
+        {"fault", {fault, ok}, 3, err::SoapFault, 1},
+        {"malformed", {rawReply("200 OK", "<not xml"), ok}, 3, err::SoapMalformedReply, 1},
+        {"cut", {cut, ok}, 3, err::SoapMalformedReply, 1},
+        {"too large", {large, ok}, 3, err::SoapReplyTooLarge, 1},
+    };
+    test::TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Raw server(c.script);
+        SoapClientOptions options;
+        options.retry.firstWait = 1ms;
+        options.maxReplyBytes = 4000;
+        SoapClient client(options);
+        client.initialize(dir.write("svc.wsdl", test::testWsdl(server.url())));
+        client.setRetryAttempts(c.attempts);
+        try {
+            client.call("GetItemData", kItemArgs);
+            EXPECT_EQ(c.failure, 0) << "the call succeeded";
+            EXPECT_EQ(client.faultCode(), "");
+        } catch (const Error& e) {
+            EXPECT_EQ(e.number, c.failure) << e.description;
+        }
+        EXPECT_EQ(server.requests(), c.requests);
+    }
+}
+
+// The service's Retry-After is kept, up to the longest wait allowed.
+TEST(SoapClientRetries, RetryAfterIsHonouredUpToTheBound) {
+    test::TempDir dir;
+    test::RawReplyServer server({rawReply("503 Service Unavailable", "", "Retry-After: 3600\r\n"),
+                                 rawReply("200 OK", test::soapResponse("GetItemData", "<root/>"))});
+    SoapClientOptions options;
+    options.retry.firstWait = 1ms;  // far shorter than what the service asks
+    options.retry.longestWait = 300ms;
+    SoapClient client(options);
+    client.initialize(dir.write("svc.wsdl", test::testWsdl(server.url())));
+    int hookCalls = 0;
+    client.setWaitHook([&] { ++hookCalls; });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(client.call("GetItemData", kItemArgs).has_value());
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, 290ms);
+    EXPECT_LT(waited, 5s);
+    EXPECT_GE(hookCalls, 3);  // the windows keep painting while the call waits
 }
 
 // A certificate nobody vouches for must stop the call: verification is never switched off.

@@ -68,6 +68,7 @@ TEST(SoapClientPrefetch, EveryReplyAndEveryFailureIsWhatTheCallGivesOneAtATime) 
         "GetItemData=exception@4713",
         "GetItemData=empty@4713",
         "GetItemData=elementstream:4M@4713",
+        "GetItemData=http503:0@4713",
     };
     for (const auto& fault : faults) {
         SCOPED_TRACE(fault.empty() ? "no fault" : fault);
@@ -88,6 +89,17 @@ TEST(SoapClientPrefetch, EveryReplyAndEveryFailureIsWhatTheCallGivesOneAtATime) 
         EXPECT_GE(most, 2);
         EXPECT_LE(most, 4);
     }
+}
+
+// Replies fetched ahead that a busy service refused are asked for again by their own call, so
+// every article still comes, in order, as a fault-free run gives it.
+TEST(SoapClientPrefetch, RefusedRepliesAreFetchedAgainAndStillComeInOrder) {
+    test::RefService service({"--latency-ms", "30", "--fault", "GetItemData=http503:0@4712x2",
+                              "--fault", "GetItemData=http503:0@4714x3"});
+    const auto ahead = downloadAll(service.url(), 4);
+    // Every refusal is used up now.
+    EXPECT_EQ(ahead, downloadAll(service.url(), 1));
+    for (const auto& outcome : ahead) EXPECT_EQ(outcome.rfind("reply:", 0), 0u) << outcome;
 }
 
 TEST(SoapClientPrefetch, TheTimeOutCountsFromTheCallAndTheWaitHookRuns) {

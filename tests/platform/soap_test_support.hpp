@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -230,9 +231,16 @@ class SoapTestServer {
 
 // Accepts connections on a free loopback port and answers each request with fixed bytes, then
 // closes the connection: for replies that break HTTP itself (a body shorter than announced).
+// Given a script, the n-th request gets the n-th reply (the last one once the script is used
+// up); kDrop closes the connection without a byte, kReset resets it.
 class RawReplyServer {
   public:
-    explicit RawReplyServer(std::string reply) : reply_(std::move(reply)) {
+    static constexpr const char* kDrop = "";
+    static constexpr const char* kReset = "RST";
+
+    explicit RawReplyServer(std::string reply)
+        : RawReplyServer(std::vector<std::string>{std::move(reply)}) {}
+    explicit RawReplyServer(std::vector<std::string> script) : script_(std::move(script)) {
         listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
@@ -252,6 +260,8 @@ class RawReplyServer {
         thread_.join();
     }
     std::string url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
+    // How many requests arrived whole.
+    int requests() const { return requests_; }
 
   private:
     void serve() {
@@ -275,13 +285,22 @@ class RawReplyServer {
                 }
                 if (request.size() >= wanted) break;
             }
-            ::send(connection, reply_.data(), reply_.size(), MSG_NOSIGNAL);
-            ::shutdown(connection, SHUT_WR);
+            const std::string& reply =
+                script_[std::min<std::size_t>(requests_, script_.size() - 1)];
+            ++requests_;
+            if (reply == kReset) {
+                const linger abortive{1, 0};
+                ::setsockopt(connection, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+            } else {
+                ::send(connection, reply.data(), reply.size(), MSG_NOSIGNAL);
+                ::shutdown(connection, SHUT_WR);
+            }
             ::close(connection);
         }
     }
 
-    std::string reply_;
+    std::vector<std::string> script_;
+    std::atomic<int> requests_{0};
     int listener_ = -1;
     int port_ = 0;
     std::atomic<bool> stopping_{false};

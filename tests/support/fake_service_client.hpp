@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,8 @@ class FakeServiceClient : public soap::ServiceClient {
     std::vector<std::string> propertyOrder;
     std::filesystem::path wsdl;
     int maxRequestsInFlight = 0;  // 0: never set
+    int retryAttempts = -1;       // -1: never set
+    std::shared_ptr<soap::CallTrace> trace;
 
     void initialize(const std::filesystem::path& wsdlPath) override {
         wsdl = wsdlPath;
@@ -41,6 +44,8 @@ class FakeServiceClient : public soap::ServiceClient {
         }
     }
     void setMaxRequestsInFlight(int requests) override { maxRequestsInFlight = requests; }
+    void setRetryAttempts(int attempts) override { retryAttempts = attempts; }
+    void setTrace(std::shared_ptr<soap::CallTrace> to) override { trace = std::move(to); }
     void setProperty(std::string_view name, const soap::PropertyValue& value) override {
         properties[std::string(name)] = value;
         propertyOrder.emplace_back(name);

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -41,7 +42,14 @@ options:
                           or 1031; a language the resource file lacks shows English (1033)
   --service-url URL       ServiceUrl (the document's URL element takes precedence)
   --proxy-ip HOST         ProxyIP          --proxy-port N     ProxyPort
-  --proxy-user NAME       ProxyUserName    --proxy-password P ProxyPassword
+  --proxy-user NAME       ProxyUserName
+  --proxy-password-file FILE  ProxyPassword: the first line of FILE; without this option
+                          and --proxy-password, the variable OVK_PROXY_PASSWORD gives it
+  --proxy-password P      ProxyPassword; visible to every user of this computer (ps), so
+                          prefer the file or the variable
+  --trace FILE            append one JSON line per service call to FILE, for support
+                          (passwords and proxy credentials are written as ***)
+  --trace-bodies          with --trace: the request and reply bodies too
   --init-only             stop after Init
   --answer ok|cancel|yes|no   answer the next message box (repeatable, in order);
                           unanswered boxes take their default button; implies --batch
@@ -75,6 +83,9 @@ struct Options {
     std::string downloadFile;
     std::optional<int16_t> guiLang;
     std::optional<std::string> serviceUrl, proxyIp, proxyUser, proxyPassword;
+    std::optional<std::filesystem::path> proxyPasswordFile;
+    std::string traceFile;
+    bool traceBodies = false;
     std::optional<int32_t> proxyPort;
     bool initOnly = false;
     bool batch = false;
@@ -166,6 +177,12 @@ Options parseOptions(int argc, char** argv) {
             o.proxyUser = value();
         else if (a == "--proxy-password")
             o.proxyPassword = value();
+        else if (a == "--proxy-password-file")
+            o.proxyPasswordFile = value();
+        else if (a == "--trace")
+            o.traceFile = value();
+        else if (a == "--trace-bodies")
+            o.traceBodies = true;
         else if (a == "--init-only")
             o.initOnly = true;
         else if (a == "--answer")
@@ -184,6 +201,9 @@ Options parseOptions(int argc, char** argv) {
             usageError("only one DOWNLOAD_FILE, please");
     }
     if (o.downloadFile.empty()) usageError("DOWNLOAD_FILE is missing");
+    if (o.traceBodies && o.traceFile.empty()) usageError("--trace-bodies needs --trace FILE");
+    if (o.proxyPassword && o.proxyPasswordFile)
+        usageError("--proxy-password and --proxy-password-file exclude each other");
     if (!o.script.empty()) {
         if (o.command != "run" || o.initOnly)
             usageError("the wizard script options need run without --init-only");
@@ -194,6 +214,29 @@ Options parseOptions(int argc, char** argv) {
         }
     }
     return o;
+}
+
+// The proxy password from where a user can keep it out of the process list: a file (its first
+// line, as `printf '%s\n' secret >FILE` writes it) or the environment. An unreadable file is a
+// usage error: running on without the password would only end in the proxy's refusal.
+std::optional<std::string> proxyPassword(const Options& o) {
+    if (o.proxyPassword) return o.proxyPassword;
+    if (o.proxyPasswordFile) {
+        std::ifstream in(*o.proxyPasswordFile, std::ios::binary);
+        std::string line;
+        if (!in || (!std::getline(in, line) && !in.eof()))
+            usageError("--proxy-password-file: cannot read " + o.proxyPasswordFile->string());
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::error_code ec;
+        const auto perms = std::filesystem::status(*o.proxyPasswordFile, ec).permissions();
+        if (!ec && (perms & std::filesystem::perms::others_read) != std::filesystem::perms::none)
+            std::cerr << "ovk-host: warning: " << o.proxyPasswordFile->string()
+                      << " is readable by every user of this computer (chmod 600 it)\n";
+        return line;
+    }
+    if (const char* fromEnvironment = std::getenv("OVK_PROXY_PASSWORD"))
+        return std::string(fromEnvironment);
+    return std::nullopt;
 }
 
 // The component's files sit in the installed library's own folder, or, in the build tree,
@@ -293,7 +336,8 @@ int runClient(const Options& o) {
     if (o.proxyIp) client.ProxyIP(*o.proxyIp);
     if (o.proxyPort) client.ProxyPort(*o.proxyPort);
     if (o.proxyUser) client.ProxyUserName(*o.proxyUser);
-    if (o.proxyPassword) client.ProxyPassword(*o.proxyPassword);
+    if (const auto password = proxyPassword(o)) client.ProxyPassword(*password);
+    if (!o.traceFile.empty()) client.Trace(o.traceFile, o.traceBodies);
     const int32_t init = client.Init(o.downloadFile);
     printLine({{"init", init}});
     if (init == 0 && !o.initOnly) {

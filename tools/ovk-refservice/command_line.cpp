@@ -41,11 +41,13 @@ Options when serving:
   --latency-ms N          hold every SOAP reply back for N milliseconds
   --client-version TEXT   newest client version that GetClientData announces
   --hello TEXT            the text HelloWorld answers (default "Hello World")
-  --fault OP=KIND[@ARG]   misbehave on purpose; may be given several times, the first
-                          matching rule wins. OP is an operation name or * for all.
+  --fault OP=KIND[@ARG][xN]  misbehave on purpose; may be given several times, the
+                          first matching rule wins. OP is an operation name or * for all.
                           With @ARG only calls one of whose arguments is exactly ARG
-                          (an article, a project, a node key) are affected. KIND:
+                          (an article, a project, a node key) are affected; with xN only
+                          the first N calls the rule matches. KIND:
                             http500    HTTP 500 with a plain-text body
+                            http503    HTTP 503; http503:S adds Retry-After: S (seconds)
                             soapfault  HTTP 500 with a SOAP fault (soap:Server)
                             malformed  HTTP 200 with a body that is not well-formed XML
                             truncated  Content-Length larger than the body, then close
@@ -61,6 +63,10 @@ Options when serving:
   --tls-cert FILE         serve HTTPS with this PEM certificate (the server's first,
                           then any intermediates); needs --tls-key
   --tls-key FILE          the certificate's private key (PEM, not encrypted)
+  --gzip                  compress replies for clients that accept gzip or deflate
+                          (zlib level 6, with Content-Length)
+  --bandwidth-kbps N      send replies over a link of N kilobits a second, shared by all
+                          of them (for benchmarks of slow lines)
   --indent                pretty-print every reply (line breaks and indentation between
                           elements only; text and CDATA content stay as they are)
   --verbose               one line per request on standard error
@@ -108,6 +114,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
             line.service.tlsCertificate = value();
         } else if (option == "--tls-key") {
             line.service.tlsKey = value();
+        } else if (option == "--gzip") {
+            line.service.gzip = true;
+        } else if (option == "--bandwidth-kbps") {
+            line.service.bandwidthKbps = number<unsigned>(option, value(), 1, 100'000'000);
         } else if (option == "--indent") {
             line.service.indent = true;
         } else if (option == "--verbose") {

@@ -7,10 +7,10 @@
 namespace ovk::refservice {
 namespace {
 
-constexpr std::array kKinds{FaultKind::Http500,   FaultKind::SoapFault,     FaultKind::Malformed,
-                            FaultKind::Truncated, FaultKind::Hang,          FaultKind::Exception,
-                            FaultKind::Empty,     FaultKind::ElementStream, FaultKind::HugeFault,
-                            FaultKind::BadCdata};
+constexpr std::array kKinds{FaultKind::Http500,   FaultKind::Http503,   FaultKind::SoapFault,
+                            FaultKind::Malformed, FaultKind::Truncated, FaultKind::Hang,
+                            FaultKind::Exception, FaultKind::Empty,     FaultKind::ElementStream,
+                            FaultKind::HugeFault, FaultKind::BadCdata};
 
 constexpr std::uint64_t kDefaultOversize = std::uint64_t{64} << 20;
 
@@ -54,6 +54,8 @@ std::string_view faultKindName(FaultKind kind) {
     switch (kind) {
         case FaultKind::Http500:
             return "http500";
+        case FaultKind::Http503:
+            return "http503";
         case FaultKind::SoapFault:
             return "soapfault";
         case FaultKind::Malformed:
@@ -76,6 +78,13 @@ std::string_view faultKindName(FaultKind kind) {
     return {};
 }
 
+FaultPlan::FaultPlan(const FaultPlan& other) : rules_(other.rules_) {}
+
+FaultPlan& FaultPlan::operator=(const FaultPlan& other) {
+    if (this != &other) rules_ = other.rules_;
+    return *this;
+}
+
 void FaultPlan::add(std::string_view text) {
     const auto equals = text.find('=');
     if (equals == std::string_view::npos)
@@ -85,6 +94,17 @@ void FaultPlan::add(std::string_view text) {
     std::string_view kind = text.substr(equals + 1);
 
     Rule rule;
+    // A trailing xN counts the calls that misbehave.
+    if (const auto x = kind.rfind('x'); x != std::string_view::npos && x + 1 < kind.size() &&
+                                        std::all_of(kind.begin() + x + 1, kind.end(),
+                                                    [](char c) { return c >= '0' && c <= '9'; })) {
+        const std::string_view count = kind.substr(x + 1);
+        if (count.size() > 9)
+            throw std::invalid_argument("--fault: the count x" + std::string(count) +
+                                        " is too large");
+        rule.times = std::stoull(std::string(count));
+        kind = kind.substr(0, x);
+    }
     const auto at = kind.find('@');
     if (at != std::string_view::npos) {
         rule.argument = std::string(kind.substr(at + 1));
@@ -105,9 +125,19 @@ void FaultPlan::add(std::string_view text) {
     if (found == kKinds.end())
         throw std::invalid_argument(
             "--fault: unknown kind \"" + std::string(kind) +
-            "\" (http500, soapfault, malformed, truncated, hang, exception, empty, "
+            "\" (http500, http503, soapfault, malformed, truncated, hang, exception, empty, "
             "elementstream, hugefault, badcdata)");
     rule.kind = *found;
+    if (size && rule.kind == FaultKind::Http503) {
+        if (size->empty() || size->size() > 6 ||
+            !std::all_of(size->begin(), size->end(), [](char c) { return c >= '0' && c <= '9'; }))
+            throw std::invalid_argument(
+                "--fault: http503 takes the seconds of its Retry-After, "
+                "not \"" +
+                std::string(*size) + "\"");
+        rule.retryAfter = std::stoull(std::string(*size));
+        size.reset();
+    }
     if (size && !isOversized(rule.kind))
         throw std::invalid_argument(
             "--fault: only elementstream, hugefault and badcdata take a size");
@@ -125,6 +155,7 @@ std::optional<FaultKind> FaultPlan::faultFor(const Call& call) const {
 }
 
 std::optional<Fault> FaultPlan::matchingFault(const Call& call) const {
+    std::lock_guard lock(mutex_);
     for (const Rule& rule : rules_) {
         if (rule.operation && *rule.operation != call.operation) continue;
         // "*=exception" leaves HelloWorld alone: its answer is a text.
@@ -134,7 +165,11 @@ std::optional<Fault> FaultPlan::matchingFault(const Call& call) const {
         if (rule.argument && std::find(call.arguments.begin(), call.arguments.end(),
                                        *rule.argument) == call.arguments.end())
             continue;
-        return Fault{rule.kind, rule.size};
+        if (rule.times) {
+            if (rule.used >= *rule.times) continue;
+            ++rule.used;
+        }
+        return Fault{rule.kind, rule.size, rule.retryAfter};
     }
     return std::nullopt;
 }

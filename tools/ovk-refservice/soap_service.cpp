@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "embedded_resources.hpp"
+#include "reply_compression.hpp"
 #include "reply_indenter.hpp"
 #include "soap_envelope.hpp"
 
@@ -82,6 +83,17 @@ void sendOversized(httplib::Response& response, const Fault& fault, Operation op
     }
 }
 
+// A small body set whole. cpp-httplib would compress it for every client that accepts gzip;
+// this service compresses only when told to (--gzip), and then only what sendReply sends.
+void setText(httplib::Response& response, std::string text, const char* contentType) {
+    auto shared = std::make_shared<const std::string>(std::move(text));
+    response.set_content_provider(
+        shared->size(), contentType,
+        [shared](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+            return sink.write(shared->data() + offset, std::min(length, shared->size() - offset));
+        });
+}
+
 bool asksForDescription(const httplib::Request& request) {
     for (const auto& [key, value] : request.params) {
         std::string lower = key;
@@ -111,7 +123,8 @@ SoapService::SoapService(const Catalog& catalog, ServiceSettings settings)
     : catalog_(catalog),
       settings_(std::move(settings)),
       data_(catalog_, settings_.overrides),
-      server_(makeServer(settings_)) {
+      server_(makeServer(settings_)),
+      link_(settings_.bandwidthKbps) {
     httplib::Server& server = *server_;
     // cpp-httplib writes headers and body in two sends; with Nagle on, every reply then waits
     // for the client's delayed ACK and the service manages some 38 requests a second.
@@ -226,14 +239,15 @@ std::string SoapService::serviceDescription() const {
 void SoapService::handleGet(const httplib::Request& request, httplib::Response& response) {
     if ((request.path == "/" && asksForDescription(request)) ||
         request.path == "/VelmoraSvr.wsdl") {
-        response.set_content(serviceDescription(), kXml);
+        setText(response, serviceDescription(), kXml);
     } else if (request.path == "/") {
-        response.set_content("ovk-refservice: POST SOAP 1.1 requests to " + url() +
-                                 "; the service description is at " + url() + "?wsdl\n",
-                             "text/plain; charset=utf-8");
+        setText(response,
+                "ovk-refservice: POST SOAP 1.1 requests to " + url() +
+                    "; the service description is at " + url() + "?wsdl\n",
+                "text/plain; charset=utf-8");
     } else {
         response.status = 404;
-        response.set_content("Not found\n", "text/plain; charset=utf-8");
+        setText(response, "Not found\n", "text/plain; charset=utf-8");
     }
 }
 
@@ -242,28 +256,50 @@ void SoapService::sendFault(httplib::Response& response, std::string_view code,
     // SOAP 1.1 over HTTP: a fault travels with status 500.
     response.status = 500;
     const std::string fault = faultEnvelope(code, message, url());
-    response.set_content(settings_.indent ? indentedText(fault) : fault, kXml);
+    setText(response, settings_.indent ? indentedText(fault) : fault, kXml);
 }
 
-void SoapService::sendReply(httplib::Response& response, const ReplyBody& body, bool truncate,
-                            std::shared_ptr<void> busy) const {
+void SoapService::sendReply(const httplib::Request& request, httplib::Response& response,
+                            const ReplyBody& body, bool truncate, std::shared_ptr<void> busy) {
     if (const std::string missing = body.unreadableFile(); !missing.empty()) {
         sendFault(response, "Server", "The document " + missing + " cannot be read");
         return;
     }
+    auto shared = std::make_shared<ReplyBody>(settings_.indent ? indentedReply(body) : body);
+    // Compressed here rather than by cpp-httplib, which would give up the announced length and
+    // keep the throttle from seeing the bytes that really travel.
+    if (const auto coding = settings_.gzip
+                                ? acceptedCoding(request.get_header_value("Accept-Encoding"))
+                                : std::nullopt) {
+        auto compressed = compressedBody(*shared, *coding);
+        if (!compressed) {
+            sendFault(response, "Server", "A document of the reply cannot be read");
+            return;
+        }
+        response.set_header("Content-Encoding", std::string(contentCodingName(*coding)));
+        shared = std::make_shared<ReplyBody>(std::move(*compressed));
+    }
     // Streamed with the full length announced; a truncated reply stops at half of it and the
     // provider's refusal makes the server drop the connection. The provider holds the busy
     // token, so the reply counts as busy until it has been written.
-    auto shared = std::make_shared<ReplyBody>(settings_.indent ? indentedReply(body) : body);
     const std::size_t length = shared->size();
     const std::size_t limit = truncate ? length / 2 : length;
     response.set_content_provider(
         length, kXml,
-        [shared, limit, truncate, busy = std::move(busy)](std::size_t offset, std::size_t,
-                                                          httplib::DataSink& sink) {
+        [this, shared, limit, truncate, busy = std::move(busy)](std::size_t offset, std::size_t,
+                                                                httplib::DataSink& sink) {
             if (offset != 0) return false;  // everything is written in the first call
             const bool written = shared->write(
-                [&sink](const char* data, std::size_t n) { return sink.write(data, n); }, limit);
+                [this, &sink](const char* data, std::size_t n) {
+                    if (!link_.limited()) return sink.write(data, n);
+                    for (std::size_t at = 0; at < n; at += LinkThrottle::kPiece) {
+                        const std::size_t piece = std::min(LinkThrottle::kPiece, n - at);
+                        link_.pass(piece);
+                        if (!sink.write(data + at, piece)) return false;
+                    }
+                    return true;
+                },
+                limit);
             return written && !truncate;
         });
 }
@@ -282,7 +318,7 @@ void SoapService::handlePost(const httplib::Request& request, httplib::Response&
     } const answered{answering_};
     if (settings_.latency.count() > 0 && !pause(settings_.latency)) {
         response.status = 503;
-        response.set_content("The service is stopping\n", "text/plain; charset=utf-8");
+        setText(response, "The service is stopping\n", "text/plain; charset=utf-8");
         return;
     }
 
@@ -302,26 +338,32 @@ void SoapService::handlePost(const httplib::Request& request, httplib::Response&
         switch (fault->kind) {
             case FaultKind::Http500:
                 response.status = 500;
-                response.set_content("Internal Server Error\n", "text/plain; charset=utf-8");
+                setText(response, "Internal Server Error\n", "text/plain; charset=utf-8");
+                return;
+            case FaultKind::Http503:
+                response.status = 503;
+                if (fault->retryAfter)
+                    response.set_header("Retry-After", std::to_string(*fault->retryAfter));
+                setText(response, "Service Unavailable\n", "text/plain; charset=utf-8");
                 return;
             case FaultKind::SoapFault:
                 sendFault(response, "Server", "Injected fault in " + name);
                 return;
             case FaultKind::Malformed:
-                response.set_content(malformedReply(call.operation), kXml);
+                setText(response, malformedReply(call.operation), kXml);
                 return;
             case FaultKind::Hang:
                 pauseUntilStopped();
                 response.status = 503;
-                response.set_content("The service is stopping\n", "text/plain; charset=utf-8");
+                setText(response, "The service is stopping\n", "text/plain; charset=utf-8");
                 return;
             case FaultKind::Exception:
                 result.append(MasterData::exceptionElement(32, "Injected exception in " + name,
                                                            "VelmoraSvr." + name));
-                sendReply(response, responseEnvelope(call.operation, result), false, busy);
+                sendReply(request, response, responseEnvelope(call.operation, result), false, busy);
                 return;
             case FaultKind::Empty:
-                sendReply(response, responseEnvelope(call.operation, result), false, busy);
+                sendReply(request, response, responseEnvelope(call.operation, result), false, busy);
                 return;
             case FaultKind::Truncated:
                 truncate = true;
@@ -340,7 +382,7 @@ void SoapService::handlePost(const httplib::Request& request, httplib::Response&
         sendFault(response, "Client", bad.what());
         return;
     }
-    sendReply(response, responseEnvelope(call.operation, result), truncate, busy);
+    sendReply(request, response, responseEnvelope(call.operation, result), truncate, busy);
 }
 
 }  // namespace ovk::refservice

@@ -10,6 +10,7 @@
 
 #include "catalog.hpp"
 #include "fault_plan.hpp"
+#include "link_throttle.hpp"
 #include "master_data.hpp"
 
 namespace httplib {
@@ -29,7 +30,9 @@ struct ServiceSettings {
     // Both set: HTTPS with this PEM certificate (chain) and key; both empty: plain HTTP.
     std::filesystem::path tlsCertificate;
     std::filesystem::path tlsKey;
-    bool indent = false;  // pretty-print every reply, as many SOAP stacks do
+    bool indent = false;         // pretty-print every reply, as many SOAP stacks do
+    bool gzip = false;           // compress replies for clients that accept gzip or deflate
+    unsigned bandwidthKbps = 0;  // the link all replies share; 0: as fast as it goes
 };
 
 // The SOAP 1.1 endpoint over HTTP or HTTPS, bound to 127.0.0.1 only. POST carries requests, GET
@@ -63,8 +66,8 @@ class SoapService {
     void handleGet(const httplib::Request& request, httplib::Response& response);
     void sendFault(httplib::Response& response, std::string_view code,
                    std::string_view message) const;
-    void sendReply(httplib::Response& response, const ReplyBody& body, bool truncate,
-                   std::shared_ptr<void> busy) const;
+    void sendReply(const httplib::Request& request, httplib::Response& response,
+                   const ReplyBody& body, bool truncate, std::shared_ptr<void> busy);
     // Counts a reply as busy for as long as the token (or a copy of it) lives.
     std::shared_ptr<void> busyToken();
     // Waits for `duration` or until stop(); false when stopped.
@@ -76,6 +79,7 @@ class SoapService {
     ServiceSettings settings_;
     MasterData data_;
     std::unique_ptr<httplib::Server> server_;
+    LinkThrottle link_;
     int port_ = 0;
 
     std::mutex mutex_;

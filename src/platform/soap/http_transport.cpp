@@ -7,6 +7,7 @@
 #include <exception>
 #include <limits>
 #include <mutex>
+#include <thread>
 #include <utility>
 
 #include "platform/errors.hpp"
@@ -47,6 +48,34 @@ bool curlSpeaksOpenSsl() {
 
 constexpr const char* kTrustVariables[] = {"SSL_CERT_FILE", "CURL_CA_BUNDLE"};
 
+// Failures of the network itself, as opposed to anything the other side said.
+bool lostBeforeReply(CURL* easy, CURLcode code) {
+    switch (code) {
+        case CURLE_COULDNT_CONNECT:
+        case CURLE_SEND_ERROR:
+        case CURLE_RECV_ERROR:
+        case CURLE_GOT_NOTHING:
+            return true;
+        case CURLE_OPERATION_TIMEDOUT: {
+            // Only while connecting: a service that took the request and then thought too long
+            // would take as long again.
+            curl_off_t connected = 0;
+            curl_easy_getinfo(easy, CURLINFO_CONNECT_TIME_T, &connected);
+            return connected == 0;
+        }
+        default:
+            return false;
+    }
+}
+
+void countBytes(CURL* easy, HttpTransport::Result& result) {
+    curl_off_t sent = 0, received = 0;
+    curl_easy_getinfo(easy, CURLINFO_SIZE_UPLOAD_T, &sent);
+    curl_easy_getinfo(easy, CURLINFO_SIZE_DOWNLOAD_T, &received);
+    result.bytesSent = static_cast<std::uint64_t>(std::max<curl_off_t>(sent, 0));
+    result.bytesOnWire = static_cast<std::uint64_t>(std::max<curl_off_t>(received, 0));
+}
+
 }  // namespace
 
 // What libcurl's callbacks of one post write into; every handle has its own.
@@ -55,6 +84,7 @@ struct HttpTransport::Transfer {
     HttpTransport::BodySink* sink = nullptr;
     char errorBuffer[CURL_ERROR_SIZE] = {};
     std::string statusLine;
+    std::string retryAfter;
     bool aborted = false;
     std::exception_ptr sinkFailure;
     // Set when a post started ahead has ended, with libcurl's verdict.
@@ -64,6 +94,7 @@ struct HttpTransport::Transfer {
     void reset(HttpTransport::BodySink& to) {
         errorBuffer[0] = '\0';
         statusLine.clear();
+        retryAfter.clear();
         sink = &to;
         aborted = false;
     }
@@ -151,10 +182,20 @@ struct HttpTransport::Impl {
                 line.remove_suffix(1);
             try {
                 transfer->statusLine.assign(line);
+                transfer->retryAfter.clear();
             } catch (...) {
                 transfer->sinkFailure = std::current_exception();
                 return 0;
             }
+        } else if (startsWithIgnoringAsciiCase(line, "Retry-After:")) {
+            line.remove_prefix(12);
+            while (!line.empty() && (line.back() == '\r' || line.back() == '\n' ||
+                                     line.back() == ' ' || line.back() == '\t'))
+                line.remove_suffix(1);
+            while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
+                line.remove_prefix(1);
+            // A header is no reason to fail a reply; an absurdly long one is simply not kept.
+            if (line.size() <= 64) transfer->retryAfter.assign(line);
         }
         return length;
     }
@@ -196,8 +237,10 @@ HttpTransport::HttpTransport() : impl_(std::make_unique<Impl>()) {
     curl_easy_setopt(easy, CURLOPT_PROXY_SSL_VERIFYHOST, 2L);
     // An empty proxy text switches off the proxy variables of the environment.
     curl_easy_setopt(easy, CURLOPT_PROXY, "");
-    // No Accept-Encoding: on the loopback and LAN links this service lives on, a server
-    // compressing every reply (cpp-httplib does, with brotli) costs far more than it saves.
+    // XML and Base64 shrink well, and most of a wait on a company line is the transfer. Only
+    // gzip and deflate are offered: a server that prefers brotli (cpp-httplib does) costs
+    // more time compressing than a LAN link saves.
+    curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
     curl_easy_setopt(easy, CURLOPT_USERAGENT, "ovk_client/" OVK_VERSION_TEXT);
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Impl::onHeader);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, &impl_->main);
@@ -333,8 +376,11 @@ HttpTransport::Result HttpTransport::resultOf(Transfer& transfer, int rawCode, b
     curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &result.httpStatus);
     curl_easy_getinfo(easy, CURLINFO_HTTP_CONNECTCODE, &result.proxyConnectStatus);
     result.statusLine = transfer.statusLine;
+    result.retryAfter = transfer.retryAfter;
     result.errorText = transfer.errorBuffer[0] != '\0' ? std::string(transfer.errorBuffer)
                                                        : std::string(curl_easy_strerror(code));
+    result.lostBeforeReply = lostBeforeReply(easy, code) && transfer.statusLine.empty();
+    countBytes(easy, result);
     switch (code) {
         case CURLE_OK:
             result.outcome = Outcome::Completed;
@@ -490,11 +536,38 @@ HttpTransport::Result HttpTransport::finishPost(PendingPost& post,
         result.outcome = Outcome::TimedOut;
         curl_easy_getinfo(state.easy.get(), CURLINFO_RESPONSE_CODE, &result.httpStatus);
         result.statusLine = transfer.statusLine;
+        countBytes(state.easy.get(), result);
+        result.lostBeforeReply = transfer.statusLine.empty() &&
+                                 lostBeforeReply(state.easy.get(), CURLE_OPERATION_TIMEDOUT);
         result.errorText = "Operation timed out after " + std::to_string(timeout.count()) +
                            " milliseconds with " + std::to_string(received) + " bytes received";
         return result;
     }
     return resultOf(transfer, transfer.code, state.https);
+}
+
+void HttpTransport::pause(std::chrono::milliseconds duration) {
+    using Clock = std::chrono::steady_clock;
+    constexpr std::chrono::milliseconds kHookInterval{50};
+    const auto until = Clock::now() + duration;
+    auto nextHook = Clock::now() + kHookInterval;
+    for (auto now = Clock::now(); now < until; now = Clock::now()) {
+        const auto step =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::min(until, nextHook) - now);
+        const auto stepMs = static_cast<int>(std::max<long long>(step.count(), 1));
+        // Posts started ahead go on meanwhile; curl_multi_poll returns early when one of them
+        // has something, and otherwise waits the whole step even with none under way.
+        if (CURLM* multi = impl_->aheadMulti.get()) {
+            curl_multi_poll(multi, nullptr, 0, stepMs, nullptr);
+            driveAhead(0);
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(stepMs));
+        }
+        if (impl_->waitHook && Clock::now() >= nextHook) {
+            impl_->waitHook();
+            nextHook = Clock::now() + kHookInterval;
+        }
+    }
 }
 
 }  // namespace ovk::soap

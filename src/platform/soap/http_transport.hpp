@@ -38,7 +38,9 @@ class HttpTransport {
     void trustCertificateAuthorities(const std::filesystem::path& file, std::string_view origin);
     // Bounds the whole call, connection included.
     void setTimeout(std::chrono::milliseconds timeout);
-    // Replies whose announced length exceeds this are refused before their body is read.
+    // Replies whose announced length exceeds this are refused before their body is read. A
+    // compressed reply is offered to the sink as it inflates, so that the sink can hold its
+    // inflated size to the same bound.
     void setMaxReplyBytes(std::uint64_t bytes);
     // Called about every 50 ms while a call waits for the network, so that the caller's windows
     // can repaint; empty for none. It must not throw and must not start another call.
@@ -66,6 +68,13 @@ class HttpTransport {
         long proxyConnectStatus = 0;  // the proxy's answer to CONNECT (https through a proxy)
         std::string statusLine;       // "HTTP/1.1 500 Internal Server Error"
         std::string errorText;        // libcurl's explanation when the transfer failed
+        // The network failed the post before any byte of a reply came: the connection was
+        // refused, reset or never made in time, or it closed without a word. TLS refusals are
+        // not among them: they say something about the service.
+        bool lostBeforeReply = false;
+        std::string retryAfter;         // the reply's Retry-After header, as sent
+        std::uint64_t bytesSent = 0;    // the request body
+        std::uint64_t bytesOnWire = 0;  // the reply body as it travelled, compressed or not
     };
 
     Result post(const std::string& url, std::string_view soapAction, std::string_view body,
@@ -94,6 +103,10 @@ class HttpTransport {
     // Waits for a started post at most `timeout` from now, moving every other started post on
     // meanwhile and calling the wait hook as post() does. The post cannot be finished twice.
     Result finishPost(PendingPost& post, std::chrono::milliseconds timeout);
+
+    // Waits `duration` (before a call is made again), moving started posts on and calling the
+    // wait hook as a call's wait does.
+    void pause(std::chrono::milliseconds duration);
 
   private:
     struct Impl;

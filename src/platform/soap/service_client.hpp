@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,6 +12,8 @@
 #include "platform/xml/document.hpp"
 
 namespace ovk::soap {
+
+class CallTrace;
 
 // A positional argument of a service operation.
 using Argument = std::variant<std::string, int16_t, int32_t, double, bool>;
@@ -58,6 +61,13 @@ class ServiceClient {
     virtual void dropPrefetched() {}
     // Bounds the requests in flight at once; 1 fetches nothing ahead.
     virtual void setMaxRequestsInFlight(int /*requests*/) {}
+    // How many times a call that failed on the way (the network lost it, or a gateway or an
+    // overloaded server answered 502, 503 or 504) is made again; 0 never. Clients that cannot
+    // repeat calls ignore this.
+    virtual void setRetryAttempts(int /*attempts*/) {}
+    // Writes every attempt of every call to `trace` from now on (nothing: stops). Clients that
+    // keep no trace ignore this.
+    virtual void setTrace(std::shared_ptr<CallTrace> /*trace*/) {}
 };
 
 }  // namespace ovk::soap

@@ -84,7 +84,9 @@ bool isValidProxy(const std::string& value) {
 // the limit ends the transfer at once.
 class ReplySink : public HttpTransport::BodySink {
   public:
-    explicit ReplySink(std::uint64_t limit) : limit_(limit) {}
+    // With `copyForTrace`, the first kMostTraced bytes are also kept as text for a trace.
+    explicit ReplySink(std::uint64_t limit, bool copyForTrace = false)
+        : limit_(limit), copyForTrace_(copyForTrace) {}
 
     bool receive(const char* data, std::size_t size, long) override {
         if (size > limit_ - std::min(limit_, parser_.size())) {
@@ -92,17 +94,38 @@ class ReplySink : public HttpTransport::BodySink {
             return false;
         }
         if (!parser_.feed(data, size)) throw Error(err::OutOfMemory, "Out of memory");
+        if (copyForTrace_ && copy_.size() < kMostTraced)
+            copy_.append(data, std::min(size, kMostTraced - copy_.size()));
         return true;
     }
 
     ReplyParser& parser() { return parser_; }
     bool tooLarge() const { return tooLarge_; }
+    std::string tracedText() const {
+        if (parser_.size() <= copy_.size()) return copy_;
+        return copy_ + "… (" + std::to_string(parser_.size()) + " bytes in all)";
+    }
 
   private:
+    static constexpr std::size_t kMostTraced = std::size_t{1} << 20;
     ReplyParser parser_;
     std::uint64_t limit_;
     bool tooLarge_ = false;
+    bool copyForTrace_;
+    std::string copy_;
 };
+
+// The argument a call is about, after the three that every project operation starts with: the
+// article of GetItemData, the node key of GetSelectionData.
+std::string tracedArgument(const std::vector<Argument>& args) {
+    if (args.size() < 4) return {};
+    const auto* text = std::get_if<std::string>(&args.back());
+    return text != nullptr ? *text : std::string();
+}
+
+std::string attemptOutcome(const HttpTransport::Result& result) {
+    return "retried: " + (result.statusLine.empty() ? result.errorText : result.statusLine);
+}
 
 std::string describeParseFailure(const xml::ParseFailure& failure) {
     std::string text = "The reply is not well-formed XML: " + failure.reason;
@@ -129,8 +152,21 @@ struct SoapClient::Ahead {
 };
 
 SoapClient::SoapClient(SoapClientOptions options)
-    : options_(options), transport_(std::make_unique<HttpTransport>()) {
+    : options_(options),
+      transport_(std::make_unique<HttpTransport>()),
+      random_(std::random_device{}()) {
     transport_->setMaxReplyBytes(options_.maxReplyBytes);
+}
+
+void SoapClient::setTrace(std::shared_ptr<CallTrace> trace) {
+    trace_ = std::move(trace);
+    if (!trace_) return;
+    trace_->addSecret(authUser_);
+    trace_->addSecret(authPassword_);
+}
+
+void SoapClient::setRetryAttempts(int attempts) {
+    options_.retry.attempts = std::clamp(attempts, 0, RetryPolicy::kMostAttempts);
 }
 
 SoapClient::~SoapClient() {
@@ -216,9 +252,11 @@ void SoapClient::setProperty(std::string_view name, const PropertyValue& value) 
     } else if (equalsIgnoringAsciiCase(name, "AuthUser")) {
         authUser_ = text();
         transport_->setProxyCredentials(authUser_, authPassword_);
+        if (trace_) trace_->addSecret(authUser_);
     } else if (equalsIgnoringAsciiCase(name, "AuthPassword")) {
         authPassword_ = text();
         transport_->setProxyCredentials(authUser_, authPassword_);
+        if (trace_) trace_->addSecret(authPassword_);
     } else if (equalsIgnoringAsciiCase(name, "CAFile")) {
         const std::string& file = text();
         try {
@@ -311,7 +349,8 @@ std::unique_ptr<SoapClient::Ahead> SoapClient::takeAhead(const Request& request)
     for (auto& ahead : ahead_) {
         if (started >= maxRequestsInFlight_) break;
         if (!ahead->post) {
-            ahead->sink = std::make_unique<ReplySink>(options_.maxReplyBytes);
+            ahead->sink =
+                std::make_unique<ReplySink>(options_.maxReplyBytes, trace_ && trace_->withBodies());
             ahead->post = transport_->startPost(ahead->request.url, ahead->request.op->soapAction,
                                                 ahead->request.envelope, *ahead->sink);
             if (!ahead->post) break;
@@ -341,7 +380,7 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation,
     const std::string& url = request.url;
 
     const auto timeout = applyTimeout();
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    auto deadline = std::chrono::steady_clock::now() + timeout;
     std::unique_ptr<Ahead> ahead;
     try {
         ahead = takeAhead(request);
@@ -353,18 +392,64 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation,
     std::optional<ReplySink> ownSink;
     ReplySink* sinkInUse = nullptr;
     HttpTransport::Result result;
+    // The last attempt is traced when the call ends, parsing included, with what the call
+    // ended in.
+    std::optional<CallTrace::Entry> lastAttempt;
+    auto attemptStarted = std::chrono::steady_clock::now();
+    struct TraceLast {
+        const SoapClient& client;
+        std::optional<CallTrace::Entry>& entry;
+        const std::chrono::steady_clock::time_point& started;
+        ~TraceLast() {
+            if (!entry || !client.trace_) return;
+            entry->duration = std::chrono::steady_clock::now() - started;
+            entry->outcome = client.faultCode_.empty()
+                                 ? std::string("ok")
+                                 : client.faultCode_ + ": " + client.faultString_;
+            client.trace_->write(*entry);
+        }
+    } const traceLast{*this, lastAttempt, attemptStarted};
+    const bool traceBodies = trace_ && trace_->withBodies();
     try {
         calling_ = true;
         struct Done {
             bool& calling;
             ~Done() { calling = false; }
         } const done{calling_};
-        if (ahead) {
-            sinkInUse = ahead->sink.get();
-            result = transport_->finishPost(*ahead->post, timeout);
-        } else {
-            sinkInUse = &ownSink.emplace(options_.maxReplyBytes);
-            result = transport_->post(url, op->soapAction, request.envelope, *sinkInUse);
+        for (int repeat = 0;; ++repeat) {
+            const auto started = attemptStarted = std::chrono::steady_clock::now();
+            if (ahead && repeat == 0) {
+                sinkInUse = ahead->sink.get();
+                result = transport_->finishPost(*ahead->post, timeout);
+            } else {
+                // Each attempt has the whole time-out, parsing included.
+                deadline = started + timeout;
+                sinkInUse = &ownSink.emplace(options_.maxReplyBytes, traceBodies);
+                result = transport_->post(url, op->soapAction, request.envelope, *sinkInUse);
+            }
+            if (trace_) {
+                lastAttempt =
+                    CallTrace::Entry{source,
+                                     tracedArgument(args),
+                                     repeat + 1,
+                                     result.httpStatus,
+                                     result.bytesSent,
+                                     result.bytesOnWire,
+                                     sinkInUse->parser().size(),
+                                     std::chrono::steady_clock::now() - started,
+                                     {},
+                                     traceBodies ? request.envelope : std::string(),
+                                     traceBodies ? sinkInUse->tracedText() : std::string()};
+            }
+            if (repeat >= options_.retry.attempts || sinkInUse->tooLarge() ||
+                !RetryPolicy::isTransient(result))
+                break;
+            if (lastAttempt) {
+                lastAttempt->outcome = attemptOutcome(result);
+                trace_->write(*lastAttempt);
+                lastAttempt.reset();
+            }
+            transport_->pause(options_.retry.waitBefore(repeat + 1, result.retryAfter, random_));
         }
     } catch (...) {
         // Only running out of memory while building the reply gets here.

@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/soap/call_trace.hpp"
+#include "platform/soap/retry_policy.hpp"
 #include "platform/soap/service_client.hpp"
 
 namespace ovk::soap {
@@ -23,6 +25,8 @@ struct SoapClientOptions {
     // The bound of a call whose "Timeout" is 0 or less, or was never set: a call never waits
     // forever.
     std::chrono::milliseconds defaultTimeout{180000};
+    // Which failed calls are made again, how often and after what wait.
+    RetryPolicy retry;
 };
 
 // The service client of the component: a dynamic SOAP 1.1 client driven by a WSDL file, talking
@@ -42,7 +46,7 @@ struct SoapClientOptions {
 //                  trusted besides the system's and those named by SSL_CERT_FILE and
 //                  CURL_CA_BUNDLE; empty for none. A file that cannot be read or holds no
 //                  certificate fails the property at once.
-//   "Timeout"      number, milliseconds for the whole call. 0 or less does not mean "wait
+//   "Timeout"      number, milliseconds for each attempt of a call. 0 or less does not mean "wait
 //                  forever": it means the default bound (180000 ms unless the options say
 //                  otherwise), and so does a client whose time-out was never set.
 // - One HTTP connection is kept alive and reused from call to call. Calls announced through
@@ -54,6 +58,14 @@ struct SoapClientOptions {
 //   may nest at most 256 levels and take at most its own size plus 56 MiB (ReplyLimits); a
 //   reply over either limit is SoapReplyTooLarge, naming the limit. The time-out covers the
 //   parsing too. Fault strings are cut to a few KiB with "…".
+// - A call that the network lost before any reply byte (refused, reset, not connected in time,
+//   closed without a word) or that a server answered 502, 503 or 504 is made again, at most
+//   setRetryAttempts() times (default 3), after the waits of RetryPolicy; every attempt has the
+//   whole time-out. A call fetched ahead is made again the same way, by its own caller, so
+//   replies still come in the order of the calls. When the attempts are spent, the last
+//   failure is reported as it would have been without them. Nothing else is repeated.
+// - Replies may come compressed (gzip or deflate are offered); every limit counts the inflated
+//   bytes, and the transfer of a reply that inflates past maxReplyBytes ends there.
 // - Every call sets the three fault texts; a successful one clears them. Failures throw Error:
 //   SoapFault (code, string, actor from the fault; a fault without actor names the end point),
 //   SoapHttpStatus (any status but 200 without a fault; redirects are not followed),
@@ -92,6 +104,13 @@ class SoapClient : public ServiceClient {
     void setMaxRequestsInFlight(int requests) override;
     void prefetch(std::string_view operation, const std::vector<Argument>& args) override;
     void dropPrefetched() override;
+
+    // How many times a transiently failed call is made again (0 to RetryPolicy::kMostAttempts;
+    // 0 makes every call once).
+    void setRetryAttempts(int attempts) override;
+    // Writes every attempt of every call to `trace` (nothing: no trace). The proxy's
+    // credentials, set before or after, are among the trace's secrets.
+    void setTrace(std::shared_ptr<CallTrace> trace) override;
 
     void setMaxReplyBytes(std::uint64_t bytes);
     void setDefaultTimeout(std::chrono::milliseconds timeout);
@@ -142,6 +161,8 @@ class SoapClient : public ServiceClient {
     std::string faultString_;
     std::string faultActor_;
     int maxRequestsInFlight_ = 1;
+    std::shared_ptr<CallTrace> trace_;
+    std::minstd_rand random_;  // spreads the waits between attempts
     // Declared last, so that posts ahead end before the transport goes.
     std::deque<std::unique_ptr<Ahead>> ahead_;
 };

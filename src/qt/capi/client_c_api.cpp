@@ -256,6 +256,13 @@ ovk_status get_Unattended(ovk_client* handle, int32_t* unattended) {
                     [](ovk::Client& c) { return static_cast<int32_t>(c.Unattended()); });
 }
 
+ovk_status set_Trace(ovk_client* handle, const char* file, int32_t withBodies) {
+    return guarded(handle, [&](ovk::Client& client) {
+        client.Trace(file != nullptr ? std::string(file) : std::string(), withBodies != 0);
+        return OVK_OK;
+    });
+}
+
 constexpr ovk_client_functions kFunctions = {
     Test,
     Show,
@@ -278,6 +285,7 @@ constexpr ovk_client_functions kFunctions = {
     set_GUILangID,
     set_Unattended,
     get_Unattended,
+    set_Trace,
 };
 
 }  // namespace

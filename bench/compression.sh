@@ -1,0 +1,114 @@
+#!/bin/sh
+# Compressed transfers on a company line: 250 generated articles served by ovk-refservice over
+# a link of 20 Mbit/s that all its replies share, downloaded through ovk-host (every article
+# marked, Finish) from two services on the same catalogue in the same run: one that compresses
+# its replies (--gzip) and one that does not. Times the Finish step (from the wizard reaching
+# its last step to DownloadComplete) and the whole run; checks both runs wrote the same
+# download document and files; prints min and median of each and the ratio compressed /
+# uncompressed of the medians (target <= 0.8). ROUNDS alternating runs of each (default 3).
+# Usage: bench/compression.sh BUILD_DIR [ARTICLES] [KBPS] [ROUNDS]
+set -eu
+
+build=${1:?usage: compression.sh BUILD_DIR [ARTICLES] [KBPS] [ROUNDS]}
+articles=${2:-250}
+kbps=${3:-20000}
+rounds=${4:-3}
+root=$(cd "$(dirname "$0")/.." && pwd)
+host=$build/bin/ovk-host
+service=$build/bin/ovk-refservice
+for program in "$host" "$service"; do
+    [ -x "$program" ] || { echo "missing $program (build ovk-host and ovk-refservice)" >&2; exit 1; }
+done
+
+. "$(dirname "$0")/lib.sh"
+
+"$service" --generate "$articles" --out "$work/catalog" --seed 7 >/dev/null 2>&1
+"$service" --catalog "$work/catalog" --bandwidth-kbps "$kbps" >"$work/plain.out" 2>/dev/null &
+pid=$!
+plain=$(service_address "$work/plain.out")
+"$service" --catalog "$work/catalog" --bandwidth-kbps "$kbps" --gzip >"$work/gzip.out" 2>/dev/null &
+gzip_pid=$!
+trap 'kill "$gzip_pid" 2>/dev/null; cleanup' EXIT INT TERM
+compressed=$(service_address "$work/gzip.out")
+
+python3 - "$host" "$root/data" "$work" "$plain" "$compressed" "$rounds" "$kbps" <<'PY'
+import filecmp, json, os, statistics, subprocess, sys, time
+
+host, data, work, plain, compressed, rounds, kbps = sys.argv[1:8]
+project = json.load(open(os.path.join(work, "catalog", "catalog.json")))["projects"][0]
+groups = []
+for article in project["articles"]:
+    if article["values"]["1"] not in groups:
+        groups.append(article["values"]["1"])
+script = ["--fields", "Product group"]
+for group in groups:
+    script += ["--leaf", group, "--mark", "all"]
+script.append("--finish")
+
+def run(name, url):
+    folder = os.path.join(work, name)
+    os.makedirs(os.path.join(folder, "settings"), exist_ok=True)
+    os.makedirs(os.path.join(folder, "run"), exist_ok=True)
+    trace = os.path.join(folder, "trace")
+    document = os.path.join(folder, "run", "download.xml")
+    with open(document, "w") as out:
+        out.write('<?xml version="1.0" encoding="UTF-8"?>\n<Download><System>TARVO</System>'
+                  "<URL>%s</URL><ProjectID>%s</ProjectID><Language>English</Language>"
+                  "<Password>%s</Password><Project><Symbolfile>symbols.txt</Symbolfile>"
+                  "<Gerfile>ger.txt</Gerfile></Project></Download>\n"
+                  % (url, project["id"], project.get("password", "")))
+    start = time.monotonic()
+    process = subprocess.Popen(
+        [host, "run", "--batch", "--component-dir", data, "--settings-dir",
+         os.path.join(folder, "settings"), "--trace", trace] + script + [document],
+        stdout=subprocess.PIPE, stderr=open(os.path.join(folder, "host.err"), "w"), stdin=subprocess.DEVNULL, text=True)
+    finish_start = finish_end = None
+    for line in process.stdout:
+        now = time.monotonic()
+        event = json.loads(line) if line.startswith("{") else {}
+        if event.get("event") == "StepChanged" and event.get("step") == 2:
+            finish_start = now
+        elif event.get("event") == "DownloadComplete":
+            finish_end = now
+    status = process.wait()
+    end = time.monotonic()
+    if status != 0 or finish_start is None or finish_end is None:
+        sys.exit("ovk-host failed (status %d) against %s: %s"
+                 % (status, url, open(os.path.join(folder, "host.err")).read()))
+    wire = inflated = 0
+    for line in open(trace):
+        entry = json.loads(line)
+        if entry["operation"] == "GetItemData":
+            wire += entry["received"]
+            inflated += entry["inflated"]
+    return finish_end - finish_start, end - start, os.path.join(folder, "run"), wire, inflated
+
+results = {"plain": [], "gzip": []}
+for round in range(int(rounds)):
+    for name, url in (("plain", plain), ("gzip", compressed)):
+        results[name].append(run("%s%d" % (name, round), url))
+
+print("%d articles over a %s kbit/s link, %s runs of each (machine shared with other work)"
+      % (len(project["articles"]), kbps, rounds))
+median = {}
+for name, label in (("plain", "uncompressed"), ("gzip", "gzip")):
+    finish = [r[0] for r in results[name]]
+    whole = [r[1] for r in results[name]]
+    median[name] = (statistics.median(finish), statistics.median(whole))
+    wire, inflated = results[name][0][3], results[name][0][4]
+    print("  %-13s Finish min %.2f s median %.2f s, whole run min %.2f s median %.2f s; "
+          "item replies %.1f MB on the wire, %.1f MB inflated"
+          % (label, min(finish), median[name][0], min(whole), median[name][1],
+             wire / 1e6, inflated / 1e6))
+print("  gzip / uncompressed (medians): Finish %.2f (target <= 0.8), whole run %.2f"
+      % (median["gzip"][0] / median["plain"][0], median["gzip"][1] / median["plain"][1]))
+# The documents name their services, whose addresses differ; everything else must be equal.
+same = filecmp.dircmp(results["plain"][0][2], results["gzip"][0][2])
+differing = [name for name in same.diff_files if name != "download.xml"]
+documents = [open(os.path.join(results[name][0][2], "download.xml")).read()
+             .replace(url, "URL") for name, url in (("plain", plain), ("gzip", compressed))]
+if same.left_only or same.right_only or differing or documents[0] != documents[1]:
+    sys.exit("the two runs wrote different results: %s %s %s"
+             % (same.left_only, same.right_only, same.diff_files))
+print("  both runs wrote the same download document and files")
+PY
