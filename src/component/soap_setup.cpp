@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 
 #include "platform/errors.hpp"
 #include "platform/files.hpp"
@@ -63,18 +64,34 @@ std::string SetupSoapClient(soap::ServiceClient& client, const ConnectionSetting
 
         if (!settings.serviceUrl.empty()) client.setProperty("EndPointURL", settings.serviceUrl);
 
+        // A value the client refuses is the setting's fault, not the service's: it is named
+        // after the setting, with the client's fault texts, whether it is refused by a fault
+        // code or by an error.
+        const auto setOrExplain = [&client](const char* property, const soap::PropertyValue& value,
+                                            const char* failure) -> std::optional<std::string> {
+            try {
+                client.setProperty(property, value);
+            } catch (...) {
+                return failure + faultTexts(client);
+            }
+            if (!client.faultCode().empty()) return failure + faultTexts(client);
+            return std::nullopt;
+        };
+
         if (!settings.proxyIp.empty()) {
-            client.setProperty("ProxyServer",
-                               settings.proxyIp + ":" + std::to_string(settings.proxyPort));
-            if (!client.faultCode().empty())
-                return "Error by set ProxyIp/Port" + faultTexts(client);
+            if (auto refused = setOrExplain(
+                    "ProxyServer", settings.proxyIp + ":" + std::to_string(settings.proxyPort),
+                    "Error by set ProxyIp/Port"))
+                return *refused;
         }
 
         if (!settings.proxyUserName.empty()) {
-            client.setProperty("AuthUser", settings.proxyUserName);
-            if (!client.faultCode().empty()) return "Error by set ProxyUser" + faultTexts(client);
-            client.setProperty("AuthPassword", settings.proxyPassword);
-            if (!client.faultCode().empty()) return "Error by set ProxyPwd" + faultTexts(client);
+            if (auto refused =
+                    setOrExplain("AuthUser", settings.proxyUserName, "Error by set ProxyUser"))
+                return *refused;
+            if (auto refused =
+                    setOrExplain("AuthPassword", settings.proxyPassword, "Error by set ProxyPwd"))
+                return *refused;
         }
 
         // A company authority that re-signs the traffic is trusted through the user's own
@@ -82,14 +99,8 @@ std::string SetupSoapClient(soap::ServiceClient& client, const ConnectionSetting
         const std::string caFile =
             store.read(kSettingsApplication, "Settings", kCaFileSetting).value_or("");
         if (!caFile.empty()) {
-            try {
-                client.setProperty("CAFile", caFile);
-            } catch (...) {
-                // Named after the other settings' failures, so that the user is not told the
-                // service is unreachable when the file is what is wrong.
-                return "Error by set CAFile" + faultTexts(client);
-            }
-            if (!client.faultCode().empty()) return "Error by set CAFile" + faultTexts(client);
+            if (auto refused = setOrExplain("CAFile", caFile, "Error by set CAFile"))
+                return *refused;
         }
 
         client.setProperty("Timeout", timeout);
