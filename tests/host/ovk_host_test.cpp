@@ -129,6 +129,9 @@ TEST_F(OvkHost, EachRefusedStartUpSaysWhatIsWrong) {
         {url + connection + "<Proxy_IP>127.0.0.1</Proxy_IP><Proxy_PORT>-3</Proxy_PORT>", "", -9,
          17, "Error by set ProxyIp/Port"},
         {url + connection + "<Proxy_IP>a b</Proxy_IP>", "", -9, 17, "Error by set ProxyIp/Port"},
+        // Eight characters are long enough, nine bytes are not.
+        {"<URL>\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC</URL>" + connection, "", -8, 57,
+         "Failed to gather Config-InformationError No Service URL"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.elements + " " + c.settings);
