@@ -38,9 +38,13 @@ int readRequestsInFlight(const SettingsStore& store) {
     return static_cast<int>(std::min(*number, 1000.0));
 }
 
+// Whole numbers in plain decimal digits however large, since the setting is read back as a
+// decimal text; a fraction keeps what a double holds of it.
 std::string formatTimeout(double timeout) {
-    if (timeout == std::floor(timeout) && std::fabs(timeout) < 1e15) {
-        return std::to_string(static_cast<long long>(timeout));
+    if (timeout == std::floor(timeout)) {
+        char text[400];
+        std::snprintf(text, sizeof text, "%.0f", timeout);
+        return text;
     }
     char text[32];
     std::snprintf(text, sizeof text, "%.15g", timeout);

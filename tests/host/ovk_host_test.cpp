@@ -132,6 +132,9 @@ TEST_F(OvkHost, EachRefusedStartUpSaysWhatIsWrong) {
         // Eight characters are long enough, nine bytes are not.
         {"<URL>\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC</URL>" + connection, "", -8, 57,
          "Failed to gather Config-InformationError No Service URL"},
+        {url + connection, blockedSettings, -9, 17,
+         "Error StdCannot write the settings file " + blockedSettings +
+             "/VelmoraDotNet.ini: its lock "},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.elements + " " + c.settings);
@@ -147,6 +150,18 @@ TEST_F(OvkHost, EachRefusedStartUpSaysWhatIsWrong) {
         EXPECT_EQ(message.find("Cannot write", 1), message.rfind("Cannot write")) << message;
         EXPECT_EQ(run.lines[1]["init"], c.init);
     }
+}
+
+// A time-out however large goes back into the settings as the digits it was read as.
+TEST_F(OvkHost, WritesALargeTimeOutBackInDigits) {
+    RefService service;
+    work.write("settings/VelmoraDotNet.ini", "[Settings]\nSOAPTimeout=1e16\n");
+    const HostRun run =
+        runHost({"run", "--init-only", "--settings-dir", settingsDir, document(service.url())});
+    EXPECT_EQ(run.status, 0) << run.errors;
+    EXPECT_NE(ovk::test::readAll(work / "settings" / "VelmoraDotNet.ini")
+                  .find("SOAPTimeout=10000000000000000\n"),
+              std::string::npos);
 }
 
 TEST_F(OvkHost, RefusesBadOptionsWithUsage) {
