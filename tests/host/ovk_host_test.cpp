@@ -166,6 +166,15 @@ TEST_F(OvkHost, WritesALargeTimeOutBackInDigits) {
 
 TEST_F(OvkHost, RefusesBadOptionsWithUsage) {
     EXPECT_EQ(runHost({"run", "--answer", "maybe", "x.xml"}).status, 2);
+    // Known only when the box comes: the New Version box has OK and Cancel.
+    RefService service({"--client-version", "1.0.19"});
+    const HostRun yes = runHost(
+        {"run", "--answer", "yes", "--settings-dir", settingsDir, document(service.url())});
+    EXPECT_EQ(yes.status, 2);
+    EXPECT_NE(yes.errors.find("--answer yes is no button of the box \"New Version\"; its buttons "
+                              "are ok, cancel"),
+              std::string::npos)
+        << yes.errors;
     EXPECT_EQ(runHost({"frobnicate", "x.xml"}).status, 2);
     EXPECT_EQ(runHost({"run"}).status, 2);
 }
