@@ -250,8 +250,8 @@ void requireButtonOfTheBox(const ScriptedUserInterface::Box& box) {
         if (!isAnswerOf(box.buttons, candidate)) continue;
         buttons += (buttons.empty() ? "" : ", ") + std::string(host::answerName(candidate));
     }
-    usageError("--answer " + std::string(host::answerName(box.answer)) + " is no button of the box \"" +
-               box.title + "\"; its buttons are " + buttons);
+    usageError("--answer " + std::string(host::answerName(box.answer)) +
+               " is no button of the box \"" + box.title + "\"; its buttons are " + buttons);
 }
 
 std::shared_ptr<ScriptedUserInterface> scriptedUi(const Options& o) {
