@@ -18,6 +18,16 @@ frmSplash& Client::Impl::splash() {
     return *mvarSplash;
 }
 
+frmSplash& Client::Impl::splashForRun(std::unique_ptr<frmSplash>& nested) {
+    frmSplash& own = splash();
+    if (!own.isShown()) return own;
+    // A host handler called Init or Show while the splash form is on screen for another call.
+    // That call still reads its outcome from the form, and its window waits for the form's
+    // close: the nested call gets a form of its own.
+    nested = std::make_unique<frmSplash>(*services->ui, *this);
+    return *nested;
+}
+
 namespace {
 // Host handlers run on the far side of the event boundary: whatever they throw stays there.
 template <class Call>
@@ -134,21 +144,30 @@ void Client::Test(const std::string& TestString) {
 
 int32_t Client::Init(const std::string& DownloadFile) {
     const RunningCall running(impl_->runningCalls);
+    const unsigned run = ++impl_->initRuns;
     impl_->initSucceeded = false;
+    // Whether Show may run follows the start-up that left the document and the service client
+    // in place: a start-up that a host handler began inside this one did so after this one's
+    // work, since this one reports last of all.
+    const auto settle = [&](int32_t result) {
+        if (impl_->initRuns == run) impl_->initSucceeded = result == 0;
+    };
+    std::unique_ptr<frmSplash> nestedSplash;
     try {
-        frmSplash& splash = impl_->splash();
+        frmSplash& splash = impl_->splashForRun(nestedSplash);
         splash.StartParam = 0;
         splash.DownloadFile = DownloadFile;
         splash.UiLanguage(std::to_string(impl_->GUILangID));
         impl_->services->ui->useLanguage(impl_->GUILangID);
         impl_->services->ui->showModal(splash);
-        impl_->initSucceeded = splash.Init == 0;
+        settle(splash.Init);
         return splash.Init;
     } catch (...) {
         // The start-up reports its own failures; only a splash window that could not be shown
         // gets here, and Init never fails as a call.
         const Error error = currentError();
         impl_->raiseException(error.number, error.description, "Init");
+        settle(kInitWindowsUnavailable);
         return kInitWindowsUnavailable;
     }
 }
@@ -164,7 +183,8 @@ void Client::Show() {
                         "show the wizard only when Init returned 0.",
                         "Show");
         }
-        frmSplash& splash = impl_->splash();
+        std::unique_ptr<frmSplash> nestedSplash;
+        frmSplash& splash = impl_->splashForRun(nestedSplash);
         splash.StartParam = 1;
         splash.DownloadFile = impl_->DownloadFile;
         splash.UiLanguage(std::to_string(impl_->GUILangID));

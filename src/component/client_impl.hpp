@@ -33,6 +33,7 @@ struct Client::Impl : SplashEvents, WizardEvents {
     std::shared_ptr<const ClientServices> attendedServices;
     bool unattended = false;
     bool initSucceeded = false;  // the last Init gave 0: Show may run the wizard
+    unsigned initRuns = 0;       // Init calls begun, nested ones included
     int runningCalls = 0;        // Init and Show in progress, nested ones included
     std::shared_ptr<xml::Document> MyXMLDocument;
     std::shared_ptr<soap::ServiceClient> MySoapobject;
@@ -46,6 +47,9 @@ struct Client::Impl : SplashEvents, WizardEvents {
     std::shared_ptr<DownloadSession> downloadSession;
 
     frmSplash& splash();
+    // The splash form for one Init or Show: mvarSplash, or, for a call nested in another that
+    // has it on screen, a new form kept in `nested` for that call alone.
+    frmSplash& splashForRun(std::unique_ptr<frmSplash>& nested);
 
     // Raising the host's events. A host handler that throws cannot break the component: the
     // failure stays on the host's side of the boundary.

@@ -282,7 +282,8 @@ void Client::Impl::connectToService(int32_t& Result, int32_t& Init) {
     const xml::Node structureRoot = structure ? firstElement(*structure) : xml::Node();
     if (!structureRoot || structureRoot.name() == "Exception") fail(-11, 32, kCredentialsNotFound);
 
-    // 26
+    // 26: a finished start-up leaves no step code behind.
+    Result = 0;
     Init = 0;
 }
 

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 #include "platform/errors.hpp"
 #include "platform/files.hpp"
@@ -49,9 +50,13 @@ int readRetryAttempts(const SettingsStore& store) {
     return static_cast<int>(std::min(*number, 1000.0));
 }
 
+// Whole numbers in plain decimal digits however large, since the setting is read back as a
+// decimal text; a fraction keeps what a double holds of it.
 std::string formatTimeout(double timeout) {
-    if (timeout == std::floor(timeout) && std::fabs(timeout) < 1e15) {
-        return std::to_string(static_cast<long long>(timeout));
+    if (timeout == std::floor(timeout)) {
+        char text[400];
+        std::snprintf(text, sizeof text, "%.0f", timeout);
+        return text;
     }
     char text[32];
     std::snprintf(text, sizeof text, "%.15g", timeout);
@@ -100,18 +105,34 @@ std::string SetupSoapClient(soap::ServiceClient& client, const ConnectionSetting
 
         if (!settings.serviceUrl.empty()) client.setProperty("EndPointURL", settings.serviceUrl);
 
+        // A value the client refuses is the setting's fault, not the service's: it is named
+        // after the setting, with the client's fault texts, whether it is refused by a fault
+        // code or by an error.
+        const auto setOrExplain = [&client](const char* property, const soap::PropertyValue& value,
+                                            const char* failure) -> std::optional<std::string> {
+            try {
+                client.setProperty(property, value);
+            } catch (...) {
+                return failure + faultTexts(client);
+            }
+            if (!client.faultCode().empty()) return failure + faultTexts(client);
+            return std::nullopt;
+        };
+
         if (!settings.proxyIp.empty()) {
-            client.setProperty("ProxyServer",
-                               settings.proxyIp + ":" + std::to_string(settings.proxyPort));
-            if (!client.faultCode().empty())
-                return "Error by set ProxyIp/Port" + faultTexts(client);
+            if (auto refused = setOrExplain(
+                    "ProxyServer", settings.proxyIp + ":" + std::to_string(settings.proxyPort),
+                    "Error by set ProxyIp/Port"))
+                return *refused;
         }
 
         if (!settings.proxyUserName.empty()) {
-            client.setProperty("AuthUser", settings.proxyUserName);
-            if (!client.faultCode().empty()) return "Error by set ProxyUser" + faultTexts(client);
-            client.setProperty("AuthPassword", settings.proxyPassword);
-            if (!client.faultCode().empty()) return "Error by set ProxyPwd" + faultTexts(client);
+            if (auto refused =
+                    setOrExplain("AuthUser", settings.proxyUserName, "Error by set ProxyUser"))
+                return *refused;
+            if (auto refused =
+                    setOrExplain("AuthPassword", settings.proxyPassword, "Error by set ProxyPwd"))
+                return *refused;
         }
 
         // A company authority that re-signs the traffic is trusted through the user's own
@@ -119,14 +140,8 @@ std::string SetupSoapClient(soap::ServiceClient& client, const ConnectionSetting
         const std::string caFile =
             store.read(kSettingsApplication, "Settings", kCaFileSetting).value_or("");
         if (!caFile.empty()) {
-            try {
-                client.setProperty("CAFile", caFile);
-            } catch (...) {
-                // Named after the other settings' failures, so that the user is not told the
-                // service is unreachable when the file is what is wrong.
-                return "Error by set CAFile" + faultTexts(client);
-            }
-            if (!client.faultCode().empty()) return "Error by set CAFile" + faultTexts(client);
+            if (auto refused = setOrExplain("CAFile", caFile, "Error by set CAFile"))
+                return *refused;
         }
 
         client.setProperty("Timeout", timeout);

@@ -1,9 +1,20 @@
 #include "document/config_infos.hpp"
 
+#include <algorithm>
+
 #include "platform/errors.hpp"
 #include "platform/numbers.hpp"
 
 namespace ovk {
+namespace {
+
+// A text's length as its writer counts it: in characters, not in the bytes of their UTF-8 form.
+std::size_t characterCount(std::string_view text) {
+    return static_cast<std::size_t>(std::ranges::count_if(
+        text, [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+}  // namespace
 
 ConfigInfo GetConfigInfos(const xml::Document* document) {
     ConfigInfo info;
@@ -14,7 +25,7 @@ ConfigInfo GetConfigInfos(const xml::Document* document) {
         }
         if (const xml::Node url = document->firstElementByName("URL")) {
             const std::string text = url.text();
-            if (text.size() < 8) {
+            if (characterCount(text) < 8) {
                 info[config::Url] = "Error No Service URL";
                 return info;
             }

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 #include <system_error>
 #include <thread>
@@ -434,21 +435,22 @@ class FileLock {
                                             program_invocation_short_name + "\n" + hostName() +
                                             "\n" + machine + "\n" +
                                             firstLineOf("/proc/sys/kernel/random/boot_id") + "\n";
-                const bool written =
-                    ::write(fd, content.data(), content.size()) == ssize_t(content.size());
+                const ssize_t wrote = ::write(fd, content.data(), content.size());
+                const int errnum = wrote < 0 ? errno : ENOSPC;  // a short write: the disk is full
                 ::close(fd);
-                if (!written) {
+                if (wrote != ssize_t(content.size())) {
                     ::unlink(lock_.c_str());
-                    throw failure();
+                    throw failure(errnum);
                 }
                 return;
             }
-            if (errno != EEXIST) throw failure();
+            if (errno != EEXIST) throw failure(errno);
             if (isStale()) {
                 ::unlink(lock_.c_str());
                 continue;
             }
-            if (steady_clock::now() > deadline) throw failure();
+            if (steady_clock::now() > deadline)
+                throw failure(lock_, "another program has held it for 10 seconds");
             std::this_thread::sleep_for(milliseconds(20));
         }
     }
@@ -457,13 +459,13 @@ class FileLock {
     FileLock& operator=(const FileLock&) = delete;
 
   private:
-    Error failure() const {
+    // The writer names the settings file in front of this: the lock says only what is wrong
+    // with itself.
+    static Error failure(const fs::path& lock, const std::string& why) {
         return Error(err::PermissionDenied,
-                     "Cannot write the settings file " + lock_.parent_path().string() + "/" +
-                         lock_.stem().string() + ": its lock " + lock_.string() +
-                         " cannot be taken",
-                     "Settings");
+                     "its lock " + lock.string() + " cannot be taken (" + why + ")", "Settings");
     }
+    Error failure(int errnum) const { return failure(lock_, std::strerror(errnum)); }
 
     // Its process has ended on this computer, or it is older than any writer needs.
     bool isStale() const {

@@ -8,10 +8,12 @@
 
 namespace ovk {
 
-// The user's settings in the very INI files that QtSettingsStore keeps (QSettings' INI format:
-// <folder>/<application>.ini, one group per section, names encoded alike), read and written
-// without Qt, for programs that must start without loading it. Either store reads what the
-// other wrote, and both may work on one file at once.
+// The user's settings in INI files in QSettings' INI format (<folder>/<application>.ini, one
+// group per section), read and written without Qt: the desktop and the batch host keep them
+// through this one store, and programs that use QSettings on the same files read what it wrote
+// and it what they wrote, also while they work on a file at the same time. Section and key
+// names may hold any text (a project identifier is a section name); they are encoded so that
+// "/" or "\" never nest groups and every text comes back as written.
 //
 // - read() gives a value as QSettings gives it as text: quoted and escaped values unescaped, a
 //   value of several comma-separated items (only a hand-edited file has one) as "" and
@@ -25,7 +27,7 @@ namespace ovk {
 class IniSettingsStore : public SettingsStore {
   public:
     // Keeps the files in `folder`; without one, in the user's configuration folder
-    // ($XDG_CONFIG_HOME/ovk_client, usually ~/.config/ovk_client), as QtSettingsStore does.
+    // ($XDG_CONFIG_HOME/ovk_client, usually ~/.config/ovk_client).
     explicit IniSettingsStore(std::optional<std::filesystem::path> folder = std::nullopt);
 
     const std::filesystem::path& folder() const { return folder_; }

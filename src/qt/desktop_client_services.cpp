@@ -1,7 +1,7 @@
 #include "qt/desktop_client_services.hpp"
 
+#include "platform/ini_settings_store.hpp"
 #include "platform/soap/soap_client.hpp"
-#include "qt/qt_settings_store.hpp"
 #include "qt/qt_timer_factory.hpp"
 #include "qt/qt_user_interface.hpp"
 #include "qt/service_wait.hpp"
@@ -12,7 +12,7 @@ ClientServices desktopClientServices(std::optional<std::filesystem::path> settin
     ClientServices services = baseClientServices();
     auto ui = std::make_shared<QtUserInterface>();
     services.ui = ui;
-    services.settings = std::make_shared<QtSettingsStore>(std::move(settingsFolder));
+    services.settings = std::make_shared<IniSettingsStore>(std::move(settingsFolder));
     services.timers = std::make_shared<QtTimerFactory>([weak = std::weak_ptr<QtUserInterface>(ui)] {
         if (const auto shown = weak.lock()) shown->renderOpenViews();
     });

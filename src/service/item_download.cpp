@@ -79,7 +79,15 @@ void Client::Impl::DownloadItem(const std::string& MaterialId) {
     if (!MySoapobject) throw Error(err::ObjectMissing, "Object variable not set");
     const auto reply = MySoapobject->call(
         "GetItemData", itemRequest(MaterialId, GetNlsLanguageId(settings.projectLanguage)));
-    if (!reply) return;
+    if (!reply) {
+        // The loop goes on with the next article, but the host must not take a download that
+        // lacks this one for a complete one.
+        raiseException(err::ObjectMissing,
+                       "The service sent nothing for article " + MaterialId +
+                           ", so it is not in the download.",
+                       "GetItemData");
+        return;
+    }
     if (!MyXMLDocument) throw Error(err::ObjectMissing, "Object variable not set");
     xml::Document& document = *MyXMLDocument;
     const xml::Node project = document.firstElementByName("Project");

@@ -34,6 +34,7 @@ std::string frmWiz::selectionText() const {
 }
 
 void frmWiz::storeSelection(const std::string& text) {
+    if (!structureLoaded_) return;
     services_.settings.write(kSettingsApplication, ActiveProject, std::to_string(ActiveLangId),
                              text);
 }
@@ -55,6 +56,7 @@ void frmWiz::moveFieldById(double id) {
 void frmWiz::LoadFieldLists() {
     UserInterface& ui = services_.ui;
     ui.setMousePointer(MousePointer::Hourglass);
+    structureLoaded_ = false;
     try {
         if (MySoapobject) {
             const std::vector<soap::Argument> project{ActivePassword, ActiveProject, ActiveLangId};
@@ -70,6 +72,7 @@ void frmWiz::LoadFieldLists() {
                     lstAll.AddItem(name);
                     lstAll.ItemData(lstAll.NewIndex(), id);
                 }
+                structureLoaded_ = true;
             }
 
             const std::string stored = storedSelection();

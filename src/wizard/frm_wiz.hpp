@@ -343,7 +343,9 @@ class frmWiz : public Form {
 
     void OpenBannerURL(const std::string& url);
     void OpenMailURL(const std::string& url);
-    // The stored field selection lives under the project, keyed by the language number.
+    // The stored field selection lives under the project, keyed by the language number. It is
+    // written only while the lists hold the service's structure: lists left empty by a
+    // moment's failure of the service are no choice of the user's.
     void storeSelection(const std::string& text);
     std::string storedSelection() const;
     std::string selectionText() const;
@@ -359,6 +361,7 @@ class frmWiz : public Form {
     WizardServices services_;
     WizardEvents& events_;
     std::unique_ptr<Timer> timTree_;
+    bool structureLoaded_ = false;  // the last LoadFieldLists got the service's structure
 };
 
 }  // namespace ovk

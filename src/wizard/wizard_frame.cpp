@@ -38,6 +38,13 @@ std::string trimBlanks(const std::string& text) {
 }  // namespace
 
 void frmWiz::formLoad() {
+    // A dialog shown again is a new session: nothing the user marked, sized or was about to
+    // open in the one before may carry over, nor may it ask to lose those marks.
+    timTree_->stop();
+    PendingKey.clear();
+    DownloadItems.reset();
+    ColumnWidths.reset();
+    CurrentStep = 0;
     std::error_code ec;
     const auto banner = std::filesystem::path(DownloadFile).parent_path() / kBannerFileName;
     // A dialog shown again must not keep the banner of an earlier document.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "client_harness.hpp"
 #include "component_folder.hpp"
 #include "ref_service.hpp"
@@ -165,6 +167,53 @@ TEST_F(StartupWithService, AnUnfinishedStartUpIsNeverZero) {
     EXPECT_EQ(h.events.exceptions[0].number, 32);
     EXPECT_EQ(h.events.exceptions[0].message, "Injected exception in GetClientData");
     EXPECT_TRUE(h.shell->calls().empty());
+}
+
+// A host's Exception handler may call Init again while a failing Init reports: each call
+// returns its own outcome, and Show follows the start-up that ran last.
+TEST_F(StartupWithService, AnInitInsideTheExceptionHandlerKeepsEachOutcomeApart) {
+    RefService service;
+    const std::string wrongPassword =
+        work.write("wrong.xml", test::readAll(document(service.url(), "wrong"))).string();
+    const std::string good = document(service.url());
+    const std::string missing = (work / "absent.xml").string();
+    struct Reentering : test::RecordingEvents {
+        Client* client = nullptr;
+        std::string path;
+        bool started = false;
+        std::optional<int32_t> nestedInit;
+        void Exception(int32_t Number, const std::string& Message,
+                       const std::string& Source) override {
+            RecordingEvents::Exception(Number, Message, Source);
+            if (started) return;
+            started = true;
+            nestedInit = client->Init(path);
+        }
+    };
+    const struct {
+        std::string outer, nested;
+        int32_t outerInit, nestedInit;
+        bool showRuns;
+    } cases[] = {
+        {missing, good, -1, 0, true},
+        {wrongPassword, good, -11, 0, true},
+        {wrongPassword, missing, -11, -1, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.outer + " then " + c.nested);
+        ClientHarness host{true};
+        Reentering events;
+        events.client = host.client.get();
+        events.path = c.nested;
+        host.client->setEvents(&events);
+        EXPECT_EQ(host.client->Init(c.outer), c.outerInit);
+        EXPECT_EQ(events.nestedInit, c.nestedInit);
+        if (c.showRuns) {
+            EXPECT_NO_THROW(host.client->Show());
+        } else {
+            EXPECT_THROW(host.client->Show(), Error);
+        }
+    }
 }
 
 TEST_F(StartupWithService, ABannerThatCannotBeSavedIsMinusEleven) {

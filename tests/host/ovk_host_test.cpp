@@ -112,8 +112,72 @@ TEST_F(OvkHost, AMissingDocumentIsAnExceptionAndMinusOne) {
     EXPECT_EQ(run.lines[1], json({{"init", -1}}));
 }
 
+// Each refused start-up names what is wrong, once, and the settings it writes stay readable.
+TEST_F(OvkHost, EachRefusedStartUpSaysWhatIsWrong) {
+    RefService service;
+    const std::string connection =
+        "<ProjectID>DEMO</ProjectID><Language>English</Language>"
+        "<Password>demo</Password>";
+    const std::string url = "<URL>" + service.url() + "</URL>";
+    const std::string blockedSettings = (work / "blocked").string();
+    work.write("blocked", "a file where the settings folder belongs");
+    const struct {
+        std::string elements;
+        std::string settings;  // the settings folder, when not the usual one
+        int init;
+        int number;
+        std::string message;  // its beginning
+    } cases[] = {
+        {url + connection + "<Proxy_IP>127.0.0.1</Proxy_IP><Proxy_PORT>70000</Proxy_PORT>", "", -9,
+         17, "Error by set ProxyIp/PortProxyServer must be host:port"},
+        {url + connection + "<Proxy_IP>127.0.0.1</Proxy_IP><Proxy_PORT>-3</Proxy_PORT>", "", -9, 17,
+         "Error by set ProxyIp/Port"},
+        {url + connection + "<Proxy_IP>a b</Proxy_IP>", "", -9, 17, "Error by set ProxyIp/Port"},
+        // Eight characters are long enough, nine bytes are not.
+        {"<URL>\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC</URL>" + connection, "", -8, 57,
+         "Failed to gather Config-InformationError No Service URL"},
+        {url + connection, blockedSettings, -9, 17,
+         "Error StdCannot write the settings file " + blockedSettings +
+             "/VelmoraDotNet.ini: its lock "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.elements + " " + c.settings);
+        const auto doc = work.write("download.xml", downloadDocument("TARVO", c.elements));
+        const HostRun run = runHost({"run", "--init-only", "--settings-dir",
+                                     c.settings.empty() ? settingsDir : c.settings, doc.string()});
+        EXPECT_EQ(run.status, 1);
+        ASSERT_EQ(run.lines.size(), 2u) << run.errors;
+        EXPECT_EQ(run.lines[0]["number"], c.number);
+        const std::string message = run.lines[0]["message"];
+        EXPECT_EQ(message.rfind(c.message, 0), 0u) << message;
+        EXPECT_EQ(message.find("Cannot write", 1), message.rfind("Cannot write")) << message;
+        EXPECT_EQ(run.lines[1]["init"], c.init);
+    }
+}
+
+// A time-out however large goes back into the settings as the digits it was read as.
+TEST_F(OvkHost, WritesALargeTimeOutBackInDigits) {
+    RefService service;
+    work.write("settings/VelmoraDotNet.ini", "[Settings]\nSOAPTimeout=1e16\n");
+    const HostRun run =
+        runHost({"run", "--init-only", "--settings-dir", settingsDir, document(service.url())});
+    EXPECT_EQ(run.status, 0) << run.errors;
+    EXPECT_NE(ovk::test::readAll(work / "settings" / "VelmoraDotNet.ini")
+                  .find("SOAPTimeout=10000000000000000\n"),
+              std::string::npos);
+}
+
 TEST_F(OvkHost, RefusesBadOptionsWithUsage) {
     EXPECT_EQ(runHost({"run", "--answer", "maybe", "x.xml"}).status, 2);
+    // Known only when the box comes: the New Version box has OK and Cancel.
+    RefService service({"--client-version", "1.0.19"});
+    const HostRun yes =
+        runHost({"run", "--answer", "yes", "--settings-dir", settingsDir, document(service.url())});
+    EXPECT_EQ(yes.status, 2);
+    EXPECT_NE(yes.errors.find("--answer yes is no button of the box \"New Version\"; its buttons "
+                              "are ok, cancel"),
+              std::string::npos)
+        << yes.errors;
     EXPECT_EQ(runHost({"frobnicate", "x.xml"}).status, 2);
     EXPECT_EQ(runHost({"run"}).status, 2);
 }

@@ -74,7 +74,8 @@ TEST(XmlDocument, RemovedNodesAreGoneAndXPathFindsNodes) {
 }
 
 // What a loader that does not keep white space makes of a reply: indentation between elements
-// goes, text, CDATA and white space the document asks to keep stay.
+// goes; text, CDATA, the blanks that are an element's whole value and white space the document
+// asks to keep stay.
 TEST(XmlDocument, DroppingWhiteSpaceTextLeavesWhatTheContentSays) {
     struct Case {
         const char* xml;
@@ -85,7 +86,9 @@ TEST(XmlDocument, DroppingWhiteSpaceTextLeavesWhatTheContentSays) {
                   "<r><a x=\"1\"/><b><c/></b></r>"},
              Case{"<r> <a> text </a> </r>", "<r><a> text </a></r>"},
              Case{"<r> <a><![CDATA[  ]]></a> </r>", "<r><a><![CDATA[  ]]></a></r>"},
-             Case{"<r> <a>  </a> </r>", "<r><a/></r>"},
+             Case{"<r> <a>  </a> <b>\n</b> <c>\t<d/></c> </r>",
+                  "<r><a>  </a><b>\n</b><c><d/></c></r>"},
+             Case{"<r>  </r>", "<r/>"},
              Case{"<r> <p xml:space='preserve'> <q/> </p> </r>",
                   "<r><p xml:space=\"preserve\"> <q/> </p></r>"},
          }) {

@@ -25,20 +25,33 @@ TEST(SchemaValidation, AcceptsAValidDocument) {
     EXPECT_EQ(loadValidated(schema, doc).firstElementByName("System").text(), "TARVO");
 }
 
+// Positions count the characters of the line, whatever their encoding takes in bytes.
 TEST(SchemaValidation, ReportsReasonLinePositionAndSourceLineOfTheFirstProblem) {
     TempDir dir;
     const auto schema = dir.write("s.xsd", kSchema);
-    const auto doc = dir.write(
-        "d.xml", "<Doc>\n  <System>TARVO</System>\n  <Count>1</Count>  <Count>x</Count>\n</Doc>\n");
-    try {
-        loadValidated(schema, doc);
-        FAIL() << "expected a validation error";
-    } catch (const ParseError& e) {
-        EXPECT_NE(e.failure.reason.find("Count"), std::string::npos) << e.failure.reason;
-        EXPECT_EQ(e.failure.line, 3);
-        // The second <Count> on that line is the offending one.
-        EXPECT_EQ(e.failure.position, 21);
-        EXPECT_EQ(e.failure.sourceLine, "  <Count>1</Count>  <Count>x</Count>");
+    const struct {
+        std::string declaration;
+        std::string offendingLine;
+        long position;  // of the second <Count>, the offending one
+    } cases[] = {
+        {"", "  <Count>1</Count>  <Count>x</Count>", 21},
+        {"", "  <Count>1</Count><!--\xE2\x82\xAC\xE2\x82\xAC--><Count>x</Count>", 28},
+        {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>",
+         "  <Count>1</Count><!--\xE9\xE9--><Count>x</Count>", 28},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.offendingLine);
+        const auto doc = dir.write("d.xml", c.declaration + "<Doc>\n  <System>TARVO</System>\n" +
+                                                c.offendingLine + "\n</Doc>\n");
+        try {
+            loadValidated(schema, doc);
+            FAIL() << "expected a validation error";
+        } catch (const ParseError& e) {
+            EXPECT_NE(e.failure.reason.find("Count"), std::string::npos) << e.failure.reason;
+            EXPECT_EQ(e.failure.line, 3);
+            EXPECT_EQ(e.failure.position, c.position);
+            EXPECT_EQ(e.failure.sourceLine, c.offendingLine);
+        }
     }
 }
 

@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <QSettings>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -11,13 +12,46 @@
 
 #include "platform/errors.hpp"
 #include "platform/ini_settings_store.hpp"
-#include "qt/qt_settings_store.hpp"
+#include "platform/settings_names.hpp"
 #include "temp_dir.hpp"
 
 namespace ovk {
 namespace {
 
 using test::TempDir;
+
+// Another program keeping its settings in the same files through QSettings, as desktop
+// programs do: the component's store must read what it wrote, and it what the store wrote.
+class QSettingsPeer : public SettingsStore {
+  public:
+    explicit QSettingsPeer(std::filesystem::path folder) : folder_(std::move(folder)) {}
+
+    std::optional<std::string> read(const std::string& application, const std::string& section,
+                                    const std::string& key) const override {
+        const QSettings settings(file(application), QSettings::IniFormat);
+        const QVariant value = settings.value(name(section, key));
+        if (!value.isValid()) return std::nullopt;
+        return value.toString().toStdString();
+    }
+    void write(const std::string& application, const std::string& section, const std::string& key,
+               const std::string& value) override {
+        QSettings settings(file(application), QSettings::IniFormat);
+        settings.setValue(name(section, key), QString::fromStdString(value));
+        settings.sync();
+        if (settings.status() != QSettings::NoError)
+            throw Error(err::PermissionDenied, "QSettings");
+    }
+
+  private:
+    QString file(const std::string& application) const {
+        return QString::fromStdString(
+            (folder_ / (encodeSettingsName(application) + ".ini")).string());
+    }
+    static QString name(const std::string& section, const std::string& key) {
+        return QString::fromLatin1(encodeSettingsName(section) + "/" + encodeSettingsName(key));
+    }
+    std::filesystem::path folder_;
+};
 
 // Names a project identifier or a key may carry, including those QSettings gives a meaning.
 const std::vector<std::string> kOddNames = {
@@ -61,10 +95,10 @@ const std::vector<std::string> kOddValues = {
     "true",
 };
 
-TEST(QtSettingsStore, EveryTextRoundTripsThroughTheFileAsSectionKeyAndValue) {
+TEST(IniSettingsStore, EveryTextRoundTripsThroughTheFileAsSectionKeyAndValue) {
     const TempDir dir;
     {
-        QtSettingsStore store(dir.path());
+        IniSettingsStore store(dir.path());
         for (size_t i = 0; i < kOddNames.size(); ++i) {
             for (size_t j = 0; j < kOddNames.size(); ++j) {
                 store.write("VelmoraDotNet", kOddNames[i], kOddNames[j],
@@ -73,7 +107,7 @@ TEST(QtSettingsStore, EveryTextRoundTripsThroughTheFileAsSectionKeyAndValue) {
         }
     }
     // A fresh store reads what the first one left on disk.
-    const QtSettingsStore reader(dir.path());
+    const IniSettingsStore reader(dir.path());
     for (size_t i = 0; i < kOddNames.size(); ++i) {
         for (size_t j = 0; j < kOddNames.size(); ++j) {
             const auto value = reader.read("VelmoraDotNet", kOddNames[i], kOddNames[j]);
@@ -85,9 +119,9 @@ TEST(QtSettingsStore, EveryTextRoundTripsThroughTheFileAsSectionKeyAndValue) {
     }
 }
 
-TEST(QtSettingsStore, AnEmptyValueIsStoredAndAMissingKeyIsNothing) {
+TEST(IniSettingsStore, AnEmptyValueIsStoredAndAMissingKeyIsNothing) {
     const TempDir dir;
-    QtSettingsStore store(dir.path());
+    IniSettingsStore store(dir.path());
     store.write("VelmoraDotNet", "P1", "1031", "");
     EXPECT_EQ(store.read("VelmoraDotNet", "P1", "1031"), std::optional<std::string>(""));
     EXPECT_EQ(store.read("VelmoraDotNet", "P1", "1033"), std::nullopt);
@@ -95,9 +129,9 @@ TEST(QtSettingsStore, AnEmptyValueIsStoredAndAMissingKeyIsNothing) {
     EXPECT_EQ(store.read("OtherApplication", "P1", "1031"), std::nullopt);
 }
 
-TEST(QtSettingsStore, NamesThatQSettingsWouldNestOrFoldStayApart) {
+TEST(IniSettingsStore, NamesThatQSettingsWouldNestOrFoldStayApart) {
     const TempDir dir;
-    QtSettingsStore store(dir.path());
+    IniSettingsStore store(dir.path());
     store.write("App", "a/b", "c", "1");
     store.write("App", "a", "b/c", "2");
     store.write("App", "a\\b", "c", "3");
@@ -110,9 +144,9 @@ TEST(QtSettingsStore, NamesThatQSettingsWouldNestOrFoldStayApart) {
     EXPECT_EQ(store.readText("App", "A/B", "c"), "5");
 }
 
-TEST(QtSettingsStore, PlainNamesAreReadableInTheIniFile) {
+TEST(IniSettingsStore, PlainNamesAreReadableInTheIniFile) {
     const TempDir dir;
-    QtSettingsStore store(dir.path());
+    IniSettingsStore store(dir.path());
     store.write("VelmoraDotNet", "Settings", "SOAPTimeout", "30");
     store.write("VelmoraDotNet", "Settings", "SOAPTimeout", "45");
     EXPECT_EQ(store.fileOf("VelmoraDotNet"), dir / "VelmoraDotNet.ini");
@@ -123,9 +157,9 @@ TEST(QtSettingsStore, PlainNamesAreReadableInTheIniFile) {
 }
 
 // The start-up writes the time-out back every time; the file is only rewritten for a change.
-TEST(QtSettingsStore, WritingTheStoredValueAgainLeavesTheFileAsItIs) {
+TEST(IniSettingsStore, WritingTheStoredValueAgainLeavesTheFileAsItIs) {
     const TempDir dir;
-    QtSettingsStore store(dir.path());
+    IniSettingsStore store(dir.path());
     const auto file = store.fileOf("VelmoraDotNet");
     auto inode = [&] {
         struct stat info {};
@@ -141,12 +175,12 @@ TEST(QtSettingsStore, WritingTheStoredValueAgainLeavesTheFileAsItIs) {
               std::optional<std::string>("200000"));
 }
 
-TEST(QtSettingsStore, WithoutAFolderTheUsersConfigurationFolderIsUsed) {
+TEST(IniSettingsStore, WithoutAFolderTheUsersConfigurationFolderIsUsed) {
     const TempDir home;
     const char* previous = std::getenv("XDG_CONFIG_HOME");
     const std::string saved = previous != nullptr ? previous : "";
     setenv("XDG_CONFIG_HOME", home.path().c_str(), 1);
-    const QtSettingsStore store;
+    const IniSettingsStore store;
     if (previous != nullptr) {
         setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
     } else {
@@ -155,24 +189,17 @@ TEST(QtSettingsStore, WithoutAFolderTheUsersConfigurationFolderIsUsed) {
     EXPECT_EQ(store.folder(), home / "ovk_client");
 }
 
-TEST(QtSettingsStore, AWriteThatCannotReachTheDiskIsAnError) {
-    const TempDir dir;
-    const auto blocker = dir.write("not-a-folder", "x");
-    QtSettingsStore store(blocker / "settings");
-    EXPECT_THROW(store.write("VelmoraDotNet", "Settings", "SOAPTimeout", "30"), Error);
-}
-
 }  // namespace
 }  // namespace ovk
 
 namespace ovk {
 namespace {
 
-// The batch host keeps the user's settings without Qt, in the same files: each store must read
+// Programs that keep their settings through QSettings share the files: each side must read
 // what the other wrote, byte for byte as a user would see it.
 TEST(IniSettingsStore, ReadsWhatQSettingsWroteAndQSettingsReadsWhatItWrote) {
     const TempDir qtDir, iniDir;
-    QtSettingsStore qtWriter(qtDir.path());
+    QSettingsPeer qtWriter(qtDir.path());
     IniSettingsStore iniWriter(iniDir.path());
     auto valueOf = [](size_t i, size_t j) { return kOddValues[(i + j) % kOddValues.size()]; };
     // Every name as a section and as a key, every value; each write is flushed to disk, so not
@@ -186,7 +213,7 @@ TEST(IniSettingsStore, ReadsWhatQSettingsWroteAndQSettingsReadsWhatItWrote) {
     }
     // Each store then changes a few values in the other's file.
     const IniSettingsStore iniOnQt(qtDir.path());
-    QtSettingsStore qtOnIni(iniDir.path());
+    QSettingsPeer qtOnIni(iniDir.path());
     IniSettingsStore(qtDir.path()).write("VelmoraDotNet", "Settings", "SOAPTimeout", "200000");
     qtOnIni.write("VelmoraDotNet", "Settings", "SOAPTimeout", "200000");
     for (const auto& [name, reader, other] :
@@ -224,7 +251,7 @@ TEST(IniSettingsStore, ReadsHandEditedFilesAsQSettingsDoes) {
         SCOPED_TRACE(content);
         const TempDir dir;
         dir.write("VelmoraDotNet.ini", content);
-        const QtSettingsStore qt(dir.path());
+        const QSettingsPeer qt(dir.path());
         const IniSettingsStore ini(dir.path());
         for (const char* section : {"Settings", "General", "Other"}) {
             for (const char* key : {"SOAPTimeout", "CAFile", "Missing"}) {

@@ -259,6 +259,27 @@ TEST_F(WizardViewTest, AKeyboardAloneChoosesALeafMarksAnArticleAndMovesOn) {
     EXPECT_EQ(count, "You have selected 1 objects for download.");
     EXPECT_FALSE(w.wizard.isShown());
     EXPECT_EQ(w.log.lines.back(), "NewStepNum 2");
+
+    // Shown again, the dialog is a new one: on the tree, nothing marked, nothing to lose.
+    w.log.lines.clear();
+    int boxes = 0;
+    w.ui.onMessageBox([&](QWidget& box) {
+        ++boxes;
+        QTimer::singleShot(0, &box, [&box] { static_cast<QMessageBox&>(box).reject(); });
+    });
+    int pageAgain = -1;
+    int rowsAgain = -1;
+    w.show([&](QWidget& window) {
+        pageAgain = shownPage(window);
+        rowsAgain = widget<QTreeView>(window, "lvList").model()->rowCount();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    });
+    w.ui.onMessageBox({});
+    EXPECT_EQ(boxes, 0);
+    EXPECT_EQ(pageAgain, 1);
+    EXPECT_EQ(rowsAgain, 0);
+    EXPECT_FALSE(w.wizard.DownloadItems);
+    EXPECT_EQ(w.log.lines, (std::vector<std::string>{"NewStepNum 0", "NewStepNum 1"}));
 }
 
 TEST_F(WizardViewTest, AFailedDownloadLeavesTheWindowUsableWithTheFocusOnFinish) {

@@ -147,20 +147,28 @@ TEST(FieldLists, StoredAndDefaultChoices) {
     }
 }
 
+// A structure the service cannot give at this moment leaves the lists as they were and the
+// user's stored choice untouched, also when Next then builds the tree from them.
 TEST(FieldLists, AnUnknownStructureWarnsAndKeepsWhatTheListsHeld) {
-    WizardHarness h;
-    auto service = h.fake();
-    service->replies["getStructure"] = "<r><Exception ID='1'/></r>";
-    h.settings.write(kSettingsApplication, "DEMO", "1033", "2;1");
-    fill(h.wiz.lstAll, {"\x01", "\x02"}, -1);
-    fill(h.wiz.lstSelected, {"\x03"}, 0);
-    h.wiz.LoadFieldLists();
-    ASSERT_EQ(h.ui.boxes().size(), 1u);
-    EXPECT_EQ(h.ui.boxes()[0].text, "Project or language version not avilable.");
-    EXPECT_EQ(h.ui.boxes()[0].title, "Warning");
-    EXPECT_EQ(h.ui.boxes()[0].icon, MsgBoxIcon::Exclamation);
-    EXPECT_EQ(h.texts(h.wiz.lstSelected), (Strings{"\x02", "\x01"}));
-    EXPECT_TRUE(h.wiz.lstAll.entries().empty());
+    for (const char* structure : {"<r><Exception ID='1'/></r>", ""}) {
+        SCOPED_TRACE(structure);
+        WizardHarness h;
+        auto service = h.fake();
+        service->replies["getStructure"] = structure;
+        h.settings.write(kSettingsApplication, "DEMO", "1033", "2;1");
+        fill(h.wiz.lstAll, {"\x01", "\x02"}, -1);
+        fill(h.wiz.lstSelected, {"\x03"}, 0);
+        h.wiz.LoadFieldLists();
+        ASSERT_EQ(h.ui.boxes().size(), 1u);
+        EXPECT_EQ(h.ui.boxes()[0].text, "Project or language version not avilable.");
+        EXPECT_EQ(h.ui.boxes()[0].title, "Warning");
+        EXPECT_EQ(h.ui.boxes()[0].icon, MsgBoxIcon::Exclamation);
+        EXPECT_EQ(h.texts(h.wiz.lstSelected), (Strings{"\x02", "\x01"}));
+        EXPECT_TRUE(h.wiz.lstAll.entries().empty());
+
+        h.wiz.cmdNext_Click();
+        EXPECT_EQ(h.stored(), "2;1");
+    }
 }
 
 TEST(StructureTree, OddRepliesBuildWhatCanBeBuilt) {

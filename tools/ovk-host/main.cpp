@@ -51,8 +51,9 @@ options:
                           (passwords and proxy credentials are written as ***)
   --trace-bodies          with --trace: the request and reply bodies too
   --init-only             stop after Init
-  --answer ok|cancel|yes|no   answer the next message box (repeatable, in order);
-                          unanswered boxes take their default button; implies --batch
+  --answer ok|cancel|yes|no   answer the next message box (repeatable, in order) with
+                          one of its buttons; unanswered boxes take their default
+                          button; implies --batch
   --batch                 no windows: forms run without a screen and message boxes are
                           answered as above (the default when there is no display)
   --component-dir DIR     where the component's files are (default: beside the library)
@@ -70,7 +71,8 @@ wizard script (implies --batch; acted out in the given order, as a user's clicks
 constexpr const char* kUsageTail =
     R"(Every event is printed as one JSON line; run ends with {"init":CODE}. The exit status is 0
 when Init gave 0 and nothing failed, 1 otherwise, 2 for a usage error (an option the
-program does not know, or a script step naming a field, path or article that is not there).
+program does not know, a script step naming a field, path or article that is not there, or
+an --answer that is no button of its box).
   ovk-host --version      prints the component's version
 )";
 
@@ -280,10 +282,28 @@ struct BatchParts {
     std::shared_ptr<ManualClock> clock;
 };
 
+// An answer the box has no button for would be read by the component as some other button:
+// the script is wrong, and saying so beats printing an answer nobody acted on.
+void requireButtonOfTheBox(const ScriptedUserInterface::Box& box) {
+    if (isAnswerOf(box.buttons, box.answer)) return;
+    std::string buttons;
+    for (const MsgBoxAnswer candidate :
+         {MsgBoxAnswer::Ok, MsgBoxAnswer::Cancel, MsgBoxAnswer::Abort, MsgBoxAnswer::Retry,
+          MsgBoxAnswer::Ignore, MsgBoxAnswer::Yes, MsgBoxAnswer::No}) {
+        if (!isAnswerOf(box.buttons, candidate)) continue;
+        buttons += (buttons.empty() ? "" : ", ") + std::string(host::answerName(candidate));
+    }
+    usageError("--answer " + std::string(host::answerName(box.answer)) +
+               " is no button of the box \"" + box.title + "\"; its buttons are " + buttons);
+}
+
 std::shared_ptr<ScriptedUserInterface> scriptedUi(const Options& o) {
     auto ui = std::make_shared<host::ProgressReportingUserInterface>();
     for (MsgBoxAnswer answer : o.answers) ui->queueAnswer(answer);
-    ui->onBox(&host::printBox);
+    ui->onBox([](const ScriptedUserInterface::Box& box) {
+        requireButtonOfTheBox(box);
+        host::printBox(box);
+    });
     return ui;
 }
 

@@ -156,25 +156,43 @@ bool isWhitespaceOnly(const xmlChar* text) {
     return true;
 }
 
+bool hasElementChild(const xmlNode* node) {
+    for (const xmlNode* child = node->children; child != nullptr; child = child->next) {
+        if (child->type == XML_ELEMENT_NODE) return true;
+    }
+    return false;
+}
+
+void dropWhitespaceChildren(xmlNode* element) {
+    for (xmlNode* child = element->children; child != nullptr;) {
+        xmlNode* const next = child->next;
+        if (child->type == XML_TEXT_NODE && isWhitespaceOnly(child->content)) {
+            xmlUnlinkNode(child);
+            xmlFreeNode(child);
+        }
+        child = next;
+    }
+}
+
 }  // namespace
 
 void Node::dropWhitespaceText() {
     if (node_ == nullptr) return;
-    // An explicit walk: a reply may nest deeper than the stack would like.
+    // This node's children are a list, not a value: white space among them is layout.
+    dropWhitespaceChildren(node_);
+    // An explicit walk: a reply may nest deeper than the stack would like. Only elements with
+    // element children are entered; the text of the others is their value, and stays.
     xmlNode* current = node_->children;
     while (current != nullptr && current != node_) {
         xmlNode* next = nullptr;
-        if (current->type == XML_ELEMENT_NODE && current->children != nullptr &&
+        if (current->type == XML_ELEMENT_NODE && hasElementChild(current) &&
             xmlNodeGetSpacePreserve(current) != 1) {
+            dropWhitespaceChildren(current);
             next = current->children;
         } else {
             xmlNode* up = current;
             while (up != node_ && up->next == nullptr) up = up->parent;
             next = up == node_ ? nullptr : up->next;
-        }
-        if (current->type == XML_TEXT_NODE && isWhitespaceOnly(current->content)) {
-            xmlUnlinkNode(current);
-            xmlFreeNode(current);
         }
         current = next;
     }

@@ -52,9 +52,11 @@ class Node {
     Node appendChild(Node child);
     // Unlinks this node with everything beneath it and frees it; the handle becomes nothing.
     void remove();
-    // Removes every text node beneath this node that holds only white space, as a loader that
-    // does not preserve white space would never have made them; CDATA sections and text
-    // under xml:space="preserve" stay. Indented and unindented XML then read the same.
+    // Removes the white space that lays XML out: the text nodes holding only white space among
+    // this node's children and among the children of every element beneath it that also has
+    // element children. The text of an element without element children is its value and stays
+    // (<Sp>   </Sp> keeps its blanks), and so do CDATA sections and text under
+    // xml:space="preserve". Indented and unindented XML then read the same.
     void dropWhitespaceText();
 
     // Line in the source file where the node started, when it came from a parse.

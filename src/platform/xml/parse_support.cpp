@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <fstream>
 
 #include "platform/xml/libxml_handles.hpp"
@@ -73,6 +74,19 @@ int occurrenceOnLine(const xmlNode* node) {
     return count;
 }
 
+// The position, counted in characters as the parser counts its columns, of the byte `offset`
+// of a source line. A line that is not UTF-8 comes from a single-byte file: one byte, one
+// character.
+long characterPosition(std::string_view sourceLine, std::size_t offset) {
+    const std::string_view before = sourceLine.substr(0, offset);
+    const std::string copy(before);
+    if (xmlCheckUTF8(reinterpret_cast<const xmlChar*>(copy.c_str())) == 0)
+        return static_cast<long>(offset) + 1;
+    return static_cast<long>(std::ranges::count_if(
+               before, [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; })) +
+           1;
+}
+
 long startTagPosition(const std::string& sourceLine, const xmlNode* node) {
     const std::string tag = "<" + qualifiedName(node);
     int skip = occurrenceOnLine(node);
@@ -80,7 +94,7 @@ long startTagPosition(const std::string& sourceLine, const xmlNode* node) {
          at = sourceLine.find(tag, at + 1)) {
         const std::size_t after = at + tag.size();
         if (after < sourceLine.size() && isNameChar(sourceLine[after])) continue;
-        if (skip-- == 0) return static_cast<long>(at) + 1;
+        if (skip-- == 0) return characterPosition(sourceLine, at);
     }
     return 0;
 }
