@@ -223,14 +223,17 @@ bool frmWiz::guarded(const std::function<void()>& request, const char* source) {
         request();
         return true;
     } catch (...) {
-        const Error failure = currentError();
-        services_.ui.setMousePointer(MousePointer::Default);
-        services_.ui.msgBox(failure.description, kWizardTitle, MsgBoxButtons::OkOnly,
-                            MsgBoxIcon::Critical);
-        events_.HandlerFailed(failure.number, failure.description,
-                              failure.source.empty() ? std::string(source) : failure.source);
+        reportFailure(currentError(), source);
         return false;
     }
+}
+
+void frmWiz::reportFailure(const Error& failure, const char* source) {
+    services_.ui.setMousePointer(MousePointer::Default);
+    services_.ui.msgBox(failure.description, kWizardTitle, MsgBoxButtons::OkOnly,
+                        MsgBoxIcon::Critical);
+    events_.HandlerFailed(failure.number, failure.description,
+                          failure.source.empty() ? std::string(source) : failure.source);
 }
 
 }  // namespace ovk

@@ -44,13 +44,13 @@ TEST_P(WizardWithService, OpensOnTheTreeWithTheDefaultChoiceStored) {
 
     ASSERT_GT(h.wiz.tvTree.Count(), 1);
     const auto& root = h.wiz.tvTree.node(0);
-    EXPECT_EQ(root.Key, kRoot);
+    EXPECT_EQ(h.wiz.tvTree.Key(0), kRoot);
     EXPECT_TRUE(root.Expanded);
-    EXPECT_EQ(root.Image, "close");
-    EXPECT_EQ(root.SelectedImage, "open");
+    EXPECT_EQ(h.wiz.tvTree.imageKey(root.image), "close");
+    EXPECT_EQ(h.wiz.tvTree.imageKey(root.selectedImage), "open");
     const int leaf = h.wiz.tvTree.find(kMotorsVelmoraAc);
     ASSERT_GE(leaf, 0);
-    EXPECT_EQ(h.wiz.tvTree.node(leaf).Text, "AC");
+    EXPECT_EQ(h.wiz.tvTree.node(leaf).Text(), "AC");
     EXPECT_FALSE(h.wiz.tvTree.node(h.wiz.tvTree.node(leaf).parent).Expanded);
 }
 

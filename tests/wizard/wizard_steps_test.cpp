@@ -198,7 +198,7 @@ TEST(StructureTree, OddRepliesBuildWhatCanBeBuilt) {
         h.wiz.ColumnWidths = std::make_unique<HeadCols>();
         EXPECT_EQ(h.wiz.LoadTree(), c.result) << c.name;
         Strings keys;
-        for (int i = 0; i < h.wiz.tvTree.Count(); ++i) keys.push_back(h.wiz.tvTree.node(i).Key);
+        for (int i = 0; i < h.wiz.tvTree.Count(); ++i) keys.push_back(h.wiz.tvTree.Key(i));
         EXPECT_EQ(keys, c.keys) << c.name;
         EXPECT_FALSE(h.wiz.DownloadItems || h.wiz.ColumnWidths) << c.name;
         EXPECT_EQ(std::get<std::string>(service->calls.at(0).args.at(3)), "3,12,7");
