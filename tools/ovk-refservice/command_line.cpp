@@ -112,8 +112,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
                     number<std::size_t>(option, shape.substr(start, end - start), 1, 1'000'000));
                 start = end + 1;
             }
-            if (line.service.overrides.treeShape.size() > 200)
-                throw std::invalid_argument("--tree-shape takes at most 200 levels");
+            if (line.service.overrides.treeShape.size() > 100'000)
+                throw std::invalid_argument("--tree-shape takes at most 100000 levels");
         } else if (option == "--leaf-rows") {
             line.service.overrides.leafRows = number<std::size_t>(option, value(), 0, 10'000'000);
         } else if (option == "--hello") {
