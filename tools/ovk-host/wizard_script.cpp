@@ -121,7 +121,7 @@ void markRows(frmWiz& wiz, const std::string& which, bool checked) {
         const int row = wiz.lvList.findRow("NO_" + id);
         if (row < 0) {
             std::vector<std::string> shown;
-            for (const auto& r : wiz.lvList.rows()) shown.push_back(r.Text());
+            for (const auto& r : wiz.lvList.rows()) shown.push_back(r.Text);
             throw ScriptError(std::string(option) + ": the list shows no article \"" + id +
                               "\"; it shows: " + joined(shown));
         }
