@@ -12,7 +12,13 @@ namespace ovk {
 
 void frmWiz::FillList(const xml::NodeList& Nodelist) {
     ListReplyReader reader(*this);
-    xml::walk(Nodelist, reader);
+    try {
+        xml::walk(Nodelist, reader);
+    } catch (...) {
+        // Only a bound gets here; the list stays as it was.
+        reportFailure(currentError(), "frmWiz.FillList");
+        return;
+    }
     showFilledList(reader);
 }
 

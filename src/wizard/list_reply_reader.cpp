@@ -7,7 +7,14 @@
 
 namespace ovk {
 
-ListReplyReader::ListReplyReader(frmWiz& form) : form_(form) {}
+ListReplyReader::ListReplyReader(frmWiz& form) : ListReplyReader(form, Limits()) {}
+
+ListReplyReader::ListReplyReader(frmWiz& form, Limits limits) : form_(form), limits_(limits) {}
+
+void ListReplyReader::refuse(const std::string& bound) const {
+    throw Error(err::SoapReplyTooLarge, "The article list is too large to show: " + bound,
+                "frmWiz.FillList");
+}
 
 void ListReplyReader::begin() {
     begun_ = true;
@@ -28,6 +35,15 @@ void ListReplyReader::startElement(int depth, std::span<const xml::AttributeView
     if (depth == 2) {
         row_ = -1;
     } else if (depth == 3) {
+        if (row_ < 0 && rows_.rows().size() >= limits_.maxRows)
+            refuse("it has more than " + std::to_string(limits_.maxRows) + " rows");
+        if (++cells_ > limits_.maxCells)
+            refuse("it has more than " + std::to_string(limits_.maxCells) + " cells");
+        if (attributes.size() > 2) {
+            text_ += attributes[1].value.size() + attributes[2].value.size();
+            if (text_ > limits_.maxText)
+                refuse("its texts take more than " + std::to_string(limits_.maxText) + " bytes");
+        }
         try {
             cell(attributes);
         } catch (...) {

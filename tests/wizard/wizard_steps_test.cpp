@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "wizard/list_reply_reader.hpp"
 #include "wizard_harness.hpp"
 
 namespace ovk {
@@ -347,6 +348,33 @@ TEST(ArticleList, BrokenRepliesKeepWhatCameBeforeTheFailure) {
         EXPECT_EQ(h.ui.boxes()[0].text, c.box);
         EXPECT_EQ(h.ui.boxes()[0].buttons, MsgBoxButtons::OkOnly);
         EXPECT_EQ(h.ui.mousePointer(), MousePointer::Default);
+    }
+}
+
+TEST(ArticleList, AReplyOverABoundIsRefusedNamingItAndTheListStaysAsItWas) {
+    struct Case {
+        ListReplyReader::Limits limits;
+        std::string refusal;
+    };
+    const std::string three = row({"Number", "2", "Name", "n"}) + row({"Number", "3"}) +
+                               row({"Number", "4", "Name", "a longer name"});
+    const Case cases[] = {
+        {{.maxRows = 2}, "it has more than 2 rows"},
+        {{.maxCells = 4}, "it has more than 4 cells"},
+        {{.maxText = 30}, "its texts take more than 30 bytes"},
+    };
+    for (const Case& c : cases) {
+        WizardHarness h;
+        h.wiz.FillList(rows(row({"Number", "1"})));
+        ListReplyReader reader(h.wiz, c.limits);
+        try {
+            xml::walk(rows(three), reader);
+            ADD_FAILURE() << c.refusal;
+        } catch (const Error& e) {
+            EXPECT_EQ(e.number, err::SoapReplyTooLarge);
+            EXPECT_EQ(e.description, "The article list is too large to show: " + c.refusal);
+        }
+        EXPECT_EQ(h.rowTexts(), Strings{"1"}) << c.refusal;
     }
 }
 
