@@ -22,19 +22,32 @@ class SoapClientFailures : public ::testing::Test {
     }
 
     // Calls GetItemData, expects it to fail with `number`, and checks that the fault texts
-    // were set and match the error.
+    // were set and match the error; then the same for the call that reads its reply as it
+    // goes, which must fail alike.
     Error expectFailure(int32_t number) {
-        try {
-            client.call("GetItemData", kItemArgs);
-        } catch (const Error& e) {
-            EXPECT_EQ(e.number, number) << e.description;
-            EXPECT_EQ(e.source, "GetItemData");
-            EXPECT_NE(client.faultCode(), "");
-            EXPECT_NE(client.faultString(), "");
-            return e;
+        Error first;
+        for (const bool streamed : {false, true}) {
+            SCOPED_TRACE(streamed ? "streamed" : "whole");
+            try {
+                struct : xml::ElementEvents {
+                    void startElement(int, std::span<const xml::AttributeView>) override {}
+                    void endElement(int) override {}
+                    void otherNode(int) override {}
+                } ignore;
+                if (streamed)
+                    client.callStreamed("GetItemData", kItemArgs, ignore);
+                else
+                    client.call("GetItemData", kItemArgs);
+                ADD_FAILURE() << "the call succeeded";
+            } catch (const Error& e) {
+                EXPECT_EQ(e.number, number) << e.description;
+                EXPECT_EQ(e.source, "GetItemData");
+                EXPECT_NE(client.faultCode(), "");
+                EXPECT_NE(client.faultString(), "");
+                if (!streamed) first = e;
+            }
         }
-        ADD_FAILURE() << "the call succeeded";
-        return Error();
+        return first;
     }
 
     test::SoapTestServer server;

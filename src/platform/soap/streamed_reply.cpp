@@ -120,6 +120,24 @@ bool isBlankText(int type, const xmlChar* value) {
     return true;
 }
 
+// True when a DOCTYPE stands before the document element: the tree reader refuses it before
+// reading on, and says so, whatever else is wrong with the reply.
+bool hasDoctype(std::string_view body) {
+    std::size_t at = 0;
+    while (true) {
+        at = body.find('<', at);
+        if (at == std::string_view::npos) return false;
+        const std::string_view rest = body.substr(at);
+        if (rest.starts_with("<!DOCTYPE")) return true;
+        std::string_view end;
+        if (rest.starts_with("<?")) end = "?>";
+        else if (rest.starts_with("<!--")) end = "-->";
+        else return false;
+        at = body.find(end, at);
+        if (at == std::string_view::npos) return false;
+    }
+}
+
 [[noreturn]] void notAnEnvelope(const char* what) {
     throw Error(err::SoapMalformedReply, what, "SoapClient");
 }
@@ -140,6 +158,8 @@ bool nextChildElement(Reader& reader, int parentDepth) {
 StreamedReply readStreamedReply(std::string_view body, bool wrapped,
                                 std::chrono::steady_clock::time_point deadline,
                                 xml::ElementEvents& events) {
+    // The tree reader explains an empty reply as it explains every other malformed one.
+    if (body.empty() || hasDoctype(body)) return StreamedReply::NeedsTree;
     Reader reader(body, deadline);
     // The document element, after whatever comes before it.
     do {
