@@ -88,8 +88,7 @@ QVariant TreeViewModel::data(const QModelIndex& index, int role) const {
     const TreeView::Node& model = tree_.node(node);
     switch (role) {
         case Qt::DisplayRole:
-        case Qt::ToolTipRole:
-            {
+        case Qt::ToolTipRole: {
             const std::string_view text = model.Text();
             return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
         }

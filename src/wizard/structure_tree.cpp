@@ -1,5 +1,5 @@
-// Step 1's structure tree: built in full from one getTreeData reply as it is read, and the article list of
-// a leaf loaded once the selection has rested on that leaf for half a second.
+// Step 1's structure tree: built in full from one getTreeData reply as it is read, and the article
+// list of a leaf loaded once the selection has rested on that leaf for half a second.
 
 #include <algorithm>
 #include <string>

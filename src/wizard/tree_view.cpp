@@ -47,7 +47,8 @@ int TreeView::Add(int parent, std::string_view id, std::string_view value, std::
         refuse("its texts take more than " + std::to_string(limits_.maxText) + " bytes");
 
     std::uint64_t hash = kHashStart;
-    if (parent >= 0) hash = hashOn(nodes_[static_cast<std::size_t>(parent)].keyHash, kLevelSeparator);
+    if (parent >= 0)
+        hash = hashOn(nodes_[static_cast<std::size_t>(parent)].keyHash, kLevelSeparator);
     hash = hashOn(hashOn(hashOn(hash, id), kIdSeparator), value);
     if ((nodes_.size() + 1) * 2 > slots_.size()) grow();
     std::size_t slot = 0;
@@ -59,10 +60,10 @@ int TreeView::Add(int parent, std::string_view id, std::string_view value, std::
                 ? o.Part.size() == partSize && o.Part.starts_with(id) &&
                       std::string_view(o.Part).substr(id.size()).starts_with(kIdSeparator) &&
                       std::string_view(o.Part).substr(id.size() + kIdSeparator.size()) == value
-                : keyEquals(other, (parent >= 0 ? Key(parent) + std::string(kLevelSeparator)
-                                                : std::string()) +
-                                       std::string(id) + std::string(kIdSeparator) +
-                                       std::string(value));
+                : keyEquals(
+                      other,
+                      (parent >= 0 ? Key(parent) + std::string(kLevelSeparator) : std::string()) +
+                          std::string(id) + std::string(kIdSeparator) + std::string(value));
         if (same) throw Error(err::KeyNotUnique, "Key is not unique in collection", name);
     }
 
@@ -140,7 +141,8 @@ bool TreeView::keyEquals(int index, std::string_view key) const {
     std::size_t end = key.size();
     for (int at = index; at >= 0; at = nodes_[static_cast<std::size_t>(at)].parent) {
         const Node& node = nodes_[static_cast<std::size_t>(at)];
-        if (end < node.Part.size() || key.substr(end - node.Part.size(), node.Part.size()) != node.Part)
+        if (end < node.Part.size() ||
+            key.substr(end - node.Part.size(), node.Part.size()) != node.Part)
             return false;
         end -= node.Part.size();
         if (node.parent >= 0) {

@@ -26,7 +26,7 @@ class TreeView : public Control {
   public:
     struct Limits {
         std::size_t maxNodes = 2'000'000;
-        int maxDepth = 256;                          // the top level is 1
+        int maxDepth = 256;                            // the top level is 1
         std::size_t maxText = std::size_t{256} << 20;  // bytes of all parts together
     };
 

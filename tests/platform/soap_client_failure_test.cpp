@@ -173,6 +173,14 @@ TEST_F(SoapClientFailures, ReplyOverTheLimitIsRefused) {
     expectFailure(err::SoapReplyTooLarge);
     client.setMaxReplyBytes(big.size());
     EXPECT_TRUE(client.call("GetItemData", kItemArgs).has_value());
+
+    // Nesting is bounded too, however the reply is read.
+    std::string deep;
+    for (int level = 0; level < 1100; ++level) deep += "<a>";
+    for (int level = 0; level < 1100; ++level) deep += "</a>";
+    server.answerWith(test::soapResponse("GetItemData", deep));
+    expectFailure(err::SoapReplyTooLarge);
+    EXPECT_EQ(client.faultCode(), "Client.ReplyTooLarge");
 }
 
 TEST_F(SoapClientFailures, BadCallsNeverReachTheService) {

@@ -121,7 +121,8 @@ struct EventLog : xml::ElementEvents {
     std::string log;
     void startElement(int depth, std::span<const xml::AttributeView> attributes) override {
         log += "<" + std::to_string(depth);
-        for (const auto& a : attributes) log += " " + std::string(a.name) + "=" + std::string(a.value);
+        for (const auto& a : attributes)
+            log += " " + std::string(a.name) + "=" + std::string(a.value);
         log += ">";
     }
     void endElement(int depth) override { log += "</" + std::to_string(depth) + ">"; }
@@ -133,9 +134,10 @@ TEST_F(SoapClientCalls, AReplyReadAsItArrivesTellsWhatTheWholeReplyHolds) {
     const std::vector<std::string> replies = {
         test::soapResponse("GetItemData", "<N ID='0' Value='R'><N ID='1' Value='A'/></N>"),
         test::soapResponse("GetItemData", "\n  <N ID='0'>\n    <N ID='1'/>\n  </N>\n"),
-        test::soapResponse("GetItemData",
-                           "<r>text<![CDATA[c]]><!--n--><?pi x?><c xmlns:p='urn:p' p:a='&amp;'/></r>"
-                           "<second/>"),
+        test::soapResponse(
+            "GetItemData",
+            "<r>text<![CDATA[c]]><!--n--><?pi x?><c xmlns:p='urn:p' p:a='&amp;'/></r>"
+            "<second/>"),
         test::soapEnvelope(header + "<GetItemDataResponse><GetItemDataResult><r a='1'/>"
                                     "</GetItemDataResult></GetItemDataResponse>"),
         test::soapEnvelope(

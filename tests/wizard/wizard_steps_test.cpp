@@ -357,7 +357,7 @@ TEST(ArticleList, AReplyOverABoundIsRefusedNamingItAndTheListStaysAsItWas) {
         std::string refusal;
     };
     const std::string three = row({"Number", "2", "Name", "n"}) + row({"Number", "3"}) +
-                               row({"Number", "4", "Name", "a longer name"});
+                              row({"Number", "4", "Name", "a longer name"});
     const Case cases[] = {
         {{.maxRows = 2}, "it has more than 2 rows"},
         {{.maxCells = 4}, "it has more than 4 cells"},

@@ -311,8 +311,9 @@ ReplyBody MasterData::shapedTree(const Project& project, const std::string& fiel
         }
         out += "<Node";
         appendAttribute(out, "ID", level < ids.size() ? ids[level] : std::to_string(level + 1));
-        appendAttribute(out, "Value", std::string(level < kNames.size() ? kNames[level] : "Level") +
-                                          " " + std::to_string(position[level]));
+        appendAttribute(out, "Value",
+                        std::string(level < kNames.size() ? kNames[level] : "Level") + " " +
+                            std::to_string(position[level]));
         if (level + 1 < shape.size()) {
             out += ">";
             ++level;

@@ -327,8 +327,7 @@ std::unique_ptr<SoapClient::Ahead> SoapClient::takeAhead(const Request& request)
     return taken;
 }
 
-SoapClient::Reply SoapClient::invoke(std::string_view operation,
-                                     const std::vector<Argument>& args,
+SoapClient::Reply SoapClient::invoke(std::string_view operation, const std::vector<Argument>& args,
                                      xml::ElementEvents* streamed) {
     const std::string source(operation);
     // Only the wait hook can get here during a call. The call in progress keeps its fault
@@ -426,11 +425,15 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation,
     if (streamed != nullptr && result.httpStatus == 200) {
         StreamedReply read = StreamedReply::NeedsTree;
         try {
-            read = readStreamedReply(sink.parser().body(), op->responseWrapped, deadline, *streamed);
+            read =
+                readStreamedReply(sink.parser().body(), op->responseWrapped, deadline, *streamed);
         } catch (const xml::ParseError& e) {
             fail(err::SoapMalformedReply, "Client.MalformedReply", describeParseFailure(e.failure),
                  source);
+        } catch (const ReplyTooDeep& e) {
+            fail(e.number, "Client.ReplyTooLarge", e.description, source);
         } catch (const Error& e) {
+            // What the receiver throws (a bound of its own) is its to report.
             if (e.number == err::SoapTimeout)
                 fail(e.number, "Client.Timeout", e.description, source);
             if (e.number == err::SoapMalformedReply)
@@ -488,10 +491,6 @@ std::optional<xml::NodeList> SoapClient::call(std::string_view operation,
     if (!reply.returnElement || !reply.returnElement.hasChildNodes()) return std::nullopt;
     return xml::NodeList(std::move(reply.document), reply.returnElement.children());
 }
-
-}  // namespace ovk::soap
-
-namespace ovk::soap {
 
 bool SoapClient::callStreamed(std::string_view operation, const std::vector<Argument>& args,
                               xml::ElementEvents& events) {

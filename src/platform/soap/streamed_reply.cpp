@@ -17,6 +17,9 @@ namespace ovk::soap {
 namespace {
 
 constexpr std::string_view kSoapEncodingNs = "http://schemas.xmlsoap.org/soap/encoding/";
+// libxml2 follows any depth once its own caps are lifted; each open level costs the reader a
+// node, so a reply of nothing but start tags would cost dozens of times its size.
+constexpr int kMaxDepth = 1024;
 // How many nodes go by between two looks at the clock.
 constexpr unsigned kNodesPerClockCheck = 4096;
 
@@ -50,6 +53,10 @@ class Reader {
             throw Error(err::SoapTimeout, "The reply took longer to read than the time-out allows");
         const int status = xmlTextReaderRead(reader_.get());
         if (status < 0 || error_) fail();
+        if (status == 1 && xmlTextReaderDepth(reader_.get()) > kMaxDepth) {
+            throw ReplyTooDeep(err::SoapReplyTooLarge, "The reply nests elements deeper than " +
+                                                           std::to_string(kMaxDepth) + " levels");
+        }
         return status == 1;
     }
     int type() const { return xmlTextReaderNodeType(reader_.get()); }
@@ -81,7 +88,8 @@ class Reader {
         for (int more = xmlTextReaderMoveToFirstAttribute(r); more == 1;
              more = xmlTextReaderMoveToNextAttribute(r)) {
             if (xmlTextReaderIsNamespaceDecl(r) == 1) continue;
-            attributes_.push_back({view(xmlTextReaderConstName(r)), view(xmlTextReaderConstValue(r))});
+            attributes_.push_back(
+                {view(xmlTextReaderConstName(r)), view(xmlTextReaderConstValue(r))});
         }
         xmlTextReaderMoveToElement(r);
         return attributes_;
@@ -92,7 +100,8 @@ class Reader {
         auto& reader = *static_cast<Reader*>(self);
         if (reader.error_ || error == nullptr || error->level < XML_ERR_ERROR) return;
         std::string reason = error->message != nullptr ? error->message : "unknown error";
-        while (!reason.empty() && (reason.back() == '\n' || reason.back() == ' ')) reason.pop_back();
+        while (!reason.empty() && (reason.back() == '\n' || reason.back() == ' '))
+            reason.pop_back();
         reader.error_ = xml::detail::RawError{reason, error->line, error->int2, nullptr};
     }
     [[noreturn]] void fail() {
@@ -130,9 +139,12 @@ bool hasDoctype(std::string_view body) {
         const std::string_view rest = body.substr(at);
         if (rest.starts_with("<!DOCTYPE")) return true;
         std::string_view end;
-        if (rest.starts_with("<?")) end = "?>";
-        else if (rest.starts_with("<!--")) end = "-->";
-        else return false;
+        if (rest.starts_with("<?"))
+            end = "?>";
+        else if (rest.starts_with("<!--"))
+            end = "-->";
+        else
+            return false;
         at = body.find(end, at);
         if (at == std::string_view::npos) return false;
     }

@@ -58,7 +58,8 @@ class Walker {
             xmlFree(value);
         }
         attributes_.clear();
-        for (std::size_t i = 0; i < names_.size(); ++i) attributes_.push_back({names_[i], values_[i]});
+        for (std::size_t i = 0; i < names_.size(); ++i)
+            attributes_.push_back({names_[i], values_[i]});
         events_.startElement(depth, attributes_);
     }
 
