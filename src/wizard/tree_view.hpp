@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -84,7 +85,9 @@ class TreeView : public Control {
     [[noreturn]] void refuse(const std::string& bound) const;
 
     Limits limits_;
-    std::vector<Node> nodes_;
+    // A deque, not a vector: a vector of a million nodes would stand twice in memory while it
+    // grows, once at the old place and once at the new.
+    std::deque<Node> nodes_;
     // Open addressing over node indices (-1 free), at most half full.
     std::vector<int> slots_;
     std::vector<std::string> images_;
