@@ -131,6 +131,7 @@ TEST_F(SoapClientFailures, RepliesThatAreNotSoapAreMalformed) {
         "<Envelope><Body/></Envelope>",  // no SOAP namespace
         "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"/>",  // no
                                                                                       // body
+        test::soapResponse("GetItemData", "<r><x:a/></r>"),  // an undeclared prefix
         "<?xml version=\"1.0\"?><!DOCTYPE x [<!ENTITY a \"b\">]>" +
             test::soapResponse("GetItemData", "&a;"),
     };

@@ -173,6 +173,12 @@ StreamedReply readStreamedReply(std::string_view body, bool wrapped,
     // The tree reader explains an empty reply as it explains every other malformed one.
     if (body.empty() || hasDoctype(body)) return StreamedReply::NeedsTree;
     Reader reader(body, deadline);
+    // The rest must be well-formed too: a reply that goes wrong after its value is no reply.
+    const auto readToEnd = [&](StreamedReply outcome) {
+        while (reader.next()) {
+        }
+        return outcome;
+    };
     // The document element, after whatever comes before it.
     do {
         if (!reader.next()) notAnEnvelope("The reply is not a SOAP 1.1 envelope");
@@ -183,7 +189,7 @@ StreamedReply readStreamedReply(std::string_view body, bool wrapped,
     bool bodyFound = false;
     while (!bodyFound && nextChildElement(reader, 0)) bodyFound = reader.isEnvelope("Body");
     if (!bodyFound) notAnEnvelope("The reply envelope has no body");
-    if (reader.isEmptyElement()) return StreamedReply::Empty;
+    if (reader.isEmptyElement()) return readToEnd(StreamedReply::Empty);
 
     // The body's first entry that is a serialisation root.
     bool entry = false;
@@ -193,15 +199,16 @@ StreamedReply readStreamedReply(std::string_view body, bool wrapped,
             break;
         }
     }
-    if (!entry) return StreamedReply::Empty;
+    if (!entry) return readToEnd(StreamedReply::Empty);
     if (reader.isEnvelope("Fault") || reader.attribute("href")) return StreamedReply::NeedsTree;
     int returnDepth = 2;
     if (wrapped) {
-        if (reader.isEmptyElement() || !nextChildElement(reader, 2)) return StreamedReply::Empty;
+        if (reader.isEmptyElement() || !nextChildElement(reader, 2))
+            return readToEnd(StreamedReply::Empty);
         if (reader.attribute("href")) return StreamedReply::NeedsTree;
         returnDepth = 3;
     }
-    if (reader.isEmptyElement()) return StreamedReply::Empty;
+    if (reader.isEmptyElement()) return readToEnd(StreamedReply::Empty);
 
     bool any = false;
     while (reader.next()) {
@@ -226,10 +233,7 @@ StreamedReply readStreamedReply(std::string_view body, bool wrapped,
                 break;
         }
     }
-    // The rest must be well-formed too: a reply cut short after its value is not a reply.
-    while (reader.next()) {
-    }
-    return any ? StreamedReply::Read : StreamedReply::Empty;
+    return readToEnd(any ? StreamedReply::Read : StreamedReply::Empty);
 }
 
 }  // namespace ovk::soap
