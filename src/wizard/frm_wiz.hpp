@@ -364,6 +364,9 @@ class frmWiz : public Form {
 
     WizardServices services_;
     WizardEvents& events_;
+    // The bound LoadTree told last during this move to step 1: the fallback to the default
+    // choice may be refused alike, and the user hears it once.
+    std::string treeRefusal_;
     std::unique_ptr<Timer> timTree_;
 };
 

@@ -56,7 +56,10 @@ bool frmWiz::LoadTree() {
         tvTree.Clear();
         // A reply over a bound is a real catalogue this program cannot take: the user must
         // hear why the tree stays empty.
-        if (failure.number == err::SoapReplyTooLarge) reportFailure(failure, "frmWiz.LoadTree");
+        if (failure.number == err::SoapReplyTooLarge && failure.description != treeRefusal_) {
+            treeRefusal_ = failure.description;
+            reportFailure(failure, "frmWiz.LoadTree");
+        }
     }
     ui.setMousePointer(MousePointer::Default);
     return tvTree.Count() > 0;

@@ -104,6 +104,7 @@ void frmWiz::cmdBack_Click() {
 void frmWiz::cmdNext_Click() {
     if (CurrentStep == 0) {
         storeSelection(selectionText());
+        treeRefusal_.clear();
         if (!LoadTree()) {
             // The stored choice gave no tree: fall back to the service's default choice.
             storeSelection(std::string());
