@@ -3,8 +3,18 @@
 // result (offscreen), measured against only parsing the same reply in the same run.
 //
 //   wizard_view_bench [rounds]
+//   wizard_view_bench --endpoint URL [--screenshot FILE]
+//
+// With --endpoint the tree and a leaf's list come from a running service through the real SOAP
+// client (ovk-refservice --tree-shape 100x100x100 --leaf-rows 100000 is a catalogue of a million
+// nodes); the window opens on the screen it is given (xvfb-run), one branch is expanded down to
+// a leaf whose list is loaded, the window is written to FILE, and the times and the peak memory
+// are printed.
+
+#include <sys/resource.h>
 
 #include <QApplication>
+#include <QTreeView>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -16,6 +26,7 @@
 #include "platform/manual_clock.hpp"
 #include "platform/settings_store.hpp"
 #include "platform/soap/service_client.hpp"
+#include "platform/soap/soap_client.hpp"
 #include "qt/qt_application.hpp"
 #include "qt/qt_user_interface.hpp"
 #include "qt/wizard_view.hpp"
@@ -141,9 +152,83 @@ void report(const char* what, Timing timing, double parseSeconds) {
         timing.total * 1e3, timing.window * 1e3, parseSeconds * 1e3, timing.total / parseSeconds);
 }
 
+double secondsOf(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// The million-node catalogue in the real window: load, expand a branch, load a leaf, picture.
+int browseService(const std::string& endpoint, const std::string& screenshot) {
+    ovk::ensureApplication();
+    const ovk::ClientServices base = ovk::baseClientServices();
+    ovk::QtUserInterface ui;
+    ovk::MemorySettingsStore settings;
+    ovk::ManualClock clock;
+    NoEvents events;
+    ovk::frmWiz wizard(ovk::WizardServices{ui, settings, clock,
+                                           ovk::ShellServices{*base.shell, *base.platform, ui}},
+                       events);
+    auto client = std::make_shared<ovk::soap::SoapClient>();
+    client->initialize(OVK_DATA_DIR "/VelmoraSvr.wsdl");
+    client->setProperty("EndPointURL", endpoint);
+    wizard.MySoapobject = client;
+    wizard.ActiveProject = "DEMO";
+    wizard.ActivePassword = "demo";
+    wizard.ActiveLangId = 1033;
+    settings.write(ovk::kSettingsApplication, "DEMO", "1033", "7;3;12");
+
+    ovk::WizardView view(wizard);
+    for (std::size_t i = 0; i < wizard.picStep.size(); ++i)
+        wizard.picStep[i].Left = i == 1 ? 8 : -20000;
+    view.render();
+    view.show();
+    QApplication::processEvents();
+
+    auto start = Clock::now();
+    wizard.LoadTree();
+    view.render();
+    view.repaint();
+    QApplication::processEvents();
+    std::printf("LoadTree and the window showing it: %d nodes in %.2f s\n", wizard.tvTree.Count(),
+                secondsOf(start));
+
+    const std::string branch = "0{}Catalog||7{}Group 42||3{}Maker 7";
+    const int maker = wizard.tvTree.find(branch);
+    const int group = maker >= 0 ? wizard.tvTree.node(maker).parent : -1;
+    const int leaf = wizard.tvTree.find(branch + "||12{}Type 5");
+    if (maker < 0 || leaf < 0) {
+        std::printf("the catalogue has no %s\n", branch.c_str());
+        return 1;
+    }
+    start = Clock::now();
+    wizard.tvTree.setExpanded(group, true);
+    wizard.tvTree.setExpanded(maker, true);
+    wizard.tvTree.SelectedItem(leaf);
+    wizard.tvTree_NodeClick(leaf);
+    view.render();
+    QApplication::processEvents();
+    clock.advance(500);
+    view.render();
+    view.repaint();
+    QApplication::processEvents();
+    std::printf("a leaf's list in the window: %zu rows x %zu columns in %.2f s\n",
+                wizard.lvList.rows().size(), wizard.lvList.columns().size(), secondsOf(start));
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("peak memory %.0f MB\n", static_cast<double>(usage.ru_maxrss) / 1024.0);
+    if (!screenshot.empty() && !view.grab().save(QString::fromStdString(screenshot), "PNG")) {
+        std::printf("could not write %s\n", screenshot.c_str());
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 2 && std::string(argv[1]) == "--endpoint") {
+        const std::string shot = argc > 4 && std::string(argv[3]) == "--screenshot" ? argv[4] : "";
+        return browseService(argv[2], shot);
+    }
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     ovk::ensureApplication();

@@ -88,10 +88,13 @@ QVariant TreeViewModel::data(const QModelIndex& index, int role) const {
     const TreeView::Node& model = tree_.node(node);
     switch (role) {
         case Qt::DisplayRole:
-        case Qt::ToolTipRole:
-            return QString::fromStdString(model.Text);
+        case Qt::ToolTipRole: {
+            const std::string_view text = model.Text();
+            return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+        }
         case Qt::DecorationRole:
-            return iconFor(tree_.SelectedItem() == node ? model.SelectedImage : model.Image);
+            return iconFor(
+                tree_.imageKey(tree_.SelectedItem() == node ? model.selectedImage : model.image));
         default:
             return {};
     }

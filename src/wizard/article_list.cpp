@@ -6,50 +6,28 @@
 
 #include "platform/errors.hpp"
 #include "wizard/frm_wiz.hpp"
-#include "wizard/reply_nodes.hpp"
+#include "wizard/list_reply_reader.hpp"
 
 namespace ovk {
 
 void frmWiz::FillList(const xml::NodeList& Nodelist) {
-    UserInterface& ui = services_.ui;
+    ListReplyReader reader(*this);
     try {
-        if (ColumnWidths) {
-            ColumnWidths = std::make_unique<HeadCols>();
-            for (const ListView::Column& column : lvList.columns()) {
-                // Widths are keyed without regard to case while headers are not: a second
-                // header that differs only in case keeps the first one's width rather than
-                // failing the whole list.
-                skipOnError([&] { ColumnWidths->Add(column.Width, "ID_" + column.Text); });
-            }
-        }
-        lvList.clear();
-        const xml::Node root = reply::firstNode(Nodelist);
-        for (xml::Node row = root.firstChild(); row; row = row.nextSibling()) {
-            int rowIndex = -1;
-            for (xml::Node cell = row.firstChild(); cell; cell = cell.nextSibling()) {
-                const std::string header = reply::attributeAt(cell, 1);
-                if (!CheckHeader(header)) {
-                    const int column = lvList.addColumn(header);
-                    if (ColumnWidths) {
-                        if (const auto width = ColumnWidths->Item("ID_" + header))
-                            lvList.setColumnWidth(column, width->ColWidth());
-                    }
-                }
-                std::string value = reply::attributeAt(cell, 2);
-                if (rowIndex < 0) {
-                    rowIndex = lvList.addRow("NO_" + value, value);
-                    if (DownloadItems && IsMarked(value)) lvList.setChecked(rowIndex, true);
-                } else {
-                    lvList.addSubItem(rowIndex, std::move(value));
-                }
-            }
-        }
-        if (!ColumnWidths) ColumnWidths = std::make_unique<HeadCols>();
-        ui.setMousePointer(MousePointer::Default);
+        xml::walk(Nodelist, reader);
     } catch (...) {
-        const Error failure = currentError();
-        ui.setMousePointer(MousePointer::Default);
-        ui.msgBox("Fehler: " + std::to_string(failure.number) + "\r\n" + failure.description,
+        // Only a bound gets here; the list stays as it was.
+        reportFailure(currentError(), "frmWiz.FillList");
+        return;
+    }
+    showFilledList(reader);
+}
+
+void frmWiz::showFilledList(ListReplyReader& reader) {
+    UserInterface& ui = services_.ui;
+    const std::optional<Error> failure = reader.commit();
+    ui.setMousePointer(MousePointer::Default);
+    if (failure) {
+        ui.msgBox("Fehler: " + std::to_string(failure->number) + "\r\n" + failure->description,
                   std::string(kApplicationTitle), MsgBoxButtons::OkOnly, MsgBoxIcon::None);
     }
 }

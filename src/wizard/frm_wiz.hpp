@@ -9,6 +9,7 @@
 
 #include "ovk/head_cols.hpp"
 #include "platform/controls.hpp"
+#include "platform/errors.hpp"
 #include "platform/settings_store.hpp"
 #include "platform/soap/service_client.hpp"
 #include "platform/timer.hpp"
@@ -22,6 +23,8 @@
 #include "wizard/tree_view.hpp"
 
 namespace ovk {
+
+class ListReplyReader;
 
 // What the wizard raises into its owner, in this order.
 class WizardEvents {
@@ -308,7 +311,6 @@ class frmWiz : public Form {
 
     // Step 1: the tree.
     bool LoadTree();
-    void CreateTreeNode(TreeView& View, int ActiveTreeNode, xml::Node xmlNode);
     // The user selected the node at `index` (mouse or keyboard); the view has already made it
     // the tree's selected node.
     void tvTree_NodeClick(int index);
@@ -316,6 +318,8 @@ class frmWiz : public Form {
 
     // Step 1: the article list.
     void FillList(const xml::NodeList& Nodelist);
+    // Shows the rows a reader filled aside, and the failure that ended the filling, if any.
+    void showFilledList(ListReplyReader& reader);
     bool CheckHeader(const std::string& HeaderName) const;
     bool IsMarked(const std::string& ID) const;
     // The user checked or cleared the box of the row at `index` (the view has already set
@@ -357,9 +361,14 @@ class frmWiz : public Form {
     // Runs a request of the Finish loop or the article load; a failure is shown in a box and
     // told to the owner, and the wizard stays usable. Returns true when the request completed.
     bool guarded(const std::function<void()>& request, const char* source);
+    // Shows a failure in a box and tells it to the owner.
+    void reportFailure(const Error& failure, const char* source);
 
     WizardServices services_;
     WizardEvents& events_;
+    // The bound LoadTree told last during this move to step 1: the fallback to the default
+    // choice may be refused alike, and the user hears it once.
+    std::string treeRefusal_;
     std::unique_ptr<Timer> timTree_;
     bool structureLoaded_ = false;  // the last LoadFieldLists got the service's structure
 };

@@ -16,10 +16,9 @@ void ListView::setColumnWidth(int column, double width) {
 }
 
 int ListView::addRow(std::string key, std::string text) {
-    if (index_.contains(key))
-        throw Error(err::KeyNotUnique, "Key is not unique in collection", name);
     const int index = static_cast<int>(rows_.size());
-    index_.emplace(key, index);
+    if (!index_.try_emplace(key, index).second)
+        throw Error(err::KeyNotUnique, "Key is not unique in collection", name);
     rows_.push_back(Row{std::move(key), std::move(text), {}, false});
     ++revision_;
     return index;
@@ -40,6 +39,16 @@ void ListView::clear() {
     columns_.clear();
     headers_.clear();
     index_.clear();
+    ++revision_;
+    ++checkRevision_;
+}
+
+void ListView::takeContents(ListView& other) {
+    columns_ = std::move(other.columns_);
+    rows_ = std::move(other.rows_);
+    index_ = std::move(other.index_);
+    headers_ = std::move(other.headers_);
+    other.clear();
     ++revision_;
     ++checkRevision_;
 }

@@ -39,6 +39,9 @@ class ListView : public Control {
     void setChecked(int row, bool checked);
     // Removes every row and every column.
     void clear();
+    // Replaces every row and column with those of `other`, which is left empty: a list filled
+    // aside shows at once and whole.
+    void takeContents(ListView& other);
 
     const std::vector<Column>& columns() const { return columns_; }
     const std::vector<Row>& rows() const { return rows_; }

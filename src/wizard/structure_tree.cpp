@@ -1,5 +1,5 @@
-// Step 1's structure tree: built in full from one getTreeData reply, and the article list of
-// a leaf loaded once the selection has rested on that leaf for half a second.
+// Step 1's structure tree: built in full from one getTreeData reply as it is read, and the article
+// list of a leaf loaded once the selection has rested on that leaf for half a second.
 
 #include <algorithm>
 #include <string>
@@ -8,7 +8,8 @@
 #include "codec/encoding.hpp"
 #include "platform/errors.hpp"
 #include "wizard/frm_wiz.hpp"
-#include "wizard/reply_nodes.hpp"
+#include "wizard/list_reply_reader.hpp"
+#include "wizard/tree_reply_reader.hpp"
 
 namespace ovk {
 namespace {
@@ -38,38 +39,30 @@ bool frmWiz::LoadTree() {
     ColumnWidths.reset();
     ui.setMousePointer(MousePointer::Hourglass);
     DownloadItems.reset();
-    skipOnError([&] {
-        if (!MySoapobject) return;
-        std::string fields = storedSelection();
-        std::ranges::replace(fields, ';', ',');
-        const auto tree = MySoapobject->call("getTreeData",
-                                             {ActivePassword, ActiveProject, ActiveLangId, fields});
-        if (!tree) return;
-        const xml::Node root = reply::firstNode(*tree);
-        if (!root.hasChildNodes()) return;
-        const std::string id = reply::attribute(root, "ID");
-        const std::string value = reply::attribute(root, "Value");
-        const int top = tvTree.Add({}, id + "{}" + value, value, kClosedImage, kOpenImage);
-        CreateTreeNode(tvTree, top, root);
-        tvTree.setExpanded(top, true);
-    });
+    try {
+        if (MySoapobject) {
+            std::string fields = storedSelection();
+            std::ranges::replace(fields, ';', ',');
+            // The tree is built as the reply is read: a million nodes never stand in memory
+            // twice, once as the reply's tree and once as the view's.
+            TreeReplyReader reader(tvTree, kClosedImage, kOpenImage);
+            MySoapobject->callStreamed(
+                "getTreeData", {ActivePassword, ActiveProject, ActiveLangId, fields}, reader);
+            if (reader.root() >= 0) tvTree.setExpanded(reader.root(), true);
+        }
+    } catch (...) {
+        const Error failure = currentError();
+        // A reply that fails part-way leaves no tree, as one that fails at once.
+        tvTree.Clear();
+        // A reply over a bound is a real catalogue this program cannot take: the user must
+        // hear why the tree stays empty.
+        if (failure.number == err::SoapReplyTooLarge && failure.description != treeRefusal_) {
+            treeRefusal_ = failure.description;
+            reportFailure(failure, "frmWiz.LoadTree");
+        }
+    }
     ui.setMousePointer(MousePointer::Default);
     return tvTree.Count() > 0;
-}
-
-void frmWiz::CreateTreeNode(TreeView& View, int ActiveTreeNode, xml::Node xmlNode) {
-    // A failing child ends the work on this node's remaining children only; the caller goes
-    // on with its own next child.
-    skipOnError([&] {
-        const std::string parentKey = View.node(ActiveTreeNode).Key;
-        for (xml::Node child = xmlNode.firstChild(); child; child = child.nextSibling()) {
-            std::string value = reply::attribute(child, "Value");
-            std::string key = parentKey + "||" + reply::attribute(child, "ID") + "{}" + value;
-            const int added =
-                View.Add(parentKey, std::move(key), std::move(value), kClosedImage, kOpenImage);
-            if (child.hasChildNodes()) CreateTreeNode(View, added, child);
-        }
-    });
 }
 
 void frmWiz::tvTree_NodeClick(int index) {
@@ -78,7 +71,7 @@ void frmWiz::tvTree_NodeClick(int index) {
     if (!node.children.empty()) return;
     timTree_->stop();
     timTree_->setInterval(kSelectionDelayMs);
-    PendingKey = node.Key;
+    PendingKey = tvTree.Key(index);
     timTree_->start();
 }
 
@@ -91,7 +84,7 @@ void frmWiz::timTree_Timer() {
     }
     UserInterface& ui = services_.ui;
     const int selected = tvTree.SelectedItem();
-    const std::string key = selected >= 0 ? tvTree.node(selected).Key : std::string();
+    const std::string key = selected >= 0 ? tvTree.Key(selected) : std::string();
     if (key != PendingKey) {
         PendingKey.clear();
     } else if (selected >= 0 && tvTree.node(selected).children.empty()) {
@@ -104,16 +97,19 @@ void frmWiz::timTree_Timer() {
         guarded(
             [&] {
                 events_.DebugInfo(key);
-                const auto rows =
-                    MySoapobject
-                        ? MySoapobject->call("GetSelectionData", {ActivePassword, ActiveProject,
-                                                                  ActiveLangId, encodeNodeKey(key)})
-                        : std::nullopt;
-                if (!rows) {
+                // The rows are filled as the reply is read: a leaf of 100,000 articles never
+                // stands in memory as a tree of the reply.
+                ListReplyReader rows(*this);
+                const bool any =
+                    MySoapobject &&
+                    MySoapobject->callStreamed(
+                        "GetSelectionData",
+                        {ActivePassword, ActiveProject, ActiveLangId, encodeNodeKey(key)}, rows);
+                if (!any) {
                     ui.setMousePointer(MousePointer::Default);
                     return;
                 }
-                FillList(*rows);
+                showFilledList(rows);
             },
             "frmWiz.timTree_Timer");
     }

@@ -111,6 +111,7 @@ void frmWiz::cmdBack_Click() {
 void frmWiz::cmdNext_Click() {
     if (CurrentStep == 0) {
         storeSelection(selectionText());
+        treeRefusal_.clear();
         if (!LoadTree()) {
             // The stored choice gave no tree: fall back to the service's default choice.
             storeSelection(std::string());
@@ -230,14 +231,17 @@ bool frmWiz::guarded(const std::function<void()>& request, const char* source) {
         request();
         return true;
     } catch (...) {
-        const Error failure = currentError();
-        services_.ui.setMousePointer(MousePointer::Default);
-        services_.ui.msgBox(failure.description, kWizardTitle, MsgBoxButtons::OkOnly,
-                            MsgBoxIcon::Critical);
-        events_.HandlerFailed(failure.number, failure.description,
-                              failure.source.empty() ? std::string(source) : failure.source);
+        reportFailure(currentError(), source);
         return false;
     }
+}
+
+void frmWiz::reportFailure(const Error& failure, const char* source) {
+    services_.ui.setMousePointer(MousePointer::Default);
+    services_.ui.msgBox(failure.description, kWizardTitle, MsgBoxButtons::OkOnly,
+                        MsgBoxIcon::Critical);
+    events_.HandlerFailed(failure.number, failure.description,
+                          failure.source.empty() ? std::string(source) : failure.source);
 }
 
 }  // namespace ovk

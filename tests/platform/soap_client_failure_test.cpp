@@ -25,19 +25,32 @@ class SoapClientFailures : public ::testing::Test {
     }
 
     // Calls GetItemData, expects it to fail with `number`, and checks that the fault texts
-    // were set and match the error.
+    // were set and match the error; then the same for the call that reads its reply as it
+    // goes, which must fail alike.
     Error expectFailure(int32_t number) {
-        try {
-            client.call("GetItemData", kItemArgs);
-        } catch (const Error& e) {
-            EXPECT_EQ(e.number, number) << e.description;
-            EXPECT_EQ(e.source, "GetItemData");
-            EXPECT_NE(client.faultCode(), "");
-            EXPECT_NE(client.faultString(), "");
-            return e;
+        Error first;
+        for (const bool streamed : {false, true}) {
+            SCOPED_TRACE(streamed ? "streamed" : "whole");
+            try {
+                struct : xml::ElementEvents {
+                    void startElement(int, std::span<const xml::AttributeView>) override {}
+                    void endElement(int) override {}
+                    void otherNode(int) override {}
+                } ignore;
+                if (streamed)
+                    client.callStreamed("GetItemData", kItemArgs, ignore);
+                else
+                    client.call("GetItemData", kItemArgs);
+                ADD_FAILURE() << "the call succeeded";
+            } catch (const Error& e) {
+                EXPECT_EQ(e.number, number) << e.description;
+                EXPECT_EQ(e.source, "GetItemData");
+                EXPECT_NE(client.faultCode(), "");
+                EXPECT_NE(client.faultString(), "");
+                if (!streamed) first = e;
+            }
         }
-        ADD_FAILURE() << "the call succeeded";
-        return Error();
+        return first;
     }
 
     static SoapClientOptions quickRetries() {
@@ -127,6 +140,7 @@ TEST_F(SoapClientFailures, RepliesThatAreNotSoapAreMalformed) {
         "<Envelope><Body/></Envelope>",  // no SOAP namespace
         "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"/>",  // no
                                                                                       // body
+        test::soapResponse("GetItemData", "<r><x:a/></r>"),  // an undeclared prefix
         "<?xml version=\"1.0\"?><!DOCTYPE x [<!ENTITY a \"b\">]>" +
             test::soapResponse("GetItemData", "&a;"),
     };
@@ -169,6 +183,14 @@ TEST_F(SoapClientFailures, ReplyOverTheLimitIsRefused) {
     expectFailure(err::SoapReplyTooLarge);
     client.setMaxReplyBytes(big.size());
     EXPECT_TRUE(client.call("GetItemData", kItemArgs).has_value());
+
+    // Nesting is bounded too, however the reply is read.
+    std::string deep;
+    for (int level = 0; level < 1100; ++level) deep += "<a>";
+    for (int level = 0; level < 1100; ++level) deep += "</a>";
+    server.answerWith(test::soapResponse("GetItemData", deep));
+    expectFailure(err::SoapReplyTooLarge);
+    EXPECT_EQ(client.faultCode(), "Client.ReplyTooLarge");
 }
 
 // A small gzip body that inflates without end: the bound counts the inflated bytes and ends

@@ -116,6 +116,50 @@ TEST_F(SoapClientCalls, RpcEncodedReferenceIsFollowed) {
     EXPECT_EQ(nodes->first().name(), "root");
 }
 
+// What a reader that keeps no tree is told, as one line.
+struct EventLog : xml::ElementEvents {
+    std::string log;
+    void startElement(int depth, std::span<const xml::AttributeView> attributes) override {
+        log += "<" + std::to_string(depth);
+        for (const auto& a : attributes)
+            log += " " + std::string(a.name) + "=" + std::string(a.value);
+        log += ">";
+    }
+    void endElement(int depth) override { log += "</" + std::to_string(depth) + ">"; }
+    void otherNode(int depth) override { log += "#" + std::to_string(depth); }
+};
+
+TEST_F(SoapClientCalls, AReplyReadAsItArrivesTellsWhatTheWholeReplyHolds) {
+    const std::string header = "<soap:Header><h><deep a='1'/></h></soap:Header>";
+    const std::vector<std::string> replies = {
+        test::soapResponse("GetItemData", "<N ID='0' Value='R'><N ID='1' Value='A'/></N>"),
+        test::soapResponse("GetItemData", "\n  <N ID='0'>\n    <N ID='1'/>\n  </N>\n"),
+        test::soapResponse(
+            "GetItemData",
+            "<r>text<![CDATA[c]]><!--n--><?pi x?><c xmlns:p='urn:p' p:a='&amp;'/></r>"
+            "<second/>"),
+        test::soapEnvelope(header + "<GetItemDataResponse><GetItemDataResult><r a='1'/>"
+                                    "</GetItemDataResult></GetItemDataResponse>"),
+        test::soapEnvelope(
+            R"(<multiRef id="id0" xmlns:enc="http://schemas.xmlsoap.org/soap/encoding/" enc:root="0"><r>x</r></multiRef>)"
+            R"(<ns1:GetItemDataResponse xmlns:ns1="urn:rpc"><return href="#id0"/></ns1:GetItemDataResponse>)"),
+        test::soapResponse("GetItemData", ""),
+        test::soapEnvelope("<GetItemDataResponse><GetItemDataResult/></GetItemDataResponse>"),
+        test::soapEnvelope(""),
+    };
+    for (const std::string& reply : replies) {
+        SCOPED_TRACE(reply);
+        server.answerWith(reply);
+        EventLog whole;
+        const auto nodes = client.call("GetItemData", kItemArgs);
+        if (nodes) xml::walk(*nodes, whole);
+        EventLog streamed;
+        EXPECT_EQ(client.callStreamed("GetItemData", kItemArgs, streamed), nodes.has_value());
+        EXPECT_EQ(streamed.log, whole.log);
+        EXPECT_EQ(client.faultCode(), "");
+    }
+}
+
 TEST_F(SoapClientCalls, OneConnectionCarriesManyCalls) {
     for (int i = 0; i < 5; ++i) client.callText("HelloWorld", {});
     std::set<int> ports;

@@ -44,13 +44,13 @@ TEST_P(WizardWithService, OpensOnTheTreeWithTheDefaultChoiceStored) {
 
     ASSERT_GT(h.wiz.tvTree.Count(), 1);
     const auto& root = h.wiz.tvTree.node(0);
-    EXPECT_EQ(root.Key, kRoot);
+    EXPECT_EQ(h.wiz.tvTree.Key(0), kRoot);
     EXPECT_TRUE(root.Expanded);
-    EXPECT_EQ(root.Image, "close");
-    EXPECT_EQ(root.SelectedImage, "open");
+    EXPECT_EQ(h.wiz.tvTree.imageKey(root.image), "close");
+    EXPECT_EQ(h.wiz.tvTree.imageKey(root.selectedImage), "open");
     const int leaf = h.wiz.tvTree.find(kMotorsVelmoraAc);
     ASSERT_GE(leaf, 0);
-    EXPECT_EQ(h.wiz.tvTree.node(leaf).Text, "AC");
+    EXPECT_EQ(h.wiz.tvTree.node(leaf).Text(), "AC");
     EXPECT_FALSE(h.wiz.tvTree.node(h.wiz.tvTree.node(leaf).parent).Expanded);
 }
 
@@ -163,6 +163,44 @@ TEST_P(WizardWithService, AFailingArticleLoadIsReportedAndLeavesTheTreeUsable) {
     EXPECT_FALSE(h.wiz.timTree().isActive());
     EXPECT_EQ(h.ui.mousePointer(), MousePointer::Default);
     EXPECT_TRUE(h.wiz.isShown());
+}
+
+// A manufacturer's catalogue in small: the tree and a leaf's long list come from replies read as
+// they arrive; a tree nested past the bound is refused, and the user and the host hear why.
+TEST_P(WizardWithService, LargeCataloguesLoadAndATreeOverABoundIsTold) {
+    const auto serve = [&](std::vector<std::string> extra) {
+        auto args = serviceArgs();
+        args.insert(args.end(), extra.begin(), extra.end());
+        return std::make_unique<RefService>(std::move(args));
+    };
+    auto shaped = serve({"--tree-shape", "3x4x250", "--leaf-rows", "300"});
+    h.connectTo(shaped->url());
+    h.open();
+    ASSERT_EQ(h.wiz.tvTree.Count(), 1 + 3 + 12 + 3000);
+    const std::string leaf = kRoot + "||7{}Group 2||3{}Maker 3||12{}Type 249";
+    ASSERT_GE(h.wiz.tvTree.find(leaf), 0);
+    h.chooseLeaf(leaf);
+    EXPECT_EQ(h.wiz.lvList.rows().size(), 300u);
+    EXPECT_EQ(h.wiz.lvList.columns().size(), 12u);
+    EXPECT_EQ(h.wiz.lvList.rows().back().SubItems.back(), "value 3599");
+    EXPECT_TRUE(h.ui.boxes().empty());
+
+    std::string deep = "1";
+    for (int level = 1; level < 300; ++level) deep += "x1";
+    auto nested = serve({"--tree-shape", deep});
+    h.connectTo(nested->url());
+    h.wiz.cmdBack_Click();
+    h.events.log.clear();
+    // Next loads the tree, is refused, falls back to the default choice and is refused alike:
+    // the user and the host hear it once.
+    h.wiz.cmdNext_Click();
+    EXPECT_EQ(h.wiz.tvTree.Count(), 0);
+    ASSERT_EQ(h.ui.boxes().size(), 1u);
+    EXPECT_EQ(h.ui.boxes()[0].text,
+              "The structure tree is too large to show: it is nested deeper than 256 levels");
+    EXPECT_EQ(h.ui.boxes()[0].icon, MsgBoxIcon::Critical);
+    EXPECT_EQ(h.events.log,
+              (Strings{"HandlerFailed 5007 " + h.ui.boxes()[0].text, "NewStepNum 1"}));
 }
 
 TEST_P(WizardWithService, AFailingDownloadRequestStopsFinishAndTheDialogStaysUsable) {

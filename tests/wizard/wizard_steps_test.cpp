@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "wizard/list_reply_reader.hpp"
 #include "wizard_harness.hpp"
 
 namespace ovk {
@@ -174,7 +175,7 @@ TEST(FieldLists, AnUnknownStructureWarnsAndKeepsWhatTheListsHeld) {
 TEST(StructureTree, OddRepliesBuildWhatCanBeBuilt) {
     struct Case {
         const char* name;
-        const char* reply;
+        std::string reply;
         bool result;
         Strings keys;
     };
@@ -196,6 +197,16 @@ TEST(StructureTree, OddRepliesBuildWhatCanBeBuilt) {
          true,
          {"0{}R", "0{}R||1{}A", "0{}R||4{}D"}},
         {"root without ID", "<r><N Value='R'><N ID='1' Value='A'/></N></r>", false, {}},
+        {"text ends its parent's children, and only the first node is the tree",
+         "<r><N ID='0' Value='R'><N ID='1' Value='A'>x<N ID='2' Value='b'/></N>"
+         "<N ID='3' Value='C'/></N><N ID='9' Value='Z'><N ID='8' Value='Y'/></N></r>",
+         true,
+         {"0{}R", "0{}R||1{}A", "0{}R||3{}C"}},
+        {"a key spelt by another path through a value holding the separator",
+         "<r><N ID='0' Value='R'><N ID='1' Value='A||2{}B'/>"
+         "<N ID='1' Value='A'><N ID='2' Value='B'/><N ID='3' Value='C'/></N></N></r>",
+         true,
+         {"0{}R", "0{}R||1{}A||2{}B", "0{}R||1{}A"}},
     };
     for (const Case& c : cases) {
         WizardHarness h;
@@ -206,12 +217,41 @@ TEST(StructureTree, OddRepliesBuildWhatCanBeBuilt) {
         h.wiz.ColumnWidths = std::make_unique<HeadCols>();
         EXPECT_EQ(h.wiz.LoadTree(), c.result) << c.name;
         Strings keys;
-        for (int i = 0; i < h.wiz.tvTree.Count(); ++i) keys.push_back(h.wiz.tvTree.node(i).Key);
+        for (int i = 0; i < h.wiz.tvTree.Count(); ++i) keys.push_back(h.wiz.tvTree.Key(i));
         EXPECT_EQ(keys, c.keys) << c.name;
         EXPECT_FALSE(h.wiz.DownloadItems || h.wiz.ColumnWidths) << c.name;
         EXPECT_EQ(std::get<std::string>(service->calls.at(0).args.at(3)), "3,12,7");
         EXPECT_EQ(h.ui.mousePointer(), MousePointer::Default);
+        EXPECT_TRUE(h.ui.boxes().empty()) << c.name;
     }
+}
+
+TEST(StructureTree, ATreeKeepsItsBoundsAndFindsKeysItNeverStored) {
+    TreeView tree(TreeView::Limits{.maxNodes = 4, .maxDepth = 2, .maxText = 20});
+    const int root = tree.Add(-1, "0", "R", "close", "open");
+    const int child = tree.Add(root, "1", "A", "close", "open");
+    EXPECT_EQ(tree.find("0{}R||1{}A"), child);
+    EXPECT_EQ(tree.find("0{}R||1{}B"), -1);
+    EXPECT_EQ(tree.find("1{}A"), -1);
+    EXPECT_EQ(tree.Key(child), "0{}R||1{}A");
+    EXPECT_EQ(tree.node(child).Text(), "A");
+    const auto refusal = [&](int parent, const char* value) {
+        try {
+            tree.Add(parent, "9", value, "close", "open");
+        } catch (const Error& e) {
+            return std::to_string(e.number) + " " + e.description;
+        }
+        return std::string("added");
+    };
+    EXPECT_EQ(refusal(child, "x"),
+              "5007 The structure tree is too large to show: it is nested deeper than 2 levels");
+    EXPECT_EQ(refusal(root, "a value longer than the rest"),
+              "5007 The structure tree is too large to show: its texts take more than 20 bytes");
+    EXPECT_EQ(refusal(root, "A"), "added");
+    EXPECT_EQ(refusal(root, "B"), "added");
+    EXPECT_EQ(refusal(root, "C"),
+              "5007 The structure tree is too large to show: it has more than 4 nodes");
+    EXPECT_EQ(tree.Count(), 4);
 }
 
 TEST(StructureTree, AnEmptyTreeFallsBackToTheDefaultChoice) {
@@ -316,6 +356,33 @@ TEST(ArticleList, BrokenRepliesKeepWhatCameBeforeTheFailure) {
         EXPECT_EQ(h.ui.boxes()[0].text, c.box);
         EXPECT_EQ(h.ui.boxes()[0].buttons, MsgBoxButtons::OkOnly);
         EXPECT_EQ(h.ui.mousePointer(), MousePointer::Default);
+    }
+}
+
+TEST(ArticleList, AReplyOverABoundIsRefusedNamingItAndTheListStaysAsItWas) {
+    struct Case {
+        ListReplyReader::Limits limits;
+        std::string refusal;
+    };
+    const std::string three = row({"Number", "2", "Name", "n"}) + row({"Number", "3"}) +
+                              row({"Number", "4", "Name", "a longer name"});
+    const Case cases[] = {
+        {{.maxRows = 2}, "it has more than 2 rows"},
+        {{.maxCells = 4}, "it has more than 4 cells"},
+        {{.maxText = 30}, "its texts take more than 30 bytes"},
+    };
+    for (const Case& c : cases) {
+        WizardHarness h;
+        h.wiz.FillList(rows(row({"Number", "1"})));
+        ListReplyReader reader(h.wiz, c.limits);
+        try {
+            xml::walk(rows(three), reader);
+            ADD_FAILURE() << c.refusal;
+        } catch (const Error& e) {
+            EXPECT_EQ(e.number, err::SoapReplyTooLarge);
+            EXPECT_EQ(e.description, "The article list is too large to show: " + c.refusal);
+        }
+        EXPECT_EQ(h.rowTexts(), Strings{"1"}) << c.refusal;
     }
 }
 

@@ -64,7 +64,7 @@ void chooseFields(frmWiz& wiz, const std::string& names) {
 std::vector<std::string> childPaths(const TreeView& tree, const std::vector<int>& children,
                                     const std::string& prefix) {
     std::vector<std::string> paths;
-    for (int child : children) paths.push_back(prefix + tree.node(child).Text);
+    for (int child : children) paths.push_back(prefix + std::string(tree.node(child).Text()));
     return paths;
 }
 
@@ -74,17 +74,17 @@ void chooseLeaf(frmWiz& wiz, ManualClock& clock, const std::string& path) {
     std::vector<std::string> values = split(path, '/', true);
     // The root stands above every path; naming it is allowed but not needed.
     int at = 0;
-    if (!values.empty() && values.front() == tree.node(0).Text) {
+    if (!values.empty() && values.front() == tree.node(0).Text()) {
         bool childOfSameName = false;
         for (int child : tree.node(0).children)
-            childOfSameName = childOfSameName || tree.node(child).Text == values.front();
+            childOfSameName = childOfSameName || tree.node(child).Text() == values.front();
         if (!childOfSameName) values.erase(values.begin());
     }
     std::string walked;
     for (const std::string& value : values) {
         int next = -1;
         for (int child : tree.node(at).children) {
-            if (tree.node(child).Text == value) {
+            if (tree.node(child).Text() == value) {
                 next = child;
                 break;
             }

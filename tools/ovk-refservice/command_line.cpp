@@ -41,6 +41,10 @@ Options when serving:
   --latency-ms N          hold every SOAP reply back for N milliseconds
   --client-version TEXT   newest client version that GetClientData announces
   --hello TEXT            the text HelloWorld answers (default "Hello World")
+  --tree-shape AxBxC      getTreeData answers a tree with A nodes below the root, B below
+                          each of those, and so on (levels named Group, Maker, Type),
+                          whatever the articles: 100x100x100 is 1,010,101 nodes
+  --leaf-rows N           GetSelectionData answers N rows of 12 cells for any leaf
   --fault OP=KIND[@ARG][xN]  misbehave on purpose; may be given several times, the
                           first matching rule wins. OP is an operation name or * for all.
                           With @ARG only calls one of whose arguments is exactly ARG
@@ -104,6 +108,20 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
                 std::chrono::milliseconds(number<int>(option, value(), 0, 3600 * 1000));
         } else if (option == "--client-version") {
             line.service.overrides.clientVersion = value();
+        } else if (option == "--tree-shape") {
+            const std::string& shape = value();
+            line.service.overrides.treeShape.clear();
+            for (std::size_t start = 0; start <= shape.size();) {
+                std::size_t end = shape.find('x', start);
+                if (end == std::string::npos) end = shape.size();
+                line.service.overrides.treeShape.push_back(
+                    number<std::size_t>(option, shape.substr(start, end - start), 1, 1'000'000));
+                start = end + 1;
+            }
+            if (line.service.overrides.treeShape.size() > 100'000)
+                throw std::invalid_argument("--tree-shape takes at most 100000 levels");
+        } else if (option == "--leaf-rows") {
+            line.service.overrides.leafRows = number<std::size_t>(option, value(), 0, 10'000'000);
         } else if (option == "--hello") {
             line.service.overrides.hello = value();
         } else if (option == "--fault") {

@@ -1,6 +1,7 @@
 #include "master_data.hpp"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <numeric>
 
@@ -93,8 +94,10 @@ ReplyBody MasterData::answer(const Call& call) const {
         case Operation::GetDefaultSelect:
             return defaultSelect(*project);
         case Operation::getTreeData:
+            if (!overrides_.treeShape.empty()) return shapedTree(*project, args.at(3));
             return tree(*project, args.at(3));
         case Operation::GetSelectionData:
+            if (overrides_.leafRows > 0) return generatedRows();
             return selection(*project, language, args.at(3));
         case Operation::GetItemData:
             return item(*project, args.at(3));
@@ -270,6 +273,72 @@ ReplyBody MasterData::selection(const Project& project, int16_t language,
             appendAttribute(out, "Pos", std::to_string(f + 1));
             appendAttribute(out, "Name", project.fields[f].nameIn(language));
             appendAttribute(out, "Value", article.values[f]);
+            out += "/>";
+        }
+        out += "</Row>";
+    }
+    out += "</Rows>";
+    return body;
+}
+
+ReplyBody MasterData::shapedTree(const Project& project, const std::string& fieldList) const {
+    // Each level takes the identifier of the field requested for it, as a real tree does.
+    std::vector<std::string> ids;
+    for (std::size_t start = 0; start < fieldList.size();) {
+        std::size_t end = fieldList.find(',', start);
+        if (end == std::string::npos) end = fieldList.size();
+        ids.push_back(fieldList.substr(start, end - start));
+        start = end + 1;
+    }
+    static constexpr std::array<const char*, 3> kNames{"Group", "Maker", "Type"};
+    const std::vector<std::size_t>& shape = overrides_.treeShape;
+    ReplyBody body;
+    std::string& out = body.text();
+    out += "<Node ID=\"0\"";
+    appendAttribute(out, "Value", project.rootValue);
+    out += ">";
+    // Depth-first over the shape: position[l] is the child being written on level l.
+    std::vector<std::size_t> position(shape.size(), 0);
+    std::size_t level = 0;
+    while (true) {
+        if (position[level] == shape[level]) {
+            if (level == 0) break;
+            position[level] = 0;
+            --level;
+            out += "</Node>";
+            ++position[level];
+            continue;
+        }
+        out += "<Node";
+        appendAttribute(out, "ID", level < ids.size() ? ids[level] : std::to_string(level + 1));
+        appendAttribute(out, "Value",
+                        std::string(level < kNames.size() ? kNames[level] : "Level") + " " +
+                            std::to_string(position[level]));
+        if (level + 1 < shape.size()) {
+            out += ">";
+            ++level;
+        } else {
+            out += "/>";
+            ++position[level];
+        }
+    }
+    out += "</Node>";
+    return body;
+}
+
+ReplyBody MasterData::generatedRows() const {
+    ReplyBody body;
+    std::string& out = body.text();
+    out += "<Rows>";
+    for (std::size_t row = 0; row < overrides_.leafRows; ++row) {
+        out += "<Row><Cell Pos=\"0\" Name=\"Number\"";
+        appendAttribute(out, "Value", "G" + std::to_string(100000 + row));
+        out += "/>";
+        for (int column = 1; column < 12; ++column) {
+            out += "<Cell";
+            appendAttribute(out, "Pos", std::to_string(column));
+            appendAttribute(out, "Name", "Column " + std::to_string(column));
+            appendAttribute(out, "Value", "value " + std::to_string(row * 12 + column));
             out += "/>";
         }
         out += "</Row>";

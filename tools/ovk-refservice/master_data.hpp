@@ -3,6 +3,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "catalog.hpp"
 #include "operations.hpp"
@@ -20,6 +21,11 @@ struct BadRequest : std::runtime_error {
 struct AnswerOverrides {
     std::string hello = "Hello World";
     std::optional<std::string> clientVersion;
+    // A tree of this shape (children per level, from the root down) for every getTreeData,
+    // whatever the articles: a stand-in for a manufacturer's catalogue of millions of nodes.
+    std::vector<std::size_t> treeShape;
+    // With more than 0, every GetSelectionData answers this many rows of 12 cells.
+    std::size_t leafRows = 0;
 };
 
 // The service's answers: the content of each operation's Result element, built from the
@@ -41,6 +47,8 @@ class MasterData {
     ReplyBody defaultSelect(const Project& project) const;
     ReplyBody tree(const Project& project, const std::string& fieldList) const;
     ReplyBody selection(const Project& project, int16_t language, const std::string& nodeKey) const;
+    ReplyBody shapedTree(const Project& project, const std::string& fieldList) const;
+    ReplyBody generatedRows() const;
     ReplyBody item(const Project& project, const std::string& materialId) const;
 
     const Catalog& catalog_;

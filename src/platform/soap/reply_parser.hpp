@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/xml/document.hpp"
 
@@ -39,6 +40,8 @@ class ReplyParser {
     // Keeps the next piece of the body. Returns false when it cannot be kept (out of memory).
     bool feed(const char* data, std::size_t size);
     std::uint64_t size() const { return size_; }
+    // What was fed, for a reader that goes through it once without building a tree.
+    std::string_view body() const { return {body_, size_}; }
 
     // Parses what was fed and hands over the document. Throws xml::ParseError when the text is
     // not a complete, well-formed document without DOCTYPE; Error(err::SoapReplyTooLarge) when

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/xml/document.hpp"
+#include "platform/xml/element_events.hpp"
 
 namespace ovk::soap {
 
@@ -51,6 +52,18 @@ class ServiceClient {
     // empty or absent. Throws Error (number from err::SoapFirst up) on any failure.
     virtual std::optional<xml::NodeList> call(std::string_view operation,
                                               const std::vector<Argument>& args) = 0;
+
+    // Calls an operation whose reply is XML and hands the nodes that call() would return to
+    // `events` as they are read, for replies too large to keep as a tree (a structure tree of a
+    // million nodes). Returns false, having reported nothing, where call() gives nothing. The
+    // same checks, faults and time-out apply; what `events` throws passes through.
+    virtual bool callStreamed(std::string_view operation, const std::vector<Argument>& args,
+                              xml::ElementEvents& events) {
+        const auto nodes = call(operation, args);
+        if (!nodes) return false;
+        xml::walk(*nodes, events);
+        return true;
+    }
 
     // Announces calls that will be made in this order, so that a client able to fetch replies
     // ahead may do so. A later call with the same operation and arguments takes its reply as

@@ -11,6 +11,7 @@
 #include "platform/soap/reply_envelope.hpp"
 #include "platform/soap/reply_parser.hpp"
 #include "platform/soap/service_description.hpp"
+#include "platform/soap/streamed_reply.hpp"
 #include "platform/text.hpp"
 
 namespace ovk::soap {
@@ -142,6 +143,8 @@ std::string describeParseFailure(const xml::ParseFailure& failure) {
 struct SoapClient::Reply {
     std::shared_ptr<const xml::Document> document;
     xml::Node returnElement;
+    // Streamed calls only: what the reply held went to the receiver (Read or Empty).
+    std::optional<StreamedReply> streamed;
 };
 
 struct SoapClient::Ahead {
@@ -363,8 +366,8 @@ std::unique_ptr<SoapClient::Ahead> SoapClient::takeAhead(const Request& request)
     return taken;
 }
 
-SoapClient::Reply SoapClient::invoke(std::string_view operation,
-                                     const std::vector<Argument>& args) {
+SoapClient::Reply SoapClient::invoke(std::string_view operation, const std::vector<Argument>& args,
+                                     xml::ElementEvents* streamed) {
     const std::string source(operation);
     // Only the wait hook can get here during a call. The call in progress keeps its fault
     // texts: they are what its caller reads next.
@@ -504,6 +507,27 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation,
     }
     if (result.httpStatus == 407) proxyRefused();
 
+    if (streamed != nullptr && result.httpStatus == 200) {
+        StreamedReply read = StreamedReply::NeedsTree;
+        try {
+            read =
+                readStreamedReply(sink.parser().body(), op->responseWrapped, deadline, *streamed);
+        } catch (const xml::ParseError& e) {
+            fail(err::SoapMalformedReply, "Client.MalformedReply", describeParseFailure(e.failure),
+                 source);
+        } catch (const ReplyTooDeep& e) {
+            fail(e.number, "Client.ReplyTooLarge", e.description, source);
+        } catch (const Error& e) {
+            // What the receiver throws (a bound of its own) is its to report.
+            if (e.number == err::SoapTimeout)
+                fail(e.number, "Client.Timeout", e.description, source);
+            if (e.number == err::SoapMalformedReply)
+                fail(e.number, "Client.MalformedReply", e.description, source);
+            throw;
+        }
+        if (read != StreamedReply::NeedsTree) return Reply{nullptr, {}, read};
+    }
+
     std::shared_ptr<xml::Document> document;
     try {
         document = std::make_shared<xml::Document>(sink.parser().finish(deadline));
@@ -536,7 +560,7 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation,
                     source);
     }
     if (result.httpStatus != 200) httpFailure();
-    return Reply{std::move(document), envelope.returnElement};
+    return Reply{std::move(document), envelope.returnElement, std::nullopt};
 }
 
 std::string SoapClient::callText(std::string_view operation, const std::vector<Argument>& args) {
@@ -551,6 +575,16 @@ std::optional<xml::NodeList> SoapClient::call(std::string_view operation,
     reply.returnElement.dropWhitespaceText();
     if (!reply.returnElement || !reply.returnElement.hasChildNodes()) return std::nullopt;
     return xml::NodeList(std::move(reply.document), reply.returnElement.children());
+}
+
+bool SoapClient::callStreamed(std::string_view operation, const std::vector<Argument>& args,
+                              xml::ElementEvents& events) {
+    Reply reply = invoke(operation, args, &events);
+    if (reply.streamed) return *reply.streamed == StreamedReply::Read;
+    reply.returnElement.dropWhitespaceText();
+    if (!reply.returnElement || !reply.returnElement.hasChildNodes()) return false;
+    xml::walk(xml::NodeList(std::move(reply.document), reply.returnElement.children()), events);
+    return true;
 }
 
 }  // namespace ovk::soap

@@ -97,6 +97,11 @@ class SoapClient : public ServiceClient {
     std::string callText(std::string_view operation, const std::vector<Argument>& args) override;
     std::optional<xml::NodeList> call(std::string_view operation,
                                       const std::vector<Argument>& args) override;
+    // Reads the reply straight from its bytes, without the bound on a reply's tree: the
+    // receiver bounds what it keeps. Faults and references to other body entries go through
+    // the tree as in call().
+    bool callStreamed(std::string_view operation, const std::vector<Argument>& args,
+                      xml::ElementEvents& events) override;
 
     // Calls announced through prefetch() are fetched ahead on further keep-alive connections
     // while earlier calls wait and their callers work; at most `requests` are in flight at
@@ -141,7 +146,9 @@ class SoapClient : public ServiceClient {
     // The post started ahead for this request, with the next ones started up to the bound; or
     // nothing, and the call posts as usual.
     std::unique_ptr<Ahead> takeAhead(const Request& request);
-    Reply invoke(std::string_view operation, const std::vector<Argument>& args);
+    // With `streamed`, a plain reply goes to it as it is read and the Reply holds no document.
+    Reply invoke(std::string_view operation, const std::vector<Argument>& args,
+                 xml::ElementEvents* streamed = nullptr);
     [[noreturn]] void fail(int32_t number, const std::string& code, const std::string& text,
                            const std::string& source);
     void clearFault();

@@ -1,0 +1,32 @@
+#!/bin/sh
+# The wizard on catalogues of 101,011 and 1,010,101 tree nodes with 100,000 articles in a leaf,
+# through the real SOAP client against ovk-refservice standing in for such a catalogue: time
+# against reading the same reply, and each subject's peak memory in a process of its own.
+# Usage: bench/wizard_catalogue.sh BUILD_DIR [ROUNDS]
+set -eu
+
+build=${1:?usage: wizard_catalogue.sh BUILD_DIR [ROUNDS]}
+root=$(cd "$(dirname "$0")/.." && pwd)
+rounds=${2:-3}
+bench=$build/bin/wizard_bench
+service=$build/bin/ovk-refservice
+for program in "$bench" "$service"; do
+    [ -x "$program" ] || { echo "missing $program (build wizard_bench and ovk-refservice)" >&2; exit 1; }
+done
+
+. "$(dirname "$0")/lib.sh"
+
+status=0
+for shape in 10x100x100 100x100x100; do
+    rm -f "$work/out"
+    "$service" --catalog "$root/examples/catalog" --tree-shape "$shape" --leaf-rows 100000 \
+        >"$work/out" 2>"$work/service.log" &
+    pid=$!
+    url=$(service_address "$work/out")
+    echo "== tree $shape, 100,000 articles in a leaf"
+    "$bench" --endpoint "$url" --subject tree --rounds "$rounds" || status=1
+    "$bench" --endpoint "$url" --subject list --rounds "$rounds" || status=1
+    kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null || true
+    pid=
+done
+exit $status
