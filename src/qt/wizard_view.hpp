@@ -9,6 +9,7 @@
 #include "qt/form_view.hpp"
 #include "qt/twips.hpp"
 
+class QFocusFrame;
 class QLabel;
 class QListWidget;
 class QProgressBar;
@@ -60,6 +61,8 @@ class WizardView : public FormView {
     void buildTree(QWidget* page);
     void buildArticleList(QWidget* page);
     void setTabOrder();
+    // The window keeps the form's size where the screen allows, and scrolls where it does not.
+    void boundToScreen();
     // The form's resize rule: it may move the window to the top of a small screen.
     void applyResizeRule();
 
@@ -73,6 +76,12 @@ class WizardView : public FormView {
     void renderTree();
     void renderArticleList();
     void renderProgress();
+    // Names and descriptions for screen readers, in the wizard's language, and the news of a
+    // new step.
+    void renderAccessibleTexts();
+    void announceStep(int step);
+    void followFocus(QWidget* focus);
+    void openListMenuFromKeyboard();
 
     void treeCurrentChanged(int node);
     void treeClicked(int node);
@@ -80,6 +89,11 @@ class WizardView : public FormView {
 
     frmWiz& wiz_;
     TwipsScale scale_;
+    QSize designSize_;
+    QWidget* canvas_ = nullptr;  // holds every control at the form's coordinates
+    QFocusFrame* focusFrame_ = nullptr;
+    int announcedStep_ = -1;
+    bool menuFromKeyboard_ = false;
     std::vector<Binding> bindings_;
     std::array<QWidget*, 3> pages_{};
     QLabel* image1_ = nullptr;
