@@ -228,8 +228,8 @@ WizardView::WizardView(frmWiz& form, QWidget* parent)
     // The styles' own focus marks are faint on lists and a thin ring on buttons; one frame
     // in the text colour follows the keyboard instead, around whichever control has it.
     focusFrame_ = new QFocusFrame(canvas_);
-    connect(qApp, &QApplication::focusChanged, this,
-            [this](QWidget*, QWidget* now) { followFocus(now); });
+    focusFollower_ = connect(qApp, &QApplication::focusChanged, this,
+                             [this](QWidget*, QWidget* now) { followFocus(now); });
 
     wiz_.PopupMenu = [this](Control& menu, double x, double y) { showPopupMenu(menu, x, y); };
     wiz_.Refresh = [this] {
@@ -240,6 +240,8 @@ WizardView::WizardView(frmWiz& form, QWidget* parent)
 }
 
 WizardView::~WizardView() {
+    // Deleting the controls moves the focus, and the frame that would follow it goes with them.
+    disconnect(focusFollower_);
     // The form outlives its window and may be shown again with another one.
     wiz_.PopupMenu = nullptr;
     wiz_.Refresh = nullptr;
@@ -613,9 +615,12 @@ void WizardView::followFocus(QWidget* focus) {
 void WizardView::boundToScreen() {
     QSize size = designSize_;
     if (const QScreen* screen = this->screen()) {
-        // The window manager's title bar comes on top of the window's own height.
+        // The window manager's frame comes on top of the window's own size; before the window
+        // is on screen, a title bar is the best guess of it.
+        const QSize frame = frameGeometry().size() - geometry().size();
         const int titleBar = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
-        size = size.boundedTo(screen->availableGeometry().size() - QSize(0, titleBar));
+        const QSize margins(std::max(frame.width(), 0), std::max(frame.height(), titleBar));
+        size = size.boundedTo(screen->availableGeometry().size() - margins);
     }
     setFixedSize(size);
 }

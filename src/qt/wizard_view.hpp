@@ -92,6 +92,7 @@ class WizardView : public FormView {
     QSize designSize_;
     QWidget* canvas_ = nullptr;  // holds every control at the form's coordinates
     QFocusFrame* focusFrame_ = nullptr;
+    QMetaObject::Connection focusFollower_;
     int announcedStep_ = -1;
     bool menuFromKeyboard_ = false;
     std::vector<Binding> bindings_;
