@@ -20,8 +20,9 @@ struct Entry {
 constexpr std::array kEntries{
     Entry{"lstAll", "", "Fields not in the tree. A double click adds a field.", "",
           "Felder, die nicht im Baum stehen. Ein Doppelklick f\u00fcgt ein Feld hinzu."},
-    Entry{"lstSelected", "", "The levels of the tree, from the top. A double click removes a field.",
-          "", "Die Ebenen des Baums, von oben. Ein Doppelklick entfernt ein Feld."},
+    Entry{"lstSelected", "",
+          "The levels of the tree, from the top. A double click removes a field.", "",
+          "Die Ebenen des Baums, von oben. Ein Doppelklick entfernt ein Feld."},
     Entry{"cmdRightOne", "Add field", "", "Feld hinzuf\u00fcgen", ""},
     Entry{"cmdRightAll", "Add all fields", "", "Alle Felder hinzuf\u00fcgen", ""},
     Entry{"cmdLeftAll", "Remove all fields", "", "Alle Felder entfernen", ""},
@@ -60,8 +61,8 @@ AccessibleText wizardAccessibleText(std::string_view control, int32_t languageId
 }
 
 QString wizardStepText(int step, int steps, int32_t languageId) {
-    const QString pattern = german(languageId) ? QStringLiteral("Schritt %1 von %2")
-                                               : QStringLiteral("Step %1 of %2");
+    const QString pattern =
+        german(languageId) ? QStringLiteral("Schritt %1 von %2") : QStringLiteral("Step %1 of %2");
     return pattern.arg(step).arg(steps);
 }
 

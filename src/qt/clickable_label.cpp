@@ -72,8 +72,7 @@ void ClickableLabel::mouseReleaseEvent(QMouseEvent* event) {
 void ClickableLabel::keyPressEvent(QKeyEvent* event) {
     const int key = event->key();
     if ((key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) &&
-        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier &&
-        !event->isAutoRepeat()) {
+        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && !event->isAutoRepeat()) {
         event->accept();
         emit clicked();
         return;

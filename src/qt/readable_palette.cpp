@@ -36,7 +36,8 @@ QPalette withReadableSelection(QPalette palette, double minimum) {
         float hue = 0, saturation = 0, lightness = 0, alpha = 1;
         highlight.getHslF(&hue, &saturation, &lightness, &alpha);
         hue = std::max(hue, 0.0F);  // a grey has no hue
-        while (contrastRatio(text, highlight) < minimum && (darken ? lightness > 0 : lightness < 1)) {
+        while (contrastRatio(text, highlight) < minimum &&
+               (darken ? lightness > 0 : lightness < 1)) {
             lightness = std::clamp(lightness + (darken ? -0.01F : 0.01F), 0.0F, 1.0F);
             highlight = QColor::fromHslF(hue, saturation, lightness, alpha);
         }

@@ -1,7 +1,7 @@
 #include "qt/wizard_view.hpp"
 
-#include <QApplication>
 #include <QAccessible>
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QFocusFrame>
 #include <QFrame>

@@ -82,23 +82,24 @@ TEST_F(WizardAccessibilityTest, AScreenReaderHearsEveryControlOfEveryStepInTheWi
         const char* step2;
         const char* step0;
     };
-    for (const Case c : {Case{1033, "Add field", "All Elements", "Download progress",
-                              "Open the provider's web page", "Structure",
-                              "Step 2 of 3: Please select the elements to be loaded.",
-                              "Step 3 of 3: Ready for Download. You have selected 1 objects for "
-                              "download. Click on 'Finish' to copy the marked objects on your PC.",
-                              "Step 1 of 3: Please select the data fields here that correspond to "
-                              "the search criteria. In the next step, these fields will be "
-                              "displayed as tree structure."},
-                         Case{1031, "Feld hinzuf\u00fcgen", "Alle Elemente", "Downloadfortschritt",
-                              "Webseite des Anbieters \u00f6ffnen", "Struktur",
-                              "Schritt 2 von 3: Bitte w\u00e4hlen Sie die zu ladenden Elemente aus.",
-                              "Schritt 3 von 3: Bereit zum Download. Sie haben 1 Objekte f\u00fcr "
-                              "den Download ausgew\u00e4hlt. Klicken Sie auf 'Fertig stellen', "
-                              "um die markierten Objekte auf Ihren PC zu kopieren.",
-                              "Schritt 1 von 3: Bitte w\u00e4hlen Sie hier die Datenfelder, die "
-                              "den Suchkriterien entsprechen. Im n\u00e4chsten Schritt werden "
-                              "diese Felder als Baumstruktur angezeigt."}}) {
+    for (const Case c :
+         {Case{1033, "Add field", "All Elements", "Download progress",
+               "Open the provider's web page", "Structure",
+               "Step 2 of 3: Please select the elements to be loaded.",
+               "Step 3 of 3: Ready for Download. You have selected 1 objects for "
+               "download. Click on 'Finish' to copy the marked objects on your PC.",
+               "Step 1 of 3: Please select the data fields here that correspond to "
+               "the search criteria. In the next step, these fields will be "
+               "displayed as tree structure."},
+          Case{1031, "Feld hinzuf\u00fcgen", "Alle Elemente", "Downloadfortschritt",
+               "Webseite des Anbieters \u00f6ffnen", "Struktur",
+               "Schritt 2 von 3: Bitte w\u00e4hlen Sie die zu ladenden Elemente aus.",
+               "Schritt 3 von 3: Bereit zum Download. Sie haben 1 Objekte f\u00fcr "
+               "den Download ausgew\u00e4hlt. Klicken Sie auf 'Fertig stellen', "
+               "um die markierten Objekte auf Ihren PC zu kopieren.",
+               "Schritt 1 von 3: Bitte w\u00e4hlen Sie hier die Datenfelder, die "
+               "den Suchkriterien entsprechen. Im n\u00e4chsten Schritt werden "
+               "diese Felder als Baumstruktur angezeigt."}}) {
         SCOPED_TRACE(c.language);
         WizardWindow w(service(), c.language);
         w.wizard.BannerURL = "https://www.velmora.example/";
@@ -125,8 +126,8 @@ TEST_F(WizardAccessibilityTest, AScreenReaderHearsEveryControlOfEveryStepInTheWi
                                          QAccessibleActionInterface::toggleAction());
                     break;
                 }
-            treeHeader = QAccessible::queryAccessibleInterface(&tree)->child(0)->text(
-                QAccessible::Name);
+            treeHeader =
+                QAccessible::queryAccessibleInterface(&tree)->child(0)->text(QAccessible::Name);
             banner = nameOf(window, "Image1");
             for (const char* link : {"Image1", "lblMailToQuorvel"}) {
                 QAccessibleInterface* iface =
@@ -160,7 +161,8 @@ TEST_F(WizardAccessibilityTest, AScreenReaderHearsEveryControlOfEveryStepInTheWi
         });
 
         for (const auto& [step, found] : faults)
-            EXPECT_TRUE(found.empty()) << "step " << step << ": " << ::testing::PrintToString(found);
+            EXPECT_TRUE(found.empty())
+                << "step " << step << ": " << ::testing::PrintToString(found);
         EXPECT_EQ(addField.toStdString(), c.addField);
         EXPECT_EQ(allElements.toStdString(), c.allElements);
         EXPECT_EQ(progress.toStdString(), c.progress);
@@ -315,8 +317,8 @@ TEST(KeyboardOnly, TheWholeWizardFromTheKeysEndsInDownloadComplete) {
         press(Qt::Key_Menu);
         allMarked = rows > 0;
         for (int row = 0; row < rows; ++row)
-            allMarked = allMarked &&
-                        list.model()->index(row, 0).data(Qt::CheckStateRole) == Qt::Checked;
+            allMarked =
+                allMarked && list.model()->index(row, 0).data(Qt::CheckStateRole) == Qt::Checked;
         whenPopupMenu([](QMenu& menu) {
             waitFor([&] { return menu.activeAction() != nullptr; }, 2000);
             QTest::keyClick(&menu, Qt::Key_Down);
