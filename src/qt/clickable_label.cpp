@@ -44,14 +44,19 @@ QAccessibleInterface* linkFactory(const QString& className, QObject* object) {
     return nullptr;
 }
 
+// Qt keeps the factory for the whole process, but a host may unload this library before it
+// ends: the factory leaves with the library.
+struct LinkFactoryRegistration {
+    LinkFactoryRegistration() { QAccessible::installFactory(linkFactory); }
+    ~LinkFactoryRegistration() { QAccessible::removeFactory(linkFactory); }
+    LinkFactoryRegistration(const LinkFactoryRegistration&) = delete;
+    LinkFactoryRegistration& operator=(const LinkFactoryRegistration&) = delete;
+};
+
 }  // namespace
 
 ClickableLabel::ClickableLabel(QWidget* parent) : QLabel(parent) {
-    static const bool registered = [] {
-        QAccessible::installFactory(linkFactory);
-        return true;
-    }();
-    (void)registered;
+    static const LinkFactoryRegistration registration;
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::StrongFocus);
     // Colour alone does not tell a link from a label.
