@@ -4,7 +4,10 @@
 
 namespace ovk {
 
-// A label that acts as a link: a hand cursor, and a left click released over it is a click.
+// A label that acts as a link, for the mouse and the keyboard alike: a hand cursor, a place
+// in the tab order, Enter and Space, and an underline besides its colour when it shows text.
+// A left click released over it, Enter or Space is a click. Screen readers meet it as a link
+// with a press action, under its accessible name or else its text.
 class ClickableLabel : public QLabel {
     Q_OBJECT
 
@@ -16,6 +19,7 @@ class ClickableLabel : public QLabel {
 
   protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 };
 
 }  // namespace ovk

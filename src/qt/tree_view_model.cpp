@@ -100,6 +100,11 @@ QVariant TreeViewModel::data(const QModelIndex& index, int role) const {
     }
 }
 
+QVariant TreeViewModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (section != 0 || orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+    return title_;
+}
+
 const QIcon& TreeViewModel::iconFor(const std::string& key) const {
     static const QIcon none;
     if (key == "close") return closed_;

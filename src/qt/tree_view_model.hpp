@@ -35,6 +35,10 @@ class TreeViewModel : public QAbstractItemModel {
     int columnCount(const QModelIndex& parent = {}) const override;
     bool hasChildren(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    // The view hides its header, but a screen reader still reads it: it names the tree.
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+    void setTitle(const QString& title) { title_ = title; }
 
   private:
     const QIcon& iconFor(const std::string& key) const;
@@ -42,6 +46,7 @@ class TreeViewModel : public QAbstractItemModel {
     const TreeView& tree_;
     QIcon closed_;
     QIcon open_;
+    QString title_;
     // The shape at the last rebuild: children of node i are children_[start_[i] .. start_[i+1]).
     std::vector<int> roots_;
     std::vector<int> start_;

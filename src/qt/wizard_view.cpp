@@ -1,7 +1,9 @@
 #include "qt/wizard_view.hpp"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QFocusFrame>
 #include <QFrame>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -12,14 +14,19 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QShowEvent>
 #include <QStyle>
+#include <QTimer>
 #include <QTreeView>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 
+#include "qt/accessible_texts.hpp"
 #include "qt/clickable_label.hpp"
 #include "qt/list_view_model.hpp"
+#include "qt/readable_palette.hpp"
 #include "qt/tree_view_model.hpp"
 #include "wizard/frm_wiz.hpp"
 
@@ -131,11 +138,24 @@ WizardView::WizardView(frmWiz& form, QWidget* parent)
     : FormView(form, parent), wiz_(form), scale_(TwipsScale::of(parent ? *parent : *this)) {
     initWizardResources();
     setObjectName(QStringLiteral("frmWiz"));
-    setFixedSize(scale_.toPixels(wiz_.Me.Width), scale_.toPixels(wiz_.Me.Height));
+    // Selected rows stay readable in every palette; the style's own blue is too light for
+    // white text.
+    setPalette(withReadableSelection(palette()));
+    designSize_ = QSize(scale_.toPixels(wiz_.Me.Width), scale_.toPixels(wiz_.Me.Height));
+    auto* scroll = new QScrollArea(this);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setFocusPolicy(Qt::NoFocus);  // the controls inside take the keyboard, not the frame
+    canvas_ = new QWidget;
+    canvas_->setFixedSize(designSize_);
+    scroll->setWidget(canvas_);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(scroll);
+    boundToScreen();
 
     // Children stack in the order they are made: the banner and the separators at the bottom,
     // the pages over them, the frame's buttons and the mail link on top.
-    auto* image = new ClickableLabel(this);
+    auto* image = new ClickableLabel(canvas_);
     image->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     connect(image, &ClickableLabel::clicked, this,
             [this] { run([this] { wiz_.Image1_Click(); }); });
@@ -143,14 +163,14 @@ WizardView::WizardView(frmWiz& form, QWidget* parent)
     bind(wiz_.Image1, image1_, Kind::Picture);
 
     for (Control* separator : {&wiz_.frmSep1, &wiz_.Frame1}) {
-        auto* line = new QFrame(this);
+        auto* line = new QFrame(canvas_);
         line->setFrameShape(QFrame::HLine);
         line->setFrameShadow(QFrame::Sunken);
         bind(*separator, line, Kind::Separator);
     }
 
     for (std::size_t i = 0; i < pages_.size(); ++i) {
-        pages_[i] = new QWidget(this);
+        pages_[i] = new QWidget(canvas_);
         bind(wiz_.picStep[i], pages_[i], Kind::Page);
     }
 
@@ -190,11 +210,11 @@ WizardView::WizardView(frmWiz& form, QWidget* parent)
     bind(wiz_.prgDownload, prgDownload_, Kind::Other);
 
     // The frame's buttons and the mail link.
-    cmdCancel_ = addButton(wiz_.cmdCancel, this, &frmWiz::cmdCancel_Click);
-    cmdBack_ = addButton(wiz_.cmdBack, this, &frmWiz::cmdBack_Click);
-    cmdNext_ = addButton(wiz_.cmdNext, this, &frmWiz::cmdNext_Click);
-    cmdFinish_ = addButton(wiz_.cmdFinish, this, &frmWiz::cmdFinish_Click);
-    auto* mail = new ClickableLabel(this);
+    cmdCancel_ = addButton(wiz_.cmdCancel, canvas_, &frmWiz::cmdCancel_Click);
+    cmdBack_ = addButton(wiz_.cmdBack, canvas_, &frmWiz::cmdBack_Click);
+    cmdNext_ = addButton(wiz_.cmdNext, canvas_, &frmWiz::cmdNext_Click);
+    cmdFinish_ = addButton(wiz_.cmdFinish, canvas_, &frmWiz::cmdFinish_Click);
+    auto* mail = new ClickableLabel(canvas_);
     connect(mail, &ClickableLabel::clicked, this,
             [this] { run([this] { wiz_.lblMailToQuorvel_Click(); }); });
     bind(wiz_.lblMailToQuorvel, mail, Kind::Label);
@@ -205,6 +225,12 @@ WizardView::WizardView(frmWiz& form, QWidget* parent)
 
     setTabOrder();
 
+    // The styles' own focus marks are faint on lists and a thin ring on buttons; one frame
+    // in the text colour follows the keyboard instead, around whichever control has it.
+    focusFrame_ = new QFocusFrame(canvas_);
+    focusFollower_ = connect(qApp, &QApplication::focusChanged, this,
+                             [this](QWidget*, QWidget* now) { followFocus(now); });
+
     wiz_.PopupMenu = [this](Control& menu, double x, double y) { showPopupMenu(menu, x, y); };
     wiz_.Refresh = [this] {
         render();
@@ -214,6 +240,8 @@ WizardView::WizardView(frmWiz& form, QWidget* parent)
 }
 
 WizardView::~WizardView() {
+    // Deleting the controls moves the focus, and the frame that would follow it goes with them.
+    disconnect(focusFollower_);
     // The form outlives its window and may be shown again with another one.
     wiz_.PopupMenu = nullptr;
     wiz_.Refresh = nullptr;
@@ -327,6 +355,7 @@ void WizardView::buildArticleList(QWidget* page) {
 
 void WizardView::setTabOrder() {
     const std::vector<QWidget*> order{
+        image1_,
         lstAll_,
         findChild<QWidget*>(QStringLiteral("cmdRightOne")),
         findChild<QWidget*>(QStringLiteral("cmdRightAll")),
@@ -341,6 +370,7 @@ void WizardView::setTabOrder() {
         cmdNext_,
         cmdFinish_,
         cmdCancel_,
+        findChild<QWidget*>(QStringLiteral("lblMailToQuorvel")),
     };
     for (std::size_t i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
 }
@@ -360,6 +390,7 @@ void WizardView::render() {
     renderTree();
     renderArticleList();
     renderProgress();
+    renderAccessibleTexts();
     syncing_ = false;
 }
 
@@ -435,7 +466,7 @@ void WizardView::renderPicture() {
     if (picture.isNull()) picture = designBanner();
     image1_->setPixmap(picture);
     // The banner shows at its own size, as far as the window reaches.
-    image1_->resize(std::min(picture.width(), width() - image1_->x()),
+    image1_->resize(std::min(picture.width(), canvas_->width() - image1_->x()),
                     std::min(picture.height(), scale_.toPixels(wiz_.frmSep1.Top)));
     shownPicture_ = wiz_.Image1Picture;
     pictureShown_ = true;
@@ -519,6 +550,81 @@ void WizardView::renderProgress() {
     prgDownload_->setValue(static_cast<int>(std::lround(bar.Value)));
 }
 
+void WizardView::renderAccessibleTexts() {
+    const int32_t language = wiz_.GUILangID;
+    for (const Binding& binding : bindings_) {
+        AccessibleText said = wizardAccessibleText(binding.control->name, language);
+        // The field lists are called what their labels say.
+        if (binding.widget == lstAll_) said.name = labelText(wiz_.lblAll.Caption);
+        if (binding.widget == lstSelected_) said.name = labelText(wiz_.lblSelected.Caption);
+        if (said.name.isEmpty() && said.description.isEmpty()) continue;
+        QWidget& widget = *binding.widget;
+        // Every change is news to a screen reader; only real ones are told.
+        if (!said.name.isEmpty() && widget.accessibleName() != said.name)
+            widget.setAccessibleName(said.name);
+        if (widget.accessibleDescription() != said.description)
+            widget.setAccessibleDescription(said.description);
+        // An arrow or an icon tells the mouse user no more than the screen reader.
+        if (binding.kind == Kind::Button && widget.toolTip() != said.name)
+            widget.setToolTip(said.name);
+    }
+    treeModel_->setTitle(tvTree_->accessibleName());
+
+    int step = -1;
+    for (std::size_t i = 0; i < pages_.size(); ++i)
+        if (wiz_.picStep[i].Visible && wiz_.picStep[i].Left >= 0) step = static_cast<int>(i);
+    if (step != announcedStep_ && step >= 0) announceStep(step);
+}
+
+void WizardView::announceStep(int step) {
+    announcedStep_ = step;
+    const std::array<const Control*, 3> headings{&wiz_.lblStep1, &wiz_.lblStep2, &wiz_.lblStep3};
+    const QString heading = labelText(headings[static_cast<std::size_t>(step)]->Caption);
+    // Read one after the other, a heading without a full stop would run into the next line.
+    auto sentence = [](QString line) {
+        if (!line.isEmpty() && !QStringLiteral(".!?:").contains(line.back())) line += u'.';
+        return line;
+    };
+    QStringList news{wizardStepText(step + 1, 3, wiz_.GUILangID) + QStringLiteral(":"),
+                     sentence(heading)};
+    // Step 2's lines are what the user came for: how many objects, and what Finish does.
+    if (step == 2) {
+        for (const Control* line : {&wiz_.lblDownloadCount, &wiz_.lblDownloadDescription,
+                                    &wiz_.lblDownloadCount0, &wiz_.lblDownloadDescription0})
+            if (line->Visible && !line->Caption.empty())
+                news.push_back(sentence(labelText(line->Caption)));
+    }
+    pages_[static_cast<std::size_t>(step)]->setAccessibleName(heading);
+    // A keyboard user whose control went with the last page starts at the new page's first
+    // one, rather than nowhere.
+    const QWidget* focus = focusWidget();
+    if (focus == nullptr || !focus->isVisibleTo(this) || !focus->isEnabled()) {
+        const std::array<QWidget*, 3> first{lstAll_, tvTree_, cmdFinish_};
+        first[static_cast<std::size_t>(step)]->setFocus();
+    }
+    // The dialog's description changing is what a screen reader reads out, wherever the
+    // focus is.
+    setAccessibleDescription(news.join(u' '));
+}
+
+void WizardView::followFocus(QWidget* focus) {
+    const bool ours = focus != nullptr && canvas_->isAncestorOf(focus);
+    focusFrame_->setWidget(ours ? focus : nullptr);
+}
+
+void WizardView::boundToScreen() {
+    QSize size = designSize_;
+    if (const QScreen* screen = this->screen()) {
+        // The window manager's frame comes on top of the window's own size; before the window
+        // is on screen, a title bar is the best guess of it.
+        const QSize frame = frameGeometry().size() - geometry().size();
+        const int titleBar = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
+        const QSize margins(std::max(frame.width(), 0), std::max(frame.height(), titleBar));
+        size = size.boundedTo(screen->availableGeometry().size() - margins);
+    }
+    setFixedSize(size);
+}
+
 void WizardView::treeCurrentChanged(int node) {
     ++treeSelections_;
     if (node < 0 || node >= wiz_.tvTree.Count()) return;
@@ -539,11 +645,24 @@ void WizardView::treeClicked(int node) {
     });
 }
 
+void WizardView::openListMenuFromKeyboard() {
+    // One key press can arrive both as itself and as the window system's menu request.
+    if (QApplication::activePopupWidget() != nullptr) return;
+    const QRect row = lvList_->visualRect(lvList_->currentIndex());
+    const QPoint at = row.isValid() ? row.center() : QPoint(0, 0);
+    menuFromKeyboard_ = true;
+    run([this, at] {
+        wiz_.lvList_MouseUp(frmWiz::RightButton, 0, scale_.toTwips(at.x()), scale_.toTwips(at.y()));
+    });
+    menuFromKeyboard_ = false;
+}
+
 void WizardView::showPopupMenu(const Control& menu, double x, double y) {
     if (menu.name != wiz_.mnuLvView.name) return;
     QMenu popup(this);
     popup.setObjectName(text(menu.name));
     popup.setTitle(labelText(menu.Caption));
+    popup.setAccessibleName(labelText(menu.Caption));
     QAction* selectAll = nullptr;
     QAction* deselect = nullptr;
     for (auto [entry, action] :
@@ -552,6 +671,12 @@ void WizardView::showPopupMenu(const Control& menu, double x, double y) {
         *action = popup.addAction(text(entry->Caption));
         (*action)->setObjectName(text(entry->name));
         (*action)->setEnabled(entry->Enabled);
+    }
+    QAction* first = selectAll != nullptr ? selectAll : deselect;
+    if (menuFromKeyboard_ && first != nullptr) {
+        // Opened from the keyboard, the menu starts on its first entry, as keyboard menus do
+        // elsewhere: the arrows go on from there, and a screen reader hears the entry.
+        QTimer::singleShot(0, &popup, [&popup, first] { popup.setActiveAction(first); });
     }
     const QPoint at =
         lvList_->viewport()->mapToGlobal(QPoint(scale_.toPixels(x), scale_.toPixels(y)));
@@ -596,16 +721,25 @@ bool WizardView::eventFilter(QObject* watched, QEvent* event) {
                     });
             }
             break;
+        case QEvent::KeyPress:
+            // The two keys that ask for a context menu everywhere else; the window system
+            // turns at most the first into a menu request, and not on every platform.
+            if (watched == lvList_) {
+                const auto* key = static_cast<QKeyEvent*>(event);
+                const bool menuKey =
+                    key->key() == Qt::Key_Menu ||
+                    (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier);
+                if (menuKey && !key->isAutoRepeat()) {
+                    openListMenuFromKeyboard();
+                    return true;
+                }
+            }
+            break;
         case QEvent::ContextMenu:
             // The menu key asks for the list's menu as a right click on the current row would.
             if (lvList_ != nullptr && (watched == lvList_ || watched == lvList_->viewport()) &&
                 static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard) {
-                const QRect row = lvList_->visualRect(lvList_->currentIndex());
-                const QPoint at = row.isValid() ? row.center() : QPoint(0, 0);
-                run([this, at] {
-                    wiz_.lvList_MouseUp(frmWiz::RightButton, 0, scale_.toTwips(at.x()),
-                                        scale_.toTwips(at.y()));
-                });
+                openListMenuFromKeyboard();
                 return true;
             }
             break;
@@ -622,6 +756,8 @@ void WizardView::resizeEvent(QResizeEvent* event) {
 }
 
 void WizardView::showEvent(QShowEvent* event) {
+    // The window may open on another screen than the one it was made for.
+    boundToScreen();
     FormView::showEvent(event);
     applyResizeRule();
 }

@@ -1,13 +1,16 @@
 // Every step of the wizard window in English and German: the captions of the language, every
-// control inside the window, every text fitting its label. The pictures of the steps go to
-// docs/screenshots, where the README shows them (or to $OVK_SCREENSHOT_DIR when it is set), so
-// the pictures can never drift from the window.
+// control inside the window, every text fitting its label, and every control named for a screen
+// reader, which walks the window through Qt's accessibility interfaces. The pictures of the steps
+// go to docs/screenshots, where the README shows them (or to $OVK_SCREENSHOT_DIR when it is set),
+// so the pictures can never drift from the window.
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <cstdlib>
 #include <filesystem>
 
@@ -49,6 +52,33 @@ std::vector<std::string> layoutFaults(QWidget& window) {
     return faults;
 }
 
+// What a screen reader cannot name: focusable controls without a word in their name, and links
+// that cannot be pressed. Rows and cells say their own texts.
+void unnamedControls(QAccessibleInterface* iface, std::vector<std::string>& faults) {
+    if (iface->state().invisible) return;
+    const QString name = iface->text(QAccessible::Name);
+    if (iface->state().focusable && !name.contains(QRegularExpression(QStringLiteral("\\w"))))
+        faults.push_back(iface->object()->objectName().toStdString() + " unnamed");
+    if (iface->role() == QAccessible::Link && !iface->actionInterface()->actionNames().contains(
+                                                  QAccessibleActionInterface::pressAction()))
+        faults.push_back(name.toStdString() + " cannot be pressed");
+    const QAccessible::Role role = iface->role();
+    if (role == QAccessible::List || role == QAccessible::Tree || role == QAccessible::Table)
+        return;
+    for (int i = 0; i < iface->childCount(); ++i) unnamedControls(iface->child(i), faults);
+}
+
+std::vector<std::string> layoutAndNameFaults(QWidget& window) {
+    std::vector<std::string> faults = layoutFaults(window);
+    unnamedControls(QAccessible::queryAccessibleInterface(&window), faults);
+    return faults;
+}
+
+QString accessibleName(QWidget& window, const char* control) {
+    return QAccessible::queryAccessibleInterface(&widget<QWidget>(window, control))
+        ->text(QAccessible::Name);
+}
+
 void keepPicture(QWidget& window, const std::string& name) {
     const char* chosen = std::getenv("OVK_SCREENSHOT_DIR");
     const std::filesystem::path folder =
@@ -69,11 +99,19 @@ TEST_F(WizardScreensTest, EveryStepInEnglishAndGermanFitsItsWindow) {
         Qt::Key mnemonic;
         const char* config;
         const char* count;
+        const char* addField;  // what a screen reader says for ">"
+        const char* step2;     // and reads on entering step 2
     };
-    for (const Case c : {Case{1033, "&Next", Qt::Key_N, "Configuration",
-                              "You have selected 1 objects for download."},
-                         Case{1031, "&Weiter", Qt::Key_W, "Konfiguration",
-                              "Sie haben 1 Objekte f\u00fcr den Download ausgew\u00e4hlt."}}) {
+    for (const Case c :
+         {Case{1033, "&Next", Qt::Key_N, "Configuration",
+               "You have selected 1 objects for download.", "Add field",
+               "Step 3 of 3: Ready for Download. You have selected 1 objects for download. Click "
+               "on 'Finish' to copy the marked objects on your PC."},
+          Case{1031, "&Weiter", Qt::Key_W, "Konfiguration",
+               "Sie haben 1 Objekte f\u00fcr den Download ausgew\u00e4hlt.", "Feld hinzuf\u00fcgen",
+               "Schritt 3 von 3: Bereit zum Download. Sie haben 1 Objekte f\u00fcr den Download "
+               "ausgew\u00e4hlt. Klicken Sie auf 'Fertig stellen', um die markierten Objekte auf "
+               "Ihren PC zu kopieren."}}) {
         SCOPED_TRACE(c.language);
         WizardWindow w(service(), c.language);
         // German with the service's banner beside the document, English with the design one.
@@ -82,7 +120,8 @@ TEST_F(WizardScreensTest, EveryStepInEnglishAndGermanFitsItsWindow) {
                                        w.work.path() / "Banner1.jpg");
         const std::string tag = c.language == 1031 ? "de" : "en";
         std::map<int, std::vector<std::string>> faults;
-        QString next, config, count;
+        QString next, config, count, addField, step2, allElements, treeHeader;
+        bool checkable = false;
         QSize size;
         w.show([&](QWidget& window) {
             size = window.size();
@@ -93,7 +132,13 @@ TEST_F(WizardScreensTest, EveryStepInEnglishAndGermanFitsItsWindow) {
             clickCheckBox(list, list.model()->index(0, 0));
             next = widget<QPushButton>(window, "cmdNext").text();
             config = widget<QPushButton>(window, "cmdBack").text();
-            faults[1] = layoutFaults(window);
+            faults[1] = layoutAndNameFaults(window);
+            // The check cells, and the tree's hidden header, which a screen reader still reads.
+            const QAccessibleInterface* cell =
+                QAccessible::queryAccessibleInterface(&list)->tableInterface()->cellAt(0, 0);
+            checkable = cell != nullptr && cell->state().checkable;
+            treeHeader =
+                QAccessible::queryAccessibleInterface(&tree)->child(0)->text(QAccessible::Name);
             keepPicture(window, "wizard-step1-" + tag + ".png");
 
             // Next through its mnemonic, which the language gives.
@@ -101,7 +146,8 @@ TEST_F(WizardScreensTest, EveryStepInEnglishAndGermanFitsItsWindow) {
             QTest::keyClick(&window, c.mnemonic, Qt::AltModifier);
             waitFor([&] { return widget<QWidget>(window, "picStep(2)").isVisible(); }, 2000);
             count = widget<QLabel>(window, "lblDownloadCount").text();
-            faults[2] = layoutFaults(window);
+            faults[2] = layoutAndNameFaults(window);
+            step2 = window.accessibleDescription();
             keepPicture(window, "wizard-step2-" + tag + ".png");
 
             // Two steps back; the marks are lost on the way, which the user accepts.
@@ -113,7 +159,9 @@ TEST_F(WizardScreensTest, EveryStepInEnglishAndGermanFitsItsWindow) {
             QTest::mouseClick(&widget<QPushButton>(window, "cmdBack"), Qt::LeftButton);
             QTest::mouseClick(&widget<QPushButton>(window, "cmdBack"), Qt::LeftButton);
             w.ui.onMessageBox({});
-            faults[0] = layoutFaults(window);
+            faults[0] = layoutAndNameFaults(window);
+            addField = accessibleName(window, "cmdRightOne");
+            allElements = accessibleName(window, "lstAll");
             keepPicture(window, "wizard-step0-" + tag + ".png");
 
             // Cancel on step 0 returns to the tree; there it closes the window.
@@ -124,6 +172,11 @@ TEST_F(WizardScreensTest, EveryStepInEnglishAndGermanFitsItsWindow) {
         EXPECT_EQ(next.toStdString(), c.next);
         EXPECT_EQ(config.toStdString(), c.config);
         EXPECT_EQ(count.toStdString(), c.count);
+        EXPECT_EQ(addField.toStdString(), c.addField);
+        EXPECT_EQ(step2.toStdString(), c.step2);
+        EXPECT_EQ(allElements, c.language == 1031 ? "Alle Elemente" : "All Elements");
+        EXPECT_EQ(treeHeader, c.language == 1031 ? "Struktur" : "Structure");
+        EXPECT_TRUE(checkable);
         for (const auto& [step, found] : faults)
             EXPECT_TRUE(found.empty())
                 << "step " << step << ": " << ::testing::PrintToString(found);
