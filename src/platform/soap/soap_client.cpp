@@ -95,6 +95,12 @@ class ReplySink : public HttpTransport::BodySink {
         return true;
     }
 
+    void expect(std::uint64_t length) override {
+        // A reply announced over the limit is refused before its body; within it, the
+        // buffers are made that large at once.
+        if (length <= limit_) parser_.expect(length);
+    }
+
     ReplyParser& parser() { return parser_; }
     bool tooLarge() const { return tooLarge_; }
 
