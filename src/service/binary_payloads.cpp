@@ -79,21 +79,7 @@ bool decodesInPieces(std::string_view text, const Encoding& encoding) {
     const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
     const auto value = [&](uint8_t c) -> unsigned { return c < table.size() ? table[c] : 255u; };
     const std::size_t last = text.size() - 4;
-    // The digits by their ranges rather than the table: compares the compiler runs sixteen
-    // or thirty-two at a time, where a table lookup goes one byte at a time.
-    constexpr std::size_t kBlock = 4096;
-    for (std::size_t at = 0; at < last; at += kBlock) {
-        const std::size_t end = std::min(last, at + kBlock);
-        uint8_t notDigit = 0;
-        for (std::size_t i = at; i < end; ++i) {
-            const uint8_t c = bytes[i];
-            const unsigned digit = (static_cast<uint8_t>(c - 'A') < 26) |
-                                   (static_cast<uint8_t>(c - 'a') < 26) |
-                                   (static_cast<uint8_t>(c - '0') < 10) | (c == '+') | (c == '/');
-            notDigit |= static_cast<uint8_t>(digit ^ 1u);
-        }
-        if (notDigit != 0) return false;
-    }
+    if (!codec_detail::allBase64Digits(codec_detail::asBytes(text.substr(0, last)))) return false;
     for (std::size_t i = last; i < text.size(); ++i) {
         if (value(bytes[i]) > 64) return false;
     }
