@@ -123,6 +123,10 @@ bool ReplyBody::advance() {
     while (true) {
         if (scan_ == Scan::ApartCdata) {
             const std::size_t end = findApartEnd();
+            if (!apartPlain_) {
+                if (!giveApartBack()) return false;
+                continue;
+            }
             if (end == kNotFound) return true;
             if (!endApart(end)) return false;
             continue;
@@ -247,6 +251,18 @@ bool ReplyBody::endApart(std::size_t end) {
         apart_.size = 0;
     }
     scan_ = Scan::Markup;
+    return true;
+}
+
+// A section that holds anything but plain ASCII is the parser's to read: what arrived of it
+// goes back into the markup at once, and the rest follows there, so that a bad reply never
+// holds its bytes twice.
+bool ReplyBody::giveApartBack() {
+    const std::size_t contentStart = markup_.size;
+    if (!markup_.add(apart_.data, apart_.size)) return false;
+    apart_.release();
+    scan_ = Scan::Cdata;
+    scanAt_ = contentStart + searchedTo_;
     return true;
 }
 

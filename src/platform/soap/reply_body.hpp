@@ -71,6 +71,7 @@ class ReplyBody {
     bool startApart(std::size_t contentStart);
     std::size_t findApartEnd();
     bool endApart(std::size_t end);
+    bool giveApartBack();
 
     Buffer markup_;
     Buffer apart_;  // the content of the section being set apart
