@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #include "platform/text.hpp"
 
@@ -114,6 +115,9 @@ bool ReplyBody::close() {
         scan_ = Scan::Cdata;
     }
     apart_.release();
+    // libxml2 reads a buffer in place up to a NUL in places (an unclosed comment), whatever
+    // length it was given; what lies past the markup may be content set apart since.
+    if (markup_.data != nullptr) markup_.data[markup_.size] = '\0';
     return true;
 }
 
@@ -141,10 +145,19 @@ bool ReplyBody::advance() {
             const std::size_t end = find(text, size, scanAt_, close);
             if (end == kNotFound) {
                 scanAt_ = std::max(scanAt_, size - std::min(size, close.size() - 1));
+                // A section read in place until it proves large; plain, it is set apart from
+                // here on. Small sections, the usual kind, thus cost nothing extra.
+                if (scan_ == Scan::Cdata && cdataStart_ != kNotFound &&
+                    size - cdataStart_ >= kSetApartFrom) {
+                    const std::size_t start = std::exchange(cdataStart_, kNotFound);
+                    if (plainAscii(text + start, size - start) && !startApart(start)) return false;
+                    if (scan_ == Scan::ApartCdata) continue;
+                }
                 return true;
             }
             scan_ = Scan::Markup;
             scanAt_ = end + close.size();
+            cdataStart_ = kNotFound;
             continue;
         }
         const void* open = std::memchr(text + scanAt_, '<', size - scanAt_);
@@ -166,12 +179,9 @@ bool ReplyBody::advance() {
             scan_ = Scan::Instruction;
             scanAt_ = at + 2;
         } else if (markup == "<![CDATA[") {
+            scan_ = Scan::Cdata;
             scanAt_ = at + 9;
-            if (!worthSettingApart(at)) {
-                scan_ = Scan::Cdata;
-            } else if (!startApart(at + 9)) {
-                return false;
-            }
+            cdataStart_ = worthSettingApart(at) ? at + 9 : kNotFound;
         } else {
             scanAt_ = at + 1;
         }
@@ -195,7 +205,8 @@ bool ReplyBody::startApart(std::size_t contentStart) {
     if (!apart_.add(markup_.data + contentStart, already)) return false;
     markup_.size = contentStart;
     scan_ = Scan::ApartCdata;
-    searchedTo_ = 0;
+    // What was read in place holds no end and is plain; "]]" at its very end may begin one.
+    searchedTo_ = already - std::min<std::size_t>(already, 2);
     apartPlain_ = true;
     return true;
 }

@@ -46,6 +46,7 @@ class ReplyBody {
 
     // Every byte received, set apart or not.
     std::uint64_t size() const { return received_; }
+    // NUL-terminated once the body is closed.
     const char* markup() const { return markup_.data == nullptr ? "" : markup_.data; }
     std::size_t markupSize() const { return markup_.size; }
     // Hands the markup's allocation (xmlMalloc'd, at least markupSize() + 1 bytes) over.
@@ -81,6 +82,8 @@ class ReplyBody {
     Scan scan_ = Scan::Markup;
     std::size_t scanAt_ = 0;      // where the markup is read next
     std::size_t searchedTo_ = 0;  // how much of the section apart holds no "]]>" start
+    // Where the content of the section read in place starts, while it may still be set apart.
+    std::size_t cdataStart_ = static_cast<std::size_t>(-1);
     bool apartPlain_ = true;
     int readsInPlace_ = -1;  // unknown until the first section; then 0 or 1
 };
