@@ -211,6 +211,15 @@ void takeSection(void* ctx, ReplyBody::Section& section) {
     xmlNode* parent = ctxt->node;
     ++state.nextSection;
     if (parent == nullptr || state.stop != Stop::None) return;
+    // Right after another section, it joins that one's node, as sections read in place do.
+    if (state.openText != nullptr && parent->last == state.openText &&
+        state.openText->type == XML_CDATA_SECTION_NODE) {
+        appendText(ctx, reinterpret_cast<const xmlChar*>(section.data),
+                   static_cast<int>(std::min<std::size_t>(section.length,
+                                                          std::numeric_limits<int>::max())),
+                   XML_CDATA_SECTION_NODE);
+        return;
+    }
     if (!charge(ctx, kNodeCost + section.length + 1)) return;
     closeText(state);
     xmlNode* node = xmlNewCDataBlock(ctxt->myDoc, nullptr, 0);
