@@ -274,9 +274,11 @@ int benchDownloadList(int count) {
         {"remove position 1 until empty", removeFirstMs},
     };
     for (const auto& [what, ms] : figures) std::printf("  %-30s %8.1f ms\n", what, ms);
-    std::printf("  baseline: add + find + enumerate in a std::unordered_map %.1f ms; list at %.2f x\n",
-                plainMs, (addMs + findMs + enumMs) / plainMs);
-    if (found != ids.size() || walked != 2 * ids.size() || plainFound + plainWalked != 2 * ids.size()) {
+    std::printf(
+        "  baseline: add + find + enumerate in a std::unordered_map %.1f ms; list at %.2f x\n",
+        plainMs, (addMs + findMs + enumMs) / plainMs);
+    if (found != ids.size() || walked != 2 * ids.size() ||
+        plainFound + plainWalked != 2 * ids.size()) {
         std::fprintf(stderr, "download list lost members\n");
         return 1;
     }

@@ -475,9 +475,8 @@ int largeReply(const Options& o) {
     double floorRss = 0, callRss = 0, itemRss = 0;
     for (int round = 0; round < o.rounds; ++round) {
         const auto bare = inChild([&] { return transferSeconds(url, op->soapAction, request); });
-        const auto written = inChild([&] {
-            return writeFloorSeconds(url, op->soapAction, request, bytes / 4 * 3, work);
-        });
+        const auto written = inChild(
+            [&] { return writeFloorSeconds(url, op->soapAction, request, bytes / 4 * 3, work); });
         const auto soap = inChild([&] {
             ovk::soap::SoapClient client;
             client.initialize(o.wsdl);

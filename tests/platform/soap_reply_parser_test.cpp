@@ -114,8 +114,10 @@ TEST(SoapReplyParser, LargeTextsReadTheSameInEveryEncodingAndArrangement) {
          "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r><d><![CDATA[\xFC" + big + "]]></d></r>",
          {"\xC3\xBC" + big}},
         {"sections large and small among comments and instructions",
-         "<r><!-- <![CDATA[ --><?pi <![CDATA[ ?><d><![CDATA[" + big + "]]></d><e><![CDATA[a]]b]]>"
-         "</e><f><![CDATA[" + other + "]]]></f><g><![CDATA[" + big + "]]></g></r>",
+         "<r><!-- <![CDATA[ --><?pi <![CDATA[ ?><d><![CDATA[" + big +
+             "]]></d><e><![CDATA[a]]b]]>"
+             "</e><f><![CDATA[" +
+             other + "]]]></f><g><![CDATA[" + big + "]]></g></r>",
          {" <![CDATA[ ", "<![CDATA[ ", big, "a]]b", other + "]", big}},
         {"a large section with line ends and a tab",
          "<r><d><![CDATA[\t" + big + "\r\n" + other + "\n]]></d></r>",
@@ -128,7 +130,8 @@ TEST(SoapReplyParser, LargeTextsReadTheSameInEveryEncodingAndArrangement) {
         SCOPED_TRACE(c.name);
         // In one piece every section is read in place; in network-sized pieces large ones are
         // set apart. Both must build the same nodes.
-        EXPECT_EQ(parseInPieces(c.text, 16384).toString(), parseInPieces(c.text, c.text.size()).toString());
+        EXPECT_EQ(parseInPieces(c.text, 16384).toString(),
+                  parseInPieces(c.text, c.text.size()).toString());
         // The announced length is only a hint: none, the right one, or far off either way.
         for (std::uint64_t announced : {std::uint64_t{0}, std::uint64_t{c.text.size()},
                                         std::uint64_t{10}, std::uint64_t{c.text.size() * 3}}) {

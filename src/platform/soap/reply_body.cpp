@@ -57,7 +57,8 @@ bool plainAscii(const char* text, std::size_t size) {
 std::size_t find(const char* text, std::size_t size, std::size_t from, std::string_view what) {
     if (from >= size) return kNotFound;
     const void* at = memmem(text + from, size - from, what.data(), what.size());
-    return at == nullptr ? kNotFound : static_cast<std::size_t>(static_cast<const char*>(at) - text);
+    return at == nullptr ? kNotFound
+                         : static_cast<std::size_t>(static_cast<const char*>(at) - text);
 }
 
 }  // namespace

@@ -215,8 +215,8 @@ void takeSection(void* ctx, ReplyBody::Section& section) {
     if (state.openText != nullptr && parent->last == state.openText &&
         state.openText->type == XML_CDATA_SECTION_NODE) {
         appendText(ctx, reinterpret_cast<const xmlChar*>(section.data),
-                   static_cast<int>(std::min<std::size_t>(section.length,
-                                                          std::numeric_limits<int>::max())),
+                   static_cast<int>(
+                       std::min<std::size_t>(section.length, std::numeric_limits<int>::max())),
                    XML_CDATA_SECTION_NODE);
         return;
     }
