@@ -2,7 +2,6 @@
 
 #include <libxml/encoding.h>
 #include <libxml/xmlmemory.h>
-#include <sys/mman.h>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -22,17 +21,6 @@ namespace {
 constexpr std::size_t kNotFound = std::numeric_limits<std::size_t>::max();
 // A buffer's first allocation when no length was announced; it doubles from there.
 constexpr std::size_t kFirstCapacity = std::size_t{16} << 10;
-constexpr std::size_t kHugePage = std::size_t{2} << 20;
-
-// Large buffers are filled right after they are allocated: on small pages that costs a fault
-// per 4 KiB, which takes longer than the copy. Only advice; the aligned inside of the block.
-void adviseHugePages(char* block, std::size_t size) {
-    if (size < 2 * kHugePage) return;
-    const auto begin = reinterpret_cast<std::uintptr_t>(block);
-    const std::uintptr_t first = (begin + kHugePage - 1) / kHugePage * kHugePage;
-    const std::uintptr_t last = (begin + size) / kHugePage * kHugePage;
-    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-}
 
 // Whether libxml2 takes these bytes as CDATA content exactly as they are: printable ASCII and
 // tabs. Line ends are left to the parser, which counts them for its messages. Sixteen bytes at
@@ -70,7 +58,6 @@ bool ReplyBody::Buffer::reserve(std::size_t total) {
     if (total <= capacity) return true;
     auto* grown = static_cast<char*>(xmlRealloc(data, total));
     if (grown == nullptr) return false;
-    adviseHugePages(grown, total);
     data = grown;
     capacity = total;
     return true;

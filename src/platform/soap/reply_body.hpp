@@ -20,7 +20,8 @@ namespace ovk::soap {
 // One pass over the bytes while they are still in the cache: the ends of sections, comments
 // and processing instructions are found with memchr, and nothing large is ever moved. Every
 // allocation comes from xmlMalloc (a section's becomes a node's content, freed by libxml2),
-// sized from the announced length when there is one, on huge pages when large.
+// sized from the announced length when there is one. Not advised onto huge pages: on a busy
+// machine the kernel's compaction for them made a 200 MiB reply take three times as long.
 class ReplyBody {
   public:
     // A section's content set apart: `at` is its place in the markup (just after
