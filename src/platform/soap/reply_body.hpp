@@ -10,15 +10,17 @@ namespace ovk::soap {
 // A reply body as it arrives, sorted on the way into what the XML parser has to read and
 // what it does not. libxml2 reads CDATA a byte at a time, twice, which for a payload of
 // hundreds of megabytes takes longer than its transfer; yet the content of a large CDATA
-// section made of printable ASCII (Base64, above all) is taken as it stands. So each such
-// section's content goes into an allocation of its own as it arrives, the parser reads the
+// section made of printable ASCII (Base64, above all) is taken as it stands. So a section is
+// read in place until it proves large (kSetApartFrom without its end); plain, its content
+// then goes into an allocation of its own as it arrives, the parser reads the
 // rest (the markup, with the section left empty in place), and the node made for the empty
 // section takes the allocation over. Sections found small or holding anything else (line
 // ends, other characters) go back into the markup whole, so that the parser sees them and
 // every verdict and message stays what it is for the body as sent.
 //
 // One pass over the bytes while they are still in the cache: the ends of sections, comments
-// and processing instructions are found with memchr, and nothing large is ever moved. Every
+// and processing instructions are found with memchr, and nothing is moved but the first
+// kSetApartFrom bytes of a section set apart. Every
 // allocation comes from xmlMalloc (a section's becomes a node's content, freed by libxml2),
 // sized from the announced length when there is one. Not advised onto huge pages: on a busy
 // machine the kernel's compaction for them made a 200 MiB reply take three times as long.
