@@ -2,6 +2,8 @@
 # `make test` runs the tests. Build output goes to $(BUILD_DIR)/logs/ and is shown only when a
 # step fails.
 BUILD_DIR ?= build
+# Benchmarks measure what users install: a Release build of its own, beside the test build.
+BENCH_BUILD_DIR ?= build-release
 JOBS ?= $(shell nproc)
 LOGS = $(BUILD_DIR)/logs
 
@@ -36,8 +38,12 @@ demo: configure
 	  echo "Demo: FAILED - see the output above."; exit 1; \
 	fi
 
-bench: build
-	@scripts/bench.sh $(BUILD_DIR)
+bench: deps
+	@scripts/quiet.sh $(BENCH_BUILD_DIR)/logs/configure.log \
+	  cmake -S . -B $(BENCH_BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DOVK_BUILD_TESTS=OFF
+	@echo "Building the Release benchmarks (log: $(BENCH_BUILD_DIR)/logs/build.log) ..."
+	@scripts/quiet.sh $(BENCH_BUILD_DIR)/logs/build.log cmake --build $(BENCH_BUILD_DIR) -j $(JOBS)
+	@scripts/bench.sh $(BENCH_BUILD_DIR)
 
 # The test suite built with AddressSanitizer and UndefinedBehaviorSanitizer in build-sanitize/.
 sanitize: deps
@@ -59,4 +65,4 @@ format-check:
 	@clang-format --dry-run -Werror $(SOURCES)
 
 clean:
-	@rm -rf $(BUILD_DIR) build-sanitize build-fuzz
+	@rm -rf $(BUILD_DIR) $(BENCH_BUILD_DIR) build-sanitize build-fuzz

@@ -13,6 +13,7 @@
 #include <ctime>
 #include <span>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -252,6 +253,16 @@ int benchDownloadList(int count) {
     while (items.Count() > 0) items.Remove(1);
     const double removeFirstMs = milliseconds(start);
 
+    // The baseline: a plain hash map of the same keys, which keeps no order and folds no case.
+    start = Clock::now();
+    std::unordered_map<std::string, std::string> plainMap;
+    for (const auto& id : ids) plainMap.emplace("ID_" + id, id);
+    std::size_t plainFound = 0;
+    for (const auto& id : ids) plainFound += plainMap.count("ID_" + id);
+    std::size_t plainWalked = 0;
+    for (const auto& [key, id] : plainMap) plainWalked += id.size() > 0;
+    const double plainMs = milliseconds(start);
+
     std::printf("\ndownload list of %d marked articles\n", count);
     const std::pair<const char*, double> figures[] = {
         {"add with key", addMs},
@@ -263,7 +274,11 @@ int benchDownloadList(int count) {
         {"remove position 1 until empty", removeFirstMs},
     };
     for (const auto& [what, ms] : figures) std::printf("  %-30s %8.1f ms\n", what, ms);
-    if (found != ids.size() || walked != 2 * ids.size()) {
+    std::printf(
+        "  baseline: add + find + enumerate in a std::unordered_map %.1f ms; list at %.2f x\n",
+        plainMs, (addMs + findMs + enumMs) / plainMs);
+    if (found != ids.size() || walked != 2 * ids.size() ||
+        plainFound + plainWalked != 2 * ids.size()) {
         std::fprintf(stderr, "download list lost members\n");
         return 1;
     }

@@ -5,7 +5,9 @@
 # fetched by a bare keep-alive libcurl loop in the same run. Prints wall time and peak memory
 # of ovk-host, the size of the finished download document, and the three ratios:
 #   download / bare fetch (target <= 1.3), 4,000 / 1,000 articles (target <= 4.4),
-#   peak memory / (1.5 x final document + 48 MB) (target <= 1).
+#   peak memory / (1.5 x final document + 48 MB) (target <= 1),
+# and the download against a zeep script doing the same job (bench/zeep_download.py; target
+# <= 0.35).
 # Processor time of both clients is printed too: on a machine shared with other work the wall
 # times wander, the processor times much less.
 # Usage: bench/download.sh BUILD_DIR [SIZES...]   (default sizes: 1000 4000)
@@ -92,13 +94,18 @@ XML
         echo "ovk-host failed:" >&2; cat "$dir/host.err" "$dir/events" >&2; exit 1; }
     end=$(date +%s.%N)
     grep -q DownloadComplete "$dir/events" || { echo "no DownloadComplete" >&2; cat "$dir/events" >&2; exit 1; }
+    # The peer: the same download written with zeep, against the same service in the same run.
+    mkdir -p "$dir/zeep"
+    zeep_seconds=$(/usr/bin/python3 "$root/bench/zeep_download.py" "$root/data/VelmoraSvr.wsdl" \
+        "$url" "$project" "$password" "$lang" "$dir/ids" "$dir/zeep")
+    echo "$n $(python3 -c "print($end - $start)") $zeep_seconds" >>"$work/zeep"
     doc_bytes=$(stat -c %s "$dir/run/download.xml")
     articles=$(grep -c '<Articleinfo>' "$dir/run/download.xml" || true)
     echo "$n $start $end $bare_seconds $(cat "$dir/maxrss") $doc_bytes $reply_bytes $articles $bare_cpu" >>"$results"
 
     kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null || true
     pid=
-    rm -rf "$dir/catalog" "$dir/run"
+    rm -rf "$dir/catalog" "$dir/run" "$dir/zeep"
 done
 
 python3 - "$results" <<'PY'
@@ -123,3 +130,6 @@ for line in open(sys.argv[1]):
 if 1000 in rows and 4000 in rows:
     print("4,000 / 1,000 articles: %.2f (target <= 4.4)" % (rows[4000] / rows[1000]))
 PY
+while read -r n ours zeep_seconds; do
+    python3 -c "print('%5d articles: download %.2f s, a zeep script doing the same job %.2f s, ratio %.2f (target <= 0.35)' % ($n, $ours, $zeep_seconds, $ours / $zeep_seconds))"
+done <"$work/zeep"

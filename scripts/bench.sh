@@ -4,6 +4,12 @@ set -euo pipefail
 build="${1:-build}"
 root="$(cd "$(dirname "$0")/.." && pwd)"
 
+# Figures of another build type say little about what users run.
+type=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$root/$build/CMakeCache.txt" 2>/dev/null || true)
+echo "Benchmarks of the ${type:-unknown} build in $build; each figure beside its baseline from the same run"
+[ "$type" = Release ] || echo "warning: not a Release build; \`make bench\` builds one in build-release" >&2
+echo
+
 echo "== Base64 codec and download list"
 "$root/$build/bin/base64_bench"
 echo

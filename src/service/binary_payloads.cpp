@@ -56,9 +56,8 @@ ByteBuffer decodeBase64(std::string_view text) {
     // Not cleared before it is written: a fresh output of tens of megabytes would otherwise
     // be filled twice.
     ByteBuffer bytes;
-    const auto* data = reinterpret_cast<const uint8_t*>(text.data());
-    if (std::all_of(data, data + text.size(), [](uint8_t c) { return c < 0x80; })) {
-        encoding.DecodeB64(std::span<const uint8_t>(data, text.size()), bytes);
+    if (codec_detail::isAscii(codec_detail::asBytes(text))) {
+        encoding.DecodeB64(codec_detail::asBytes(text), bytes);
         return bytes;
     }
     std::vector<uint8_t> encoded;
@@ -80,13 +79,7 @@ bool decodesInPieces(std::string_view text, const Encoding& encoding) {
     const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
     const auto value = [&](uint8_t c) -> unsigned { return c < table.size() ? table[c] : 255u; };
     const std::size_t last = text.size() - 4;
-    constexpr std::size_t kBlock = 4096;
-    for (std::size_t at = 0; at < last; at += kBlock) {
-        const std::size_t end = std::min(last, at + kBlock);
-        unsigned notDigit = 0;
-        for (std::size_t i = at; i < end; ++i) notDigit |= value(bytes[i]) >> 6;
-        if (notDigit != 0) return false;
-    }
+    if (!codec_detail::allBase64Digits(codec_detail::asBytes(text.substr(0, last)))) return false;
     for (std::size_t i = last; i < text.size(); ++i) {
         if (value(bytes[i]) > 64) return false;
     }

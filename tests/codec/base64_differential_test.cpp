@@ -4,6 +4,7 @@
 #include <random>
 #include <sstream>
 
+#include "codec/ascii_bytes.hpp"
 #include "codec/base64_kernels.hpp"
 #include "codec/encoding.hpp"
 
@@ -239,6 +240,23 @@ TEST(EncodeB64Differential, EveryKernelSetEncodesAsThePortableCode) {
             ASSERT_EQ(text, expected) << kernels->name << " at length " << n;
             ASSERT_TRUE(std::equal(buffer.begin(), buffer.end(), expected.begin(), expected.end()))
                 << kernels->name << " into a buffer at length " << n;
+        }
+    }
+}
+
+// The payload writer's quick check must agree with the decode table on every byte value, in
+// the vector part and in the tail alike.
+TEST(Base64Differential, DigitCheckAgreesWithTheDecodeTable) {
+    const Encoding encoding;
+    const auto table = encoding.decodeTable();
+    std::vector<uint8_t> text(37, 'Q');
+    EXPECT_TRUE(codec_detail::allBase64Digits(text));
+    for (int c = 0; c < 256; ++c) {
+        const bool digit = c < static_cast<int>(table.size()) && table[c] < 64;
+        for (std::size_t at : {std::size_t{0}, std::size_t{15}, std::size_t{16}, std::size_t{36}}) {
+            std::vector<uint8_t> probe = text;
+            probe[at] = static_cast<uint8_t>(c);
+            EXPECT_EQ(codec_detail::allBase64Digits(probe), digit) << c << " at " << at;
         }
     }
 }

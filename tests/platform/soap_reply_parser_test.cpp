@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/errors.hpp"
@@ -12,8 +14,10 @@
 namespace ovk::soap {
 namespace {
 
-xml::Document parseInPieces(const std::string& text, std::size_t piece, ReplyLimits limits = {}) {
+xml::Document parseInPieces(const std::string& text, std::size_t piece, ReplyLimits limits = {},
+                            std::uint64_t announced = 0) {
     ReplyParser parser(limits);
+    if (announced > 0) parser.expect(announced);
     for (std::size_t at = 0; at < text.size(); at += piece) {
         if (!parser.feed(text.data() + at, std::min(piece, text.size() - at))) break;
     }
@@ -109,14 +113,34 @@ TEST(SoapReplyParser, LargeTextsReadTheSameInEveryEncodingAndArrangement) {
         {"declared Latin-1",
          "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r><d><![CDATA[\xFC" + big + "]]></d></r>",
          {"\xC3\xBC" + big}},
+        {"sections large and small among comments and instructions",
+         "<r><!-- <![CDATA[ --><?pi <![CDATA[ ?><d><![CDATA[" + big +
+             "]]></d><e><![CDATA[a]]b]]>"
+             "</e><f><![CDATA[" +
+             other + "]]]></f><g><![CDATA[" + big + "]]></g></r>",
+         {" <![CDATA[ ", "<![CDATA[ ", big, "a]]b", other + "]", big}},
+        {"a large section with line ends and a tab",
+         "<r><d><![CDATA[\t" + big + "\r\n" + other + "\n]]></d></r>",
+         {"\t" + big + "\r\n" + other + "\n"}},
+        {"a large section holding other characters",
+         "<r><d><![CDATA[" + big + "\xC3\xBC" + other + "]]></d></r>",
+         {big + "\xC3\xBC" + other}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        for (std::size_t piece : {std::size_t{16384}, c.text.size()}) {
-            const xml::Document doc = parseInPieces(c.text, piece);
-            std::vector<std::string> texts;
-            for (const xml::Node& child : doc.root().children()) texts.push_back(child.text());
-            EXPECT_TRUE(texts == c.expected);
+        // In one piece every section is read in place; in network-sized pieces large ones are
+        // set apart. Both must build the same nodes.
+        EXPECT_EQ(parseInPieces(c.text, 16384).toString(),
+                  parseInPieces(c.text, c.text.size()).toString());
+        // The announced length is only a hint: none, the right one, or far off either way.
+        for (std::uint64_t announced : {std::uint64_t{0}, std::uint64_t{c.text.size()},
+                                        std::uint64_t{10}, std::uint64_t{c.text.size() * 3}}) {
+            for (std::size_t piece : {std::size_t{1000}, std::size_t{16384}, c.text.size()}) {
+                const xml::Document doc = parseInPieces(c.text, piece, {}, announced);
+                std::vector<std::string> texts;
+                for (const xml::Node& child : doc.root().children()) texts.push_back(child.text());
+                EXPECT_TRUE(texts == c.expected) << announced << " " << piece;
+            }
         }
     }
 }
@@ -127,14 +151,21 @@ TEST(SoapReplyParser, AMalformedReplyWithALargeSectionFailsWhereItIsMalformed) {
     const std::string section = "<![CDATA[" + std::string(100000, 'A') + "]]>";
     for (const std::string& text :
          {"<r><d>" + section + "</d><x></r>", "<r><d>" + section + "</d></r><!-- never closed",
-          "<r><?pi " + section + " ?><d>" + section + "</e></r>"}) {
+          "<r><?pi " + section + " ?><d>" + section + "</e></r>",
+          "<r><d>\n" + section + section + "</d></r><b>"}) {
         SCOPED_TRACE(text.substr(text.size() - 20));
-        try {
-            parseInPieces(text, text.size());
-            ADD_FAILURE() << "accepted";
-        } catch (const xml::ParseError& e) {
-            EXPECT_GT(e.failure.position, 100000) << e.failure.reason;
+        // In network-sized pieces the sections are set apart; in one piece they are not.
+        std::vector<std::pair<long, long>> places;
+        for (std::size_t piece : {std::size_t{16384}, text.size()}) {
+            try {
+                parseInPieces(text, piece);
+                ADD_FAILURE() << "accepted";
+            } catch (const xml::ParseError& e) {
+                EXPECT_GT(e.failure.position, 100000) << e.failure.reason;
+                places.emplace_back(e.failure.line, e.failure.position);
+            }
         }
+        EXPECT_EQ(places.front(), places.back());
     }
 }
 

@@ -86,6 +86,7 @@ struct HttpTransport::Transfer {
     std::string statusLine;
     std::string retryAfter;
     bool aborted = false;
+    bool bodyStarted = false;
     std::exception_ptr sinkFailure;
     // Set when a post started ahead has ended, with libcurl's verdict.
     bool done = false;
@@ -97,6 +98,7 @@ struct HttpTransport::Transfer {
         retryAfter.clear();
         sink = &to;
         aborted = false;
+        bodyStarted = false;
     }
 };
 
@@ -208,6 +210,15 @@ struct HttpTransport::Impl {
         // An exception must not unwind through libcurl's C frames: it ends the transfer and
         // is raised again once curl_easy_perform has returned.
         try {
+            if (!transfer->bodyStarted) {
+                transfer->bodyStarted = true;
+                curl_off_t announced = -1;
+                if (curl_easy_getinfo(transfer->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T,
+                                      &announced) == CURLE_OK &&
+                    announced > 0) {
+                    transfer->sink->expect(static_cast<std::uint64_t>(announced));
+                }
+            }
             if (transfer->sink->receive(data, length, status)) return length;
         } catch (...) {
             transfer->sinkFailure = std::current_exception();

@@ -51,6 +51,8 @@ class HttpTransport {
       public:
         virtual ~BodySink() = default;
         virtual bool receive(const char* data, std::size_t size, long httpStatus) = 0;
+        // The body's announced length (Content-Length), before its first piece; only a hint.
+        virtual void expect(std::uint64_t /*length*/) {}
     };
 
     enum class Outcome {

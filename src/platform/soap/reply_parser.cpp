@@ -9,6 +9,8 @@
 #include <cstring>
 #include <limits>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "platform/text.hpp"
 #include "platform/xml/libxml_handles.hpp"
@@ -31,8 +33,6 @@ constexpr unsigned kCallsPerClockCheck = 1024;
 // A text at least this long is not copied out of the body: the body becomes its allocation
 // once the parse is over (see ReplyParser::finish).
 constexpr std::size_t kMovedTextSize = std::size_t{64} << 10;
-// The body's first allocation; it doubles from there.
-constexpr std::size_t kFirstBodyCapacity = std::size_t{16} << 10;
 
 enum class Stop { None, Doctype, Depth, Tree, Deadline, OutOfMemory };
 
@@ -60,13 +60,10 @@ struct ReplyParser::State {
     xmlNode* movedText = nullptr;
     std::size_t movedOffset = 0;
     std::size_t movedLength = 0;
-    // The large CDATA section whose content the parser was not shown (see ReplyParser::finish):
-    // where its empty stand-in ends in what the parser reads, and where the content lies in
-    // the body.
-    const xmlChar* standInEnd = nullptr;
-    std::size_t hiddenOffset = 0;
-    std::size_t hiddenLength = 0;
-    bool hiddenTaken = false;
+    // The CDATA sections set apart from the body (see ReplyBody), in the order of their empty
+    // places in what the parser reads, and the next one to be met.
+    std::vector<ReplyBody::Section>* sections = nullptr;
+    std::size_t nextSection = 0;
 
     std::uint64_t budget() const { return bodySize + limits.treeAllowance; }
 };
@@ -206,14 +203,24 @@ void onCharacters(void* ctx, const xmlChar* value, int len) {
     appendText(ctx, value, len, XML_TEXT_NODE);
 }
 
-// The empty stand-in of the hidden section becomes a CDATA node whose text is the hidden
-// content, which then takes the body over as a large text read in place would.
-void takeHiddenSection(void* ctx) {
+// The empty section the parser met in place of a section set apart becomes a CDATA node that
+// takes the set-apart content over as its text.
+void takeSection(void* ctx, ReplyBody::Section& section) {
     auto* ctxt = static_cast<xmlParserCtxt*>(ctx);
     ReplyParser::State& state = stateOf(ctx);
     xmlNode* parent = ctxt->node;
+    ++state.nextSection;
     if (parent == nullptr || state.stop != Stop::None) return;
-    if (!charge(ctx, kNodeCost + state.hiddenLength + 1)) return;
+    // Right after another section, it joins that one's node, as sections read in place do.
+    if (state.openText != nullptr && parent->last == state.openText &&
+        state.openText->type == XML_CDATA_SECTION_NODE) {
+        appendText(ctx, reinterpret_cast<const xmlChar*>(section.data),
+                   static_cast<int>(
+                       std::min<std::size_t>(section.length, std::numeric_limits<int>::max())),
+                   XML_CDATA_SECTION_NODE);
+        return;
+    }
+    if (!charge(ctx, kNodeCost + section.length + 1)) return;
     closeText(state);
     xmlNode* node = xmlNewCDataBlock(ctxt->myDoc, nullptr, 0);
     if (node == nullptr) {
@@ -221,21 +228,20 @@ void takeHiddenSection(void* ctx) {
         return;
     }
     linkLast(parent, node);
-    state.hiddenTaken = true;
-    state.movedText = node;
-    state.movedOffset = state.hiddenOffset;
-    state.movedLength = state.hiddenLength;
+    node->content = reinterpret_cast<xmlChar*>(std::exchange(section.data, nullptr));
     state.openText = node;
-    state.textLength = state.hiddenLength;
-    state.textCapacity = state.hiddenLength + 1;
+    state.textLength = section.length;
+    state.textCapacity = section.length + 1;
 }
 
 void onCdata(void* ctx, const xmlChar* value, int len) {
-    const ReplyParser::State& state = stateOf(ctx);
-    if (len == 0 && state.standInEnd != nullptr && !state.hiddenTaken &&
-        static_cast<xmlParserCtxt*>(ctx)->input->cur == state.standInEnd) {
-        takeHiddenSection(ctx);
-        return;
+    ReplyParser::State& state = stateOf(ctx);
+    if (len == 0 && state.sections != nullptr && state.nextSection < state.sections->size()) {
+        ReplyBody::Section& next = (*state.sections)[state.nextSection];
+        if (static_cast<xmlParserCtxt*>(ctx)->input->cur == state.bodyBegin + next.at) {
+            takeSection(ctx, next);
+            return;
+        }
     }
     appendText(ctx, value, len, XML_CDATA_SECTION_NODE);
 }
@@ -306,74 +312,6 @@ std::optional<std::size_t> unclosedCdata(std::string_view text) {
     }
 }
 
-// Whether libxml2 reads the text as UTF-8 without converting it: no byte order mark or
-// signature of another encoding, and no declaration of another one. Converted input cannot be
-// read in place (libxml2 then wants to add to the buffer it reads from). Unclear cases count
-// as converted.
-bool readsAsUtf8(std::string_view text) {
-    if (text.size() >= 4) {
-        const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-        const xmlCharEncoding detected = xmlDetectCharEncoding(bytes, 4);
-        if (detected != XML_CHAR_ENCODING_NONE && detected != XML_CHAR_ENCODING_UTF8) return false;
-    }
-    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-    if (text.substr(0, 5) != "<?xml") return true;
-    const std::size_t end = text.find("?>");
-    if (end == std::string_view::npos || end > 1024) return false;
-    const std::string_view declaration = text.substr(0, end);
-    const std::size_t name = declaration.find("encoding");
-    if (name == std::string_view::npos) return true;
-    const std::size_t quote = declaration.find_first_of("\"'", name);
-    if (quote == std::string_view::npos) return false;
-    const std::size_t close = declaration.find(declaration[quote], quote + 1);
-    if (close == std::string_view::npos) return false;
-    const std::string_view encoding = declaration.substr(quote + 1, close - quote - 1);
-    return equalsIgnoringAsciiCase(encoding, "UTF-8") || equalsIgnoringAsciiCase(encoding, "UTF8");
-}
-
-// The largest CDATA section's content, as [begin, end) offsets. Comments and processing
-// instructions are skipped: "<![CDATA[" inside them is only text. Nothing when a section,
-// comment or instruction is not closed.
-std::optional<std::pair<std::size_t, std::size_t>> largestCdata(std::string_view text) {
-    std::optional<std::pair<std::size_t, std::size_t>> largest;
-    std::size_t at = 0;
-    while ((at = text.find('<', at)) != std::string_view::npos) {
-        std::size_t end;
-        if (text.compare(at, 4, "<!--") == 0) {
-            if ((end = text.find("-->", at + 4)) == std::string_view::npos) return std::nullopt;
-            at = end + 3;
-        } else if (text.compare(at, 2, "<?") == 0) {
-            if ((end = text.find("?>", at + 2)) == std::string_view::npos) return std::nullopt;
-            at = end + 2;
-        } else if (text.compare(at, 9, "<![CDATA[") == 0) {
-            if ((end = text.find("]]>", at + 9)) == std::string_view::npos) return std::nullopt;
-            if (!largest || end - (at + 9) > largest->second - largest->first)
-                largest = std::make_pair(at + 9, end);
-            at = end + 3;
-        } else {
-            ++at;
-        }
-    }
-    return largest;
-}
-
-// Whether libxml2 takes these bytes as CDATA content exactly as they are: printable ASCII and
-// tabs. Line ends are left to the parser, which counts them for its messages.
-bool plainCdataContent(std::string_view text) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    constexpr std::size_t kBlock = 4096;
-    for (std::size_t at = 0; at < text.size(); at += kBlock) {
-        const std::size_t end = std::min(text.size(), at + kBlock);
-        unsigned char bad = 0;
-        for (std::size_t i = at; i < end; ++i) {
-            const unsigned char c = bytes[i];
-            bad |= static_cast<unsigned char>((c < 0x20 && c != '\t') | (c >= 0x80));
-        }
-        if (bad != 0) return false;
-    }
-    return true;
-}
-
 long lineAt(std::string_view text, std::size_t offset) {
     return 1 + static_cast<long>(std::count(text.begin(), text.begin() + offset, '\n'));
 }
@@ -415,92 +353,57 @@ void ReplyParser::startContext() {
 ReplyParser::~ReplyParser() {
     // The parser may still point into the body.
     state_.reset();
-    xmlFree(spliced_);
-    xmlFree(body_);
 }
 
 bool ReplyParser::feed(const char* data, std::size_t size) {
-    if (size > capacity_ - size_) {
-        if (size > std::numeric_limits<std::size_t>::max() / 2 - size_) return false;
-        std::size_t capacity = std::max(capacity_, kFirstBodyCapacity);
-        while (capacity - size_ < size) capacity *= 2;
-        auto* grown = static_cast<char*>(xmlRealloc(body_, capacity));
-        if (grown == nullptr) return false;
-        body_ = grown;
-        capacity_ = capacity;
-    }
-    std::memcpy(body_ + size_, data, size);
-    size_ += size;
-    return true;
+    return body_.append(data, size);
 }
 
-// libxml2 reads CDATA a byte at a time, twice (looking for its end, then checking every
-// character), which for a payload of hundreds of megabytes takes longer than its transfer.
-// So the largest section, when it is plain ASCII, is not shown to the parser: it parses a
-// copy of the body without that section's content, and the empty section it finds there gets
-// the content (ReplyParser::State::standInEnd). Should that parse fail, or the section not
-// turn up where it was, the body is parsed again as it is, so that every verdict and every
-// message stays that of the body itself.
+std::string_view ReplyParser::wholeBody() {
+    if (!body_.close()) throw Error(err::OutOfMemory, "Out of memory", "SoapClient");
+    if (!body_.sections().empty()) return {};
+    return {body_.markup(), body_.markupSize()};
+}
+
 xml::Document ReplyParser::finish(Clock::time_point deadline) {
     if (finished_) throw Error(err::InvalidArgument, "The reply was parsed already", "SoapClient");
     finished_ = true;
-    try {
-        return parse(deadline, true);
-    } catch (const xml::ParseError&) {
-        if (spliced_ == nullptr) throw;
-    }
-    xmlFree(spliced_);
-    spliced_ = nullptr;
-    startContext();
-    return parse(deadline, false);
+    if (!body_.close()) throw Error(err::OutOfMemory, "Out of memory", "SoapClient");
+    return parse(deadline);
 }
 
-xml::Document ReplyParser::parse(Clock::time_point deadline, bool hideLargestSection) {
+xml::Document ReplyParser::parse(Clock::time_point deadline) {
     xmlParserCtxt* ctxt = state_->ctxt.get();
     State& state = *state_;
     state.deadline = deadline;
-    state.bodySize = size_;
+    state.bodySize = body_.size();
+    const std::string_view markup(body_.markup(), body_.markupSize());
 
     // The parser reads the body where it lies. libxml2 counts a buffer's size in int, and
     // converts other encodings into a buffer of its own: such a body is copied into the
-    // parser's own buffer in pieces.
-    if (size_ <= static_cast<std::size_t>(std::numeric_limits<int>::max()) &&
-        readsAsUtf8(std::string_view(body_ == nullptr ? "" : body_, size_))) {
-        const char* read = body_ == nullptr ? "" : body_;
-        std::size_t readSize = size_;
-        const std::string_view body(read, size_);
-        const auto section = hideLargestSection ? largestCdata(body) : std::nullopt;
-        if (section && section->second - section->first >= kMovedTextSize &&
-            plainCdataContent(body.substr(section->first, section->second - section->first))) {
-            const std::size_t hidden = section->second - section->first;
-            spliced_ = static_cast<char*>(xmlMalloc(size_ - hidden + 1));
-            if (spliced_ == nullptr) throw Error(err::OutOfMemory, "Out of memory", "SoapClient");
-            std::memcpy(spliced_, body_, section->first);
-            std::memcpy(spliced_ + section->first, body_ + section->second,
-                        size_ - section->second);
-            read = spliced_;
-            readSize = size_ - hidden;
-            state.standInEnd = reinterpret_cast<const xmlChar*>(spliced_ + section->first);
-            state.hiddenOffset = section->first;
-            state.hiddenLength = hidden;
-        }
+    // parser's own buffer in pieces. Sections are set apart only from a body read in place.
+    if (markup.size() <= static_cast<std::size_t>(std::numeric_limits<int>::max()) &&
+        readsAsUtf8(markup)) {
         xmlParserInputBuffer* input = xmlParserInputBufferCreateStatic(
-            read, static_cast<int>(readSize), XML_CHAR_ENCODING_NONE);
+            markup.data(), static_cast<int>(markup.size()), XML_CHAR_ENCODING_NONE);
         if (input == nullptr) throw Error(err::OutOfMemory, "Out of memory", "SoapClient");
         xmlFreeParserInputBuffer(ctxt->input->buf);
         ctxt->input->buf = input;
-        state.bodyBegin = reinterpret_cast<const xmlChar*>(body_);
-        state.bodyEnd = state.bodyBegin + size_;
+        state.bodyBegin = reinterpret_cast<const xmlChar*>(markup.data());
+        state.bodyEnd = state.bodyBegin + markup.size();
+        state.sections = &body_.sections();
     } else {
-        for (std::size_t at = 0; at < size_;) {
-            const std::size_t piece = std::min<std::size_t>(size_ - at, 1 << 30);
-            if (xmlParserInputBufferPush(ctxt->input->buf, static_cast<int>(piece), body_ + at) < 0)
+        if (!body_.sections().empty()) {
+            throw Error(err::SoapReplyTooLarge, "The reply is too large to be read", "SoapClient");
+        }
+        for (std::size_t at = 0; at < markup.size();) {
+            const std::size_t piece = std::min<std::size_t>(markup.size() - at, 1 << 30);
+            if (xmlParserInputBufferPush(ctxt->input->buf, static_cast<int>(piece),
+                                         markup.data() + at) < 0)
                 throw Error(err::OutOfMemory, "Out of memory", "SoapClient");
             at += piece;
         }
-        xmlFree(body_);
-        body_ = nullptr;
-        capacity_ = 0;
+        xmlFree(body_.releaseMarkup());
     }
     // Nothing has been parsed yet: the input starts at the buffer's start and ends at its end.
     xmlBuf* buffer = ctxt->input->buf->buffer;
@@ -531,7 +434,7 @@ xml::Document ReplyParser::parse(Clock::time_point deadline, bool hideLargestSec
             throw Error(err::SoapReplyTooLarge,
                         "The reply holds more elements and texts than a reply of its size may: "
                         "as a document it would take more than " +
-                            mebibytes(state.budget()) + " (its " + std::to_string(size_) +
+                            mebibytes(state.budget()) + " (its " + std::to_string(body_.size()) +
                             " bytes plus " + mebibytes(limits_.treeAllowance) + "), about " +
                             std::to_string(state.budget() / kNodeCost) + " elements",
                         "SoapClient");
@@ -544,13 +447,23 @@ xml::Document ReplyParser::parse(Clock::time_point deadline, bool hideLargestSec
             break;
     }
     if (errors.first()) {
-        throw xml::ParseError(xml::ParseFailure{
-            errors.first()->reason, errors.first()->line, errors.first()->column, {}});
+        // A position after a section set apart on the same line counts its content too, as
+        // it stands in the reply that was sent. The content holds no line ends.
+        long column = errors.first()->column;
+        if (column > 0 && state.sections != nullptr) {
+            for (std::size_t i = 0; i < state.nextSection; ++i) {
+                const ReplyBody::Section& section = (*state.sections)[i];
+                if (lineAt(text, section.at) == errors.first()->line)
+                    column += static_cast<long>(section.length);
+            }
+        }
+        throw xml::ParseError(
+            xml::ParseFailure{errors.first()->reason, errors.first()->line, column, {}});
     }
     if (!ctxt->wellFormed || ctxt->myDoc == nullptr) {
         throw xml::ParseError(xml::ParseFailure{"The reply is not well-formed XML", 0, 0, {}});
     }
-    if (state.standInEnd != nullptr && !state.hiddenTaken) {
+    if (state.sections != nullptr && state.nextSection != state.sections->size()) {
         throw xml::ParseError(
             xml::ParseFailure{"The reply's CDATA section was not read in place", 0, 0, {}});
     }
@@ -563,18 +476,15 @@ xml::Document ReplyParser::parse(Clock::time_point deadline, bool hideLargestSec
     const std::size_t movedOffset = state.movedOffset;
     const std::size_t movedLength = state.movedLength;
     state_->ctxt.reset();
+    char* body = body_.releaseMarkup();
     if (moved != nullptr) {
-        std::memmove(body_, body_ + movedOffset, movedLength);
-        body_[movedLength] = '\0';
-        auto* fitted = static_cast<char*>(xmlRealloc(body_, movedLength + 1));
-        moved->content = reinterpret_cast<xmlChar*>(fitted != nullptr ? fitted : body_);
-        body_ = nullptr;
+        std::memmove(body, body + movedOffset, movedLength);
+        body[movedLength] = '\0';
+        auto* fitted = static_cast<char*>(xmlRealloc(body, movedLength + 1));
+        moved->content = reinterpret_cast<xmlChar*>(fitted != nullptr ? fitted : body);
+        body = nullptr;
     }
-    xmlFree(body_);
-    body_ = nullptr;
-    capacity_ = 0;
-    xmlFree(spliced_);
-    spliced_ = nullptr;
+    xmlFree(body);
     return document;
 }
 

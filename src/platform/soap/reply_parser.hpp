@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/soap/reply_body.hpp"
 #include "platform/xml/document.hpp"
 
 namespace ovk::soap {
@@ -24,12 +25,13 @@ struct ReplyLimits {
 
 // Builds the document of a service reply. The body is collected as it arrives and parsed in
 // place, in one piece, once it is complete: the verdict never depends on how the network split
-// the bytes, and the time is linear in the size. The first large text (a payload's Base64)
-// is not copied out of the body; the body becomes its allocation once the parse is over, so
-// a payload reply costs its size about once rather than twice. Follows the rules for service
-// replies: no network, no DTD, no entity expansion, a DOCTYPE refused outright, and no size
-// limit on single text nodes (a reply may carry megabytes of Base64 in one CDATA section),
-// but a bound on depth and on the memory the tree takes (ReplyLimits).
+// the bytes, and the time is linear in the size. Large CDATA sections of plain ASCII (a
+// payload's Base64) are set apart as they arrive and become their nodes' text without being
+// read by the parser or copied (see ReplyBody); the first other large text is not copied out
+// of the body either: the body becomes its allocation once the parse is over. Follows the
+// rules for service replies: no network, no DTD, no entity expansion, a DOCTYPE refused
+// outright, and no size limit on single text nodes (a reply may carry megabytes of Base64 in
+// one CDATA section), but a bound on depth and on the memory the tree takes (ReplyLimits).
 class ReplyParser {
   public:
     explicit ReplyParser(ReplyLimits limits = {});
@@ -37,11 +39,15 @@ class ReplyParser {
     ReplyParser(const ReplyParser&) = delete;
     ReplyParser& operator=(const ReplyParser&) = delete;
 
+    // The length the service announced for the body, before the first piece; only a hint
+    // for sizing the buffers.
+    void expect(std::uint64_t length) { body_.expect(length); }
     // Keeps the next piece of the body. Returns false when it cannot be kept (out of memory).
     bool feed(const char* data, std::size_t size);
-    std::uint64_t size() const { return size_; }
-    // What was fed, for a reader that goes through it once without building a tree.
-    std::string_view body() const { return {body_, size_}; }
+    std::uint64_t size() const { return body_.size(); }
+    // The whole body, for a reader that goes through it once without building a tree; empty
+    // when a large section was set apart, since only the tree takes such a section over.
+    std::string_view wholeBody();
 
     // Parses what was fed and hands over the document. Throws xml::ParseError when the text is
     // not a complete, well-formed document without DOCTYPE; Error(err::SoapReplyTooLarge) when
@@ -53,14 +59,12 @@ class ReplyParser {
 
   private:
     void startContext();
-    xml::Document parse(std::chrono::steady_clock::time_point deadline, bool hideLargestSection);
+    xml::Document parse(std::chrono::steady_clock::time_point deadline);
 
+    // Declared before the state, so that it goes after it: the parser reads the body in place.
+    ReplyBody body_;
     std::unique_ptr<State> state_;
     ReplyLimits limits_;
-    char* body_ = nullptr;  // xmlMalloc'd: it may become a text node's content
-    std::size_t size_ = 0;
-    std::size_t capacity_ = 0;
-    char* spliced_ = nullptr;  // the body without its largest CDATA section's content
     bool finished_ = false;
 };
 

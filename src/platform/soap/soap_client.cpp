@@ -100,6 +100,12 @@ class ReplySink : public HttpTransport::BodySink {
         return true;
     }
 
+    void expect(std::uint64_t length) override {
+        // A reply announced over the limit is refused before its body; within it, the
+        // buffers are made that large at once.
+        if (length <= limit_) parser_.expect(length);
+    }
+
     ReplyParser& parser() { return parser_; }
     bool tooLarge() const { return tooLarge_; }
     std::string tracedText() const {
@@ -511,7 +517,7 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation, const std::vect
         StreamedReply read = StreamedReply::NeedsTree;
         try {
             read =
-                readStreamedReply(sink.parser().body(), op->responseWrapped, deadline, *streamed);
+                readStreamedReply(sink.parser().wholeBody(), op->responseWrapped, deadline, *streamed);
         } catch (const xml::ParseError& e) {
             fail(err::SoapMalformedReply, "Client.MalformedReply", describeParseFailure(e.failure),
                  source);
