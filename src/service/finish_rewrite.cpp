@@ -17,6 +17,7 @@
 #include "platform/files.hpp"
 #include "platform/text.hpp"
 #include "platform/xml/libxml_handles.hpp"
+#include "service/cdata_stand_ins.hpp"
 
 namespace ovk {
 namespace {
@@ -27,27 +28,94 @@ using xml::detail::xmlText;
 // The writer's output: gathered in large pieces, written to the temporary file, the first
 // failure kept.
 struct Sink {
+    static constexpr std::size_t kBlock = std::size_t{1} << 20;
     int fd = -1;
     int errnum = 0;
     std::string buffer;
 
     void flush() {
-        std::size_t done = 0;
-        while (errnum == 0 && done < buffer.size()) {
-            const ssize_t written = ::write(fd, buffer.data() + done, buffer.size() - done);
-            if (written < 0 && errno == EINTR) continue;
-            if (written < 0) errnum = errno;
-            if (written > 0) done += static_cast<std::size_t>(written);
-        }
+        writeOut(buffer);
         buffer.clear();
+    }
+    // Large pieces (payload text copied from the file) go to the file as they are.
+    void put(std::string_view bytes) {
+        if (errnum != 0) return;
+        if (bytes.size() >= kBlock) {
+            flush();
+            writeOut(bytes);
+            return;
+        }
+        buffer.append(bytes);
+        if (buffer.size() >= kBlock) flush();
     }
     static int write(void* context, const char* data, int length) {
         auto* sink = static_cast<Sink*>(context);
         if (sink->errnum != 0) return -1;
-        sink->buffer.append(data, static_cast<std::size_t>(length));
-        if (sink->buffer.size() >= (1u << 20)) sink->flush();
+        sink->put(std::string_view(data, static_cast<std::size_t>(length)));
         return sink->errnum == 0 ? length : -1;
     }
+
+  private:
+    void writeOut(std::string_view bytes) {
+        std::size_t done = 0;
+        while (errnum == 0 && done < bytes.size()) {
+            const ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
+            if (written < 0 && errno == EINTR) continue;
+            if (written < 0) errnum = errno;
+            if (written > 0) done += static_cast<std::size_t>(written);
+        }
+    }
+};
+
+// CDATA content written as sections: a "]]>" in it (where the parser joined two adjacent
+// sections) ends one section and starts the next, so the file stays well-formed. Content comes
+// in pieces; a "]]>" may straddle two of them.
+class CDataContent {
+  public:
+    explicit CDataContent(Sink& sink) : sink_(sink) {}
+
+    void put(std::string_view bytes) {
+        constexpr std::string_view kSplit = "]]]]><![CDATA[>";
+        while (!bytes.empty()) {
+            if (!held_.empty()) {
+                if (held_ == "]]" && bytes.front() == '>') {
+                    sink_.put(kSplit);
+                    held_.clear();
+                    bytes.remove_prefix(1);
+                    continue;
+                }
+                if (bytes.front() == ']') {
+                    if (held_ == "]]") sink_.put("]");
+                    held_ = "]]";
+                    bytes.remove_prefix(1);
+                    continue;
+                }
+                sink_.put(held_);
+                held_.clear();
+            }
+            const void* end = ::memmem(bytes.data(), bytes.size(), "]]>", 3);
+            if (end != nullptr) {
+                const auto at = static_cast<std::size_t>(static_cast<const char*>(end) - bytes.data());
+                sink_.put(bytes.substr(0, at));
+                sink_.put(kSplit);
+                bytes.remove_prefix(at + 3);
+                continue;
+            }
+            std::size_t keep = 0;
+            while (keep < 2 && keep < bytes.size() && bytes[bytes.size() - 1 - keep] == ']') ++keep;
+            sink_.put(bytes.substr(0, bytes.size() - keep));
+            held_ = std::string(bytes.substr(bytes.size() - keep));
+            bytes = {};
+        }
+    }
+    void finish() {
+        sink_.put(held_);
+        held_.clear();
+    }
+
+  private:
+    Sink& sink_;
+    std::string held_;  // up to two ']' that may begin a "]]>"
 };
 
 struct ReaderFree {
@@ -100,7 +168,9 @@ void removeEmptyResultGroups(xmlNode* root) {
 
 class Rewriter {
   public:
-    Rewriter(xmlTextWriter* writer, xmlTextReader* reader) : writer_(writer), reader_(reader) {}
+    Rewriter(xmlTextWriter* writer, xmlTextReader* reader, Sink& sink,
+             const CDataStandIns& standIns)
+        : writer_(writer), reader_(reader), sink_(sink), standIns_(standIns) {}
 
     void run() {
         int status = xmlTextReaderRead(reader_);
@@ -190,17 +260,19 @@ class Rewriter {
         return xmlTextReaderRead(reader_);
     }
 
-    // The parser joins adjacent CDATA sections, so a section may hold "]]>" (written as two
-    // sections by whoever sent it); it has to be split again to stay well-formed.
+    // The content goes straight to the file, payload text copied from the download file where
+    // it stands in for it; the writer only opens and closes the section.
     void writeCData(const xmlChar* value) {
-        const std::string data = toString(value);
-        std::size_t start = 0;
-        for (std::size_t end; (end = data.find("]]>", start)) != std::string::npos;
-             start = end + 2) {
-            const std::string piece = data.substr(start, end + 2 - start);
-            check(xmlTextWriterWriteCDATA(writer_, xmlText(piece)));
-        }
-        check(xmlTextWriterWriteCDATA(writer_, xmlText(data.substr(start))));
+        check(xmlTextWriterStartCDATA(writer_));
+        // Marks the element as having text, as writing the content through the writer would.
+        check(xmlTextWriterWriteRawLen(writer_, xmlText(""), 0));
+        check(xmlTextWriterFlush(writer_));
+        CDataContent content(sink_);
+        standIns_.expand(value == nullptr ? std::string_view()
+                                          : std::string_view(reinterpret_cast<const char*>(value)),
+                         [&](std::string_view piece) { content.put(piece); });
+        content.finish();
+        check(xmlTextWriterEndCDATA(writer_));
     }
 
     void leftElement(int depth) {
@@ -310,6 +382,8 @@ class Rewriter {
 
     xmlTextWriter* writer_;
     xmlTextReader* reader_;
+    Sink& sink_;
+    const CDataStandIns& standIns_;
     bool projectSeen_ = false;
     bool inProject_ = false;
     int projectDepth_ = -1;
@@ -328,12 +402,19 @@ void RewriteDownloadFile(const std::filesystem::path& path) {
     }
 
     xml::detail::ErrorCollector errors;
+    const int input = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (input < 0) throw files::ioError("Cannot open", path, errno, err::FileNotFound);
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } const closeInput{input};
+    CDataStandIns standIns(input);
     // The file is the download's own output: its text nodes may be far above the parser's
     // default limits. Entities are never substituted and nothing is loaded from outside.
-    std::unique_ptr<xmlTextReader, ReaderFree> reader(xmlReaderForFile(
-        path.c_str(), nullptr, XML_PARSE_NONET | XML_PARSE_BIG_LINES | XML_PARSE_HUGE));
-    if (!reader)
-        throw files::ioError("Cannot open", path, errno != 0 ? errno : ENOENT, err::FileNotFound);
+    std::unique_ptr<xmlTextReader, ReaderFree> reader(
+        xmlReaderForIO(&CDataStandIns::read, nullptr, &standIns, path.c_str(), nullptr,
+                       XML_PARSE_NONET | XML_PARSE_BIG_LINES | XML_PARSE_HUGE));
+    if (!reader) throw Error(err::OutOfMemory, "Out of memory");
 
     const std::filesystem::path folder =
         path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
@@ -360,8 +441,10 @@ void RewriteDownloadFile(const std::filesystem::path& path) {
             if (xmlTextWriterStartDocument(writer.get(), "1.0", "UTF-8", nullptr) < 0)
                 throw Error(err::DeviceIo, "The download file cannot be written");
             try {
-                Rewriter(writer.get(), reader.get()).run();
+                Rewriter(writer.get(), reader.get(), sink, standIns).run();
             } catch (const Error& failure) {
+                if (standIns.error() != 0)
+                    throw files::ioError("Cannot read", path, standIns.error(), err::FileNotFound);
                 if (errors.first()) {
                     throw Error(err::InvalidArgument,
                                 path.string() + ": " + errors.first()->reason);
