@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/xml/document.hpp"
+#include "service/released_texts.hpp"
 
 struct _xmlNode;
 
@@ -31,6 +32,10 @@ namespace ovk {
 // An in-place save that fails puts the old tail back, so the file keeps the items saved
 // before. A whole-file rewrite per item would also survive a power failure in the middle of
 // an item, at a cost quadratic in the download's size.
+//
+// Once saved, the large CDATA texts of the items (see ReleasedTexts) are dropped from the
+// document, which keeps where they stand in the file: memory stays in proportion to one item,
+// not to the download. A full save reads them back from the file the last save wrote.
 class DownloadFileWriter {
   public:
     // Forgets what was written: the next save is a full one. Call when the document changes
@@ -65,6 +70,8 @@ class DownloadFileWriter {
     timespec modified_{};
     bool lastIncremental_ = false;
     std::chrono::steady_clock::time_point lastFlush_{};
+    ReleasedTexts texts_;
+    std::string releasedFrom_;  // the file the released texts stand in
 };
 
 }  // namespace ovk
