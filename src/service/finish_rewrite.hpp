@@ -13,7 +13,9 @@ namespace ovk {
 //    the file stays well-formed whatever it holds.
 //
 // The file is streamed, never loaded whole: only one Articleinfo at a time is held in memory,
-// so a download of gigabytes of payloads is rewritten in little memory. The new content goes
+// and large CDATA sections are copied from the old file to the new one without passing through
+// the parser (see CDataStandIns), so a download of gigabytes of payloads is rewritten in
+// little memory at the speed of the file. The new content goes
 // to a temporary file beside the download file (readable by the user alone while written,
 // since the document holds the project password), is flushed to disk and renamed over it: the
 // download file is never truncated or half written, and no copy is left behind on failure.
