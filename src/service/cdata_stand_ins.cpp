@@ -15,8 +15,9 @@ namespace {
 
 constexpr std::string_view kCDataStart = "<![CDATA[";
 constexpr std::string_view kCDataEnd = "]]>";
-// Sections shorter than this go to the parser as they are: a stand-in saves nothing there.
-constexpr std::size_t kLargeSection = std::size_t{64} << 10;
+// Sections shorter than this go to the parser as they are. The parser's cost grows with the
+// square of a section's size, so even sections of tens of kilobytes are worth a stand-in.
+constexpr std::size_t kLargeSection = std::size_t{1} << 10;
 constexpr std::size_t kBlock = std::size_t{4} << 20;
 constexpr std::size_t kIndexDigits = 16;
 
@@ -136,8 +137,8 @@ bool CDataStandIns::passTag(bool declaration) {
 
 void CDataStandIns::startCData() {
     const std::size_t bodyAt = at_ + kCDataStart.size();
-    const std::size_t end = find(std::string_view(in_).substr(0, bodyAt + kLargeSection),
-                                 bodyAt, kCDataEnd);
+    const std::size_t end =
+        findCDataEnd(std::string_view(in_).substr(0, bodyAt + kLargeSection), bodyAt);
     if (end != std::string_view::npos || endOfFile_) {
         // A short section, or one cut off by the end of the file: the parser has it as it is.
         pass(end == std::string_view::npos ? available() : end + kCDataEnd.size() - at_);
@@ -147,7 +148,7 @@ void CDataStandIns::startCData() {
     char index[kIndexDigits + 1];
     std::snprintf(index, sizeof index, "%016llx",
                   static_cast<unsigned long long>(sections_.size()));
-    sections_.push_back(Section{inOffset_ + static_cast<off_t>(bodyAt), 0});
+    sections_.push_back(Range{inOffset_ + static_cast<off_t>(bodyAt), 0});
     out_.append(kCDataStart).append(prefix_).append(index, kIndexDigits);
     at_ = bodyAt;
     state_ = State::LargeCData;
@@ -156,12 +157,12 @@ void CDataStandIns::startCData() {
 // Skips a large section's content up to its end, which is passed on; false when more input is
 // needed first.
 bool CDataStandIns::skipLargeCData() {
-    const std::size_t end = find(in_, at_, kCDataEnd);
+    const std::size_t end = findCDataEnd(in_, at_);
     if (end == std::string_view::npos) {
         at_ = std::max(at_, in_.size() - std::min(in_.size(), kCDataEnd.size() - 1));
         return false;
     }
-    Section& section = sections_.back();
+    Range& section = sections_.back();
     section.length = static_cast<std::uint64_t>(inOffset_ + static_cast<off_t>(end) - section.offset);
     at_ = end;
     pass(kCDataEnd.size());
@@ -230,9 +231,19 @@ bool CDataStandIns::step() {
     return false;
 }
 
+std::optional<CDataStandIns::Range> CDataStandIns::wholeSection(std::string_view value) const {
+    if (value.size() != prefix_.size() + kIndexDigits || !value.starts_with(prefix_))
+        return std::nullopt;
+    const std::string digits(value.substr(prefix_.size()));
+    char* end = nullptr;
+    const auto index = static_cast<std::size_t>(std::strtoull(digits.c_str(), &end, 16));
+    if (end != digits.c_str() + kIndexDigits || index >= sections_.size()) return std::nullopt;
+    return sections_[index];
+}
+
 void CDataStandIns::expand(std::string_view value,
                            const std::function<void(std::string_view)>& piece) const {
-    std::string block;
+    std::string& block = block_;
     std::size_t from = 0;
     for (std::size_t at; (at = value.find(prefix_, from)) != std::string_view::npos;) {
         const std::size_t digitsAt = at + prefix_.size();
@@ -241,8 +252,10 @@ void CDataStandIns::expand(std::string_view value,
         const auto index = static_cast<std::size_t>(std::strtoull(digits.c_str(), nullptr, 16));
         if (index >= sections_.size()) break;
         if (at > from) piece(value.substr(from, at - from));
-        const Section& section = sections_[index];
-        block.resize(static_cast<std::size_t>(std::min<std::uint64_t>(section.length, kBlock)));
+        const Range& section = sections_[index];
+        // Sized once: fresh pages for every section would cost more than copying them.
+        if (block.size() < std::min<std::uint64_t>(section.length, kBlock))
+            block.resize(static_cast<std::size_t>(std::min<std::uint64_t>(section.length, kBlock)));
         for (std::uint64_t done = 0; done < section.length;) {
             const auto size =
                 static_cast<std::size_t>(std::min<std::uint64_t>(section.length - done, kBlock));

@@ -3,12 +3,29 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <cstring>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace ovk {
+
+// Where "]]>" starts in `text` from `from` on, or npos. A payload rarely holds a ']' at all
+// (Base64 never does), so looking for ']' with memchr runs at memory speed, where a general
+// substring search would not.
+inline std::size_t findCDataEnd(std::string_view text, std::size_t from = 0) {
+    while (from < text.size()) {
+        const void* at = std::memchr(text.data() + from, ']', text.size() - from);
+        if (at == nullptr) return std::string_view::npos;
+        const auto i = static_cast<std::size_t>(static_cast<const char*>(at) - text.data());
+        if (i + 2 < text.size() && text[i + 1] == ']' && text[i + 2] == '>') return i;
+        if (i + 2 >= text.size()) return std::string_view::npos;
+        from = i + 1;
+    }
+    return std::string_view::npos;
+}
 
 // Reads an XML file for libxml2 with the content of every large CDATA section replaced by a
 // short stand-in, and gives the content back, straight from the file, when a section is
@@ -32,6 +49,7 @@ class CDataStandIns {
     // libxml2's read callback (xmlInputReadCallback): `self` is the CDataStandIns.
     static int read(void* self, char* buffer, int length);
 
+    int fd() const { return fd_; }
     // The error number of a failed read, or 0.
     int error() const { return errno_; }
 
@@ -39,6 +57,14 @@ class CDataStandIns {
     // stand-in in it the section content from the file. Throws Error when the file cannot be
     // read.
     void expand(std::string_view value, const std::function<void(std::string_view)>& piece) const;
+
+    // Where the content of the one section `value` stands for lies in the file, when `value` is
+    // a stand-in and nothing else: that content holds no "]]>" and can be copied as it is.
+    struct Range {
+        off_t offset;
+        std::uint64_t length;
+    };
+    std::optional<Range> wholeSection(std::string_view value) const;
 
   private:
     enum class State { Text, Markup, Comment, Instruction, Declaration, Tag, LargeCData };
@@ -64,11 +90,8 @@ class CDataStandIns {
     char quote_ = 0;
     int depth_ = 0;
     std::string prefix_;
-    struct Section {
-        off_t offset;
-        std::uint64_t length;
-    };
-    std::vector<Section> sections_;
+    std::vector<Range> sections_;
+    mutable std::string block_;  // what expand() reads the file into
 };
 
 }  // namespace ovk

@@ -10,6 +10,7 @@
 #include <random>
 
 #include "platform/errors.hpp"
+#include "service/cdata_stand_ins.hpp"
 
 namespace ovk {
 namespace {
@@ -72,7 +73,10 @@ void ReleasedTexts::standIn(xmlNode* first) {
         }
         const auto* content = reinterpret_cast<const char*>(node->content);
         const std::size_t length = std::strlen(content);
-        if (length < kReleasedFrom || ::memmem(content, length, "]]>", 3) != nullptr) continue;
+        if (length < kReleasedFrom ||
+            findCDataEnd(std::string_view(content, length)) != std::string_view::npos) {
+            continue;
+        }
         if (node->doc != nullptr && node->doc->dict != nullptr &&
             xmlDictOwns(node->doc->dict, node->content)) {
             continue;
@@ -168,8 +172,9 @@ void ReleasedTexts::Filter::text(std::size_t index) {
         std::memcmp(before, "<![CDATA[", 9) != 0 || std::memcmp(after, "]]>", 3) != 0) {
         throw unreadable("another program changed the file");
     }
-    std::string block(static_cast<std::size_t>(std::min<std::uint64_t>(location.length, kBlock)),
-                      '\0');
+    std::string& block = block_;
+    if (block.size() < std::min<std::uint64_t>(location.length, kBlock))
+        block.resize(static_cast<std::size_t>(std::min<std::uint64_t>(location.length, kBlock)));
     for (std::uint64_t done = 0; done < location.length;) {
         const auto size =
             static_cast<std::size_t>(std::min<std::uint64_t>(location.length - done, kBlock));

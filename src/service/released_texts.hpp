@@ -62,6 +62,7 @@ class ReleasedTexts {
         Output out_;
         int previous_;
         std::string carry_;
+        std::string block_;  // what texts are read back into
     };
 
     bool any() const { return !locations_.empty(); }
