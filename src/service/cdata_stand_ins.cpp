@@ -163,7 +163,8 @@ bool CDataStandIns::skipLargeCData() {
         return false;
     }
     Range& section = sections_.back();
-    section.length = static_cast<std::uint64_t>(inOffset_ + static_cast<off_t>(end) - section.offset);
+    section.length =
+        static_cast<std::uint64_t>(inOffset_ + static_cast<off_t>(end) - section.offset);
     at_ = end;
     pass(kCDataEnd.size());
     state_ = State::Text;
@@ -216,7 +217,8 @@ bool CDataStandIns::step() {
         case State::Comment:
         case State::Instruction:
             if (!fill(3)) return false;
-            if (!passUntil(state_ == State::Comment ? "-->" : "?>") && endOfFile_) pass(available());
+            if (!passUntil(state_ == State::Comment ? "-->" : "?>") && endOfFile_)
+                pass(available());
             return true;
         case State::Declaration:
         case State::Tag:
@@ -260,8 +262,8 @@ void CDataStandIns::expand(std::string_view value,
             const auto size =
                 static_cast<std::size_t>(std::min<std::uint64_t>(section.length - done, kBlock));
             std::size_t got = 0;
-            const int errnum = preadAll(fd_, block.data(), size,
-                                        section.offset + static_cast<off_t>(done), got);
+            const int errnum =
+                preadAll(fd_, block.data(), size, section.offset + static_cast<off_t>(done), got);
             if (errnum != 0 || got != size) {
                 throw Error(err::DeviceIo, std::string("The download file cannot be read: ") +
                                                std::strerror(errnum != 0 ? errnum : EIO));

@@ -77,8 +77,7 @@ class FileStream {
     // The filter's output: the document's own bytes, and texts written as they are.
     ReleasedTexts::Output output() {
         return {[this](std::string_view bytes) { add(bytes); },
-                [this](std::string_view bytes) { verbatim(bytes); },
-                [this] { return position(); }};
+                [this](std::string_view bytes) { verbatim(bytes); }, [this] { return position(); }};
     }
 
   protected:

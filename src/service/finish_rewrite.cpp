@@ -292,8 +292,9 @@ class Rewriter {
         // Marks the element as having text, as writing the content through the writer would.
         check(xmlTextWriterWriteRawLen(writer_, xmlText(""), 0));
         check(xmlTextWriterFlush(writer_));
-        const std::string_view text =
-            value == nullptr ? std::string_view() : std::string_view(reinterpret_cast<const char*>(value));
+        const std::string_view text = value == nullptr
+                                          ? std::string_view()
+                                          : std::string_view(reinterpret_cast<const char*>(value));
         if (const auto range = standIns_.wholeSection(text)) {
             sink_.copy(standIns_.fd(), range->offset, range->length);
             check(xmlTextWriterEndCDATA(writer_));

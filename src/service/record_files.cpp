@@ -182,8 +182,8 @@ void RecordFiles::append(const std::filesystem::path& path, std::string_view rec
 
     const std::filesystem::path target = followLinks(path);
     bool created = true;
-    int fd = ::open(target.c_str(), O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                    0644);
+    int fd =
+        ::open(target.c_str(), O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0 && errno == EEXIST) {
         created = false;
         fd = ::open(target.c_str(), O_RDWR | O_APPEND | O_NOFOLLOW | O_CLOEXEC);

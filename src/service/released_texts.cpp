@@ -126,9 +126,9 @@ void ReleasedTexts::Filter::put(std::string_view bytes) {
         const std::size_t at = data.find(texts_.prefix_, from);
         if (at == std::string_view::npos || at + tokenSize > data.size()) {
             // A stand-in may begin in the last bytes and end in the next piece.
-            const std::size_t keep =
-                at != std::string_view::npos ? data.size() - at
-                                             : std::min(data.size() - from, tokenSize - 1);
+            const std::size_t keep = at != std::string_view::npos
+                                         ? data.size() - at
+                                         : std::min(data.size() - from, tokenSize - 1);
             out_.literal(data.substr(from, data.size() - from - keep));
             carry_ = std::string(data.substr(data.size() - keep));
             return;
@@ -167,8 +167,7 @@ void ReleasedTexts::Filter::text(std::size_t index) {
     char before[9];
     char after[3];
     if (location.offset < 9 || preadAll(previous_, before, 9, location.offset - 9) != 0 ||
-        preadAll(previous_, after, 3,
-                 location.offset + static_cast<off_t>(location.length)) != 0 ||
+        preadAll(previous_, after, 3, location.offset + static_cast<off_t>(location.length)) != 0 ||
         std::memcmp(before, "<![CDATA[", 9) != 0 || std::memcmp(after, "]]>", 3) != 0) {
         throw unreadable("another program changed the file");
     }

@@ -132,7 +132,8 @@ TEST(OvkHostDownloadAtSize, ALargeDocumentAndLinkedRecordFilesArriveAndTheDocume
     nlohmann::json catalog = nlohmann::json::parse(readAll(work / "catalog" / "catalog.json"));
     for (auto& article : catalog["projects"][0]["articles"]) {
         if (article["id"] == "4711")
-            article["documents"].push_back({{"name", "4711_model.bin"}, {"file", "docs/model.bin"}});
+            article["documents"].push_back(
+                {{"name", "4711_model.bin"}, {"file", "docs/model.bin"}});
     }
     work.write("catalog/catalog.json", catalog.dump());
     RefService service(work / "catalog", {});
@@ -148,8 +149,8 @@ TEST(OvkHostDownloadAtSize, ALargeDocumentAndLinkedRecordFilesArriveAndTheDocume
                                                                 "<Language>English</Language>"
                                                                 "<Password>demo</Password>"));
     const test::HostRun r =
-        runHost({"run", "--settings-dir", (work / "settings").string(), "--fields",
-                 "Product group", "--leaf", "Motors", "--mark", "all", "--finish", doc.string()});
+        runHost({"run", "--settings-dir", (work / "settings").string(), "--fields", "Product group",
+                 "--leaf", "Motors", "--mark", "all", "--finish", doc.string()});
     ASSERT_EQ(r.status, 0) << r.errors;
     EXPECT_EQ(r.lines.back(), nlohmann::json({{"event", "DownloadComplete"}}));
     EXPECT_TRUE(readAll(work / "run" / "4711_model.bin") == model);

@@ -360,8 +360,8 @@ TEST_F(Transactions, EachSaveWritesWhatAFullSaveWouldWrite) {
         "<root>loose text<Articleinfo/>tail text</root>",
         // Several MiB, so that the whole save after the next item is written in many blocks
         // before the point where later items go.
-        "<root><Articleinfo><Doc><![CDATA[" + big + "]]></Doc><Text>" +
-            std::string(1 << 20, 't') + "</Text></Articleinfo></root>",
+        "<root><Articleinfo><Doc><![CDATA[" + big + "]]></Doc><Text>" + std::string(1 << 20, 't') +
+            "</Text></Articleinfo></root>",
         "<root><Articleinfo><Deep><Deeper><Deepest>z</Deepest></Deeper></Deep></Articleinfo>"
         "</root>",
         "<root/>",
