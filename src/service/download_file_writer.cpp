@@ -267,8 +267,6 @@ void DownloadFileWriter::saveFull(xml::Document& document, xml::Node project,
         lastFlush_ = std::chrono::steady_clock::now();
         return;
     }
-    // A marker as Project's last child shows where the tail starts. The document is written
-    // as it is serialised, without the marker, as Document::toString() would give it.
     // Texts released by earlier saves are read back from the file those saves wrote, which
     // stays readable through this descriptor when the new file replaces it.
     int previous = -1;
@@ -280,6 +278,8 @@ void DownloadFileWriter::saveFull(xml::Document& document, xml::Node project,
             if (fd >= 0) ::close(fd);
         }
     } const closePrevious{previous};
+    // A marker as Project's last child shows where the tail starts. The document is written
+    // as it is serialised, without the marker, as Document::toString() would give it.
     const std::string marker = markerText();
     xmlNode* comment = xmlNewDocComment(document.raw(), xml::detail::xmlText(marker));
     if (comment == nullptr) throw Error(err::OutOfMemory, "Out of memory");

@@ -31,6 +31,7 @@ struct Sink {
     static constexpr std::size_t kBlock = std::size_t{1} << 20;
     int fd = -1;
     int errnum = 0;
+    off_t written = 0;  // the output's size so far
     std::string buffer;
 
     void flush() {
@@ -54,7 +55,7 @@ struct Sink {
         flush();
         while (errnum == 0 && length > 0) {
             const ssize_t copied =
-                ::copy_file_range(from, &offset, fd, nullptr, static_cast<std::size_t>(length), 0);
+                ::copy_file_range(from, &offset, fd, &written, static_cast<std::size_t>(length), 0);
             if (copied < 0 && errno == EINTR) continue;
             if (copied <= 0) break;
             length -= static_cast<std::uint64_t>(copied);
@@ -82,13 +83,17 @@ struct Sink {
     }
 
   private:
+    // At explicit offsets, as copy_file_range() writes: neither moves the file position.
     void writeOut(std::string_view bytes) {
         std::size_t done = 0;
         while (errnum == 0 && done < bytes.size()) {
-            const ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
-            if (written < 0 && errno == EINTR) continue;
-            if (written < 0) errnum = errno;
-            if (written > 0) done += static_cast<std::size_t>(written);
+            const ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done, written);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) errnum = errno;
+            if (n > 0) {
+                done += static_cast<std::size_t>(n);
+                written += n;
+            }
         }
     }
 };

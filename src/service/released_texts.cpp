@@ -10,6 +10,7 @@
 #include <random>
 
 #include "platform/errors.hpp"
+#include "platform/text.hpp"
 #include "service/cdata_stand_ins.hpp"
 
 namespace ovk {
@@ -57,8 +58,15 @@ std::string ReleasedTexts::token(std::size_t index) const {
 }
 
 void ReleasedTexts::standIn(xmlNode* first) {
+    // Only items: the next download removes them from the document before its first save,
+    // so no stand-in outlives the file its text lives in (Finish replaces that file).
     std::vector<xmlNode*> pending;
-    for (xmlNode* node = first; node != nullptr; node = node->next) pending.push_back(node);
+    for (xmlNode* node = first; node != nullptr; node = node->next) {
+        if (node->type == XML_ELEMENT_NODE &&
+            equalsIgnoringAsciiCase(reinterpret_cast<const char*>(node->name), "Articleinfo")) {
+            pending.push_back(node);
+        }
+    }
     while (!pending.empty()) {
         xmlNode* node = pending.back();
         pending.pop_back();

@@ -29,7 +29,8 @@ class ReleasedTexts {
   public:
     ReleasedTexts();
 
-    // Gives stand-ins to the large sections in the subtrees of `first` and its later siblings.
+    // Gives stand-ins to the large sections in the Articleinfo elements among `first` and its
+    // later siblings.
     void standIn(_xmlNode* first);
     // Frees the texts held since standIn(): they are in the file now.
     void commit();
