@@ -4,12 +4,14 @@
 // the component's own work (parsing, copying, writing files).
 //
 // Usage: bare_item_fetch --endpoint URL --project ID --password P --lang N --ids FILE
-// FILE holds one article identifier per line. Prints "seconds S bytes B calls N cpu C"
-// (C: the processor time this process used, in seconds).
+// FILE holds one article identifier per line. Prints "seconds S bytes B calls N cpu C
+// largest L" (C: the processor time this process used, in seconds; L: the largest reply's
+// bytes).
 
 #include <curl/curl.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -80,8 +82,10 @@ int main(int argc, char** argv) {
         curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &count);
         curl_easy_setopt(easy, CURLOPT_WRITEDATA, &received);
 
+        std::size_t largest = 0;
         const auto start = std::chrono::steady_clock::now();
         for (const std::string& request : requests) {
+            const std::size_t before = received;
             curl_easy_setopt(easy, CURLOPT_POSTFIELDS, request.c_str());
             curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE, static_cast<long>(request.size()));
             const CURLcode code = curl_easy_perform(easy);
@@ -91,6 +95,7 @@ int main(int argc, char** argv) {
                 throw std::runtime_error(std::string("call failed: ") + curl_easy_strerror(code) +
                                          " status " + std::to_string(status));
             }
+            largest = std::max(largest, received - before);
         }
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -101,8 +106,8 @@ int main(int argc, char** argv) {
         const double cpu =
             static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
             static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-        std::printf("seconds %.3f bytes %zu calls %zu cpu %.3f\n", seconds, received,
-                    requests.size(), cpu);
+        std::printf("seconds %.3f bytes %zu calls %zu cpu %.3f largest %zu\n", seconds, received,
+                    requests.size(), cpu, largest);
         return 0;
     } catch (const std::exception& e) {
         std::cerr << "bare_item_fetch: " << e.what() << "\n";

@@ -7,12 +7,14 @@
 
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <random>
 
 #include "platform/errors.hpp"
 #include "platform/files.hpp"
 #include "platform/xml/libxml_handles.hpp"
 #include "service/document_store.hpp"
+#include "service/released_texts.hpp"
 
 namespace ovk {
 namespace {
@@ -33,24 +35,51 @@ class FileStream {
   public:
     FileStream(int fd, off_t offset) : fd_(fd), offset_(offset) {}
 
+    // Bytes pass through `filter`, which puts released texts in place, into add() and
+    // verbatim().
+    void filterThrough(ReleasedTexts::Filter* filter) { filter_ = filter; }
+
     // The output buffer calls this; it must not throw through libxml2.
     static int write(void* self, const char* data, int length) {
         auto* stream = static_cast<FileStream*>(self);
+        if (stream->failure_) return -1;
         try {
-            stream->add(std::string_view(data, static_cast<std::size_t>(length)));
+            const std::string_view bytes(data, static_cast<std::size_t>(length));
+            if (stream->filter_ != nullptr) {
+                stream->filter_->put(bytes);
+            } else {
+                stream->add(bytes);
+            }
         } catch (...) {
-            if (stream->errno_ == 0) stream->errno_ = ENOMEM;
+            stream->failure_ = std::current_exception();
         }
-        return stream->errno_ == 0 ? length : -1;
+        return stream->errno_ == 0 && !stream->failure_ ? length : -1;
     }
 
-    // Writes what is still gathered; the error number of the first failure, or 0.
+    // Writes what is still gathered; the error number of the first failure, or 0. Throws what
+    // the filter threw.
     int finish() {
+        if (filter_ != nullptr && !failure_) {
+            try {
+                filter_->finish();
+            } catch (...) {
+                failure_ = std::current_exception();
+            }
+        }
+        if (failure_) std::rethrow_exception(failure_);
         emit(pending_);
         pending_.clear();
         return errno_;
     }
     off_t offset() const { return offset_; }
+    // Where the next byte added goes in the file.
+    off_t position() const { return offset_ + static_cast<off_t>(pending_.size()); }
+
+    // The filter's output: the document's own bytes, and texts written as they are.
+    ReleasedTexts::Output output() {
+        return {[this](std::string_view bytes) { add(bytes); },
+                [this](std::string_view bytes) { verbatim(bytes); }, [this] { return position(); }};
+    }
 
   protected:
     virtual void add(std::string_view bytes) {
@@ -59,6 +88,13 @@ class FileStream {
             emit(pending_);
             pending_.clear();
         }
+    }
+
+    // A large text goes to the file as it is, after what was gathered before it.
+    virtual void verbatim(std::string_view bytes) {
+        emit(pending_);
+        pending_.clear();
+        emit(bytes);
     }
 
     void emit(std::string_view bytes) {
@@ -73,7 +109,9 @@ class FileStream {
   private:
     int fd_;
     off_t offset_;
+    ReleasedTexts::Filter* filter_ = nullptr;
     int errno_ = 0;
+    std::exception_ptr failure_;
 };
 
 // A FileStream that leaves out a marker and also keeps what follows it in memory: the tail
@@ -114,6 +152,12 @@ class TailSplittingStream : public FileStream {
         searchFrom_ = pending_.size() > keep ? pending_.size() - keep : 0;
     }
 
+    // Texts stand before Project's end, and so before the marker.
+    void verbatim(std::string_view bytes) override {
+        FileStream::verbatim(bytes);
+        searchFrom_ = 0;
+    }
+
   private:
     std::string marker_;
     std::size_t searchFrom_ = 0;
@@ -132,8 +176,11 @@ OutputBuffer outputTo(FileStream& stream, xmlCharEncodingHandler* encoder) {
 // whole document writes them there (no formatting, UTF-8, the same escaping), from `offset`
 // of the file on. Returns the end offset, or throws with the error number of a failed write
 // (0 when serialising failed).
-off_t writeFrom(xmlDoc* doc, xmlNode* first, int fd, off_t offset, int& errnum) {
+off_t writeFrom(xmlDoc* doc, xmlNode* first, int fd, off_t offset, ReleasedTexts& texts,
+                int& errnum) {
     FileStream stream(fd, offset);
+    ReleasedTexts::Filter filter(texts, stream.output(), -1);
+    stream.filterThrough(&filter);
     OutputBuffer out = outputTo(stream, nullptr);
     for (xmlNode* node = first; node != nullptr; node = node->next)
         xmlNodeDumpOutput(out.get(), doc, node, 0, 0, "UTF-8");
@@ -218,6 +265,17 @@ void DownloadFileWriter::saveFull(xml::Document& document, xml::Node project,
         });
         return;
     }
+    // Texts released by earlier saves are read back from the file those saves wrote, which
+    // stays readable through this descriptor when the new file replaces it.
+    int previous = -1;
+    if (texts_.any() && !releasedFrom_.empty())
+        previous = ::open(releasedFrom_.c_str(), O_RDONLY | O_CLOEXEC);
+    struct Closer {
+        int fd;
+        ~Closer() {
+            if (fd >= 0) ::close(fd);
+        }
+    } const closePrevious{previous};
     // A marker as Project's last child shows where the tail starts. The document is written
     // as it is serialised, without the marker, as Document::toString() would give it.
     const std::string marker = markerText();
@@ -233,18 +291,28 @@ void DownloadFileWriter::saveFull(xml::Document& document, xml::Node project,
     } const unlink{comment};
     std::string tail;
     off_t tailOffset = 0;
-    store.replace([&](int fd) {
-        TailSplittingStream stream(fd, "<!--" + marker + "-->");
-        // What xmlDocDumpFormatMemoryEnc, behind Document::toString(), does into memory.
-        OutputBuffer out = outputTo(stream, xmlFindCharEncodingHandler("UTF-8"));
-        const int result = xmlSaveFormatFileTo(out.release(), document.raw(), "UTF-8", 0);
-        const int errnum = stream.finish();
-        if (errnum != 0) throw files::ioError("Cannot write", path, errnum);
-        if (result < 0) throw Error(err::OutOfMemory, "Cannot serialise the document");
-        if (!stream.found()) throw Error(err::InvalidArgument, "Cannot save");
-        tail = std::move(stream.tail());
-        tailOffset = stream.tailOffset();
-    });
+    texts_.standIn(element->children);
+    try {
+        store.replace([&](int fd) {
+            TailSplittingStream stream(fd, "<!--" + marker + "-->");
+            ReleasedTexts::Filter filter(texts_, stream.output(), previous);
+            stream.filterThrough(&filter);
+            // What xmlDocDumpFormatMemoryEnc, behind Document::toString(), does into memory.
+            OutputBuffer out = outputTo(stream, xmlFindCharEncodingHandler("UTF-8"));
+            const int result = xmlSaveFormatFileTo(out.release(), document.raw(), "UTF-8", 0);
+            const int errnum = stream.finish();
+            if (errnum != 0) throw files::ioError("Cannot write", path, errnum);
+            if (result < 0) throw Error(err::OutOfMemory, "Cannot serialise the document");
+            if (!stream.found()) throw Error(err::InvalidArgument, "Cannot save");
+            tail = std::move(stream.tail());
+            tailOffset = stream.tailOffset();
+        });
+    } catch (...) {
+        texts_.restore();
+        throw;
+    }
+    texts_.commit();
+    releasedFrom_ = path.string();
     store.beginAppends(tailOffset, tail);
 
     project_ = element;
@@ -264,14 +332,23 @@ void DownloadFileWriter::saveAppended(xml::Document& document, xml::Node project
     // The new children go over the old tail, written as they are serialised; the tail after
     // them. Until the commit a crash leaves the file to the journal, which puts the old tail
     // back.
+    texts_.standIn(lastWritten_->next);
     int errnum = 0;
-    const off_t addedEnd = writeFrom(document.raw(), lastWritten_->next, fd, tailOffset_, errnum);
+    off_t addedEnd = tailOffset_;
+    std::exception_ptr failure;
+    try {
+        addedEnd = writeFrom(document.raw(), lastWritten_->next, fd, tailOffset_, texts_, errnum);
+    } catch (...) {
+        failure = std::current_exception();
+        errnum = -1;
+    }
     if (errnum == 0) errnum = pwriteAll(fd, tail_, addedEnd);
     if (errnum == 0) {
         try {
             store.commit(addedEnd);
         } catch (...) {
             store.rollback();
+            texts_.restore();
             reset();
             throw;
         }
@@ -279,10 +356,13 @@ void DownloadFileWriter::saveAppended(xml::Document& document, xml::Node project
     if (errnum != 0) {
         // The file then holds the items saved before this one.
         store.rollback();
+        texts_.restore();
         reset();
+        if (failure) std::rethrow_exception(failure);
         if (errnum < 0) throw Error(err::OutOfMemory, "Cannot serialise the document");
         throw files::ioError("Cannot write", path, errnum);
     }
+    texts_.commit();
     tailOffset_ = addedEnd;
     lastWritten_ = element->last;
     struct stat st {};

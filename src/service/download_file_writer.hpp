@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/xml/document.hpp"
+#include "service/released_texts.hpp"
 
 struct _xmlNode;
 
@@ -28,6 +29,10 @@ class DocumentStore;
 // whole in the file or, after a crash, undone by the next run; a save that fails is undone at
 // once. A whole-file rewrite per item would need no journal, at a cost quadratic in the
 // download's size.
+//
+// Once saved, the large CDATA texts of the items (see ReleasedTexts) are dropped from the
+// document, which keeps where they stand in the file: memory stays in proportion to one item,
+// not to the download. A full save reads them back from the file the last save wrote.
 class DownloadFileWriter {
   public:
     // Forgets what was written: the next save is a full one. Call when the document changes
@@ -60,6 +65,8 @@ class DownloadFileWriter {
     off_t size_ = -1;
     timespec modified_{};
     bool lastIncremental_ = false;
+    ReleasedTexts texts_;
+    std::string releasedFrom_;  // the file the released texts stand in
 };
 
 }  // namespace ovk

@@ -17,6 +17,7 @@
 #include "platform/files.hpp"
 #include "platform/text.hpp"
 #include "platform/xml/libxml_handles.hpp"
+#include "service/cdata_stand_ins.hpp"
 #include "service/document_store.hpp"
 
 namespace ovk {
@@ -28,23 +29,117 @@ using xml::detail::xmlText;
 // The writer's output: gathered in large pieces, written to the temporary file, the first
 // failure kept.
 struct Sink {
+    static constexpr std::size_t kBlock = std::size_t{1} << 20;
     int fd = -1;
     int errnum = 0;
-    off_t offset = 0;
+    off_t written = 0;  // the output's size so far
     std::string buffer;
 
     void flush() {
-        if (errnum == 0) errnum = DocumentStore::writeAt(fd, buffer, offset);
-        offset += static_cast<off_t>(buffer.size());
+        writeOut(buffer);
         buffer.clear();
+    }
+    // Large pieces (payload text copied from the file) go to the file as they are.
+    void put(std::string_view bytes) {
+        if (errnum != 0) return;
+        if (bytes.size() >= kBlock) {
+            flush();
+            writeOut(bytes);
+            return;
+        }
+        buffer.append(bytes);
+        if (buffer.size() >= kBlock) flush();
+    }
+    // Copies [offset, offset + length) of `from` to the end of the output, inside the kernel
+    // where it can.
+    void copy(int from, off_t offset, std::uint64_t length) {
+        flush();
+        while (errnum == 0 && length > 0) {
+            const ssize_t copied =
+                ::copy_file_range(from, &offset, fd, &written, static_cast<std::size_t>(length), 0);
+            if (copied < 0 && errno == EINTR) continue;
+            if (copied <= 0) break;
+            length -= static_cast<std::uint64_t>(copied);
+        }
+        // File systems that cannot copy (or a short copy): the rest through memory.
+        std::string block;
+        while (errnum == 0 && length > 0) {
+            block.resize(static_cast<std::size_t>(std::min<std::uint64_t>(length, kBlock)));
+            const ssize_t got = ::pread(from, block.data(), block.size(), offset);
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) {
+                errnum = got < 0 ? errno : EIO;
+                break;
+            }
+            writeOut(std::string_view(block.data(), static_cast<std::size_t>(got)));
+            offset += got;
+            length -= static_cast<std::uint64_t>(got);
+        }
     }
     static int write(void* context, const char* data, int length) {
         auto* sink = static_cast<Sink*>(context);
         if (sink->errnum != 0) return -1;
-        sink->buffer.append(data, static_cast<std::size_t>(length));
-        if (sink->buffer.size() >= (1u << 20)) sink->flush();
+        sink->put(std::string_view(data, static_cast<std::size_t>(length)));
         return sink->errnum == 0 ? length : -1;
     }
+
+  private:
+    // At explicit offsets, as copy_file_range() writes: neither moves the file position.
+    void writeOut(std::string_view bytes) {
+        if (errnum != 0 || bytes.empty()) return;
+        errnum = DocumentStore::writeAt(fd, bytes, written);
+        written += static_cast<off_t>(bytes.size());
+    }
+};
+
+// CDATA content written as sections: a "]]>" in it (where the parser joined two adjacent
+// sections) ends one section and starts the next, so the file stays well-formed. Content comes
+// in pieces; a "]]>" may straddle two of them.
+class CDataContent {
+  public:
+    explicit CDataContent(Sink& sink) : sink_(sink) {}
+
+    void put(std::string_view bytes) {
+        constexpr std::string_view kSplit = "]]]]><![CDATA[>";
+        while (!bytes.empty()) {
+            if (!held_.empty()) {
+                if (held_ == "]]" && bytes.front() == '>') {
+                    sink_.put(kSplit);
+                    held_.clear();
+                    bytes.remove_prefix(1);
+                    continue;
+                }
+                if (bytes.front() == ']') {
+                    if (held_ == "]]") sink_.put("]");
+                    held_ = "]]";
+                    bytes.remove_prefix(1);
+                    continue;
+                }
+                sink_.put(held_);
+                held_.clear();
+            }
+            const std::size_t at = findCDataEnd(bytes);
+            if (at != std::string_view::npos) {
+                sink_.put(bytes.substr(0, at));
+                sink_.put(kSplit);
+                bytes.remove_prefix(at + 3);
+                continue;
+            }
+            std::size_t keep = 0;
+            while (keep < 2 && keep < bytes.size() && bytes[bytes.size() - 1 - keep] == ']') ++keep;
+            sink_.put(bytes.substr(0, bytes.size() - keep));
+            held_ = std::string(bytes.substr(bytes.size() - keep));
+            bytes = {};
+        }
+    }
+    void finish() {
+        sink_.put(held_);
+        held_.clear();
+    }
+
+  private:
+    Sink& sink_;
+    std::string held_;  // up to two ']' that may begin a "]]>"
 };
 
 struct ReaderFree {
@@ -97,7 +192,9 @@ void removeEmptyResultGroups(xmlNode* root) {
 
 class Rewriter {
   public:
-    Rewriter(xmlTextWriter* writer, xmlTextReader* reader) : writer_(writer), reader_(reader) {}
+    Rewriter(xmlTextWriter* writer, xmlTextReader* reader, Sink& sink,
+             const CDataStandIns& standIns)
+        : writer_(writer), reader_(reader), sink_(sink), standIns_(standIns) {}
 
     void run() {
         int status = xmlTextReaderRead(reader_);
@@ -187,17 +284,25 @@ class Rewriter {
         return xmlTextReaderRead(reader_);
     }
 
-    // The parser joins adjacent CDATA sections, so a section may hold "]]>" (written as two
-    // sections by whoever sent it); it has to be split again to stay well-formed.
+    // The content goes straight to the file, payload text copied from the download file where
+    // it stands in for it; the writer only opens and closes the section.
     void writeCData(const xmlChar* value) {
-        const std::string data = toString(value);
-        std::size_t start = 0;
-        for (std::size_t end; (end = data.find("]]>", start)) != std::string::npos;
-             start = end + 2) {
-            const std::string piece = data.substr(start, end + 2 - start);
-            check(xmlTextWriterWriteCDATA(writer_, xmlText(piece)));
+        check(xmlTextWriterStartCDATA(writer_));
+        // Marks the element as having text, as writing the content through the writer would.
+        check(xmlTextWriterWriteRawLen(writer_, xmlText(""), 0));
+        check(xmlTextWriterFlush(writer_));
+        const std::string_view text = value == nullptr
+                                          ? std::string_view()
+                                          : std::string_view(reinterpret_cast<const char*>(value));
+        if (const auto range = standIns_.wholeSection(text)) {
+            sink_.copy(standIns_.fd(), range->offset, range->length);
+            check(xmlTextWriterEndCDATA(writer_));
+            return;
         }
-        check(xmlTextWriterWriteCDATA(writer_, xmlText(data.substr(start))));
+        CDataContent content(sink_);
+        standIns_.expand(text, [&](std::string_view piece) { content.put(piece); });
+        content.finish();
+        check(xmlTextWriterEndCDATA(writer_));
     }
 
     void leftElement(int depth) {
@@ -307,6 +412,8 @@ class Rewriter {
 
     xmlTextWriter* writer_;
     xmlTextReader* reader_;
+    Sink& sink_;
+    const CDataStandIns& standIns_;
     bool projectSeen_ = false;
     bool inProject_ = false;
     int projectDepth_ = -1;
@@ -326,12 +433,19 @@ void RewriteDownloadFile(DocumentStore& document) {
     }
 
     xml::detail::ErrorCollector errors;
+    const int input = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (input < 0) throw files::ioError("Cannot open", path, errno, err::FileNotFound);
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } const closeInput{input};
+    CDataStandIns standIns(input);
     // The file is the download's own output: its text nodes may be far above the parser's
     // default limits. Entities are never substituted and nothing is loaded from outside.
-    std::unique_ptr<xmlTextReader, ReaderFree> reader(xmlReaderForFile(
-        path.c_str(), nullptr, XML_PARSE_NONET | XML_PARSE_BIG_LINES | XML_PARSE_HUGE));
-    if (!reader)
-        throw files::ioError("Cannot open", path, errno != 0 ? errno : ENOENT, err::FileNotFound);
+    std::unique_ptr<xmlTextReader, ReaderFree> reader(
+        xmlReaderForIO(&CDataStandIns::read, nullptr, &standIns, path.c_str(), nullptr,
+                       XML_PARSE_NONET | XML_PARSE_BIG_LINES | XML_PARSE_HUGE));
+    if (!reader) throw Error(err::OutOfMemory, "Out of memory");
 
     document.replace([&](int fd) {
         Sink sink;
@@ -350,8 +464,10 @@ void RewriteDownloadFile(DocumentStore& document) {
             if (xmlTextWriterStartDocument(writer.get(), "1.0", "UTF-8", nullptr) < 0)
                 throw Error(err::DeviceIo, "The download file cannot be written");
             try {
-                Rewriter(writer.get(), reader.get()).run();
+                Rewriter(writer.get(), reader.get(), sink, standIns).run();
             } catch (const Error& failure) {
+                if (standIns.error() != 0)
+                    throw files::ioError("Cannot read", path, standIns.error(), err::FileNotFound);
                 if (errors.first()) {
                     throw Error(err::InvalidArgument,
                                 path.string() + ": " + errors.first()->reason);

@@ -15,9 +15,11 @@ class DocumentStore;
 //    the file stays well-formed whatever it holds.
 //
 // The file is streamed, never loaded whole: only one Articleinfo at a time is held in memory,
-// so a download of gigabytes of payloads is rewritten in little memory. The new content
-// replaces the old through the document's store (DocumentStore::replace): the download file
-// is never truncated or half written, and no copy outlives the next run that holds it.
+// and large CDATA sections are copied from the old file to the new one without passing through
+// the parser (see CDataStandIns), so a download of gigabytes of payloads is rewritten in
+// little memory at the speed of the file. The new content replaces the old through the
+// document's store (DocumentStore::replace): the download file is never truncated or half
+// written, and no copy outlives the next run that holds it.
 // Throws Error: FileNotFound when the file is missing, InvalidArgument when it is not
 // well-formed, an I/O error naming the file and the cause when it cannot be written.
 void RewriteDownloadFile(DocumentStore& document);

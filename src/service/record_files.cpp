@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -17,12 +18,40 @@ namespace {
 
 constexpr std::size_t kSearchedFirstLine = 8;
 
+constexpr std::size_t kCheckedBytes = 64;
+constexpr std::size_t kReadBlock = std::size_t{4} << 20;
+
 Error fileError(const std::string& what, const std::filesystem::path& path, int errnum) {
-    if (errnum == ELOOP) {
-        return Error(err::PermissionDenied,
-                     "Refused to write through the symbolic link " + path.string());
-    }
     return files::ioError(what, path, errnum);
+}
+
+// Where the records of `path` go: the file a symbolic link at that name points to, through any
+// chain of links. A loop is left for open() to report.
+std::filesystem::path followLinks(const std::filesystem::path& path) {
+    std::filesystem::path current = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        std::error_code ec;
+        if (!std::filesystem::is_symlink(current, ec)) return current;
+        const std::filesystem::path target = std::filesystem::read_symlink(current, ec);
+        if (ec) return current;
+        current = target.is_absolute() ? target : current.parent_path() / target;
+    }
+    return current;
+}
+
+// Reads [from, to) of the file, a block at a time, into `visit`.
+template <class Visit>
+void readRange(int fd, off_t from, off_t to, const std::filesystem::path& path, Visit visit) {
+    std::string block;
+    while (from < to) {
+        block.resize(static_cast<std::size_t>(std::min<off_t>(to - from, kReadBlock)));
+        const ssize_t got = ::pread(fd, block.data(), block.size(), from);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) throw fileError("Cannot read", path, errno);
+        if (got == 0) break;
+        visit(std::string_view(block.data(), static_cast<std::size_t>(got)));
+        from += got;
+    }
 }
 
 class FileHandle {
@@ -43,19 +72,6 @@ std::size_t characterCount(std::string_view utf8) {
     std::size_t count = 0;
     for (const char c : utf8) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
     return count;
-}
-
-// Lines the way a line-by-line reader sees them: ended by CR LF, LF or a lone CR.
-template <class Visit>
-void forEachLine(std::string_view text, Visit visit) {
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\r' && text[i] != '\n') continue;
-        visit(text.substr(start, i - start));
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-        start = i + 1;
-    }
-    if (start < text.size()) visit(text.substr(start));
 }
 
 // What a line of the file compares as: its folded form, after the round trip through the
@@ -80,31 +96,58 @@ void RecordFiles::AppendGerRecord(const std::filesystem::path& path, std::string
     append(path, record, false);
 }
 
-RecordFiles::FileIndex& RecordFiles::indexOf(const std::filesystem::path& path, int fd) {
+bool RecordFiles::FileIndex::contains(const std::string& folded) const {
+    return foldedLines.contains(folded) ||
+           (!pendingLine.empty() && foldedAnsiLine(pendingLine) == folded);
+}
+
+// Lines the way a line-by-line reader sees them: ended by CR LF, LF or a lone CR. A CR LF split
+// between two calls counts one empty line too many, which no search can find: first lines
+// searched for have 8 characters or more.
+void RecordFiles::FileIndex::add(std::string_view bytes) {
+    if (bytes.empty()) return;
+    std::string text = std::move(pendingLine);
+    text.append(bytes);
+    const std::string_view all(text);
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        if (all[i] != '\r' && all[i] != '\n') continue;
+        foldedLines.insert(foldedAnsiLine(all.substr(start, i - start)));
+        if (all[i] == '\r' && i + 1 < all.size() && all[i + 1] == '\n') ++i;
+        start = i + 1;
+    }
+    pendingLine = std::string(all.substr(start));
+    endsWithLineBreak = all.back() == '\n' || all.back() == '\r';
+    lastBytes.append(bytes.substr(bytes.size() - std::min(bytes.size(), kCheckedBytes)));
+    if (lastBytes.size() > kCheckedBytes) lastBytes.erase(0, lastBytes.size() - kCheckedBytes);
+}
+
+RecordFiles::FileIndex& RecordFiles::indexOf(const std::string& key,
+                                             const std::filesystem::path& path, int fd) {
     struct stat st {};
     if (::fstat(fd, &st) != 0) throw fileError("Cannot read", path, errno);
-    FileIndex& index = files_[path.lexically_normal().string()];
+    FileIndex& index = files_[key];
     if (sameFile(st, index.device, index.inode, index.size, index.modified)) return index;
 
-    // Somebody else wrote to the file, or we have not seen it yet: read it once, completely.
-    std::string content(static_cast<std::size_t>(st.st_size), '\0');
-    std::size_t done = 0;
-    while (done < content.size()) {
-        const ssize_t got =
-            ::pread(fd, content.data() + done, content.size() - done, static_cast<off_t>(done));
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) throw fileError("Cannot read", path, errno);
-        if (got == 0) break;
-        done += static_cast<std::size_t>(got);
+    // Another program appended to the file: only its bytes are new, as long as the file is the
+    // same one, not older, and still holds the bytes last indexed where they were.
+    const bool grew = index.size >= 0 && st.st_dev == index.device && st.st_ino == index.inode &&
+                      st.st_size > index.size &&
+                      (st.st_mtim.tv_sec > index.modified.tv_sec ||
+                       (st.st_mtim.tv_sec == index.modified.tv_sec &&
+                        st.st_mtim.tv_nsec >= index.modified.tv_nsec));
+    off_t from = 0;
+    if (grew) {
+        std::string check;
+        const off_t at = index.size - static_cast<off_t>(index.lastBytes.size());
+        readRange(fd, at, index.size, path, [&](std::string_view bytes) { check.append(bytes); });
+        if (check == index.lastBytes) from = index.size;
     }
-    content.resize(done);
-    index.foldedLines.clear();
-    forEachLine(content,
-                [&](std::string_view line) { index.foldedLines.insert(foldedAnsiLine(line)); });
-    index.endsWithLineBreak = content.empty() || content.back() == '\n' || content.back() == '\r';
+    if (from == 0) index = FileIndex{};
+    readRange(fd, from, st.st_size, path, [&](std::string_view bytes) { index.add(bytes); });
     index.device = st.st_dev;
     index.inode = st.st_ino;
-    index.size = static_cast<off_t>(content.size());
+    index.size = st.st_size;
     index.modified = st.st_mtim;
     return index;
 }
@@ -137,19 +180,20 @@ void RecordFiles::append(const std::filesystem::path& path, std::string_view rec
     const std::string ansiRecord = toAnsi(lines);
     const std::string ansiFirstLine = toAnsi(firstLine);
 
+    const std::filesystem::path target = followLinks(path);
     bool created = true;
     int fd =
-        ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        ::open(target.c_str(), O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0 && errno == EEXIST) {
         created = false;
-        fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
+        fd = ::open(target.c_str(), O_RDWR | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
     }
     if (fd < 0) throw fileError("Cannot open", path, errno);
     const FileHandle file(fd);
 
-    FileIndex& index = indexOf(path, fd);
+    FileIndex& index = indexOf(target.lexically_normal().string(), path, fd);
     if (!created && characterCount(firstLine) >= kSearchedFirstLine &&
-        index.foldedLines.contains(foldedAnsiLine(ansiFirstLine))) {
+        index.contains(foldedAnsiLine(ansiFirstLine))) {
         return;
     }
 
@@ -174,10 +218,7 @@ void RecordFiles::append(const std::filesystem::path& path, std::string_view rec
         done += static_cast<std::size_t>(written);
     }
 
-    if (separatorLine) index.foldedLines.insert(" ");
-    forEachLine(ansiRecord,
-                [&](std::string_view line) { index.foldedLines.insert(foldedAnsiLine(line)); });
-    if (!bytes.empty()) index.endsWithLineBreak = bytes.back() == '\n';
+    index.add(bytes);
     struct stat st {};
     if (::fstat(fd, &st) == 0) {
         index.device = st.st_dev;

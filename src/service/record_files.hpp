@@ -17,13 +17,16 @@ namespace ovk {
 // A record whose first line (the text before its first line feed) has 8 characters or more is
 // written only when no line of the file equals that first line without regard to case. To
 // keep that check O(1) per record, the folded lines of each file are kept in an index that is
-// built when a file is first seen and rebuilt whenever the file is not as this object left it
-// (another size, modification time or inode); appends made here update it in place.
+// built when a file is first seen. A file that only grew since (same inode, larger, not older,
+// and the last bytes indexed still in place: another program appending) has only its new
+// bytes indexed; one that was replaced, shrank or changed otherwise is indexed anew. Appends
+// made here update the index in place.
 //
 // Every record starts on a line of its own: when the file does not end with a line break, one
 // is written first, so that a record never runs into the last line of the one before it.
 // Appends are single writes; a failing one is cut off again, so the file never keeps half a
-// record. Symbolic links standing at a file's name are refused, not followed.
+// record. A symbolic link standing at a file's name is followed: the host may keep its files
+// elsewhere, and the records go where the link points.
 class RecordFiles {
   public:
     // A new symbol file starts with a line holding a single space; every record is preceded by
@@ -39,11 +42,17 @@ class RecordFiles {
         off_t size = -1;
         timespec modified{};
         bool endsWithLineBreak = true;
+        std::string lastBytes;    // the last bytes indexed, to tell growth from a rewrite
+        std::string pendingLine;  // the unfinished last line, as in the file; not in the set
         std::unordered_set<std::string> foldedLines;
+
+        bool contains(const std::string& folded) const;
+        // Adds the lines of `bytes`, which continue the indexed part of the file.
+        void add(std::string_view bytes);
     };
 
     void append(const std::filesystem::path& path, std::string_view record, bool separatorLine);
-    FileIndex& indexOf(const std::filesystem::path& path, int fd);
+    FileIndex& indexOf(const std::string& key, const std::filesystem::path& path, int fd);
 
     std::unordered_map<std::string, FileIndex> files_;
 };

@@ -144,6 +144,57 @@ TEST_P(OvkHostDownload, AServiceFailingInTheMiddleLeavesTheItemsBefore) {
     }
 }
 
+// A document of ordinary CAD size (64 MiB, far beyond the parser's default text limit) and
+// record files the host keeps elsewhere through symbolic links: all arrive where the host
+// looks, and the finished document starts the next run.
+TEST(OvkHostDownloadAtSize, ALargeDocumentAndLinkedRecordFilesArriveAndTheDocumentReopens) {
+    TempDir work;
+    std::filesystem::copy(std::string(OVK_EXAMPLES_DIR) + "/catalog", work / "catalog",
+                          std::filesystem::copy_options::recursive);
+    std::string model(std::size_t{64} << 20, '\0');
+    uint64_t state = 7;
+    for (char& byte : model) {
+        state = state * 6364136223846793005u + 1442695040888963407u;
+        byte = static_cast<char>(state >> 56);
+    }
+    work.write("catalog/docs/model.bin", model);
+    nlohmann::json catalog = nlohmann::json::parse(readAll(work / "catalog" / "catalog.json"));
+    for (auto& article : catalog["projects"][0]["articles"]) {
+        if (article["id"] == "4711")
+            article["documents"].push_back(
+                {{"name", "4711_model.bin"}, {"file", "docs/model.bin"}});
+    }
+    work.write("catalog/catalog.json", catalog.dump());
+    RefService service(work / "catalog", {});
+
+    std::filesystem::create_directories(work / "shared");
+    std::filesystem::create_directories(work / "run");
+    work.write("shared/sym.txt", "");
+    std::filesystem::create_symlink("../shared/sym.txt", work / "run" / "sym.txt");
+    std::filesystem::create_symlink(work / "shared" / "ger.txt", work / "run" / "ger.txt");
+    const auto doc = work.write(
+        "run/download.xml", test::downloadDocument("TARVO", "<URL>" + service.url() +
+                                                                "</URL><ProjectID>DEMO</ProjectID>"
+                                                                "<Language>English</Language>"
+                                                                "<Password>demo</Password>"));
+    const test::HostRun r =
+        runHost({"run", "--settings-dir", (work / "settings").string(), "--fields", "Product group",
+                 "--leaf", "Motors", "--mark", "all", "--finish", doc.string()});
+    ASSERT_EQ(r.status, 0) << r.errors;
+    EXPECT_EQ(r.lines.back(), nlohmann::json({{"event", "DownloadComplete"}}));
+    EXPECT_TRUE(readAll(work / "run" / "4711_model.bin") == model);
+    EXPECT_TRUE(std::filesystem::is_symlink(work / "run" / "sym.txt"));
+    EXPECT_TRUE(std::filesystem::is_symlink(work / "run" / "ger.txt"));
+    EXPECT_NE(readAll(work / "shared" / "sym.txt").find("SYMBOL VM-400 motor"), std::string::npos);
+    EXPECT_NE(readAll(work / "shared" / "ger.txt").find("GER 4711 VM-400"), std::string::npos);
+
+    const test::HostRun again =
+        runHost({"run", "--init-only", "--settings-dir", (work / "settings").string(), doc});
+    EXPECT_EQ(again.status, 0) << again.errors;
+    ASSERT_FALSE(again.lines.empty());
+    EXPECT_EQ(again.lines.back(), nlohmann::json({{"init", 0}}));
+}
+
 // The items to come are fetched while the current one is written, never more requests at once
 // than the user's setting allows, and a failure still leaves exactly the items before it.
 TEST(OvkHostRequestsInFlight, StayWithinTheSettingAndAFailureLeavesTheItemsBefore) {

@@ -89,6 +89,50 @@ TEST(FinishRewrite, WritesIndentedUtf8AndKeepsWhatTheDocumentSaysBesideElements)
     EXPECT_EQ(reread.root().attribute("a"), "1 & 2");
 }
 
+// Payload-sized sections are copied from the file rather than parsed: what a section holds,
+// where it joins its neighbours and what only looks like a section must come out as before.
+TEST(FinishRewrite, CopiesLargeSectionsExactly) {
+    // Above the size parsed as it is, across the blocks the file is read in, with ']' where a
+    // "]]>" could begin.
+    std::string big;
+    while (big.size() < (std::size_t{9} << 20)) big += "0123456789+/]]x]ab]";
+    big += "]";
+    struct Case {
+        const char* name;
+        std::string content;   // of Articleinfo
+        std::string expected;  // in the rewritten file
+    };
+    const std::vector<Case> cases = {
+        {"a section alone", "<Doc><![CDATA[" + big + "]]></Doc>",
+         "<Doc><![CDATA[" + big + "]]></Doc>"},
+        {"adjacent sections are joined, a \"]]>\" between them split again",
+         "<Doc><![CDATA[" + big + "]]]]><![CDATA[>" + big + "]]><![CDATA[end]]></Doc>",
+         "<Doc><![CDATA[" + big + "]]]]><![CDATA[>" + big + "end]]></Doc>"},
+        {"a small section beside a large one", "<Doc><![CDATA[]]]]><![CDATA[>" + big + "]]></Doc>",
+         "<Doc><![CDATA[]]]]><![CDATA[>" + big + "]]></Doc>"},
+        {"section openings in comments and instructions are no sections",
+         "<!-- <![CDATA[ --><?pi <![CDATA[ ?><Doc a=\"x]]>\"><![CDATA[" + big + "]]></Doc>",
+         "<!-- <![CDATA[ -->\n<?pi <![CDATA[ ?>\n      <Doc a=\"x]]&gt;\"><![CDATA[" + big +
+             "]]></Doc>"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const auto path =
+            dir.write("download.xml", withProject("<Articleinfo>" + c.content + "</Articleinfo>"));
+        RewriteDownloadFile(path);
+        const std::string text = readAll(path);
+        EXPECT_NE(text.find("\n      " + c.expected + "\n    </Articleinfo>"), std::string::npos)
+            << text.substr(0, 300);
+    }
+    // A large section that never ends is refused like any broken file.
+    TempDir dir;
+    const std::string broken = withProject("<Articleinfo><Doc><![CDATA[" + big);
+    const auto path = dir.write("download.xml", broken);
+    EXPECT_THROW(RewriteDownloadFile(path), Error);
+    EXPECT_EQ(readAll(path), broken);
+}
+
 TEST(FinishRewrite, FailsWithoutTouchingTheFileOrLeavingACopy) {
     TempDir dir;
     const std::string broken = withProject("<Articleinfo><GERS/></Articleinfo>") + "<trailing";

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <fstream>
+
 #include "platform/errors.hpp"
 #include "service/record_files.hpp"
 #include "temp_dir.hpp"
@@ -96,13 +98,45 @@ TEST(RecordFiles, NoticesWhenAnotherProgramChangedTheFile) {
               "GER other program\r\nEND\r\nGER first record\r\nEND\r\nGER third record\r\nEND");
 }
 
-TEST(RecordFiles, RefusesALinkStandingAtTheFilesName) {
+TEST(RecordFiles, FollowsTheFilesAsAnotherProgramAppendsToThem) {
     TempDir dir;
-    const auto outside = dir.write("outside.txt", "untouched");
-    std::filesystem::create_symlink(outside, dir / "sym.txt");
     RecordFiles files;
-    EXPECT_THROW(files.AppendSymbolRecord(dir / "sym.txt", "SYMBOL one\nEND"), Error);
-    EXPECT_EQ(readAll(outside), "untouched");
+    const auto ger = dir / "ger.txt";
+    const auto appendOther = [&](const std::string& bytes) {
+        std::ofstream(ger, std::ios::binary | std::ios::app) << bytes;
+    };
+    files.AppendGerRecord(ger, "GER first record\nEND");
+    // Its line is not finished yet: it counts as it stands, and no longer once it goes on.
+    appendOther("\r\nGER appended by other");
+    files.AppendGerRecord(ger, "ger APPENDED by OTHER\nEND");
+    appendOther(" program\r\n");
+    files.AppendGerRecord(ger, "GER appended by other\nEND");
+    files.AppendGerRecord(ger, "GER APPENDED BY OTHER PROGRAM\nEND");
+    files.AppendGerRecord(ger, "GER first record\nEND");
+    EXPECT_EQ(readAll(ger),
+              "GER first record\r\nEND\r\nGER appended by other program\r\n"
+              "GER appended by other\r\nEND");
+    // Replaced by a longer file whose earlier bytes differ: indexed anew, so the first
+    // record, gone from the file, is written again.
+    const std::string replaced(readAll(ger).size() + 10, 'x');
+    dir.write("ger.txt", replaced);
+    files.AppendGerRecord(ger, "GER first record\nEND");
+    EXPECT_EQ(readAll(ger), replaced + "\r\nGER first record\r\nEND");
+}
+
+TEST(RecordFiles, WritesThroughALinkStandingAtTheFilesName) {
+    TempDir dir;
+    std::filesystem::create_directories(dir / "shared");
+    const auto target = dir.write("shared/sym.txt", " \r\n \r\nSYMBOL one\r\nEND");
+    std::filesystem::create_symlink("shared/sym.txt", dir / "sym.txt");
+    std::filesystem::create_symlink(dir / "shared" / "new.txt", dir / "dangling.txt");
+    RecordFiles files;
+    files.AppendSymbolRecord(dir / "sym.txt", "SYMBOL one\nEND");
+    files.AppendSymbolRecord(dir / "sym.txt", "SYMBOL two\nEND");
+    files.AppendSymbolRecord(dir / "dangling.txt", "SYMBOL three\nEND");
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "sym.txt"));
+    EXPECT_EQ(readAll(target), " \r\n \r\nSYMBOL one\r\nEND\r\n \r\nSYMBOL two\r\nEND");
+    EXPECT_EQ(readAll(dir / "shared" / "new.txt"), " \r\n \r\nSYMBOL three\r\nEND");
 }
 
 }  // namespace

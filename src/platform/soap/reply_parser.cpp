@@ -345,7 +345,7 @@ void ReplyParser::startContext() {
     state_->ctxt.reset(xmlCreatePushParserCtxt(&sax, nullptr, nullptr, 0, "reply"));
     if (!state_->ctxt || state_->ctxt->input == nullptr || state_->ctxt->input->buf == nullptr)
         throw Error(err::OutOfMemory, "Out of memory");
-    xmlCtxtUseOptions(state_->ctxt.get(), xml::detail::parserOptions(xml::Source::ServiceReply));
+    xmlCtxtUseOptions(state_->ctxt.get(), xml::detail::parserOptions());
     state_->ctxt->_private = state_.get();
     state_->limits = limits_;
 }

@@ -21,7 +21,8 @@ struct OperationInfo;
 // Limits of a SoapClient that a host or a test may want to change.
 struct SoapClientOptions {
     // Replies larger than this are refused (err::SoapReplyTooLarge) and their transfer ended.
-    std::uint64_t maxReplyBytes = std::uint64_t{1} << 30;
+    // Room for a 1 GiB document, which travels as 1.4 GB of Base64.
+    std::uint64_t maxReplyBytes = std::uint64_t{2} << 30;
     // The bound of a call whose "Timeout" is 0 or less, or was never set: a call never waits
     // forever.
     std::chrono::milliseconds defaultTimeout{180000};

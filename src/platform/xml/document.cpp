@@ -30,7 +30,7 @@ Document parseWith(Source source, Read read, const std::function<std::string(lon
     if (!ctxt) throw Error(err::OutOfMemory, "Out of memory");
     if (source == Source::ServiceReply) refuseDoctype(ctxt.get());
     refuseEntityDeclarations(ctxt.get());
-    xmlDoc* doc = read(ctxt.get(), parserOptions(source));
+    xmlDoc* doc = read(ctxt.get(), parserOptions());
     if (const auto reason = refusedEntityReason(ctxt.get())) {
         xmlFreeDoc(doc);
         throw ParseError(ParseFailure{*reason, ctxt->input ? ctxt->input->line : 0, 0, {}});

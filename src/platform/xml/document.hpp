@@ -33,11 +33,12 @@ struct ParseError : Error {
 // How much the text to parse is trusted. Neither kind ever touches the network, loads an
 // external DTD or entity, or expands entities into the tree.
 enum class Source {
-    // Files on disk (download document, resource files): DTDs are tolerated but inert, and
-    // libxml2's default size limits hold (a text node above 10 MB is refused).
+    // Files on disk (download document, resource files): DTDs are tolerated but inert, entity
+    // declarations are refused, and texts of any size are read (a download document holds
+    // every document it downloaded, up to gigabytes).
     LocalFile,
     // Replies from a service: a DOCTYPE is refused outright (SOAP forbids it), which also
-    // closes the door on entity tricks, so the size limits can be lifted for large payloads.
+    // closes the door on entity tricks; texts of any size are read for large payloads.
     ServiceReply,
 };
 

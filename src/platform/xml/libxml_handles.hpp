@@ -45,9 +45,9 @@ inline std::string take(xmlChar* text) {
     return toString(owned.get());
 }
 
-// Parser options for each kind of source. Never NOENT (entity expansion), DTDLOAD or DTDATTR
-// (reading a DTD), never the network.
-int parserOptions(Source source);
+// Parser options for every source: texts of any size, line numbers beyond 65535. Never NOENT
+// (entity expansion), DTDLOAD or DTDATTR (reading a DTD), never the network.
+int parserOptions();
 
 // Makes a parser context refuse any DOCTYPE: service replies have no business carrying one, and
 // refusing it outright closes every entity trick before it starts. Use doctypeRefused() after

@@ -101,10 +101,11 @@ long startTagPosition(const std::string& sourceLine, const xmlNode* node) {
 
 }  // namespace
 
-int parserOptions(Source source) {
-    int options = XML_PARSE_NONET | XML_PARSE_BIG_LINES;
-    if (source == Source::ServiceReply) options |= XML_PARSE_HUGE;
-    return options;
+int parserOptions() {
+    // Neither source can make the parser expand text beyond what it holds (entity declarations
+    // are refused), so the size limits only stand in the way of large payloads: a download
+    // document holds every document it downloaded, a reply the one it carries.
+    return XML_PARSE_NONET | XML_PARSE_BIG_LINES | XML_PARSE_HUGE;
 }
 
 void refuseDoctype(xmlParserCtxt* ctxt) {

@@ -1,0 +1,97 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ovk {
+
+// Where "]]>" starts in `text` from `from` on, or npos. A payload rarely holds a ']' at all
+// (Base64 never does), so looking for ']' with memchr runs at memory speed, where a general
+// substring search would not.
+inline std::size_t findCDataEnd(std::string_view text, std::size_t from = 0) {
+    while (from < text.size()) {
+        const void* at = std::memchr(text.data() + from, ']', text.size() - from);
+        if (at == nullptr) return std::string_view::npos;
+        const auto i = static_cast<std::size_t>(static_cast<const char*>(at) - text.data());
+        if (i + 2 < text.size() && text[i + 1] == ']' && text[i + 2] == '>') return i;
+        if (i + 2 >= text.size()) return std::string_view::npos;
+        from = i + 1;
+    }
+    return std::string_view::npos;
+}
+
+// Reads an XML file for libxml2 with the content of every large CDATA section replaced by a
+// short stand-in, and gives the content back, straight from the file, when a section is
+// written out again.
+//
+// A download file is mostly payload text in CDATA sections, and libxml2's streaming reader
+// grows such a section a few hundred bytes at a time, measuring the whole text again at every
+// step: the time grows with the square of the section's size (minutes for ten megabytes). With
+// stand-ins the parser sees only the document's structure, and the payload bytes are located
+// with memmem and copied once, at the speed of the file.
+//
+// The file is read in blocks; sections are found by a small scanner that knows comments,
+// processing instructions, declarations and quoted attribute values, so that "<![CDATA[" in
+// any of them is left alone. A section without its end is passed on without one, so that the
+// parser reports the file as not well-formed, as it would have without stand-ins.
+class CDataStandIns {
+  public:
+    // Reads from `fd` (not owned) from its start.
+    explicit CDataStandIns(int fd);
+
+    // libxml2's read callback (xmlInputReadCallback): `self` is the CDataStandIns.
+    static int read(void* self, char* buffer, int length);
+
+    int fd() const { return fd_; }
+    // The error number of a failed read, or 0.
+    int error() const { return errno_; }
+
+    // Calls `piece` with the bytes `value` stands for, in order: its own bytes, and for each
+    // stand-in in it the section content from the file. Throws Error when the file cannot be
+    // read.
+    void expand(std::string_view value, const std::function<void(std::string_view)>& piece) const;
+
+    // Where the content of the one section `value` stands for lies in the file, when `value` is
+    // a stand-in and nothing else: that content holds no "]]>" and can be copied as it is.
+    struct Range {
+        off_t offset;
+        std::uint64_t length;
+    };
+    std::optional<Range> wholeSection(std::string_view value) const;
+
+  private:
+    enum class State { Text, Markup, Comment, Instruction, Declaration, Tag, LargeCData };
+
+    bool step();
+    bool fill(std::size_t wanted);
+    std::size_t available() const { return in_.size() - at_; }
+    void pass(std::size_t count);
+    bool passUntil(std::string_view end);
+    bool passTag(bool declaration);
+    void startCData();
+    bool skipLargeCData();
+
+    int fd_;
+    int errno_ = 0;
+    State state_ = State::Text;
+    off_t inOffset_ = 0;  // the file offset of in_[0]
+    std::string in_;
+    std::size_t at_ = 0;
+    bool endOfFile_ = false;
+    std::string out_;
+    std::size_t outAt_ = 0;
+    char quote_ = 0;
+    int depth_ = 0;
+    std::string prefix_;
+    std::vector<Range> sections_;
+    mutable std::string block_;  // what expand() reads the file into
+};
+
+}  // namespace ovk
