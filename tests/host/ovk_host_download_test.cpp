@@ -12,8 +12,8 @@
 #include <future>
 #include <map>
 #include <set>
-#include <thread>
 #include <sstream>
+#include <thread>
 
 #include "component_folder.hpp"
 #include "host_run.hpp"

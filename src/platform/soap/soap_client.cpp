@@ -516,8 +516,8 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation, const std::vect
     if (streamed != nullptr && result.httpStatus == 200) {
         StreamedReply read = StreamedReply::NeedsTree;
         try {
-            read =
-                readStreamedReply(sink.parser().wholeBody(), op->responseWrapped, deadline, *streamed);
+            read = readStreamedReply(sink.parser().wholeBody(), op->responseWrapped, deadline,
+                                     *streamed);
         } catch (const xml::ParseError& e) {
             fail(err::SoapMalformedReply, "Client.MalformedReply", describeParseFailure(e.failure),
                  source);
