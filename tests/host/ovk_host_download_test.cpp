@@ -282,7 +282,8 @@ TEST(OvkHostCrash, AKillAtAnyByteLeavesADocumentThatOpensWithTheArticlesSavedBef
                                  "</URL><ProjectID>DEMO</ProjectID>"
                                  "<Language>English</Language><Password>demo</Password>";
     std::map<std::string, std::vector<nlohmann::json>> filesOf;
-    for (const auto& article : test::catalogProject("DEMO")["articles"])
+    const nlohmann::json project = test::catalogProject("DEMO");
+    for (const auto& article : project["articles"])
         filesOf[article["id"]] = article.value("documents", std::vector<nlohmann::json>{});
 
     std::vector<std::string> order;

@@ -218,15 +218,17 @@ TEST_F(SoapClientFailures, ACompressedReplyIsBoundByItsInflatedSize) {
     const std::size_t blocks = 16384;
     const std::size_t length = first.size() + (blocks - 1) * block.size();
     auto sent = std::make_shared<std::atomic<std::size_t>>(0);
-    server.answer([&, sent](const httplib::Request&, httplib::Response& r) {
+    // The server's thread may still be sending when the test ends: it keeps its own copies.
+    server.answer([first, block, length, sent](const httplib::Request&, httplib::Response& r) {
         r.set_header("Content-Encoding", "gzip");
-        r.set_content_provider(length, "text/xml",
-                               [&, sent](std::size_t offset, std::size_t, httplib::DataSink& sink) {
-                                   const std::string& piece = offset == 0 ? first : block;
-                                   if (!sink.write(piece.data(), piece.size())) return false;
-                                   *sent += piece.size();
-                                   return true;
-                               });
+        r.set_content_provider(
+            length, "text/xml",
+            [first, block, sent](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                const std::string& piece = offset == 0 ? first : block;
+                if (!sink.write(piece.data(), piece.size())) return false;
+                *sent += piece.size();
+                return true;
+            });
     });
     client.setMaxReplyBytes(16 * kMiB);
     const Error e = expectFailure(err::SoapReplyTooLarge);

@@ -290,9 +290,11 @@ void SoapClient::setProperty(std::string_view name, const PropertyValue& value) 
 std::chrono::milliseconds SoapClient::applyTimeout() {
     std::chrono::milliseconds timeout = options_.defaultTimeout;
     if (timeoutMs_ > 0) {
-        const double capped =
-            std::min(std::ceil(timeoutMs_), static_cast<double>(std::numeric_limits<long>::max()));
-        timeout = std::chrono::milliseconds(static_cast<long long>(capped));
+        // A century stands for "no limit": longer would overflow the clock's nanoseconds when
+        // the deadline is reckoned from now.
+        constexpr double kLongest = 100.0 * 365 * 24 * 3600 * 1000;
+        timeout = std::chrono::milliseconds(
+            static_cast<long long>(std::min(std::ceil(timeoutMs_), kLongest)));
     }
     if (timeout.count() <= 0) timeout = SoapClientOptions{}.defaultTimeout;
     transport_->setTimeout(timeout);
