@@ -245,7 +245,7 @@ bool DownloadFileWriter::canAppend(const std::shared_ptr<xml::Document>& documen
         }
     }
     if (!found) return false;
-    // A text node at the end (the white space of an indented reply) gets the next item's
+    // A text node at the end (loose text at the end of a reply) gets the next item's
     // leading text merged into it: what it held when saved must still be how it begins, so
     // that only the rest is new.
     if (lastWritten_->type == XML_TEXT_NODE) {
@@ -342,10 +342,6 @@ void DownloadFileWriter::saveAppended(xml::Document& document, xml::Node project
     xmlNode* element = project.raw();
     const int fd = store.appendDescriptor();
 
-    // The new children go over the old tail, written as they are serialised; the tail after
-    // them. Until the commit a crash leaves the file to the journal, which puts the old tail
-    // back.
-    texts_.standIn(lastWritten_->next);
     // Text merged into the last text written goes first, escaped as part of that text would
     // be: escaping works a character at a time, and the old end is a character boundary.
     struct FreeNode {
@@ -362,6 +358,10 @@ void DownloadFileWriter::saveAppended(xml::Document& document, xml::Node project
             if (!merged) throw Error(err::OutOfMemory, "Out of memory");
         }
     }
+    // The new children go over the old tail, written as they are serialised; the tail after
+    // them. Until the commit a crash leaves the file to the journal, which puts the old tail
+    // back.
+    texts_.standIn(lastWritten_->next);
     int errnum = 0;
     off_t addedEnd = tailOffset_;
     std::exception_ptr failure;
