@@ -1,6 +1,7 @@
 #include "service/download_file_writer.hpp"
 
 #include <fcntl.h>
+#include <libxml/parserInternals.h>
 #include <libxml/xmlsave.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -172,16 +173,17 @@ OutputBuffer outputTo(FileStream& stream, xmlCharEncodingHandler* encoder) {
     return out;
 }
 
-// Writes the nodes from `first` to the end of their sibling list exactly as a save of the
-// whole document writes them there (no formatting, UTF-8, the same escaping), from `offset`
-// of the file on. Returns the end offset, or throws with the error number of a failed write
-// (0 when serialising failed).
-off_t writeFrom(xmlDoc* doc, xmlNode* first, int fd, off_t offset, ReleasedTexts& texts,
-                int& errnum) {
+// Writes `lead` (may be null), then the nodes from `first` to the end of their sibling list
+// exactly as a save of the whole document writes them there (no formatting, UTF-8, the same
+// escaping), from `offset` of the file on. Returns the end offset, or throws with the error
+// number of a failed write (0 when serialising failed).
+off_t writeFrom(xmlDoc* doc, xmlNode* lead, xmlNode* first, int fd, off_t offset,
+                ReleasedTexts& texts, int& errnum) {
     FileStream stream(fd, offset);
     ReleasedTexts::Filter filter(texts, stream.output(), -1);
     stream.filterThrough(&filter);
     OutputBuffer out = outputTo(stream, nullptr);
+    if (lead != nullptr) xmlNodeDumpOutput(out.get(), doc, lead, 0, 0, "UTF-8");
     for (xmlNode* node = first; node != nullptr; node = node->next)
         xmlNodeDumpOutput(out.get(), doc, node, 0, 0, "UTF-8");
     xmlOutputBufferFlush(out.get());
@@ -209,6 +211,7 @@ void DownloadFileWriter::reset() {
     lastWritten_ = nullptr;
     path_.clear();
     tail_.clear();
+    lastText_.clear();
     size_ = -1;
 }
 
@@ -232,8 +235,6 @@ bool DownloadFileWriter::canAppend(const std::shared_ptr<xml::Document>& documen
         project.raw() != project_ || path.string() != path_) {
         return false;
     }
-    // A text node at the end may have had appended text merged into it.
-    if (lastWritten_->type == XML_TEXT_NODE) return false;
     // The last node written must still be one of Project's children; only its later siblings
     // are new. Walking back from the end costs as many steps as the item added.
     bool found = false;
@@ -244,6 +245,17 @@ bool DownloadFileWriter::canAppend(const std::shared_ptr<xml::Document>& documen
         }
     }
     if (!found) return false;
+    // A text node at the end (loose text at the end of a reply) gets the next item's
+    // leading text merged into it: what it held when saved must still be how it begins, so
+    // that only the rest is new.
+    if (lastWritten_->type == XML_TEXT_NODE) {
+        const char* content = reinterpret_cast<const char*>(lastWritten_->content);
+        if (lastWritten_->name != xmlStringText ||
+            std::string_view(content == nullptr ? "" : content).substr(0, lastText_.size()) !=
+                lastText_) {
+            return false;
+        }
+    }
     struct stat st {};
     return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == device_ &&
            st.st_ino == inode_ && st.st_size == size_ && st.st_mtim.tv_sec == modified_.tv_sec &&
@@ -317,6 +329,7 @@ void DownloadFileWriter::saveFull(xml::Document& document, xml::Node project,
 
     project_ = element;
     lastWritten_ = element->last->prev;  // the last child but the marker
+    rememberLastText();
     path_ = path.string();
     tail_ = std::move(tail);
     tailOffset_ = tailOffset;
@@ -329,6 +342,22 @@ void DownloadFileWriter::saveAppended(xml::Document& document, xml::Node project
     xmlNode* element = project.raw();
     const int fd = store.appendDescriptor();
 
+    // Text merged into the last text written goes first, escaped as part of that text would
+    // be: escaping works a character at a time, and the old end is a character boundary.
+    struct FreeNode {
+        void operator()(xmlNode* node) const { xmlFreeNode(node); }
+    };
+    std::unique_ptr<xmlNode, FreeNode> merged;
+    if (lastWritten_->type == XML_TEXT_NODE) {
+        const auto* content = reinterpret_cast<const char*>(lastWritten_->content);
+        const std::string_view text(content == nullptr ? "" : content);
+        if (text.size() > lastText_.size()) {
+            const std::string_view added = text.substr(lastText_.size());
+            merged.reset(xmlNewDocTextLen(document.raw(), xml::detail::xmlText(added),
+                                          static_cast<int>(added.size())));
+            if (!merged) throw Error(err::OutOfMemory, "Out of memory");
+        }
+    }
     // The new children go over the old tail, written as they are serialised; the tail after
     // them. Until the commit a crash leaves the file to the journal, which puts the old tail
     // back.
@@ -337,7 +366,8 @@ void DownloadFileWriter::saveAppended(xml::Document& document, xml::Node project
     off_t addedEnd = tailOffset_;
     std::exception_ptr failure;
     try {
-        addedEnd = writeFrom(document.raw(), lastWritten_->next, fd, tailOffset_, texts_, errnum);
+        addedEnd = writeFrom(document.raw(), merged.get(), lastWritten_->next, fd, tailOffset_,
+                             texts_, errnum);
     } catch (...) {
         failure = std::current_exception();
         errnum = -1;
@@ -365,6 +395,7 @@ void DownloadFileWriter::saveAppended(xml::Document& document, xml::Node project
     texts_.commit();
     tailOffset_ = addedEnd;
     lastWritten_ = element->last;
+    rememberLastText();
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
         reset();
@@ -374,6 +405,15 @@ void DownloadFileWriter::saveAppended(xml::Document& document, xml::Node project
     inode_ = st.st_ino;
     size_ = st.st_size;
     modified_ = st.st_mtim;
+}
+
+void DownloadFileWriter::rememberLastText() {
+    lastText_.clear();
+    if (lastWritten_ == nullptr || lastWritten_->type != XML_TEXT_NODE ||
+        lastWritten_->content == nullptr) {
+        return;
+    }
+    lastText_ = reinterpret_cast<const char*>(lastWritten_->content);
 }
 
 void DownloadFileWriter::remember(const std::filesystem::path& path) {

@@ -53,10 +53,12 @@ class DownloadFileWriter {
     void saveFull(xml::Document& document, xml::Node project, DocumentStore& store);
     void saveAppended(xml::Document& document, xml::Node project, DocumentStore& store);
     void remember(const std::filesystem::path& path);
+    void rememberLastText();
 
     std::weak_ptr<xml::Document> document_;
     _xmlNode* project_ = nullptr;
     _xmlNode* lastWritten_ = nullptr;  // Project's last child as of the last save
+    std::string lastText_;             // its content then, when it is a text node
     std::string path_;
     std::string tail_;
     off_t tailOffset_ = 0;
