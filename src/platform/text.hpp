@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstddef>
+#include <cstdio>
+#include <random>
 #include <string>
 #include <string_view>
 
@@ -23,6 +25,16 @@ inline std::string boundedText(std::string_view text, std::size_t limit = kMaxRe
     std::string result(text.substr(0, cut));
     result += "\xE2\x80\xA6";
     return result;
+}
+
+// `prefix` followed by 128 random bits in hex: a name that no text of a file or a reply can be
+// expected to hold, for the stand-ins and markers put into a document while it is written.
+inline std::string unguessableName(std::string_view prefix) {
+    std::mt19937_64 random{std::random_device{}()};
+    char bits[33];
+    std::snprintf(bits, sizeof bits, "%016llx%016llx", static_cast<unsigned long long>(random()),
+                  static_cast<unsigned long long>(random()));
+    return std::string(prefix) + bits;
 }
 
 // Upper case of the ASCII letters; the component compares service answers and result texts

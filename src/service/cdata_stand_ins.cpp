@@ -6,9 +6,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <random>
 
 #include "platform/errors.hpp"
+#include "platform/text.hpp"
 
 namespace ovk {
 namespace {
@@ -44,12 +44,7 @@ int preadAll(int fd, char* into, std::size_t size, off_t offset, std::size_t& go
 
 CDataStandIns::CDataStandIns(int fd) : fd_(fd) {
     // Random, so that no text the file holds can pass for a stand-in.
-    std::mt19937_64 random{std::random_device{}()};
-    char text[64];
-    std::snprintf(text, sizeof text, "ovk-cdata-%016llx%016llx-",
-                  static_cast<unsigned long long>(random()),
-                  static_cast<unsigned long long>(random()));
-    prefix_ = text;
+    prefix_ = unguessableName("ovk-cdata-") + "-";
 }
 
 int CDataStandIns::read(void* self, char* buffer, int length) {

@@ -9,10 +9,10 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
-#include <random>
 
 #include "platform/errors.hpp"
 #include "platform/files.hpp"
+#include "platform/text.hpp"
 #include "platform/xml/libxml_handles.hpp"
 #include "service/document_store.hpp"
 #include "service/released_texts.hpp"
@@ -195,8 +195,7 @@ off_t writeFrom(xmlDoc* doc, xmlNode* lead, xmlNode* first, int fd, off_t offset
 }
 
 std::string markerText() {
-    std::mt19937_64 random{std::random_device{}()};
-    return "ovk-tail-" + std::to_string(random()) + "-" + std::to_string(random());
+    return unguessableName("ovk-tail-");
 }
 
 int pwriteAll(int fd, std::string_view bytes, off_t offset) {

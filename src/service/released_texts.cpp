@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <random>
 
 #include "platform/errors.hpp"
 #include "platform/text.hpp"
@@ -43,12 +42,7 @@ int preadAll(int fd, char* into, std::size_t size, off_t offset) {
 
 ReleasedTexts::ReleasedTexts() {
     // Random, so that no text of the document can pass for a stand-in.
-    std::mt19937_64 random{std::random_device{}()};
-    char text[64];
-    std::snprintf(text, sizeof text, "ovk-text-%016llx%016llx-",
-                  static_cast<unsigned long long>(random()),
-                  static_cast<unsigned long long>(random()));
-    prefix_ = text;
+    prefix_ = unguessableName("ovk-text-") + "-";
 }
 
 std::string ReleasedTexts::token(std::size_t index) const {
