@@ -32,14 +32,17 @@ using test::RefService;
 using test::runHost;
 using test::TempDir;
 
+// The download document's settings for the example catalogue's project at `url`.
+std::string demoSettings(const std::string& url) {
+    return "<URL>" + url +
+           "</URL><ProjectID>DEMO</ProjectID><Language>English</Language><Password>demo</Password>";
+}
+
 struct OvkHostDownload : ::testing::TestWithParam<std::vector<std::string>> {
     TempDir work;
     std::filesystem::path document(const RefService& service) {
         return work.write("download.xml",
-                          test::downloadDocument("TARVO", "<URL>" + service.url() +
-                                                              "</URL><ProjectID>DEMO</ProjectID>"
-                                                              "<Language>English</Language>"
-                                                              "<Password>demo</Password>"));
+                          test::downloadDocument("TARVO", demoSettings(service.url())));
     }
     test::HostRun download(const std::filesystem::path& doc, std::vector<std::string> script) {
         std::vector<std::string> args{"run", "--settings-dir", (work / "settings").string(),
@@ -172,11 +175,8 @@ TEST(OvkHostDownloadAtSize, ALargeDocumentAndLinkedRecordFilesArriveAndTheDocume
     work.write("shared/sym.txt", "");
     std::filesystem::create_symlink("../shared/sym.txt", work / "run" / "sym.txt");
     std::filesystem::create_symlink(work / "shared" / "ger.txt", work / "run" / "ger.txt");
-    const auto doc = work.write(
-        "run/download.xml", test::downloadDocument("TARVO", "<URL>" + service.url() +
-                                                                "</URL><ProjectID>DEMO</ProjectID>"
-                                                                "<Language>English</Language>"
-                                                                "<Password>demo</Password>"));
+    const auto doc = work.write("run/download.xml",
+                                test::downloadDocument("TARVO", demoSettings(service.url())));
     const test::HostRun r =
         runHost({"run", "--settings-dir", (work / "settings").string(), "--fields", "Product group",
                  "--leaf", "Motors", "--mark", "all", "--finish", doc.string()});
@@ -226,11 +226,8 @@ TEST(OvkHostRequestsInFlight, StayWithinTheSettingAndAFailureLeavesTheItemsBefor
         std::vector<std::string> args{"--latency-ms", "40"};
         if (c.fault) args.insert(args.end(), {"--fault", c.fault});
         RefService service(args);
-        const auto doc = work.write(
-            "download.xml", test::downloadDocument("TARVO", "<URL>" + service.url() +
-                                                                "</URL><ProjectID>DEMO</ProjectID>"
-                                                                "<Language>English</Language>"
-                                                                "<Password>demo</Password>"));
+        const auto doc = work.write("download.xml",
+                                    test::downloadDocument("TARVO", demoSettings(service.url())));
         work.write("settings/VelmoraDotNet.ini", "[Settings]\nMaxRequestsInFlight=" +
                                                      std::to_string(c.setting) + "\n" + c.retries);
         const test::HostRun r = runHost({"run", "--settings-dir", (work / "settings").string(),
@@ -278,9 +275,7 @@ std::vector<std::string> savedArticles(const std::filesystem::path& doc) {
 // download's order, each with its files whole, and nothing of the protocol stays behind.
 TEST(OvkHostCrash, AKillAtAnyByteLeavesADocumentThatOpensWithTheArticlesSavedBefore) {
     RefService service;
-    const std::string settings = "<URL>" + service.url() +
-                                 "</URL><ProjectID>DEMO</ProjectID>"
-                                 "<Language>English</Language><Password>demo</Password>";
+    const std::string settings = demoSettings(service.url());
     std::map<std::string, std::vector<nlohmann::json>> filesOf;
     const nlohmann::json project = test::catalogProject("DEMO");
     for (const auto& article : project["articles"])
@@ -361,11 +356,8 @@ TEST(OvkHostCrash, AKillAtAnyByteLeavesADocumentThatOpensWithTheArticlesSavedBef
 TEST(OvkHostConcurrentDownloads, ASecondRunOnTheSameDocumentIsRefusedAndLosesNothing) {
     RefService service({"--latency-ms", "100"});
     TempDir work;
-    const auto doc = work.write(
-        "download.xml", test::downloadDocument(
-                            "TARVO", "<URL>" + service.url() +
-                                         "</URL><ProjectID>DEMO</ProjectID>"
-                                         "<Language>English</Language><Password>demo</Password>"));
+    const auto doc =
+        work.write("download.xml", test::downloadDocument("TARVO", demoSettings(service.url())));
     const std::string settings = (work / "settings").string();
     std::vector<std::string> args{"run", "--settings-dir", settings};
     args.insert(args.end(), kAllLeaves.begin(), kAllLeaves.end());
@@ -406,11 +398,8 @@ TEST(OvkHostTrace, AWholeDownloadIsTracedWithoutASecret) {
     test::Tinyproxy proxy(work, "alice s3cret");
     ASSERT_TRUE(proxy.running());
     const std::string proxyPort = proxy.hostPort().substr(proxy.hostPort().rfind(':') + 1);
-    const auto doc = work.write(
-        "download.xml", test::downloadDocument("TARVO", "<URL>" + service.url() +
-                                                            "</URL><ProjectID>DEMO</ProjectID>"
-                                                            "<Language>English</Language>"
-                                                            "<Password>demo</Password>"));
+    const auto doc =
+        work.write("download.xml", test::downloadDocument("TARVO", demoSettings(service.url())));
     const std::string trace = (work / "trace.jsonl").string();
     const test::ScopedEnvironment password("OVK_PROXY_PASSWORD", "s3cret");
     const test::HostRun r = runHost({"run",
@@ -476,11 +465,8 @@ TEST(OvkHostDownloadOverTls, ACompanyAuthorityNamedInTheSettingsCarriesAWholeDow
     std::filesystem::create_directories(settings);
     work.write("settings/VelmoraDotNet.ini",
                "[Settings]\nCAFile=" + certificates.authority().string() + "\n");
-    const auto doc = work.write(
-        "download.xml", test::downloadDocument("TARVO", "<URL>" + service.url() +
-                                                            "</URL><ProjectID>DEMO</ProjectID>"
-                                                            "<Language>English</Language>"
-                                                            "<Password>demo</Password>"));
+    const auto doc =
+        work.write("download.xml", test::downloadDocument("TARVO", demoSettings(service.url())));
     const test::HostRun r =
         runHost({"run", "--settings-dir", settings.string(), "--fields", "Product group", "--leaf",
                  "Motors", "--mark", "all", "--finish", doc.string()});
@@ -506,11 +492,8 @@ TEST(OvkHostDownloadOverTls, ACompanyAuthorityNamedInTheSettingsCarriesAWholeDow
 TEST(OvkHostProgress, DrawsABarPerItemWhenStandardErrorIsATerminal) {
     RefService service;
     TempDir work;
-    const auto doc = work.write(
-        "download.xml", test::downloadDocument(
-                            "TARVO", "<URL>" + service.url() +
-                                         "</URL><ProjectID>DEMO</ProjectID>"
-                                         "<Language>English</Language><Password>demo</Password>"));
+    const auto doc =
+        work.write("download.xml", test::downloadDocument("TARVO", demoSettings(service.url())));
     const std::string settings = (work / "settings").string();
     std::vector<std::string> args = {
         OVK_HOST_BIN,     "run",    "--batch",  "--component-dir", OVK_DATA_DIR,
