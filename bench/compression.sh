@@ -31,32 +31,20 @@ gzip_pid=$!
 trap 'kill "$gzip_pid" 2>/dev/null; cleanup' EXIT INT TERM
 compressed=$(service_address "$work/gzip.out")
 
-python3 - "$host" "$root/data" "$work" "$plain" "$compressed" "$rounds" "$kbps" <<'PY'
+python3 - "$host" "$root/data" "$work" "$plain" "$compressed" "$rounds" "$kbps" "$root/bench" <<'PY'
 import filecmp, json, os, statistics, subprocess, sys, time
 
-host, data, work, plain, compressed, rounds, kbps = sys.argv[1:8]
-project = json.load(open(os.path.join(work, "catalog", "catalog.json")))["projects"][0]
-groups = []
-for article in project["articles"]:
-    if article["values"]["1"] not in groups:
-        groups.append(article["values"]["1"])
-script = ["--fields", "Product group"]
-for group in groups:
-    script += ["--leaf", group, "--mark", "all"]
-script.append("--finish")
+host, data, work, plain, compressed, rounds, kbps, bench = sys.argv[1:9]
+sys.path.insert(0, bench)
+from generated_catalogue import load_project, prepare_run, wizard_script
+
+project = load_project(work)
+script = wizard_script(project)
 
 def run(name, url):
     folder = os.path.join(work, name)
-    os.makedirs(os.path.join(folder, "settings"), exist_ok=True)
-    os.makedirs(os.path.join(folder, "run"), exist_ok=True)
+    document = prepare_run(folder, url, project)
     trace = os.path.join(folder, "trace")
-    document = os.path.join(folder, "run", "download.xml")
-    with open(document, "w") as out:
-        out.write('<?xml version="1.0" encoding="UTF-8"?>\n<Download><System>TARVO</System>'
-                  "<URL>%s</URL><ProjectID>%s</ProjectID><Language>English</Language>"
-                  "<Password>%s</Password><Project><Symbolfile>symbols.txt</Symbolfile>"
-                  "<Gerfile>ger.txt</Gerfile></Project></Download>\n"
-                  % (url, project["id"], project.get("password", "")))
     start = time.monotonic()
     process = subprocess.Popen(
         [host, "run", "--batch", "--component-dir", data, "--settings-dir",

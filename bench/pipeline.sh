@@ -30,33 +30,21 @@ done
 pid=$!
 url=$(service_address "$work/service.out")
 
-python3 - "$host" "$root/data" "$work" "$url" "$rounds" "$latency" <<'PY'
+python3 - "$host" "$root/data" "$work" "$url" "$rounds" "$latency" "$root/bench" <<'PY'
 import filecmp, json, os, pty, re, subprocess, sys, threading, time
 
-host, data, work, url, rounds, latency = sys.argv[1:7]
-project = json.load(open(os.path.join(work, "catalog", "catalog.json")))["projects"][0]
-groups = []
-for article in project["articles"]:
-    if article["values"]["1"] not in groups:
-        groups.append(article["values"]["1"])
-script = ["--fields", "Product group"]
-for group in groups:
-    script += ["--leaf", group, "--mark", "all"]
-script.append("--finish")
+host, data, work, url, rounds, latency, bench = sys.argv[1:8]
+sys.path.insert(0, bench)
+from generated_catalogue import load_project, prepare_run, wizard_script
+
+project = load_project(work)
+script = wizard_script(project)
 
 def run(name, in_flight):
     folder = os.path.join(work, name)
-    os.makedirs(os.path.join(folder, "settings"), exist_ok=True)
-    os.makedirs(os.path.join(folder, "run"), exist_ok=True)
+    document = prepare_run(folder, url, project)
     with open(os.path.join(folder, "settings", "VelmoraDotNet.ini"), "w") as ini:
         ini.write("[Settings]\nMaxRequestsInFlight=%d\n" % in_flight)
-    document = os.path.join(folder, "run", "download.xml")
-    with open(document, "w") as out:
-        out.write('<?xml version="1.0" encoding="UTF-8"?>\n<Download><System>TARVO</System>'
-                  "<URL>%s</URL><ProjectID>%s</ProjectID><Language>English</Language>"
-                  "<Password>%s</Password><Project><Symbolfile>symbols.txt</Symbolfile>"
-                  "<Gerfile>ger.txt</Gerfile></Project></Download>\n"
-                  % (url, project["id"], project.get("password", "")))
     # Standard error on a terminal, so that ovk-host draws its bar as each item starts: the
     # first and the last item's draw bound the item loop.
     master, slave = pty.openpty()
