@@ -16,11 +16,9 @@ rounds=${4:-3}
 root=$(cd "$(dirname "$0")/.." && pwd)
 host=$build/bin/ovk-host
 service=$build/bin/ovk-refservice
-for program in "$host" "$service"; do
-    [ -x "$program" ] || { echo "missing $program (build ovk-host and ovk-refservice)" >&2; exit 1; }
-done
 
 . "$(dirname "$0")/lib.sh"
+require_programs "$host" "$service"
 
 "$service" --generate "$articles" --out "$work/catalog" --seed 7 >/dev/null 2>&1
 "$service" --catalog "$work/catalog" --bandwidth-kbps "$kbps" >"$work/plain.out" 2>/dev/null &

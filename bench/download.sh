@@ -28,11 +28,9 @@ host=$build/bin/ovk-host
 service=$build/bin/ovk-refservice
 bare=$build/bin/bare_item_fetch
 rewrite=$build/bin/finish_rewrite_bench
-for program in "$host" "$service" "$bare" "$rewrite"; do
-    [ -x "$program" ] || { echo "missing $program (build ovk-host, ovk-refservice, bare_item_fetch, finish_rewrite_bench)" >&2; exit 1; }
-done
 
 . "$(dirname "$0")/lib.sh"
+require_programs "$host" "$service" "$bare" "$rewrite"
 
 # seconds_of COMMAND...: runs it and prints its wall time in seconds.
 seconds_of() {

@@ -24,3 +24,12 @@ service_address() {
         *) echo "unexpected first line from the service: $first" >&2; return 1 ;;
     esac
 }
+
+# require_programs PROGRAM...: stops the script, naming every program that is not built.
+require_programs() {
+    missing=
+    for program in "$@"; do
+        [ -x "$program" ] || missing="$missing $program"
+    done
+    [ -z "$missing" ] || { echo "not built:$missing (make bench builds them all)" >&2; exit 1; }
+}

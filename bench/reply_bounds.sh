@@ -10,11 +10,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 scale=${2:-1}
 bench=$build/bin/reply_bounds_bench
 service=$build/bin/ovk-refservice
-for program in "$bench" "$service"; do
-    [ -x "$program" ] || { echo "missing $program (build reply_bounds_bench and ovk-refservice)" >&2; exit 1; }
-done
 
 . "$(dirname "$0")/lib.sh"
+require_programs "$bench" "$service"
 
 status=0
 run() {  # LABEL KIND BYTES

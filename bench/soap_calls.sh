@@ -13,11 +13,9 @@ build=${1:?usage: soap_calls.sh BUILD_DIR [CALLS]}
 calls=${2:-10000}
 bench=$build/bin/soap_calls_bench
 service=$build/bin/ovk-refservice
-for program in "$bench" "$service"; do
-    [ -x "$program" ] || { echo "missing $program (build soap_calls_bench and ovk-refservice)" >&2; exit 1; }
-done
 
 . "$(dirname "$0")/lib.sh"
+require_programs "$bench" "$service"
 
 "$service" --generate 200 --out "$work/catalog" --seed 7 >/dev/null 2>&1
 

@@ -15,12 +15,10 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 host=$build/bin/ovk-host
 desktop=$build/libexec/ovk_client/ovk-host-desktop
 service=$build/bin/ovk-refservice
-for program in "$host" "$desktop" "$service"; do
-    [ -x "$program" ] || { echo "missing $program (build ovk-host and ovk-refservice)" >&2; exit 1; }
-done
 command -v curl >/dev/null || { echo "curl is missing" >&2; exit 1; }
 
 . "$(dirname "$0")/lib.sh"
+require_programs "$host" "$desktop" "$service"
 
 "$service" --catalog "$root/examples/catalog" --port 0 >"$work/out" 2>"$work/service.log" &
 pid=$!

@@ -10,11 +10,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 rounds=${2:-3}
 bench=$build/bin/wizard_bench
 service=$build/bin/ovk-refservice
-for program in "$bench" "$service"; do
-    [ -x "$program" ] || { echo "missing $program (build wizard_bench and ovk-refservice)" >&2; exit 1; }
-done
 
 . "$(dirname "$0")/lib.sh"
+require_programs "$bench" "$service"
 
 status=0
 for shape in 10x100x100 100x100x100; do

@@ -24,6 +24,8 @@ struct SoapSetupWithService : ::testing::Test {
     std::string setUp(const ConnectionSettings& settings) {
         return SetupSoapClient(client, settings, store);
     }
+    // See ClientHarness::failFast.
+    void failFast() { store.write(kSettingsApplication, "Settings", kRetryAttemptsSetting, "0"); }
     std::string storedTimeout() const {
         return store.readText(kSettingsApplication, "Settings", "SOAPTimeout");
     }
@@ -66,6 +68,7 @@ TEST_F(SoapSetupWithService, AnUnreachableServiceIsACommunicationError) {
         RefService service;
         url = service.url();
     }
+    failFast();
     const std::string result = setUp({.serviceUrl = url});
     EXPECT_EQ(result.rfind(kUnreachable, 0), 0u) << result;
     EXPECT_GT(result.size(), std::string(kUnreachable).size());  // followed by the fault string
@@ -81,6 +84,7 @@ TEST_F(SoapSetupWithService, AMissingDescriptionIsReportedWithItsFaultTexts) {
 
 TEST_F(SoapSetupWithService, AProxyWithoutAPortIsTriedAtPortZeroAndFails) {
     RefService service;
+    failFast();
     const std::string result =
         setUp({.serviceUrl = service.url(), .proxyIp = "127.0.0.1", .proxyPort = 0});
     EXPECT_EQ(result.rfind(kUnreachable, 0), 0u) << result;

@@ -76,6 +76,7 @@ TEST_F(StartupWithService, AnUnreachableServiceIsMinusNine) {
         RefService service;
         url = service.url();
     }
+    h.failFast();
     EXPECT_EQ(h.client->Init(document(url)), -9);
     expectOnlyException(17, "Error Kommunikationsfehler: kann Service nicht erreichen");
     EXPECT_EQ(h.client->ValidationErrorCodes(), h.events.exceptions[0].message);

@@ -126,6 +126,7 @@ TEST_F(StartupOverTls, EveryRefusedConnectionSaysWhyInWordsAUserUnderstands) {
         if (url.rfind("http://", 0) == 0 && !c.plainAddress) url.insert(4, "s");
         if (url.rfind("https://", 0) == 0 && c.plainAddress) url.erase(4, 1);
         ClientHarness h{true};
+        h.failFast();
         EXPECT_EQ(initTrusting(h, c.via, certs.authority(), url), -9);
         expectConnectionFailure(h, kUnreachable, c.reason);
     }

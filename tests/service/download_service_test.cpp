@@ -93,6 +93,7 @@ TEST(DownloadFaults, AServiceThatFailsOrDiesAfterSomeItemsLeavesThoseItemsWhole)
         if (fault != "stopped") args = {"--fault", "GetItemData=" + fault + "@4713"};
         RefService service(args);
         DownloadHarness h(true);
+        h.host.failFast();
         ASSERT_NO_FATAL_FAILURE(h.init(service.url()));
         h.impl->DownloadStructure();
         h.impl->DownloadItem("4711");

@@ -6,6 +6,7 @@
 
 #include "component/client_impl.hpp"
 #include "component/client_services.hpp"
+#include "component/soap_setup.hpp"
 #include "fake_service_client.hpp"
 #include "fake_shell.hpp"
 #include "ovk/client.hpp"
@@ -71,6 +72,12 @@ struct ClientHarness {
         client = std::make_unique<Client>(std::make_unique<Client::Impl>(
             std::make_shared<const ClientServices>(std::move(services))));
         client->setEvents(&events);
+    }
+
+    // A refused connection is tried again after waits of seconds; a test of what the user is
+    // told about the failure needs the failure, not the waits.
+    void failFast() {
+        settings->write(kSettingsApplication, "Settings", kRetryAttemptsSetting, "0");
     }
 };
 
