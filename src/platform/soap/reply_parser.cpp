@@ -371,6 +371,13 @@ ParserCtxtPtr takeContext() {
 // one, so that a document handed to another thread never shares a dictionary with a parse
 // under way here (libxml2 does not lock its dictionaries).
 void giveBack(ParserCtxtPtr ctxt) {
+    // A context that grew for an unusual reply (thousands of attributes on one element) is
+    // not kept: it would hold that memory for as long as the thread lives.
+    constexpr int kMostKeptSlots = 1024;
+    if (ctxt->maxatts > kMostKeptSlots || ctxt->nodeMax > kMostKeptSlots ||
+        ctxt->nameMax > kMostKeptSlots || ctxt->nsMax > kMostKeptSlots ||
+        ctxt->spaceMax > kMostKeptSlots)
+        return;
     ctxt->_private = nullptr;
     xmlCtxtReset(ctxt.get());
     xmlDict* dict = xmlDictCreate();

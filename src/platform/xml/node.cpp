@@ -180,9 +180,9 @@ void dropWhitespaceChildren(xmlNode* element) {
 // which cost more than the rest of the walk.
 bool preservesSpace(const xmlNode* element, bool parentPreserves) {
     if (element->properties == nullptr) return parentPreserves;
-    const auto* xmlNs = reinterpret_cast<const xmlChar*>(XML_XML_NAMESPACE);
-    if (xmlHasNsProp(element, BAD_CAST "space", xmlNs) == nullptr) return parentPreserves;
-    const detail::XmlString value(xmlGetNsProp(element, BAD_CAST "space", xmlNs));
+    const auto* xmlNamespace = reinterpret_cast<const xmlChar*>(XML_XML_NAMESPACE);
+    if (xmlHasNsProp(element, BAD_CAST "space", xmlNamespace) == nullptr) return parentPreserves;
+    const detail::XmlString value(xmlGetNsProp(element, BAD_CAST "space", xmlNamespace));
     if (xmlStrEqual(value.get(), BAD_CAST "preserve")) return true;
     if (xmlStrEqual(value.get(), BAD_CAST "default")) return false;
     return parentPreserves;
