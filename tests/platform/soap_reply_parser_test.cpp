@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -167,6 +168,49 @@ TEST(SoapReplyParser, AMalformedReplyWithALargeSectionFailsWhereItIsMalformed) {
         }
         EXPECT_EQ(places.front(), places.back());
     }
+}
+
+// Each thread reads its replies with one parser context, kept from reply to reply: what a reply
+// gives (tree or failure) must not depend on what the context read before, nor a document on
+// the replies read after it.
+TEST(SoapReplyParser, EveryReplyReadsAsIfItWereTheFirst) {
+    const std::string large = repeated("QUJD", 1 << 15);
+    std::string attributes;
+    for (int i = 0; i < 400; ++i) attributes += " a" + std::to_string(i) + "=''";
+    const std::vector<std::string> replies = {
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?><p:r xmlns:p=\"urn:a\" p:x=\"1\">"
+        "<p:a xml:space=\"preserve\"> Gr\xC3\xBC\xC3\x9F"
+        "e </p:a><![CDATA[c]]><!-- n --><?pi d?></p:r>",
+        "\xEF\xBB\xBF<r><a>bom</a></r>",
+        "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r>Gr\xFC\xDF"
+        "e</r>",
+        std::string("\xFF\xFE<\0r\0>\0\xFC\0<\0/\0r\0>\0", 18),
+        std::string("\xFE\xFF\0<\0r\0>\0\xFC\0<\0/\0r\0>", 18),
+        "<r><d><![CDATA[" + large + "]]></d><d><![CDATA[" + large + "]]></d></r>",
+        "<p:r xmlns:p=\"urn:b\"><q:a xmlns:q=\"urn:a\"/></p:r>",
+        "<r" + attributes + "/>",
+        "<r><a>unfinished</a>",
+        "<!DOCTYPE r [<!ENTITY e \"boom\">]><r>&e;</r>",
+        repeated("<a>", 257) + repeated("</a>", 257),
+        "",
+    };
+    const auto outcome = [](const std::string& text) {
+        const std::string failure = failureOf(text, 4096);
+        return failure != "no failure" ? failure : parseInPieces(text, 4096).toString();
+    };
+    // A thread of its own reads each reply with a context that has read nothing before.
+    std::vector<std::string> first(replies.size());
+    for (std::size_t i = 0; i < replies.size(); ++i)
+        std::thread([&] { first[i] = outcome(replies[i]); }).join();
+    const xml::Document kept = parseInPieces(replies[0], 4096);
+    for (std::size_t before = 0; before < replies.size(); ++before) {
+        for (std::size_t i = 0; i < replies.size(); ++i) {
+            SCOPED_TRACE(std::to_string(before) + " then " + std::to_string(i));
+            outcome(replies[before]);
+            EXPECT_EQ(outcome(replies[i]), first[i]);
+        }
+    }
+    EXPECT_EQ(kept.toString(), first[0]);
 }
 
 TEST(SoapReplyParser, DoctypeAndEntityTricksAreRefused) {

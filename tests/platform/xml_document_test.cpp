@@ -80,6 +80,7 @@ TEST(XmlDocument, DroppingWhiteSpaceTextLeavesWhatTheContentSays) {
     struct Case {
         const char* xml;
         const char* compact;
+        const char* from = nullptr;  // the element dropped from; the root when none
     };
     for (const Case& c : {
              Case{"<r>\n  <a x='1'/>\n  <b>\n    <c/>\n  </b>\n</r>",
@@ -91,9 +92,19 @@ TEST(XmlDocument, DroppingWhiteSpaceTextLeavesWhatTheContentSays) {
              Case{"<r>  </r>", "<r/>"},
              Case{"<r> <p xml:space='preserve'> <q/> </p> </r>",
                   "<r><p xml:space=\"preserve\"> <q/> </p></r>"},
+             // The node's own children are a list even under "preserve"; what it sets goes
+             // down to its children, and the nearest "preserve" or "default" decides.
+             Case{"<r xml:space='preserve'> <a> <b/> </a> </r>",
+                  "<r xml:space=\"preserve\"><a> <b/> </a></r>"},
+             Case{"<r xml:space='preserve'> <p xml:space='default'> <q/> </p> </r>",
+                  "<r xml:space=\"preserve\"><p xml:space=\"default\"><q/></p></r>"},
+             Case{"<r xml:space='preserve'> <p xml:space='other'> <q/> </p> </r>",
+                  "<r xml:space=\"preserve\"><p xml:space=\"other\"> <q/> </p></r>"},
+             Case{"<e xml:space='preserve'> <r> <a> <b/> </a> </r> </e>",
+                  "<e xml:space=\"preserve\"> <r><a> <b/> </a></r> </e>", "r"},
          }) {
         Document doc = Document::loadMemory(c.xml);
-        doc.root().dropWhitespaceText();
+        (c.from != nullptr ? doc.firstElementByName(c.from) : doc.root()).dropWhitespaceText();
         std::string text = doc.toString();
         text = text.substr(text.find('\n') + 1);
         while (!text.empty() && text.back() == '\n') text.pop_back();

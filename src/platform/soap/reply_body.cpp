@@ -97,6 +97,10 @@ bool ReplyBody::append(const char* data, std::size_t size) {
         markup_.reserve(static_cast<std::size_t>(expected_) + 1);
     received_ += size;
     if (!(scan_ == Scan::ApartCdata ? apart_ : markup_).add(data, size)) return false;
+    // No section read in place can prove large before the markup holds kSetApartFrom bytes;
+    // until then the scan waits, and a small reply is never scanned at all. It catches up in
+    // one go and comes to where it would have come piece by piece.
+    if (scan_ != Scan::ApartCdata && markup_.size < kSetApartFrom) return true;
     return advance();
 }
 

@@ -322,12 +322,16 @@ std::string mebibytes(std::uint64_t bytes) {
 
 }  // namespace
 
-ReplyParser::ReplyParser(ReplyLimits limits) : limits_(limits) {
-    startContext();
-}
+ReplyParser::ReplyParser(ReplyLimits limits) : limits_(limits) {}
 
-void ReplyParser::startContext() {
-    state_ = std::make_unique<State>();
+namespace {
+
+// Making a parser context costs more than reading a small reply, so each thread keeps the
+// last one it finished with. Only a context whose parse went through is kept: one stopped or
+// failed half-way may hold whatever state it stopped in.
+thread_local ParserCtxtPtr spareContext;
+
+ParserCtxtPtr newContext() {
     xmlInitParser();
     xmlSAXHandler sax;
     std::memset(&sax, 0, sizeof sax);
@@ -342,13 +346,55 @@ void ReplyParser::startContext() {
     sax.comment = &onComment;
     sax.processingInstruction = &onProcessingInstruction;
     ErrorCollector errors;
-    state_->ctxt.reset(xmlCreatePushParserCtxt(&sax, nullptr, nullptr, 0, "reply"));
-    if (!state_->ctxt || state_->ctxt->input == nullptr || state_->ctxt->input->buf == nullptr)
+    ParserCtxtPtr ctxt(xmlCreatePushParserCtxt(&sax, nullptr, nullptr, 0, nullptr));
+    if (!ctxt || ctxt->input == nullptr || ctxt->input->buf == nullptr)
         throw Error(err::OutOfMemory, "Out of memory");
-    xmlCtxtUseOptions(state_->ctxt.get(), xml::detail::parserOptions());
-    state_->ctxt->_private = state_.get();
-    state_->limits = limits_;
+    xmlCtxtUseOptions(ctxt.get(), xml::detail::parserOptions());
+    return ctxt;
 }
+
+// A context as xmlCreatePushParserCtxt leaves it without a first piece: an empty input of its
+// own, and the encoding still to be told from the first bytes (xmlCtxtResetPush assumes UTF-8
+// when it is given no bytes, which would misread a reply in UTF-16).
+ParserCtxtPtr takeContext() {
+    ParserCtxtPtr ctxt = std::move(spareContext);
+    if (!ctxt) return newContext();
+    if (xmlCtxtResetPush(ctxt.get(), nullptr, 0, nullptr, nullptr) != 0 || ctxt->input == nullptr ||
+        ctxt->input->buf == nullptr)
+        throw Error(err::OutOfMemory, "Out of memory");
+    ctxt->charset = XML_CHAR_ENCODING_NONE;
+    return ctxt;
+}
+
+// Keeps the context for the next reply of this thread, holding nothing of this one. The names
+// of the document go on living in the dictionary the document holds; the context takes a new
+// one, so that a document handed to another thread never shares a dictionary with a parse
+// under way here (libxml2 does not lock its dictionaries).
+void giveBack(ParserCtxtPtr ctxt) {
+    // A context that grew for an unusual reply (thousands of attributes on one element) is
+    // not kept: it would hold that memory for as long as the thread lives.
+    constexpr int kMostKeptSlots = 1024;
+    if (ctxt->maxatts > kMostKeptSlots || ctxt->nodeMax > kMostKeptSlots ||
+        ctxt->nameMax > kMostKeptSlots || ctxt->nsMax > kMostKeptSlots ||
+        ctxt->spaceMax > kMostKeptSlots)
+        return;
+    ctxt->_private = nullptr;
+    xmlCtxtReset(ctxt.get());
+    xmlDict* dict = xmlDictCreate();
+    if (dict == nullptr) return;
+    xmlDictSetLimit(dict, (ctxt->options & XML_PARSE_HUGE) != 0 ? 0 : XML_MAX_DICTIONARY_LIMIT);
+    xmlDictFree(ctxt->dict);
+    ctxt->dict = dict;
+    // The parser tells these names apart by their address in its dictionary.
+    ctxt->str_xml = xmlDictLookup(dict, BAD_CAST "xml", 3);
+    ctxt->str_xmlns = xmlDictLookup(dict, BAD_CAST "xmlns", 5);
+    ctxt->str_xml_ns = xmlDictLookup(dict, XML_XML_NAMESPACE, 36);
+    if (ctxt->str_xml == nullptr || ctxt->str_xmlns == nullptr || ctxt->str_xml_ns == nullptr)
+        return;
+    spareContext = std::move(ctxt);
+}
+
+}  // namespace
 
 ReplyParser::~ReplyParser() {
     // The parser may still point into the body.
@@ -373,8 +419,12 @@ xml::Document ReplyParser::finish(Clock::time_point deadline) {
 }
 
 xml::Document ReplyParser::parse(Clock::time_point deadline) {
-    xmlParserCtxt* ctxt = state_->ctxt.get();
+    state_ = std::make_unique<State>();
     State& state = *state_;
+    state.ctxt = takeContext();
+    xmlParserCtxt* ctxt = state.ctxt.get();
+    ctxt->_private = &state;
+    state.limits = limits_;
     state.deadline = deadline;
     state.bodySize = body_.size();
     const std::string_view markup(body_.markup(), body_.markupSize());
@@ -475,7 +525,7 @@ xml::Document ReplyParser::parse(Clock::time_point deadline) {
     xmlNode* moved = state.movedText;
     const std::size_t movedOffset = state.movedOffset;
     const std::size_t movedLength = state.movedLength;
-    state_->ctxt.reset();
+    giveBack(std::move(state.ctxt));
     char* body = body_.releaseMarkup();
     if (moved != nullptr) {
         std::memmove(body, body + movedOffset, movedLength);

@@ -58,7 +58,6 @@ class ReplyParser {
     struct State;
 
   private:
-    void startContext();
     xml::Document parse(std::chrono::steady_clock::time_point deadline);
 
     // Declared before the state, so that it goes after it: the parser reads the body in place.

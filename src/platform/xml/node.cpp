@@ -174,6 +174,20 @@ void dropWhitespaceChildren(xmlNode* element) {
     }
 }
 
+// Whether xml:space keeps the white space among the children of `element`: its own
+// attribute decides when it says "preserve" or "default", else its parent's setting, as
+// xmlNodeGetSpacePreserve has it. That function walks up to the root for every element,
+// which cost more than the rest of the walk.
+bool preservesSpace(const xmlNode* element, bool parentPreserves) {
+    if (element->properties == nullptr) return parentPreserves;
+    const auto* xmlNamespace = reinterpret_cast<const xmlChar*>(XML_XML_NAMESPACE);
+    if (xmlHasNsProp(element, BAD_CAST "space", xmlNamespace) == nullptr) return parentPreserves;
+    const detail::XmlString value(xmlGetNsProp(element, BAD_CAST "space", xmlNamespace));
+    if (xmlStrEqual(value.get(), BAD_CAST "preserve")) return true;
+    if (xmlStrEqual(value.get(), BAD_CAST "default")) return false;
+    return parentPreserves;
+}
+
 }  // namespace
 
 void Node::dropWhitespaceText() {
@@ -182,11 +196,14 @@ void Node::dropWhitespaceText() {
     dropWhitespaceChildren(node_);
     // An explicit walk: a reply may nest deeper than the stack would like. Only elements with
     // element children are entered; the text of the others is their value, and stays.
+    // Every element entered below keeps no white space, so only this node's setting is
+    // inherited further down.
+    const bool preserved = xmlNodeGetSpacePreserve(node_) == 1;
     xmlNode* current = node_->children;
     while (current != nullptr && current != node_) {
         xmlNode* next = nullptr;
         if (current->type == XML_ELEMENT_NODE && hasElementChild(current) &&
-            xmlNodeGetSpacePreserve(current) != 1) {
+            !preservesSpace(current, current->parent == node_ && preserved)) {
             dropWhitespaceChildren(current);
             next = current->children;
         } else {
