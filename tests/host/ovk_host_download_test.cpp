@@ -273,8 +273,9 @@ std::vector<std::string> savedArticles(const std::filesystem::path& doc) {
 
 // The symbol and GER files a download of `articles`, in this order, leaves.
 std::pair<std::string, std::string> recordFilesOf(const std::vector<std::string>& articles) {
+    const nlohmann::json project = test::catalogProject("DEMO");
     std::map<std::string, nlohmann::json> byId;
-    for (const auto& article : test::catalogProject("DEMO")["articles"]) byId[article["id"]] = article;
+    for (const auto& article : project["articles"]) byId[article["id"]] = article;
     std::vector<std::string> symbols, gers;
     for (const std::string& id : articles) {
         for (const auto& s : byId[id].value("symbols", nlohmann::json::array())) symbols.push_back(s);
@@ -399,7 +400,8 @@ TEST(OvkHostCrash, AKillAtAnyByteLeavesADocumentThatOpensWithTheArticlesSavedBef
 TEST(OvkHostConcurrentDownloads, ASecondRunOnTheSameDocumentIsRefusedAndLosesNothing) {
     for (const bool hardLink : {false, true}) {
         SCOPED_TRACE(hardLink ? "hard link in another folder" : "same name");
-        RefService service({"--latency-ms", "100"});
+        // Slow enough that the second starts, even on a loaded machine, before the first ends.
+        RefService service({"--latency-ms", "250"});
         TempDir work;
         const auto doc = work.write("download.xml",
                                     test::downloadDocument("TARVO", demoSettings(service.url())));
