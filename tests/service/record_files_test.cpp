@@ -183,10 +183,10 @@ TEST(RecordFiles, AKilledDownloadsUnsavedRecordsGoButNeverAnotherProgramsLines) 
                 files.AppendGerRecord(ger, "GER one\nEND\n");
                 if (c.theirsBetween) appendTheirs(ger);
                 files.AppendGerRecord(ger, "GER two\nEND\n");
+                ::raise(SIGKILL);  // as a crash would, with the document still held
             } catch (...) {
-                ::_exit(2);
             }
-            ::raise(SIGKILL);
+            ::_exit(2);
         }
         int status = 0;
         ::waitpid(pid, &status, 0);
