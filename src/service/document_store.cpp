@@ -366,8 +366,8 @@ void DocumentStore::replace(const std::function<void(int fd)>& write) {
         if (::syncfs(fd) != 0 || ::fsync(fd) != 0)
             throw files::ioError("Cannot flush", temp, errno);
         if (::rename(temp.c_str(), (linked ? copy : file_).c_str()) != 0)
-            throw files::ioError(linked ? "Cannot write" : "Cannot replace",
-                                 linked ? copy : file_, errno);
+            throw files::ioError(linked ? "Cannot write" : "Cannot replace", linked ? copy : file_,
+                                 errno);
     } catch (...) {
         std::error_code ec;
         fs::remove(temp, ec);

@@ -205,10 +205,10 @@ void RecordFiles::append(const std::filesystem::path& path, std::string_view rec
     if (separatorLine) bytes += " \r\n";
     bytes += ansiRecord;
 
+    // Without a held document there is no journal: the append alone, cut back should it fail.
     RecordJournal unjournalled;
-    const int errnum = document_ != nullptr
-                           ? document_->appendRecord(fd, target, bytes, created)
-                           : unjournalled.append(fd, target, bytes, created);
+    const int errnum = document_ != nullptr ? document_->appendRecord(fd, target, bytes, created)
+                                            : unjournalled.append(fd, target, bytes, created);
     if (errnum != 0) {
         index.size = -1;
         throw fileError("Cannot write", path, errnum);

@@ -69,7 +69,8 @@ bool onlyOurs(int fd, off_t size, const FileState& run, const std::string* inFli
     if (size == end) return hashOf(fd, keep, end) == run.hashAll;
     if (inFlight == nullptr || size < start || start < keep) return false;
     return hashOf(fd, keep, start) == run.hashBefore &&
-           holds(fd, start, std::string_view(*inFlight).substr(0, static_cast<std::size_t>(size - start)));
+           holds(fd, start,
+                 std::string_view(*inFlight).substr(0, static_cast<std::size_t>(size - start)));
 }
 
 }  // namespace

@@ -278,7 +278,8 @@ std::pair<std::string, std::string> recordFilesOf(const std::vector<std::string>
     for (const auto& article : project["articles"]) byId[article["id"]] = article;
     std::vector<std::string> symbols, gers;
     for (const std::string& id : articles) {
-        for (const auto& s : byId[id].value("symbols", nlohmann::json::array())) symbols.push_back(s);
+        for (const auto& s : byId[id].value("symbols", nlohmann::json::array()))
+            symbols.push_back(s);
         for (const auto& g : byId[id].value("gers", nlohmann::json::array())) gers.push_back(g);
     }
     return {test::expectedRecordFile(symbols, true), test::expectedRecordFile(gers, false)};

@@ -380,9 +380,9 @@ TEST_F(Transactions, ALinkedDocumentIsUpdatedWhereItLives) {
 TEST_F(Transactions, ASecondDownloadOfTheDocumentIsRefusedUntilTheFirstLetsGo) {
     enum class Name { Same, HardLinkElsewhere };
     enum class LetGo { Finish, InitAnotherDocument };
-    for (const auto& [name, letGo] : {std::pair(Name::Same, LetGo::Finish),
-                                      std::pair(Name::HardLinkElsewhere, LetGo::Finish),
-                                      std::pair(Name::Same, LetGo::InitAnotherDocument)}) {
+    for (const auto& [name, letGo] :
+         {std::pair(Name::Same, LetGo::Finish), std::pair(Name::HardLinkElsewhere, LetGo::Finish),
+          std::pair(Name::Same, LetGo::InitAnotherDocument)}) {
         SCOPED_TRACE(std::string(name == Name::Same ? "same name" : "hard link elsewhere") +
                      (letGo == LetGo::Finish ? ", Finish" : ", Init on another document"));
         DownloadHarness first;
