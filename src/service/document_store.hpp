@@ -28,9 +28,9 @@ struct DocumentInUse : Error {
 // Holding a DocumentStore means holding the document. An exclusive lock on a lock file beside it
 // (and, for a file with other hard links, on the file itself) keeps every other download of the
 // same document out, in this process or another, whatever name it uses, until the store goes
-// away. On taking the document the store first finishes or undoes what an
-// interrupted run left: an unfinished copy into a linked file, a journal of an in-place save
-// and of the records appended for articles it undoes, temporary files.
+// away. On taking the document the store first finishes or undoes what an interrupted run
+// left: an unfinished copy into a linked file, a journal of an in-place save and of the records
+// appended for the articles it undoes, temporary files.
 //
 // The document is written where it lives: a symbolic link is followed and the files of the
 // protocol lie beside its target; a file with other hard links is overwritten in place from a
