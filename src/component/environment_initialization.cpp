@@ -29,10 +29,12 @@ constexpr const char* kClientDataMissing = "Failed to get Client-Information and
 // The document held for Init's checks, once what an interrupted download left is repaired. A
 // document in a folder we cannot write is checked all the same, unheld: there is nothing to
 // repair there and this run cannot write it either. A download of this Client that already
-// holds it goes on holding it; another download holding it refuses the start-up.
-std::unique_ptr<DocumentStore> holdForChecks(const std::string& path,
-                                             const DownloadSession* session) {
+// holds it goes on holding it; another download holding it refuses the start-up. A download of
+// this Client on another document (one that failed and was never cancelled) is over: a host
+// that starts the Client on another document must not keep the old one from other downloads.
+std::unique_ptr<DocumentStore> holdForChecks(const std::string& path, DownloadSession* session) {
     if (session != nullptr && session->holds(path)) return nullptr;
+    if (session != nullptr) session->release();
     try {
         return std::make_unique<DocumentStore>(path);
     } catch (const DocumentInUse&) {

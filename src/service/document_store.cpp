@@ -13,13 +13,18 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <vector>
 
 #include "platform/files.hpp"
+#include "service/journal_io.hpp"
 
 namespace ovk {
 namespace fs = std::filesystem;
+using journal::Descriptor;
+using journal::fnv1a;
+using journal::kSector;
+using journal::openDescriptor;
+using journal::readAt;
 
 namespace {
 
@@ -28,17 +33,8 @@ constexpr std::string_view kLock = ".ovk-lock";
 constexpr std::string_view kJournal = ".ovk-journal";
 constexpr std::string_view kTemporary = ".ovk-tmp-";  // + six characters of mkstemp
 constexpr std::string_view kCopy = ".ovk-copy-";      // + the document's inode number
-constexpr std::size_t kSector = 512;                  // a slot never straddles one
 constexpr std::size_t kAnchor = 64;
 constexpr char kMagic[16] = "ovk-journal v1\n";
-
-// A fast hash to tell a whole record from a torn one; not a defence against anybody.
-std::uint64_t fnv1a(const void* data, std::size_t size,
-                    std::uint64_t hash = 14695981039346656037u) {
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    for (std::size_t i = 0; i < size; ++i) hash = (hash ^ bytes[i]) * 1099511628211u;
-    return hash;
-}
 
 struct JournalHeader {
     char magic[16];
@@ -68,53 +64,6 @@ std::size_t allowedBeforeCrash(std::size_t wanted) {
     const std::size_t allowed = std::min<std::size_t>(wanted, static_cast<std::size_t>(left));
     written += static_cast<long long>(allowed);
     return allowed;
-}
-
-// This boot of the machine. A journal written in the same boot may trust what is in the page
-// cache; after a restart only what was flushed counts. Tests stand for a restart by naming
-// another boot in OVK_BOOT_ID.
-const std::string& bootId() {
-    static const std::string id = [] {
-        if (const char* test = std::getenv("OVK_BOOT_ID"); test != nullptr && *test != '\0')
-            return std::string(test);
-        std::ifstream in("/proc/sys/kernel/random/boot_id");
-        std::string line;
-        std::getline(in, line);
-        return line;
-    }();
-    return id;
-}
-
-int openDescriptor(const fs::path& path, int flags, mode_t mode = 0600) {
-    int fd;
-    do {
-        fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
-}
-
-struct Descriptor {
-    int fd = -1;
-    explicit Descriptor(int fd) : fd(fd) {}
-    ~Descriptor() {
-        if (fd >= 0) ::close(fd);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-};
-
-int readAt(int fd, void* data, std::size_t size, off_t offset) {
-    auto* bytes = static_cast<char*>(data);
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t got =
-            ::pread(fd, bytes + done, size - done, offset + static_cast<off_t>(done));
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return errno;
-        if (got == 0) return EIO;
-        done += static_cast<std::size_t>(got);
-    }
-    return 0;
 }
 
 fs::path resolve(const fs::path& path) {
@@ -184,12 +133,7 @@ void DocumentStore::lock() {
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
             const int errnum = errno;
             ::close(fd);
-            if (errnum == EWOULDBLOCK) {
-                throw DocumentInUse(err::PermissionDenied,
-                                    "The download file " + path_.string() +
-                                        " is in use by another download. Wait until it has "
-                                        "finished, then try again.");
-            }
+            if (errnum == EWOULDBLOCK) throw inUse();
             throw files::ioError("Cannot lock", name, errnum);
         }
         struct stat held {};
@@ -197,6 +141,7 @@ void DocumentStore::lock() {
         if (::fstat(fd, &held) == 0 && ::lstat(name.c_str(), &named) == 0 &&
             held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
             lock_ = fd;
+            lockInode();
             return;
         }
         ::close(fd);
@@ -204,7 +149,36 @@ void DocumentStore::lock() {
     throw files::ioError("Cannot lock", name, EAGAIN);
 }
 
+void DocumentStore::lockInode() {
+    // A name in another folder has a lock file of its own, so a file with other hard links is
+    // locked itself as well. Such a file is written in place, never replaced, so the lock stays
+    // on the document for as long as it is held.
+    struct stat st {};
+    if (::stat(file_.c_str(), &st) != 0 || st.st_nlink <= 1) return;
+    const int fd = openDescriptor(file_, O_RDONLY | O_NOFOLLOW);
+    // Unreadable: Init and the download say so on their own.
+    if (fd < 0) return;
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        inodeLock_ = fd;
+        return;
+    }
+    const int errnum = errno;
+    ::close(fd);
+    unlock();
+    if (errnum == EWOULDBLOCK) throw inUse();
+    throw files::ioError("Cannot lock", file_, errnum);
+}
+
+DocumentInUse DocumentStore::inUse() const {
+    return DocumentInUse(err::PermissionDenied,
+                         "The download file " + path_.string() +
+                             " is in use by another download. Wait until it has finished, then "
+                             "try again.");
+}
+
 void DocumentStore::unlock() noexcept {
+    if (inodeLock_ >= 0) ::close(inodeLock_);
+    inodeLock_ = -1;
     if (lock_ < 0) return;
     // Removed while still held, so nobody can lock the old file after we let go of it.
     ::unlink(sibling(kLock).c_str());
@@ -300,12 +274,19 @@ void DocumentStore::undoFromJournal() {
         return discard();
     struct stat st {};
     if (::stat(file_.c_str(), &st) != 0) throw files::ioError("Cannot open", file_, errno);
-    // Another file now stands at the name: the journal was about the one it replaced.
+    // Another file now stands at the name: the journal was about the one it replaced, and the
+    // records appended for it belong to the articles the new file holds.
     if (st.st_dev != header.device || st.st_ino != header.inode) return discard();
 
     const off_t slotsAt =
         static_cast<off_t>((sizeof header + tail.size() + kSector - 1) / kSector * kSector);
-    const std::string& boot = bootId();
+    const off_t recordsAt = slotsAt + kSlots * static_cast<off_t>(kSector);
+    // A journal without a tail was made for the records of the first article before the
+    // document was first saved: there is no state of the document to restore.
+    if (tail.empty()) {
+        RecordJournal::undo(journal.fd, recordsAt, 0);
+        return discard();
+    }
     const Slot* chosen = nullptr;
     std::array<Slot, kSlots> slots{};
     for (int i = 0; i < kSlots; ++i) {
@@ -314,9 +295,7 @@ void DocumentStore::undoFromJournal() {
             !slots[i].whole())
             continue;
         const bool trusted =
-            i < kFirstLatest ||
-            (!boot.empty() &&
-             boot == std::string(slots[i].boot, ::strnlen(slots[i].boot, sizeof slots[i].boot)));
+            i < kFirstLatest || journal::thisBoot(slots[i].boot, sizeof slots[i].boot);
         if (trusted && (chosen == nullptr || slots[i].sequence > chosen->sequence))
             chosen = &slots[i];
     }
@@ -338,6 +317,8 @@ void DocumentStore::undoFromJournal() {
     if (::ftruncate(document.fd, at + static_cast<off_t>(tail.size())) != 0)
         throw files::ioError("Cannot write", file_, errno);
     if (::fsync(document.fd) != 0) throw files::ioError("Cannot flush", file_, errno);
+    // The records of the articles undone go with them.
+    RecordJournal::undo(journal.fd, recordsAt, chosen->sequence);
     discard();
 }
 
@@ -363,7 +344,6 @@ void DocumentStore::removeLeftovers(const fs::path& beside) const {
 }
 
 void DocumentStore::replace(const std::function<void(int fd)>& write) {
-    endAppends();
     struct stat original {};
     if (::stat(file_.c_str(), &original) != 0)
         throw files::ioError("Cannot open", path_, errno, err::FileNotFound);
@@ -372,37 +352,44 @@ void DocumentStore::replace(const std::function<void(int fd)>& write) {
     if (fd < 0) throw files::ioError("Cannot create a temporary file beside", file_, errno);
     const fs::path temp(pattern);
     Descriptor guard(fd);
+    // Other names of the file must see the new content too: it is copied in, from a copy that
+    // the next run finishes copying should this one be interrupted.
+    const bool linked = original.st_nlink > 1;
+    const fs::path copy = sibling(std::string(kCopy) + std::to_string(original.st_ino));
     try {
         write(fd);
         if (::fchmod(fd, original.st_mode & 07777) != 0)
             throw files::ioError("Cannot set permissions for", temp, errno);
         // The whole file system, not the file alone: the payload files written beside the
-        // document are on disk before a document that names them.
+        // document are on disk before a document that names them, and so are the in-place
+        // saves the journal protected until now.
         if (::syncfs(fd) != 0 || ::fsync(fd) != 0)
             throw files::ioError("Cannot flush", temp, errno);
-        if (original.st_nlink <= 1) {
-            if (::rename(temp.c_str(), file_.c_str()) != 0)
-                throw files::ioError("Cannot replace", file_, errno);
-            syncFolder();
-            return;
-        }
-        // Other names of the file must see the new content too: it is copied in, from a copy
-        // that the next run finishes copying should this one be interrupted.
-        const fs::path copy = sibling(std::string(kCopy) + std::to_string(original.st_ino));
-        if (::rename(temp.c_str(), copy.c_str()) != 0)
-            throw files::ioError("Cannot write", copy, errno);
-        syncFolder();
-        finishCopy(copy);
-        syncFolder();
+        if (::rename(temp.c_str(), (linked ? copy : file_).c_str()) != 0)
+            throw files::ioError(linked ? "Cannot write" : "Cannot replace", linked ? copy : file_,
+                                 errno);
     } catch (...) {
         std::error_code ec;
         fs::remove(temp, ec);
+        // The document is as it was; the journal stays for the records appended since its
+        // last commit, and the next save writes the document whole.
+        if (document_ >= 0) ::close(document_);
+        document_ = -1;
         throw;
+    }
+    // The new content holds every article whose records were appended: the journal, which
+    // would undo them, goes. Until the rename it named the old file, or until the copy existed
+    // the copy's absence; a crash before either undid them with the article.
+    dropJournal();
+    syncFolder();
+    if (linked) {
+        finishCopy(copy);
+        syncFolder();
     }
 }
 
 void DocumentStore::beginAppends(off_t tailOffset, std::string tail) {
-    endAppends();
+    dropJournal();
     document_ = openDescriptor(file_, O_RDWR | O_NOFOLLOW);
     if (document_ < 0) throw files::ioError("Cannot write", file_, errno);
     struct stat st {};
@@ -414,35 +401,44 @@ void DocumentStore::beginAppends(off_t tailOffset, std::string tail) {
     }
     tail_ = std::move(tail);
     committed_ = tailOffset;
+    try {
+        // Both checkpoint slots and the latest ones describe the file as it is now, which
+        // replace() has put on disk.
+        const Slot slot = slotFor(tailOffset);
+        makeJournal(st, tail_, &slot);
+    } catch (...) {
+        ::close(document_);
+        document_ = -1;
+        throw;
+    }
+    lastFlush_ = std::chrono::steady_clock::now();
+}
 
+void DocumentStore::makeJournal(const struct stat& document, std::string_view tail,
+                                const Slot* state) {
     // The journal is made whole under a temporary name and renamed into place, so it exists
-    // only complete. Both checkpoint slots and the latest one describe the file as it is now,
-    // which replace() has put on disk.
+    // only complete.
     JournalHeader header{};
     std::memcpy(header.magic, kMagic, sizeof kMagic);
-    header.device = st.st_dev;
-    header.inode = st.st_ino;
-    header.tailSize = tail_.size();
-    header.check =
-        fnv1a(tail_.data(), tail_.size(), fnv1a(&header, offsetof(JournalHeader, check)));
-    slotsAt_ = static_cast<off_t>((sizeof header + tail_.size() + kSector - 1) / kSector * kSector);
+    header.device = document.st_dev;
+    header.inode = document.st_ino;
+    header.tailSize = tail.size();
+    header.check = fnv1a(tail.data(), tail.size(), fnv1a(&header, offsetof(JournalHeader, check)));
+    slotsAt_ = static_cast<off_t>((sizeof header + tail.size() + kSector - 1) / kSector * kSector);
 
     std::string pattern = sibling(std::string(kTemporary) + "XXXXXX").string();
     const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd < 0) {
-        ::close(document_);
-        document_ = -1;
-        throw files::ioError("Cannot create a temporary file beside", file_, errno);
-    }
+    if (fd < 0) throw files::ioError("Cannot create a temporary file beside", file_, errno);
     journal_ = fd;
     const fs::path temp(pattern);
     try {
         std::string head(reinterpret_cast<const char*>(&header), sizeof header);
-        head += tail_;
+        head += tail;
         if (const int errnum = writeAt(journal_, head, 0))
             throw files::ioError("Cannot write", temp, errnum);
-        const Slot slot = slotFor(tailOffset);
-        for (int i = 0; i < kSlots; ++i) writeSlot(i, slot);
+        if (state != nullptr) {
+            for (int i = 0; i < kSlots; ++i) writeSlot(i, *state);
+        }
         if (::fsync(journal_) != 0) throw files::ioError("Cannot flush", temp, errno);
         if (::rename(temp.c_str(), sibling(kJournal).c_str()) != 0)
             throw files::ioError("Cannot write", sibling(kJournal), errno);
@@ -451,18 +447,42 @@ void DocumentStore::beginAppends(off_t tailOffset, std::string tail) {
         std::error_code ec;
         fs::remove(temp, ec);
         ::close(journal_);
-        ::close(document_);
-        journal_ = document_ = -1;
+        journal_ = -1;
         throw;
     }
-    lastFlush_ = std::chrono::steady_clock::now();
+    records_.attach(journal_, sibling(kJournal), slotsAt_ + kSlots * static_cast<off_t>(kSector),
+                    state != nullptr ? state->sequence : 0);
+}
+
+void DocumentStore::dropJournal() {
+    if (document_ >= 0) ::close(document_);
+    document_ = -1;
+    if (journal_ < 0) return;
+    ::close(journal_);
+    journal_ = -1;
+    records_.detach();
+    std::error_code ec;
+    fs::remove(sibling(kJournal), ec);
+}
+
+int DocumentStore::appendRecord(int fd, const fs::path& file, std::string_view bytes,
+                                bool created) {
+    // The first article's records come before the document's first save: a journal without a
+    // state of the document covers them until then.
+    if (journal_ < 0) {
+        struct stat st {};
+        if (::stat(file_.c_str(), &st) != 0)
+            throw files::ioError("Cannot open", path_, errno, err::FileNotFound);
+        makeJournal(st, {}, nullptr);
+    }
+    return records_.append(fd, file, bytes, created);
 }
 
 DocumentStore::Slot DocumentStore::slotFor(off_t tailOffset) {
     Slot slot{};
     slot.sequence = ++sequence_;
     slot.tailOffset = static_cast<std::uint64_t>(tailOffset);
-    const std::string& boot = bootId();
+    const std::string& boot = journal::bootId();
     std::memcpy(slot.boot, boot.data(), std::min(boot.size(), sizeof slot.boot - 1));
     slot.anchorSize = static_cast<std::uint64_t>(std::min<off_t>(tailOffset, kAnchor));
     if (const int errnum = readAt(document_, slot.anchor, slot.anchorSize,
@@ -483,6 +503,7 @@ void DocumentStore::commit(off_t tailOffset) {
     const Slot slot = slotFor(tailOffset);
     writeSlot(kFirstLatest + static_cast<int>(slot.sequence % 2), slot);
     committed_ = tailOffset;
+    records_.committed(slot.sequence);
     const auto now = std::chrono::steady_clock::now();
     if (now - lastFlush_ < kFlushInterval) return;
     lastFlush_ = now;
@@ -500,17 +521,19 @@ void DocumentStore::rollback() noexcept {
 }
 
 void DocumentStore::endAppends() {
-    if (!appending()) return;
+    if (journal_ < 0) return;
     // The journal goes only once what it protects is on disk: without it, a power cut could
-    // leave a half-flushed save that nothing can undo.
-    const bool flushed = ::syncfs(document_) == 0;
-    const int errnum = errno;
-    ::close(document_);
-    ::close(journal_);
-    document_ = journal_ = -1;
-    if (!flushed) throw files::ioError("Cannot flush", file_, errnum);
-    std::error_code ec;
-    fs::remove(sibling(kJournal), ec);
+    // leave a half-flushed save that nothing can undo. Records appended for an article whose
+    // save failed stay: the article is still in memory, and a later save may write it.
+    if (::syncfs(journal_) != 0) {
+        const int errnum = errno;
+        if (document_ >= 0) ::close(document_);
+        ::close(journal_);
+        document_ = journal_ = -1;
+        records_.detach();
+        throw files::ioError("Cannot flush", file_, errnum);
+    }
+    dropJournal();
     syncFolder();
 }
 
@@ -520,6 +543,18 @@ int DocumentStore::writeAt(int fd, std::string_view bytes, off_t offset) {
         const std::size_t allowed = allowedBeforeCrash(bytes.size() - done);
         const ssize_t written =
             ::pwrite(fd, bytes.data() + done, allowed, offset + static_cast<off_t>(done));
+        if (written < 0 && errno == EINTR) continue;
+        if (written < 0) return errno;
+        done += static_cast<std::size_t>(written);
+    }
+    return 0;
+}
+
+int DocumentStore::append(int fd, std::string_view bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const std::size_t allowed = allowedBeforeCrash(bytes.size() - done);
+        const ssize_t written = ::write(fd, bytes.data() + done, allowed);
         if (written < 0 && errno == EINTR) continue;
         if (written < 0) return errno;
         done += static_cast<std::size_t>(written);

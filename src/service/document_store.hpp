@@ -1,5 +1,6 @@
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <chrono>
@@ -10,8 +11,14 @@
 #include <string_view>
 
 #include "platform/errors.hpp"
+#include "service/record_journal.hpp"
 
 namespace ovk {
+
+// Another download holds the document.
+struct DocumentInUse : Error {
+    using Error::Error;
+};
 
 // The download document on disk: the one place that knows how its bytes reach the disk and how
 // an interrupted run is repaired. docs/download-document-store.md tells the same in prose: the
@@ -19,10 +26,11 @@ namespace ovk {
 // leaves and how the next run puts it right.
 //
 // Holding a DocumentStore means holding the document. An exclusive lock on a lock file beside it
-// keeps every other download of the same document out (in this process or another) until the
-// store goes away. On taking the document the store first finishes or undoes what an
-// interrupted run left: an unfinished copy into a linked file, a journal of an in-place save,
-// temporary files.
+// (and, for a file with other hard links, on the file itself) keeps every other download of the
+// same document out, in this process or another, whatever name it uses, until the store goes
+// away. On taking the document the store first finishes or undoes what an interrupted run
+// left: an unfinished copy into a linked file, a journal of an in-place save and of the records
+// appended for the articles it undoes, temporary files.
 //
 // The document is written where it lives: a symbolic link is followed and the files of the
 // protocol lie beside its target; a file with other hard links is overwritten in place from a
@@ -53,14 +61,25 @@ class DocumentStore {
     // commit() says where the tail stands now: until then a crash is undone back to the last
     // commit. rollback() does the same at once, for a save that failed.
     void beginAppends(off_t tailOffset, std::string tail);
-    bool appending() const { return journal_ >= 0; }
+    bool appending() const { return document_ >= 0; }
     int appendDescriptor() const { return document_; }
     void commit(off_t tailOffset);
     void rollback() noexcept;
 
+    // Appends a record to the symbol or GER file open at `fd` (with O_APPEND), which lives at
+    // `file` (an absolute path, links followed) and was `created` empty for it. Journalled with
+    // the document: a crash before the next commit or replace() cuts it off again, with every
+    // record appended since the last one, as long as no other program appended after them.
+    // Returns 0 or the error number of the append, whose bytes are then cut off again; throws
+    // Error when the journal cannot be written.
+    int appendRecord(int fd, const std::filesystem::path& file, std::string_view bytes,
+                     bool created);
+
     // The one way the document's bytes, and those of its journal and temporary files, are
     // written: all of `bytes` at `offset`. Returns 0 or the error number.
     static int writeAt(int fd, std::string_view bytes, off_t offset);
+    // The same for the records appended to a file open with O_APPEND.
+    static int append(int fd, std::string_view bytes);
 
     // How long a committed save may stay in memory only: the file system is flushed at most
     // once in this time, since a flush per item costs more than fetching a typical item.
@@ -70,12 +89,16 @@ class DocumentStore {
     struct Slot;
 
     void lock();
+    void lockInode();
+    DocumentInUse inUse() const;
     void unlock() noexcept;
     void repair();
     void finishCopy(const std::filesystem::path& copy);
     void undoFromJournal();
     void removeLeftovers(const std::filesystem::path& beside) const;
     void endAppends();
+    void makeJournal(const struct stat& document, std::string_view tail, const Slot* state);
+    void dropJournal();
     void writeSlot(int index, const Slot& slot);
     Slot slotFor(off_t tailOffset);
     void syncFolder() const;
@@ -84,19 +107,17 @@ class DocumentStore {
     std::filesystem::path path_;
     std::filesystem::path file_;
     int lock_ = -1;
-    // While saving in place: the document, the journal, what the journal says.
+    int inodeLock_ = -1;
+    // While saving in place: the document. While there is a journal: its descriptor, what it
+    // says, and its part for the record files.
     int document_ = -1;
     int journal_ = -1;
+    RecordJournal records_;
     std::string tail_;
     off_t committed_ = 0;
     off_t slotsAt_ = 0;
     std::uint64_t sequence_ = 0;
     std::chrono::steady_clock::time_point lastFlush_{};
-};
-
-// Another download holds the document.
-struct DocumentInUse : Error {
-    using Error::Error;
 };
 
 }  // namespace ovk

@@ -24,6 +24,7 @@ struct DownloadSession {
         if (!holds(path)) {
             release();
             document = std::make_unique<DocumentStore>(path);
+            recordFiles.journalWith(document.get());
         }
         return *document;
     }
@@ -33,6 +34,7 @@ struct DownloadSession {
     // Lets other downloads have the document; what was saved is on disk first.
     void release() {
         downloadFile.reset();
+        recordFiles.journalWith(nullptr);
         document.reset();
     }
 };

@@ -102,10 +102,12 @@ void Client::Impl::DownloadItem(const std::string& MaterialId) {
             bool& flag;
             ~Reset() { flag = false; }
         } const reset{movableReplyText};
+        // Held before the records are appended: the document's journal covers them too.
+        DownloadSession& session = download();
+        DocumentStore& store = session.hold(DownloadFile);
         for (xml::Node child = first.firstChild(); child; child = child.nextSibling())
             AppendNodeCopy(document, project, child);
-        DownloadSession& session = download();
-        session.downloadFile.save(MyXMLDocument, project, session.hold(DownloadFile));
+        session.downloadFile.save(MyXMLDocument, project, store);
     } else if (isExceptionRecord(first)) {
         const ServiceException record = readExceptionRecord(first);
         raiseException(record.number, record.description, record.source);

@@ -11,6 +11,7 @@
 #include "platform/codepage.hpp"
 #include "platform/errors.hpp"
 #include "platform/files.hpp"
+#include "service/document_store.hpp"
 #include "util/case_fold.hpp"
 
 namespace ovk {
@@ -180,7 +181,7 @@ void RecordFiles::append(const std::filesystem::path& path, std::string_view rec
     const std::string ansiRecord = toAnsi(lines);
     const std::string ansiFirstLine = toAnsi(firstLine);
 
-    const std::filesystem::path target = followLinks(path);
+    const std::filesystem::path target = std::filesystem::absolute(followLinks(path));
     bool created = true;
     int fd =
         ::open(target.c_str(), O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
@@ -204,18 +205,13 @@ void RecordFiles::append(const std::filesystem::path& path, std::string_view rec
     if (separatorLine) bytes += " \r\n";
     bytes += ansiRecord;
 
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (written < 0 && errno == EINTR) continue;
-        if (written < 0) {
-            const int errnum = errno;
-            // Half a record would read as a record of its own later: cut it off again.
-            if (::ftruncate(fd, index.size) == 0) ::fsync(fd);
-            index.size = -1;
-            throw fileError("Cannot write", path, errnum);
-        }
-        done += static_cast<std::size_t>(written);
+    // Without a held document there is no journal: the append alone, cut back should it fail.
+    RecordJournal unjournalled;
+    const int errnum = document_ != nullptr ? document_->appendRecord(fd, target, bytes, created)
+                                            : unjournalled.append(fd, target, bytes, created);
+    if (errnum != 0) {
+        index.size = -1;
+        throw fileError("Cannot write", path, errnum);
     }
 
     index.add(bytes);

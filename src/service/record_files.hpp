@@ -10,6 +10,8 @@
 
 namespace ovk {
 
+class DocumentStore;
+
 // The symbol file and the GER file: text files in the Windows-1252 code page with carriage
 // return and line feed line ends, that records are appended to and that other programs (and
 // earlier downloads) may have written to as well.
@@ -24,9 +26,10 @@ namespace ovk {
 //
 // Every record starts on a line of its own: when the file does not end with a line break, one
 // is written first, so that a record never runs into the last line of the one before it.
-// Appends are single writes; a failing one is cut off again, so the file never keeps half a
-// record. A symbolic link standing at a file's name is followed: the host may keep its files
-// elsewhere, and the records go where the link points.
+// A failing append is cut off again, so the file never keeps half a record. While a download
+// holds its document, appends are journalled with it (DocumentStore::appendRecord): a crash
+// undoes the records of the articles it undoes. A symbolic link standing at a file's name is
+// followed: the host may keep its files elsewhere, and the records go where the link points.
 class RecordFiles {
   public:
     // A new symbol file starts with a line holding a single space; every record is preceded by
@@ -34,6 +37,9 @@ class RecordFiles {
     void AppendSymbolRecord(const std::filesystem::path& path, std::string_view record);
     // A new GER file starts empty; records follow one another without a separator line.
     void AppendGerRecord(const std::filesystem::path& path, std::string_view record);
+
+    // The held document whose journal covers the appends from now on; nullptr for none.
+    void journalWith(DocumentStore* document) { document_ = document; }
 
   private:
     struct FileIndex {
@@ -55,6 +61,7 @@ class RecordFiles {
     FileIndex& indexOf(const std::string& key, const std::filesystem::path& path, int fd);
 
     std::unordered_map<std::string, FileIndex> files_;
+    DocumentStore* document_ = nullptr;
 };
 
 }  // namespace ovk

@@ -14,6 +14,7 @@
 #include <set>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
 #include "component_folder.hpp"
 #include "host_run.hpp"
@@ -270,9 +271,24 @@ std::vector<std::string> savedArticles(const std::filesystem::path& doc) {
     return numbers;
 }
 
-// The program killed at one byte after the other of its saves and of Finish, as a crash would
-// stop it: the next Init opens the document, which holds a prefix of the articles in the
-// download's order, each with its files whole, and nothing of the protocol stays behind.
+// The symbol and GER files a download of `articles`, in this order, leaves.
+std::pair<std::string, std::string> recordFilesOf(const std::vector<std::string>& articles) {
+    const nlohmann::json project = test::catalogProject("DEMO");
+    std::map<std::string, nlohmann::json> byId;
+    for (const auto& article : project["articles"]) byId[article["id"]] = article;
+    std::vector<std::string> symbols, gers;
+    for (const std::string& id : articles) {
+        for (const auto& s : byId[id].value("symbols", nlohmann::json::array()))
+            symbols.push_back(s);
+        for (const auto& g : byId[id].value("gers", nlohmann::json::array())) gers.push_back(g);
+    }
+    return {test::expectedRecordFile(symbols, true), test::expectedRecordFile(gers, false)};
+}
+
+// The program killed at one byte after the other of its saves, its record appends and Finish,
+// as a crash would stop it: the next Init opens the document, which holds a prefix of the
+// articles in the download's order, each with its files whole, the record files hold exactly
+// their records, and nothing of the protocol stays behind.
 TEST(OvkHostCrash, AKillAtAnyByteLeavesADocumentThatOpensWithTheArticlesSavedBefore) {
     RefService service;
     const std::string settings = demoSettings(service.url());
@@ -282,7 +298,13 @@ TEST(OvkHostCrash, AKillAtAnyByteLeavesADocumentThatOpensWithTheArticlesSavedBef
         filesOf[article["id"]] = article.value("documents", std::vector<nlohmann::json>{});
 
     std::vector<std::string> order;
-    std::map<long long, std::vector<std::string>> savedRuns;
+    struct Left {
+        std::vector<std::string> saved;
+        std::pair<std::string, std::string> records;  // the symbol and the GER file
+        bool restarted;
+    };
+    std::map<long long, Left> savedRuns;
+    int recordsCut = 0;
     std::set<std::size_t> countsSeen;
     bool killedInFinish = false;
     std::size_t previous = 0;
@@ -309,6 +331,10 @@ TEST(OvkHostCrash, AKillAtAnyByteLeavesADocumentThatOpensWithTheArticlesSavedBef
         // Every other time the next run comes after a restart of the machine, as after a power
         // failure: it may rely only on what was flushed, and may keep fewer articles.
         const bool restarted = savedRuns.size() % 2 == 1;
+        const auto recordsNow = [&] {
+            return std::make_pair(readAll(work / "sym.txt"), readAll(work / "ger.txt"));
+        };
+        const auto recordsKilled = recordsNow();
         test::HostRun again;
         {
             const test::ScopedEnvironment boot(
@@ -339,49 +365,79 @@ TEST(OvkHostCrash, AKillAtAnyByteLeavesADocumentThatOpensWithTheArticlesSavedBef
             EXPECT_FALSE(entry.path().filename().string().starts_with(".download.xml"))
                 << entry.path();
         // Checked against the whole download's order below.
-        savedRuns[bytes] = saved;
+        savedRuns[bytes] = {saved, recordsNow(), restarted};
+        recordsCut += savedRuns[bytes].records != recordsKilled;
     }
     ASSERT_EQ(order.size(), filesOf.size());
-    for (const auto& [bytes, saved] : savedRuns) {
-        EXPECT_TRUE(std::equal(saved.begin(), saved.end(), order.begin())) << bytes;
+    const auto allRecords = recordFilesOf(order);
+    for (const auto& [bytes, left] : savedRuns) {
+        SCOPED_TRACE("killed after " + std::to_string(bytes) + " bytes");
+        EXPECT_TRUE(std::equal(left.saved.begin(), left.saved.end(), order.begin()));
+        const auto records = recordFilesOf(left.saved);
+        if (!left.restarted) {
+            EXPECT_EQ(left.records, records);
+            continue;
+        }
+        // After a restart, records of articles saved after the last flush may remain, the last
+        // one possibly cut short: never fewer, never others.
+        for (const auto& [file, expected, all] :
+             {std::tuple(left.records.first, records.first, allRecords.first),
+              std::tuple(left.records.second, records.second, allRecords.second)}) {
+            EXPECT_TRUE(file.starts_with(expected) && all.starts_with(file)) << file;
+        }
     }
+    // Kills in the middle of record appends and between them and the article's save were
+    // among them: the repair cut records off.
+    EXPECT_GT(recordsCut, 0);
     // Kills before the first save, between saves and during Finish were all among them.
     EXPECT_TRUE(countsSeen.contains(0));
     EXPECT_GE(countsSeen.size(), 4u);
     EXPECT_TRUE(killedInFinish);
 }
 
-// One download per document: while one runs, another Init on the same document is refused at
-// once with a clear Exception, and the running download completes with all of its articles.
+// One download per document, whatever name it goes by: while one runs, another Init on the same
+// document (or on another hard link to it, in another folder) is refused at once with a clear
+// Exception, and the running download completes with all of its articles.
 TEST(OvkHostConcurrentDownloads, ASecondRunOnTheSameDocumentIsRefusedAndLosesNothing) {
-    RefService service({"--latency-ms", "100"});
-    TempDir work;
-    const auto doc =
-        work.write("download.xml", test::downloadDocument("TARVO", demoSettings(service.url())));
-    const std::string settings = (work / "settings").string();
-    std::vector<std::string> args{"run", "--settings-dir", settings};
-    args.insert(args.end(), kAllLeaves.begin(), kAllLeaves.end());
-    args.push_back(doc.string());
-    auto first = std::async(std::launch::async, [&] { return runHost(args); });
-    // The first is between its articles once its journal exists.
-    const auto journal = work / ".download.xml.ovk-journal";
-    for (int i = 0; i < 600 && !std::filesystem::exists(journal); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    ASSERT_TRUE(std::filesystem::exists(journal));
+    for (const bool hardLink : {false, true}) {
+        SCOPED_TRACE(hardLink ? "hard link in another folder" : "same name");
+        // Slow enough that the second starts, even on a loaded machine, before the first ends.
+        RefService service({"--latency-ms", "250"});
+        TempDir work;
+        const auto doc = work.write("download.xml",
+                                    test::downloadDocument("TARVO", demoSettings(service.url())));
+        std::filesystem::path secondName = doc;
+        if (hardLink) {
+            secondName = work / "elsewhere" / "linked.xml";
+            std::filesystem::create_directory(secondName.parent_path());
+            std::filesystem::create_hard_link(doc, secondName);
+        }
+        const std::string settings = (work / "settings").string();
+        std::vector<std::string> args{"run", "--settings-dir", settings};
+        args.insert(args.end(), kAllLeaves.begin(), kAllLeaves.end());
+        args.push_back(doc.string());
+        auto first = std::async(std::launch::async, [&] { return runHost(args); });
+        // The first is between its articles once its journal exists.
+        const auto journal = work / ".download.xml.ovk-journal";
+        for (int i = 0; i < 600 && !std::filesystem::exists(journal); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ASSERT_TRUE(std::filesystem::exists(journal));
 
-    const test::HostRun second =
-        runHost({"run", "--settings-dir", settings, "--fields", "Product group", "--leaf",
-                 "Sensors", "--mark", "all", "--finish", doc.string()});
-    EXPECT_EQ(second.status, 1);
-    ASSERT_FALSE(second.lines.empty());
-    EXPECT_EQ(second.lines.back(), nlohmann::json({{"init", -992}}));
-    const std::string refusal = second.lines.front().dump();
-    EXPECT_NE(refusal.find("in use by another download"), std::string::npos) << refusal;
-    EXPECT_NE(refusal.find("70"), std::string::npos) << refusal;
+        const test::HostRun second =
+            runHost({"run", "--settings-dir", settings, "--fields", "Product group", "--leaf",
+                     "Sensors", "--mark", "all", "--finish", secondName.string()});
+        EXPECT_EQ(second.status, 1);
+        ASSERT_FALSE(second.lines.empty());
+        EXPECT_EQ(second.lines.back(), nlohmann::json({{"init", -992}}));
+        const std::string refusal = second.lines.front().dump();
+        EXPECT_NE(refusal.find("in use by another download"), std::string::npos) << refusal;
+        EXPECT_NE(refusal.find("70"), std::string::npos) << refusal;
 
-    const test::HostRun done = first.get();
-    ASSERT_EQ(done.status, 0) << done.errors << done.lines.back();
-    EXPECT_EQ(savedArticles(doc).size(), test::catalogProject("DEMO")["articles"].size());
+        const test::HostRun done = first.get();
+        ASSERT_EQ(done.status, 0) << done.errors << done.lines.back();
+        EXPECT_EQ(savedArticles(doc).size(), test::catalogProject("DEMO")["articles"].size());
+        EXPECT_TRUE(std::filesystem::equivalent(doc, secondName));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Replies, OvkHostDownload,

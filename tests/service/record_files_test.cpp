@@ -1,11 +1,15 @@
 // The symbol and GER files: their layout, the duplicate check, and files others write to.
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <fstream>
+#include <optional>
 
 #include "platform/errors.hpp"
+#include "service/document_store.hpp"
 #include "service/record_files.hpp"
 #include "temp_dir.hpp"
 
@@ -137,6 +141,61 @@ TEST(RecordFiles, WritesThroughALinkStandingAtTheFilesName) {
     EXPECT_TRUE(std::filesystem::is_symlink(dir / "sym.txt"));
     EXPECT_EQ(readAll(target), " \r\n \r\nSYMBOL one\r\nEND\r\n \r\nSYMBOL two\r\nEND");
     EXPECT_EQ(readAll(dir / "shared" / "new.txt"), " \r\n \r\nSYMBOL three\r\nEND");
+}
+
+// A download killed after appending the records of an article it never saved: the next run
+// that takes the document cuts them off again, but never a line another program appended.
+TEST(RecordFiles, AKilledDownloadsUnsavedRecordsGoButNeverAnotherProgramsLines) {
+    const std::string one = "GER one\r\nEND\r\n";
+    const std::string two = "GER two\r\nEND\r\n";
+    const std::string theirs = "THEIRS\r\n";
+    struct Case {
+        const char* name;
+        std::optional<std::string> before;  // none: no file yet
+        bool theirsBetween;                 // between our two records
+        bool theirsAfter;                   // after the kill, before the repair
+        std::optional<std::string> left;    // none: no file
+    };
+    const std::vector<Case> cases = {
+        {"a file the download made goes", std::nullopt, false, false, std::nullopt},
+        {"a file the host keeps is cut back", "HOST\r\n", false, false, "HOST\r\n"},
+        {"ours before another program's lines stay", "HOST\r\n", true, false,
+         "HOST\r\n" + one + theirs},
+        {"another program appended after them: all stay", "HOST\r\n", false, true,
+         "HOST\r\n" + one + two + theirs},
+    };
+    const auto appendTheirs = [&](const std::filesystem::path& file) {
+        std::ofstream(file, std::ios::binary | std::ios::app) << theirs;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir work;
+        const auto document = work.write("download.xml", "<Download/>");
+        const auto ger = work / "ger.txt";
+        if (c.before) work.write("ger.txt", *c.before);
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            try {
+                DocumentStore store(document);
+                RecordFiles files;
+                files.journalWith(&store);
+                files.AppendGerRecord(ger, "GER one\nEND\n");
+                if (c.theirsBetween) appendTheirs(ger);
+                files.AppendGerRecord(ger, "GER two\nEND\n");
+                ::raise(SIGKILL);  // as a crash would, with the document still held
+            } catch (...) {
+            }
+            ::_exit(2);
+        }
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status)) << status;
+        if (c.theirsAfter) appendTheirs(ger);
+        { const DocumentStore repaired(document); }
+        EXPECT_EQ(std::filesystem::exists(ger), c.left.has_value());
+        if (c.left) EXPECT_EQ(readAll(ger), *c.left);
+    }
 }
 
 }  // namespace

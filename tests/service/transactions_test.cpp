@@ -373,31 +373,56 @@ TEST_F(Transactions, ALinkedDocumentIsUpdatedWhereItLives) {
     }
 }
 
-// Two Clients downloading into one document: the second is refused at its first request,
-// before it fetches or writes anything, and may go once the first has finished.
-TEST_F(Transactions, ASecondDownloadOfTheDocumentIsRefusedUntilTheFirstHasFinished) {
-    h.host.fakeService->replies["GetItemData"] =
-        reply("<root><Articleinfo><Number>1</Number></Articleinfo></root>");
-    h.impl->DownloadStructure();
-    h.impl->DownloadItem("1");
-    const std::string saved = fileOnDisk();
+// Two Clients downloading into one document, under its name or under another hard link to it
+// in another folder: the second is refused at its first request, before it fetches or writes
+// anything, and may go once the first has let go: by finishing, or by starting up on another
+// document after a download it never finished.
+TEST_F(Transactions, ASecondDownloadOfTheDocumentIsRefusedUntilTheFirstLetsGo) {
+    enum class Name { Same, HardLinkElsewhere };
+    enum class LetGo { Finish, InitAnotherDocument };
+    for (const auto& [name, letGo] :
+         {std::pair(Name::Same, LetGo::Finish), std::pair(Name::HardLinkElsewhere, LetGo::Finish),
+          std::pair(Name::Same, LetGo::InitAnotherDocument)}) {
+        SCOPED_TRACE(std::string(name == Name::Same ? "same name" : "hard link elsewhere") +
+                     (letGo == LetGo::Finish ? ", Finish" : ", Init on another document"));
+        DownloadHarness first;
+        first.load(kDocument);
+        DownloadHarness other;
+        other.load(kDocument);
+        std::filesystem::path named = first.downloadFile();
+        if (name == Name::HardLinkElsewhere) {
+            named = other.work / "elsewhere" / "linked.xml";
+            std::filesystem::create_directory(named.parent_path());
+            std::filesystem::create_hard_link(first.downloadFile(), named);
+        }
+        other.impl->DownloadFile = named.string();
+        first.host.fakeService->replies["GetItemData"] =
+            reply("<root><Articleinfo><Number>1</Number></Articleinfo></root>");
+        first.impl->DownloadStructure();
+        first.impl->DownloadItem("1");
+        const std::string saved = readAll(first.downloadFile());
 
-    DownloadHarness other;
-    other.load(kDocument);
-    other.impl->DownloadFile = h.downloadFile().string();
-    try {
-        other.impl->DownloadStructure();
-        FAIL() << "the second download must be refused";
-    } catch (const Error& e) {
-        EXPECT_EQ(e.number, err::PermissionDenied);
-        EXPECT_NE(e.description.find("in use by another download"), std::string::npos);
+        try {
+            other.impl->DownloadStructure();
+            ADD_FAILURE() << "the second download must be refused";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.number, err::PermissionDenied);
+            EXPECT_NE(e.description.find("in use by another download"), std::string::npos);
+        }
+        EXPECT_EQ(other.host.fakeService->calls.size(), 0u);
+        EXPECT_EQ(readAll(first.downloadFile()), saved);
+
+        if (letGo == LetGo::Finish) {
+            first.impl->DownloadItem("2");
+            first.impl->Finish();
+        } else {
+            const auto another = first.work.write("another.xml", kDocument);
+            int32_t result = 0;
+            int32_t init = 0;
+            first.impl->InitializeEnvironment(another.string(), result, init);
+        }
+        EXPECT_NO_THROW(other.impl->DownloadStructure());
     }
-    EXPECT_EQ(other.host.fakeService->calls.size(), 0u);
-    EXPECT_EQ(fileOnDisk(), saved);
-
-    h.impl->DownloadItem("2");
-    h.impl->Finish();
-    EXPECT_NO_THROW(other.impl->DownloadStructure());
 }
 
 TEST_F(Transactions, WithoutRecordFileNamesOnlyTheDocumentsAreWritten) {

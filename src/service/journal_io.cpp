@@ -1,0 +1,62 @@
+#include "service/journal_io.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+
+namespace ovk::journal {
+
+std::uint64_t fnv1a(const void* data, std::size_t size, std::uint64_t hash) {
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    for (std::size_t i = 0; i < size; ++i) hash = (hash ^ bytes[i]) * 1099511628211u;
+    return hash;
+}
+
+const std::string& bootId() {
+    static const std::string id = [] {
+        if (const char* test = std::getenv("OVK_BOOT_ID"); test != nullptr && *test != '\0')
+            return std::string(test);
+        std::ifstream in("/proc/sys/kernel/random/boot_id");
+        std::string line;
+        std::getline(in, line);
+        return line;
+    }();
+    return id;
+}
+
+bool thisBoot(const char* boot, std::size_t size) {
+    const std::string& id = bootId();
+    return !id.empty() && id == std::string(boot, ::strnlen(boot, size));
+}
+
+int openDescriptor(const std::filesystem::path& path, int flags, mode_t mode) {
+    int fd;
+    do {
+        fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+Descriptor::~Descriptor() {
+    if (fd >= 0) ::close(fd);
+}
+
+int readAt(int fd, void* data, std::size_t size, off_t offset) {
+    auto* bytes = static_cast<char*>(data);
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t got =
+            ::pread(fd, bytes + done, size - done, offset + static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return errno;
+        if (got == 0) return EIO;
+        done += static_cast<std::size_t>(got);
+    }
+    return 0;
+}
+
+}  // namespace ovk::journal
