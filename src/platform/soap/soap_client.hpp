@@ -147,6 +147,8 @@ class SoapClient : public ServiceClient {
     // The post started ahead for this request, with the next ones started up to the bound; or
     // nothing, and the call posts as usual.
     std::unique_ptr<Ahead> takeAhead(const Request& request);
+    // Starts the announced posts not yet under way, up to the bound.
+    void startAhead();
     // With `streamed`, a plain reply goes to it as it is read and the Reply holds no document.
     Reply invoke(std::string_view operation, const std::vector<Argument>& args,
                  xml::ElementEvents* streamed = nullptr);
