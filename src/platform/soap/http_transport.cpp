@@ -433,7 +433,6 @@ struct HttpTransport::PendingPost::State {
     std::string body;
     bool https = false;
     Transfer transfer;
-    // Declared last, so that the worker has let go of it before the rest goes.
     PostWorker::Post post;
 };
 
