@@ -111,8 +111,8 @@ TEST(SoapClientPrefetch, RefusedRepliesAreFetchedAgainAndStillComeInOrder) {
 // Replies still on their way or being read when the loop stops, or when the client goes, end
 // with it: nothing waits for a service that never answers.
 TEST(SoapClientPrefetch, FetchesUnderWayEndWithTheLoopAndWithTheClient) {
-    test::RefService service({"--fault", "GetItemData=hang@4712", "--fault",
-                              "GetItemData=elementstream:8M@4714"});
+    test::RefService service(
+        {"--fault", "GetItemData=hang@4712", "--fault", "GetItemData=elementstream:8M@4714"});
     for (const bool destroy : {false, true}) {
         SCOPED_TRACE(destroy ? "client destroyed" : "announced calls dropped");
         auto client = std::make_unique<SoapClient>();

@@ -82,8 +82,8 @@ void PostWorker::settle() {
         }
     }
     queued_.clear();
-    const auto withdrawn = std::stable_partition(running_.begin(), running_.end(),
-                                                 [](const Post* post) { return !post->withdrawn_; });
+    const auto withdrawn = std::stable_partition(
+        running_.begin(), running_.end(), [](const Post* post) { return !post->withdrawn_; });
     for (auto at = withdrawn; at != running_.end(); ++at) {
         curl_multi_remove_handle(multi_, (*at)->easy_);
         (*at)->code_ = CURLE_ABORTED_BY_CALLBACK;
