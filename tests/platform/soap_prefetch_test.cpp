@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -100,6 +101,37 @@ TEST(SoapClientPrefetch, RefusedRepliesAreFetchedAgainAndStillComeInOrder) {
     // Every refusal is used up now.
     EXPECT_EQ(ahead, downloadAll(service.url(), 1));
     for (const auto& outcome : ahead) EXPECT_EQ(outcome.rfind("reply:", 0), 0u) << outcome;
+    // A call made again counts against the bound as much as the replies fetched ahead.
+    const std::string output = service.stopAndReadOutput();
+    const auto at = output.rfind("most requests at once: ");
+    ASSERT_NE(at, std::string::npos) << output;
+    EXPECT_LE(std::stoi(output.substr(at + 23)), 4);
+}
+
+// Replies still on their way or being read when the loop stops, or when the client goes, end
+// with it: nothing waits for a service that never answers.
+TEST(SoapClientPrefetch, FetchesUnderWayEndWithTheLoopAndWithTheClient) {
+    test::RefService service(
+        {"--fault", "GetItemData=hang@4712", "--fault", "GetItemData=elementstream:8M@4714"});
+    for (const bool destroy : {false, true}) {
+        SCOPED_TRACE(destroy ? "client destroyed" : "announced calls dropped");
+        auto client = std::make_unique<SoapClient>();
+        client->initialize(OVK_DATA_DIR "/VelmoraSvr.wsdl");
+        client->setProperty("EndPointURL", service.url());
+        client->setMaxRequestsInFlight(4);
+        for (const auto& id : kArticles) client->prefetch("GetItemData", itemArgs(id));
+        EXPECT_NE(client->call("GetItemData", itemArgs("4711")), std::nullopt);
+        std::this_thread::sleep_for(milliseconds(200));
+        const auto start = Clock::now();
+        if (destroy) {
+            client.reset();
+        } else {
+            client->dropPrefetched();
+            // Dropped means dropped: the call goes out anew and is answered.
+            EXPECT_NE(client->call("GetItemData", itemArgs("4713")), std::nullopt);
+        }
+        EXPECT_LT(Clock::now() - start, milliseconds(3000));
+    }
 }
 
 TEST(SoapClientPrefetch, TheTimeOutCountsFromTheCallAndTheWaitHookRuns) {

@@ -12,6 +12,7 @@
 
 #include "platform/errors.hpp"
 #include "platform/soap/extra_trust.hpp"
+#include "platform/soap/post_worker.hpp"
 #include "platform/soap/tls_failure.hpp"
 #include "platform/soap/waiting_perform.hpp"
 #include "platform/text.hpp"
@@ -88,9 +89,6 @@ struct HttpTransport::Transfer {
     bool aborted = false;
     bool bodyStarted = false;
     std::exception_ptr sinkFailure;
-    // Set when a post started ahead has ended, with libcurl's verdict.
-    bool done = false;
-    CURLcode code = CURLE_OK;
 
     void reset(HttpTransport::BodySink& to) {
         errorBuffer[0] = '\0';
@@ -114,8 +112,9 @@ struct HttpTransport::Impl {
     std::string url;
     std::string soapAction;
     // Posts started ahead of their calls share this handle's connection cache, so that each
-    // keeps its own connection alive from post to post.
+    // keeps its own connection alive from post to post. The worker runs them; it goes first.
     std::unique_ptr<CURLM, MultiFree> aheadMulti;
+    std::unique_ptr<PostWorker> aheadWorker;
     ExtraTrust environmentTrust;
     // Why a variable's bundle cannot be used. It must neither stop plain http:// calls nor be
     // passed over in silence, so every https:// call fails with it.
@@ -282,7 +281,10 @@ void HttpTransport::trustCertificateAuthorities(const std::filesystem::path& fil
     impl_->applyTrustCache();
 }
 
-HttpTransport::~HttpTransport() = default;
+HttpTransport::~HttpTransport() {
+    // The worker ends before anything its transfers read (the trust, the multi handle) goes.
+    impl_->aheadWorker.reset();
+}
 
 void HttpTransport::setProxy(const std::string& hostPort) {
     impl_->proxy = hostPort.empty() ? std::string() : "http://" + hostPort;
@@ -425,51 +427,55 @@ HttpTransport::Result HttpTransport::resultOf(Transfer& transfer, int rawCode, b
 }
 
 struct HttpTransport::PendingPost::State {
-    CURLM* multi = nullptr;
+    PostWorker* worker = nullptr;
     std::unique_ptr<CURL, EasyFree> easy;
     std::unique_ptr<curl_slist, SlistFree> headers;
     std::string body;
     bool https = false;
-    bool attached = false;
     Transfer transfer;
+    PostWorker::Post post;
 };
 
 HttpTransport::PendingPost::PendingPost(std::unique_ptr<State> state) : state_(std::move(state)) {}
 
 HttpTransport::PendingPost::~PendingPost() {
     // A post nobody waits for any more ends here, its connection with it if it was under way.
-    if (state_->attached) curl_multi_remove_handle(state_->multi, state_->easy.get());
+    state_->worker->withdraw(state_->post);
 }
 
 std::unique_ptr<HttpTransport::PendingPost> HttpTransport::startPost(const std::string& url,
                                                                      std::string_view soapAction,
                                                                      std::string body,
                                                                      BodySink& sink) {
-    if (startsWithIgnoringAsciiCase(url, "https://") && !impl_->environmentTrustProblem.empty())
-        return nullptr;
-    if (!impl_->aheadMulti) {
-        impl_->aheadMulti.reset(curl_multi_init());
-        if (!impl_->aheadMulti) return nullptr;
-        // Each post ahead keeps its own connection; without a cache this large they would
-        // close and reopen as posts come and go.
-        curl_multi_setopt(impl_->aheadMulti.get(), CURLMOPT_MAXCONNECTS, 32L);
+    const bool https = startsWithIgnoringAsciiCase(url, "https://");
+    // Read here, on the caller's thread: the worker's handshakes only ever read the trust.
+    if (https) impl_->readEnvironmentTrustOnce();
+    if (https && !impl_->environmentTrustProblem.empty()) return nullptr;
+    if (!impl_->aheadWorker) {
+        if (!impl_->aheadMulti) {
+            impl_->aheadMulti.reset(curl_multi_init());
+            if (!impl_->aheadMulti) return nullptr;
+            // Each post ahead keeps its own connection; without a cache this large they would
+            // close and reopen as posts come and go.
+            curl_multi_setopt(impl_->aheadMulti.get(), CURLMOPT_MAXCONNECTS, 32L);
+        }
+        impl_->aheadWorker = std::make_unique<PostWorker>(impl_->aheadMulti.get());
     }
     auto state = std::make_unique<PendingPost::State>();
-    state->multi = impl_->aheadMulti.get();
+    state->worker = impl_->aheadWorker.get();
     // The copy carries every setting of the transport: proxy, credentials, trust, limits.
     state->easy.reset(curl_easy_duphandle(impl_->easy.get()));
     if (!state->easy) return nullptr;
     CURL* easy = state->easy.get();
     state->headers.reset(soapHeaders(soapAction));
     state->body = std::move(body);
-    state->https = startsWithIgnoringAsciiCase(url, "https://");
+    state->https = https;
     Transfer& transfer = state->transfer;
     transfer.easy = easy;
     transfer.reset(sink);
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer.errorBuffer);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, &transfer);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
-    curl_easy_setopt(easy, CURLOPT_PRIVATE, &transfer);
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, state->headers.get());
     curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
     curl_easy_setopt(easy, CURLOPT_POSTFIELDS, state->body.data());
@@ -479,32 +485,18 @@ std::unique_ptr<HttpTransport::PendingPost> HttpTransport::startPost(const std::
     // (finishPost), so only making the connection is bounded here.
     curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, 0L);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, impl_->timeoutMs);
-    if (curl_multi_add_handle(state->multi, easy) != CURLM_OK) return nullptr;
-    state->attached = true;
-    auto pending = std::unique_ptr<PendingPost>(new PendingPost(std::move(state)));
-    // Sends what can be sent at once, so the service starts on it while the caller works.
-    driveAhead(0);
-    return pending;
-}
-
-void HttpTransport::driveAhead(int waitMs) {
-    CURLM* multi = impl_->aheadMulti.get();
-    if (multi == nullptr) return;
-    int running = 0;
-    curl_multi_perform(multi, &running);
-    if (waitMs > 0 && running > 0) {
-        curl_multi_poll(multi, nullptr, 0, waitMs, nullptr);
-        curl_multi_perform(multi, &running);
-    }
-    int queued = 0;
-    while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
-        if (message->msg != CURLMSG_DONE) continue;
-        Transfer* transfer = nullptr;
-        curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &transfer);
-        if (transfer == nullptr) continue;
-        transfer->done = true;
-        transfer->code = message->data.result;
-    }
+    // A whole reply is handed to the sink on the worker, so that it can be read there while
+    // this thread works on the replies before it.
+    state->post.completion = [&transfer](CURLcode code) {
+        if (code != CURLE_OK || transfer.sinkFailure) return;
+        try {
+            transfer.sink->complete();
+        } catch (...) {
+            transfer.sinkFailure = std::current_exception();
+        }
+    };
+    state->worker->start(state->post, easy);
+    return std::unique_ptr<PendingPost>(new PendingPost(std::move(state)));
 }
 
 HttpTransport::Result HttpTransport::finishPost(PendingPost& post,
@@ -516,31 +508,20 @@ HttpTransport::Result HttpTransport::finishPost(PendingPost& post,
     const auto deadline = start + timeout;
     constexpr std::chrono::milliseconds kHookInterval{50};
     auto nextHook = start + kHookInterval;
-    bool timedOut = false;
-    // Posts started just before may still be waiting to be sent; the service should have them
-    // even when this one is already here.
-    driveAhead(0);
-    while (!transfer.done) {
-        const auto now = Clock::now();
-        if (now >= deadline) {
-            timedOut = true;
-            break;
-        }
-        if (impl_->waitHook && now >= nextHook) {
-            impl_->waitHook();
-            nextHook = Clock::now() + kHookInterval;
-        }
-        const auto until = std::min(deadline, impl_->waitHook ? nextHook : deadline);
-        const auto waitMs = std::chrono::duration_cast<std::chrono::milliseconds>(until - now);
-        driveAhead(static_cast<int>(std::clamp<long long>(waitMs.count(), 1, 1000)));
+    bool done = false;
+    while (true) {
+        const auto until = impl_->waitHook ? std::min(deadline, nextHook) : deadline;
+        done = state.worker->waitFor(state.post, until);
+        if (done || Clock::now() >= deadline) break;
+        impl_->waitHook();
+        nextHook = Clock::now() + kHookInterval;
     }
-    if (state.attached) {
-        curl_multi_remove_handle(state.multi, state.easy.get());
-        state.attached = false;
-    }
+    // The worker lets go of a post that has not ended in time; from here on its handle and
+    // transfer are this thread's.
+    if (!done) done = state.worker->withdraw(state.post);
     transfer.sink = nullptr;
     if (transfer.sinkFailure) std::rethrow_exception(std::exchange(transfer.sinkFailure, nullptr));
-    if (timedOut) {
+    if (!done) {
         curl_off_t received = 0;
         curl_easy_getinfo(state.easy.get(), CURLINFO_SIZE_DOWNLOAD_T, &received);
         Result result;
@@ -554,26 +535,17 @@ HttpTransport::Result HttpTransport::finishPost(PendingPost& post,
                            " milliseconds with " + std::to_string(received) + " bytes received";
         return result;
     }
-    return resultOf(transfer, transfer.code, state.https);
+    return resultOf(transfer, state.post.code(), state.https);
 }
 
 void HttpTransport::pause(std::chrono::milliseconds duration) {
     using Clock = std::chrono::steady_clock;
     constexpr std::chrono::milliseconds kHookInterval{50};
+    // Posts started ahead go on meanwhile, on their worker.
     const auto until = Clock::now() + duration;
     auto nextHook = Clock::now() + kHookInterval;
     for (auto now = Clock::now(); now < until; now = Clock::now()) {
-        const auto step =
-            std::chrono::duration_cast<std::chrono::milliseconds>(std::min(until, nextHook) - now);
-        const auto stepMs = static_cast<int>(std::max<long long>(step.count(), 1));
-        // Posts started ahead go on meanwhile; curl_multi_poll returns early when one of them
-        // has something, and otherwise waits the whole step even with none under way.
-        if (CURLM* multi = impl_->aheadMulti.get()) {
-            curl_multi_poll(multi, nullptr, 0, stepMs, nullptr);
-            driveAhead(0);
-        } else {
-            std::this_thread::sleep_for(std::chrono::milliseconds(stepMs));
-        }
+        std::this_thread::sleep_for(std::min(until, nextHook) - now);
         if (impl_->waitHook && Clock::now() >= nextHook) {
             impl_->waitHook();
             nextHook = Clock::now() + kHookInterval;

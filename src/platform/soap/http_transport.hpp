@@ -53,6 +53,10 @@ class HttpTransport {
         virtual bool receive(const char* data, std::size_t size, long httpStatus) = 0;
         // The body's announced length (Content-Length), before its first piece; only a hint.
         virtual void expect(std::uint64_t /*length*/) {}
+        // A post started ahead calls this once its whole reply is there, on the thread that
+        // runs such posts, so that the sink can read the reply before its call comes. What it
+        // throws is raised by finishPost.
+        virtual void complete() {}
     };
 
     enum class Outcome {
@@ -83,7 +87,9 @@ class HttpTransport {
                 BodySink& sink);
 
     // A post started ahead of the call that wants its reply, on a further keep-alive
-    // connection of its own. Dropping it ends the transfer; it must go before the transport.
+    // connection of its own. Such posts run on a worker thread of the transport, and so does
+    // their sink until finishPost returns. Dropping one ends its transfer (and waits for a
+    // sink's complete() that has begun); it must go before the transport.
     class PendingPost {
       public:
         ~PendingPost();
@@ -102,19 +108,19 @@ class HttpTransport {
     // posts as usual). Only the connection is bounded by the time-out until finishPost.
     std::unique_ptr<PendingPost> startPost(const std::string& url, std::string_view soapAction,
                                            std::string body, BodySink& sink);
-    // Waits for a started post at most `timeout` from now, moving every other started post on
-    // meanwhile and calling the wait hook as post() does. The post cannot be finished twice.
+    // Waits for a started post at most `timeout` from now, calling the wait hook as post()
+    // does; a reply that is all there is waited for while its sink's complete() runs. The post
+    // cannot be finished twice.
     Result finishPost(PendingPost& post, std::chrono::milliseconds timeout);
 
-    // Waits `duration` (before a call is made again), moving started posts on and calling the
-    // wait hook as a call's wait does.
+    // Waits `duration` (before a call is made again), calling the wait hook as a call's wait
+    // does. Started posts go on meanwhile.
     void pause(std::chrono::milliseconds duration);
 
   private:
     struct Impl;
     struct Transfer;
     static Result resultOf(Transfer& transfer, int code, bool https);
-    void driveAhead(int waitMs);
     std::unique_ptr<Impl> impl_;
 };
 

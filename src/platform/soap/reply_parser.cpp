@@ -41,7 +41,7 @@ enum class Stop { None, Doctype, Depth, Tree, Deadline, OutOfMemory };
 struct ReplyParser::State {
     ParserCtxtPtr ctxt;
     ReplyLimits limits;
-    Clock::time_point deadline = Clock::time_point::max();
+    const std::atomic<Clock::time_point>* deadline = nullptr;
     std::uint64_t bodySize = 0;
     std::uint64_t charged = 0;
     std::size_t depth = 0;
@@ -90,7 +90,8 @@ bool charge(void* ctx, std::uint64_t bytes) {
     if (state.charged > state.budget()) return halt(ctx, Stop::Tree);
     if (++state.callsSinceClockCheck >= kCallsPerClockCheck) {
         state.callsSinceClockCheck = 0;
-        if (Clock::now() > state.deadline) return halt(ctx, Stop::Deadline);
+        if (Clock::now() > state.deadline->load(std::memory_order_relaxed))
+            return halt(ctx, Stop::Deadline);
     }
     return true;
 }
@@ -414,18 +415,25 @@ std::string_view ReplyParser::wholeBody() {
 xml::Document ReplyParser::finish(Clock::time_point deadline) {
     if (finished_) throw Error(err::InvalidArgument, "The reply was parsed already", "SoapClient");
     finished_ = true;
+    limitTime(deadline);
     if (!body_.close()) throw Error(err::OutOfMemory, "Out of memory", "SoapClient");
-    return parse(deadline);
+    return parse();
 }
 
-xml::Document ReplyParser::parse(Clock::time_point deadline) {
+void ReplyParser::limitTime(Clock::time_point deadline) {
+    Clock::time_point bound = deadline_.load();
+    while (deadline < bound && !deadline_.compare_exchange_weak(bound, deadline)) {
+    }
+}
+
+xml::Document ReplyParser::parse() {
     state_ = std::make_unique<State>();
     State& state = *state_;
     state.ctxt = takeContext();
     xmlParserCtxt* ctxt = state.ctxt.get();
     ctxt->_private = &state;
     state.limits = limits_;
-    state.deadline = deadline;
+    state.deadline = &deadline_;
     state.bodySize = body_.size();
     const std::string_view markup(body_.markup(), body_.markupSize());
 

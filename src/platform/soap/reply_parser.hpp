@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -51,19 +52,25 @@ class ReplyParser {
 
     // Parses what was fed and hands over the document. Throws xml::ParseError when the text is
     // not a complete, well-formed document without DOCTYPE; Error(err::SoapReplyTooLarge) when
-    // it breaks a limit, naming it; Error(err::SoapTimeout) when parsing runs past `deadline`.
+    // it breaks a limit, naming it; Error(err::SoapTimeout) when parsing runs past `deadline`
+    // or a bound set by limitTime().
     xml::Document finish(std::chrono::steady_clock::time_point deadline =
                              std::chrono::steady_clock::time_point::max());
+    // Bounds the parse by `deadline` too (the earliest bound holds), also while finish() runs
+    // on another thread: a reply fetched ahead may be read before its call sets the bound.
+    void limitTime(std::chrono::steady_clock::time_point deadline);
 
     struct State;
 
   private:
-    xml::Document parse(std::chrono::steady_clock::time_point deadline);
+    xml::Document parse();
 
     // Declared before the state, so that it goes after it: the parser reads the body in place.
     ReplyBody body_;
     std::unique_ptr<State> state_;
     ReplyLimits limits_;
+    std::atomic<std::chrono::steady_clock::time_point> deadline_{
+        std::chrono::steady_clock::time_point::max()};
     bool finished_ = false;
 };
 

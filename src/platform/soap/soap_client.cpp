@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <exception>
 #include <limits>
 
 #include "platform/errors.hpp"
@@ -106,6 +107,27 @@ class ReplySink : public HttpTransport::BodySink {
         if (length <= limit_) parser_.expect(length);
     }
 
+    // A reply fetched ahead is read on the worker that fetched it, while the caller still works
+    // on the replies before it; its call takes the tree, or what reading it ended in.
+    void complete() override {
+        try {
+            parsed_.emplace(parser_.finish());
+        } catch (...) {
+            parseFailure_ = std::current_exception();
+        }
+        parsedAhead_ = true;
+    }
+    bool parsedAhead() const { return parsedAhead_; }
+    // The reply's tree, read now unless it was read ahead; the parse ends by `deadline` either
+    // way. Throws what reading it throws.
+    xml::Document takeDocument(std::chrono::steady_clock::time_point deadline) {
+        if (!parsedAhead_) return parser_.finish(deadline);
+        if (parseFailure_) std::rethrow_exception(parseFailure_);
+        return std::move(*parsed_);
+    }
+    // Ends a read ahead that nobody will take, at its next look at the clock.
+    void abandon() { parser_.limitTime(std::chrono::steady_clock::time_point::min()); }
+
     ReplyParser& parser() { return parser_; }
     bool tooLarge() const { return tooLarge_; }
     std::string tracedText() const {
@@ -120,6 +142,9 @@ class ReplySink : public HttpTransport::BodySink {
     bool tooLarge_ = false;
     bool copyForTrace_;
     std::string copy_;
+    bool parsedAhead_ = false;
+    std::optional<xml::Document> parsed_;
+    std::exception_ptr parseFailure_;
 };
 
 // The argument a call is about, after the three that every project operation starts with: the
@@ -344,18 +369,13 @@ void SoapClient::prefetch(std::string_view operation, const std::vector<Argument
 }
 
 void SoapClient::dropPrefetched() {
+    // A reply being read on the worker stops at once rather than being read for nobody.
+    for (const auto& ahead : ahead_)
+        if (ahead->sink) ahead->sink->abandon();
     ahead_.clear();
 }
 
-std::unique_ptr<SoapClient::Ahead> SoapClient::takeAhead(const Request& request) {
-    const auto match = std::find_if(ahead_.begin(), ahead_.end(), [&](const auto& ahead) {
-        return ahead->request.url == request.url && ahead->request.envelope == request.envelope;
-    });
-    if (match == ahead_.end()) return nullptr;
-    // Requests announced before this one were never made; their replies are of no use.
-    ahead_.erase(ahead_.begin(), match);
-    // This call and the ones to come share the bound: while it waits and its caller works on
-    // its reply, the next ones are already on their way.
+void SoapClient::startAhead() {
     int started = 0;
     for (auto& ahead : ahead_) {
         if (started >= maxRequestsInFlight_) break;
@@ -368,6 +388,18 @@ std::unique_ptr<SoapClient::Ahead> SoapClient::takeAhead(const Request& request)
         }
         ++started;
     }
+}
+
+std::unique_ptr<SoapClient::Ahead> SoapClient::takeAhead(const Request& request) {
+    const auto match = std::find_if(ahead_.begin(), ahead_.end(), [&](const auto& ahead) {
+        return ahead->request.url == request.url && ahead->request.envelope == request.envelope;
+    });
+    if (match == ahead_.end()) return nullptr;
+    // Requests announced before this one were never made; their replies are of no use.
+    ahead_.erase(ahead_.begin(), match);
+    // This call and the ones to come share the bound while it waits, and while it is made
+    // again; the next ones are already on their way.
+    startAhead();
     std::unique_ptr<Ahead> taken = std::move(ahead_.front());
     ahead_.pop_front();
     if (!taken->post) return nullptr;
@@ -400,6 +432,18 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation, const std::vect
         dropPrefetched();
         ahead.reset();
     }
+    // Its reply may be read ahead, but within this call's time-out all the same.
+    if (ahead) ahead->sink->parser().limitTime(deadline);
+    // Once this call has its reply, the one after the ones in flight is started before the
+    // caller works on it.
+    const auto startNext = [&] {
+        if (!ahead) return;
+        try {
+            startAhead();
+        } catch (...) {
+            dropPrefetched();
+        }
+    };
     std::optional<ReplySink> ownSink;
     ReplySink* sinkInUse = nullptr;
     HttpTransport::Result result;
@@ -515,7 +559,8 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation, const std::vect
     }
     if (result.httpStatus == 407) proxyRefused();
 
-    if (streamed != nullptr && result.httpStatus == 200) {
+    // A reply read ahead is a tree already; the receiver walks it.
+    if (streamed != nullptr && result.httpStatus == 200 && !sink.parsedAhead()) {
         StreamedReply read = StreamedReply::NeedsTree;
         try {
             read = readStreamedReply(sink.parser().wholeBody(), op->responseWrapped, deadline,
@@ -533,12 +578,15 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation, const std::vect
                 fail(e.number, "Client.MalformedReply", e.description, source);
             throw;
         }
-        if (read != StreamedReply::NeedsTree) return Reply{nullptr, {}, read};
+        if (read != StreamedReply::NeedsTree) {
+            startNext();
+            return Reply{nullptr, {}, read};
+        }
     }
 
     std::shared_ptr<xml::Document> document;
     try {
-        document = std::make_shared<xml::Document>(sink.parser().finish(deadline));
+        document = std::make_shared<xml::Document>(sink.takeDocument(deadline));
     } catch (const xml::ParseError& e) {
         if (result.httpStatus != 200) httpFailure();
         fail(err::SoapMalformedReply, "Client.MalformedReply", describeParseFailure(e.failure),
@@ -568,6 +616,7 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation, const std::vect
                     source);
     }
     if (result.httpStatus != 200) httpFailure();
+    startNext();
     return Reply{std::move(document), envelope.returnElement, std::nullopt};
 }
 

@@ -52,8 +52,12 @@ struct SoapClientOptions {
 //                  otherwise), and so does a client whose time-out was never set.
 // - One HTTP connection is kept alive and reused from call to call. Calls announced through
 //   prefetch() are posted ahead on further keep-alive connections, each started when an earlier
-//   call is made, while at most setMaxRequestsInFlight() requests are under way; a reply fetched
-//   ahead goes through the same checks as any other and its time-out counts from its call.
+//   call is made or has got its reply, while at most setMaxRequestsInFlight() requests are under
+//   way (a call made again counts among them). A worker thread receives the replies fetched
+//   ahead and reads each into its tree as it arrives, so that the caller's thread only takes
+//   them; a reply fetched ahead goes through the same checks as any other, and its time-out,
+//   reading included, counts from its call. A streamed call that takes a reply fetched ahead
+//   walks that tree.
 // - A reply is collected whole (at most maxReplyBytes; more ends the transfer at once) and then
 //   parsed in one piece, so its verdict never depends on how the network split it. Its tree
 //   may nest at most 256 levels and take at most its own size plus 56 MiB (ReplyLimits); a
@@ -147,6 +151,8 @@ class SoapClient : public ServiceClient {
     // The post started ahead for this request, with the next ones started up to the bound; or
     // nothing, and the call posts as usual.
     std::unique_ptr<Ahead> takeAhead(const Request& request);
+    // Starts the announced posts not yet under way, up to the bound.
+    void startAhead();
     // With `streamed`, a plain reply goes to it as it is read and the Reply holds no document.
     Reply invoke(std::string_view operation, const std::vector<Argument>& args,
                  xml::ElementEvents* streamed = nullptr);
