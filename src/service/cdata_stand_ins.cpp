@@ -20,6 +20,8 @@ constexpr std::string_view kCDataEnd = "]]>";
 constexpr std::size_t kLargeSection = std::size_t{1} << 10;
 constexpr std::size_t kBlock = std::size_t{4} << 20;
 constexpr std::size_t kIndexDigits = 16;
+// Longer tag names are neither Project nor an Articleinfo: no need to hold them.
+constexpr std::size_t kLongestTagName = 256;
 
 std::size_t find(std::string_view text, std::size_t from, std::string_view what) {
     if (from >= text.size()) return std::string_view::npos;
@@ -42,7 +44,7 @@ int preadAll(int fd, char* into, std::size_t size, off_t offset, std::size_t& go
 
 }  // namespace
 
-CDataStandIns::CDataStandIns(int fd) : fd_(fd) {
+CDataStandIns::CDataStandIns(int fd, Scope scope) : fd_(fd), scope_(scope) {
     // Random, so that no text the file holds can pass for a stand-in.
     prefix_ = unguessableName("ovk-cdata-") + "-";
 }
@@ -121,13 +123,71 @@ bool CDataStandIns::passTag(bool declaration) {
         } else if (declaration && c == ']') {
             --depth_;
         } else if (c == '>' && depth_ <= 0) {
+            if (!declaration && scope_ == Scope::ProjectItems) {
+                noteTag(std::string_view(in_).substr(at_, i - at_));
+                tagEnded();
+            }
             pass(i + 1 - at_);
             state_ = State::Text;
             return true;
         }
     }
+    if (!declaration && scope_ == Scope::ProjectItems)
+        noteTag(std::string_view(in_).substr(at_, i - at_));
     pass(i - at_);
     return false;
+}
+
+// Takes the name and the last byte of a tag from a piece of it.
+void CDataStandIns::noteTag(std::string_view piece) {
+    if (piece.empty()) return;
+    tagLast_ = piece.back();
+    for (const char c : piece) {
+        if (tagNameDone_) return;
+        if (c == '/' && tagName_.empty()) {
+            tagName_ = "/";
+        } else if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '/') {
+            tagNameDone_ = true;
+        } else if (tagName_.size() >= kLongestTagName) {
+            tagName_ = "-";  // a name no element of ours has
+            tagNameDone_ = true;
+        } else {
+            tagName_.push_back(c);
+        }
+    }
+}
+
+// Follows the elements as the parser will see them, with the first Project and its
+// Articleinfo children picked out as DownloadStructure picks them: the qualified name
+// "Project", and the local name "Articleinfo" in any case.
+void CDataStandIns::tagEnded() {
+    const auto closeElement = [this] {
+        if (itemDepth_ == elementDepth_) itemDepth_ = 0;
+        if (projectDepth_ == elementDepth_) projectDepth_ = -1;
+        --elementDepth_;
+    };
+    if (tagName_.starts_with('/')) {
+        closeElement();
+    } else {
+        ++elementDepth_;
+        const std::size_t colon = tagName_.find(':');
+        const std::string_view local =
+            std::string_view(tagName_).substr(colon == std::string::npos ? 0 : colon + 1);
+        if (projectDepth_ == 0 && tagName_ == "Project") {
+            projectDepth_ = elementDepth_;
+        } else if (projectDepth_ > 0 && itemDepth_ == 0 && elementDepth_ == projectDepth_ + 1 &&
+                   equalsIgnoringAsciiCase(local, "Articleinfo")) {
+            itemDepth_ = elementDepth_;
+        }
+        if (tagLast_ == '/') closeElement();
+    }
+    tagName_.clear();
+    tagNameDone_ = false;
+    tagLast_ = 0;
+}
+
+bool CDataStandIns::inScope() const {
+    return scope_ == Scope::Everywhere || itemDepth_ > 0;
 }
 
 void CDataStandIns::startCData() {
@@ -153,8 +213,13 @@ void CDataStandIns::startCData() {
 // needed first.
 bool CDataStandIns::skipLargeCData() {
     const std::size_t end = findCDataEnd(in_, at_);
+    const std::size_t skipped =
+        end != std::string_view::npos
+            ? end
+            : std::max(at_, in_.size() - std::min(in_.size(), kCDataEnd.size() - 1));
+    if (scope_ == Scope::ProjectItems) keepLineBreaks(skipped);
     if (end == std::string_view::npos) {
-        at_ = std::max(at_, in_.size() - std::min(in_.size(), kCDataEnd.size() - 1));
+        at_ = skipped;
         return false;
     }
     Range& section = sections_.back();
@@ -164,6 +229,20 @@ bool CDataStandIns::skipLargeCData() {
     pass(kCDataEnd.size());
     state_ = State::Text;
     return true;
+}
+
+// Passes the line breaks among the section's bytes up to `to` after its stand-in.
+void CDataStandIns::keepLineBreaks(std::size_t to) {
+    std::uint64_t count = 0;
+    const char* const end = in_.data() + to;
+    for (const char* at = in_.data() + at_;
+         (at = static_cast<const char*>(std::memchr(at, '\n', static_cast<std::size_t>(end - at)))) !=
+         nullptr;
+         ++at) {
+        ++count;
+    }
+    out_.append(count, '\n');
+    sections_.back().lineBreaks += count;
 }
 
 // Moves at least one byte of input on (or ends the section being skipped); false at the end of
@@ -184,7 +263,10 @@ bool CDataStandIns::step() {
         case State::Markup: {
             fill(kCDataStart.size());
             const std::string_view next = std::string_view(in_).substr(at_);
-            if (next.starts_with(kCDataStart)) {
+            if (next.starts_with(kCDataStart) && !inScope()) {
+                pass(kCDataStart.size());
+                state_ = State::CData;
+            } else if (next.starts_with(kCDataStart)) {
                 fill(kCDataStart.size() + kLargeSection + kCDataEnd.size());
                 startCData();
             } else if (next.starts_with("<!--")) {
@@ -205,14 +287,21 @@ bool CDataStandIns::step() {
                 pass(1);
                 quote_ = 0;
                 depth_ = 0;
+                tagName_.clear();
+                tagNameDone_ = false;
+                tagLast_ = 0;
                 state_ = State::Tag;
             }
             return true;
         }
         case State::Comment:
         case State::Instruction:
+        case State::CData:
             if (!fill(3)) return false;
-            if (!passUntil(state_ == State::Comment ? "-->" : "?>") && endOfFile_)
+            if (!passUntil(state_ == State::Comment       ? "-->"
+                           : state_ == State::Instruction ? "?>"
+                                                          : kCDataEnd) &&
+                endOfFile_)
                 pass(available());
             return true;
         case State::Declaration:
@@ -266,7 +355,7 @@ void CDataStandIns::expand(std::string_view value,
             piece(std::string_view(block.data(), size));
             done += size;
         }
-        from = digitsAt + kIndexDigits;
+        from = std::min(value.size(), digitsAt + kIndexDigits + section.lineBreaks);
     }
     if (from < value.size()) piece(value.substr(from));
 }

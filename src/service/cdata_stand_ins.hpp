@@ -43,8 +43,20 @@ inline std::size_t findCDataEnd(std::string_view text, std::size_t from = 0) {
 // parser reports the file as not well-formed, as it would have without stand-ins.
 class CDataStandIns {
   public:
+    // Which large sections get a stand-in.
+    enum class Scope {
+        // All of them: the Finish rewrite writes every one back from the file.
+        Everywhere,
+        // Only those inside the Articleinfo children of the first Project element: the items
+        // of the last download, which no reader of the document looks into and the next
+        // download removes before its first save. Elsewhere (the settings, Structure, Select,
+        // whatever the host keeps) a section is read as it is. A stand-in keeps the line
+        // breaks of its section, so that the parser's line numbers stay those of the file.
+        ProjectItems,
+    };
+
     // Reads from `fd` (not owned) from its start.
-    explicit CDataStandIns(int fd);
+    explicit CDataStandIns(int fd, Scope scope = Scope::Everywhere);
 
     // libxml2's read callback (xmlInputReadCallback): `self` is the CDataStandIns.
     static int read(void* self, char* buffer, int length);
@@ -54,8 +66,8 @@ class CDataStandIns {
     int error() const { return errno_; }
 
     // Calls `piece` with the bytes `value` stands for, in order: its own bytes, and for each
-    // stand-in in it the section content from the file. Throws Error when the file cannot be
-    // read.
+    // stand-in in it (with the line breaks it keeps) the section content from the file. Throws
+    // Error when the file cannot be read.
     void expand(std::string_view value, const std::function<void(std::string_view)>& piece) const;
 
     // Where the content of the one section `value` stands for lies in the file, when `value` is
@@ -63,11 +75,15 @@ class CDataStandIns {
     struct Range {
         off_t offset;
         std::uint64_t length;
+        std::uint64_t lineBreaks = 0;  // kept after the stand-in (Scope::ProjectItems)
     };
     std::optional<Range> wholeSection(std::string_view value) const;
 
+    // How many sections stand in so far.
+    std::size_t count() const { return sections_.size(); }
+
   private:
-    enum class State { Text, Markup, Comment, Instruction, Declaration, Tag, LargeCData };
+    enum class State { Text, Markup, Comment, Instruction, Declaration, Tag, CData, LargeCData };
 
     bool step();
     bool fill(std::size_t wanted);
@@ -75,10 +91,15 @@ class CDataStandIns {
     void pass(std::size_t count);
     bool passUntil(std::string_view end);
     bool passTag(bool declaration);
+    void noteTag(std::string_view piece);
+    void tagEnded();
+    bool inScope() const;
     void startCData();
     bool skipLargeCData();
+    void keepLineBreaks(std::size_t to);
 
     int fd_;
+    Scope scope_;
     int errno_ = 0;
     State state_ = State::Text;
     off_t inOffset_ = 0;  // the file offset of in_[0]
@@ -91,6 +112,13 @@ class CDataStandIns {
     int depth_ = 0;
     std::string prefix_;
     std::vector<Range> sections_;
+    // Where the scanner stands among the elements (Scope::ProjectItems).
+    std::string tagName_;       // the name of the tag being passed, "/" first in an end tag
+    bool tagNameDone_ = false;  // its name is complete
+    char tagLast_ = 0;          // its last byte before '>', '/' in an empty-element tag
+    int elementDepth_ = 0;
+    int projectDepth_ = 0;  // the first Project's depth while it is open, -1 once it closed
+    int itemDepth_ = 0;     // the depth of the Project child Articleinfo we are in, or 0
     mutable std::string block_;  // what expand() reads the file into
 };
 

@@ -78,6 +78,24 @@ TEST_P(Download, WritesWhatTheCatalogueHolds) {
         int32_t init = -99;
         again.impl->InitializeEnvironment(h.downloadFile().string(), result, init);
         EXPECT_EQ(init, 0) << ::testing::PrintToString(again.host.events.log);
+
+        // The next download on it: Init left the documents of the items in the file, and
+        // they never come back into it as they stood in memory.
+        EXPECT_NE(again.impl->MyXMLDocument->toString().find("ovk-cdata-"), std::string::npos);
+        EXPECT_THROW(again.impl->DownloadItem("4711"), Error);
+        again.impl->DownloadStructure();
+        for (const auto& article : catalog["articles"]) again.impl->DownloadItem(article["id"]);
+        again.impl->Finish();
+        EXPECT_EQ(again.host.events.log, std::vector<std::string>{"DownloadComplete"});
+        const std::string text = readAll(h.downloadFile());
+        EXPECT_EQ(text.find("ovk-cdata-"), std::string::npos);
+        const auto items = [](const xml::Document& document) {
+            std::vector<std::string> texts;
+            for (const xml::Node& item : document.elementsByName("Articleinfo"))
+                texts.push_back(item.text());
+            return texts;
+        };
+        EXPECT_EQ(items(xml::Document::loadMemory(text)), items(finished));
     }
 }
 
