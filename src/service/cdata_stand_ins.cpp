@@ -1,6 +1,9 @@
 #include "service/cdata_stand_ins.hpp"
 
 #include <unistd.h>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -206,6 +209,7 @@ void CDataStandIns::startCData() {
     sections_.push_back(Range{inOffset_ + static_cast<off_t>(bodyAt), 0});
     out_.append(kCDataStart).append(prefix_).append(index, kIndexDigits);
     at_ = bodyAt;
+    afterNonAscii_ = false;
     state_ = State::LargeCData;
 }
 
@@ -217,7 +221,8 @@ bool CDataStandIns::skipLargeCData() {
         end != std::string_view::npos
             ? end
             : std::max(at_, in_.size() - std::min(in_.size(), kCDataEnd.size() - 1));
-    if (scope_ == Scope::ProjectItems) keepLineBreaks(skipped);
+    if (scope_ == Scope::ProjectItems)
+        keepWhatTheParserChecks(skipped, end != std::string_view::npos);
     if (end == std::string_view::npos) {
         at_ = skipped;
         return false;
@@ -231,18 +236,58 @@ bool CDataStandIns::skipLargeCData() {
     return true;
 }
 
-// Passes the line breaks among the section's bytes up to `to` after its stand-in.
-void CDataStandIns::keepLineBreaks(std::size_t to) {
-    std::uint64_t count = 0;
+// Passes on, after the stand-in, what the parser checks or counts in the section's bytes up to
+// `to`: every byte that is not plain ASCII text (those of multi-byte characters, control
+// characters), each run of them followed by a plain byte as in the file, so that the parser
+// finds a character XML forbids or broken UTF-8 as it would have in the file; and the line
+// breaks, so that its line numbers after the section are the file's. A payload (Base64) has
+// nothing but plain text and line breaks: 16 bytes at a time are checked for that.
+void CDataStandIns::keepWhatTheParserChecks(std::size_t to, bool sectionEnds) {
+    const std::size_t had = out_.size();
+    const auto keep = [this](const char* from, const char* end) {
+        for (; from < end; ++from) {
+            const auto c = static_cast<unsigned char>(*from);
+            if (c >= 0x80) {
+                out_.push_back(*from);
+                afterNonAscii_ = true;
+                continue;
+            }
+            if (afterNonAscii_) out_.push_back('x');
+            afterNonAscii_ = false;
+            if (c == '\n') ++pendingLineBreaks_;
+            if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') out_.push_back(*from);
+        }
+    };
+    const char* at = in_.data() + at_;
     const char* const end = in_.data() + to;
-    for (const char* at = in_.data() + at_;
-         (at = static_cast<const char*>(std::memchr(at, '\n', static_cast<std::size_t>(end - at)))) !=
-         nullptr;
-         ++at) {
-        ++count;
+#ifdef __SSE2__
+    const __m128i space = _mm_set1_epi8(0x20);
+    const __m128i tab = _mm_set1_epi8('\t');
+    const __m128i lineFeed = _mm_set1_epi8('\n');
+    const __m128i carriageReturn = _mm_set1_epi8('\r');
+    for (; end - at >= 16; at += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        const __m128i lineFeeds = _mm_cmpeq_epi8(bytes, lineFeed);
+        const __m128i allowed = _mm_or_si128(
+            lineFeeds, _mm_or_si128(_mm_cmpeq_epi8(bytes, tab), _mm_cmpeq_epi8(bytes, carriageReturn)));
+        // Signed: the bytes from 0x80 on count as below the space too.
+        if (_mm_movemask_epi8(_mm_andnot_si128(allowed, _mm_cmplt_epi8(bytes, space))) != 0) {
+            keep(at, at + 16);
+            continue;
+        }
+        pendingLineBreaks_ += static_cast<std::uint64_t>(
+            __builtin_popcount(static_cast<unsigned>(_mm_movemask_epi8(lineFeeds))));
+        if (afterNonAscii_) out_.push_back('x');
+        afterNonAscii_ = false;
     }
-    out_.append(count, '\n');
-    sections_.back().lineBreaks += count;
+#endif
+    keep(at, end);
+    // Line breaks in the middle of a character would break it in two.
+    if (sectionEnds || !afterNonAscii_) {
+        out_.append(pendingLineBreaks_, '\n');
+        pendingLineBreaks_ = 0;
+    }
+    sections_.back().kept += out_.size() - had;
 }
 
 // Moves at least one byte of input on (or ends the section being skipped); false at the end of
@@ -355,7 +400,7 @@ void CDataStandIns::expand(std::string_view value,
             piece(std::string_view(block.data(), size));
             done += size;
         }
-        from = std::min(value.size(), digitsAt + kIndexDigits + section.lineBreaks);
+        from = std::min(value.size(), digitsAt + kIndexDigits + section.kept);
     }
     if (from < value.size()) piece(value.substr(from));
 }

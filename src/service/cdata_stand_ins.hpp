@@ -50,8 +50,9 @@ class CDataStandIns {
         // Only those inside the Articleinfo children of the first Project element: the items
         // of the last download, which no reader of the document looks into and the next
         // download removes before its first save. Elsewhere (the settings, Structure, Select,
-        // whatever the host keeps) a section is read as it is. A stand-in keeps the line
-        // breaks of its section, so that the parser's line numbers stay those of the file.
+        // whatever the host keeps) a section is read as it is. A stand-in keeps of its section
+        // what the parser checks (every byte but plain ASCII text) and its line breaks, so that
+        // the parser finds the faults it would find in the file, on the file's lines.
         ProjectItems,
     };
 
@@ -75,7 +76,7 @@ class CDataStandIns {
     struct Range {
         off_t offset;
         std::uint64_t length;
-        std::uint64_t lineBreaks = 0;  // kept after the stand-in (Scope::ProjectItems)
+        std::uint64_t kept = 0;  // bytes kept after the stand-in (Scope::ProjectItems)
     };
     std::optional<Range> wholeSection(std::string_view value) const;
 
@@ -96,7 +97,7 @@ class CDataStandIns {
     bool inScope() const;
     void startCData();
     bool skipLargeCData();
-    void keepLineBreaks(std::size_t to);
+    void keepWhatTheParserChecks(std::size_t to, bool sectionEnds);
 
     int fd_;
     Scope scope_;
@@ -119,6 +120,8 @@ class CDataStandIns {
     int elementDepth_ = 0;
     int projectDepth_ = 0;  // the first Project's depth while it is open, -1 once it closed
     int itemDepth_ = 0;     // the depth of the Project child Articleinfo we are in, or 0
+    bool afterNonAscii_ = false;            // the section's last byte so far is above ASCII
+    std::uint64_t pendingLineBreaks_ = 0;  // line breaks still to pass on after the stand-in
     mutable std::string block_;  // what expand() reads the file into
 };
 

@@ -97,6 +97,57 @@ TEST(DownloadDocumentLoad, LeavesOnlyTheLastItemsPayloadsInTheFile) {
     EXPECT_THROW(LoadDownloadDocument(cut), xml::ParseError);
 }
 
+// The parser finds in the payloads left in the file what it would find reading them: a
+// character XML forbids, broken UTF-8; and accepts text in any script, also where a character
+// straddles the blocks the file is read in.
+TEST(DownloadDocumentLoad, FindsWhatTheParserFindsInThePayloadsLeftInTheFile) {
+    std::string scripts;
+    for (int i = 0; i < 60; ++i) scripts += "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC\n\xF0\x9D\x84\x9E" + payload().substr(0, i);
+    std::string straddling;
+    for (int i = 0; i < 1500000; ++i) straddling += i % 33 == 0 ? "\n" : "\xE2\x82\xAC";
+    struct Case {
+        std::string name;
+        std::string content;
+        bool loads;
+        std::string before = "";
+    };
+    std::vector<Case> cases = {
+        {"Base64", payload(), true},
+        {"text in several scripts", scripts, true},
+        {"a control character", payload() + "\x01" + payload(), false},
+        {"a zero byte", payload() + std::string(1, '\0') + payload(), false},
+        {"a multi-byte character cut short", payload() + "\xC3(" + payload(), false},
+        {"a lone continuation byte", payload() + "\xA9" + payload(), false},
+        {"a character cut off by the section's end", payload() + "\xE2\x82", false},
+        {"a code point XML forbids", payload() + "\xEF\xBF\xBE", false},
+    };
+    for (int shift = 0; shift < 3; ++shift)
+        cases.push_back({"a character across the file's blocks, shifted by " + std::to_string(shift),
+                         straddling, true, "<!--" + std::string(shift, ' ') + "-->"});
+    TempDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string text = downloadDocument(
+            "TARVO", c.before, "<Articleinfo><![CDATA[" + c.content + "]]></Articleinfo>\n<After/>");
+        const auto path = dir.write("d.xml", text);
+        bool read = true;
+        try {
+            (void)xml::Document::loadFile(path);
+        } catch (const xml::ParseError&) {
+            read = false;
+        }
+        ASSERT_EQ(read, c.loads);
+        if (!c.loads) {
+            EXPECT_THROW(LoadDownloadDocument(path), xml::ParseError);
+            continue;
+        }
+        const xml::Document document = LoadDownloadDocument(path);
+        EXPECT_NE(sectionTexts(document).at(0), c.content);
+        const auto lines = std::count(text.begin(), text.begin() + text.find("<After/>"), '\n');
+        EXPECT_EQ(document.firstElementByName("After").line(), lines + 1);
+    }
+}
+
 TEST(SchemaFileName, IsFoundInTheComponentFolderWithoutRegardToCase) {
     ComponentFolder component;
     const std::string tarvo = BuildSchemaFileName("TARVO", component.path());
