@@ -18,8 +18,9 @@ namespace {
 
 // The elements the start-up reads by name, the first of each anywhere in the document:
 // GetProjectType's System and the settings GetConfigInfos reads.
-constexpr const char* kReadByName[] = {"System",   "URL",      "ProjectID",  "Language", "Password",
-                                       "Proxy_IP", "Proxy_PORT", "Proxy_ID", "Proxy_PW"};
+constexpr const char* kReadByName[] = {"System",     "URL",      "ProjectID",
+                                       "Language",   "Password", "Proxy_IP",
+                                       "Proxy_PORT", "Proxy_ID", "Proxy_PW"};
 
 // Gives the sections beneath `element` that stand in their bytes from the file.
 void restoreSections(xml::Node element, const CDataStandIns& standIns) {

@@ -269,7 +269,8 @@ void CDataStandIns::keepWhatTheParserChecks(std::size_t to, bool sectionEnds) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
         const __m128i lineFeeds = _mm_cmpeq_epi8(bytes, lineFeed);
         const __m128i allowed = _mm_or_si128(
-            lineFeeds, _mm_or_si128(_mm_cmpeq_epi8(bytes, tab), _mm_cmpeq_epi8(bytes, carriageReturn)));
+            lineFeeds,
+            _mm_or_si128(_mm_cmpeq_epi8(bytes, tab), _mm_cmpeq_epi8(bytes, carriageReturn)));
         // Signed: the bytes from 0x80 on count as below the space too.
         if (_mm_movemask_epi8(_mm_andnot_si128(allowed, _mm_cmplt_epi8(bytes, space))) != 0) {
             keep(at, at + 16);

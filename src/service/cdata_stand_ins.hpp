@@ -113,16 +113,17 @@ class CDataStandIns {
     int depth_ = 0;
     std::string prefix_;
     std::vector<Range> sections_;
+    mutable std::string block_;  // what expand() reads the file into
+
     // Where the scanner stands among the elements (Scope::ProjectItems).
     std::string tagName_;       // the name of the tag being passed, "/" first in an end tag
     bool tagNameDone_ = false;  // its name is complete
     char tagLast_ = 0;          // its last byte before '>', '/' in an empty-element tag
     int elementDepth_ = 0;
-    int projectDepth_ = 0;  // the first Project's depth while it is open, -1 once it closed
-    int itemDepth_ = 0;     // the depth of the Project child Articleinfo we are in, or 0
-    bool afterNonAscii_ = false;            // the section's last byte so far is above ASCII
+    int projectDepth_ = 0;        // the first Project's depth while it is open, -1 once it closed
+    int itemDepth_ = 0;           // the depth of the Project child Articleinfo we are in, or 0
+    bool afterNonAscii_ = false;  // the section's last byte so far is above ASCII
     std::uint64_t pendingLineBreaks_ = 0;  // line breaks still to pass on after the stand-in
-    mutable std::string block_;  // what expand() reads the file into
 };
 
 }  // namespace ovk

@@ -61,20 +61,19 @@ TEST(DownloadDocumentLoad, LeavesOnlyTheLastItemsPayloadsInTheFile) {
         {"an item of another prefix and case", "",
          "<x:ARTICLEINFO xmlns:x=\"urn:x\">" + p + "</x:ARTICLEINFO>", true},
         {"tags, comments and an empty item around it", "",
-         "<!-- <Structure> --><Articleinfo/><?pi <Structure>?><Articleinfo a=\"/>\" b='>'>" +
-             p + "</Articleinfo>",
+         "<!-- <Structure> --><Articleinfo/><?pi <Structure>?><Articleinfo a=\"/>\" b='>'>" + p +
+             "</Articleinfo>",
          true},
         {"the structure", "", "<Structure>" + p + "</Structure>", false},
-        {"an Articleinfo deeper in Project", "", "<Other><Articleinfo>" + p + "</Articleinfo></Other>",
-         false},
+        {"an Articleinfo deeper in Project", "",
+         "<Other><Articleinfo>" + p + "</Articleinfo></Other>", false},
         {"an Articleinfo outside Project", "<Articleinfo>" + p + "</Articleinfo>", "", false},
         {"a later Project", "<Project/>", "<Articleinfo>" + p + "</Articleinfo>", false},
     };
     TempDir dir;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string text =
-            downloadDocument("TARVO", c.before, c.project + "\n<After/>");
+        const std::string text = downloadDocument("TARVO", c.before, c.project + "\n<After/>");
         const xml::Document document = LoadDownloadDocument(dir.write("d.xml", text));
         const auto texts = sectionTexts(document);
         ASSERT_EQ(texts.size(), 1u);
@@ -87,13 +86,14 @@ TEST(DownloadDocumentLoad, LeavesOnlyTheLastItemsPayloadsInTheFile) {
     // A setting the start-up reads, inside an item, is read in full; a payload without its end
     // is still an error.
     const auto inItem = dir.write(
-        "s.xml", downloadDocument("TARVO", "<URL>http://a.example</URL><ProjectID>P</ProjectID>"
-                                           "<Language>English</Language>",
+        "s.xml", downloadDocument("TARVO",
+                                  "<URL>http://a.example</URL><ProjectID>P</ProjectID>"
+                                  "<Language>English</Language>",
                                   "<Articleinfo><Password>" + p + "</Password></Articleinfo>"));
     const xml::Document settings = LoadDownloadDocument(inItem);
     EXPECT_EQ(GetConfigInfos(&settings)[config::Password], payload());
-    const auto cut = dir.write(
-        "c.xml", "<Download><Project><Articleinfo><![CDATA[" + payload() + payload());
+    const auto cut =
+        dir.write("c.xml", "<Download><Project><Articleinfo><![CDATA[" + payload() + payload());
     EXPECT_THROW(LoadDownloadDocument(cut), xml::ParseError);
 }
 
@@ -102,7 +102,11 @@ TEST(DownloadDocumentLoad, LeavesOnlyTheLastItemsPayloadsInTheFile) {
 // straddles the blocks the file is read in.
 TEST(DownloadDocumentLoad, FindsWhatTheParserFindsInThePayloadsLeftInTheFile) {
     std::string scripts;
-    for (int i = 0; i < 60; ++i) scripts += "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC\n\xF0\x9D\x84\x9E" + payload().substr(0, i);
+    for (int i = 0; i < 60; ++i)
+        scripts +=
+            "Gr\xC3\xBC\xC3\x9F"
+            "e \xE2\x82\xAC\n\xF0\x9D\x84\x9E" +
+            payload().substr(0, i);
     std::string straddling;
     for (int i = 0; i < 1500000; ++i) straddling += i % 33 == 0 ? "\n" : "\xE2\x82\xAC";
     struct Case {
@@ -122,13 +126,15 @@ TEST(DownloadDocumentLoad, FindsWhatTheParserFindsInThePayloadsLeftInTheFile) {
         {"a code point XML forbids", payload() + "\xEF\xBF\xBE", false},
     };
     for (int shift = 0; shift < 3; ++shift)
-        cases.push_back({"a character across the file's blocks, shifted by " + std::to_string(shift),
-                         straddling, true, "<!--" + std::string(shift, ' ') + "-->"});
+        cases.push_back(
+            {"a character across the file's blocks, shifted by " + std::to_string(shift),
+             straddling, true, "<!--" + std::string(shift, ' ') + "-->"});
     TempDir dir;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string text = downloadDocument(
-            "TARVO", c.before, "<Articleinfo><![CDATA[" + c.content + "]]></Articleinfo>\n<After/>");
+        const std::string text =
+            downloadDocument("TARVO", c.before,
+                             "<Articleinfo><![CDATA[" + c.content + "]]></Articleinfo>\n<After/>");
         const auto path = dir.write("d.xml", text);
         bool read = true;
         try {
@@ -205,10 +211,10 @@ TEST(Validation, AnInvalidDocumentLeavesTheDetailTextAndGivesNothing) {
     const auto withItem = dir.write(
         "item.xml",
         "<Download>\n  <System>TARVO</System>\n  <Project><Symbolfile/><Gerfile/><Articleinfo>"
-        "<![CDATA[" + payload() + "]]></Articleinfo></Project>\n  <Bogus/>\n</Download>\n");
+        "<![CDATA[" +
+            payload() + "]]></Articleinfo></Project>\n  <Bogus/>\n</Download>\n");
     EXPECT_EQ(ValidateDocument(BuildSchemaFileName("TARVO", component.path()), withItem), nullptr);
-    EXPECT_NE(validationText().find("\r\non Line: 44 Position: 3\r\n  <Bogus/>"),
-              std::string::npos)
+    EXPECT_NE(validationText().find("\r\non Line: 44 Position: 3\r\n  <Bogus/>"), std::string::npos)
         << validationText();
 
     // A failure that is not the document's (a broken schema) leaves the text alone.

@@ -82,8 +82,7 @@ TEST_P(Download, WritesWhatTheCatalogueHolds) {
         // The next download on it: Init left the documents of the items in the file, and
         // they never come back into it as they stood in memory.
         if (project == "DEMO") {  // its documents are large enough to stay in the file
-            EXPECT_NE(again.impl->MyXMLDocument->toString().find("ovk-cdata-"),
-                      std::string::npos);
+            EXPECT_NE(again.impl->MyXMLDocument->toString().find("ovk-cdata-"), std::string::npos);
         }
         EXPECT_THROW(again.impl->DownloadItem("4711"), Error);
         again.impl->DownloadStructure();

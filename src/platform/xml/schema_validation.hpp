@@ -13,8 +13,8 @@ namespace ovk::xml {
 // - Throws ParseError (with line, position and source line of the first problem) when the
 //   document is not well-formed or not valid.
 // - Throws Error for anything else (the schema cannot be read or compiled, and so on).
-Document loadValidated(
-    const std::filesystem::path& schemaPath, const std::filesystem::path& documentPath,
-    const std::function<Document(const std::filesystem::path&)>& load = nullptr);
+Document loadValidated(const std::filesystem::path& schemaPath,
+                       const std::filesystem::path& documentPath,
+                       const std::function<Document(const std::filesystem::path&)>& load = nullptr);
 
 }  // namespace ovk::xml
