@@ -17,26 +17,10 @@ namespace ovk {
 namespace {
 
 // The elements the start-up reads by name, the first of each anywhere in the document:
-// GetProjectType's System and the settings GetConfigInfos reads.
-constexpr const char* kReadByName[] = {"System",     "URL",      "ProjectID",
-                                       "Language",   "Password", "Proxy_IP",
-                                       "Proxy_PORT", "Proxy_ID", "Proxy_PW"};
-
-// Gives the sections beneath `element` that stand in their bytes from the file.
-void restoreSections(xml::Node element, const CDataStandIns& standIns) {
-    std::vector<xml::Node> pending{element};
-    while (!pending.empty()) {
-        xml::Node node = pending.back();
-        pending.pop_back();
-        if (node.kind() == xml::NodeKind::CData) {
-            const std::string standing = node.text();
-            std::string text;
-            standIns.expand(standing, [&](std::string_view piece) { text.append(piece); });
-            if (text != standing) node.setText(text);
-        }
-        for (const xml::Node& child : node.children()) pending.push_back(child);
-    }
-}
+// GetProjectType's System and the settings GetConfigInfos reads. Their texts never stand in.
+const std::vector<std::string> kReadByName = {"System",     "URL",      "ProjectID",
+                                              "Language",   "Password", "Proxy_IP",
+                                              "Proxy_PORT", "Proxy_ID", "Proxy_PW"};
 
 }  // namespace
 
@@ -50,17 +34,9 @@ xml::Document LoadDownloadDocument(const std::filesystem::path& path) {
         int fd;
         ~Closer() { ::close(fd); }
     } const closeFile{fd};
-    CDataStandIns standIns(fd, CDataStandIns::Scope::ProjectItems);
+    CDataStandIns standIns(fd, CDataStandIns::Scope::ProjectItems, kReadByName);
     try {
-        xml::Document document =
-            xml::Document::loadFileThrough(path, &CDataStandIns::read, &standIns);
-        if (standIns.count() > 0) {
-            for (const char* name : kReadByName) {
-                if (const xml::Node element = document.firstElementByName(name))
-                    restoreSections(element, standIns);
-            }
-        }
-        return document;
+        return xml::Document::loadFileThrough(path, &CDataStandIns::read, &standIns);
     } catch (const xml::ParseError&) {
         // The parser only knows that its input failed; the stand-ins know why.
         if (standIns.error() != 0) throw files::ioError("Cannot read", path, standIns.error());

@@ -18,8 +18,8 @@ bool isErrorText(const std::string& text);
 // the next download removes the items before its first save, and Finish copies them from the
 // file. Without the stand-ins a document over the parser's limit for one text (a payload of
 // 1 GiB) would not open at all, and every payload would be held in memory for nothing. The
-// texts the start-up reads by name (System and the settings) get their own bytes back, should
-// one of them lie inside an item. Throws what Document::loadFile throws.
+// texts the start-up reads by name (System and the settings) are read as they are, should one
+// of them lie inside an item. Throws what Document::loadFile throws.
 xml::Document LoadDownloadDocument(const std::filesystem::path& path);
 
 // The text of the first System element of the document at `path`: the project type ("TARVO",

@@ -47,7 +47,8 @@ int preadAll(int fd, char* into, std::size_t size, off_t offset, std::size_t& go
 
 }  // namespace
 
-CDataStandIns::CDataStandIns(int fd, Scope scope) : fd_(fd), scope_(scope) {
+CDataStandIns::CDataStandIns(int fd, Scope scope, std::vector<std::string> read)
+    : fd_(fd), scope_(scope), read_(std::move(read)) {
     // Random, so that no text the file holds can pass for a stand-in.
     prefix_ = unguessableName("ovk-cdata-") + "-";
 }
@@ -166,6 +167,7 @@ void CDataStandIns::noteTag(std::string_view piece) {
 void CDataStandIns::tagEnded() {
     const auto closeElement = [this] {
         if (itemDepth_ == elementDepth_) itemDepth_ = 0;
+        if (readDepth_ == elementDepth_) readDepth_ = 0;
         if (projectDepth_ == elementDepth_) projectDepth_ = -1;
         --elementDepth_;
     };
@@ -182,6 +184,8 @@ void CDataStandIns::tagEnded() {
                    equalsIgnoringAsciiCase(local, "Articleinfo")) {
             itemDepth_ = elementDepth_;
         }
+        if (readDepth_ == 0 && std::ranges::find(read_, tagName_) != read_.end())
+            readDepth_ = elementDepth_;
         if (tagLast_ == '/') closeElement();
     }
     tagName_.clear();
@@ -190,7 +194,7 @@ void CDataStandIns::tagEnded() {
 }
 
 bool CDataStandIns::inScope() const {
-    return scope_ == Scope::Everywhere || itemDepth_ > 0;
+    return scope_ == Scope::Everywhere || (itemDepth_ > 0 && readDepth_ == 0);
 }
 
 void CDataStandIns::startCData() {
@@ -243,7 +247,6 @@ bool CDataStandIns::skipLargeCData() {
 // breaks, so that its line numbers after the section are the file's. A payload (Base64) has
 // nothing but plain text and line breaks: 16 bytes at a time are checked for that.
 void CDataStandIns::keepWhatTheParserChecks(std::size_t to, bool sectionEnds) {
-    const std::size_t had = out_.size();
     const auto keep = [this](const char* from, const char* end) {
         for (; from < end; ++from) {
             const auto c = static_cast<unsigned char>(*from);
@@ -288,7 +291,6 @@ void CDataStandIns::keepWhatTheParserChecks(std::size_t to, bool sectionEnds) {
         out_.append(pendingLineBreaks_, '\n');
         pendingLineBreaks_ = 0;
     }
-    sections_.back().kept += out_.size() - had;
 }
 
 // Moves at least one byte of input on (or ends the section being skipped); false at the end of
@@ -401,7 +403,7 @@ void CDataStandIns::expand(std::string_view value,
             piece(std::string_view(block.data(), size));
             done += size;
         }
-        from = std::min(value.size(), digitsAt + kIndexDigits + section.kept);
+        from = digitsAt + kIndexDigits;
     }
     if (from < value.size()) piece(value.substr(from));
 }

@@ -48,16 +48,19 @@ class CDataStandIns {
         // All of them: the Finish rewrite writes every one back from the file.
         Everywhere,
         // Only those inside the Articleinfo children of the first Project element: the items
-        // of the last download, which no reader of the document looks into and the next
-        // download removes before its first save. Elsewhere (the settings, Structure, Select,
-        // whatever the host keeps) a section is read as it is. A stand-in keeps of its section
-        // what the parser checks (every byte but plain ASCII text) and its line breaks, so that
-        // the parser finds the faults it would find in the file, on the file's lines.
+        // of the last download, which the next download removes before its first save.
+        // Elsewhere (the settings, Structure, Select, whatever the host keeps), and beneath
+        // the elements the caller reads, a section is read as it is. A stand-in keeps of its
+        // section what the parser checks (every byte but plain ASCII text) and its line
+        // breaks, so that the parser finds the faults it would find in the file, on the
+        // file's lines. Such stand-ins cannot be expanded.
         ProjectItems,
     };
 
-    // Reads from `fd` (not owned) from its start.
-    explicit CDataStandIns(int fd, Scope scope = Scope::Everywhere);
+    // Reads from `fd` (not owned) from its start. `read` names (qualified, as written) the
+    // elements whose texts the caller reads (Scope::ProjectItems).
+    explicit CDataStandIns(int fd, Scope scope = Scope::Everywhere,
+                           std::vector<std::string> read = {});
 
     // libxml2's read callback (xmlInputReadCallback): `self` is the CDataStandIns.
     static int read(void* self, char* buffer, int length);
@@ -67,8 +70,8 @@ class CDataStandIns {
     int error() const { return errno_; }
 
     // Calls `piece` with the bytes `value` stands for, in order: its own bytes, and for each
-    // stand-in in it (with the line breaks it keeps) the section content from the file. Throws
-    // Error when the file cannot be read.
+    // stand-in in it the section content from the file. Throws Error when the file cannot be
+    // read.
     void expand(std::string_view value, const std::function<void(std::string_view)>& piece) const;
 
     // Where the content of the one section `value` stands for lies in the file, when `value` is
@@ -76,12 +79,8 @@ class CDataStandIns {
     struct Range {
         off_t offset;
         std::uint64_t length;
-        std::uint64_t kept = 0;  // bytes kept after the stand-in (Scope::ProjectItems)
     };
     std::optional<Range> wholeSection(std::string_view value) const;
-
-    // How many sections stand in so far.
-    std::size_t count() const { return sections_.size(); }
 
   private:
     enum class State { Text, Markup, Comment, Instruction, Declaration, Tag, CData, LargeCData };
@@ -120,8 +119,10 @@ class CDataStandIns {
     bool tagNameDone_ = false;  // its name is complete
     char tagLast_ = 0;          // its last byte before '>', '/' in an empty-element tag
     int elementDepth_ = 0;
-    int projectDepth_ = 0;        // the first Project's depth while it is open, -1 once it closed
-    int itemDepth_ = 0;           // the depth of the Project child Articleinfo we are in, or 0
+    int projectDepth_ = 0;  // the first Project's depth while it is open, -1 once it closed
+    int itemDepth_ = 0;     // the depth of the Project child Articleinfo we are in, or 0
+    std::vector<std::string> read_;
+    int readDepth_ = 0;           // the depth of the outermost element of read_ we are in, or 0
     bool afterNonAscii_ = false;  // the section's last byte so far is above ASCII
     std::uint64_t pendingLineBreaks_ = 0;  // line breaks still to pass on after the stand-in
 };

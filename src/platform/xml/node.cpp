@@ -1,7 +1,5 @@
 #include "platform/xml/node.hpp"
 
-#include <climits>
-
 #include "platform/errors.hpp"
 #include "platform/xml/libxml_handles.hpp"
 
@@ -47,15 +45,6 @@ std::string Node::localName() const {
 std::string Node::text() const {
     if (node_ == nullptr) return {};
     return take(xmlNodeGetContent(node_));
-}
-
-void Node::setText(std::string_view text) {
-    const NodeKind k = kind();
-    if (k != NodeKind::Text && k != NodeKind::CData)
-        throw Error(err::InvalidArgument, "Only a text or CDATA node has data to replace");
-    if (text.size() > static_cast<std::size_t>(INT_MAX))
-        throw Error(err::Overflow, "The text is too large for one node");
-    xmlNodeSetContentLen(node_, xmlText(text), static_cast<int>(text.size()));
 }
 
 Node Node::firstChild() const {

@@ -33,8 +33,6 @@ class Node {
     // Text content: for an element all descendant text and CDATA joined, for a text, CDATA,
     // comment or processing instruction its own data.
     std::string text() const;
-    // Replaces the data of a text or CDATA node.
-    void setText(std::string_view text);
 
     Node firstChild() const;
     Node nextSibling() const;
