@@ -47,8 +47,8 @@ int preadAll(int fd, char* into, std::size_t size, off_t offset, std::size_t& go
 
 }  // namespace
 
-CDataStandIns::CDataStandIns(int fd, Scope scope, std::vector<std::string> read)
-    : fd_(fd), scope_(scope), read_(std::move(read)) {
+CDataStandIns::CDataStandIns(int fd, Scope scope, std::vector<std::string> readByName)
+    : fd_(fd), scope_(scope), readByName_(std::move(readByName)) {
     // Random, so that no text the file holds can pass for a stand-in.
     prefix_ = unguessableName("ovk-cdata-") + "-";
 }
@@ -184,7 +184,7 @@ void CDataStandIns::tagEnded() {
                    equalsIgnoringAsciiCase(local, "Articleinfo")) {
             itemDepth_ = elementDepth_;
         }
-        if (readDepth_ == 0 && std::ranges::find(read_, tagName_) != read_.end())
+        if (readDepth_ == 0 && std::ranges::find(readByName_, tagName_) != readByName_.end())
             readDepth_ = elementDepth_;
         if (tagLast_ == '/') closeElement();
     }

@@ -57,10 +57,10 @@ class CDataStandIns {
         ProjectItems,
     };
 
-    // Reads from `fd` (not owned) from its start. `read` names (qualified, as written) the
+    // Reads from `fd` (not owned) from its start. `readByName` names (qualified, as written) the
     // elements whose texts the caller reads (Scope::ProjectItems).
     explicit CDataStandIns(int fd, Scope scope = Scope::Everywhere,
-                           std::vector<std::string> read = {});
+                           std::vector<std::string> readByName = {});
 
     // libxml2's read callback (xmlInputReadCallback): `self` is the CDataStandIns.
     static int read(void* self, char* buffer, int length);
@@ -121,9 +121,9 @@ class CDataStandIns {
     int elementDepth_ = 0;
     int projectDepth_ = 0;  // the first Project's depth while it is open, -1 once it closed
     int itemDepth_ = 0;     // the depth of the Project child Articleinfo we are in, or 0
-    std::vector<std::string> read_;
-    int readDepth_ = 0;           // the depth of the outermost element of read_ we are in, or 0
-    bool afterNonAscii_ = false;  // the section's last byte so far is above ASCII
+    std::vector<std::string> readByName_;
+    int readDepth_ = 0;  // the depth of the outermost element of readByName_ we are in, or 0
+    bool afterNonAscii_ = false;           // the section's last byte so far is above ASCII
     std::uint64_t pendingLineBreaks_ = 0;  // line breaks still to pass on after the stand-in
 };
 
