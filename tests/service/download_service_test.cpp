@@ -80,24 +80,16 @@ TEST_P(Download, WritesWhatTheCatalogueHolds) {
         EXPECT_EQ(init, 0) << ::testing::PrintToString(again.host.events.log);
 
         // The next download on it: Init left the documents of the items in the file, and
-        // they never come back into it as they stood in memory.
-        if (project == "DEMO") {  // its documents are large enough to stay in the file
+        // the same articles again give the same file, none of it standing in.
+        const std::string first = readAll(h.downloadFile());
+        if (project == "DEMO")  // its documents are large enough to stay in the file
             EXPECT_NE(again.impl->MyXMLDocument->toString().find("ovk-cdata-"), std::string::npos);
-        }
         EXPECT_THROW(again.impl->DownloadItem("4711"), Error);
         again.impl->DownloadStructure();
         for (const auto& article : catalog["articles"]) again.impl->DownloadItem(article["id"]);
         again.impl->Finish();
         EXPECT_EQ(again.host.events.log, std::vector<std::string>{"DownloadComplete"});
-        const std::string text = readAll(h.downloadFile());
-        EXPECT_EQ(text.find("ovk-cdata-"), std::string::npos);
-        const auto items = [](const xml::Document& document) {
-            std::vector<std::string> texts;
-            for (const xml::Node& item : document.elementsByName("Articleinfo"))
-                texts.push_back(item.text());
-            return texts;
-        };
-        EXPECT_EQ(items(xml::Document::loadMemory(text)), items(finished));
+        EXPECT_EQ(readAll(h.downloadFile()), first);
     }
 }
 
