@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     }
     try {
-        (void)ovk::xml::Document::loadFile(path);
+        (void)ovk::LoadDownloadDocument(path);
     } catch (const ovk::Error&) {
         return 0;
     }

@@ -36,6 +36,10 @@ struct Client::Impl : SplashEvents, WizardEvents {
     unsigned initRuns = 0;       // Init calls begun, nested ones included
     int runningCalls = 0;        // Init and Show in progress, nested ones included
     std::shared_ptr<xml::Document> MyXMLDocument;
+    // MyXMLDocument holds the last download's items as Init loaded them, their payloads
+    // standing in for the file's (LoadDownloadDocument): it must not be saved before
+    // DownloadStructure has removed them.
+    bool lastItemsStandIn = false;
     std::shared_ptr<soap::ServiceClient> MySoapobject;
     std::unique_ptr<frmSplash> mvarSplash;
     std::unique_ptr<frmWiz> mvarWizForm;

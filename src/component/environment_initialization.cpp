@@ -181,7 +181,7 @@ void Client::Impl::prepareDocument(const std::string& downloadFile, int32_t& Res
     const auto held = holdForChecks(DownloadFile, downloadSession.get());
     MyXMLDocument = std::make_shared<xml::Document>();
     try {
-        *MyXMLDocument = xml::Document::loadFile(DownloadFile);
+        *MyXMLDocument = LoadDownloadDocument(DownloadFile);
     } catch (const xml::ParseError& e) {
         fail(-7, 17, e.failure.reason);
     }
@@ -202,6 +202,7 @@ void Client::Impl::prepareDocument(const std::string& downloadFile, int32_t& Res
     const std::string schemaPath = BuildSchemaFileName(projectType, files::componentDir());
     if (isErrorText(schemaPath)) fail(-6, 17, schemaPath);
     stepPassed("schema", schemaPath);
+    lastItemsStandIn = true;
     MyXMLDocument = ValidateDocument(schemaPath, DownloadFile);
     if (!MyXMLDocument)
         fail(-7, 17, "Error validating DownloadFile with Schema\r\n" + validationText());

@@ -1,14 +1,48 @@
 #include "document/download_document.hpp"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 
 #include "document/validation_text.hpp"
 #include "platform/files.hpp"
 #include "platform/text.hpp"
 #include "platform/xml/schema_validation.hpp"
+#include "service/cdata_stand_ins.hpp"
 
 namespace ovk {
+namespace {
+
+// The elements the start-up reads by name, the first of each anywhere in the document:
+// GetProjectType's System and the settings GetConfigInfos reads. Their texts never stand in.
+const std::vector<std::string> kReadByName = {"System",     "URL",      "ProjectID",
+                                              "Language",   "Password", "Proxy_IP",
+                                              "Proxy_PORT", "Proxy_ID", "Proxy_PW"};
+
+}  // namespace
+
+xml::Document LoadDownloadDocument(const std::filesystem::path& path) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec))
+        throw Error(err::FileNotFound, "File not found: " + path.string());
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw files::ioError("Cannot open", path, errno, err::FileNotFound);
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } const closeFile{fd};
+    CDataStandIns standIns(fd, CDataStandIns::Scope::ProjectItems, kReadByName);
+    try {
+        return xml::Document::loadFileThrough(path, &CDataStandIns::read, &standIns);
+    } catch (const xml::ParseError&) {
+        // The parser only knows that its input failed; the stand-ins know why.
+        if (standIns.error() != 0) throw files::ioError("Cannot read", path, standIns.error());
+        throw;
+    }
+}
 
 bool isErrorText(const std::string& text) {
     return startsWithIgnoringAsciiCase(text, "ERROR");
@@ -16,7 +50,7 @@ bool isErrorText(const std::string& text) {
 
 std::string GetProjectType(const std::filesystem::path& path) {
     try {
-        const xml::Document doc = xml::Document::loadFile(path);
+        const xml::Document doc = LoadDownloadDocument(path);
         return doc.firstElementByName("System").text();
     } catch (const Error&) {
         return {};  // a file that does not load has no System element
@@ -49,7 +83,8 @@ std::string validationDetail(const xml::ParseFailure& failure) {
 std::shared_ptr<xml::Document> ValidateDocument(const std::filesystem::path& schemaPath,
                                                 const std::filesystem::path& documentPath) {
     try {
-        return std::make_shared<xml::Document>(xml::loadValidated(schemaPath, documentPath));
+        return std::make_shared<xml::Document>(
+            xml::loadValidated(schemaPath, documentPath, LoadDownloadDocument));
     } catch (const xml::ParseError& e) {
         setValidationText(validationDetail(e.failure));
         return nullptr;

@@ -12,6 +12,16 @@ namespace ovk {
 // characters without regard to case.
 bool isErrorText(const std::string& text);
 
+// The download document at `path`, parsed as Document::loadFile parses it, except that the
+// large CDATA sections of the last download's items (the Articleinfo children of the first
+// Project) reach the parser as short stand-ins (see CDataStandIns). Nothing reads them there:
+// the next download removes the items before its first save, and Finish copies them from the
+// file. Without the stand-ins a document over the parser's limit for one text (a payload of
+// 1 GiB) would not open at all, and every payload would be held in memory for nothing. The
+// texts the start-up reads by name (System and the settings) are read as they are, should one
+// of them lie inside an item. Throws what Document::loadFile throws.
+xml::Document LoadDownloadDocument(const std::filesystem::path& path);
+
 // The text of the first System element of the document at `path`: the project type ("TARVO",
 // "MERIDO"). Empty when there is none or the file is not XML; "Error by Loading XML-File" when
 // reading fails otherwise.

@@ -1,6 +1,9 @@
 #include "service/cdata_stand_ins.hpp"
 
 #include <unistd.h>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -20,6 +23,8 @@ constexpr std::string_view kCDataEnd = "]]>";
 constexpr std::size_t kLargeSection = std::size_t{1} << 10;
 constexpr std::size_t kBlock = std::size_t{4} << 20;
 constexpr std::size_t kIndexDigits = 16;
+// Longer tag names are neither Project nor an Articleinfo: no need to hold them.
+constexpr std::size_t kLongestTagName = 256;
 
 std::size_t find(std::string_view text, std::size_t from, std::string_view what) {
     if (from >= text.size()) return std::string_view::npos;
@@ -42,7 +47,8 @@ int preadAll(int fd, char* into, std::size_t size, off_t offset, std::size_t& go
 
 }  // namespace
 
-CDataStandIns::CDataStandIns(int fd) : fd_(fd) {
+CDataStandIns::CDataStandIns(int fd, Scope scope, std::vector<std::string> readByName)
+    : fd_(fd), scope_(scope), readByName_(std::move(readByName)) {
     // Random, so that no text the file holds can pass for a stand-in.
     prefix_ = unguessableName("ovk-cdata-") + "-";
 }
@@ -121,13 +127,74 @@ bool CDataStandIns::passTag(bool declaration) {
         } else if (declaration && c == ']') {
             --depth_;
         } else if (c == '>' && depth_ <= 0) {
+            if (!declaration && scope_ == Scope::ProjectItems) {
+                noteTag(std::string_view(in_).substr(at_, i - at_));
+                tagEnded();
+            }
             pass(i + 1 - at_);
             state_ = State::Text;
             return true;
         }
     }
+    if (!declaration && scope_ == Scope::ProjectItems)
+        noteTag(std::string_view(in_).substr(at_, i - at_));
     pass(i - at_);
     return false;
+}
+
+// Takes the name and the last byte of a tag from a piece of it.
+void CDataStandIns::noteTag(std::string_view piece) {
+    if (piece.empty()) return;
+    tagLast_ = piece.back();
+    for (const char c : piece) {
+        if (tagNameDone_) return;
+        if (c == '/' && tagName_.empty()) {
+            tagName_ = "/";
+        } else if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '/') {
+            tagNameDone_ = true;
+        } else if (tagName_.size() >= kLongestTagName) {
+            tagName_ = "-";  // a name no element of ours has
+            tagNameDone_ = true;
+        } else {
+            tagName_.push_back(c);
+        }
+    }
+}
+
+// Follows the elements as the parser will see them, with the first Project and its
+// Articleinfo children picked out as DownloadStructure picks them: the qualified name
+// "Project", and the local name "Articleinfo" in any case.
+void CDataStandIns::tagEnded() {
+    const auto closeElement = [this] {
+        if (itemDepth_ == elementDepth_) itemDepth_ = 0;
+        if (readDepth_ == elementDepth_) readDepth_ = 0;
+        if (projectDepth_ == elementDepth_) projectDepth_ = -1;
+        --elementDepth_;
+    };
+    if (tagName_.starts_with('/')) {
+        closeElement();
+    } else {
+        ++elementDepth_;
+        const std::size_t colon = tagName_.find(':');
+        const std::string_view local =
+            std::string_view(tagName_).substr(colon == std::string::npos ? 0 : colon + 1);
+        if (projectDepth_ == 0 && tagName_ == "Project") {
+            projectDepth_ = elementDepth_;
+        } else if (projectDepth_ > 0 && itemDepth_ == 0 && elementDepth_ == projectDepth_ + 1 &&
+                   equalsIgnoringAsciiCase(local, "Articleinfo")) {
+            itemDepth_ = elementDepth_;
+        }
+        if (readDepth_ == 0 && std::ranges::find(readByName_, tagName_) != readByName_.end())
+            readDepth_ = elementDepth_;
+        if (tagLast_ == '/') closeElement();
+    }
+    tagName_.clear();
+    tagNameDone_ = false;
+    tagLast_ = 0;
+}
+
+bool CDataStandIns::inScope() const {
+    return scope_ == Scope::Everywhere || (itemDepth_ > 0 && readDepth_ == 0);
 }
 
 void CDataStandIns::startCData() {
@@ -146,6 +213,7 @@ void CDataStandIns::startCData() {
     sections_.push_back(Range{inOffset_ + static_cast<off_t>(bodyAt), 0});
     out_.append(kCDataStart).append(prefix_).append(index, kIndexDigits);
     at_ = bodyAt;
+    afterNonAscii_ = false;
     state_ = State::LargeCData;
 }
 
@@ -153,8 +221,14 @@ void CDataStandIns::startCData() {
 // needed first.
 bool CDataStandIns::skipLargeCData() {
     const std::size_t end = findCDataEnd(in_, at_);
+    const std::size_t skipped =
+        end != std::string_view::npos
+            ? end
+            : std::max(at_, in_.size() - std::min(in_.size(), kCDataEnd.size() - 1));
+    if (scope_ == Scope::ProjectItems)
+        keepWhatTheParserChecks(skipped, end != std::string_view::npos);
     if (end == std::string_view::npos) {
-        at_ = std::max(at_, in_.size() - std::min(in_.size(), kCDataEnd.size() - 1));
+        at_ = skipped;
         return false;
     }
     Range& section = sections_.back();
@@ -164,6 +238,59 @@ bool CDataStandIns::skipLargeCData() {
     pass(kCDataEnd.size());
     state_ = State::Text;
     return true;
+}
+
+// Passes on, after the stand-in, what the parser checks or counts in the section's bytes up to
+// `to`: every byte that is not plain ASCII text (those of multi-byte characters, control
+// characters), each run of them followed by a plain byte as in the file, so that the parser
+// finds a character XML forbids or broken UTF-8 as it would have in the file; and the line
+// breaks, so that its line numbers after the section are the file's. A payload (Base64) has
+// nothing but plain text and line breaks: 16 bytes at a time are checked for that.
+void CDataStandIns::keepWhatTheParserChecks(std::size_t to, bool sectionEnds) {
+    const auto keep = [this](const char* from, const char* end) {
+        for (; from < end; ++from) {
+            const auto c = static_cast<unsigned char>(*from);
+            if (c >= 0x80) {
+                out_.push_back(*from);
+                afterNonAscii_ = true;
+                continue;
+            }
+            if (afterNonAscii_) out_.push_back('x');
+            afterNonAscii_ = false;
+            if (c == '\n') ++pendingLineBreaks_;
+            if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') out_.push_back(*from);
+        }
+    };
+    const char* at = in_.data() + at_;
+    const char* const end = in_.data() + to;
+#ifdef __SSE2__
+    const __m128i space = _mm_set1_epi8(0x20);
+    const __m128i tab = _mm_set1_epi8('\t');
+    const __m128i lineFeed = _mm_set1_epi8('\n');
+    const __m128i carriageReturn = _mm_set1_epi8('\r');
+    for (; end - at >= 16; at += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        const __m128i lineFeeds = _mm_cmpeq_epi8(bytes, lineFeed);
+        const __m128i allowed = _mm_or_si128(
+            lineFeeds,
+            _mm_or_si128(_mm_cmpeq_epi8(bytes, tab), _mm_cmpeq_epi8(bytes, carriageReturn)));
+        // Signed: the bytes from 0x80 on count as below the space too.
+        if (_mm_movemask_epi8(_mm_andnot_si128(allowed, _mm_cmplt_epi8(bytes, space))) != 0) {
+            keep(at, at + 16);
+            continue;
+        }
+        pendingLineBreaks_ += static_cast<std::uint64_t>(
+            __builtin_popcount(static_cast<unsigned>(_mm_movemask_epi8(lineFeeds))));
+        if (afterNonAscii_) out_.push_back('x');
+        afterNonAscii_ = false;
+    }
+#endif
+    keep(at, end);
+    // Line breaks in the middle of a character would break it in two.
+    if (sectionEnds || !afterNonAscii_) {
+        out_.append(pendingLineBreaks_, '\n');
+        pendingLineBreaks_ = 0;
+    }
 }
 
 // Moves at least one byte of input on (or ends the section being skipped); false at the end of
@@ -184,7 +311,10 @@ bool CDataStandIns::step() {
         case State::Markup: {
             fill(kCDataStart.size());
             const std::string_view next = std::string_view(in_).substr(at_);
-            if (next.starts_with(kCDataStart)) {
+            if (next.starts_with(kCDataStart) && !inScope()) {
+                pass(kCDataStart.size());
+                state_ = State::CData;
+            } else if (next.starts_with(kCDataStart)) {
                 fill(kCDataStart.size() + kLargeSection + kCDataEnd.size());
                 startCData();
             } else if (next.starts_with("<!--")) {
@@ -205,14 +335,21 @@ bool CDataStandIns::step() {
                 pass(1);
                 quote_ = 0;
                 depth_ = 0;
+                tagName_.clear();
+                tagNameDone_ = false;
+                tagLast_ = 0;
                 state_ = State::Tag;
             }
             return true;
         }
         case State::Comment:
         case State::Instruction:
+        case State::CData:
             if (!fill(3)) return false;
-            if (!passUntil(state_ == State::Comment ? "-->" : "?>") && endOfFile_)
+            if (!passUntil(state_ == State::Comment       ? "-->"
+                           : state_ == State::Instruction ? "?>"
+                                                          : kCDataEnd) &&
+                endOfFile_)
                 pass(available());
             return true;
         case State::Declaration:

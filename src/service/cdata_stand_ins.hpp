@@ -43,8 +43,24 @@ inline std::size_t findCDataEnd(std::string_view text, std::size_t from = 0) {
 // parser reports the file as not well-formed, as it would have without stand-ins.
 class CDataStandIns {
   public:
-    // Reads from `fd` (not owned) from its start.
-    explicit CDataStandIns(int fd);
+    // Which large sections get a stand-in.
+    enum class Scope {
+        // All of them: the Finish rewrite writes every one back from the file.
+        Everywhere,
+        // Only those inside the Articleinfo children of the first Project element: the items
+        // of the last download, which the next download removes before its first save.
+        // Elsewhere (the settings, Structure, Select, whatever the host keeps), and beneath
+        // the elements the caller reads, a section is read as it is. A stand-in keeps of its
+        // section what the parser checks (every byte but plain ASCII text) and its line
+        // breaks, so that the parser finds the faults it would find in the file, on the
+        // file's lines. Such stand-ins cannot be expanded.
+        ProjectItems,
+    };
+
+    // Reads from `fd` (not owned) from its start. `readByName` names (qualified, as written) the
+    // elements whose texts the caller reads (Scope::ProjectItems).
+    explicit CDataStandIns(int fd, Scope scope = Scope::Everywhere,
+                           std::vector<std::string> readByName = {});
 
     // libxml2's read callback (xmlInputReadCallback): `self` is the CDataStandIns.
     static int read(void* self, char* buffer, int length);
@@ -67,7 +83,7 @@ class CDataStandIns {
     std::optional<Range> wholeSection(std::string_view value) const;
 
   private:
-    enum class State { Text, Markup, Comment, Instruction, Declaration, Tag, LargeCData };
+    enum class State { Text, Markup, Comment, Instruction, Declaration, Tag, CData, LargeCData };
 
     bool step();
     bool fill(std::size_t wanted);
@@ -75,10 +91,15 @@ class CDataStandIns {
     void pass(std::size_t count);
     bool passUntil(std::string_view end);
     bool passTag(bool declaration);
+    void noteTag(std::string_view piece);
+    void tagEnded();
+    bool inScope() const;
     void startCData();
     bool skipLargeCData();
+    void keepWhatTheParserChecks(std::size_t to, bool sectionEnds);
 
     int fd_;
+    Scope scope_;
     int errno_ = 0;
     State state_ = State::Text;
     off_t inOffset_ = 0;  // the file offset of in_[0]
@@ -92,6 +113,18 @@ class CDataStandIns {
     std::string prefix_;
     std::vector<Range> sections_;
     mutable std::string block_;  // what expand() reads the file into
+
+    // Where the scanner stands among the elements (Scope::ProjectItems).
+    std::string tagName_;       // the name of the tag being passed, "/" first in an end tag
+    bool tagNameDone_ = false;  // its name is complete
+    char tagLast_ = 0;          // its last byte before '>', '/' in an empty-element tag
+    int elementDepth_ = 0;
+    int projectDepth_ = 0;  // the first Project's depth while it is open, -1 once it closed
+    int itemDepth_ = 0;     // the depth of the Project child Articleinfo we are in, or 0
+    std::vector<std::string> readByName_;
+    int readDepth_ = 0;  // the depth of the outermost element of readByName_ we are in, or 0
+    bool afterNonAscii_ = false;           // the section's last byte so far is above ASCII
+    std::uint64_t pendingLineBreaks_ = 0;  // line breaks still to pass on after the stand-in
 };
 
 }  // namespace ovk

@@ -76,6 +76,12 @@ void Client::Impl::ItemsToCome(const std::vector<std::string>& MaterialIds) {
 }
 
 void Client::Impl::DownloadItem(const std::string& MaterialId) {
+    if (lastItemsStandIn) {
+        // Saved with this item, the stand-ins would replace the documents in the file.
+        throw Error(err::InvalidArgument,
+                    "An article cannot be downloaded before the structure: the download "
+                    "document still holds the last download's articles.");
+    }
     if (!MySoapobject) throw Error(err::ObjectMissing, "Object variable not set");
     const auto reply = MySoapobject->call(
         "GetItemData", itemRequest(MaterialId, GetNlsLanguageId(settings.projectLanguage)));

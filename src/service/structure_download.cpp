@@ -66,6 +66,7 @@ void Client::Impl::DownloadStructure() {
                 child.remove();
             }
         }
+        lastItemsStandIn = false;
 
         xml::Node structure = document.firstElementByName("Structure");
         if (!structure) structure = project.appendChild(document.createElement("Structure"));

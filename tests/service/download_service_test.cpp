@@ -78,6 +78,18 @@ TEST_P(Download, WritesWhatTheCatalogueHolds) {
         int32_t init = -99;
         again.impl->InitializeEnvironment(h.downloadFile().string(), result, init);
         EXPECT_EQ(init, 0) << ::testing::PrintToString(again.host.events.log);
+
+        // The next download on it: Init left the documents of the items in the file, and
+        // the same articles again give the same file, none of it standing in.
+        const std::string first = readAll(h.downloadFile());
+        if (project == "DEMO")  // its documents are large enough to stay in the file
+            EXPECT_NE(again.impl->MyXMLDocument->toString().find("ovk-cdata-"), std::string::npos);
+        EXPECT_THROW(again.impl->DownloadItem("4711"), Error);
+        again.impl->DownloadStructure();
+        for (const auto& article : catalog["articles"]) again.impl->DownloadItem(article["id"]);
+        again.impl->Finish();
+        EXPECT_EQ(again.host.events.log, std::vector<std::string>{"DownloadComplete"});
+        EXPECT_EQ(readAll(h.downloadFile()), first);
     }
 }
 

@@ -83,6 +83,18 @@ Document Document::loadFile(const std::filesystem::path& path, Source source) {
         [&](long line) { return lineOfFile(path, line); });
 }
 
+Document Document::loadFileThrough(const std::filesystem::path& path,
+                                   int (*read)(void* context, char* buffer, int length),
+                                   void* context, Source source) {
+    const std::string name = path.string();
+    return parseWith(
+        source,
+        [&](xmlParserCtxt* ctxt, int options) {
+            return xmlCtxtReadIO(ctxt, read, nullptr, context, name.c_str(), nullptr, options);
+        },
+        [&](long line) { return lineOfFile(path, line); });
+}
+
 Document Document::loadMemory(std::string_view text, Source source, const std::string& name) {
     if (text.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
         throw Error(err::Overflow, "The text is too large to parse in one piece");

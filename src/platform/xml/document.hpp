@@ -53,6 +53,12 @@ class Document {
     Document& operator=(const Document&) = delete;
 
     static Document loadFile(const std::filesystem::path& path, Source source = Source::LocalFile);
+    // Reads the file at `path` through `read` (libxml2's input callback, called with
+    // `context`), which may hand the parser something other than the file's bytes as long as
+    // the lines stay those of the file: failures name their source lines from the file.
+    static Document loadFileThrough(const std::filesystem::path& path,
+                                    int (*read)(void* context, char* buffer, int length),
+                                    void* context, Source source = Source::LocalFile);
     static Document loadMemory(std::string_view text, Source source = Source::LocalFile,
                                const std::string& name = "memory");
     // Takes ownership of a document libxml2 built elsewhere (a push parser, a reader).

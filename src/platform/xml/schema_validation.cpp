@@ -21,7 +21,8 @@ struct ValidCtxtFree {
 }  // namespace
 
 Document loadValidated(const std::filesystem::path& schemaPath,
-                       const std::filesystem::path& documentPath) {
+                       const std::filesystem::path& documentPath,
+                       const std::function<Document(const std::filesystem::path&)>& load) {
     std::unique_ptr<xmlSchema, SchemaFree> schema;
     {
         ErrorCollector errors;
@@ -35,7 +36,7 @@ Document loadValidated(const std::filesystem::path& schemaPath,
         }
     }
 
-    Document document = Document::loadFile(documentPath, Source::LocalFile);
+    Document document = load ? load(documentPath) : Document::loadFile(documentPath);
 
     ErrorCollector errors;
     std::unique_ptr<xmlSchemaValidCtxt, ValidCtxtFree> validator(
