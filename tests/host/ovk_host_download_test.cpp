@@ -136,9 +136,10 @@ TEST_P(OvkHostDownload, AServiceFailingInTheMiddleLeavesTheItemsBefore) {
         // The failure reaches the host once, saying what went wrong.
         EXPECT_EQ(events(r), c.events);
         for (const auto& line : r.lines) {
-            if (line.value("source", "") == "GetItemData")
+            if (line.value("source", "") == "GetItemData") {
                 EXPECT_NE(line["message"].get<std::string>().find(c.saying), std::string::npos)
                     << line.dump();
+            }
         }
         const xml::Document saved = xml::Document::loadFile(doc);
         std::vector<std::string> numbers;

@@ -82,8 +82,9 @@ TEST_P(Download, WritesWhatTheCatalogueHolds) {
         // The next download on it: Init left the documents of the items in the file, and
         // the same articles again give the same file, none of it standing in.
         const std::string first = readAll(h.downloadFile());
-        if (project == "DEMO")  // its documents are large enough to stay in the file
+        if (project == "DEMO") {  // its documents are large enough to stay in the file
             EXPECT_NE(again.impl->MyXMLDocument->toString().find("ovk-cdata-"), std::string::npos);
+        }
         EXPECT_THROW(again.impl->DownloadItem("4711"), Error);
         again.impl->DownloadStructure();
         for (const auto& article : catalog["articles"]) again.impl->DownloadItem(article["id"]);

@@ -194,7 +194,9 @@ TEST(RecordFiles, AKilledDownloadsUnsavedRecordsGoButNeverAnotherProgramsLines) 
         if (c.theirsAfter) appendTheirs(ger);
         { const DocumentStore repaired(document); }
         EXPECT_EQ(std::filesystem::exists(ger), c.left.has_value());
-        if (c.left) EXPECT_EQ(readAll(ger), *c.left);
+        if (c.left) {
+            EXPECT_EQ(readAll(ger), *c.left);
+        }
     }
 }
 
