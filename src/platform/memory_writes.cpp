@@ -19,7 +19,8 @@ constexpr int kPipeBytes = 1 << 20;
 
 int writePlain(int fd, const char* data, std::size_t size, off_t offset) {
     while (size > 0) {
-        const ssize_t written = offset < 0 ? ::write(fd, data, size) : ::pwrite(fd, data, size, offset);
+        const ssize_t written =
+            offset < 0 ? ::write(fd, data, size) : ::pwrite(fd, data, size, offset);
         if (written < 0) {
             if (errno == EINTR) continue;
             return errno;
@@ -64,8 +65,8 @@ int writeFromMemory(int fd, std::string_view bytes, off_t offset) {
         auto left = static_cast<std::size_t>(queued);
         while (left > 0) {
             loff_t at = offset;
-            const ssize_t moved = ::splice(pipe.read, nullptr, fd, offset < 0 ? nullptr : &at,
-                                           left, SPLICE_F_MOVE);
+            const ssize_t moved =
+                ::splice(pipe.read, nullptr, fd, offset < 0 ? nullptr : &at, left, SPLICE_F_MOVE);
             if (moved < 0 && errno == EINTR) continue;
             if (moved < 0 && (errno == EINVAL || errno == ENOSYS) &&
                 left == static_cast<std::size_t>(queued)) {

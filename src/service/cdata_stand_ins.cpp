@@ -18,7 +18,7 @@ constexpr std::string_view kCDataEnd = "]]>";
 // Sections shorter than this go to the parser as they are. The parser's cost grows with the
 // square of a section's size, so even sections of tens of kilobytes are worth a stand-in.
 constexpr std::size_t kLargeSection = std::size_t{1} << 10;
-constexpr std::size_t kBlock = std::size_t{4} << 20;
+constexpr std::size_t kBlock = std::size_t{256} << 10;
 constexpr std::size_t kIndexDigits = 16;
 
 std::size_t find(std::string_view text, std::size_t from, std::string_view what) {

@@ -147,8 +147,8 @@ testing::AssertionResult everyPathDecodesAsTheReference(const std::vector<uint8_
                    << hex(buffer) << ", expected " << hex(expected);
         }
         if (taken != wellFormed(input) ||
-            (taken && !std::equal(checked.begin(), checked.end(), expected.begin(),
-                                  expected.end()))) {
+            (taken &&
+             !std::equal(checked.begin(), checked.end(), expected.begin(), expected.end()))) {
             return testing::AssertionFailure()
                    << kernels->name << " checking decoder " << (taken ? "takes " : "refuses ")
                    << hex(input) << (taken ? " as " + hex(checked) : std::string());

@@ -1,12 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <fstream>
 #include <set>
+#include <sstream>
 
 #include "platform/errors.hpp"
 #include "platform/files.hpp"
+#include "platform/memory_writes.hpp"
 #include "temp_dir.hpp"
 
 namespace ovk::files {
@@ -78,6 +83,44 @@ TEST(Files, AWriteRemovesItsOwnOldLeftoversOnly) {
     EXPECT_EQ(names, (std::set<std::string>{"Banner1.jpg", ".Banner1.jpg.ovk-tmp-d4E5f6",
                                             ".other.jpg.ovk-tmp-a1B2c3", ".Banner1.jpg.a1B2c3",
                                             "Banner1.jpg.ovk-tmp-a1B2c3"}));
+}
+
+// Large writes take the pipe, small ones write(); a descriptor opened for appending, which
+// splice refuses, still gets every byte, in order, at its end.
+TEST(Files, WritesFromMemoryArriveWholeWhicheverWayTheyTake) {
+    TempDir dir;
+    std::string big(std::size_t{3} << 20, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 % 251);
+    const std::string small = "a small record\n";
+    const auto contentOf = [](const std::filesystem::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::ostringstream out;
+        out << in.rdbuf();
+        return out.str();
+    };
+    struct Case {
+        const char* name;
+        int flags;
+        off_t offset;  // negative: at the file position
+    };
+    for (const Case& c : {Case{"at-offset", O_WRONLY, 5}, Case{"at-position", O_WRONLY, -1},
+                          Case{"appending", O_WRONLY | O_APPEND, -1}}) {
+        SCOPED_TRACE(c.name);
+        const auto path = dir.write(c.name, "start");
+        const int fd = ::open(path.c_str(), c.flags);
+        ASSERT_GE(fd, 0);
+        if (c.offset < 0 && (c.flags & O_APPEND) == 0) ::lseek(fd, 5, SEEK_SET);
+        EXPECT_EQ(writeFromMemory(fd, big, c.offset), 0);
+        EXPECT_EQ(
+            writeFromMemory(fd, small, c.offset < 0 ? -1 : 5 + static_cast<off_t>(big.size())), 0);
+        EXPECT_EQ(
+            writeFromMemory(fd, big,
+                            c.offset < 0 ? -1 : 5 + static_cast<off_t>(big.size() + small.size())),
+            0);
+        ::close(fd);
+        EXPECT_TRUE(contentOf(path) == "start" + big + small + big);
+    }
+    EXPECT_EQ(writeFromMemory(-1, big, 0), EBADF);
 }
 
 }  // namespace
