@@ -6,6 +6,7 @@
 // Rewrites copies of FILE beside it (FILE itself is left alone). Prints one line per run:
 // "rewrite S floor S ratio R", then "min R median R".
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,6 +23,14 @@ namespace {
 
 double seconds(const std::chrono::steady_clock::time_point& start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Processor time (user + system) of this process, or of its waited-for children.
+double processorSeconds(int who) {
+    rusage usage{};
+    getrusage(who, &usage);
+    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
 int run(const std::string& command) {
@@ -46,6 +55,7 @@ int main(int argc, char** argv) {
         if (run("cat '" + copy.string() + "' > /dev/null && sync -f '" + copy.string() + "'") != 0)
             return 1;
         auto start = std::chrono::steady_clock::now();
+        double cpuStart = processorSeconds(RUSAGE_SELF);
         try {
             ovk::RewriteDownloadFile(copy);
         } catch (const std::exception& e) {
@@ -53,12 +63,18 @@ int main(int argc, char** argv) {
             return 1;
         }
         const double rewrite = seconds(start);
+        const double rewriteCpu = processorSeconds(RUSAGE_SELF) - cpuStart;
         start = std::chrono::steady_clock::now();
+        cpuStart = processorSeconds(RUSAGE_CHILDREN);
         if (run("cat '" + copy.string() + "' > '" + floorCopy.string() + "' && sync -f '" +
                 floorCopy.string() + "'") != 0)
             return 1;
         const double floor = seconds(start);
-        std::printf("rewrite %.3f s floor %.3f s ratio %.2f\n", rewrite, floor, rewrite / floor);
+        const double floorCpu = processorSeconds(RUSAGE_CHILDREN) - cpuStart;
+        std::printf(
+            "rewrite %.3f s floor %.3f s ratio %.2f (processor time: rewrite %.3f s, floor "
+            "%.3f s)\n",
+            rewrite, floor, rewrite / floor, rewriteCpu, floorCpu);
         ratios.push_back(rewrite / floor);
     }
     std::filesystem::remove(copy);

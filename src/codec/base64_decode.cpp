@@ -192,4 +192,39 @@ void Encoding::DecodeB64(std::span<const uint8_t> ByteArrayIn, ByteBuffer& ByteA
     decodeInto(ByteArrayIn, ByteArrayOut, decodeTable_, *fast_, *kernels_);
 }
 
+bool Encoding::DecodeB64Digits(std::span<const uint8_t> ByteArrayIn,
+                               ByteBuffer& ByteArrayOut) const {
+    if (ByteArrayIn.empty() || ByteArrayIn.size() % 4 != 0) return false;
+    std::vector<uint8_t> inputCopy;
+    const std::span<const uint8_t> in =
+        codec_detail::detachFromOutput(ByteArrayIn, ByteArrayOut, inputCopy);
+    const std::size_t pad = padCount(in);
+    const std::size_t groups = in.size() / 4;
+    const std::size_t whole = pad == 0 ? groups : groups - 1;
+    ByteArrayOut.resize(3 * groups - pad);
+    // The kernel stops at the first block holding anything but digits, or near the end; the
+    // tables, which mark every other code, check and decode the groups from there.
+    std::size_t g =
+        kernels_->decodeDigits(in.data(), whole, ByteArrayOut.data(), ByteArrayOut.size());
+    const auto& place = fast_->decodePlace;
+    for (; g < whole; ++g) {
+        const uint8_t* p = in.data() + 4 * g;
+        const uint32_t bits = place[0][p[0]] | place[1][p[1]] | place[2][p[2]] | place[3][p[3]];
+        if ((bits & FastTables::kNeedsExactPath) != 0) return false;
+        uint8_t* o = ByteArrayOut.data() + 3 * g;
+        o[0] = static_cast<uint8_t>(bits >> 16);
+        o[1] = static_cast<uint8_t>(bits >> 8);
+        o[2] = static_cast<uint8_t>(bits);
+    }
+    if (pad == 0) return true;
+    // The last group: two or three digits, then "=" to its end.
+    const uint8_t* p = in.data() + 4 * whole;
+    const uint32_t bits = place[0][p[0]] | place[1][p[1]] | (pad == 1 ? place[2][p[2]] : 0u);
+    if ((bits & FastTables::kNeedsExactPath) != 0) return false;
+    uint8_t* o = ByteArrayOut.data() + 3 * whole;
+    o[0] = static_cast<uint8_t>(bits >> 16);
+    if (pad == 1) o[1] = static_cast<uint8_t>(bits >> 8);
+    return true;
+}
+
 }  // namespace ovk

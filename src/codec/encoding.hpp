@@ -58,6 +58,11 @@ class Encoding {
     // clearing a fresh output first would cost as much again as the decoding itself.
     void EncodeB64(std::span<const uint8_t> ByteArrayIn, ByteBuffer& ByteArrayOut) const;
     void DecodeB64(std::span<const uint8_t> ByteArrayIn, ByteBuffer& ByteArrayOut) const;
+    // Decodes well-formed Base64 (whole groups of the 64 digits, the last of which may end in
+    // "=" or "=="), checking that as it decodes: a payload is read once rather than checked
+    // first and decoded after. Gives what DecodeB64 gives for such a text. Returns false for
+    // any other text, as soon as it meets what is not a digit; the output is then no result.
+    bool DecodeB64Digits(std::span<const uint8_t> ByteArrayIn, ByteBuffer& ByteArrayOut) const;
 
     // Breaks the input into lines of CharsPerLine bytes joined by CR LF. Throws Error
     // (InvalidArgument) when CharsPerLine is not positive.

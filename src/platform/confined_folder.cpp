@@ -10,25 +10,10 @@
 
 #include "platform/errors.hpp"
 #include "platform/files.hpp"
+#include "platform/memory_writes.hpp"
 
 namespace ovk::files {
 namespace {
-
-// 0 when everything was written, otherwise the errno of the failing write.
-int writeAll(int fd, std::string_view content) {
-    const char* data = content.data();
-    std::size_t left = content.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, data, left);
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        data += written;
-        left -= static_cast<std::size_t>(written);
-    }
-    return 0;
-}
 
 std::string temporaryName(std::string_view name) {
     static thread_local std::mt19937_64 random{std::random_device{}()};
@@ -101,7 +86,7 @@ void ConfinedFolder::replaceFileWith(std::string_view name,
             mode = 0644 & ~mask;
         }
         produce([&](std::string_view piece) {
-            if (const int errnum = writeAll(fd, piece); errnum != 0)
+            if (const int errnum = writeFromMemory(fd, piece); errnum != 0)
                 throw ioError("Cannot write", shown, errnum);
         });
         if (::fchmod(fd, mode) != 0) throw ioError("Cannot set permissions for", shown, errno);

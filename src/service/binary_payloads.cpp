@@ -49,13 +49,13 @@ std::string recordData(xml::Node record) {
 }
 
 // Decodes the way WriteBase64File does. Base64 is ASCII, where the code page conversion
-// changes nothing, so the usual text is decoded where it lies; only a text holding other
-// characters takes the conversion first.
-ByteBuffer decodeBase64(std::string_view text) {
-    const Encoding encoding;
+// changes nothing, so the usual text is decoded where it lies, checked as it is decoded; only
+// a text holding other characters takes the conversion first.
+ByteBuffer decodeBase64(std::string_view text, const Encoding& encoding) {
     // Not cleared before it is written: a fresh output of tens of megabytes would otherwise
     // be filled twice.
     ByteBuffer bytes;
+    if (encoding.DecodeB64Digits(codec_detail::asBytes(text), bytes)) return bytes;
     if (codec_detail::isAscii(codec_detail::asBytes(text))) {
         encoding.DecodeB64(codec_detail::asBytes(text), bytes);
         return bytes;
@@ -70,29 +70,23 @@ ByteBuffer decodeBase64(std::string_view text) {
 // whole decoded document would otherwise sit in memory beside its text.
 constexpr std::size_t kPieceChars = std::size_t{4} << 20;  // a multiple of four
 
-// Whether the text decodes to the same bytes piece by piece, four characters to three bytes,
-// as whole: nothing but Base64 digits, a whole number of groups, and "=" only in the last
-// group. Any other text takes the decoder's exact path, which looks across groups.
-bool decodesInPieces(std::string_view text, const Encoding& encoding) {
-    if (text.size() % 4 != 0 || text.size() < 4) return false;
-    const auto table = encoding.decodeTable();
-    const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
-    const auto value = [&](uint8_t c) -> unsigned { return c < table.size() ? table[c] : 255u; };
-    const std::size_t last = text.size() - 4;
-    if (!codec_detail::allBase64Digits(codec_detail::asBytes(text.substr(0, last)))) return false;
-    for (std::size_t i = last; i < text.size(); ++i) {
-        if (value(bytes[i]) > 64) return false;
-    }
-    return true;
-}
+// A text that turned out not to be well-formed Base64 while it was decoded in pieces.
+struct NotInPieces {};
 
-// Decodes a text that decodesInPieces() into `write`, a piece at a time.
+// Decodes a text into `write` a piece at a time, four characters to three bytes, which gives
+// what decoding it whole gives as long as it is well-formed Base64 ("=" only at its end).
+// Each piece is checked as it is decoded; at the first that is not, throws NotInPieces, and
+// the text has to take the decoder's exact path, which looks across groups.
 void decodeInPieces(std::string_view text, const Encoding& encoding,
                     const files::ConfinedFolder::ContentSink& write) {
     ByteBuffer bytes;
     for (std::size_t at = 0; at < text.size(); at += kPieceChars) {
         const std::string_view piece = text.substr(at, kPieceChars);
-        encoding.DecodeB64(codec_detail::asBytes(piece), bytes);
+        const bool last = at + piece.size() == text.size();
+        if ((!last && piece.back() == '=') ||
+            !encoding.DecodeB64Digits(codec_detail::asBytes(piece), bytes)) {
+            throw NotInPieces{};
+        }
         write(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     }
 }
@@ -160,16 +154,20 @@ void WriteBinaryPayloads(xml::Node payload, const xml::Document* document,
                     // Flushed to disk with the download file's next save (see
                     // DownloadFileWriter): one flush per file would cost more than fetching it.
                     const Encoding encoding;
-                    if (data.size() > kPieceChars && decodesInPieces(data, encoding)) {
-                        target.replaceFileWith(
-                            *name,
-                            [&](const files::ConfinedFolder::ContentSink& write) {
-                                decodeInPieces(data, encoding, write);
-                            },
-                            false);
-                        return;
+                    if (data.size() > kPieceChars && data.size() % 4 == 0) {
+                        try {
+                            target.replaceFileWith(
+                                *name,
+                                [&](const files::ConfinedFolder::ContentSink& write) {
+                                    decodeInPieces(data, encoding, write);
+                                },
+                                false);
+                            return;
+                        } catch (const NotInPieces&) {
+                            // Nothing was written: the file is made whole below.
+                        }
                     }
-                    const ByteBuffer bytes = decodeBase64(data);
+                    const ByteBuffer bytes = decodeBase64(data, encoding);
                     target.replaceFile(
                         *name,
                         std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),

@@ -21,7 +21,9 @@ constexpr std::string_view kCDataEnd = "]]>";
 // Sections shorter than this go to the parser as they are. The parser's cost grows with the
 // square of a section's size, so even sections of tens of kilobytes are worth a stand-in.
 constexpr std::size_t kLargeSection = std::size_t{1} << 10;
-constexpr std::size_t kBlock = std::size_t{4} << 20;
+// The file is read, and its payload scanned, a block at a time: one that stays in the
+// processor's cache costs about a tenth less processor time than 4 MiB blocks did.
+constexpr std::size_t kBlock = std::size_t{256} << 10;
 constexpr std::size_t kIndexDigits = 16;
 // Longer tag names are neither Project nor an Articleinfo: no need to hold them.
 constexpr std::size_t kLongestTagName = 256;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/files.hpp"
+#include "platform/memory_writes.hpp"
 #include "service/journal_io.hpp"
 
 namespace ovk {
@@ -541,11 +542,11 @@ int DocumentStore::writeAt(int fd, std::string_view bytes, off_t offset) {
     std::size_t done = 0;
     while (done < bytes.size()) {
         const std::size_t allowed = allowedBeforeCrash(bytes.size() - done);
-        const ssize_t written =
-            ::pwrite(fd, bytes.data() + done, allowed, offset + static_cast<off_t>(done));
-        if (written < 0 && errno == EINTR) continue;
-        if (written < 0) return errno;
-        done += static_cast<std::size_t>(written);
+        if (const int errnum = files::writeFromMemory(fd, bytes.substr(done, allowed),
+                                                      offset + static_cast<off_t>(done))) {
+            return errnum;
+        }
+        done += allowed;
     }
     return 0;
 }

@@ -10,7 +10,6 @@
 
 #include "platform/errors.hpp"
 #include "platform/text.hpp"
-#include "service/cdata_stand_ins.hpp"
 
 namespace ovk {
 namespace {
@@ -73,12 +72,16 @@ void ReleasedTexts::standIn(xmlNode* first) {
             node->content == reinterpret_cast<xmlChar*>(&node->properties)) {
             continue;
         }
+        // The length, and whether "]]>" occurs, in one pass: Base64 holds no "]" at all.
         const auto* content = reinterpret_cast<const char*>(node->content);
-        const std::size_t length = std::strlen(content);
-        if (length < kReleasedFrom ||
-            findCDataEnd(std::string_view(content, length)) != std::string_view::npos) {
-            continue;
+        const char* end = content;
+        bool holdsSectionEnd = false;
+        while (*(end = ::strchrnul(end, ']')) != '\0') {
+            if (end[1] == ']' && end[2] == '>') holdsSectionEnd = true;
+            ++end;
         }
+        const auto length = static_cast<std::size_t>(end - content);
+        if (length < kReleasedFrom || holdsSectionEnd) continue;
         if (node->doc != nullptr && node->doc->dict != nullptr &&
             xmlDictOwns(node->doc->dict, node->content)) {
             continue;

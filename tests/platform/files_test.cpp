@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <set>
 
 #include "platform/errors.hpp"
 #include "platform/files.hpp"
+#include "platform/memory_writes.hpp"
 #include "temp_dir.hpp"
 
 namespace ovk::files {
@@ -78,6 +81,33 @@ TEST(Files, AWriteRemovesItsOwnOldLeftoversOnly) {
     EXPECT_EQ(names, (std::set<std::string>{"Banner1.jpg", ".Banner1.jpg.ovk-tmp-d4E5f6",
                                             ".other.jpg.ovk-tmp-a1B2c3", ".Banner1.jpg.a1B2c3",
                                             "Banner1.jpg.ovk-tmp-a1B2c3"}));
+}
+
+// Large writes take the pipe, small ones write(); a descriptor opened for appending, which
+// splice refuses, still gets every byte, in order, at its end.
+TEST(Files, WritesFromMemoryArriveWholeWhicheverWayTheyTake) {
+    TempDir dir;
+    std::string big(std::size_t{3} << 20, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 % 251);
+    const std::string small = "a small record\n";
+    for (const int flags : {O_WRONLY, O_WRONLY | O_APPEND}) {
+        for (const bool atOffset : {false, true}) {
+            if (atOffset && (flags & O_APPEND) != 0) continue;
+            const auto path = dir.write("out", "start");
+            const int fd = ::open(path.c_str(), flags);
+            ASSERT_GE(fd, 0);
+            ::lseek(fd, 5, SEEK_SET);
+            off_t at = 5;
+            for (const std::string_view piece :
+                 {std::string_view(big), std::string_view(small), std::string_view(big)}) {
+                EXPECT_EQ(writeFromMemory(fd, piece, atOffset ? at : -1), 0);
+                at += static_cast<off_t>(piece.size());
+            }
+            ::close(fd);
+            EXPECT_TRUE(test::readAll(path) == "start" + big + small + big) << flags << atOffset;
+        }
+    }
+    EXPECT_EQ(writeFromMemory(-1, big, 0), EBADF);
 }
 
 }  // namespace

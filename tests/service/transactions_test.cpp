@@ -247,11 +247,18 @@ TEST_F(Transactions, LargeDocumentsDecodeAsTheyAlwaysHave) {
     for (std::size_t at = 0; at < plain.size(); at += 76) wrapped += plain.substr(at, 76) + "\n";
     std::string padInside = base64(bytes.substr(1));
     padInside[3 << 20] = '=';
+    // Found wrong only after whole pieces of the file were written.
+    std::string padAtPieceEnd = plain;
+    padAtPieceEnd[(4 << 20) - 1] = '=';
+    std::string damagedLate = plain;
+    damagedLate[plain.size() - 9] = '*';
     const std::vector<std::pair<std::string, std::string>> documents = {
         {"exact.bin", plain},
         {"padded.bin", base64(bytes.substr(1))},  // ends in "="
         {"wrapped.bin", wrapped},
         {"pad-inside.bin", padInside},
+        {"pad-at-piece-end.bin", padAtPieceEnd},
+        {"damaged-late.bin", damagedLate},
         {"short-group.bin", plain + "QQ"},
     };
     std::string item = "<root><Articleinfo><BINARY><DOCUMENTS>";
@@ -266,6 +273,9 @@ TEST_F(Transactions, LargeDocumentsDecodeAsTheyAlwaysHave) {
         SCOPED_TRACE(name);
         EXPECT_TRUE(readAll(h.work / name) == decodedWhole(text));
     }
+    // A text found wrong half-way leaves no half-written file behind.
+    for (const auto& entry : std::filesystem::directory_iterator(h.work.path()))
+        EXPECT_NE(entry.path().extension(), ".tmp") << entry.path();
 }
 
 TEST_F(Transactions, EveryBinaryElementWritesItsPayloadsOnceAndStaysInTheDocument) {
