@@ -119,7 +119,8 @@ Bytes staleOutput() {
 
 // Whole groups of digits, the last of which may end in "=" or "==".
 bool wellFormed(const std::vector<uint8_t>& input) {
-    const auto table = Encoding().decodeTable();
+    const Encoding encoding;  // the table lives in the encoding
+    const auto table = encoding.decodeTable();
     if (input.empty() || input.size() % 4 != 0) return false;
     std::size_t digits = input.size();
     if (input[digits - 1] == '=') --digits;

@@ -323,7 +323,11 @@ std::string mebibytes(std::uint64_t bytes) {
 
 }  // namespace
 
-ReplyParser::ReplyParser(ReplyLimits limits) : limits_(limits) {}
+ReplyParser::ReplyParser(ReplyLimits limits) : limits_(limits) {
+    // A reply fetched ahead is read on a worker: libxml2 sets itself up once, and that must
+    // happen on the thread that makes the parser, never first on the worker.
+    xmlInitParser();
+}
 
 namespace {
 
