@@ -67,6 +67,10 @@ void removeLeftovers(const fs::path& folder, const fs::path& target) {
 
 }  // namespace
 
+ClosedAtExit::~ClosedAtExit() {
+    if (fd >= 0) ::close(fd);
+}
+
 void removeWriteLeftovers(const fs::path& folder) {
     const auto now = fs::file_time_type::clock::now();
     std::error_code ec;

@@ -12,6 +12,15 @@ namespace ovk::files {
 
 namespace fs = std::filesystem;
 
+// Closes a descriptor (when it is one) at the end of the scope, whichever way it is left.
+struct ClosedAtExit {
+    int fd;
+    explicit ClosedAtExit(int descriptor) : fd(descriptor) {}
+    ~ClosedAtExit();
+    ClosedAtExit(const ClosedAtExit&) = delete;
+    ClosedAtExit& operator=(const ClosedAtExit&) = delete;
+};
+
 // The folder that holds the component's own files (service description, schemas, resource
 // and language files). It is the folder "ovk_client" beside the loaded library where there is
 // one (an installed component), else the library's own folder (the build tree), unless the

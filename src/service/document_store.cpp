@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <csignal>
@@ -57,13 +58,17 @@ long long crashBudget() {
 }
 
 std::size_t allowedBeforeCrash(std::size_t wanted) {
-    static long long written = 0;
+    // Checkpoints are written on a thread of their own.
+    static std::atomic<long long> written = 0;
     const long long budget = crashBudget();
     if (budget < 0) return wanted;
-    const long long left = budget - written;
-    if (left <= 0) ::raise(SIGKILL);
-    const std::size_t allowed = std::min<std::size_t>(wanted, static_cast<std::size_t>(left));
-    written += static_cast<long long>(allowed);
+    long long before = written.load();
+    std::size_t allowed = 0;
+    do {
+        const long long left = budget - before;
+        if (left <= 0) ::raise(SIGKILL);
+        allowed = std::min<std::size_t>(wanted, static_cast<std::size_t>(left));
+    } while (!written.compare_exchange_weak(before, before + static_cast<long long>(allowed)));
     return allowed;
 }
 
@@ -456,6 +461,8 @@ void DocumentStore::makeJournal(const struct stat& document, std::string_view ta
 }
 
 void DocumentStore::dropJournal() {
+    // Whatever the checkpoint under way finds, the journal and what it guards are done with.
+    awaitCheckpoint();
     if (document_ >= 0) ::close(document_);
     document_ = -1;
     if (journal_ < 0) return;
@@ -505,13 +512,36 @@ void DocumentStore::commit(off_t tailOffset) {
     writeSlot(kFirstLatest + static_cast<int>(slot.sequence % 2), slot);
     committed_ = tailOffset;
     records_.committed(slot.sequence);
+    if (checkpoint_.valid()) {
+        // The flush before is still under way: this state waits for a later commit.
+        if (checkpoint_.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return;
+        if (const CheckpointResult failed = awaitCheckpoint(); failed.errnum != 0) {
+            throw files::ioError(failed.journal ? "Cannot write" : "Cannot flush",
+                                 failed.journal ? sibling(kJournal) : file_, failed.errnum);
+        }
+    }
     const auto now = std::chrono::steady_clock::now();
     if (now - lastFlush_ < kFlushInterval) return;
     lastFlush_ = now;
-    // What is committed is on disk first, and only then may the journal point at it.
-    if (::syncfs(document_) != 0) throw files::ioError("Cannot flush", file_, errno);
-    writeSlot(static_cast<int>(slot.sequence % 2), slot);
-    if (::fdatasync(journal_) != 0) throw files::ioError("Cannot flush", sibling(kJournal), errno);
+    // What is committed is on disk first, and only then may the journal point at it. On a
+    // busy disk the flush takes long, so it runs beside the saves that follow: they write only
+    // at or behind this state's tail, so the bytes the checkpoint relies on stay as flushed.
+    checkpoint_ = std::async(
+        std::launch::async,
+        [document = document_, journal = journal_, slot,
+         at = slotsAt_ + static_cast<off_t>(slot.sequence % 2) * static_cast<off_t>(kSector)] {
+            if (::syncfs(document) != 0) return CheckpointResult{errno, false};
+            const std::string_view bytes(reinterpret_cast<const char*>(&slot), sizeof slot);
+            if (const int errnum = writeAt(journal, bytes, at))
+                return CheckpointResult{errnum, true};
+            if (::fdatasync(journal) != 0) return CheckpointResult{errno, true};
+            return CheckpointResult{};
+        });
+}
+
+DocumentStore::CheckpointResult DocumentStore::awaitCheckpoint() noexcept {
+    if (!checkpoint_.valid()) return {};
+    return checkpoint_.get();
 }
 
 void DocumentStore::rollback() noexcept {
@@ -522,6 +552,8 @@ void DocumentStore::rollback() noexcept {
 }
 
 void DocumentStore::endAppends() {
+    // A failed checkpoint needs no word of its own: the flush below fails the same way.
+    awaitCheckpoint();
     if (journal_ < 0) return;
     // The journal goes only once what it protects is on disk: without it, a power cut could
     // leave a half-flushed save that nothing can undo. Records appended for an article whose

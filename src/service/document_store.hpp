@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <string>
 #include <string_view>
 
@@ -103,6 +104,13 @@ class DocumentStore {
     Slot slotFor(off_t tailOffset);
     void syncFolder() const;
     std::filesystem::path sibling(std::string_view suffix) const;
+    // Waits for a checkpoint under way; the errno of its failure, and whether the journal
+    // (rather than the document) failed, or 0.
+    struct CheckpointResult {
+        int errnum = 0;
+        bool journal = false;
+    };
+    CheckpointResult awaitCheckpoint() noexcept;
 
     std::filesystem::path path_;
     std::filesystem::path file_;
@@ -118,6 +126,8 @@ class DocumentStore {
     off_t slotsAt_ = 0;
     std::uint64_t sequence_ = 0;
     std::chrono::steady_clock::time_point lastFlush_{};
+    // The checkpoint being flushed beside the saves that follow it.
+    std::future<CheckpointResult> checkpoint_;
 };
 
 }  // namespace ovk
