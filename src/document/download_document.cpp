@@ -30,7 +30,7 @@ xml::Document LoadDownloadDocument(const std::filesystem::path& path) {
         throw Error(err::FileNotFound, "File not found: " + path.string());
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) throw files::ioError("Cannot open", path, errno, err::FileNotFound);
-    const files::ClosedAtExit closeFile{fd};
+    const files::Descriptor closeFile{fd};
     CDataStandIns standIns(fd, CDataStandIns::Scope::ProjectItems, kReadByName);
     try {
         return xml::Document::loadFileThrough(path, &CDataStandIns::read, &standIns);

@@ -67,7 +67,7 @@ void removeLeftovers(const fs::path& folder, const fs::path& target) {
 
 }  // namespace
 
-ClosedAtExit::~ClosedAtExit() {
+Descriptor::~Descriptor() {
     if (fd >= 0) ::close(fd);
 }
 

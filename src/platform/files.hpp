@@ -12,13 +12,13 @@ namespace ovk::files {
 
 namespace fs = std::filesystem;
 
-// Closes a descriptor (when it is one) at the end of the scope, whichever way it is left.
-struct ClosedAtExit {
-    int fd;
-    explicit ClosedAtExit(int descriptor) : fd(descriptor) {}
-    ~ClosedAtExit();
-    ClosedAtExit(const ClosedAtExit&) = delete;
-    ClosedAtExit& operator=(const ClosedAtExit&) = delete;
+// A descriptor closed (when it is one) at the end of the scope, whichever way it is left.
+struct Descriptor {
+    int fd = -1;
+    explicit Descriptor(int descriptor) : fd(descriptor) {}
+    ~Descriptor();
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
 };
 
 // The folder that holds the component's own files (service description, schemas, resource

@@ -281,7 +281,7 @@ void DownloadFileWriter::saveFull(xml::Document& document, xml::Node project,
     int previous = -1;
     if (texts_.any() && !releasedFrom_.empty())
         previous = ::open(releasedFrom_.c_str(), O_RDONLY | O_CLOEXEC);
-    const files::ClosedAtExit closePrevious{previous};
+    const files::Descriptor closePrevious{previous};
     // A marker as Project's last child shows where the tail starts. The document is written
     // as it is serialised, without the marker, as Document::toString() would give it.
     const std::string marker = markerText();

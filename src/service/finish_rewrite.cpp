@@ -435,7 +435,7 @@ void RewriteDownloadFile(DocumentStore& document) {
     xml::detail::ErrorCollector errors;
     const int input = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (input < 0) throw files::ioError("Cannot open", path, errno, err::FileNotFound);
-    const files::ClosedAtExit closeInput{input};
+    const files::Descriptor closeInput{input};
     CDataStandIns standIns(input);
     // The file is the download's own output: its text nodes may be far above the parser's
     // default limits. Entities are never substituted and nothing is loaded from outside.

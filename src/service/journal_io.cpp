@@ -41,10 +41,6 @@ int openDescriptor(const std::filesystem::path& path, int flags, mode_t mode) {
     return fd;
 }
 
-Descriptor::~Descriptor() {
-    if (fd >= 0) ::close(fd);
-}
-
 int readAt(int fd, void* data, std::size_t size, off_t offset) {
     auto* bytes = static_cast<char*>(data);
     std::size_t done = 0;

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/files.hpp"
+
 namespace ovk::journal {
 
 // What the download document's journal and its part for the record files share: how their
@@ -29,13 +31,7 @@ bool thisBoot(const char* boot, std::size_t size);
 
 int openDescriptor(const std::filesystem::path& path, int flags, mode_t mode = 0600);
 
-struct Descriptor {
-    int fd = -1;
-    explicit Descriptor(int fd) : fd(fd) {}
-    ~Descriptor();
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-};
+using files::Descriptor;
 
 // All of `size` bytes at `offset`; 0 or the error number (EIO when the file ends before).
 int readAt(int fd, void* data, std::size_t size, off_t offset);

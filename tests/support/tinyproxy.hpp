@@ -68,6 +68,13 @@ class Tinyproxy {
     ~Tinyproxy() {
         if (pid_ <= 0) return;
         ::kill(pid_, SIGTERM);
+        // tinyproxy lets its connections finish before it goes; a test must not wait for a
+        // connection its client still holds open.
+        for (int i = 0; i < 200; ++i) {
+            if (::waitpid(pid_, nullptr, WNOHANG) == pid_) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ::kill(pid_, SIGKILL);
         ::waitpid(pid_, nullptr, 0);
     }
     bool running() const { return pid_ > 0 && acceptsConnections(port_); }
