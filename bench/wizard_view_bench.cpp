@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "component/client_services.hpp"
@@ -157,16 +158,39 @@ double secondsOf(Clock::time_point start) {
 }
 
 // The million-node catalogue in the real window: load, expand a branch, load a leaf, picture.
-int browseService(const std::string& endpoint, const std::string& screenshot) {
-    ovk::ensureApplication();
-    const ovk::ClientServices base = ovk::baseClientServices();
+// The wizard with a host's services in its real window, shown on step 1 as the user sees the
+// tree and the list.
+struct WizardWindow {
+    ovk::ClientServices base = ovk::baseClientServices();
     ovk::QtUserInterface ui;
     ovk::MemorySettingsStore settings;
     ovk::ManualClock clock;
     NoEvents events;
-    ovk::frmWiz wizard(ovk::WizardServices{ui, settings, clock,
+    ovk::frmWiz wizard{ovk::WizardServices{ui, settings, clock,
                                            ovk::ShellServices{*base.shell, *base.platform, ui}},
-                       events);
+                       events};
+    std::optional<ovk::WizardView> view;
+
+    // Shows the window once the wizard has its service.
+    void show() {
+        view.emplace(wizard);
+        for (std::size_t i = 0; i < wizard.picStep.size(); ++i)
+            wizard.picStep[i].Left = i == 1 ? 8 : -20000;
+        view->render();
+        view->show();
+        QApplication::processEvents();
+    }
+    void paint() {
+        view->render();
+        view->repaint();
+        QApplication::processEvents();
+    }
+};
+
+int browseService(const std::string& endpoint, const std::string& screenshot) {
+    ovk::ensureApplication();
+    WizardWindow window;
+    ovk::frmWiz& wizard = window.wizard;
     auto client = std::make_shared<ovk::soap::SoapClient>();
     client->initialize(OVK_DATA_DIR "/VelmoraSvr.wsdl");
     client->setProperty("EndPointURL", endpoint);
@@ -174,20 +198,13 @@ int browseService(const std::string& endpoint, const std::string& screenshot) {
     wizard.ActiveProject = "DEMO";
     wizard.ActivePassword = "demo";
     wizard.ActiveLangId = 1033;
-    settings.write(ovk::kSettingsApplication, "DEMO", "1033", "7;3;12");
+    window.settings.write(ovk::kSettingsApplication, "DEMO", "1033", "7;3;12");
 
-    ovk::WizardView view(wizard);
-    for (std::size_t i = 0; i < wizard.picStep.size(); ++i)
-        wizard.picStep[i].Left = i == 1 ? 8 : -20000;
-    view.render();
-    view.show();
-    QApplication::processEvents();
+    window.show();
 
     auto start = Clock::now();
     wizard.LoadTree();
-    view.render();
-    view.repaint();
-    QApplication::processEvents();
+    window.paint();
     std::printf("LoadTree and the window showing it: %d nodes in %.2f s\n", wizard.tvTree.Count(),
                 secondsOf(start));
 
@@ -204,18 +221,17 @@ int browseService(const std::string& endpoint, const std::string& screenshot) {
     wizard.tvTree.setExpanded(maker, true);
     wizard.tvTree.SelectedItem(leaf);
     wizard.tvTree_NodeClick(leaf);
-    view.render();
+    window.view->render();
     QApplication::processEvents();
-    clock.advance(500);
-    view.render();
-    view.repaint();
-    QApplication::processEvents();
+    window.clock.advance(500);
+    window.paint();
     std::printf("a leaf's list in the window: %zu rows x %zu columns in %.2f s\n",
                 wizard.lvList.rows().size(), wizard.lvList.columns().size(), secondsOf(start));
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     std::printf("peak memory %.0f MB\n", static_cast<double>(usage.ru_maxrss) / 1024.0);
-    if (!screenshot.empty() && !view.grab().save(QString::fromStdString(screenshot), "PNG")) {
+    if (!screenshot.empty() &&
+        !window.view->grab().save(QString::fromStdString(screenshot), "PNG")) {
         std::printf("could not write %s\n", screenshot.c_str());
         return 1;
     }
@@ -233,32 +249,16 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     ovk::ensureApplication();
 
-    const ovk::ClientServices base = ovk::baseClientServices();
-    ovk::QtUserInterface ui;
-    ovk::MemorySettingsStore settings;
-    ovk::ManualClock clock;
-    NoEvents events;
-    ovk::frmWiz wizard(ovk::WizardServices{ui, settings, clock,
-                                           ovk::ShellServices{*base.shell, *base.platform, ui}},
-                       events);
+    WizardWindow window;
+    ovk::frmWiz& wizard = window.wizard;
     const std::string tree = treeReply();
     const std::string selection = selectionReply();
     wizard.MySoapobject = std::make_shared<StoredReplies>(tree);
     wizard.ActiveProject = "BENCH";
     wizard.ActiveLangId = 1033;
 
-    // The window on step 1, as the user sees the tree and the list.
-    ovk::WizardView view(wizard);
-    for (std::size_t i = 0; i < wizard.picStep.size(); ++i)
-        wizard.picStep[i].Left = i == 1 ? 8 : -20000;
-    view.render();
-    view.show();
-    QApplication::processEvents();
-    auto paint = [&] {
-        view.render();
-        view.repaint();
-        QApplication::processEvents();
-    };
+    window.show();
+    auto paint = [&] { window.paint(); };
 
     std::printf("tree %d nodes (%zu bytes), list %d rows x %d columns (%zu bytes), best of %d\n",
                 1 + kTopLevel * (1 + kSecondLevel * (1 + kLeaves)), tree.size(), kRows, kColumns,

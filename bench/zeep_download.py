@@ -16,17 +16,9 @@ import time
 import zeep
 from lxml import etree
 
-
-def elements(result):
-    """The element children zeep hands back for an xs:any result."""
-    if result is None:
-        return []
-    if isinstance(result, list):
-        return [e for e in result if hasattr(e, "tag")]
-    value = getattr(result, "_value_1", None)
-    if value is None:
-        return []
-    return [e for e in (value if isinstance(value, list) else [value]) if hasattr(e, "tag")]
+# How zeep hands back an xs:any result is read the same way as in the interoperability check.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "tools"))
+from zeep_interop import elements  # noqa: E402
 
 
 def local(tag):

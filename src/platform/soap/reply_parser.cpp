@@ -337,7 +337,6 @@ namespace {
 thread_local ParserCtxtPtr spareContext;
 
 ParserCtxtPtr newContext() {
-    xmlInitParser();
     xmlSAXHandler sax;
     std::memset(&sax, 0, sizeof sax);
     xmlSAXVersion(&sax, 2);
