@@ -10,8 +10,8 @@
 #include "document/validation_text.hpp"
 #include "platform/files.hpp"
 #include "platform/text.hpp"
+#include "platform/xml/cdata_stand_ins.hpp"
 #include "platform/xml/schema_validation.hpp"
-#include "service/cdata_stand_ins.hpp"
 
 namespace ovk {
 namespace {

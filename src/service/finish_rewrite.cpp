@@ -16,8 +16,8 @@
 #include "platform/errors.hpp"
 #include "platform/files.hpp"
 #include "platform/text.hpp"
+#include "platform/xml/cdata_stand_ins.hpp"
 #include "platform/xml/libxml_handles.hpp"
-#include "service/cdata_stand_ins.hpp"
 #include "service/document_store.hpp"
 
 namespace ovk {

@@ -1,4 +1,4 @@
-#include "service/cdata_stand_ins.hpp"
+#include "platform/xml/cdata_stand_ins.hpp"
 
 #include <unistd.h>
 #ifdef __SSE2__
