@@ -25,6 +25,8 @@ namespace ovk::soap {
 
 namespace {
 
+constexpr long kReceiveBufferBytes = 512L << 10;
+
 void initialiseCurlOnce() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
@@ -257,6 +259,10 @@ HttpTransport::HttpTransport() : impl_(std::make_unique<Impl>()) {
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Impl::onBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &impl_->main);
     curl_easy_setopt(easy, CURLOPT_POST, 1L);
+    // A payload reply of hundreds of megabytes arrives in far fewer, larger pieces than through
+    // libcurl's 16 KiB default: measured on loopback, a 200 MiB reply kept in memory took a
+    // third less time. Small replies never fill it, and it is held once per connection.
+    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
     if (curlSpeaksOpenSsl()) {
         curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, &Impl::onSslContext);
         curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, impl_.get());
