@@ -142,7 +142,7 @@ for n in $sizes; do
     if [ -z "$first" ]; then
         first=$n
         echo "Finish rewrite of the $n-article document alone, against cat + syncfs of it:"
-        "$rewrite" "$dir/run/download.xml" 3 | tee "$work/rewrite"
+        "$rewrite" "$dir/run/download.xml" 4 | tee "$work/rewrite"
     fi
     rm -rf "$dir/catalog" "$dir/run"
 done

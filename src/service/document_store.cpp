@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <system_error>
 #include <vector>
 
 #include "platform/files.hpp"
@@ -515,10 +516,7 @@ void DocumentStore::commit(off_t tailOffset) {
     if (checkpoint_.valid()) {
         // The flush before is still under way: this state waits for a later commit.
         if (checkpoint_.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return;
-        if (const CheckpointResult failed = awaitCheckpoint(); failed.errnum != 0) {
-            throw files::ioError(failed.journal ? "Cannot write" : "Cannot flush",
-                                 failed.journal ? sibling(kJournal) : file_, failed.errnum);
-        }
+        throwIfFailed(awaitCheckpoint());
     }
     const auto now = std::chrono::steady_clock::now();
     if (now - lastFlush_ < kFlushInterval) return;
@@ -526,17 +524,27 @@ void DocumentStore::commit(off_t tailOffset) {
     // What is committed is on disk first, and only then may the journal point at it. On a
     // busy disk the flush takes long, so it runs beside the saves that follow: they write only
     // at or behind this state's tail, so the bytes the checkpoint relies on stay as flushed.
-    checkpoint_ = std::async(
-        std::launch::async,
-        [document = document_, journal = journal_, slot,
-         at = slotsAt_ + static_cast<off_t>(slot.sequence % 2) * static_cast<off_t>(kSector)] {
-            if (::syncfs(document) != 0) return CheckpointResult{errno, false};
-            const std::string_view bytes(reinterpret_cast<const char*>(&slot), sizeof slot);
-            if (const int errnum = writeAt(journal, bytes, at))
-                return CheckpointResult{errnum, true};
-            if (::fdatasync(journal) != 0) return CheckpointResult{errno, true};
-            return CheckpointResult{};
-        });
+    auto flush = [document = document_, journal = journal_, slot,
+                  at = slotsAt_ +
+                       static_cast<off_t>(slot.sequence % 2) * static_cast<off_t>(kSector)] {
+        if (::syncfs(document) != 0) return CheckpointResult{errno, false};
+        const std::string_view bytes(reinterpret_cast<const char*>(&slot), sizeof slot);
+        if (const int errnum = writeAt(journal, bytes, at)) return CheckpointResult{errnum, true};
+        if (::fdatasync(journal) != 0) return CheckpointResult{errno, true};
+        return CheckpointResult{};
+    };
+    try {
+        checkpoint_ = std::async(std::launch::async, flush);
+    } catch (const std::system_error&) {
+        // No thread to spare (a process at its limit): the flush is made here instead.
+        throwIfFailed(flush());
+    }
+}
+
+void DocumentStore::throwIfFailed(const CheckpointResult& checkpoint) const {
+    if (checkpoint.errnum == 0) return;
+    throw files::ioError(checkpoint.journal ? "Cannot write" : "Cannot flush",
+                         checkpoint.journal ? sibling(kJournal) : file_, checkpoint.errnum);
 }
 
 DocumentStore::CheckpointResult DocumentStore::awaitCheckpoint() noexcept {

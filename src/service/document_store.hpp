@@ -111,6 +111,7 @@ class DocumentStore {
         bool journal = false;
     };
     CheckpointResult awaitCheckpoint() noexcept;
+    void throwIfFailed(const CheckpointResult& checkpoint) const;
 
     std::filesystem::path path_;
     std::filesystem::path file_;

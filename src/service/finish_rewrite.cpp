@@ -54,6 +54,7 @@ struct Sink {
     // where it can.
     void copy(int from, off_t offset, std::uint64_t length) {
         flush();
+        const off_t end = offset + static_cast<off_t>(length);
         while (errnum == 0 && length > 0) {
             const ssize_t copied =
                 ::copy_file_range(from, &offset, fd, &written, static_cast<std::size_t>(length), 0);
@@ -75,6 +76,7 @@ struct Sink {
             offset += got;
             length -= static_cast<std::uint64_t>(got);
         }
+        if (errnum == 0) releaseSource(from, end);
     }
     static int write(void* context, const char* data, int length) {
         auto* sink = static_cast<Sink*>(context);
@@ -84,6 +86,18 @@ struct Sink {
     }
 
   private:
+    // The old document is read once, front to back, and goes when the new one takes its place:
+    // what lies before the payload just copied is given back to the page cache at once, so
+    // that rewriting a document of gigabytes does not hold it twice in memory. Only advice;
+    // pages not yet on disk stay.
+    void releaseSource(int from, off_t to) {
+        if (to - sourceReleasedTo < kReleaseEvery) return;
+        ::posix_fadvise(from, sourceReleasedTo, to - sourceReleasedTo, POSIX_FADV_DONTNEED);
+        sourceReleasedTo = to;
+    }
+    static constexpr off_t kReleaseEvery = off_t{32} << 20;
+    off_t sourceReleasedTo = 0;
+
     // At explicit offsets, as copy_file_range() writes: neither moves the file position.
     void writeOut(std::string_view bytes) {
         if (errnum != 0 || bytes.empty()) return;
