@@ -177,6 +177,7 @@ fi
 python3 - "$results" <<'PY'
 import sys
 rows = {}
+floors = {}
 for line in open(sys.argv[1]):
     case, figures = line.rstrip("\n").split("|")
     (start, end, bare, files, rss_kb, user, system, doc, replies, articles, bare_cpu,
@@ -185,6 +186,7 @@ for line in open(sys.argv[1]):
     wall = float(end) - float(start)
     floor = float(bare) + float(files)
     rows[case] = wall
+    floors[case] = floor
     rss = int(rss_kb) * 1024
     bound = 2 * int(largest) + 128 * 2**20
     target = 3 if case.startswith("1 article") else 1.3
@@ -198,8 +200,11 @@ for line in open(sys.argv[1]):
           "peak / (2 x largest reply + 128 MB) = %.2f (target <= 1)"
           % (rss / 2**20, int(doc) / 2**20, articles, int(largest) / 2**20, rss / bound))
 if "1000 articles" in rows and "4000 articles" in rows:
-    print("4,000 / 1,000 articles: %.2f (target <= 4.4)"
-          % (rows["4000 articles"] / rows["1000 articles"]))
+    # The floor's own growth shows what the machine adds: on a virtual machine, writing
+    # gigabytes into memory it has not used lately costs more per byte than the first gigabyte.
+    print("4,000 / 1,000 articles: %.2f (target <= 4.4); the fair floor's own: %.2f"
+          % (rows["4000 articles"] / rows["1000 articles"],
+             floors["4000 articles"] / floors["1000 articles"]))
 PY
 while IFS='|' read -r case figures; do
     set -- $figures
