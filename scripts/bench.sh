@@ -27,6 +27,11 @@ echo
 echo "== End-to-end download through ovk-host against a bare libcurl fetch (same run)"
 sh "$root/bench/download.sh" "$root/$build"
 echo
+echo "== Symbol records appended with the crash journal against without it: 20,000 records (same run)"
+records=$(mktemp -d)
+"$root/$build/bin/record_append_bench" "$records" 20000 5
+rm -rf "$records"
+echo
 echo "== Items fetched ahead against one at a time: 200 articles, replies held back 20 ms (same run)"
 sh "$root/bench/pipeline.sh" "$root/$build"
 echo
