@@ -183,6 +183,25 @@ void replaceFileContentWith(const fs::path& target, const std::function<void(int
     }
 }
 
+int readUpTo(int fd, void* data, std::size_t size, off_t offset, std::size_t& got) {
+    auto* bytes = static_cast<char*>(data);
+    got = 0;
+    while (got < size) {
+        const ssize_t n = ::pread(fd, bytes + got, size - got, offset + static_cast<off_t>(got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return errno;
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+int readAt(int fd, void* data, std::size_t size, off_t offset) {
+    std::size_t got = 0;
+    if (const int errnum = readUpTo(fd, data, size, offset, got)) return errnum;
+    return got == size ? 0 : EIO;
+}
+
 Error ioError(const std::string& what, const fs::path& path, int errnum, int32_t notFound) {
     const int32_t number = errnum == ENOENT   ? notFound
                            : errnum == EACCES ? err::PermissionDenied

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <sys/types.h>
+
+#include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -52,6 +55,12 @@ void replaceFileContentWith(const fs::path& target, const std::function<void(int
 // Removes what atomic writes of any file in `folder` left behind more than a minute ago (see
 // replaceFileContent): the payload files of a download that was killed.
 void removeWriteLeftovers(const fs::path& folder);
+
+// Reads `size` bytes at `offset`, through interrupted and short reads; `got` says how many
+// were read before the file ended. Returns 0 or the error number.
+int readUpTo(int fd, void* data, std::size_t size, off_t offset, std::size_t& got);
+// The same where the bytes must all be there: EIO when the file ends first.
+int readAt(int fd, void* data, std::size_t size, off_t offset);
 
 // A failed system call on `path` as the component reports it: "<what> <path>: <reason>", with
 // the number a host knows for it (a missing file or folder `notFound`, 70 for a refused access,

@@ -41,18 +41,4 @@ int openDescriptor(const std::filesystem::path& path, int flags, mode_t mode) {
     return fd;
 }
 
-int readAt(int fd, void* data, std::size_t size, off_t offset) {
-    auto* bytes = static_cast<char*>(data);
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t got =
-            ::pread(fd, bytes + done, size - done, offset + static_cast<off_t>(done));
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return errno;
-        if (got == 0) return EIO;
-        done += static_cast<std::size_t>(got);
-    }
-    return 0;
-}
-
 }  // namespace ovk::journal

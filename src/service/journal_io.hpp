@@ -32,8 +32,6 @@ bool thisBoot(const char* boot, std::size_t size);
 int openDescriptor(const std::filesystem::path& path, int flags, mode_t mode = 0600);
 
 using files::Descriptor;
-
-// All of `size` bytes at `offset`; 0 or the error number (EIO when the file ends before).
-int readAt(int fd, void* data, std::size_t size, off_t offset);
+using files::readAt;
 
 }  // namespace ovk::journal

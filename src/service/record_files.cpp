@@ -55,20 +55,6 @@ void readRange(int fd, off_t from, off_t to, const std::filesystem::path& path, 
     }
 }
 
-class FileHandle {
-  public:
-    explicit FileHandle(int fd) : fd_(fd) {}
-    ~FileHandle() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
-
 std::size_t characterCount(std::string_view utf8) {
     std::size_t count = 0;
     for (const char c : utf8) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
@@ -190,7 +176,7 @@ void RecordFiles::append(const std::filesystem::path& path, std::string_view rec
         fd = ::open(target.c_str(), O_RDWR | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
     }
     if (fd < 0) throw fileError("Cannot open", path, errno);
-    const FileHandle file(fd);
+    const files::Descriptor file(fd);
 
     FileIndex& index = indexOf(target.lexically_normal().string(), path, fd);
     if (!created && characterCount(firstLine) >= kSearchedFirstLine &&

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/errors.hpp"
+#include "platform/files.hpp"
 #include "platform/text.hpp"
 
 namespace ovk {
@@ -23,18 +24,6 @@ constexpr std::size_t kBlock = std::size_t{4} << 20;
 Error unreadable(const std::string& why) {
     return Error(err::DeviceIo,
                  "The documents saved so far cannot be read back from the download file: " + why);
-}
-
-int preadAll(int fd, char* into, std::size_t size, off_t offset) {
-    std::size_t got = 0;
-    while (got < size) {
-        const ssize_t n = ::pread(fd, into + got, size - got, offset + static_cast<off_t>(got));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return errno;
-        if (n == 0) return EIO;
-        got += static_cast<std::size_t>(n);
-    }
-    return 0;
 }
 
 }  // namespace
@@ -171,8 +160,9 @@ void ReleasedTexts::Filter::text(std::size_t index) {
     // The text must still stand where the last save put it, as a whole CDATA section.
     char before[9];
     char after[3];
-    if (location.offset < 9 || preadAll(previous_, before, 9, location.offset - 9) != 0 ||
-        preadAll(previous_, after, 3, location.offset + static_cast<off_t>(location.length)) != 0 ||
+    if (location.offset < 9 || files::readAt(previous_, before, 9, location.offset - 9) != 0 ||
+        files::readAt(previous_, after, 3, location.offset + static_cast<off_t>(location.length)) !=
+            0 ||
         std::memcmp(before, "<![CDATA[", 9) != 0 || std::memcmp(after, "]]>", 3) != 0) {
         throw unreadable("another program changed the file");
     }
@@ -182,8 +172,8 @@ void ReleasedTexts::Filter::text(std::size_t index) {
     for (std::uint64_t done = 0; done < location.length;) {
         const auto size =
             static_cast<std::size_t>(std::min<std::uint64_t>(location.length - done, kBlock));
-        const int errnum =
-            preadAll(previous_, block.data(), size, location.offset + static_cast<off_t>(done));
+        const int errnum = files::readAt(previous_, block.data(), size,
+                                         location.offset + static_cast<off_t>(done));
         if (errnum != 0) throw unreadable(std::strerror(errnum));
         out_.verbatim(std::string_view(block.data(), size));
         done += size;

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "platform/errors.hpp"
+#include "platform/files.hpp"
 #include "platform/text.hpp"
 
 namespace ovk {
@@ -33,18 +34,6 @@ std::size_t find(std::string_view text, std::size_t from, std::string_view what)
     const void* at = ::memmem(text.data() + from, text.size() - from, what.data(), what.size());
     return at == nullptr ? std::string_view::npos
                          : static_cast<std::size_t>(static_cast<const char*>(at) - text.data());
-}
-
-int preadAll(int fd, char* into, std::size_t size, off_t offset, std::size_t& got) {
-    got = 0;
-    while (got < size) {
-        const ssize_t n = ::pread(fd, into + got, size - got, offset + static_cast<off_t>(got));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return errno;
-        if (n == 0) break;
-        got += static_cast<std::size_t>(n);
-    }
-    return 0;
 }
 
 }  // namespace
@@ -88,7 +77,8 @@ bool CDataStandIns::fill(std::size_t wanted) {
         const std::size_t had = in_.size();
         in_.resize(had + kBlock);
         std::size_t got = 0;
-        errno_ = preadAll(fd_, in_.data() + had, kBlock, inOffset_ + static_cast<off_t>(had), got);
+        errno_ = files::readUpTo(fd_, in_.data() + had, kBlock, inOffset_ + static_cast<off_t>(had),
+                                 got);
         in_.resize(had + got);
         if (got == 0) endOfFile_ = true;
     }
@@ -396,8 +386,8 @@ void CDataStandIns::expand(std::string_view value,
             const auto size =
                 static_cast<std::size_t>(std::min<std::uint64_t>(section.length - done, kBlock));
             std::size_t got = 0;
-            const int errnum =
-                preadAll(fd_, block.data(), size, section.offset + static_cast<off_t>(done), got);
+            const int errnum = files::readUpTo(fd_, block.data(), size,
+                                               section.offset + static_cast<off_t>(done), got);
             if (errnum != 0 || got != size) {
                 throw Error(err::DeviceIo, std::string("The download file cannot be read: ") +
                                                std::strerror(errnum != 0 ? errnum : EIO));
