@@ -255,10 +255,22 @@ bool DownloadFileWriter::canAppend(const std::shared_ptr<xml::Document>& documen
             return false;
         }
     }
+    return unchangedSinceSave(path);
+}
+
+bool DownloadFileWriter::unchangedSinceSave(const std::filesystem::path& path) const {
     struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == device_ &&
-           st.st_ino == inode_ && st.st_size == size_ && st.st_mtim.tv_sec == modified_.tv_sec &&
-           st.st_mtim.tv_nsec == modified_.tv_nsec;
+    return size_ >= 0 && ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+           st.st_dev == device_ && st.st_ino == inode_ && st.st_size == size_ &&
+           st.st_mtim.tv_sec == modified_.tv_sec && st.st_mtim.tv_nsec == modified_.tv_nsec;
+}
+
+std::vector<CDataStandIns::Range> DownloadFileWriter::savedSections(
+    const DocumentStore& store) const {
+    const std::filesystem::path& path = store.file();
+    if (releasedFrom_ != path.string() || path_ != path.string() || !unchangedSinceSave(path))
+        return {};
+    return texts_.sections();
 }
 
 void DownloadFileWriter::saveFull(xml::Document& document, xml::Node project,

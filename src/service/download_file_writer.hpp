@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/xml/document.hpp"
 #include "service/released_texts.hpp"
@@ -44,6 +45,10 @@ class DownloadFileWriter {
     void save(const std::shared_ptr<xml::Document>& document, xml::Node project,
               DocumentStore& store);
 
+    // Where the texts released by the saves stand in the file held by `store`, while it is as
+    // the last save left it (see ReleasedTexts::sections); none otherwise.
+    std::vector<CDataStandIns::Range> savedSections(const DocumentStore& store) const;
+
     // How the last save went, for tests: true when it wrote only the new children.
     bool lastSaveWasIncremental() const { return lastIncremental_; }
 
@@ -53,6 +58,7 @@ class DownloadFileWriter {
     void saveFull(xml::Document& document, xml::Node project, DocumentStore& store);
     void saveAppended(xml::Document& document, xml::Node project, DocumentStore& store);
     void remember(const std::filesystem::path& path);
+    bool unchangedSinceSave(const std::filesystem::path& path) const;
     void rememberLastText();
 
     std::weak_ptr<xml::Document> document_;

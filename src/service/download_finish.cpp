@@ -11,7 +11,8 @@ namespace ovk {
 
 void Client::Impl::Finish() {
     DownloadSession& session = download();
-    RewriteDownloadFile(session.hold(DownloadFile));
+    DocumentStore& document = session.hold(DownloadFile);
+    RewriteDownloadFile(document, session.downloadFile.savedSections(document));
     // Released before the host hears of it: its handler may well start the next run.
     session.release();
     raiseDownloadComplete();

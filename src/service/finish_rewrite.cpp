@@ -437,7 +437,7 @@ class Rewriter {
 
 }  // namespace
 
-void RewriteDownloadFile(DocumentStore& document) {
+void RewriteDownloadFile(DocumentStore& document, std::vector<CDataStandIns::Range> savedSections) {
     const std::filesystem::path& path = document.file();
     struct stat original {};
     if (::stat(path.c_str(), &original) != 0)
@@ -451,6 +451,7 @@ void RewriteDownloadFile(DocumentStore& document) {
     if (input < 0) throw files::ioError("Cannot open", path, errno, err::FileNotFound);
     const files::Descriptor closeInput{input};
     CDataStandIns standIns(input);
+    standIns.knowSections(std::move(savedSections));
     // The file is the download's own output: its text nodes may be far above the parser's
     // default limits. Entities are never substituted and nothing is loaded from outside.
     std::unique_ptr<xmlTextReader, ReaderFree> reader(

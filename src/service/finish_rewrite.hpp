@@ -1,6 +1,9 @@
 #pragma once
 
 #include <filesystem>
+#include <vector>
+
+#include "platform/xml/cdata_stand_ins.hpp"
 
 namespace ovk {
 
@@ -22,7 +25,10 @@ class DocumentStore;
 // written, and no copy outlives the next run that holds it.
 // Throws Error: FileNotFound when the file is missing, InvalidArgument when it is not
 // well-formed, an I/O error naming the file and the cause when it cannot be written.
-void RewriteDownloadFile(DocumentStore& document);
+// `savedSections` are the CDATA sections whose place the download knows (see
+// DownloadFileWriter::savedSections): they are copied without being read through first.
+void RewriteDownloadFile(DocumentStore& document,
+                         std::vector<CDataStandIns::Range> savedSections = {});
 // The same, holding the document for the time of the rewrite.
 void RewriteDownloadFile(const std::filesystem::path& path);
 

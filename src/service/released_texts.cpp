@@ -15,9 +15,6 @@
 namespace ovk {
 namespace {
 
-// Smaller texts stay in memory: a stand-in would save little, and the Finish rewrite reads
-// them as they are.
-constexpr std::size_t kReleasedFrom = std::size_t{16} << 10;
 constexpr std::size_t kIndexDigits = 16;
 constexpr std::size_t kBlock = std::size_t{4} << 20;
 
@@ -103,6 +100,15 @@ void ReleasedTexts::restore() {
     }
     held_.clear();
     for (Location& location : locations_) location.written = -1;
+}
+
+std::vector<CDataStandIns::Range> ReleasedTexts::sections() const {
+    std::vector<CDataStandIns::Range> sections;
+    for (const Location& location : locations_) {
+        if (location.offset >= 0) sections.push_back({location.offset, location.length});
+    }
+    std::ranges::sort(sections, {}, &CDataStandIns::Range::offset);
+    return sections;
 }
 
 void ReleasedTexts::Filter::put(std::string_view bytes) {

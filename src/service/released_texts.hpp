@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/xml/cdata_stand_ins.hpp"
+
 struct _xmlNode;
 
 namespace ovk {
@@ -27,6 +29,10 @@ namespace ovk {
 // would not hold their text in one piece.
 class ReleasedTexts {
   public:
+    // Smaller texts stay in memory: a stand-in would save little, and the Finish rewrite reads
+    // them as they are.
+    static constexpr std::size_t kReleasedFrom = std::size_t{16} << 10;
+
     ReleasedTexts();
 
     // Gives stand-ins to the large sections in the Articleinfo elements among `first` and its
@@ -67,6 +73,9 @@ class ReleasedTexts {
     };
 
     bool any() const { return !locations_.empty(); }
+    // Where the released texts stand in the file the last save wrote, in file order: each the
+    // whole content of a CDATA section.
+    std::vector<CDataStandIns::Range> sections() const;
 
   private:
     struct Location {

@@ -5,7 +5,9 @@
 
 #include "download_harness.hpp"
 #include "platform/errors.hpp"
+#include "service/document_store.hpp"
 #include "service/finish_rewrite.hpp"
+#include "service/released_texts.hpp"
 
 namespace ovk {
 namespace {
@@ -105,6 +107,8 @@ TEST(FinishRewrite, CopiesLargeSectionsExactly) {
     const std::vector<Case> cases = {
         {"a section alone", "<Doc><![CDATA[" + big + "]]></Doc>",
          "<Doc><![CDATA[" + big + "]]></Doc>"},
+        {"a file read whole at once", "<Doc><![CDATA[" + big.substr(0, 20 << 10) + "]]></Doc>",
+         "<Doc><![CDATA[" + big.substr(0, 20 << 10) + "]]></Doc>"},
         {"adjacent sections are joined, a \"]]>\" between them split again",
          "<Doc><![CDATA[" + big + "]]]]><![CDATA[>" + big + "]]><![CDATA[end]]></Doc>",
          "<Doc><![CDATA[" + big + "]]]]><![CDATA[>" + big + "end]]></Doc>"},
@@ -115,15 +119,37 @@ TEST(FinishRewrite, CopiesLargeSectionsExactly) {
          "<!-- <![CDATA[ -->\n<?pi <![CDATA[ ?>\n      <Doc a=\"x]]&gt;\"><![CDATA[" + big +
              "]]></Doc>"},
     };
+    // Finish knows where the texts the download saved stand, and copies them unread; where the
+    // file no longer has them there, it reads the section as it is.
+    const auto savedSections = [](const std::string& text, std::size_t shorter) {
+        std::vector<CDataStandIns::Range> sections;
+        for (std::size_t at = 0; (at = text.find("<![CDATA[", at)) != std::string::npos; ++at) {
+            const std::size_t content = at + 9;
+            const std::size_t length = text.find("]]>", content) - content;
+            if (length >= ReleasedTexts::kReleasedFrom)
+                sections.push_back({static_cast<off_t>(content), length - shorter});
+        }
+        return sections;
+    };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        TempDir dir;
-        const auto path =
-            dir.write("download.xml", withProject("<Articleinfo>" + c.content + "</Articleinfo>"));
-        RewriteDownloadFile(path);
-        const std::string text = readAll(path);
-        EXPECT_NE(text.find("\n      " + c.expected + "\n    </Articleinfo>"), std::string::npos)
-            << text.substr(0, 300);
+        for (const int known : {0, 1, 2}) {
+            SCOPED_TRACE(c.name + std::string(known == 0   ? ", read through"
+                                              : known == 1 ? ", sections known"
+                                                           : ", sections known wrongly"));
+            TempDir dir;
+            const std::string before = withProject("<Articleinfo>" + c.content + "</Articleinfo>");
+            const auto path = dir.write("download.xml", before);
+            {
+                DocumentStore document(path);
+                RewriteDownloadFile(document, known == 0
+                                                  ? std::vector<CDataStandIns::Range>{}
+                                                  : savedSections(before, known == 2 ? 1 : 0));
+            }
+            const std::string text = readAll(path);
+            EXPECT_NE(text.find("\n      " + c.expected + "\n    </Articleinfo>"),
+                      std::string::npos)
+                << text.substr(0, 300);
+        }
     }
     // A large section that never ends is refused like any broken file.
     TempDir dir;

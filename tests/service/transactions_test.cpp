@@ -17,6 +17,7 @@
 #include "download_harness.hpp"
 #include "platform/errors.hpp"
 #include "service/download_session.hpp"
+#include "service/finish_rewrite.hpp"
 
 namespace ovk {
 namespace {
@@ -492,6 +493,19 @@ TEST_F(Transactions, EachSaveWritesWhatAFullSaveWouldWrite) {
     EXPECT_NE(fileOnDisk().find("</Articleinfo>\n\n  <Articleinfo><Number>8</Number></Articleinfo>"
                                 "\n &amp; &lt; &#13; 中<Articleinfo/>\n</Project>"),
               std::string::npos);
+
+    // Finish copies the texts the saves released from where they stand, and writes what a
+    // rewrite reading the whole file writes.
+    DownloadSession& session = *h.impl->downloadSession;
+    const std::string saved = fileOnDisk();
+    const auto sections = session.downloadFile.savedSections(*session.document);
+    ASSERT_EQ(sections.size(), 1u);
+    EXPECT_EQ(saved.substr(static_cast<std::size_t>(sections[0].offset) - 9, 9), "<![CDATA[");
+    EXPECT_EQ(saved.substr(static_cast<std::size_t>(sections[0].offset), sections[0].length), big);
+    const auto readThrough = h.work.write("read-through.xml", saved);
+    RewriteDownloadFile(readThrough);
+    h.impl->Finish();
+    EXPECT_TRUE(fileOnDisk() == readAll(readThrough));
 }
 
 // A service client whose reply is still held after the call, as a cache would hold it.

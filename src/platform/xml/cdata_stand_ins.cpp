@@ -202,8 +202,10 @@ void CDataStandIns::startCData() {
     char index[kIndexDigits + 1];
     std::snprintf(index, sizeof index, "%016llx",
                   static_cast<unsigned long long>(sections_.size()));
-    sections_.push_back(Range{inOffset_ + static_cast<off_t>(bodyAt), 0});
+    const off_t bodyOffset = inOffset_ + static_cast<off_t>(bodyAt);
+    sections_.push_back(Range{bodyOffset, 0});
     out_.append(kCDataStart).append(prefix_).append(index, kIndexDigits);
+    if (passOverKnownSection(bodyOffset)) return;
     at_ = bodyAt;
     afterNonAscii_ = false;
     state_ = State::LargeCData;
@@ -228,6 +230,29 @@ bool CDataStandIns::skipLargeCData() {
         static_cast<std::uint64_t>(inOffset_ + static_cast<off_t>(end) - section.offset);
     at_ = end;
     pass(kCDataEnd.size());
+    state_ = State::Text;
+    return true;
+}
+
+// Ends the section just begun at `bodyOffset` at once when it is a known one whose end still
+// stands where it was written, and reads on after that end.
+bool CDataStandIns::passOverKnownSection(off_t bodyOffset) {
+    if (scope_ != Scope::Everywhere) return false;
+    while (nextKnown_ < known_.size() && known_[nextKnown_].offset < bodyOffset) ++nextKnown_;
+    if (nextKnown_ == known_.size() || known_[nextKnown_].offset != bodyOffset) return false;
+    const Range known = known_[nextKnown_++];
+    const off_t end = bodyOffset + static_cast<off_t>(known.length);
+    char after[kCDataEnd.size()];
+    if (files::readAt(fd_, after, sizeof after, end) != 0 ||
+        std::string_view(after, sizeof after) != kCDataEnd) {
+        return false;
+    }
+    sections_.back().length = known.length;
+    out_.append(kCDataEnd);
+    in_.clear();
+    at_ = 0;
+    inOffset_ = end + static_cast<off_t>(kCDataEnd.size());
+    endOfFile_ = false;
     state_ = State::Text;
     return true;
 }

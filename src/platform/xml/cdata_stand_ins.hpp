@@ -81,6 +81,14 @@ class CDataStandIns {
         std::uint64_t length;
     };
     std::optional<Range> wholeSection(std::string_view value) const;
+    // Every section given a stand-in so far, in file order.
+    const std::vector<Range>& sections() const { return sections_; }
+
+    // Sections whose place the caller already knows, in file order (Scope::Everywhere): content
+    // that holds no "]]>" and was written by this process, such as the texts a download saved.
+    // Where such a section still stands between its delimiters, its content is passed over
+    // unread; the copy that writes it out is then the one time its bytes are read.
+    void knowSections(std::vector<Range> known) { known_ = std::move(known); }
 
   private:
     enum class State { Text, Markup, Comment, Instruction, Declaration, Tag, CData, LargeCData };
@@ -96,6 +104,7 @@ class CDataStandIns {
     bool inScope() const;
     void startCData();
     bool skipLargeCData();
+    bool passOverKnownSection(off_t bodyOffset);
     void keepWhatTheParserChecks(std::size_t to, bool sectionEnds);
 
     int fd_;
@@ -112,6 +121,8 @@ class CDataStandIns {
     int depth_ = 0;
     std::string prefix_;
     std::vector<Range> sections_;
+    std::vector<Range> known_;
+    std::size_t nextKnown_ = 0;
     mutable std::string block_;  // what expand() reads the file into
 
     // Where the scanner stands among the elements (Scope::ProjectItems).
