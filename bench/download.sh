@@ -11,8 +11,9 @@
 #   download / fair floor          (target <= 1.3; <= 3 for the large document)
 #   4,000 / 1,000 articles         (target <= 4.4)
 #   peak / (2 x largest reply + 128 MB)   (target <= 1)
-# and, for the first catalogue, the Finish rewrite of its document alone against cat of the
-# same file into a new one, a flush and the rename over it (target <= 1.3). After the large document, Init on the result must
+# and, for the first catalogue, the Finish rewrite of its document alone (as Finish runs it,
+# knowing where the documents the saves wrote stand) against cat of the same file into a new
+# one, a flush and the rename over it (target <= 1.3). After the large document, Init on the result must
 # give 0. Processor time of both clients is printed too: on a machine shared with other work
 # the wall times wander, the processor times much less. Each catalogue's download is also set
 # against a zeep script doing the same job (bench/zeep_download.py; target <= 0.35).
