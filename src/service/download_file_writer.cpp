@@ -329,7 +329,7 @@ void DownloadFileWriter::saveFull(xml::Document& document, xml::Node project,
         texts_.restore();
         throw;
     }
-    texts_.commit();
+    texts_.commit(true);
     releasedFrom_ = path.string();
     store.beginAppends(tailOffset, tail);
 
@@ -398,7 +398,7 @@ void DownloadFileWriter::saveAppended(xml::Document& document, xml::Node project
         if (errnum < 0) throw Error(err::OutOfMemory, "Cannot serialise the document");
         throw files::ioError("Cannot write", path, errnum);
     }
-    texts_.commit();
+    texts_.commit(false);
     tailOffset_ = addedEnd;
     lastWritten_ = element->last;
     rememberLastText();

@@ -82,13 +82,15 @@ void ReleasedTexts::standIn(xmlNode* first) {
     }
 }
 
-void ReleasedTexts::commit() {
+void ReleasedTexts::commit(bool newFile) {
     for (const Held& held : held_) xmlFree(held.content);
     held_.clear();
+    if (newFile) ++file_;
     for (Location& location : locations_) {
         if (location.written < 0) continue;
         location.offset = location.written;
         location.written = -1;
+        location.file = file_;
     }
 }
 
@@ -105,7 +107,8 @@ void ReleasedTexts::restore() {
 std::vector<CDataStandIns::Range> ReleasedTexts::sections() const {
     std::vector<CDataStandIns::Range> sections;
     for (const Location& location : locations_) {
-        if (location.offset >= 0) sections.push_back({location.offset, location.length});
+        if (location.offset >= 0 && location.file == file_)
+            sections.push_back({location.offset, location.length});
     }
     std::ranges::sort(sections, {}, &CDataStandIns::Range::offset);
     return sections;

@@ -38,8 +38,9 @@ class ReleasedTexts {
     // Gives stand-ins to the large sections in the Articleinfo elements among `first` and its
     // later siblings.
     void standIn(_xmlNode* first);
-    // Frees the texts held since standIn(): they are in the file now.
-    void commit();
+    // Frees the texts held since standIn(): they are in the file now. `newFile` when the save
+    // wrote a new file (a whole one), where texts it did not write have no place.
+    void commit(bool newFile);
     // Puts the texts held since standIn() back into their nodes.
     void restore();
 
@@ -81,7 +82,8 @@ class ReleasedTexts {
     struct Location {
         off_t offset = -1;
         std::uint64_t length = 0;
-        off_t written = -1;  // where the save under way wrote it
+        off_t written = -1;      // where the save under way wrote it
+        std::uint64_t file = 0;  // the file `offset` is in (see file_)
     };
     struct Held {
         _xmlNode* node;
@@ -94,6 +96,9 @@ class ReleasedTexts {
 
     std::string prefix_;
     std::vector<Location> locations_;
+    // Counts the files the saves wrote: the texts of items that went from the document stay
+    // in the older ones only.
+    std::uint64_t file_ = 0;
     std::vector<Held> held_;
 };
 
