@@ -267,9 +267,9 @@ bool DownloadFileWriter::unchangedSinceSave(const std::filesystem::path& path) c
 
 std::vector<CDataStandIns::Range> DownloadFileWriter::savedSections(
     const DocumentStore& store) const {
+    // A save since the last reset() has written the file the texts were released into.
     const std::filesystem::path& path = store.file();
-    if (releasedFrom_ != path.string() || path_ != path.string() || !unchangedSinceSave(path))
-        return {};
+    if (path_ != path.string() || !unchangedSinceSave(path)) return {};
     return texts_.sections();
 }
 

@@ -484,8 +484,12 @@ TEST_F(Transactions, EachSaveWritesWhatAFullSaveWouldWrite) {
         ASSERT_TRUE(fileOnDisk() == fullSave(big));
         incremental += h.impl->downloadSession->downloadFile.lastSaveWasIncremental();
         if (i == 4) {
-            // Somebody else touches the file: the next save notices and writes it whole.
+            // Somebody else touches the file: the next save notices and writes it whole, and
+            // until then Finish would trust no place a save noted in it.
+            const DownloadSession& session = *h.impl->downloadSession;
+            EXPECT_EQ(session.downloadFile.savedSections(*session.document).size(), 1u);
             h.work.write("download.xml", fileOnDisk() + "\n");
+            EXPECT_TRUE(session.downloadFile.savedSections(*session.document).empty());
         }
     }
     // All but the first save and the one after the file was touched.

@@ -41,7 +41,7 @@ std::size_t find(std::string_view text, std::size_t from, std::string_view what)
 }  // namespace
 
 CDataStandIns::CDataStandIns(int fd, Scope scope, std::vector<std::string> readByName)
-    : fd_(fd), scope_(scope), readByName_(std::move(readByName)) {
+    : fd_(fd), scope_(scope), readSize_(kBlock), readByName_(std::move(readByName)) {
     // Random, so that no text the file holds can pass for a stand-in.
     prefix_ = unguessableName("ovk-cdata-") + "-";
 }
@@ -255,7 +255,6 @@ bool CDataStandIns::passOverKnownSection(off_t bodyOffset) {
     in_.clear();
     at_ = 0;
     inOffset_ = end + static_cast<off_t>(kCDataEnd.size());
-    endOfFile_ = false;
     // What follows is most often the few kilobytes of markup up to the next known section.
     readSize_ = kBlockAfterKnownSection;
     state_ = State::Text;
@@ -415,12 +414,10 @@ void CDataStandIns::expand(std::string_view value,
         for (std::uint64_t done = 0; done < section.length;) {
             const auto size =
                 static_cast<std::size_t>(std::min<std::uint64_t>(section.length - done, kBlock));
-            std::size_t got = 0;
-            const int errnum = files::readUpTo(fd_, block.data(), size,
-                                               section.offset + static_cast<off_t>(done), got);
-            if (errnum != 0 || got != size) {
+            if (const int errnum = files::readAt(fd_, block.data(), size,
+                                                 section.offset + static_cast<off_t>(done))) {
                 throw Error(err::DeviceIo, std::string("The download file cannot be read: ") +
-                                               std::strerror(errnum != 0 ? errnum : EIO));
+                                               std::strerror(errnum));
             }
             piece(std::string_view(block.data(), size));
             done += size;

@@ -123,8 +123,8 @@ class CDataStandIns {
     std::vector<Range> sections_;
     std::vector<Range> known_;
     std::size_t nextKnown_ = 0;
-    std::size_t readSize_ = std::size_t{256} << 10;  // of the next read from the file
-    mutable std::string block_;                      // what expand() reads the file into
+    std::size_t readSize_;       // of the next read from the file
+    mutable std::string block_;  // what expand() reads the file into
 
     // Where the scanner stands among the elements (Scope::ProjectItems).
     std::string tagName_;       // the name of the tag being passed, "/" first in an end tag
