@@ -441,10 +441,14 @@ TEST(OvkHostConcurrentDownloads, ASecondRunOnTheSameDocumentIsRefusedAndLosesNot
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Replies, OvkHostDownload,
-                         ::testing::Values(std::vector<std::string>{},
-                                           std::vector<std::string>{"--indent"},
-                                           std::vector<std::string>{"--gzip"}));
+INSTANTIATE_TEST_SUITE_P(
+    Replies, OvkHostDownload,
+    ::testing::Values(std::vector<std::string>{}, std::vector<std::string>{"--indent"},
+                      std::vector<std::string>{"--gzip"},
+                      // as other SOAP stacks send Base64
+                      std::vector<std::string>{"--base64-lines", "76"},
+                      std::vector<std::string>{"--base64-text", "--indent", "--base64-lines", "64"},
+                      std::vector<std::string>{"--spaced-cdata"}));
 
 // What support reads after a download through a proxy: one line per attempt, the refused one
 // and its repeat too, with the bytes on the wire and inflated, and none of the secrets used.
