@@ -43,6 +43,8 @@ std::string recordData(xml::Node record) {
 // rather than copied.
 template <class Use>
 void withRecordData(xml::Node record, Use use) {
+    // An empty document is an element without content where Base64 travels as element text.
+    if (!record.hasChildNodes()) return use(std::string_view());
     const xml::Node sole = xml::soleCharacterDataNode(record);
     if (sole && sole.raw()->content != nullptr) {
         use(std::string_view(reinterpret_cast<const char*>(sole.raw()->content)));

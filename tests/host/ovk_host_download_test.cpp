@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <fstream>
 #include <future>
 #include <map>
 #include <set>
@@ -95,6 +96,8 @@ TEST_P(OvkHostDownload, WritesEveryMarkedArticleAndItsFiles) {
     }
     EXPECT_EQ(readAll(work / "sym.txt"), test::expectedRecordFile(symbols, true));
     EXPECT_EQ(readAll(work / "ger.txt"), test::expectedRecordFile(gers, false));
+    EXPECT_EQ(readAll(work / "Banner1.jpg"),
+              readAll(std::string(OVK_EXAMPLES_DIR) + "/catalog/banner.jpg"));
     std::set<std::string> written;
     for (const auto& entry : std::filesystem::directory_iterator(work.path()))
         written.insert(entry.path().filename().string());
@@ -124,6 +127,14 @@ TEST_P(OvkHostDownload, AServiceFailingInTheMiddleLeavesTheItemsBefore) {
          {"Exception GetItemData", "DownloadComplete"},
          {"4711", "4712", "4714"},
          "article 4713"},
+        {"GetItemData=wrongroot@4713",
+         {"Exception GetItemData", "DownloadComplete"},
+         {"4711", "4712", "4714"},
+         "an element Root for article 4713"},
+        {"GetItemData=plaintext@4713",
+         {"Exception GetItemData", "DownloadComplete"},
+         {"4711", "4712", "4714"},
+         "the text \"No data for this item\" for article 4713"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fault);
@@ -147,6 +158,79 @@ TEST_P(OvkHostDownload, AServiceFailingInTheMiddleLeavesTheItemsBefore) {
             numbers.push_back(item.childElements().at(0).text());
         EXPECT_EQ(numbers, c.saved);
     }
+}
+
+// Every payload that cannot be written is named with its article, file and cause, once, and
+// costs nothing else: the documents, symbols and GER records after it arrive.
+TEST_P(OvkHostDownload, EveryPayloadThatCannotBeWrittenIsNamedAndTheRestArrive) {
+    const std::string examples = std::string(OVK_EXAMPLES_DIR) + "/catalog/";
+    std::ifstream in(examples + "catalog.json");
+    nlohmann::json catalog = nlohmann::json::parse(in);
+    catalog["clientData"]["banner"] = examples + "banner.jpg";
+    work.write("empty.bin", "");
+    const struct {
+        std::string name;
+        std::string file;
+        std::string saying;  // in the Exception's message
+    } refused[] = {
+        {"", examples + "docs/motor_ac_datasheet.pdf", "\"\" of article 4711"},
+        {"..", examples + "docs/motor_ac_datasheet.pdf", "\"..\" of article 4711"},
+        {"sub/a.pdf", examples + "docs/motor_ac_datasheet.pdf", "\"sub/a.pdf\" of article 4711"},
+        {std::string(300, 'n'), examples + "docs/motor_ac_datasheet.pdf", "nn\" of article 4711"},
+    };
+    for (auto& project : catalog["projects"]) {
+        for (auto& article : project["articles"]) {
+            if (!article.contains("documents")) continue;
+            for (auto& document : article["documents"])
+                document["file"] = examples + document["file"].get<std::string>();
+            if (article["id"] != "4711") continue;
+            nlohmann::json documents = nlohmann::json::array();
+            for (const auto& r : refused) documents.push_back({{"name", r.name}, {"file", r.file}});
+            documents.push_back({{"name", "empty.pdf"}, {"file", (work / "empty.bin").string()}});
+            for (const auto& d : article["documents"]) documents.push_back(d);
+            article["documents"] = documents;
+        }
+    }
+    const auto catalogFile = work.write("catalog.json", catalog.dump());
+    RefService service(catalogFile, GetParam());
+    const auto doc = document(service);
+    std::filesystem::create_directory(work / "sym.txt");  // the host's symbol file name is taken
+
+    const test::HostRun r = download(doc, {"--leaf", "Motors", "--mark", "all", "--finish"});
+    EXPECT_EQ(r.status, 1);
+    std::vector<std::string> messages;
+    for (const auto& line : r.lines) {
+        if (line.value("event", "") == "Exception" && line["source"] != "Debugger") {
+            EXPECT_EQ(line["source"], "WriteBinaryPayloads") << line.dump();
+            messages.push_back(line["message"].get<std::string>());
+        }
+    }
+    std::size_t symbols = 0;
+    std::set<std::string> gers;
+    const nlohmann::json project = test::catalogProject("DEMO");
+    for (const auto& article : project["articles"]) {
+        if (article["values"]["7"] != "Motors") continue;
+        symbols += article.value("symbols", nlohmann::json::array()).size();
+        for (const auto& g : article.value("gers", nlohmann::json::array())) gers.insert(g);
+        for (const auto& file : article.value("documents", nlohmann::json::array()))
+            EXPECT_EQ(readAll(work / file["name"].get<std::string>()),
+                      readAll(examples + file["file"].get<std::string>()));
+    }
+    ASSERT_EQ(messages.size(), std::size(refused) + symbols) << nlohmann::json(messages).dump(1);
+    for (std::size_t i = 0; i < std::size(refused); ++i) {
+        EXPECT_EQ(std::count_if(messages.begin(), messages.end(),
+                                [&](const std::string& m) {
+                                    return m.find(refused[i].saying) != std::string::npos;
+                                }),
+                  1)
+            << refused[i].saying;
+    }
+    EXPECT_NE(messages.back().find("\"sym.txt\" of article 4714"), std::string::npos);
+    // An empty document is a document too, in CDATA or as an empty element.
+    EXPECT_EQ(readAll(work / "empty.pdf"), "");
+    EXPECT_EQ(events(r).back(), "DownloadComplete");
+    EXPECT_FALSE(readAll(work / "ger.txt").empty());
+    EXPECT_FALSE(std::filesystem::exists(work / "sub"));
 }
 
 // A document of ordinary CAD size (64 MiB, far beyond the parser's default text limit) and

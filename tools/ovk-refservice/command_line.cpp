@@ -58,6 +58,8 @@ Options when serving:
                             hang       no reply until the service stops
                             exception  an Exception element (ID 32) as the Result
                             empty      an empty Result element
+                            wrongroot  the item under Root instead of root
+                            plaintext  a Result holding plain text
                           Oversized replies, KIND:SIZE with SIZE in bytes or with
                           K, M or G (default 64M), sent chunked:
                             elementstream  a Result of SIZE bytes of <a/> elements

@@ -7,10 +7,11 @@
 namespace ovk::refservice {
 namespace {
 
-constexpr std::array kKinds{FaultKind::Http500,   FaultKind::Http503,   FaultKind::SoapFault,
-                            FaultKind::Malformed, FaultKind::Truncated, FaultKind::Hang,
-                            FaultKind::Exception, FaultKind::Empty,     FaultKind::ElementStream,
-                            FaultKind::HugeFault, FaultKind::BadCdata};
+constexpr std::array kKinds{FaultKind::Http500,   FaultKind::Http503,       FaultKind::SoapFault,
+                            FaultKind::Malformed, FaultKind::Truncated,     FaultKind::Hang,
+                            FaultKind::Exception, FaultKind::Empty,         FaultKind::WrongRoot,
+                            FaultKind::PlainText, FaultKind::ElementStream, FaultKind::HugeFault,
+                            FaultKind::BadCdata};
 
 constexpr std::uint64_t kDefaultOversize = std::uint64_t{64} << 20;
 
@@ -68,6 +69,10 @@ std::string_view faultKindName(FaultKind kind) {
             return "exception";
         case FaultKind::Empty:
             return "empty";
+        case FaultKind::WrongRoot:
+            return "wrongroot";
+        case FaultKind::PlainText:
+            return "plaintext";
         case FaultKind::ElementStream:
             return "elementstream";
         case FaultKind::HugeFault:
@@ -126,7 +131,7 @@ void FaultPlan::add(std::string_view text) {
         throw std::invalid_argument(
             "--fault: unknown kind \"" + std::string(kind) +
             "\" (http500, http503, soapfault, malformed, truncated, hang, exception, empty, "
-            "elementstream, hugefault, badcdata)");
+            "wrongroot, plaintext, elementstream, hugefault, badcdata)");
     rule.kind = *found;
     if (size && rule.kind == FaultKind::Http503) {
         if (size->empty() || size->size() > 6 ||

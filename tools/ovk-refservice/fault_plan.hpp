@@ -21,6 +21,8 @@ enum class FaultKind {
     Hang,       // no reply at all until the service stops
     Exception,  // the operation answers with an Exception element
     Empty,      // the operation's Result element is empty
+    WrongRoot,  // the Result holds the item under Root, not root
+    PlainText,  // the Result holds plain text
     // Oversized replies of a chosen size, streamed without a length:
     ElementStream,  // a Result holding nothing but <a/> elements
     HugeFault,      // a SOAP fault whose fault string is the whole size

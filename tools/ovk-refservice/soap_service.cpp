@@ -365,6 +365,14 @@ void SoapService::handlePost(const httplib::Request& request, httplib::Response&
             case FaultKind::Empty:
                 sendReply(request, response, responseEnvelope(call.operation, result), false, busy);
                 return;
+            case FaultKind::WrongRoot:
+                result.append("<Root><Articleinfo><Number>0</Number></Articleinfo></Root>");
+                sendReply(request, response, responseEnvelope(call.operation, result), false, busy);
+                return;
+            case FaultKind::PlainText:
+                result.append("No data for this item");
+                sendReply(request, response, responseEnvelope(call.operation, result), false, busy);
+                return;
             case FaultKind::Truncated:
                 truncate = true;
                 break;
