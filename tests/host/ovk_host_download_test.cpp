@@ -40,6 +40,23 @@ std::string demoSettings(const std::string& url) {
            "</URL><ProjectID>DEMO</ProjectID><Language>English</Language><Password>demo</Password>";
 }
 
+// The example catalogue with every file it names as an absolute path, to be changed and
+// served from elsewhere.
+nlohmann::json exampleCatalog() {
+    const std::string examples = std::string(OVK_EXAMPLES_DIR) + "/catalog/";
+    std::ifstream in(examples + "catalog.json");
+    nlohmann::json catalog = nlohmann::json::parse(in);
+    catalog["clientData"]["banner"] = examples + "banner.jpg";
+    for (auto& project : catalog["projects"]) {
+        for (auto& article : project["articles"]) {
+            if (!article.contains("documents")) continue;
+            for (auto& document : article["documents"])
+                document["file"] = examples + document["file"].get<std::string>();
+        }
+    }
+    return catalog;
+}
+
 struct OvkHostDownload : ::testing::TestWithParam<std::vector<std::string>> {
     TempDir work;
     std::filesystem::path document(const RefService& service) {
@@ -164,9 +181,7 @@ TEST_P(OvkHostDownload, AServiceFailingInTheMiddleLeavesTheItemsBefore) {
 // costs nothing else: the documents, symbols and GER records after it arrive.
 TEST_P(OvkHostDownload, EveryPayloadThatCannotBeWrittenIsNamedAndTheRestArrive) {
     const std::string examples = std::string(OVK_EXAMPLES_DIR) + "/catalog/";
-    std::ifstream in(examples + "catalog.json");
-    nlohmann::json catalog = nlohmann::json::parse(in);
-    catalog["clientData"]["banner"] = examples + "banner.jpg";
+    nlohmann::json catalog = exampleCatalog();
     work.write("empty.bin", "");
     const struct {
         std::string name;
@@ -180,9 +195,6 @@ TEST_P(OvkHostDownload, EveryPayloadThatCannotBeWrittenIsNamedAndTheRestArrive) 
     };
     for (auto& project : catalog["projects"]) {
         for (auto& article : project["articles"]) {
-            if (!article.contains("documents")) continue;
-            for (auto& document : article["documents"])
-                document["file"] = examples + document["file"].get<std::string>();
             if (article["id"] != "4711") continue;
             nlohmann::json documents = nlohmann::json::array();
             for (const auto& r : refused) documents.push_back({{"name", r.name}, {"file", r.file}});
@@ -538,14 +550,26 @@ INSTANTIATE_TEST_SUITE_P(
 // and its repeat too, with the bytes on the wire and inflated, and none of the secrets used.
 TEST(OvkHostTrace, AWholeDownloadIsTracedWithoutASecret) {
     if (::access(test::kTinyproxy, X_OK) != 0) GTEST_SKIP() << "tinyproxy is not installed";
-    RefService service({"--gzip", "--fault", "GetItemData=http503:0@4713x1"});
     TempDir work;
+    // A password holding every character XML escapes, in a project of its own.
+    const std::string projectPassword = "Pw&S3<cr>\"t'";
+    nlohmann::json catalog = exampleCatalog();
+    catalog["projects"][0]["password"] = projectPassword;
+    RefService service(work.write("catalog.json", catalog.dump()),
+                       {"--gzip", "--fault", "GetItemData=http503:0@4713x1"});
     test::Tinyproxy proxy(work, "alice s3cret");
     ASSERT_TRUE(proxy.running());
     const std::string proxyPort = proxy.hostPort().substr(proxy.hostPort().rfind(':') + 1);
-    const auto doc =
-        work.write("download.xml", test::downloadDocument("TARVO", demoSettings(service.url())));
-    const std::string trace = (work / "trace.jsonl").string();
+    const auto doc = work.write(
+        "download.xml",
+        test::downloadDocument("TARVO", "<URL>" + service.url() +
+                                            "</URL><ProjectID>DEMO</ProjectID><Language>English"
+                                            "</Language><Password>Pw&amp;S3&lt;cr&gt;&quot;t&apos;"
+                                            "</Password>"));
+    // A trace file left readable by others is made private before the first line.
+    const std::string trace = work.write("trace.jsonl", "").string();
+    std::filesystem::permissions(trace, std::filesystem::perms::others_read,
+                                 std::filesystem::perm_options::add);
     const test::ScopedEnvironment password("OVK_PROXY_PASSWORD", "s3cret");
     const test::HostRun r = runHost({"run",
                                      "--settings-dir",
@@ -570,13 +594,22 @@ TEST(OvkHostTrace, AWholeDownloadIsTracedWithoutASecret) {
     ASSERT_EQ(r.status, 0) << r.errors;
 
     const std::string text = readAll(trace);
-    for (const char* secret : {"s3cret", "alice", "demo", "Authorization"})
-        EXPECT_EQ(text.find(secret), std::string::npos) << secret;
+    // Every form a secret can take in a request, a reply or a header.
+    std::vector<std::string> forms = {"Authorization",        "Pw&amp;S3&lt;cr&gt;&quot;t&apos;",
+                                      "Pw&amp;S3&lt;cr>\"t'", "Pw%26S3%3Ccr%3E%22t%27",
+                                      "UHcmUzM8Y3I+InQn",     "YWxpY2U6czNjcmV0"};
+    for (const std::string& secret : {projectPassword, std::string("s3cret"), std::string("alice")})
+        forms.push_back(secret);
     std::vector<std::string> items;
     std::size_t lines = 0;
     std::istringstream in(text);
     for (std::string line; std::getline(in, line); ++lines) {
         const auto entry = nlohmann::json::parse(line);
+        for (const auto& [key, value] : entry.items()) {
+            if (!value.is_string()) continue;
+            for (const std::string& form : forms)
+                EXPECT_EQ(value.get<std::string>().find(form), std::string::npos) << form;
+        }
         EXPECT_GT(entry["sent"].get<int>(), 0) << line;
         if (entry["operation"] != "GetItemData") continue;
         items.push_back(entry["article"].get<std::string>() + "#" +
@@ -593,8 +626,8 @@ TEST(OvkHostTrace, AWholeDownloadIsTracedWithoutASecret) {
               (std::vector<std::string>{"4711#1 200 ok", "4712#1 200 ok", "4713#1 503 retried",
                                         "4713#2 200 ok", "4714#1 200 ok"}));
     EXPECT_GT(lines, items.size());  // the start-up's calls and the wizard's are there too
-    EXPECT_EQ(std::filesystem::status(trace).permissions() & std::filesystem::perms::others_read,
-              std::filesystem::perms::none);
+    EXPECT_EQ(std::filesystem::status(trace).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
 
 // A company's service behind HTTPS with its own certificate authority, trusted through the
