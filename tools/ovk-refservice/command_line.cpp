@@ -66,6 +66,8 @@ Options when serving:
                             hugefault      HTTP 500, a fault string of SIZE bytes
                             badcdata       a CDATA section of SIZE bytes whose first
                                            character is a control character
+                            gzipbomb       a Result of SIZE bytes of text, sent
+                                           gzip-compressed at about 1000:1
   --tls-cert FILE         serve HTTPS with this PEM certificate (the server's first,
                           then any intermediates); needs --tls-key
   --tls-key FILE          the certificate's private key (PEM, not encrypted)

@@ -27,6 +27,7 @@ enum class FaultKind {
     ElementStream,  // a Result holding nothing but <a/> elements
     HugeFault,      // a SOAP fault whose fault string is the whole size
     BadCdata,       // a CDATA section that starts with a control character
+    GzipBomb,       // a Result of SIZE bytes of text, gzip-compressed as tightly as zlib can
 };
 
 // A fault to inject, with the size of the oversized kinds or the Retry-After seconds of

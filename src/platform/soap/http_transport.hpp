@@ -65,6 +65,8 @@ class HttpTransport {
         TimedOut,
         Truncated,  // the connection ended before the announced body did
         TooLarge,   // the announced length is over the limit
+        // a compressed body inflated past 64 MiB and 200 times its size on the wire
+        OverInflated,
         ConnectionFailed,
     };
 

@@ -538,6 +538,8 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation, const std::vect
              source);
     }
     switch (result.outcome) {
+        case Outcome::OverInflated:
+            fail(err::SoapReplyTooLarge, "Client.ReplyTooLarge", result.errorText, source);
         case Outcome::TimedOut:
             fail(err::SoapTimeout, "Client.Timeout", result.errorText, source);
         case Outcome::Truncated:
