@@ -124,6 +124,17 @@ TEST_P(OvkHostDownload, AServiceFailingInTheMiddleLeavesTheItemsBefore) {
          {"Exception GetItemData", "DownloadComplete"},
          {"4711", "4712", "4714"},
          "article 4713"},
+        // A failure that outlasts the retries names the article and how often it was tried.
+        {"GetItemData=http503:0@4713",
+         {"Exception GetItemData"},
+         {"4711", "4712"},
+         "Article 4713 could not be fetched: the service answered 503 Service Unavailable to "
+         "GetItemData 4 times."},
+        {"GetItemData=truncated@4712",
+         {"Exception GetItemData"},
+         {"4711"},
+         "Article 4712 could not be fetched: GetItemData failed 4 times, the last time with: The "
+         "reply is incomplete"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fault);
