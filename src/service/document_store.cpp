@@ -7,16 +7,16 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cctype>
 #include <cerrno>
-#include <csignal>
 #include <cstddef>
-#include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <span>
 #include <system_error>
 #include <vector>
 
+#include "platform/crash_point.hpp"
 #include "platform/files.hpp"
 #include "platform/memory_writes.hpp"
 #include "service/journal_io.hpp"
@@ -34,44 +34,21 @@ namespace {
 // Names beside the document "download.xml": ".download.xml" followed by one of these.
 constexpr std::string_view kLock = ".ovk-lock";
 constexpr std::string_view kJournal = ".ovk-journal";
+constexpr std::string_view kCreated = ".ovk-created";
 constexpr std::string_view kTemporary = ".ovk-tmp-";  // + six characters of mkstemp
 constexpr std::string_view kCopy = ".ovk-copy-";      // + the document's inode number
 constexpr std::size_t kAnchor = 64;
-constexpr char kMagic[16] = "ovk-journal v1\n";
+constexpr char kMagic[16] = "ovk-journal v2\n";
+constexpr std::size_t kRecordFiles = RecordJournal::kMostFiles;
 
 struct JournalHeader {
     char magic[16];
     std::uint64_t device;
     std::uint64_t inode;
     std::uint64_t tailSize;
+    char boot[40];        // the boot the journal was made in
     std::uint64_t check;  // over the fields above and the tail that follows the header
 };
-
-// The test hook that stands for a crash: with OVK_CRASH_AFTER_BYTES=N the process is killed once
-// N bytes of the document's protocol have been written, in the middle of a write if it falls
-// there. Tests use it to stop the program at every write, as a power cut or kill -9 would.
-long long crashBudget() {
-    static const long long budget = [] {
-        const char* text = std::getenv("OVK_CRASH_AFTER_BYTES");
-        return text == nullptr || *text == '\0' ? -1LL : std::atoll(text);
-    }();
-    return budget;
-}
-
-std::size_t allowedBeforeCrash(std::size_t wanted) {
-    // Checkpoints are written on a thread of their own.
-    static std::atomic<long long> written = 0;
-    const long long budget = crashBudget();
-    if (budget < 0) return wanted;
-    long long before = written.load();
-    std::size_t allowed = 0;
-    do {
-        const long long left = budget - before;
-        if (left <= 0) ::raise(SIGKILL);
-        allowed = std::min<std::size_t>(wanted, static_cast<std::size_t>(left));
-    } while (!written.compare_exchange_weak(before, before + static_cast<long long>(allowed)));
-    return allowed;
-}
 
 fs::path resolve(const fs::path& path) {
     std::error_code ec;
@@ -96,6 +73,9 @@ struct DocumentStore::Slot {
     char boot[40];
     std::uint64_t anchorSize;
     char anchor[kAnchor];  // the bytes just before the tail, to recognise the file
+    // Where the journalled record files' runs ended (RecordJournal::ends()).
+    std::uint64_t recordCount;
+    std::uint64_t recordEnds[kRecordFiles];
     std::uint64_t check;
 
     bool whole() const { return check == fnv1a(this, offsetof(Slot, check)); }
@@ -221,6 +201,7 @@ void DocumentStore::repair() {
     }
     if (copied) {
         fs::remove(sibling(kJournal), ec);
+        fs::remove(sibling(kCreated), ec);
         syncFolder();
     } else {
         undoFromJournal();
@@ -260,10 +241,12 @@ void DocumentStore::undoFromJournal() {
     const fs::path name = sibling(kJournal);
     Descriptor journal(openDescriptor(name, O_RDONLY | O_NOFOLLOW));
     if (journal.fd < 0) {
-        if (errno == ENOENT) return;
-        throw files::ioError("Cannot open", name, errno);
+        if (errno != ENOENT) throw files::ioError("Cannot open", name, errno);
+        // The journal ended with every article it covered kept: so were their files.
+        return removeCreatedSince(std::nullopt);
     }
     const auto discard = [&] {
+        removeCreatedSince(std::nullopt);
         std::error_code ec;
         fs::remove(name, ec);
         syncFolder();
@@ -292,6 +275,9 @@ void DocumentStore::undoFromJournal() {
     // document was first saved: there is no state of the document to restore.
     if (tail.empty()) {
         RecordJournal::undo(journal.fd, recordsAt, 0);
+        if (!journal::thisBoot(header.boot, sizeof header.boot))
+            RecordJournal::undoAfterRestart(journal.fd, recordsAt, {});
+        removeCreatedSince(0);
         return discard();
     }
     const Slot* chosen = nullptr;
@@ -324,8 +310,16 @@ void DocumentStore::undoFromJournal() {
     if (::ftruncate(document.fd, at + static_cast<off_t>(tail.size())) != 0)
         throw files::ioError("Cannot write", file_, errno);
     if (::fsync(document.fd) != 0) throw files::ioError("Cannot flush", file_, errno);
-    // The records of the articles undone go with them.
-    RecordJournal::undo(journal.fd, recordsAt, chosen->sequence);
+    // The records and the new files of the articles undone go with them.
+    if (journal::thisBoot(chosen->boot, sizeof chosen->boot)) {
+        RecordJournal::undo(journal.fd, recordsAt, chosen->sequence);
+    } else {
+        RecordJournal::undoAfterRestart(
+            journal.fd, recordsAt,
+            std::span(chosen->recordEnds,
+                      std::min<std::uint64_t>(chosen->recordCount, kRecordFiles)));
+    }
+    removeCreatedSince(chosen->sequence);
     discard();
 }
 
@@ -430,6 +424,8 @@ void DocumentStore::makeJournal(const struct stat& document, std::string_view ta
     header.device = document.st_dev;
     header.inode = document.st_ino;
     header.tailSize = tail.size();
+    const std::string& boot = journal::bootId();
+    std::memcpy(header.boot, boot.data(), std::min(boot.size(), sizeof header.boot - 1));
     header.check = fnv1a(tail.data(), tail.size(), fnv1a(&header, offsetof(JournalHeader, check)));
     slotsAt_ = static_cast<off_t>((sizeof header + tail.size() + kSector - 1) / kSector * kSector);
 
@@ -472,6 +468,67 @@ void DocumentStore::dropJournal() {
     records_.detach();
     std::error_code ec;
     fs::remove(sibling(kJournal), ec);
+    // Without the journal, the files it listed belong to articles kept.
+    if (created_ >= 0) {
+        ::close(created_);
+        created_ = -1;
+        fs::remove(sibling(kCreated), ec);
+    }
+}
+
+std::string DocumentStore::temporaryPrefix(const fs::path& path) {
+    return "." + path.filename().string() + std::string(kTemporary);
+}
+
+void DocumentStore::fileCreated(const fs::path& file) {
+    if (journal_ < 0) {
+        struct stat st {};
+        if (::stat(file_.c_str(), &st) != 0)
+            throw files::ioError("Cannot open", path_, errno, err::FileNotFound);
+        makeJournal(st, {}, nullptr);
+    }
+    const fs::path name = sibling(kCreated);
+    if (created_ < 0) {
+        created_ = openDescriptor(name, O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW);
+        if (created_ < 0) throw files::ioError("Cannot write", name, errno);
+    }
+    // The state the file's article continues, then the path; a path never holds a NUL.
+    const std::uint64_t after = appending() ? sequence_ : 0;
+    std::string entry(reinterpret_cast<const char*>(&after), sizeof after);
+    entry += fs::absolute(file).string();
+    entry += '\0';
+    if (const int errnum = append(created_, entry))
+        throw files::ioError("Cannot write", name, errnum);
+}
+
+void DocumentStore::removeCreatedSince(std::optional<std::uint64_t> state) const {
+    const fs::path name = sibling(kCreated);
+    std::string log;
+    if (state) {
+        Descriptor fd(openDescriptor(name, O_RDONLY | O_NOFOLLOW));
+        if (fd.fd < 0 && errno != ENOENT) throw files::ioError("Cannot open", name, errno);
+        struct stat st {};
+        if (fd.fd >= 0 && ::fstat(fd.fd, &st) == 0) {
+            log.resize(static_cast<std::size_t>(st.st_size));
+            if (const int errnum = readAt(fd.fd, log.data(), log.size(), 0))
+                throw files::ioError("Cannot read", name, errnum);
+        }
+    }
+    // An entry torn by the crash has no NUL yet: its file was never made.
+    for (std::size_t at = 0; at + sizeof(std::uint64_t) < log.size();) {
+        const std::size_t end = log.find('\0', at + sizeof(std::uint64_t));
+        if (end == std::string::npos) break;
+        std::uint64_t after = 0;
+        std::memcpy(&after, log.data() + at, sizeof after);
+        const fs::path file(log.substr(at + sizeof after, end - at - sizeof after));
+        struct stat st {};
+        if (after >= *state && ::lstat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+            ::unlink(file.c_str()) != 0 && errno != ENOENT)
+            throw files::ioError("Cannot remove", file, errno);
+        at = end + 1;
+    }
+    std::error_code ec;
+    fs::remove(name, ec);
 }
 
 int DocumentStore::appendRecord(int fd, const fs::path& file, std::string_view bytes,
@@ -497,6 +554,10 @@ DocumentStore::Slot DocumentStore::slotFor(off_t tailOffset) {
     if (const int errnum = readAt(document_, slot.anchor, slot.anchorSize,
                                   tailOffset - static_cast<off_t>(slot.anchorSize)))
         throw files::ioError("Cannot read", file_, errnum);
+    const std::vector<off_t> ends = records_.ends();
+    slot.recordCount = std::min(ends.size(), kRecordFiles);
+    for (std::size_t i = 0; i < slot.recordCount; ++i)
+        slot.recordEnds[i] = static_cast<std::uint64_t>(ends[i]);
     slot.check = fnv1a(&slot, offsetof(Slot, check));
     return slot;
 }
@@ -581,7 +642,7 @@ void DocumentStore::endAppends() {
 int DocumentStore::writeAt(int fd, std::string_view bytes, off_t offset) {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const std::size_t allowed = allowedBeforeCrash(bytes.size() - done);
+        const std::size_t allowed = files::bytesBeforeCrash(bytes.size() - done);
         if (const int errnum = files::writeFromMemory(fd, bytes.substr(done, allowed),
                                                       offset + static_cast<off_t>(done))) {
             return errnum;
@@ -594,7 +655,7 @@ int DocumentStore::writeAt(int fd, std::string_view bytes, off_t offset) {
 int DocumentStore::append(int fd, std::string_view bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const std::size_t allowed = allowedBeforeCrash(bytes.size() - done);
+        const std::size_t allowed = files::bytesBeforeCrash(bytes.size() - done);
         const ssize_t written = ::write(fd, bytes.data() + done, allowed);
         if (written < 0 && errno == EINTR) continue;
         if (written < 0) return errno;

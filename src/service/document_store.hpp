@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <future>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -76,6 +77,14 @@ class DocumentStore {
     int appendRecord(int fd, const std::filesystem::path& file, std::string_view bytes,
                      bool created);
 
+    // Called before a payload file that did not exist is made (at `file`, beside the document):
+    // a crash before the next commit or replace() removes it again with its article. Throws
+    // Error when the list of such files cannot be written.
+    void fileCreated(const std::filesystem::path& file);
+    // What the temporary files of payloads beside the document `path` are named after, so that
+    // every repair finds and removes those a crash left.
+    static std::string temporaryPrefix(const std::filesystem::path& path);
+
     // The one way the document's bytes, and those of its journal and temporary files, are
     // written: all of `bytes` at `offset`. Returns 0 or the error number.
     static int writeAt(int fd, std::string_view bytes, off_t offset);
@@ -97,6 +106,9 @@ class DocumentStore {
     void finishCopy(const std::filesystem::path& copy);
     void undoFromJournal();
     void removeLeftovers(const std::filesystem::path& beside) const;
+    // Removes the files made for articles after the document's state `state` (nothing: none)
+    // and the list of them.
+    void removeCreatedSince(std::optional<std::uint64_t> state) const;
     void endAppends();
     void makeJournal(const struct stat& document, std::string_view tail, const Slot* state);
     void dropJournal();
@@ -121,6 +133,7 @@ class DocumentStore {
     // says, and its part for the record files.
     int document_ = -1;
     int journal_ = -1;
+    int created_ = -1;  // the list of payload files made since the journal began
     RecordJournal records_;
     std::string tail_;
     off_t committed_ = 0;
