@@ -412,7 +412,7 @@ void DocumentStore::beginAppends(off_t tailOffset, std::string tail) {
         document_ = -1;
         throw;
     }
-    lastFlush_ = std::chrono::steady_clock::now();
+    checkpoints_.markFlushed(std::chrono::steady_clock::now());
 }
 
 void DocumentStore::makeJournal(const struct stat& document, std::string_view tail,
@@ -574,17 +574,12 @@ void DocumentStore::commit(off_t tailOffset) {
     writeSlot(kFirstLatest + static_cast<int>(slot.sequence % 2), slot);
     committed_ = tailOffset;
     records_.committed(slot.sequence);
-    if (checkpoint_.valid()) {
-        // The flush before is still under way: this state waits for a later commit.
-        if (checkpoint_.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return;
-        throwIfFailed(awaitCheckpoint());
-    }
-    const auto now = std::chrono::steady_clock::now();
-    if (now - lastFlush_ < kFlushInterval) return;
-    lastFlush_ = now;
-    // What is committed is on disk first, and only then may the journal point at it. On a
-    // busy disk the flush takes long, so it runs beside the saves that follow: they write only
-    // at or behind this state's tail, so the bytes the checkpoint relies on stay as flushed.
+    throwIfFailed(checkpoints_.takeFailure());
+    // What is committed is on disk first, and only then may the journal point at it. The flush
+    // runs beside the saves that follow: they write only at or behind this state's tail, so the
+    // bytes the checkpoint relies on stay as flushed. It is due a flush interval after the one
+    // before, so that a flush per save does not cost more than the saves themselves, and it
+    // comes then whether or not another save follows.
     auto flush = [document = document_, journal = journal_, slot,
                   at = slotsAt_ +
                        static_cast<off_t>(slot.sequence % 2) * static_cast<off_t>(kSector)] {
@@ -594,10 +589,14 @@ void DocumentStore::commit(off_t tailOffset) {
         if (::fdatasync(journal) != 0) return CheckpointResult{errno, true};
         return CheckpointResult{};
     };
+    const auto now = std::chrono::steady_clock::now();
+    const auto due = std::max(now, checkpoints_.lastStarted() + kFlushInterval);
     try {
-        checkpoint_ = std::async(std::launch::async, flush);
+        checkpoints_.schedule(flush, due);
     } catch (const std::system_error&) {
-        // No thread to spare (a process at its limit): the flush is made here instead.
+        // No thread to spare (a process at its limit): a flush that is due is made here.
+        if (due > now) return;
+        checkpoints_.markFlushed(now);
         throwIfFailed(flush());
     }
 }
@@ -609,8 +608,7 @@ void DocumentStore::throwIfFailed(const CheckpointResult& checkpoint) const {
 }
 
 DocumentStore::CheckpointResult DocumentStore::awaitCheckpoint() noexcept {
-    if (!checkpoint_.valid()) return {};
-    return checkpoint_.get();
+    return checkpoints_.finish();
 }
 
 void DocumentStore::rollback() noexcept {

@@ -7,12 +7,12 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <future>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "platform/errors.hpp"
+#include "service/checkpoint_flusher.hpp"
 #include "service/record_journal.hpp"
 
 namespace ovk {
@@ -92,7 +92,9 @@ class DocumentStore {
     static int append(int fd, std::string_view bytes);
 
     // How long a committed save may stay in memory only: the file system is flushed at most
-    // once in this time, since a flush per item costs more than fetching a typical item.
+    // once in this time, since a flush per item costs more than fetching a typical item, and a
+    // commit is flushed at the latest this long after the flush before it began (or as soon
+    // as that flush ends, on a disk slower than that).
     static constexpr std::chrono::seconds kFlushInterval{1};
 
   private:
@@ -116,12 +118,8 @@ class DocumentStore {
     Slot slotFor(off_t tailOffset);
     void syncFolder() const;
     std::filesystem::path sibling(std::string_view suffix) const;
-    // Waits for a checkpoint under way; the errno of its failure, and whether the journal
-    // (rather than the document) failed, or 0.
-    struct CheckpointResult {
-        int errnum = 0;
-        bool journal = false;
-    };
+    // Drops a checkpoint not yet begun and waits for one under way; its failure, if any.
+    using CheckpointResult = CheckpointFlusher::Failure;
     CheckpointResult awaitCheckpoint() noexcept;
     void throwIfFailed(const CheckpointResult& checkpoint) const;
 
@@ -139,9 +137,8 @@ class DocumentStore {
     off_t committed_ = 0;
     off_t slotsAt_ = 0;
     std::uint64_t sequence_ = 0;
-    std::chrono::steady_clock::time_point lastFlush_{};
-    // The checkpoint being flushed beside the saves that follow it.
-    std::future<CheckpointResult> checkpoint_;
+    // Declared last: its thread ends before the descriptors its flushes use are gone.
+    CheckpointFlusher checkpoints_;
 };
 
 }  // namespace ovk

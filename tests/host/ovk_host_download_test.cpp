@@ -444,6 +444,42 @@ TEST(OvkHostCrash, AKillAtAnyByteLeavesADocumentThatOpensWithTheArticlesSavedBef
     EXPECT_TRUE(killedInFinish);
 }
 
+// A service that stalls after some articles: within about a second of the last save, what was
+// saved is on disk and the journal's checkpoint says so, though no save follows. A power cut
+// during the stall (the host killed, the next run in another boot) keeps every article saved
+// before it.
+TEST(OvkHostCrash, APowerCutDuringAStalledServiceKeepsEveryArticleSavedBefore) {
+    RefService service({"--fault", "GetItemData=hang@4713"});
+    TempDir work;
+    const auto doc =
+        work.write("download.xml", test::downloadDocument("TARVO", demoSettings(service.url())));
+    const std::string settings = (work / "settings").string();
+    const pid_t host =
+        test::startHost({"run", "--settings-dir", settings, "--fields", "Product group", "--leaf",
+                         "Motors", "--mark", "all", "--finish", doc.string()});
+    ASSERT_GT(host, 0);
+    const std::vector<std::string> before = {"4711", "4712"};
+    bool stalled = false;
+    for (int i = 0; i < 600 && !stalled; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        try {
+            stalled = savedArticles(doc) == before;
+        } catch (const std::exception&) {
+            // Caught in the middle of a save.
+        }
+    }
+    EXPECT_TRUE(stalled);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+    ::kill(host, SIGKILL);
+    ::waitpid(host, nullptr, 0);
+
+    const test::ScopedEnvironment boot("OVK_BOOT_ID", "another boot");
+    const test::HostRun again = runHost({"run", "--init-only", "--settings-dir", settings, doc});
+    ASSERT_FALSE(again.lines.empty());
+    EXPECT_EQ(again.lines.back(), nlohmann::json({{"init", 0}}));
+    EXPECT_EQ(savedArticles(doc), before);
+}
+
 // One download per document, whatever name it goes by: while one runs, another Init on the same
 // document (or on another hard link to it, in another folder) is refused at once with a clear
 // Exception, and the running download completes with all of its articles.
