@@ -107,21 +107,21 @@ void WriteBinaryPayloads(xml::Node payload, const xml::Document* document,
                 });
             }
         } else if (kind == "DOCUMENTS") {
-            std::optional<files::ConfinedFolder> target;
+            files::ConfinedFolder target(folder);
+            recordFiles.journalPayloadsIn(target, downloadFile);
             for (xml::Node file = group.firstChild(); file; file = file.nextSibling()) {
                 if (!file.isElement()) continue;
                 const std::optional<std::string> name = file.attribute("Name");
                 writeOne(name.value_or(std::string()), failed, [&] {
                     if (!name) throw Error(err::InvalidArgument, "A document payload has no Name");
                     files::ConfinedFolder::checkPlainName(*name);
-                    if (!target) target.emplace(folder);
                     withRecordData(file, [&](std::string_view data) {
                         // Flushed to disk with the download file's next save (see
                         // DownloadFileWriter): one flush per file would cost more than
                         // fetching it.
                         const Encoding encoding;
                         DecodeBase64Text(data, encoding, [&](const auto& produce) {
-                            target->replaceFileWith(*name, produce, false);
+                            target.replaceFileWith(*name, produce, false);
                         });
                     });
                 });
