@@ -91,6 +91,7 @@ MsgBoxAnswer QtUserInterface::msgBox(const std::string& text, const std::string&
 
 void QtUserInterface::setMousePointer(MousePointer pointer) {
     ensureApplication();
+    const bool wasBusy = overriding_;
     if (pointer == MousePointer::Hourglass && !overriding_) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         overriding_ = true;
@@ -99,6 +100,8 @@ void QtUserInterface::setMousePointer(MousePointer pointer) {
         overriding_ = false;
     }
     pointer_ = pointer;
+    if (overriding_ != wasBusy)
+        for (FormView* view : openViews_) view->busyChanged(overriding_);
 }
 
 void QtUserInterface::processPendingEvents() {

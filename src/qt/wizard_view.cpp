@@ -59,6 +59,31 @@ QString labelText(const std::string& caption) {
     return shown;
 }
 
+// The letter a caption marks as its mnemonic ("&Next": n), or nothing.
+QChar mnemonicOf(const QString& caption) {
+    for (qsizetype i = 0; i + 1 < caption.size(); ++i) {
+        if (caption[i] != u'&') continue;
+        if (caption[i + 1] == u'&') {
+            ++i;
+            continue;
+        }
+        return caption[i + 1].toLower();
+    }
+    return {};
+}
+
+// A button whose caption marks no mnemonic (a resource file's "Konfiguration") gets one on its
+// first letter that no other button of the window uses, so that every button can be reached
+// with Alt in every language.
+QString withMnemonic(const QString& caption, const QSet<QChar>& taken) {
+    if (!mnemonicOf(caption).isNull()) return caption;
+    for (qsizetype i = 0; i < caption.size(); ++i) {
+        if (caption[i].isLetter() && !taken.contains(caption[i].toLower()))
+            return caption.left(i) + u'&' + caption.mid(i);
+    }
+    return caption;
+}
+
 // The key codes and shift flags that the form's key handlers expect.
 int formKeyCode(int key) {
     if (key >= Qt::Key_F1 && key <= Qt::Key_F24) return 112 + (key - Qt::Key_F1);
@@ -208,6 +233,7 @@ WizardView::WizardView(frmWiz& form, QWidget* parent)
     prgDownload_ = new QProgressBar(page);
     prgDownload_->setTextVisible(false);
     bind(wiz_.prgDownload, prgDownload_, Kind::Other);
+    buildNews(pages_[1], page);
 
     // The frame's buttons and the mail link.
     cmdCancel_ = addButton(wiz_.cmdCancel, canvas_, &frmWiz::cmdCancel_Click);
@@ -267,9 +293,8 @@ QLabel* WizardView::addLabel(Control& control, QWidget* parent) {
 
 QPushButton* WizardView::addButton(Control& control, QWidget* parent, void (frmWiz::*handler)()) {
     auto* button = new QPushButton(parent);
-    // Enter must not press whichever button had the focus last: the steps are changed on
-    // purpose only.
-    button->setAutoDefault(false);
+    // Enter presses the button that has the focus; elsewhere it presses the step's default.
+    button->setAutoDefault(true);
     connect(button, &QPushButton::clicked, this,
             [this, handler] { run([&wiz = wiz_, handler] { (wiz.*handler)(); }); });
     bind(control, button, Kind::Button);
@@ -383,6 +408,10 @@ void WizardView::run(const std::function<void()>& handler) {
 void WizardView::render() {
     syncing_ = true;
     setWindowTitle(text(wiz_.Me.Caption));
+    takenMnemonics_.clear();
+    for (const Binding& binding : bindings_)
+        if (binding.kind == Kind::Button)
+            takenMnemonics_.insert(mnemonicOf(text(binding.control->Caption)));
     for (const Binding& binding : bindings_) renderControl(binding);
     renderPicture();
     renderList(*lstAll_, wiz_.lstAll, lstAllRevision_);
@@ -418,7 +447,8 @@ void WizardView::renderControl(const Binding& binding) {
             break;
         }
         case Kind::Button:
-            static_cast<QPushButton&>(widget).setText(text(control.Caption));
+            static_cast<QPushButton&>(widget).setText(
+                withMnemonic(text(control.Caption), takenMnemonics_));
             break;
         case Kind::Picture:
             // The picture decides the size (renderPicture); the form only places it.
@@ -451,6 +481,17 @@ void WizardView::enable(QWidget& widget, bool enabled) {
         if (focus != nullptr && (focus == &widget || widget.isAncestorOf(focus)))
             focusBeforeDisabling_ = &widget;
     }
+    // Assistive technology takes a control's focus policy for whether it can be focused; a
+    // disabled one cannot.
+    static const char* const kPolicy = "ovkFocusPolicy";
+    if (!enabled && widget.focusPolicy() != Qt::NoFocus) {
+        widget.setProperty(kPolicy, static_cast<int>(widget.focusPolicy()));
+        widget.setEnabled(false);
+        widget.setFocusPolicy(Qt::NoFocus);
+        return;
+    }
+    if (enabled && widget.property(kPolicy).isValid())
+        widget.setFocusPolicy(static_cast<Qt::FocusPolicy>(widget.property(kPolicy).toInt()));
     widget.setEnabled(enabled);
     if (enabled && focusBeforeDisabling_ == &widget) {
         widget.setFocus();
@@ -548,6 +589,7 @@ void WizardView::renderProgress() {
     prgDownload_->setRange(static_cast<int>(std::lround(bar.Min)),
                            static_cast<int>(std::lround(bar.Max)));
     prgDownload_->setValue(static_cast<int>(std::lround(bar.Value)));
+    renderProgressText();
 }
 
 void WizardView::renderAccessibleTexts() {
@@ -595,16 +637,26 @@ void WizardView::announceStep(int step) {
                 news.push_back(sentence(labelText(line->Caption)));
     }
     pages_[static_cast<std::size_t>(step)]->setAccessibleName(heading);
-    // A keyboard user whose control went with the last page starts at the new page's first
-    // one, rather than nowhere.
-    const QWidget* focus = focusWidget();
-    if (focus == nullptr || !focus->isVisibleTo(this) || !focus->isEnabled()) {
-        const std::array<QWidget*, 3> first{lstAll_, tvTree_, cmdFinish_};
-        first[static_cast<std::size_t>(step)]->setFocus();
-    }
+    // Enter anywhere but on a button goes on: Next, and Finish on the last step.
+    cmdNext_->setDefault(step < 2);
+    cmdFinish_->setDefault(step == 2);
+    focusStep();
     // The dialog's description changing is what a screen reader reads out, wherever the
     // focus is.
     setAccessibleDescription(news.join(u' '));
+}
+
+void WizardView::focusStep() {
+    // Each step starts at its first input control, never on Cancel, where two presses of
+    // Space would end the wizard.
+    if (announcedStep_ < 0) return;
+    const std::array<QWidget*, 3> first{lstAll_, tvTree_, cmdFinish_};
+    QWidget* control = first[static_cast<std::size_t>(announcedStep_)];
+    if (!control->isEnabled()) return;
+    control->setFocus(Qt::OtherFocusReason);
+    // While another window is active no focus change is announced; the frame must not wait
+    // for one.
+    followFocus(control);
 }
 
 void WizardView::followFocus(QWidget* focus) {
@@ -760,6 +812,8 @@ void WizardView::showEvent(QShowEvent* event) {
     boundToScreen();
     FormView::showEvent(event);
     applyResizeRule();
+    // The dialog's own choice on showing is its first button in the tab order.
+    focusStep();
 }
 
 void WizardView::applyResizeRule() {

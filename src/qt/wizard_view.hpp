@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QPointer>
+#include <QSet>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -14,6 +16,7 @@ class QLabel;
 class QListWidget;
 class QProgressBar;
 class QPushButton;
+class QTimer;
 class QTreeView;
 class QWidget;
 
@@ -46,6 +49,7 @@ class WizardView : public FormView {
     ~WizardView() override;
 
     void render() override;
+    void busyChanged(bool busy) override;
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -86,8 +90,15 @@ class WizardView : public FormView {
     // new step.
     void renderAccessibleTexts();
     void announceStep(int step);
+    void focusStep();
     void followFocus(QWidget* focus);
     void openListMenuFromKeyboard();
+
+    // News of long work (wizard_view_news.cpp): a text in the place of what loads, and where
+    // the download stands.
+    void buildNews(QWidget* listPage, QWidget* downloadPage);
+    void showBusyText();
+    void renderProgressText();
 
     void treeCurrentChanged(int node);
     void treeClicked(int node);
@@ -102,6 +113,7 @@ class WizardView : public FormView {
     int announcedStep_ = -1;
     bool menuFromKeyboard_ = false;
     std::vector<Binding> bindings_;
+    QSet<QChar> takenMnemonics_;  // by the buttons' own captions
     std::array<QWidget*, 3> pages_{};
     QLabel* image1_ = nullptr;
     std::string shownPicture_;
@@ -131,6 +143,13 @@ class WizardView : public FormView {
     QPushButton* cmdBack_ = nullptr;
     QPushButton* cmdNext_ = nullptr;
     QPushButton* cmdFinish_ = nullptr;
+
+    QLabel* busyText_ = nullptr;
+    QTimer* busyWatch_ = nullptr;
+    QElapsedTimer busySince_;
+    QLabel* progressText_ = nullptr;
+    QElapsedTimer downloadClock_;
+    long long firstPlaceTimed_ = 0;
 
     QPointer<QWidget> focusBeforeDisabling_;
 

@@ -88,6 +88,12 @@ class frmWiz : public Form {
     std::string CountTemplate;
     int16_t Busy = 0;
     std::string PendingKey;
+    // How far the long work of the moment has come, for a view that tells the user while the
+    // window waits: the tree being loaded, the rows an article load has read (-1: none runs),
+    // the article the download is fetching.
+    bool TreeLoading = false;
+    int32_t ArticlesRead = -1;
+    std::string ArticleDownloading;
 
     // The form itself: caption and client-area size.
     Control Me{
@@ -169,6 +175,17 @@ class frmWiz : public Form {
     Control lblNewVersion{.name = "lblNewVersion",
                           .Caption = "Updated Client Version available. Install now?",
                           .Visible = false};
+    // Text holders of the window's own news, never shown as themselves: what a long load has
+    // read so far ("@#@" the count), and where the download stands ("@#@" the article's
+    // place, "@all@" the number of articles, "@id@" the article, "@time@" the time left).
+    Control lblLoading{.name = "lblLoading", .Caption = "Loading \u2026", .Visible = false};
+    Control lblLoadingNodes{
+        .name = "lblLoadingNodes", .Caption = "Loading @#@ nodes \u2026", .Visible = false};
+    Control lblLoadingArticles{
+        .name = "lblLoadingArticles", .Caption = "Loading @#@ articles \u2026", .Visible = false};
+    Control lblProgressArticle{
+        .name = "lblProgressArticle", .Caption = "Article @#@ of @all@: @id@", .Visible = false};
+    Control lblTimeLeft{.name = "lblTimeLeft", .Caption = "About @time@ left", .Visible = false};
     // The list's pop-up menu and its two entries.
     Control mnuLvView{.name = "mnuLvView", .Caption = "List Options", .Visible = false};
     Control mnuLvSelectAll{.name = "mnuLvSelectAll", .Caption = "&Mark All"};

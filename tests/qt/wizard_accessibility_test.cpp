@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFocusFrame>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
@@ -89,8 +90,19 @@ TEST_F(WizardAccessibilityTest, TheWindowFitsTheScreenAndItsLinksOpenFromTheKeys
     EXPECT_EQ(w.shell.calls()[1].target, "mailto:support@velmora.example");
 }
 
+// The control that has the keyboard focus, and whether the focus frame shows it.
+std::string focusShown(QWidget& window) {
+    QWidget* focus = window.focusWidget();
+    if (focus == nullptr || !focus->isVisible() || !focus->isEnabled()) return "nothing";
+    const auto* frame = window.findChild<QFocusFrame*>();
+    const bool framed = frame != nullptr && frame->isVisible() && frame->widget() == focus;
+    return focus->objectName().toStdString() + (framed ? "" : " without its frame");
+}
+
 // The whole component by keys alone: a field out and back in, a leaf, Mark All from the Menu
-// key, Reset Marking from Shift+F10, one mark by Space, Next and Finish, to DownloadComplete.
+// key, Reset Marking from Shift+F10, one mark by Space, Next, Back and the lose question
+// answered from the keys, Next and Finish by Enter, to DownloadComplete. Each step opens on
+// its first input control, and the focus shows again after the question.
 TEST(KeyboardOnly, TheWholeWizardFromTheKeysEndsInDownloadComplete) {
     ensureApplication();
     const test::ComponentFolder folder;
@@ -109,13 +121,14 @@ TEST(KeyboardOnly, TheWholeWizardFromTheKeysEndsInDownloadComplete) {
                         .string()),
         0);
 
-    std::vector<std::string> missed;
+    std::vector<std::string> missed, focus;
     QString menuName, firstEntry, count;
     bool allMarked = false;
     test::whenDialog("frmWiz", [&](QWidget& window) {
         auto to = [&](const char* name) {
             if (!reach(window, name)) missed.emplace_back(name);
         };
+        focus.push_back(focusShown(window));
         for (const auto& [control, key] : {std::pair{"cmdBack", Qt::Key_Space},
                                            {"lstSelected", Qt::Key_End},
                                            {"cmdLeftOne", Qt::Key_Space},
@@ -124,7 +137,9 @@ TEST(KeyboardOnly, TheWholeWizardFromTheKeysEndsInDownloadComplete) {
                                            {"cmdNext", Qt::Key_Space}}) {
             to(control);
             press(window, key);
+            if (std::string_view(control) == "cmdBack") focus.push_back(focusShown(window));
         }
+        focus.push_back(focusShown(window));
         to("tvTree");
         auto& tree = widget<QTreeView>(window, "tvTree");
         press(window, Qt::Key_Home);
@@ -156,11 +171,20 @@ TEST(KeyboardOnly, TheWholeWizardFromTheKeysEndsInDownloadComplete) {
         press(window, Qt::Key_F10, Qt::ShiftModifier);
         press(window, Qt::Key_Space);
 
-        to("cmdNext");
-        press(window, Qt::Key_Space);
+        // Enter in the list goes on to step 2, whose Back leads to step 1 and "Configuration"
+        // to the lose question, declined with Escape.
+        press(window, Qt::Key_Return);
+        focus.push_back(focusShown(window));
         count = widget<QLabel>(window, "lblDownloadCount").text();
-        to("cmdFinish");
-        press(window, Qt::Key_Space);
+        press(window, Qt::Key_B, Qt::AltModifier);
+        waitFor([&] { return widget<QWidget>(window, "picStep(1)").isVisible(); }, 2000);
+        test::whenMessageBox([](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Escape); });
+        press(window, Qt::Key_O, Qt::AltModifier);
+        waitFor([&] { return QApplication::activeModalWidget() == &window; }, 2000);
+        focus.push_back(focusShown(window));
+        to("cmdNext");
+        press(window, Qt::Key_Return);
+        press(window, Qt::Key_Return);
         // A wizard still open here would wait for a user who is not there.
         if (window.isVisible()) {
             ADD_FAILURE() << "Finish left the wizard open";
@@ -169,6 +193,9 @@ TEST(KeyboardOnly, TheWholeWizardFromTheKeysEndsInDownloadComplete) {
     });
     client.Show();
     EXPECT_TRUE(missed.empty()) << ::testing::PrintToString(missed);
+    // On opening, after Configuration, after Next, on step 2, after the declined question.
+    EXPECT_EQ(focus,
+              (std::vector<std::string>{"tvTree", "lstAll", "tvTree", "cmdFinish", "tvTree"}));
     EXPECT_EQ(menuName, "List Options");
     EXPECT_EQ(firstEntry, "mnuLvSelectAll");
     EXPECT_TRUE(allMarked);

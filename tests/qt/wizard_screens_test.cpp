@@ -103,11 +103,11 @@ TEST_F(WizardScreensTest, EveryStepInEnglishAndGermanFitsItsWindow) {
         const char* step2;     // and reads on entering step 2
     };
     for (const Case c :
-         {Case{1033, "&Next", Qt::Key_N, "Configuration",
+         {Case{1033, "&Next", Qt::Key_N, "C&onfiguration",
                "You have selected 1 objects for download.", "Add field",
                "Step 3 of 3: Ready for Download. You have selected 1 objects for download. Click "
                "on 'Finish' to copy the marked objects on your PC."},
-          Case{1031, "&Weiter", Qt::Key_W, "Konfiguration",
+          Case{1031, "&Weiter", Qt::Key_W, "&Konfiguration",
                "Sie haben 1 Objekte f\u00fcr den Download ausgew\u00e4hlt.", "Feld hinzuf\u00fcgen",
                "Schritt 3 von 3: Bereit zum Download. Sie haben 1 Objekte f\u00fcr den Download "
                "ausgew\u00e4hlt. Klicken Sie auf 'Fertig stellen', um die markierten Objekte auf "

@@ -57,6 +57,7 @@ TEST_F(WizardViewTest, AUserPicksLeavesMarksArticlesGoesBackAndFinishes) {
         QString countText;
         bool zeroLabelHidden = false;
         int progressValue = -1, progressMax = -1;
+        QString progressText;
         bool mailLooksLikeALink = false;
     } seen;
     w.wizard.BannerURL = " https://www.velmora.example/ ";
@@ -165,6 +166,9 @@ TEST_F(WizardViewTest, AUserPicksLeavesMarksArticlesGoesBackAndFinishes) {
             if (progress.isVisibleTo(&window)) {
                 seen.progressValue = progress.value();
                 seen.progressMax = progress.maximum();
+                if (auto& words = widget<QLabel>(window, "progressText");
+                    words.isVisibleTo(&window))
+                    seen.progressText = words.text();
             }
         });
         watch.start(0);
@@ -173,7 +177,7 @@ TEST_F(WizardViewTest, AUserPicksLeavesMarksArticlesGoesBackAndFinishes) {
 
     EXPECT_EQ(seen.pageOnOpen, 1);
     EXPECT_EQ(seen.title, "QUORVEL Data Service Client");
-    EXPECT_EQ(seen.back, "Configuration");
+    EXPECT_EQ(seen.back, "C&onfiguration");  // a mnemonic Cancel does not use
     EXPECT_EQ(seen.next, "&Next");
     EXPECT_FALSE(seen.finishEnabled);
     EXPECT_TRUE(seen.rootOpen);
@@ -216,6 +220,9 @@ TEST_F(WizardViewTest, AUserPicksLeavesMarksArticlesGoesBackAndFinishes) {
     EXPECT_EQ(lines[lines.size() - 3], "DownloadStructure");
     EXPECT_TRUE(lines[lines.size() - 2].starts_with("DownloadItem "));
     EXPECT_EQ(lines.back(), "Finish");
+    // The words under the bar name the article being fetched.
+    EXPECT_EQ(seen.progressText.toStdString(),
+              "Article 1 of 1: " + lines[lines.size() - 2].substr(std::size("DownloadItem ") - 1));
 }
 
 TEST_F(WizardViewTest, AKeyboardAloneChoosesALeafMarksAnArticleAndMovesOn) {
