@@ -146,6 +146,9 @@ void QtUserInterface::showModal(Form& form) {
             });
             if (form.isShown()) dialog->render();
         });
+        // The waiting window has done its part once the wizard is up: left on screen it would
+        // show wherever the user moves the wizard away from it. It closes itself afterwards.
+        if (auto* splash = qobject_cast<SplashView*>(dialog->parentWidget())) splash->hide();
         dialog->exec();
     }
     // The loop can end without the form's consent only through a failing handler.

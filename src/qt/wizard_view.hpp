@@ -8,6 +8,7 @@
 #include <functional>
 #include <vector>
 
+#include "qt/elastic_axis.hpp"
 #include "qt/form_view.hpp"
 #include "qt/twips.hpp"
 
@@ -73,6 +74,10 @@ class WizardView : public FormView {
     void setTabOrder();
     // The window keeps the form's size where the screen allows, and scrolls where it does not.
     void boundToScreen();
+    // Lays the form out for a window of `size`: what is missing from the design size is taken
+    // from the lists, the tree and the banner, and only what they cannot give is scrolled.
+    void fitInto(QSize size);
+    QRect placed(const Binding& binding, QSize natural) const;
     // The form's resize rule: it may move the window to the top of a small screen.
     void applyResizeRule();
 
@@ -117,6 +122,10 @@ class WizardView : public FormView {
     std::array<QWidget*, 3> pages_{};
     QLabel* image1_ = nullptr;
     std::string shownPicture_;
+    QSize shownBand_;
+    qreal shownDensity_ = 0;
+    ElasticAxis formX_, formY_;  // the form's own controls
+    ElasticAxis pageX_, pageY_;  // the controls on the step pages
     bool pictureShown_ = false;
 
     QListWidget* lstAll_ = nullptr;

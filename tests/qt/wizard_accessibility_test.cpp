@@ -14,6 +14,7 @@
 #include "ovk/client.hpp"
 #include "qt/desktop_client_services.hpp"
 #include "qt/readable_palette.hpp"
+#include "screenshot_folder.hpp"
 #include "wizard_window.hpp"
 
 namespace ovk {
@@ -61,16 +62,49 @@ TEST(ReadablePalette, SelectedRowsReadAtFourAndAHalfToOneInTheirOwnHue) {
 
 class WizardAccessibilityTest : public test::SharedRefServiceTest {};
 
-// CTest runs this once more at QT_SCALE_FACTOR=2, where the window is larger than the screen.
+// The buttons of the step on screen that a user cannot see without scrolling, or at all.
+std::vector<std::string> buttonsOutOfSight(QWidget& window, const char* step) {
+    std::vector<std::string> faults;
+    const QWidget& viewport = *window.findChild<QScrollArea*>()->viewport();
+    const QRect screen = window.screen()->availableGeometry();
+    for (const QPushButton* button : window.findChildren<QPushButton*>()) {
+        if (!button->isVisibleTo(&window)) continue;
+        const QRect inWindow(button->mapTo(&viewport, QPoint(0, 0)), button->size());
+        const QRect onScreen(button->mapToGlobal(QPoint(0, 0)), button->size());
+        if (!viewport.rect().contains(inWindow) || !screen.contains(onScreen))
+            faults.push_back(std::string(step) + " " + button->objectName().toStdString());
+    }
+    return faults;
+}
+
+// CTest runs this once more at QT_SCALE_FACTOR=2 on a 1280 by 800 screen, half the window's
+// height: the lists, the tree and the banner give way, so that every button of every step
+// stays in sight, and the window is kept as a picture.
 TEST_F(WizardAccessibilityTest, TheWindowFitsTheScreenAndItsLinksOpenFromTheKeys) {
     test::WizardWindow w(service(), 1033);
     w.wizard.BannerURL = "https://www.velmora.example/";
     w.wizard.MailURL = "mailto:support@velmora.example";
     QSize window, available;
     bool reached = false, mailInSight = false;
+    std::vector<std::string> outOfSight;
     w.show([&](QWidget& wizard) {
         window = wizard.frameGeometry().size();
         available = wizard.screen()->availableGeometry().size();
+        auto step = [&](int number, const char* button) {
+            if (button != nullptr)
+                QTest::mouseClick(&widget<QPushButton>(wizard, button), Qt::LeftButton);
+            const std::string name = "step" + std::to_string(number);
+            const auto faults = buttonsOutOfSight(wizard, name.c_str());
+            outOfSight.insert(outOfSight.end(), faults.begin(), faults.end());
+            if (wizard.devicePixelRatioF() > 1.5)
+                wizard.grab().save(QString::fromStdString(
+                    (test::screenshotFolder() / ("wizard-" + name + "-en-2x.png")).string()));
+        };
+        step(1, nullptr);
+        step(2, "cmdNext");
+        step(1, "cmdBack");
+        step(0, "cmdBack");
+        step(1, "cmdCancel");
         reached = reach(wizard, "Image1");
         press(wizard, Qt::Key_Return);
         reached = reached && reach(wizard, "lblMailToQuorvel");
@@ -83,6 +117,7 @@ TEST_F(WizardAccessibilityTest, TheWindowFitsTheScreenAndItsLinksOpenFromTheKeys
     });
     EXPECT_LE(window.width(), available.width());
     EXPECT_LE(window.height(), available.height());
+    EXPECT_TRUE(outOfSight.empty()) << ::testing::PrintToString(outOfSight);
     EXPECT_TRUE(reached);
     EXPECT_TRUE(mailInSight);
     ASSERT_EQ(w.shell.calls().size(), 2u);
