@@ -229,7 +229,7 @@ WizardView::WizardView(frmWiz& form, QWidget* parent)
     prgDownload_ = new QProgressBar(page);
     prgDownload_->setTextVisible(false);
     bind(wiz_.prgDownload, prgDownload_, Kind::Other);
-    buildNews(pages_[1], page);
+    buildNews(page);
 
     // The frame's buttons and the mail link.
     cmdCancel_ = addButton(wiz_.cmdCancel, canvas_, &frmWiz::cmdCancel_Click);
@@ -671,6 +671,12 @@ void WizardView::announceStep(int step) {
     // The dialog's description changing is what a screen reader reads out, wherever the
     // focus is.
     setAccessibleDescription(news.join(u' '));
+}
+
+QWidget* WizardView::shownPage() const {
+    for (QWidget* page : pages_)
+        if (page->isVisibleTo(this)) return page;
+    return nullptr;
 }
 
 void WizardView::focusStep() {

@@ -101,7 +101,8 @@ class WizardView : public FormView {
 
     // News of long work (wizard_view_news.cpp): a text in the place of what loads, and where
     // the download stands.
-    void buildNews(QWidget* listPage, QWidget* downloadPage);
+    void buildNews(QWidget* downloadPage);
+    QWidget* shownPage() const;
     void showBusyText();
     void renderProgressText();
 

@@ -39,10 +39,16 @@ QString duration(double seconds) {
     return QStringLiteral("%1 h %2 min").arg(minutes / 60).arg(minutes % 60);
 }
 
+// Counts are written as the wizard's language writes them: 100,000 or 100.000.
+QLocale localeOf(int32_t languageId) {
+    const std::string name = localeOfLanguageId(languageId);
+    return name.empty() ? QLocale(QLocale::English) : QLocale(QString::fromStdString(name));
+}
+
 }  // namespace
 
-void WizardView::buildNews(QWidget* listPage, QWidget* downloadPage) {
-    busyText_ = new QLabel(listPage);
+void WizardView::buildNews(QWidget* downloadPage) {
+    busyText_ = new QLabel(canvas_);
     busyText_->setObjectName(QStringLiteral("busyText"));
     busyText_->setAlignment(Qt::AlignCenter);
     busyText_->setWordWrap(true);
@@ -76,9 +82,11 @@ void WizardView::showBusyText() {
     // form has already thrown away.
     QWidget* place = nullptr;
     QString text;
-    const QLocale locale(QString::fromStdString(localeOfLanguageId(wiz_.GUILangID)));
+    const QLocale locale = localeOf(wiz_.GUILangID);
     if (wiz_.TreeLoading) {
-        place = tvTree_;
+        // Leaving the field selection, the tree is built before its step shows: the text
+        // stands on the page the user still sees.
+        place = tvTree_->isVisibleTo(this) ? static_cast<QWidget*>(tvTree_) : shownPage();
         text = wiz_.tvTree.Count() > 0 ? filled(wiz_.lblLoadingNodes.Caption,
                                                 {{"@#@", locale.toString(wiz_.tvTree.Count())}})
                                        : QString::fromStdString(wiz_.lblLoading.Caption);
@@ -92,7 +100,7 @@ void WizardView::showBusyText() {
         busyText_->hide();
         return;
     }
-    busyText_->setGeometry(place->geometry());
+    busyText_->setGeometry(QRect(place->mapTo(canvas_, QPoint(0, 0)), place->size()));
     if (busyText_->text() != text) {
         busyText_->setText(text);
         busyText_->setAccessibleName(text);
@@ -113,7 +121,7 @@ void WizardView::renderProgressText() {
     }
     const auto place = static_cast<long long>(std::lround(bar.Value));
     const auto all = static_cast<long long>(std::lround(bar.Max));
-    const QLocale locale(QString::fromStdString(localeOfLanguageId(wiz_.GUILangID)));
+    const QLocale locale = localeOf(wiz_.GUILangID);
     QString text = filled(wiz_.lblProgressArticle.Caption,
                           {{"@#@", locale.toString(place)},
                            {"@all@", locale.toString(all)},
