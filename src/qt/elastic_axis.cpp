@@ -6,11 +6,11 @@ namespace ovk {
 
 ElasticAxis::ElasticAxis(std::vector<Span> spans, double missing) {
     double length = 0;
-    for (const Span& span : spans) length += std::max(0.0, span.to - span.from);
+    for (const Span& span : spans) length += std::max(0, span.to - span.from);
     if (missing <= 0 || length <= 0) return;
     const double share = std::min(missing / length, kMaxShrink);
     for (const Span& span : spans) {
-        const double by = std::max(0.0, span.to - span.from) * share;
+        const double by = std::max(0, span.to - span.from) * share;
         spans_.push_back({span, by});
         taken_ += by;
     }

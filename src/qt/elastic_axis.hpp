@@ -16,8 +16,8 @@ namespace ovk {
 class ElasticAxis {
   public:
     struct Span {
-        double from;
-        double to;
+        int from;
+        int to;
     };
     static constexpr double kMaxShrink = 0.6;
 

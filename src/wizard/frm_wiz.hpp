@@ -15,6 +15,7 @@
 #include "platform/timer.hpp"
 #include "platform/user_interface.hpp"
 #include "platform/xml/document.hpp"
+#include "util/background_disposal.hpp"
 #include "util/download_items.hpp"
 #include "util/open_doc_api.hpp"
 #include "wizard/list_box.hpp"
@@ -381,8 +382,10 @@ class frmWiz : public Form {
     // Shows a failure in a box and tells it to the owner.
     void reportFailure(const Error& failure, const char* source);
 
+    friend class ListReplyReader;  // hands the rows a new list replaces to listDisposal_
     WizardServices services_;
     WizardEvents& events_;
+    BackgroundDisposal listDisposal_;
     // The bound LoadTree told last during this move to step 1: the fallback to the default
     // choice may be refused alike, and the user hears it once.
     std::string treeRefusal_;
