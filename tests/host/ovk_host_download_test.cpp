@@ -256,6 +256,37 @@ TEST_P(OvkHostDownload, EveryPayloadThatCannotBeWrittenIsNamedAndTheRestArrive) 
     EXPECT_FALSE(std::filesystem::exists(work / "sub"));
 }
 
+// With the German user interface every failure the component tells is German: the box, the
+// Exception, and the causes inside them.
+TEST(OvkHostInGerman, TellsFailuresInTheUsersLanguage) {
+    RefService service(
+        {"--fault", "GetItemData=empty@4712", "--fault", "GetItemData=gzipbomb:1G@4713"});
+    TempDir work;
+    const auto doc =
+        work.write("download.xml", test::downloadDocument("TARVO", demoSettings(service.url())));
+    const test::HostRun r = runHost({"run", "--settings-dir", (work / "settings").string(),
+                                     "--gui-lang", "1031", "--fields", "Product group", "--leaf",
+                                     "Motors", "--mark", "all", "--finish", doc.string()});
+    EXPECT_EQ(r.status, 1);
+    std::vector<std::string> said;
+    for (const auto& line : r.lines) {
+        std::string text;
+        if (line.contains("msgbox")) text = line["msgbox"]["text"];
+        if (line.value("event", "") == "Exception" && line["source"] != "Debugger")
+            text = line["message"];
+        // The sizes of the bomb vary with how the service's pieces fall.
+        const std::size_t sizes = text.find(" von ");
+        if (!text.empty())
+            said.push_back(sizes == std::string::npos ? text : text.substr(0, sizes + 5));
+    }
+    EXPECT_EQ(said, (std::vector<std::string>{
+                        "Der Dienst hat f\u00fcr den Artikel 4712 nichts gesendet; er fehlt im "
+                        "Download.",
+                        "Die Antwort wuchs beim Entpacken von ",
+                        "Die Antwort wuchs beim Entpacken von "}))
+        << nlohmann::json(said).dump(1);
+}
+
 // A document of ordinary CAD size (64 MiB, far beyond the parser's default text limit) and
 // record files the host keeps elsewhere through symbolic links: all arrive where the host
 // looks, and the finished document starts the next run.
