@@ -287,9 +287,12 @@ void DocumentStore::undoFromJournal() {
     const Slot* chosen = nullptr;
     std::array<Slot, kSlots> slots{};
     for (int i = 0; i < kSlots; ++i) {
-        if (readAt(journal.fd, &slots[i], sizeof(Slot),
-                   slotsAt + i * static_cast<off_t>(kSector)) != 0 ||
-            !slots[i].whole())
+        // The last slot of a journal from an earlier release may end the file before the
+        // record ends would.
+        std::size_t got = 0;
+        if (files::readUpTo(journal.fd, &slots[i], sizeof(Slot),
+                            slotsAt + i * static_cast<off_t>(kSector), got) != 0 ||
+            got < offsetof(Slot, recordCount) || !slots[i].whole())
             continue;
         const bool trusted =
             i < kFirstLatest || journal::thisBoot(slots[i].boot, sizeof slots[i].boot);
