@@ -119,6 +119,7 @@ TEST_P(OvkHostDownload, AServiceFailingInTheMiddleLeavesTheItemsBefore) {
         std::vector<std::string> events;
         std::vector<std::string> saved;
         std::string saying;  // in the Exception's message
+        const char* guiLang = "1033";
     } cases[] = {
         {"GetItemData=http500@4713", {"Exception GetItemData"}, {"4711", "4712"}, "500"},
         {"GetItemData=empty@4713",
@@ -136,6 +137,12 @@ TEST_P(OvkHostDownload, AServiceFailingInTheMiddleLeavesTheItemsBefore) {
          {"4711"},
          "Article 4712 could not be fetched: GetItemData failed 4 times, the last time with: The "
          "reply is incomplete"},
+        {"GetItemData=http503:0@4714",
+         {"Exception GetItemData"},
+         {"4711", "4712", "4713"},
+         "Artikel 4714 konnte nicht geholt werden: Der Dienst hat 4-mal mit 503 Service "
+         "Unavailable auf GetItemData geantwortet.",
+         "1031"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fault);
@@ -143,7 +150,8 @@ TEST_P(OvkHostDownload, AServiceFailingInTheMiddleLeavesTheItemsBefore) {
         args.insert(args.end(), {"--fault", c.fault});
         RefService service(args);
         const auto doc = document(service);
-        const test::HostRun r = download(doc, {"--leaf", "Motors", "--mark", "all", "--finish"});
+        const test::HostRun r = download(
+            doc, {"--gui-lang", c.guiLang, "--leaf", "Motors", "--mark", "all", "--finish"});
         EXPECT_EQ(r.status, 1);
         // The failure reaches the host once, saying what went wrong.
         EXPECT_EQ(events(r), c.events);

@@ -156,7 +156,9 @@ std::string tracedArgument(const std::vector<Argument>& args) {
 }
 
 std::string attemptOutcome(const HttpTransport::Result& result) {
-    return "retried: " + (result.statusLine.empty() ? result.errorText : result.statusLine);
+    // A reply cut short began with a status line that says nothing of why it ended.
+    const bool byStatus = !result.statusLine.empty() && !result.cutPartway;
+    return "retried: " + (byStatus ? result.statusLine : result.errorText);
 }
 
 std::string describeParseFailure(const xml::ParseFailure& failure) {
