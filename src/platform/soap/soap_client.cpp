@@ -196,7 +196,6 @@ SoapClient::SoapClient(SoapClientOptions options)
 
 void SoapClient::setTrace(std::shared_ptr<CallTrace> trace) {
     trace_ = std::move(trace);
-    transport_->countRequests(trace_ != nullptr);
     if (!trace_) return;
     trace_->addSecret(authUser_);
     trace_->addSecret(authPassword_);
@@ -221,6 +220,7 @@ void SoapClient::setDefaultTimeout(std::chrono::milliseconds timeout) {
 }
 
 void SoapClient::setWaitHook(std::function<void()> hook) {
+    waitHook_ = hook;
     transport_->setWaitHook(std::move(hook));
 }
 
@@ -583,6 +583,8 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation, const std::vect
              source);
     }
     switch (result.outcome) {
+        case Outcome::OverInflated:
+            fail(err::SoapReplyTooLarge, "Client.ReplyTooLarge", result.errorText, source);
         case Outcome::TimedOut:
             fail(err::SoapTimeout, "Client.Timeout", result.errorText, source);
         case Outcome::Truncated:
@@ -609,7 +611,7 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation, const std::vect
         StreamedReply read = StreamedReply::NeedsTree;
         try {
             read = readStreamedReply(sink.parser().wholeBody(), op->responseWrapped, deadline,
-                                     *streamed);
+                                     *streamed, waitHook_);
         } catch (const xml::ParseError& e) {
             fail(err::SoapMalformedReply, "Client.MalformedReply", describeParseFailure(e.failure),
                  source);
