@@ -138,6 +138,7 @@ TEST_P(OvkHostDownload, AServiceFailingInTheMiddleLeavesTheItemsBefore) {
         std::vector<std::string> events;
         std::vector<std::string> saved;
         std::string saying;  // in the Exception's message
+        const char* guiLang = "1033";
     } cases[] = {
         {"GetItemData=http500@4713", {"Exception GetItemData"}, {"4711", "4712"}, "500"},
         {"GetItemData=empty@4713",
@@ -163,6 +164,12 @@ TEST_P(OvkHostDownload, AServiceFailingInTheMiddleLeavesTheItemsBefore) {
          {"4711"},
          "Article 4712 could not be fetched: GetItemData failed 4 times, the last time with: The "
          "reply is incomplete"},
+        {"GetItemData=http503:0@4714",
+         {"Exception GetItemData"},
+         {"4711", "4712", "4713"},
+         "Artikel 4714 konnte nicht geholt werden: Der Dienst hat 4-mal mit 503 Service "
+         "Unavailable auf GetItemData geantwortet.",
+         "1031"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fault);
@@ -170,7 +177,8 @@ TEST_P(OvkHostDownload, AServiceFailingInTheMiddleLeavesTheItemsBefore) {
         args.insert(args.end(), {"--fault", c.fault});
         RefService service(args);
         const auto doc = document(service);
-        const test::HostRun r = download(doc, {"--leaf", "Motors", "--mark", "all", "--finish"});
+        const test::HostRun r = download(
+            doc, {"--gui-lang", c.guiLang, "--leaf", "Motors", "--mark", "all", "--finish"});
         EXPECT_EQ(r.status, 1);
         // The failure reaches the host once, saying what went wrong.
         EXPECT_EQ(events(r), c.events);
@@ -658,7 +666,10 @@ INSTANTIATE_TEST_SUITE_P(
                       // as other SOAP stacks send Base64
                       std::vector<std::string>{"--base64-lines", "76"},
                       std::vector<std::string>{"--base64-text", "--indent", "--base64-lines", "64"},
-                      std::vector<std::string>{"--spaced-cdata"}));
+                      std::vector<std::string>{"--spaced-cdata"},
+                      // as simple HTTP daemons serve: fetching ahead must neither hang nor
+                      // change a byte
+                      std::vector<std::string>{"--one-connection"}));
 
 // What support reads after a download through a proxy: one line per attempt, the refused one
 // and its repeat too, with the bytes on the wire and inflated, and none of the secrets used.

@@ -121,6 +121,14 @@ class HttpTransport {
     // cannot be finished twice.
     Result finishPost(PendingPost& post, std::chrono::milliseconds timeout);
 
+    // Waits until the reply of a started post has begun (its first header line came) or the
+    // post has ended, at most `wait`, calling the wait hook as a call's wait does. False when
+    // neither happened in that time; the post goes on either way.
+    bool awaitReplyStart(PendingPost& post, std::chrono::milliseconds wait);
+    // Closes the connections that posts ahead kept alive, so that a server serving one
+    // connection at a time is free for the transport's own. No post ahead may be pending.
+    void closeAheadConnections();
+
     // Waits `duration` (before a call is made again), calling the wait hook as a call's wait
     // does. Started posts go on meanwhile.
     void pause(std::chrono::milliseconds duration);
