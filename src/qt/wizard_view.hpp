@@ -17,6 +17,7 @@ class QLabel;
 class QListWidget;
 class QProgressBar;
 class QPushButton;
+class QScrollArea;
 class QTimer;
 class QTreeView;
 class QWidget;
@@ -113,6 +114,7 @@ class WizardView : public FormView {
     frmWiz& wiz_;
     TwipsScale scale_;
     QSize designSize_;
+    QScrollArea* scroll_ = nullptr;
     QWidget* canvas_ = nullptr;  // holds every control at the form's coordinates
     QFocusFrame* focusFrame_ = nullptr;
     QMetaObject::Connection focusFollower_;
