@@ -878,7 +878,8 @@ void WizardView::showEvent(QShowEvent* event) {
     render();
     FormView::showEvent(event);
     applyResizeRule();
-    // The dialog's own choice on showing is its first button in the tab order.
+    // Shown, a dialog gives the focus to its first button in the tab order; the step's first
+    // input control is where the user starts.
     focusStep();
 }
 
