@@ -46,10 +46,13 @@ std::string outcome(SoapClient& client, const std::string& id) {
     }
 }
 
-std::vector<std::string> downloadAll(const std::string& url, int inFlight) {
+std::vector<std::string> downloadAll(const std::string& url, int inFlight,
+                                     bool helloFirst = false) {
     SoapClient client;
     client.initialize(OVK_DATA_DIR "/VelmoraSvr.wsdl");
     client.setProperty("EndPointURL", url);
+    // As Init does before a download: the client's own connection is open and idle.
+    if (helloFirst) client.callText("HelloWorld", {});
     // Small enough that the oversized reply is refused the same way on both paths.
     client.setMaxReplyBytes(1 << 20);
     client.setMaxRequestsInFlight(inFlight);
@@ -106,6 +109,22 @@ TEST(SoapClientPrefetch, RefusedRepliesAreFetchedAgainAndStillComeInOrder) {
     const auto at = output.rfind("most requests at once: ");
     ASSERT_NE(at, std::string::npos) << output;
     EXPECT_LE(std::stoi(output.substr(at + 23)), 4);
+}
+
+// A server that serves one keep-alive connection at a time (HTTP allows it) never answers the
+// posts ahead while the client's own connection, or one of them, stays open: the calls fall
+// back to one at a time within about a second and every reply still comes, in order.
+TEST(SoapClientPrefetch, AServerOfOneConnectionAtATimeStillAnswersEveryCallInOrder) {
+    test::RefService service({"--one-connection"});
+    for (const bool helloFirst : {false, true}) {
+        SCOPED_TRACE(helloFirst ? "own connection open" : "only posts ahead");
+        const auto start = Clock::now();
+        const auto ahead = downloadAll(service.url(), 4, helloFirst);
+        // A hang would last the time-out, three minutes.
+        EXPECT_LT(Clock::now() - start, milliseconds(20000));
+        EXPECT_EQ(ahead, downloadAll(service.url(), 1, helloFirst));
+        for (const auto& outcome : ahead) EXPECT_EQ(outcome.rfind("reply:", 0), 0u) << outcome;
+    }
 }
 
 // Replies still on their way or being read when the loop stops, or when the client goes, end

@@ -45,9 +45,6 @@ class HttpTransport {
     // Called about every 50 ms while a call waits for the network, so that the caller's windows
     // can repaint; empty for none. It must not throw and must not start another call.
     void setWaitHook(std::function<void()> hook);
-    // Counts the requests each post puts on the wire (Result::requestsSent), which costs the
-    // HTTP client some bookkeeping per call: for a trace.
-    void countRequests(bool count);
 
     // Receives the reply body piece by piece; returning false ends the transfer.
     class BodySink {
@@ -68,6 +65,8 @@ class HttpTransport {
         TimedOut,
         Truncated,  // the connection ended before the announced body did
         TooLarge,   // the announced length is over the limit
+        // a compressed body inflated past 64 MiB and 200 times its size on the wire
+        OverInflated,
         ConnectionFailed,
     };
 
@@ -85,7 +84,7 @@ class HttpTransport {
         // inside the reply, or its body ended before the length it announced.
         bool cutPartway = false;
         // How many times the request went out: the HTTP client itself sends it once more when
-        // a kept-alive connection proves dead under it. Counted only with countRequests().
+        // a kept-alive connection proves dead under it.
         int requestsSent = 0;
         std::string retryAfter;         // the reply's Retry-After header, as sent
         std::uint64_t bytesSent = 0;    // the request body
@@ -121,6 +120,14 @@ class HttpTransport {
     // does; a reply that is all there is waited for while its sink's complete() runs. The post
     // cannot be finished twice.
     Result finishPost(PendingPost& post, std::chrono::milliseconds timeout);
+
+    // Waits until the reply of a started post has begun (its first header line came) or the
+    // post has ended, at most `wait`, calling the wait hook as a call's wait does. False when
+    // neither happened in that time; the post goes on either way.
+    bool awaitReplyStart(PendingPost& post, std::chrono::milliseconds wait);
+    // Closes the connections that posts ahead kept alive, so that a server serving one
+    // connection at a time is free for the transport's own. No post ahead may be pending.
+    void closeAheadConnections();
 
     // Waits `duration` (before a call is made again), calling the wait hook as a call's wait
     // does. Started posts go on meanwhile.

@@ -156,7 +156,9 @@ std::string tracedArgument(const std::vector<Argument>& args) {
 }
 
 std::string attemptOutcome(const HttpTransport::Result& result) {
-    return "retried: " + (result.statusLine.empty() ? result.errorText : result.statusLine);
+    // A reply cut short began with a status line that says nothing of why it ended.
+    const bool byStatus = !result.statusLine.empty() && !result.cutPartway;
+    return "retried: " + (byStatus ? result.statusLine : result.errorText);
 }
 
 std::string describeParseFailure(const xml::ParseFailure& failure) {
@@ -194,7 +196,6 @@ SoapClient::SoapClient(SoapClientOptions options)
 
 void SoapClient::setTrace(std::shared_ptr<CallTrace> trace) {
     trace_ = std::move(trace);
-    transport_->countRequests(trace_ != nullptr);
     if (!trace_) return;
     trace_->addSecret(authUser_);
     trace_->addSecret(authPassword_);
@@ -370,6 +371,12 @@ void SoapClient::prefetch(std::string_view operation, const std::vector<Argument
     ahead_.push_back(std::move(ahead));
 }
 
+void SoapClient::fetchOneAtATime() {
+    maxRequestsInFlight_ = 1;
+    dropPrefetched();
+    transport_->closeAheadConnections();
+}
+
 void SoapClient::dropPrefetched() {
     // A reply being read on the worker stops at once rather than being read for nobody.
     for (const auto& ahead : ahead_)
@@ -479,7 +486,32 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation, const std::vect
             const auto started = attemptStarted = std::chrono::steady_clock::now();
             if (ahead && repeat == 0) {
                 sinkInUse = ahead->sink.get();
-                result = transport_->finishPost(*ahead->post, timeout);
+                // A server may serve one connection at a time, the one this client keeps
+                // alive between calls, or refuse any more: then a post ahead gets no answer
+                // while the transport's own connection could carry it at once.
+                const bool begun = timeout <= kAheadFirstByte ||
+                                   transport_->awaitReplyStart(*ahead->post, kAheadFirstByte);
+                if (begun) result = transport_->finishPost(*ahead->post, timeout);
+                if (!begun || result.lostBeforeReply) {
+                    if (trace_ && begun) {
+                        trace_->write(CallTrace::Entry{source,
+                                                       tracedArgument(args),
+                                                       1,
+                                                       result.httpStatus,
+                                                       result.bytesSent,
+                                                       result.bytesOnWire,
+                                                       0,
+                                                       std::chrono::steady_clock::now() - started,
+                                                       attemptOutcome(result),
+                                                       {},
+                                                       {}});
+                    }
+                    ahead.reset();
+                    sinkInUse = nullptr;
+                    fetchOneAtATime();
+                    repeat = -1;  // the call is made anew, as its first attempt
+                    continue;
+                }
             } else {
                 // Each attempt has the whole time-out, parsing included.
                 deadline = started + timeout;
@@ -551,6 +583,8 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation, const std::vect
              source);
     }
     switch (result.outcome) {
+        case Outcome::OverInflated:
+            fail(err::SoapReplyTooLarge, "Client.ReplyTooLarge", result.errorText, source);
         case Outcome::TimedOut:
             fail(err::SoapTimeout, "Client.Timeout", result.errorText, source);
         case Outcome::Truncated:

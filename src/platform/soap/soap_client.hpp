@@ -58,6 +58,11 @@ struct SoapClientOptions {
 //   them; a reply fetched ahead goes through the same checks as any other, and its time-out,
 //   reading included, counts from its call. A streamed call that takes a reply fetched ahead
 //   walks that tree.
+//   A server may serve one connection at a time, or refuse more (HTTP allows both): a call
+//   whose reply fetched ahead has not begun within a second, or whose post ahead the network
+//   lost, is made anew on the client's own connection, and nothing is fetched ahead from then
+//   on, until setMaxRequestsInFlight() is called again; the connections fetching ahead kept
+//   are closed, so that none sits idle while the server waits for it.
 // - A reply is collected whole (at most maxReplyBytes; more ends the transfer at once) and then
 //   parsed in one piece, so its verdict never depends on how the network split it. Its tree
 //   may nest at most 256 levels and take at most its own size plus 56 MiB (ReplyLimits); a
@@ -142,6 +147,9 @@ class SoapClient : public ServiceClient {
 
   private:
     static constexpr int kMostRequestsInFlight = 16;
+    // How long a call waits for the first byte of its reply fetched ahead before it takes the
+    // server for one that serves a single connection at a time.
+    static constexpr std::chrono::milliseconds kAheadFirstByte{1000};
     struct Reply;
     // A request ready to post, or why it cannot be made.
     struct Request {
@@ -159,6 +167,9 @@ class SoapClient : public ServiceClient {
     std::unique_ptr<Ahead> takeAhead(const Request& request);
     // Starts the announced posts not yet under way, up to the bound.
     void startAhead();
+    // Fetches nothing ahead any more, until setMaxRequestsInFlight() says otherwise, and frees
+    // the connections that fetching ahead kept.
+    void fetchOneAtATime();
     // With `streamed`, a plain reply goes to it as it is read and the Reply holds no document.
     Reply invoke(std::string_view operation, const std::vector<Argument>& args,
                  xml::ElementEvents* streamed = nullptr);
