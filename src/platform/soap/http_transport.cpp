@@ -465,6 +465,9 @@ HttpTransport::Result HttpTransport::resultOf(Transfer& transfer, int rawCode, b
     result.lostBeforeReply = lostBeforeReply(easy, code) && transfer.statusLine.empty();
     result.cutPartway = !transfer.statusLine.empty() && !transfer.aborted && cutPartway(code);
     result.requestsSent = transfer.requestsSent;
+    curl_off_t firstByte = 0;
+    if (curl_easy_getinfo(easy, CURLINFO_STARTTRANSFER_TIME_T, &firstByte) == CURLE_OK)
+        result.firstByte = std::chrono::microseconds(firstByte);
     countBytes(easy, result);
     switch (code) {
         case CURLE_OK:
@@ -637,6 +640,10 @@ bool HttpTransport::awaitReplyStart(PendingPost& post, std::chrono::milliseconds
         }
     }
     return true;
+}
+
+bool HttpTransport::replyBegun(const PendingPost& post) {
+    return post.state_->transfer.replyBegun;
 }
 
 void HttpTransport::closeAheadConnections() {

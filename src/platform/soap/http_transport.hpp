@@ -86,6 +86,8 @@ class HttpTransport {
         // How many times the request went out: the HTTP client itself sends it once more when
         // a kept-alive connection proves dead under it.
         int requestsSent = 0;
+        // From the start of the post to the first byte of the reply; zero when none came.
+        std::chrono::microseconds firstByte{0};
         std::string retryAfter;         // the reply's Retry-After header, as sent
         std::uint64_t bytesSent = 0;    // the request body
         std::uint64_t bytesOnWire = 0;  // the reply body as it travelled, compressed or not
@@ -125,6 +127,8 @@ class HttpTransport {
     // post has ended, at most `wait`, calling the wait hook as a call's wait does. False when
     // neither happened in that time; the post goes on either way.
     bool awaitReplyStart(PendingPost& post, std::chrono::milliseconds wait);
+    // Whether the reply of a started post has begun, without waiting.
+    static bool replyBegun(const PendingPost& post);
     // Closes the connections that posts ahead kept alive, so that a server serving one
     // connection at a time is free for the transport's own. No post ahead may be pending.
     void closeAheadConnections();

@@ -358,6 +358,7 @@ SoapClient::Request SoapClient::prepare(std::string_view operation,
 
 void SoapClient::setMaxRequestsInFlight(int requests) {
     maxRequestsInFlight_ = std::clamp(requests, 1, kMostRequestsInFlight);
+    servedConcurrently_ = false;
     if (maxRequestsInFlight_ == 1) dropPrefetched();
 }
 
@@ -489,20 +490,35 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation, const std::vect
                 // A server may serve one connection at a time, the one this client keeps
                 // alive between calls, or refuse any more: then a post ahead gets no answer
                 // while the transport's own connection could carry it at once.
-                const bool begun = timeout <= kAheadFirstByte ||
-                                   transport_->awaitReplyStart(*ahead->post, kAheadFirstByte);
+                // A server seen answering two connections at once is merely slow.
+                // A service that takes long over every reply is given twice its slowest start
+                // so far, up to the time-out.
+                const auto firstByteWait = std::max<std::chrono::milliseconds>(
+                    kAheadFirstByte,
+                    std::chrono::duration_cast<std::chrono::milliseconds>(2 * slowestFirstByte_));
+                const bool begun = timeout <= firstByteWait || servedConcurrently_ ||
+                                   transport_->awaitReplyStart(*ahead->post, firstByteWait);
                 if (begun) result = transport_->finishPost(*ahead->post, timeout);
-                if (!begun || result.lostBeforeReply) {
-                    if (trace_ && begun) {
+                // The next reply had begun before this one ended: on another connection.
+                if (!ahead_.empty() && ahead_.front()->post &&
+                    HttpTransport::replyBegun(*ahead_.front()->post))
+                    servedConcurrently_ = true;
+                if (!begun || (result.lostBeforeReply && !servedConcurrently_)) {
+                    if (trace_) {
+                        const std::string why =
+                            begun
+                                ? (result.statusLine.empty() ? result.errorText : result.statusLine)
+                                : "no reply began within " + std::to_string(firstByteWait.count()) +
+                                      " ms";
                         trace_->write(CallTrace::Entry{source,
                                                        tracedArgument(args),
                                                        1,
-                                                       result.httpStatus,
-                                                       result.bytesSent,
-                                                       result.bytesOnWire,
+                                                       begun ? result.httpStatus : 0,
+                                                       begun ? result.bytesSent : 0,
+                                                       begun ? result.bytesOnWire : 0,
                                                        0,
                                                        std::chrono::steady_clock::now() - started,
-                                                       attemptOutcome(result),
+                                                       "retried one at a time: " + why,
                                                        {},
                                                        {}});
                     }
@@ -541,6 +557,8 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation, const std::vect
                     trace_->write(entry);
                 }
             }
+            if (result.outcome == HttpTransport::Outcome::Completed)
+                slowestFirstByte_ = std::max(slowestFirstByte_, result.firstByte);
             if (repeat >= options_.retry.attempts || sinkInUse->tooLarge() ||
                 !RetryPolicy::isTransient(result))
                 break;
