@@ -87,6 +87,20 @@ constexpr Template kTemplates[] = {
     {"msgCaFileEmpty",
      "The certificate file %1 named by %2 holds no certificate; it must hold one or more PEM "
      "blocks \"-----BEGIN CERTIFICATE-----\""},
+    {"msgBoundNodes", "it has more than %1 nodes"},
+    {"msgBoundDepth", "it is nested deeper than %1 levels"},
+    {"msgBoundTexts", "its texts take more than %1 bytes"},
+    {"msgBoundRows", "it has more than %1 rows"},
+    {"msgBoundCells", "it has more than %1 cells"},
+    {"msgFileNotFound", "File not found: %1"},
+    {"msgNoBanner", "The client data carries no banner picture"},
+    {"msgNoProject", "The download document has no Project"},
+    {"msgDownloadUnreadableWhy", "The download file cannot be read: %1"},
+    {"msgDownloadUnreadable", "The download file cannot be read"},
+    {"msgDownloadUnwritable", "The download file cannot be written"},
+    {"msgItemBeforeStructure",
+     "An article cannot be downloaded before the structure: the download document still holds the "
+     "last download's articles."},
     {"msgSettingNamed", "the setting %1"},
     {"msgVariableNamed", "the variable %1"},
 };
