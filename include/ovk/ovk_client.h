@@ -25,6 +25,7 @@
  *   OVK_INVALID_ARGUMENT.
  */
 
+#include <ovk/version.h>
 #include <stddef.h>
 #include <stdint.h>
 
@@ -39,7 +40,7 @@ extern "C" {
 #endif
 
 /* The version of this interface. Grows when members are appended to the structs below. */
-#define OVK_CLIENT_API_VERSION 3
+#define OVK_CLIENT_API_VERSION 4
 
 /* The outcome of a call. */
 typedef enum ovk_status {
@@ -199,6 +200,77 @@ OVK_CLIENT_API void ovk_client_destroy(ovk_client* client);
  * events is NULL. */
 OVK_CLIENT_API ovk_status ovk_client_set_events(ovk_client* client,
                                                 const ovk_client_events* events);
+
+/*
+ * Since interface version 4.
+ */
+
+/* The component's version, "MAJOR.MINOR.PATCH", as the loaded library was built; a static
+ * text. */
+OVK_CLIENT_API const char* ovk_client_version(void);
+
+/*
+ * Downloads without the wizard: a host that chooses the articles itself (or knows them, as a
+ * nightly download does) calls these after Init gave 0, instead of Show. They drive the
+ * wizard's own model without a window, so the tree has the wizard's bounds, the field choice is
+ * stored where the wizard stores it, and a download runs the wizard's Finish. Each returns
+ * OVK_FAILED, with an Exception event and ovk_client_last_error() saying why, when called
+ * without a successful Init, inside another call on the client, or when the service or an
+ * argument fails it. Text arguments of the callbacks are valid only during the callback.
+ */
+
+/* Receives one data field of the project: its number, its name, and whether the tree is built
+ * over it (1) or not (0). */
+typedef void (*ovk_field_callback)(void* user_data, int32_t id, const char* name, int32_t selected);
+/* Calls `callback` once per data field of the project: first the fields the tree is built
+ * over, top level first (the user's stored choice for this project and language, or the
+ * service's default choice, which is then stored), then the others in the service's order. */
+OVK_CLIENT_API ovk_status ovk_client_fields(ovk_client* client, ovk_field_callback callback,
+                                            void* user_data);
+
+/* Builds the tree over these `count` fields (numbers from ovk_client_fields, top level first)
+ * and stores them as the user's choice, as the wizard's Next does. An empty list, a field the
+ * project lacks or one given twice fails with number 5. */
+OVK_CLIENT_API ovk_status ovk_client_select_fields(ovk_client* client, const int32_t* field_ids,
+                                                   size_t count);
+
+/* Receives one node of the tree: its key (for ovk_client_tree_nodes and
+ * ovk_client_leaf_articles), the text shown for it, and the number of nodes directly below it
+ * (0 for a leaf). */
+typedef void (*ovk_tree_node_callback)(void* user_data, const char* key, const char* text,
+                                       int32_t child_count);
+/* Calls `callback` once per node directly below the node `parent_key`, or per node at the top
+ * of the tree for NULL or "". The tree is read once from the service; each call hands out one
+ * level of it. A key the tree lacks fails with number 9. */
+OVK_CLIENT_API ovk_status ovk_client_tree_nodes(ovk_client* client, const char* parent_key,
+                                                ovk_tree_node_callback callback, void* user_data);
+
+/* Receives one row of `cell_count` texts. */
+typedef void (*ovk_row_callback)(void* user_data, const char* const* cells, size_t cell_count);
+/* Reads the articles under the leaf `leaf_key` as the wizard does when the user rests on it
+ * (with the same Exception of source "Debugger" naming the leaf), then calls `callback` first
+ * with the column headers, then once per article, whose first cell is its identifier. A key the
+ * tree lacks fails with number 9, a node that is no leaf with number 5. */
+OVK_CLIENT_API ovk_status ovk_client_leaf_articles(ovk_client* client, const char* leaf_key,
+                                                   ovk_row_callback callback, void* user_data);
+
+/* Downloads the `count` articles `article_ids`, in this order, through the wizard's Finish:
+ * the structure request, one item request per article and Finish, with the same events, files
+ * and failure handling; it ends with DownloadComplete. No articles end with DownloadCancel, as
+ * an empty Finish does. `field_count` fields `field_ids`, when given, are selected first as
+ * ovk_client_select_fields does. A failed download keeps the articles saved so far, frees the
+ * document and returns OVK_FAILED. */
+OVK_CLIENT_API ovk_status ovk_client_download(ovk_client* client, const char* const* article_ids,
+                                              size_t count, const int32_t* field_ids,
+                                              size_t field_count);
+
+/* Told after each article of a download (the wizard's or ovk_client_download's) that `done`
+ * of `total` articles are dealt with: saved, or reported by an Exception. */
+typedef void (*ovk_download_progress_callback)(void* user_data, int32_t done, int32_t total);
+/* Sends the progress of downloads to `callback` (NULL: nowhere). */
+OVK_CLIENT_API ovk_status ovk_client_set_download_progress(ovk_client* client,
+                                                           ovk_download_progress_callback callback,
+                                                           void* user_data);
 
 /* The failure of the last call on `client` that returned OVK_FAILED: its description as the
  * return value (valid until the next call on the client) and its number in *number when

@@ -57,7 +57,10 @@ struct OvkHostDownload : ::testing::TestWithParam<std::vector<std::string>> {
         for (const auto& line : run.lines) {
             const std::string event = line.value("event", "");
             if (event == "Exception" && line["source"] == "Debugger") continue;
-            if (event == "Exception") {
+            if (event == "DownloadProgress") {
+                out.push_back(std::to_string(line["done"].get<int>()) + "/" +
+                              std::to_string(line["total"].get<int>()));
+            } else if (event == "Exception") {
                 out.push_back("Exception " + line["source"].get<std::string>());
             } else if (!event.empty() && event != "StepChanged") {
                 out.push_back(event);
@@ -74,7 +77,12 @@ TEST_P(OvkHostDownload, WritesEveryMarkedArticleAndItsFiles) {
         doc, {"--leaf", "Motors", "--mark", "all", "--leaf", "Drives", "--mark", "all", "--leaf",
               "Sensors", "--mark", "all", "--leaf", "Switchgear", "--mark", "all", "--finish"});
     ASSERT_EQ(r.status, 0) << r.errors;
-    EXPECT_EQ(events(r), std::vector<std::string>{"DownloadComplete"});
+    const std::vector<std::string> seen = events(r);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.back(), "DownloadComplete");
+    const std::string total = std::to_string(seen.size() - 1);
+    for (std::size_t i = 0; i + 1 < seen.size(); ++i)
+        EXPECT_EQ(seen[i], std::to_string(i + 1) + "/" + total);
     // Standard error is no terminal here: no progress bar.
     EXPECT_EQ(r.errors, "");
 
@@ -119,9 +127,12 @@ TEST_P(OvkHostDownload, AServiceFailingInTheMiddleLeavesTheItemsBefore) {
         std::vector<std::string> saved;
         std::string saying;  // in the Exception's message
     } cases[] = {
-        {"GetItemData=http500@4713", {"Exception GetItemData"}, {"4711", "4712"}, "500"},
+        {"GetItemData=http500@4713",
+         {"1/4", "2/4", "Exception GetItemData"},
+         {"4711", "4712"},
+         "500"},
         {"GetItemData=empty@4713",
-         {"Exception GetItemData", "DownloadComplete"},
+         {"1/4", "2/4", "Exception GetItemData", "3/4", "4/4", "DownloadComplete"},
          {"4711", "4712", "4714"},
          "article 4713"},
     };
