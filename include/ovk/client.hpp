@@ -61,8 +61,9 @@ struct ArticleList {
 /// A message box that an unattended client answers instead of showing it (see
 /// Client::Unattended). The numbers are those of the component's message boxes.
 struct MessageBoxRequest {
-    /// The box's text and title, as a user would have seen them.
+    /// The box's text, as a user would have seen it.
     std::string Text;
+    /// The box's title.
     std::string Title;
     /// 0 OK, 1 OK and Cancel, 2 Abort, Retry and Ignore, 3 Yes, No and Cancel, 4 Yes and No,
     /// 5 Retry and Cancel.
@@ -145,9 +146,10 @@ class Client {
     /// takes its default button), and Show runs the wizard's start without anyone to choose:
     /// it closes as cancelled (DownloadCancel). Off by default. Changing it inside Init or Show
     /// throws ovk::Error (number 5); changing it between calls starts a fresh wizard.
+    ///@{
     void Unattended(bool value);
-    /// Whether the client is unattended.
     bool Unattended() const;
+    ///@}
 
     /// @name Downloads without the wizard
     /// Call these after Init returned 0, instead of Show: a host picks the articles itself (or
@@ -186,39 +188,55 @@ class Client {
     /// @}
 
     /// Path of the download document.
+    ///@{
     const std::string& DownloadFile() const;
     void DownloadFile(std::string value);
+    ///@}
     /// Service end point; replaced by the document's URL during Init.
+    ///@{
     const std::string& ServiceUrl() const;
     void ServiceUrl(std::string value);
+    ///@}
     /// Proxy password; the document's value wins when it has one.
+    ///@{
     const std::string& ProxyPassword() const;
     void ProxyPassword(std::string value);
+    ///@}
     /// Proxy user; the document's value wins when it has one.
+    ///@{
     const std::string& ProxyUserName() const;
     void ProxyUserName(std::string value);
+    ///@}
     /// Proxy port; the document's value wins when it is a number.
+    ///@{
     int32_t ProxyPort() const;
     void ProxyPort(int32_t value);
+    ///@}
     /// Proxy host name or address; the document's value wins when it has one.
+    ///@{
     const std::string& ProxyIP() const;
     void ProxyIP(std::string value);
+    ///@}
     /// Traces every service call of the next Init and Show to `file`, for support: one JSON
     /// line per attempt (time, operation, article, attempt, HTTP status, bytes sent, received
     /// and inflated, duration, outcome), with the request and reply bodies when `withBodies`.
     /// Passwords and proxy credentials are written as ***. The file is appended to, created
     /// readable by its owner alone; one that cannot be written fails Init (-9). An empty file
     /// leaves it to the per-user setting "TraceFile" (and "TraceBodies").
+    ///@{
     void Trace(std::string file, bool withBodies = false);
     const std::string& TraceFile() const;
+    ///@}
     /// The last schema-validation or service-connection detail text, shared by all clients.
     const std::string& ValidationErrorCodes() const;
     /// The wizard step last reported (0 before the wizard ran).
     int16_t ActiveStepNumber() const;
     /// User-interface language identifier (1033 English, 1031 German, ...); Init sets 1033 when
     /// the component has no texts for it.
+    ///@{
     int16_t GUILangID() const;
     void GUILangID(int16_t value);
+    ///@}
 
   private:
     std::unique_ptr<Impl> impl_;
