@@ -185,17 +185,19 @@ ArticleList Client::LeafArticles(const std::string& LeafKey) {
 void Client::Download(const std::vector<std::string>& ArticleIds,
                       const std::vector<int32_t>& FieldIds) {
     const MemberCall call(*impl_, "Download");
-    frmWiz& wizard = call.wizard();
-    if (!FieldIds.empty()) {
-        chooseFields(call, wizard, FieldIds);
-        impl_->lastFailure.reset();
-    }
     std::set<std::string> given;
     for (const std::string& id : ArticleIds) {
         if (!given.insert(id).second)
             call.fail(err::InvalidArgument, "msgArticleTwice", "The article @#@ is given twice.",
                       id);
     }
+    frmWiz& wizard = call.wizard();
+    if (!FieldIds.empty()) {
+        chooseFields(call, wizard, FieldIds);
+        impl_->lastFailure.reset();
+    }
+    // The tree is built on the way to the articles' step, and building it drops the marks.
+    if (wizard.CurrentStep == 0) wizard.cmdNext_Click();
     // The download list as the article list's check boxes fill it; without any article the
     // wizard has none, and Finish ends as cancelled.
     wizard.DownloadItems.reset();
@@ -204,7 +206,7 @@ void Client::Download(const std::vector<std::string>& ArticleIds,
         for (const std::string& id : ArticleIds) wizard.DownloadItems->Add(id, "ID_" + id);
     }
     // Finish is offered on the last step.
-    for (int step = wizard.CurrentStep; step < 2; ++step) wizard.cmdNext_Click();
+    if (wizard.CurrentStep == 1) wizard.cmdNext_Click();
     const unsigned completed = impl_->downloadsCompleted;
     const unsigned cancelled = impl_->downloadsCancelled;
     wizard.cmdFinish_Click();
