@@ -30,7 +30,7 @@ std::string ResourceText(int16_t languageId, std::string_view name, std::string_
     std::string text(fallback);
     if (const auto items = LoadResourceItems(std::to_string(languageId))) {
         for (const ResourceItem& item : *items) {
-            if (item.name == name && item.caption) {
+            if (item.name == name && item.caption && !item.caption->empty()) {
                 text = *item.caption;
                 break;
             }

@@ -21,8 +21,8 @@ struct ResourceItem {
 std::optional<std::vector<ResourceItem>> LoadResourceItems(const std::string& languageText);
 
 // The caption of the item `name` for `languageId` (or 1033 where that language has no block),
-// with every "@#@" replaced by `insert`; `fallback` when the resource file lacks the item, so
-// that a host always gets a text.
+// with every "@#@" replaced by `insert`; `fallback` when the resource file lacks the item or
+// its caption is empty, so that a host always gets a text.
 std::string ResourceText(int16_t languageId, std::string_view name, std::string_view fallback,
                          std::string_view insert = {});
 

@@ -145,7 +145,8 @@ void WriteBinaryPayloads(xml::Node payload, const xml::Document* document,
                 }
             }
         } else if (kind == "DOCUMENTS") {
-            const files::ConfinedFolder target(folder);
+            files::ConfinedFolder target(folder);
+            recordFiles.journalPayloadsIn(target, downloadFile);
             for (xml::Node file = group.firstChild(); file; file = file.nextSibling()) {
                 withRecordData(file, [&](std::string_view data) {
                     const std::optional<std::string> name = file.attribute("Name");

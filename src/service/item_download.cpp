@@ -10,6 +10,7 @@
 #include "platform/xml/libxml_handles.hpp"
 #include "service/binary_payloads.hpp"
 #include "service/download_session.hpp"
+#include "service/persistent_failure.hpp"
 #include "service/service_records.hpp"
 
 namespace ovk {
@@ -92,8 +93,17 @@ void Client::Impl::fetchItem(const std::string& MaterialId) {
                     "document still holds the last download's articles.");
     }
     if (!MySoapobject) throw Error(err::ObjectMissing, "Object variable not set");
-    const auto reply = MySoapobject->call(
-        "GetItemData", itemRequest(MaterialId, GetNlsLanguageId(settings.projectLanguage)));
+    std::optional<xml::NodeList> reply;
+    try {
+        reply = MySoapobject->call(
+            "GetItemData", itemRequest(MaterialId, GetNlsLanguageId(settings.projectLanguage)));
+    } catch (const Error& e) {
+        // A bare status line would not say which article is missing, nor that it was tried
+        // again before the download gave up.
+        const int attempts = MySoapobject->attemptsMade();
+        if (attempts <= 1) throw;
+        throw PersistentFailure(GUILangID, MaterialId, "GetItemData", attempts, e);
+    }
     if (!reply) {
         // The loop goes on with the next article, but the host must not take a download that
         // lacks this one for a complete one.

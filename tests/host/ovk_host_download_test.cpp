@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <fstream>
 #include <future>
 #include <map>
 #include <set>
@@ -135,6 +136,17 @@ TEST_P(OvkHostDownload, AServiceFailingInTheMiddleLeavesTheItemsBefore) {
          {"1/4", "2/4", "Exception GetItemData", "3/4", "4/4", "DownloadComplete"},
          {"4711", "4712", "4714"},
          "article 4713"},
+        // A failure that outlasts the retries names the article and how often it was tried.
+        {"GetItemData=http503:0@4713",
+         {"Exception GetItemData"},
+         {"4711", "4712"},
+         "Article 4713 could not be fetched: the service answered 503 Service Unavailable to "
+         "GetItemData 4 times."},
+        {"GetItemData=truncated@4712",
+         {"Exception GetItemData"},
+         {"4711"},
+         "Article 4712 could not be fetched: GetItemData failed 4 times, the last time with: The "
+         "reply is incomplete"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fault);
@@ -297,10 +309,10 @@ std::pair<std::string, std::string> recordFilesOf(const std::vector<std::string>
     return {test::expectedRecordFile(symbols, true), test::expectedRecordFile(gers, false)};
 }
 
-// The program killed at one byte after the other of its saves, its record appends and Finish,
-// as a crash would stop it: the next Init opens the document, which holds a prefix of the
-// articles in the download's order, each with its files whole, the record files hold exactly
-// their records, and nothing of the protocol stays behind.
+// The program killed at one byte after the other of its saves, its record appends, its payload
+// files and Finish, as a crash would stop it: the next Init opens the document, which holds a
+// prefix of the articles in the download's order, each with its files whole and no file of
+// another, the record files hold exactly their records, and no hidden file stays behind.
 TEST(OvkHostCrash, AKillAtAnyByteLeavesADocumentThatOpensWithTheArticlesSavedBefore) {
     RefService service;
     const std::string settings = demoSettings(service.url());
@@ -309,7 +321,23 @@ TEST(OvkHostCrash, AKillAtAnyByteLeavesADocumentThatOpensWithTheArticlesSavedBef
     for (const auto& article : project["articles"])
         filesOf[article["id"]] = article.value("documents", std::vector<nlohmann::json>{});
 
+    // A whole download first: the order every kill is held to, and the record files each
+    // prefix of it leaves.
     std::vector<std::string> order;
+    {
+        TempDir work;
+        const auto doc = work.write("download.xml", test::downloadDocument("TARVO", settings));
+        std::vector<std::string> args{"run", "--settings-dir", (work / "settings").string()};
+        args.insert(args.end(), kAllLeaves.begin(), kAllLeaves.end());
+        args.push_back(doc.string());
+        ASSERT_EQ(runHost(args).status, 0);
+        order = savedArticles(doc);
+    }
+    std::set<std::string> wholeRecordFiles;
+    for (std::size_t n = 0; n <= order.size(); ++n) {
+        const auto files = recordFilesOf({order.begin(), order.begin() + n});
+        wholeRecordFiles.insert({files.first, files.second});
+    }
     struct Left {
         std::vector<std::string> saved;
         std::pair<std::string, std::string> records;  // the symbol and the GER file
@@ -317,10 +345,15 @@ TEST(OvkHostCrash, AKillAtAnyByteLeavesADocumentThatOpensWithTheArticlesSavedBef
     };
     std::map<long long, Left> savedRuns;
     int recordsCut = 0;
+    int tornByPowerCuts = 0;
     std::set<std::size_t> countsSeen;
     bool killedInFinish = false;
     std::size_t previous = 0;
-    for (long long bytes = 1;; bytes += std::max(97LL, bytes / 6)) {
+    // The steps grow with the bytes; once past the end, the last stretch (the last articles and
+    // Finish) is walked again in finer steps.
+    long long lastKilled = 0;
+    bool refined = false;
+    for (long long bytes = 1, step = 97;; bytes += step) {
         SCOPED_TRACE("killed after " + std::to_string(bytes) + " bytes");
         TempDir work;
         const auto doc = work.write("download.xml", test::downloadDocument("TARVO", settings));
@@ -332,13 +365,20 @@ TEST(OvkHostCrash, AKillAtAnyByteLeavesADocumentThatOpensWithTheArticlesSavedBef
             const test::ScopedEnvironment crash("OVK_CRASH_AFTER_BYTES", std::to_string(bytes));
             run = runHost(args);
         }
+        if (run.status == 0 && !refined && bytes - lastKilled > 2 * 97) {
+            refined = true;
+            step = std::max(97LL, (bytes - lastKilled) / 12);
+            bytes = lastKilled;
+            continue;
+        }
         if (run.status == 0) {
-            // Past the last byte: the whole download, and the order every kill is held to.
-            order = savedArticles(doc);
+            EXPECT_EQ(savedArticles(doc), order);
             break;
         }
         // The shell that runs the host reports the kill as 128 + SIGKILL.
         ASSERT_EQ(run.status, 128 + SIGKILL) << "killed, not failed: " << run.errors;
+        lastKilled = bytes;
+        if (!refined) step = std::max(97LL, bytes / 10);
 
         // Every other time the next run comes after a restart of the machine, as after a power
         // failure: it may rely only on what was flushed, and may keep fewer articles.
@@ -346,6 +386,17 @@ TEST(OvkHostCrash, AKillAtAnyByteLeavesADocumentThatOpensWithTheArticlesSavedBef
         const auto recordsNow = [&] {
             return std::make_pair(readAll(work / "sym.txt"), readAll(work / "ger.txt"));
         };
+        // A power cut in the middle of a record append leaves the blocks it had allocated but
+        // not written as zeros after the torn record.
+        if (restarted) {
+            for (const char* name : {"sym.txt", "ger.txt"}) {
+                const std::string text = readAll(work / name);
+                if (!text.empty() && !wholeRecordFiles.contains(text)) {
+                    std::ofstream(work / name, std::ios::app) << std::string(700, '\0');
+                    ++tornByPowerCuts;
+                }
+            }
+        }
         const auto recordsKilled = recordsNow();
         test::HostRun again;
         {
@@ -373,38 +424,71 @@ TEST(OvkHostCrash, AKillAtAnyByteLeavesADocumentThatOpensWithTheArticlesSavedBef
         }
         // Killed with every article saved: in the middle of Finish.
         killedInFinish = killedInFinish || saved.size() == filesOf.size();
+        // Nothing hidden stays, and no file of an article the repair undid.
+        std::set<std::string> kept;
+        for (const std::string& id : saved)
+            for (const auto& file : filesOf[id]) kept.insert(file["name"].get<std::string>());
+        for (const auto& [id, files] : filesOf)
+            for (const auto& file : files) {
+                const std::string name = file["name"].get<std::string>();
+                EXPECT_TRUE(kept.contains(name) || !std::filesystem::exists(work / name)) << name;
+            }
         for (const auto& entry : std::filesystem::directory_iterator(work.path()))
-            EXPECT_FALSE(entry.path().filename().string().starts_with(".download.xml"))
-                << entry.path();
+            EXPECT_FALSE(entry.path().filename().string().starts_with(".")) << entry.path();
         // Checked against the whole download's order below.
         savedRuns[bytes] = {saved, recordsNow(), restarted};
         recordsCut += savedRuns[bytes].records != recordsKilled;
     }
-    ASSERT_EQ(order.size(), filesOf.size());
-    const auto allRecords = recordFilesOf(order);
     for (const auto& [bytes, left] : savedRuns) {
         SCOPED_TRACE("killed after " + std::to_string(bytes) + " bytes");
         EXPECT_TRUE(std::equal(left.saved.begin(), left.saved.end(), order.begin()));
-        const auto records = recordFilesOf(left.saved);
-        if (!left.restarted) {
-            EXPECT_EQ(left.records, records);
-            continue;
-        }
-        // After a restart, records of articles saved after the last flush may remain, the last
-        // one possibly cut short: never fewer, never others.
-        for (const auto& [file, expected, all] :
-             {std::tuple(left.records.first, records.first, allRecords.first),
-              std::tuple(left.records.second, records.second, allRecords.second)}) {
-            EXPECT_TRUE(file.starts_with(expected) && all.starts_with(file)) << file;
-        }
+        // After a restart too, the record files hold exactly the records of the articles kept.
+        EXPECT_EQ(left.records, recordFilesOf(left.saved)) << (left.restarted ? "restarted" : "");
     }
     // Kills in the middle of record appends and between them and the article's save were
     // among them: the repair cut records off.
     EXPECT_GT(recordsCut, 0);
+    EXPECT_GT(tornByPowerCuts, 0);
     // Kills before the first save, between saves and during Finish were all among them.
     EXPECT_TRUE(countsSeen.contains(0));
     EXPECT_GE(countsSeen.size(), 4u);
     EXPECT_TRUE(killedInFinish);
+}
+
+// A service that stalls after some articles: within about a second of the last save, what was
+// saved is on disk and the journal's checkpoint says so, though no save follows. A power cut
+// during the stall (the host killed, the next run in another boot) keeps every article saved
+// before it.
+TEST(OvkHostCrash, APowerCutDuringAStalledServiceKeepsEveryArticleSavedBefore) {
+    RefService service({"--fault", "GetItemData=hang@4713"});
+    TempDir work;
+    const auto doc =
+        work.write("download.xml", test::downloadDocument("TARVO", demoSettings(service.url())));
+    const std::string settings = (work / "settings").string();
+    const pid_t host =
+        test::startHost({"run", "--settings-dir", settings, "--fields", "Product group", "--leaf",
+                         "Motors", "--mark", "all", "--finish", doc.string()});
+    ASSERT_GT(host, 0);
+    const std::vector<std::string> before = {"4711", "4712"};
+    bool stalled = false;
+    for (int i = 0; i < 600 && !stalled; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        try {
+            stalled = savedArticles(doc) == before;
+        } catch (const std::exception&) {
+            // Caught in the middle of a save.
+        }
+    }
+    EXPECT_TRUE(stalled);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+    ::kill(host, SIGKILL);
+    ::waitpid(host, nullptr, 0);
+
+    const test::ScopedEnvironment boot("OVK_BOOT_ID", "another boot");
+    const test::HostRun again = runHost({"run", "--init-only", "--settings-dir", settings, doc});
+    ASSERT_FALSE(again.lines.empty());
+    EXPECT_EQ(again.lines.back(), nlohmann::json({{"init", 0}}));
+    EXPECT_EQ(savedArticles(doc), before);
 }
 
 // One download per document, whatever name it goes by: while one runs, another Init on the same

@@ -16,7 +16,8 @@ namespace ovk::soap {
 //    "ms":12.4,"outcome":"ok"}
 // "received" counts the reply's bytes as they travelled, "inflated" the same after
 // decompression; "ms" is how long the call waited for the attempt (a reply fetched ahead may
-// cost it nearly nothing); "outcome" is "ok", "retried: …" or the fault code and text the call
+// cost it nearly nothing); "outcome" is "ok", "retried: …", "resent: …" (a request libcurl sent
+// again on a kept-alive connection that had closed) or the fault code and text the call
 // ended with. With bodies, "request" and "reply" hold the texts too (1 MiB of a reply at most).
 //
 // Secrets never reach the file: every text of a line is written with each secret given to

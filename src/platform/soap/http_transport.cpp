@@ -71,6 +71,23 @@ bool lostBeforeReply(CURL* easy, CURLcode code) {
     }
 }
 
+// Failures of the network after a reply had begun. The reply was never whole, so nothing can be
+// read from it; a body that was whole but would not inflate is among them, as a cut in a
+// compressed stream looks just so.
+bool cutPartway(CURLcode code) {
+    switch (code) {
+        case CURLE_SEND_ERROR:
+        case CURLE_RECV_ERROR:
+        case CURLE_GOT_NOTHING:
+        case CURLE_PARTIAL_FILE:
+        case CURLE_BAD_CONTENT_ENCODING:
+        case CURLE_OPERATION_TIMEDOUT:
+            return true;
+        default:
+            return false;
+    }
+}
+
 void countBytes(CURL* easy, HttpTransport::Result& result) {
     curl_off_t sent = 0, received = 0;
     curl_easy_getinfo(easy, CURLINFO_SIZE_UPLOAD_T, &sent);
@@ -90,6 +107,7 @@ struct HttpTransport::Transfer {
     std::string retryAfter;
     bool aborted = false;
     bool bodyStarted = false;
+    int requestsSent = 0;
     std::exception_ptr sinkFailure;
 
     void reset(HttpTransport::BodySink& to) {
@@ -99,6 +117,7 @@ struct HttpTransport::Transfer {
         sink = &to;
         aborted = false;
         bodyStarted = false;
+        requestsSent = 0;
     }
 };
 
@@ -203,6 +222,13 @@ struct HttpTransport::Impl {
         return length;
     }
 
+    // Every request header that goes out, the CONNECT of a proxy tunnel aside.
+    static int onDebug(CURL*, curl_infotype type, char* data, size_t size, void* self) {
+        if (type == CURLINFO_HEADER_OUT && std::string_view(data, size).starts_with("POST "))
+            ++static_cast<Transfer*>(self)->requestsSent;
+        return 0;
+    }
+
     static size_t onBody(char* data, size_t size, size_t count, void* self) {
         auto* transfer = static_cast<Transfer*>(self);
         const size_t length = size * count;
@@ -290,6 +316,13 @@ void HttpTransport::trustCertificateAuthorities(const std::filesystem::path& fil
 HttpTransport::~HttpTransport() {
     // The worker ends before anything its transfers read (the trust, the multi handle) goes.
     impl_->aheadWorker.reset();
+}
+
+void HttpTransport::countRequests(bool count) {
+    CURL* easy = impl_->easy.get();
+    curl_easy_setopt(easy, CURLOPT_DEBUGFUNCTION, count ? &Impl::onDebug : nullptr);
+    curl_easy_setopt(easy, CURLOPT_DEBUGDATA, &impl_->main);
+    curl_easy_setopt(easy, CURLOPT_VERBOSE, count ? 1L : 0L);
 }
 
 void HttpTransport::setProxy(const std::string& hostPort) {
@@ -399,6 +432,8 @@ HttpTransport::Result HttpTransport::resultOf(Transfer& transfer, int rawCode, b
     result.errorText = transfer.errorBuffer[0] != '\0' ? std::string(transfer.errorBuffer)
                                                        : std::string(curl_easy_strerror(code));
     result.lostBeforeReply = lostBeforeReply(easy, code) && transfer.statusLine.empty();
+    result.cutPartway = !transfer.statusLine.empty() && !transfer.aborted && cutPartway(code);
+    result.requestsSent = transfer.requestsSent;
     countBytes(easy, result);
     switch (code) {
         case CURLE_OK:
@@ -482,6 +517,7 @@ std::unique_ptr<HttpTransport::PendingPost> HttpTransport::startPost(const std::
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer.errorBuffer);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, &transfer);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
+    curl_easy_setopt(easy, CURLOPT_DEBUGDATA, &transfer);
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, state->headers.get());
     curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
     curl_easy_setopt(easy, CURLOPT_POSTFIELDS, state->body.data());
@@ -537,6 +573,8 @@ HttpTransport::Result HttpTransport::finishPost(PendingPost& post,
         countBytes(state.easy.get(), result);
         result.lostBeforeReply = transfer.statusLine.empty() &&
                                  lostBeforeReply(state.easy.get(), CURLE_OPERATION_TIMEDOUT);
+        result.cutPartway = !transfer.statusLine.empty();
+        result.requestsSent = transfer.requestsSent;
         result.errorText = "Operation timed out after " + std::to_string(timeout.count()) +
                            " milliseconds with " + std::to_string(received) + " bytes received";
         return result;

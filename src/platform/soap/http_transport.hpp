@@ -45,6 +45,9 @@ class HttpTransport {
     // Called about every 50 ms while a call waits for the network, so that the caller's windows
     // can repaint; empty for none. It must not throw and must not start another call.
     void setWaitHook(std::function<void()> hook);
+    // Counts the requests each post puts on the wire (Result::requestsSent), which costs the
+    // HTTP client some bookkeeping per call: for a trace.
+    void countRequests(bool count);
 
     // Receives the reply body piece by piece; returning false ends the transfer.
     class BodySink {
@@ -78,6 +81,12 @@ class HttpTransport {
         // refused, reset or never made in time, or it closed without a word. TLS refusals are
         // not among them: they say something about the service.
         bool lostBeforeReply = false;
+        // The network failed the post after a reply had begun: reset, closed or timed out
+        // inside the reply, or its body ended before the length it announced.
+        bool cutPartway = false;
+        // How many times the request went out: the HTTP client itself sends it once more when
+        // a kept-alive connection proves dead under it. Counted only with countRequests().
+        int requestsSent = 0;
         std::string retryAfter;         // the reply's Retry-After header, as sent
         std::uint64_t bytesSent = 0;    // the request body
         std::uint64_t bytesOnWire = 0;  // the reply body as it travelled, compressed or not

@@ -194,6 +194,7 @@ SoapClient::SoapClient(SoapClientOptions options)
 
 void SoapClient::setTrace(std::shared_ptr<CallTrace> trace) {
     trace_ = std::move(trace);
+    transport_->countRequests(trace_ != nullptr);
     if (!trace_) return;
     trace_->addSecret(authUser_);
     trace_->addSecret(authPassword_);
@@ -416,6 +417,7 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation, const std::vect
                     source);
     }
     clearFault();
+    attemptsMade_ = 0;
     const Request request = prepare(operation, args);
     if (request.failure != 0)
         fail(request.failure, request.failureCode, request.failureText, source);
@@ -472,6 +474,7 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation, const std::vect
             ~Done() { calling = false; }
         } const done{calling_};
         for (int repeat = 0;; ++repeat) {
+            attemptsMade_ = repeat + 1;
             const auto started = attemptStarted = std::chrono::steady_clock::now();
             if (ahead && repeat == 0) {
                 sinkInUse = ahead->sink.get();
@@ -495,6 +498,15 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation, const std::vect
                                      {},
                                      traceBodies ? request.envelope : std::string(),
                                      traceBodies ? sinkInUse->tracedText() : std::string()};
+                // The service received each of these, though only the last one answered.
+                for (int resent = 1; resent < result.requestsSent; ++resent) {
+                    CallTrace::Entry entry = *lastAttempt;
+                    entry.httpStatus = 0;
+                    entry.bytesReceived = entry.bytesInflated = 0;
+                    entry.reply.clear();
+                    entry.outcome = "resent: the kept-alive connection had closed";
+                    trace_->write(entry);
+                }
             }
             if (repeat >= options_.retry.attempts || sinkInUse->tooLarge() ||
                 !RetryPolicy::isTransient(result))
