@@ -9,6 +9,8 @@ LOGS = $(BUILD_DIR)/logs
 
 # What the demo needs: the host, the reference service and the library with its files.
 DEMO_TARGETS = ovk-host ovk-refservice ovk_client
+# What an install carries; the tests and benchmarks are not built for it.
+INSTALL_TARGETS = ovk_client ovk-host ovk-host-desktop ovk-refservice
 
 # Where `make install` puts the component (PREFIX=/opt/ovk_client make install, or with
 # DESTDIR=/staging for a staged install).
@@ -20,7 +22,7 @@ MAYBE_DOCS = if command -v doxygen >/dev/null; then \
   scripts/quiet.sh $(LOGS)/docs.log cmake --build $(BUILD_DIR) --target docs; fi
 
 .PHONY: all deps configure build test demo bench sanitize fuzz format format-check clean docs \
-        install package
+        install installable package
 
 all: build
 
@@ -56,15 +58,18 @@ docs: configure
 	@scripts/quiet.sh $(LOGS)/docs.log cmake --build $(BUILD_DIR) --target docs
 	@echo "API reference: $(BUILD_DIR)/docs/api/html/index.html"
 
-# The component, its headers, package files, tools and documentation under PREFIX.
-install: build
+installable: configure
+	@echo "Building what an install carries (log: $(LOGS)/install-build.log) ..."
+	@scripts/build-progress.sh $(LOGS)/install-build.log cmake --build $(BUILD_DIR) -j $(JOBS) --target $(INSTALL_TARGETS)
 	@$(MAYBE_DOCS)
+
+# The component, its headers, package files, tools and documentation under PREFIX.
+install: installable
 	@scripts/quiet.sh $(LOGS)/install.log cmake --install $(BUILD_DIR) --prefix $(PREFIX)
 	@echo "Installed under $(DESTDIR)$(PREFIX)"
 
 # A Debian package of the same, in $(BUILD_DIR)/package/.
-package: build
-	@$(MAYBE_DOCS)
+package: installable
 	@scripts/quiet.sh $(LOGS)/package.log cpack --config $(BUILD_DIR)/CPackConfig.cmake
 	@ls $(BUILD_DIR)/package/*.deb
 

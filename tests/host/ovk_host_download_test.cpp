@@ -138,12 +138,12 @@ TEST_P(OvkHostDownload, AServiceFailingInTheMiddleLeavesTheItemsBefore) {
          "article 4713"},
         // A failure that outlasts the retries names the article and how often it was tried.
         {"GetItemData=http503:0@4713",
-         {"Exception GetItemData"},
+         {"1/4", "2/4", "Exception GetItemData"},
          {"4711", "4712"},
          "Article 4713 could not be fetched: the service answered 503 Service Unavailable to "
          "GetItemData 4 times."},
         {"GetItemData=truncated@4712",
-         {"Exception GetItemData"},
+         {"1/4", "Exception GetItemData"},
          {"4711"},
          "Article 4712 could not be fetched: GetItemData failed 4 times, the last time with: The "
          "reply is incomplete"},
