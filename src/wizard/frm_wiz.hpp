@@ -15,6 +15,7 @@
 #include "platform/timer.hpp"
 #include "platform/user_interface.hpp"
 #include "platform/xml/document.hpp"
+#include "util/background_disposal.hpp"
 #include "util/download_items.hpp"
 #include "util/open_doc_api.hpp"
 #include "wizard/list_box.hpp"
@@ -88,6 +89,12 @@ class frmWiz : public Form {
     std::string CountTemplate;
     int16_t Busy = 0;
     std::string PendingKey;
+    // How far the long work of the moment has come, for a view that tells the user while the
+    // window waits: the tree being loaded, the rows an article load has read (-1: none runs),
+    // the article the download is fetching.
+    bool TreeLoading = false;
+    int32_t ArticlesRead = -1;
+    std::string ArticleDownloading;
 
     // The form itself: caption and client-area size.
     Control Me{
@@ -169,6 +176,17 @@ class frmWiz : public Form {
     Control lblNewVersion{.name = "lblNewVersion",
                           .Caption = "Updated Client Version available. Install now?",
                           .Visible = false};
+    // Text holders of the window's own news, never shown as themselves: what a long load has
+    // read so far ("@#@" the count), and where the download stands ("@#@" the article's
+    // place, "@all@" the number of articles, "@id@" the article, "@time@" the time left).
+    Control lblLoading{.name = "lblLoading", .Caption = "Loading \u2026", .Visible = false};
+    Control lblLoadingNodes{
+        .name = "lblLoadingNodes", .Caption = "Loading @#@ nodes \u2026", .Visible = false};
+    Control lblLoadingArticles{
+        .name = "lblLoadingArticles", .Caption = "Loading @#@ articles \u2026", .Visible = false};
+    Control lblProgressArticle{
+        .name = "lblProgressArticle", .Caption = "Article @#@ of @all@: @id@", .Visible = false};
+    Control lblTimeLeft{.name = "lblTimeLeft", .Caption = "About @time@ left", .Visible = false};
     // The list's pop-up menu and its two entries.
     Control mnuLvView{.name = "mnuLvView", .Caption = "List Options", .Visible = false};
     Control mnuLvSelectAll{.name = "mnuLvSelectAll", .Caption = "&Mark All"};
@@ -364,8 +382,10 @@ class frmWiz : public Form {
     // Shows a failure in a box and tells it to the owner.
     void reportFailure(const Error& failure, const char* source);
 
+    friend class ListReplyReader;  // hands the rows a new list replaces to listDisposal_
     WizardServices services_;
     WizardEvents& events_;
+    BackgroundDisposal listDisposal_;
     // The bound LoadTree told last during this move to step 1: the fallback to the default
     // choice may be refused alike, and the user hears it once.
     std::string treeRefusal_;

@@ -150,6 +150,7 @@ void frmWiz::cmdFinish_Click() {
             cmdCancel.Enabled = false;
             cmdFinish.Enabled = false;
             Busy = 1;
+            ArticleDownloading.clear();
             // A failed request stops the loop; the user gets the buttons back to retry or to
             // cancel instead of a dialog that can never close.
             bool announced = false;
@@ -171,6 +172,7 @@ void frmWiz::cmdFinish_Click() {
                     int32_t i = 1;
                     for (const std::string& id : ids) {
                         prgDownload.Value = i;
+                        ArticleDownloading = id;
                         services_.ui.processPendingEvents();
                         events_.DownloadItem(id);
                         ++i;

@@ -219,6 +219,7 @@ void SoapClient::setDefaultTimeout(std::chrono::milliseconds timeout) {
 }
 
 void SoapClient::setWaitHook(std::function<void()> hook) {
+    waitHook_ = hook;
     transport_->setWaitHook(std::move(hook));
 }
 
@@ -576,7 +577,7 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation, const std::vect
         StreamedReply read = StreamedReply::NeedsTree;
         try {
             read = readStreamedReply(sink.parser().wholeBody(), op->responseWrapped, deadline,
-                                     *streamed);
+                                     *streamed, waitHook_);
         } catch (const xml::ParseError& e) {
             fail(err::SoapMalformedReply, "Client.MalformedReply", describeParseFailure(e.failure),
                  source);

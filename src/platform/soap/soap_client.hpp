@@ -130,9 +130,9 @@ class SoapClient : public ServiceClient {
 
     void setMaxReplyBytes(std::uint64_t bytes);
     void setDefaultTimeout(std::chrono::milliseconds timeout);
-    // Called about every 50 ms while a call waits for the service (a desktop lets its windows
-    // paint there). It must not throw. A call it starts on this client fails with SoapBadCall
-    // instead of disturbing the one in progress.
+    // Called about every 50 ms while a call waits for the service or reads a large reply (a
+    // desktop lets its windows paint there). It must not throw. A call it starts on this client
+    // fails with SoapBadCall instead of disturbing the one in progress.
     void setWaitHook(std::function<void()> hook);
 
     // The end point calls go to: the "EndPointURL" property, else the description's address.
@@ -171,6 +171,7 @@ class SoapClient : public ServiceClient {
     SoapClientOptions options_;
     std::unique_ptr<ServiceDescription> description_;
     std::unique_ptr<HttpTransport> transport_;
+    std::function<void()> waitHook_;
     std::string endpointOverride_;
     std::string proxyServer_;
     std::string authUser_;
