@@ -10,8 +10,16 @@ licence="SPDX-License-Identifier: MIT"
 
 # The project's source files: code, build files, scripts and templates; not data or corpora.
 sources() {
-  git ls-files -- '*.cpp' '*.hpp' '*.h' '*.c' '*.sh' '*.py' '*.cmake' '*.in' 'CMakeLists.txt' \
-    '*/CMakeLists.txt' 'Makefile' '.ci/run' ':!:fuzz/corpus/**'
+  if git rev-parse --git-dir >/dev/null 2>&1; then
+    git ls-files -- '*.cpp' '*.hpp' '*.h' '*.c' '*.sh' '*.py' '*.cmake' '*.in' 'CMakeLists.txt' \
+      '*/CMakeLists.txt' 'Makefile' '.ci/run' ':!:fuzz/corpus/**'
+  else
+    # A source tree without its history (an unpacked release): every such file but build trees.
+    find . \( -path './build*' -o -path ./fuzz/corpus -o -path ./.git \) -prune -o -type f \
+      \( -name '*.cpp' -o -name '*.hpp' -o -name '*.h' -o -name '*.c' -o -name '*.sh' \
+         -o -name '*.py' -o -name '*.cmake' -o -name '*.in' -o -name CMakeLists.txt \
+         -o -path ./Makefile -o -path ./.ci/run \) -print | sed 's|^\./||'
+  fi
 }
 
 comment_for() {

@@ -81,8 +81,9 @@ struct MessageBoxRequest {
 class ClientEvents {
   public:
     virtual ~ClientEvents() = default;
-    /// A failure: start-up steps, service failures during the download, Test, and the
-    /// wizard's debug texts (Number 0, Source "Debugger").
+    /// A failure: start-up steps, service failures during the download, Test, a refused
+    /// member. Number 0 with Source "Debugger" is no failure: it names, as Message, the key of
+    /// the tree leaf whose articles the wizard (or LeafArticles) is about to read.
     virtual void Exception(int32_t /*Number*/, const std::string& /*Message*/,
                            const std::string& /*Source*/) {}
     /// The download finished and the download document holds its results.
@@ -130,6 +131,8 @@ class Client {
     /// Shows a test message box; Yes raises DownloadComplete, anything else DownloadCancel.
     void Test(const std::string& TestString);
     /// Runs the wizard; it returns when the wizard has closed. Call it after Init returned 0.
+    /// The wizard ends with DownloadComplete or DownloadCancel, except when the user closes it
+    /// by Escape or its window frame: that raises no event.
     /// When the wizard cannot be shown (no successful Init, no display) it shows nothing,
     /// raises one Exception with Source "Show" and throws ovk::Error with the same number and
     /// text.

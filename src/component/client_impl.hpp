@@ -80,10 +80,9 @@ struct Client::Impl : SplashEvents, WizardEvents {
     unsigned downloadsCancelled = 0;
     // Frees the document of a download given up after a failure.
     void releaseDownload();
-    // The Init whose document and service the unattended wizard holds, and whether its tree
-    // stands for the current field choice; 0: not prepared.
+    // The Init whose document and service the wizard behind the download members holds; 0:
+    // not prepared.
     unsigned unattendedWizardRun = 0;
-    bool unattendedTreeLoaded = false;
 
     // Splash form events.
     void InitializeEnvironment(const std::string& downloadFile, int32_t& Result,
