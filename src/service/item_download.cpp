@@ -51,6 +51,23 @@ xml::Node textNode(xml::Document& target, const xml::Node& source, bool movable)
     return made;
 }
 
+// What a reply's first node is, for a person: "an element Root", "the text \"abc\"".
+std::string describeNode(const xml::Node& node) {
+    switch (node.kind()) {
+        case xml::NodeKind::Element:
+            return "an element " + node.name();
+        case xml::NodeKind::Text:
+        case xml::NodeKind::CData: {
+            constexpr std::size_t kShown = 40;
+            const std::string text = node.text();
+            return "the text \"" + text.substr(0, kShown) + (text.size() > kShown ? "…" : "") +
+                   "\"";
+        }
+        default:
+            return "no item";
+    }
+}
+
 }  // namespace
 
 DownloadSession& Client::Impl::download() {
@@ -123,10 +140,14 @@ void Client::Impl::fetchItem(const std::string& MaterialId) {
         // Texts may move out of a reply that nobody else holds: it is dropped after this item.
         // A reply still held elsewhere (a cached or scripted one) is copied from.
         movableReplyText = reply->owner().use_count() == 1;
+        articleBeingCopied = MaterialId;
         struct Reset {
-            bool& flag;
-            ~Reset() { flag = false; }
-        } const reset{movableReplyText};
+            Client::Impl& impl;
+            ~Reset() {
+                impl.movableReplyText = false;
+                impl.articleBeingCopied.clear();
+            }
+        } const reset{*this};
         // Held before the records are appended: the document's journal covers them too.
         DownloadSession& session = download();
         DocumentStore& store = session.hold(DownloadFile);
@@ -136,6 +157,13 @@ void Client::Impl::fetchItem(const std::string& MaterialId) {
     } else if (isExceptionRecord(first)) {
         const ServiceException record = readExceptionRecord(first);
         raiseException(record.number, record.description, record.source);
+    } else {
+        // Like a reply with nothing in it: the loop goes on, and the host learns that this
+        // article is missing and what came in its place.
+        raiseException(err::ObjectMissing,
+                       "The service sent " + describeNode(first) + " for article " + MaterialId +
+                           " instead of its data, so it is not in the download.",
+                       "GetItemData");
     }
 }
 
@@ -157,10 +185,19 @@ void Client::Impl::AppendNodeCopy(xml::Document& target, xml::Node parent, xml::
         }
         case xml::NodeKind::Element: {
             if (asciiUpper(source.localName()) == "BINARY") {
-                skipOnError([&] {
+                const auto failed = [&](const PayloadFailure& failure) {
+                    raiseException(failure.cause.number,
+                                   "The file \"" + failure.file + "\" of article " +
+                                       articleBeingCopied +
+                                       " was not written: " + failure.cause.description,
+                                   "WriteBinaryPayloads");
+                };
+                try {
                     WriteBinaryPayloads(source, MyXMLDocument.get(), DownloadFile,
-                                        download().recordFiles);
-                });
+                                        download().recordFiles, failed);
+                } catch (...) {
+                    failed(PayloadFailure{{}, currentError()});
+                }
             }
             xml::Node copy;
             skipOnError(

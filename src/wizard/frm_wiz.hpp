@@ -338,6 +338,8 @@ class frmWiz : public Form {
     void FillList(const xml::NodeList& Nodelist);
     // Shows the rows a reader filled aside, and the failure that ended the filling, if any.
     void showFilledList(ListReplyReader& reader);
+    // A failure of the list, shown as the list shows its failures: "Fehler: <number>".
+    void showListFailure(const Error& failure);
     bool CheckHeader(const std::string& HeaderName) const;
     bool IsMarked(const std::string& ID) const;
     // The user checked or cleared the box of the row at `index` (the view has already set

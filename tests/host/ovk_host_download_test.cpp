@@ -40,6 +40,23 @@ std::string demoSettings(const std::string& url) {
            "</URL><ProjectID>DEMO</ProjectID><Language>English</Language><Password>demo</Password>";
 }
 
+// The example catalogue with every file it names as an absolute path, to be changed and
+// served from elsewhere.
+nlohmann::json exampleCatalog() {
+    const std::string examples = std::string(OVK_EXAMPLES_DIR) + "/catalog/";
+    std::ifstream in(examples + "catalog.json");
+    nlohmann::json catalog = nlohmann::json::parse(in);
+    catalog["clientData"]["banner"] = examples + "banner.jpg";
+    for (auto& project : catalog["projects"]) {
+        for (auto& article : project["articles"]) {
+            if (!article.contains("documents")) continue;
+            for (auto& document : article["documents"])
+                document["file"] = examples + document["file"].get<std::string>();
+        }
+    }
+    return catalog;
+}
+
 struct OvkHostDownload : ::testing::TestWithParam<std::vector<std::string>> {
     TempDir work;
     std::filesystem::path document(const RefService& service) {
@@ -104,6 +121,8 @@ TEST_P(OvkHostDownload, WritesEveryMarkedArticleAndItsFiles) {
     }
     EXPECT_EQ(readAll(work / "sym.txt"), test::expectedRecordFile(symbols, true));
     EXPECT_EQ(readAll(work / "ger.txt"), test::expectedRecordFile(gers, false));
+    EXPECT_EQ(readAll(work / "Banner1.jpg"),
+              readAll(std::string(OVK_EXAMPLES_DIR) + "/catalog/banner.jpg"));
     std::set<std::string> written;
     for (const auto& entry : std::filesystem::directory_iterator(work.path()))
         written.insert(entry.path().filename().string());
@@ -136,6 +155,14 @@ TEST_P(OvkHostDownload, AServiceFailingInTheMiddleLeavesTheItemsBefore) {
          {"1/4", "2/4", "Exception GetItemData", "3/4", "4/4", "DownloadComplete"},
          {"4711", "4712", "4714"},
          "article 4713"},
+        {"GetItemData=wrongroot@4713",
+         {"Exception GetItemData", "DownloadComplete"},
+         {"4711", "4712", "4714"},
+         "an element Root for article 4713"},
+        {"GetItemData=plaintext@4713",
+         {"Exception GetItemData", "DownloadComplete"},
+         {"4711", "4712", "4714"},
+         "the text \"No data for this item\" for article 4713"},
         // A failure that outlasts the retries names the article and how often it was tried.
         {"GetItemData=http503:0@4713",
          {"1/4", "2/4", "Exception GetItemData"},
@@ -170,6 +197,74 @@ TEST_P(OvkHostDownload, AServiceFailingInTheMiddleLeavesTheItemsBefore) {
             numbers.push_back(item.childElements().at(0).text());
         EXPECT_EQ(numbers, c.saved);
     }
+}
+
+// Every payload that cannot be written is named with its article, file and cause, once, and
+// costs nothing else: the documents, symbols and GER records after it arrive.
+TEST_P(OvkHostDownload, EveryPayloadThatCannotBeWrittenIsNamedAndTheRestArrive) {
+    const std::string examples = std::string(OVK_EXAMPLES_DIR) + "/catalog/";
+    nlohmann::json catalog = exampleCatalog();
+    work.write("empty.bin", "");
+    const struct {
+        std::string name;
+        std::string file;
+        std::string saying;  // in the Exception's message
+    } refused[] = {
+        {"", examples + "docs/motor_ac_datasheet.pdf", "\"\" of article 4711"},
+        {"..", examples + "docs/motor_ac_datasheet.pdf", "\"..\" of article 4711"},
+        {"sub/a.pdf", examples + "docs/motor_ac_datasheet.pdf", "\"sub/a.pdf\" of article 4711"},
+        {std::string(300, 'n'), examples + "docs/motor_ac_datasheet.pdf", "nn\" of article 4711"},
+    };
+    for (auto& project : catalog["projects"]) {
+        for (auto& article : project["articles"]) {
+            if (article["id"] != "4711") continue;
+            nlohmann::json documents = nlohmann::json::array();
+            for (const auto& r : refused) documents.push_back({{"name", r.name}, {"file", r.file}});
+            documents.push_back({{"name", "empty.pdf"}, {"file", (work / "empty.bin").string()}});
+            for (const auto& d : article["documents"]) documents.push_back(d);
+            article["documents"] = documents;
+        }
+    }
+    const auto catalogFile = work.write("catalog.json", catalog.dump());
+    RefService service(catalogFile, GetParam());
+    const auto doc = document(service);
+    std::filesystem::create_directory(work / "sym.txt");  // the host's symbol file name is taken
+
+    const test::HostRun r = download(doc, {"--leaf", "Motors", "--mark", "all", "--finish"});
+    EXPECT_EQ(r.status, 1);
+    std::vector<std::string> messages;
+    for (const auto& line : r.lines) {
+        if (line.value("event", "") == "Exception" && line["source"] != "Debugger") {
+            EXPECT_EQ(line["source"], "WriteBinaryPayloads") << line.dump();
+            messages.push_back(line["message"].get<std::string>());
+        }
+    }
+    std::size_t symbols = 0;
+    std::set<std::string> gers;
+    const nlohmann::json project = test::catalogProject("DEMO");
+    for (const auto& article : project["articles"]) {
+        if (article["values"]["7"] != "Motors") continue;
+        symbols += article.value("symbols", nlohmann::json::array()).size();
+        for (const auto& g : article.value("gers", nlohmann::json::array())) gers.insert(g);
+        for (const auto& file : article.value("documents", nlohmann::json::array()))
+            EXPECT_EQ(readAll(work / file["name"].get<std::string>()),
+                      readAll(examples + file["file"].get<std::string>()));
+    }
+    ASSERT_EQ(messages.size(), std::size(refused) + symbols) << nlohmann::json(messages).dump(1);
+    for (std::size_t i = 0; i < std::size(refused); ++i) {
+        EXPECT_EQ(std::count_if(messages.begin(), messages.end(),
+                                [&](const std::string& m) {
+                                    return m.find(refused[i].saying) != std::string::npos;
+                                }),
+                  1)
+            << refused[i].saying;
+    }
+    EXPECT_NE(messages.back().find("\"sym.txt\" of article 4714"), std::string::npos);
+    // An empty document is a document too, in CDATA or as an empty element.
+    EXPECT_EQ(readAll(work / "empty.pdf"), "");
+    EXPECT_EQ(events(r).back(), "DownloadComplete");
+    EXPECT_FALSE(readAll(work / "ger.txt").empty());
+    EXPECT_FALSE(std::filesystem::exists(work / "sub"));
 }
 
 // A document of ordinary CAD size (64 MiB, far beyond the parser's default text limit) and
@@ -536,23 +631,39 @@ TEST(OvkHostConcurrentDownloads, ASecondRunOnTheSameDocumentIsRefusedAndLosesNot
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Replies, OvkHostDownload,
-                         ::testing::Values(std::vector<std::string>{},
-                                           std::vector<std::string>{"--indent"},
-                                           std::vector<std::string>{"--gzip"}));
+INSTANTIATE_TEST_SUITE_P(
+    Replies, OvkHostDownload,
+    ::testing::Values(std::vector<std::string>{}, std::vector<std::string>{"--indent"},
+                      std::vector<std::string>{"--gzip"},
+                      // as other SOAP stacks send Base64
+                      std::vector<std::string>{"--base64-lines", "76"},
+                      std::vector<std::string>{"--base64-text", "--indent", "--base64-lines", "64"},
+                      std::vector<std::string>{"--spaced-cdata"}));
 
 // What support reads after a download through a proxy: one line per attempt, the refused one
 // and its repeat too, with the bytes on the wire and inflated, and none of the secrets used.
 TEST(OvkHostTrace, AWholeDownloadIsTracedWithoutASecret) {
     if (::access(test::kTinyproxy, X_OK) != 0) GTEST_SKIP() << "tinyproxy is not installed";
-    RefService service({"--gzip", "--fault", "GetItemData=http503:0@4713x1"});
     TempDir work;
+    // A password holding every character XML escapes, in a project of its own.
+    const std::string projectPassword = "Pw&S3<cr>\"t'";
+    nlohmann::json catalog = exampleCatalog();
+    catalog["projects"][0]["password"] = projectPassword;
+    RefService service(work.write("catalog.json", catalog.dump()),
+                       {"--gzip", "--fault", "GetItemData=http503:0@4713x1"});
     test::Tinyproxy proxy(work, "alice s3cret");
     ASSERT_TRUE(proxy.running());
     const std::string proxyPort = proxy.hostPort().substr(proxy.hostPort().rfind(':') + 1);
-    const auto doc =
-        work.write("download.xml", test::downloadDocument("TARVO", demoSettings(service.url())));
-    const std::string trace = (work / "trace.jsonl").string();
+    const auto doc = work.write(
+        "download.xml",
+        test::downloadDocument("TARVO", "<URL>" + service.url() +
+                                            "</URL><ProjectID>DEMO</ProjectID><Language>English"
+                                            "</Language><Password>Pw&amp;S3&lt;cr&gt;&quot;t&apos;"
+                                            "</Password>"));
+    // A trace file left readable by others is made private before the first line.
+    const std::string trace = work.write("trace.jsonl", "").string();
+    std::filesystem::permissions(trace, std::filesystem::perms::others_read,
+                                 std::filesystem::perm_options::add);
     const test::ScopedEnvironment password("OVK_PROXY_PASSWORD", "s3cret");
     const test::HostRun r = runHost({"run",
                                      "--settings-dir",
@@ -577,13 +688,22 @@ TEST(OvkHostTrace, AWholeDownloadIsTracedWithoutASecret) {
     ASSERT_EQ(r.status, 0) << r.errors;
 
     const std::string text = readAll(trace);
-    for (const char* secret : {"s3cret", "alice", "demo", "Authorization"})
-        EXPECT_EQ(text.find(secret), std::string::npos) << secret;
+    // Every form a secret can take in a request, a reply or a header.
+    std::vector<std::string> forms = {"Authorization",        "Pw&amp;S3&lt;cr&gt;&quot;t&apos;",
+                                      "Pw&amp;S3&lt;cr>\"t'", "Pw%26S3%3Ccr%3E%22t%27",
+                                      "UHcmUzM8Y3I+InQn",     "YWxpY2U6czNjcmV0"};
+    for (const std::string& secret : {projectPassword, std::string("s3cret"), std::string("alice")})
+        forms.push_back(secret);
     std::vector<std::string> items;
     std::size_t lines = 0;
     std::istringstream in(text);
     for (std::string line; std::getline(in, line); ++lines) {
         const auto entry = nlohmann::json::parse(line);
+        for (const auto& [key, value] : entry.items()) {
+            if (!value.is_string()) continue;
+            for (const std::string& form : forms)
+                EXPECT_EQ(value.get<std::string>().find(form), std::string::npos) << form;
+        }
         EXPECT_GT(entry["sent"].get<int>(), 0) << line;
         if (entry["operation"] != "GetItemData") continue;
         items.push_back(entry["article"].get<std::string>() + "#" +
@@ -600,8 +720,8 @@ TEST(OvkHostTrace, AWholeDownloadIsTracedWithoutASecret) {
               (std::vector<std::string>{"4711#1 200 ok", "4712#1 200 ok", "4713#1 503 retried",
                                         "4713#2 200 ok", "4714#1 200 ok"}));
     EXPECT_GT(lines, items.size());  // the start-up's calls and the wizard's are there too
-    EXPECT_EQ(std::filesystem::status(trace).permissions() & std::filesystem::perms::others_read,
-              std::filesystem::perms::none);
+    EXPECT_EQ(std::filesystem::status(trace).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
 
 // A company's service behind HTTPS with its own certificate authority, trusted through the

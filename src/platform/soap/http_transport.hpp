@@ -45,9 +45,6 @@ class HttpTransport {
     // Called about every 50 ms while a call waits for the network, so that the caller's windows
     // can repaint; empty for none. It must not throw and must not start another call.
     void setWaitHook(std::function<void()> hook);
-    // Counts the requests each post puts on the wire (Result::requestsSent), which costs the
-    // HTTP client some bookkeeping per call: for a trace.
-    void countRequests(bool count);
 
     // Receives the reply body piece by piece; returning false ends the transfer.
     class BodySink {
@@ -68,6 +65,8 @@ class HttpTransport {
         TimedOut,
         Truncated,  // the connection ended before the announced body did
         TooLarge,   // the announced length is over the limit
+        // a compressed body inflated past 64 MiB and 200 times its size on the wire
+        OverInflated,
         ConnectionFailed,
     };
 
@@ -85,7 +84,7 @@ class HttpTransport {
         // inside the reply, or its body ended before the length it announced.
         bool cutPartway = false;
         // How many times the request went out: the HTTP client itself sends it once more when
-        // a kept-alive connection proves dead under it. Counted only with countRequests().
+        // a kept-alive connection proves dead under it.
         int requestsSent = 0;
         std::string retryAfter;         // the reply's Retry-After header, as sent
         std::uint64_t bytesSent = 0;    // the request body

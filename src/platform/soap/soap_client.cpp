@@ -194,7 +194,6 @@ SoapClient::SoapClient(SoapClientOptions options)
 
 void SoapClient::setTrace(std::shared_ptr<CallTrace> trace) {
     trace_ = std::move(trace);
-    transport_->countRequests(trace_ != nullptr);
     if (!trace_) return;
     trace_->addSecret(authUser_);
     trace_->addSecret(authPassword_);
@@ -551,6 +550,8 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation, const std::vect
              source);
     }
     switch (result.outcome) {
+        case Outcome::OverInflated:
+            fail(err::SoapReplyTooLarge, "Client.ReplyTooLarge", result.errorText, source);
         case Outcome::TimedOut:
             fail(err::SoapTimeout, "Client.Timeout", result.errorText, source);
         case Outcome::Truncated:
