@@ -156,11 +156,11 @@ TEST_P(OvkHostDownload, AServiceFailingInTheMiddleLeavesTheItemsBefore) {
          {"4711", "4712", "4714"},
          "article 4713"},
         {"GetItemData=wrongroot@4713",
-         {"Exception GetItemData", "DownloadComplete"},
+         {"1/4", "2/4", "Exception GetItemData", "3/4", "4/4", "DownloadComplete"},
          {"4711", "4712", "4714"},
          "an element Root for article 4713"},
         {"GetItemData=plaintext@4713",
-         {"Exception GetItemData", "DownloadComplete"},
+         {"1/4", "2/4", "Exception GetItemData", "3/4", "4/4", "DownloadComplete"},
          {"4711", "4712", "4714"},
          "the text \"No data for this item\" for article 4713"},
         // A failure that outlasts the retries names the article and how often it was tried.
