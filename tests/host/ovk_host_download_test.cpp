@@ -176,7 +176,7 @@ TEST_P(OvkHostDownload, AServiceFailingInTheMiddleLeavesTheItemsBefore) {
          "Article 4712 could not be fetched: GetItemData failed 4 times, the last time with: The "
          "reply is incomplete"},
         {"GetItemData=http503:0@4714",
-         {"Exception GetItemData"},
+         {"1/4", "2/4", "3/4", "Exception GetItemData"},
          {"4711", "4712", "4713"},
          "Artikel 4714 konnte nicht geholt werden: Der Dienst hat 4-mal mit 503 Service "
          "Unavailable auf GetItemData geantwortet.",
