@@ -25,6 +25,29 @@ void Client::Impl::InitWizzard() {
     wizard.ActiveLangId = GetNlsLanguageId(settings.projectLanguage);
     wizard.BannerURL = bannerUrl;
     wizard.MailURL = mailUrl;
+    wizard.StopRequest = downloadStop;
+    // A download that stopped before its end is offered first; No leaves it for later and
+    // opens the wizard as always.
+    std::optional<DownloadPlan::State> unfinished;
+    try {
+        unfinished = unfinishedDownload();
+    } catch (...) {
+        // Held by another download or unreadable: the wizard says so when it downloads.
+    }
+    if (unfinished) {
+        wizard.LocalizeForm(GUILangID);
+        ui.setMousePointer(MousePointer::Default);
+        if (wizard.AskContinue(static_cast<int32_t>(unfinished->done),
+                               static_cast<int32_t>(unfinished->ids.size()))) {
+            DownloadRun run = resumeDownload(*unfinished);
+            // Without a window there is no progress to show: the loop runs on its own.
+            if (unattended) {
+                RunDownload(*this, run, *downloadStop);
+                return;
+            }
+            wizard.ContinueRun = std::move(run);
+        }
+    }
     ui.setMousePointer(MousePointer::Default);
     ui.showModal(wizard);
 }

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "platform/errors.hpp"
+#include "service/download_plan.hpp"
 #include "service/record_journal.hpp"
 
 namespace ovk {
@@ -50,6 +51,9 @@ class DocumentStore {
     // The path as it was given, and the file the document lives in (links followed).
     const std::filesystem::path& path() const { return path_; }
     const std::filesystem::path& file() const { return file_; }
+
+    // The plan of the download, beside the document (see DownloadPlan).
+    DownloadPlan& plan() { return plan_; }
 
     // Replaces the whole content by what `write` writes, with writeAt from offset 0, into the
     // descriptor of a new file beside the document. The content is flushed to disk before it
@@ -129,6 +133,7 @@ class DocumentStore {
     std::chrono::steady_clock::time_point lastFlush_{};
     // The checkpoint being flushed beside the saves that follow it.
     std::future<CheckpointResult> checkpoint_;
+    DownloadPlan plan_;
 };
 
 }  // namespace ovk

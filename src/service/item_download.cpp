@@ -83,6 +83,15 @@ void Client::Impl::DownloadItem(const std::string& MaterialId) {
                     "document still holds the last download's articles.");
     }
     if (!MySoapobject) throw Error(err::ObjectMissing, "Object variable not set");
+    ++downloadPosition;
+    // The plan learns how far the download got with every article, also one that adds
+    // nothing: a continued download starts after it.
+    const auto planned = [&] {
+        DownloadSession* session = downloadSession.get();
+        if (session == nullptr || !session->holds(DownloadFile)) return;
+        session->document->plan().reaching(downloadPosition);
+        session->downloadFile.noteProgress(*session->document);
+    };
     const auto reply = MySoapobject->call(
         "GetItemData", itemRequest(MaterialId, GetNlsLanguageId(settings.projectLanguage)));
     if (!reply) {
@@ -92,7 +101,7 @@ void Client::Impl::DownloadItem(const std::string& MaterialId) {
                        "The service sent nothing for article " + MaterialId +
                            ", so it is not in the download.",
                        "GetItemData");
-        return;
+        return planned();
     }
     if (!MyXMLDocument) throw Error(err::ObjectMissing, "Object variable not set");
     xml::Document& document = *MyXMLDocument;
@@ -111,12 +120,16 @@ void Client::Impl::DownloadItem(const std::string& MaterialId) {
         // Held before the records are appended: the document's journal covers them too.
         DownloadSession& session = download();
         DocumentStore& store = session.hold(DownloadFile);
+        store.plan().reaching(downloadPosition);
         for (xml::Node child = first.firstChild(); child; child = child.nextSibling())
             AppendNodeCopy(document, project, child);
         session.downloadFile.save(MyXMLDocument, project, store);
     } else if (isExceptionRecord(first)) {
         const ServiceException record = readExceptionRecord(first);
         raiseException(record.number, record.description, record.source);
+        planned();
+    } else {
+        planned();
     }
 }
 
