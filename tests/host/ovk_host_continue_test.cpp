@@ -168,5 +168,48 @@ TEST(OvkHostContinue, AfterAKillAtAnyByteContinuingEndsAsACleanRunWould) {
     EXPECT_GE(continued, 10);
 }
 
+// A failure that persisted ends the download with the articles before it; once the service is
+// back (at another address, which the host writes into the document) the download continues
+// and ends as a clean run, the URL line aside. A document the host changed meanwhile has
+// nothing to continue any more, and its plan is gone.
+TEST(OvkHostContinue, AFailedDownloadContinuesOnceTheServiceIsBackButNotOnAChangedDocument) {
+    RefService healthy;
+    Download clean(healthy);
+    ASSERT_EQ(runHost(clean.args(kEveryArticle)).status, 0);
+    const auto withoutUrl = [](std::map<std::string, std::string> files) {
+        std::string& doc = files.at("download.xml");
+        const auto from = doc.find("<URL>");
+        doc.erase(from, doc.find("</URL>") - from);
+        return files;
+    };
+    for (const bool changed : {false, true}) {
+        SCOPED_TRACE(changed ? "changed" : "as it was");
+        Download failed(healthy);
+        {
+            RefService failing({"--fault", "GetItemData=soapfault@4721"});
+            std::string text = readAll(failed.doc);
+            const auto at = text.find(healthy.url());
+            text.replace(at, healthy.url().size(), failing.url());
+            failed.work.write("download.xml", text);
+            const test::HostRun run = runHost(failed.args(kEveryArticle));
+            EXPECT_EQ(run.status, 1);
+            EXPECT_EQ(failed.saved(), 5u);
+        }
+        std::string text = readAll(failed.doc);
+        const auto from = text.find("<URL>") + 5;
+        text.replace(from, text.find("</URL>") - from, healthy.url());
+        if (changed) text.insert(text.find("</Project>"), "<!-- the host's -->");
+        failed.work.write("download.xml", text);
+        const test::HostRun continued = runHost(failed.args({"--continue"}));
+        if (changed) {
+            EXPECT_EQ(continued.status, 2);
+            EXPECT_FALSE(std::filesystem::exists(failed.work / ".download.xml.ovk-plan"));
+            continue;
+        }
+        EXPECT_EQ(continued.status, 0) << continued.errors;
+        EXPECT_EQ(withoutUrl(filesIn(failed.work.path())), withoutUrl(filesIn(clean.work.path())));
+    }
+}
+
 }  // namespace
 }  // namespace ovk
