@@ -53,8 +53,8 @@ PY
 read -r project password <"$work/project"
 stop_id=$(cat "$work/stop_id")
 
-line=
-[ "$line_kbps" -gt 0 ] && line="--bandwidth-kbps $line_kbps"
+throttle=
+[ "$line_kbps" -gt 0 ] && throttle="--bandwidth-kbps $line_kbps"
 
 # serve [ARGS...]: starts the service on the catalogue and sets `url`.
 serve() {
@@ -115,7 +115,7 @@ while [ "$round" -le "$rounds" ]; do
     for subject in $( [ $((round % 2)) -eq 1 ] && echo "whole continue" || echo "continue whole"); do
         case $subject in
         whole)
-            serve $line
+            serve $throttle
             document "$work/whole"
             whole_seconds=$(host "$work/whole" "$@")
             unserve
@@ -129,7 +129,7 @@ while [ "$round" -le "$rounds" ]; do
             saved=$(grep -c '<Articleinfo>' "$work/stopped/download.xml" || true)
             [ "$saved" -eq "$stop_after" ] || { echo "stopped after $saved articles, not $stop_after" >&2; exit 1; }
             unserve
-            serve $line
+            serve $throttle
             # The document names the service it was made for; the new one listens elsewhere.
             sed -i "s|<URL>[^<]*</URL>|<URL>$url</URL>|" "$work/stopped/download.xml"
             # Init alone on the stopped document: the part of a continued download a faster

@@ -10,6 +10,7 @@
 #include "component/soap_setup.hpp"
 #include "document/config_infos.hpp"
 #include "ovk/client.hpp"
+#include "platform/xml/cdata_stand_ins.hpp"
 #include "platform/xml/document.hpp"
 #include "service/download_plan.hpp"
 #include "wizard/download_loop.hpp"
@@ -51,6 +52,16 @@ struct Client::Impl : SplashEvents, WizardEvents {
     ClientEvents* events = nullptr;
     // What the download transactions keep between requests; made by the first of them.
     std::shared_ptr<DownloadSession> downloadSession;
+    // Where the large texts of the document's items stood in the file when Init loaded it, and
+    // the file's identity then: a download continued on that file tells Finish, which then
+    // copies them without reading them through.
+    struct LoadedItems {
+        std::vector<CDataStandIns::Range> sections;
+        std::string file;  // fileIdentity() of the document
+    } loadedItems;
+    // The file's device, inode, size and modification time, links followed; empty when it
+    // cannot be read.
+    static std::string fileIdentity(const std::filesystem::path& path);
     // Asks the running download to stop; shared with the wizard, and read from any thread.
     const std::shared_ptr<DownloadStop> downloadStop = std::make_shared<DownloadStop>();
     // The article the item download is at, counted from 1 over the whole plan.

@@ -207,6 +207,7 @@ int pwriteAll(int fd, std::string_view bytes, off_t offset) {
 void DownloadFileWriter::reset() {
     forget();
     appendOnly_ = false;
+    earlier_.clear();
 }
 
 void DownloadFileWriter::forget() {
@@ -283,7 +284,11 @@ std::vector<CDataStandIns::Range> DownloadFileWriter::savedSections(
     // A save since the last reset() has written the file the texts were released into.
     const std::filesystem::path& path = store.file();
     if (path_ != path.string() || !unchangedSinceSave(path)) return {};
-    return texts_.sections();
+    std::vector<CDataStandIns::Range> sections = texts_.sections();
+    if (earlier_.empty()) return sections;
+    // The resumed file's own texts all come before those the continued saves wrote.
+    sections.insert(sections.begin(), earlier_.begin(), earlier_.end());
+    return sections;
 }
 
 void DownloadFileWriter::saveFull(xml::Document& document, xml::Node project,
@@ -459,7 +464,8 @@ void DownloadFileWriter::noteProgress(DocumentStore& store) {
 }
 
 void DownloadFileWriter::resume(const std::shared_ptr<xml::Document>& document, xml::Node project,
-                                DocumentStore& store, off_t tailOffset) {
+                                DocumentStore& store, off_t tailOffset,
+                                std::vector<CDataStandIns::Range> earlier) {
     reset();
     xmlNode* element = project.raw();
     if (!document || element == nullptr || element->last == nullptr)
@@ -482,6 +488,11 @@ void DownloadFileWriter::resume(const std::shared_ptr<xml::Document>& document, 
     tailOffset_ = tailOffset;
     remember(path);
     appendOnly_ = true;
+    // Only those before the tail: the saves to come write over what stands after it.
+    std::erase_if(earlier, [&](const CDataStandIns::Range& range) {
+        return range.offset + static_cast<off_t>(range.length) > tailOffset;
+    });
+    earlier_ = std::move(earlier);
 }
 
 }  // namespace ovk

@@ -44,9 +44,11 @@ class DownloadFileWriter {
     // then, its tail starting at `tailOffset`, and the next saves append Project's new children
     // there. The articles saved before are in the file alone (the document holds them only as
     // loaded, with stand-ins for their payloads), so until reset() a save that cannot append
-    // fails instead of writing the whole document.
+    // fails instead of writing the whole document. `earlier` are where the large texts of those
+    // articles stand, as loading the document found them: Finish need not read them through.
     void resume(const std::shared_ptr<xml::Document>& document, xml::Node project,
-                DocumentStore& store, off_t tailOffset);
+                DocumentStore& store, off_t tailOffset,
+                std::vector<CDataStandIns::Range> earlier = {});
 
     // Tells the download's plan that the file is as the last save left it, also for an article
     // that added nothing to it.
@@ -88,6 +90,7 @@ class DownloadFileWriter {
     timespec modified_{};
     bool lastIncremental_ = false;
     bool appendOnly_ = false;
+    std::vector<CDataStandIns::Range> earlier_;  // the texts of a resumed file's saved articles
     ReleasedTexts texts_;
     std::string releasedFrom_;  // the file the released texts stand in
 };
