@@ -87,8 +87,9 @@ class Client {
     /// Asks a running download (the wizard's Finish, or ContinueDownload) to stop after the
     /// article being fetched: the download document keeps the articles saved so far, the
     /// download raises DownloadCancel, and it can be continued later. Callable from any thread,
-    /// also from a signal-handling thread; a request made while Show or ContinueDownload runs but
-    /// before the download starts stops it before its first article. Does nothing else.
+    /// also from a signal-handling thread. A request made while Show or ContinueDownload runs but
+    /// before the download starts stops it before its first article; one made while neither runs
+    /// does nothing.
     void StopDownload();
     /// Whether the download document (DownloadFile) holds a download that stopped before its
     /// end, and can be continued: then `done` receives the articles saved and `total` all the

@@ -213,7 +213,8 @@ OVK_CLIENT_API const char* ovk_client_last_error(const ovk_client* client, int32
  * raises DownloadCancel, and the download can be continued later. The one function that may be
  * called from any thread, also while another call on the client runs (from a signal-handling
  * thread, for example); the client must not be destroyed meanwhile. A request made while Show
- * or continue_download runs but before the download starts stops it before its first article. */
+ * or continue_download runs but before the download starts stops it before its first article;
+ * one made while neither runs does nothing. */
 OVK_CLIENT_API ovk_status ovk_client_stop_download(ovk_client* client);
 
 /* Whether the download document (DownloadFile) holds a download that stopped before its end:

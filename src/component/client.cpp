@@ -174,7 +174,7 @@ int32_t Client::Init(const std::string& DownloadFile) {
 
 void Client::Show() {
     const RunningCall running(impl_->runningCalls);
-    impl_->downloadStop->clear();
+    const DownloadStop::Running downloading(*impl_->downloadStop);
     try {
         // Without the document and the service client of a successful Init, the wizard would
         // work on nothing and fail at every step.
@@ -200,7 +200,7 @@ void Client::Show() {
 }
 
 void Client::StopDownload() {
-    impl_->downloadStop->request();
+    impl_->downloadStop->requestIfRunning();
 }
 
 bool Client::UnfinishedDownload(int32_t& done, int32_t& total) {
@@ -221,7 +221,7 @@ bool Client::UnfinishedDownload(int32_t& done, int32_t& total) {
 
 void Client::ContinueDownload() {
     const RunningCall running(impl_->runningCalls);
-    impl_->downloadStop->clear();
+    const DownloadStop::Running downloading(*impl_->downloadStop);
     try {
         if (!impl_->initSucceeded) {
             throw Error(err::ObjectMissing,

@@ -13,16 +13,37 @@ class WizardEvents;
 
 // A request to stop a running download, which may come from any thread (a host's signal
 // handler thread, a button): the download loop reads it between articles. It stays set until a
-// loop has acted on it or a new download call clears it, so that a request made while the
-// loop is about to start is not lost.
+// loop has acted on it or the call that may run a download ends, so that a request made while
+// the loop is about to start is not lost.
 class DownloadStop {
   public:
-    void request() noexcept { requested_.store(true, std::memory_order_relaxed); }
-    bool requested() const noexcept { return requested_.load(std::memory_order_relaxed); }
-    void clear() noexcept { requested_.store(false, std::memory_order_relaxed); }
+    void request() noexcept { requested_.store(true); }
+    // The same, from outside the calls that run downloads: nothing while none runs, so that a
+    // request at an idle moment cannot stop the next download before it starts.
+    void requestIfRunning() noexcept {
+        if (running_.load() > 0) request();
+    }
+    bool requested() const noexcept { return requested_.load(); }
+    void clear() noexcept { requested_.store(false); }
+
+    // Marks a call that may run a download (Show, ContinueDownload) while it lasts; a request
+    // not acted on goes with it.
+    class Running {
+      public:
+        explicit Running(DownloadStop& stop) : stop_(stop) { ++stop_.running_; }
+        ~Running() {
+            if (--stop_.running_ == 0) stop_.clear();
+        }
+        Running(const Running&) = delete;
+        Running& operator=(const Running&) = delete;
+
+      private:
+        DownloadStop& stop_;
+    };
 
   private:
     std::atomic<bool> requested_{false};
+    std::atomic<int> running_{0};
 };
 
 // The Finish loop: the structure request and the download's plan (for a new download), one item

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <ctime>
 #include <thread>
 
 namespace ovk::host {
@@ -26,15 +27,28 @@ StopSignals::StopSignals() {
     std::thread([this] { watch(); }).detach();
 }
 
+void StopSignals::downloading(Client* client) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    client_ = client;
+}
+
 void StopSignals::watch() {
     const sigset_t set = stopSignals();
+    const timespec again{0, 100'000'000};
     for (;;) {
-        int signal = 0;
-        if (sigwait(&set, &signal) != 0) continue;
-        Client* client = client_.load();
-        if (client == nullptr || received_.load() != 0) ::_exit(128 + signal);
+        // After the first signal, the stop is asked again now and then: a request that came
+        // just before the client began its download call would otherwise be lost.
+        const int signal = received_.load() == 0 ? sigwaitinfo(&set, nullptr)
+                                                 : sigtimedwait(&set, nullptr, &again);
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (signal < 0) {
+            // The pause ended (or the wait was interrupted) without a signal.
+            if (received_.load() != 0 && client_ != nullptr) client_->StopDownload();
+            continue;
+        }
+        if (client_ == nullptr || received_.load() != 0) ::_exit(128 + signal);
         received_.store(signal);
-        client->StopDownload();
+        client_->StopDownload();
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <mutex>
 
 #include "ovk/client.hpp"
 
@@ -22,15 +23,17 @@ class StopSignals {
     StopSignals(const StopSignals&) = delete;
     StopSignals& operator=(const StopSignals&) = delete;
 
-    // While `client` is set, a signal asks it to stop; nullptr: a signal ends the program.
-    void downloading(Client* client) { client_.store(client); }
+    // While `client` is set, a signal asks it to stop; nullptr: a signal ends the program. Once
+    // this returns, the client is no longer touched.
+    void downloading(Client* client);
     // The signal that asked the download to stop, or 0.
     int received() const { return received_.load(); }
 
   private:
     void watch();
 
-    std::atomic<Client*> client_{nullptr};
+    std::mutex mutex_;  // held while the client is asked, so that it cannot go meanwhile
+    Client* client_ = nullptr;
     std::atomic<int> received_{0};
 };
 
