@@ -228,7 +228,7 @@ void Client::ContinueDownload() {
                         "ContinueDownload needs a successful Init: call Init with the download "
                         "document first.");
         }
-        const auto state = impl_->unfinishedDownload();
+        const auto state = impl_->unfinishedDownload(true);
         if (!state) {
             throw Error(err::InvalidArgument, "The download file " + impl_->DownloadFile +
                                                   " holds no unfinished download to continue.");

@@ -68,8 +68,9 @@ struct Client::Impl : SplashEvents, WizardEvents {
     std::uint64_t downloadPosition = 0;
 
     // The download the document holds that stopped before its end, if any (the document is
-    // taken, and repaired, to tell). Throws DocumentInUse when another download holds it.
-    std::optional<DownloadPlan::State> unfinishedDownload();
+    // taken, and repaired, to tell; with `keep` it stays held, for continuing it). Throws
+    // DocumentInUse when another download holds it.
+    std::optional<DownloadPlan::State> unfinishedDownload(bool keep = false);
     // Prepares to continue that download: the run of the Finish loop that does it.
     DownloadRun resumeDownload(const DownloadPlan::State& state);
 

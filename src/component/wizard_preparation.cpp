@@ -3,6 +3,7 @@
 
 #include "component/client_impl.hpp"
 #include "document/client_resources.hpp"
+#include "service/download_session.hpp"
 
 namespace ovk {
 
@@ -30,7 +31,7 @@ void Client::Impl::InitWizzard() {
     // opens the wizard as always.
     std::optional<DownloadPlan::State> unfinished;
     try {
-        unfinished = unfinishedDownload();
+        unfinished = unfinishedDownload(true);
     } catch (...) {
         // Held by another download or unreadable: the wizard says so when it downloads.
     }
@@ -46,6 +47,9 @@ void Client::Impl::InitWizzard() {
                 return;
             }
             wizard.ContinueRun = std::move(run);
+        } else {
+            // Left for later: the document is free until the user's next download takes it.
+            downloadSession->release();
         }
     }
     ui.setMousePointer(MousePointer::Default);

@@ -25,12 +25,12 @@ void Client::Impl::PlanDownload(const std::vector<std::string>& MaterialIds) {
     downloadPosition = 0;
 }
 
-std::optional<DownloadPlan::State> Client::Impl::unfinishedDownload() {
+std::optional<DownloadPlan::State> Client::Impl::unfinishedDownload(bool keep) {
     if (DownloadFile.empty()) return std::nullopt;
     DownloadSession& session = download();
     const bool held = session.holds(DownloadFile);
     std::optional<DownloadPlan::State> state = session.hold(DownloadFile).plan().check();
-    if (!held) session.release();
+    if (!held && !(keep && state)) session.release();
     return state;
 }
 

@@ -169,9 +169,9 @@ TEST(OvkHostContinue, AfterAKillAtAnyByteContinuingEndsAsACleanRunWould) {
 }
 
 // A failure that persisted ends the download with the articles before it; once the service is
-// back (at another address, which the host writes into the document) the download continues
-// and ends as a clean run, the URL line aside. A document the host changed meanwhile has
-// nothing to continue any more, and its plan is gone.
+// back (at another address, which the host writes into the document) the download continues,
+// by --continue or by Yes to the question Show asks, and ends as a clean run, the URL line
+// aside. A document the host changed meanwhile has nothing to continue, and its plan is gone.
 TEST(OvkHostContinue, AFailedDownloadContinuesOnceTheServiceIsBackButNotOnAChangedDocument) {
     RefService healthy;
     Download clean(healthy);
@@ -182,8 +182,9 @@ TEST(OvkHostContinue, AFailedDownloadContinuesOnceTheServiceIsBackButNotOnAChang
         doc.erase(from, doc.find("</URL>") - from);
         return files;
     };
-    for (const bool changed : {false, true}) {
-        SCOPED_TRACE(changed ? "changed" : "as it was");
+    enum How { ByOption, AtShow, OnAChangedDocument };
+    for (const How how : {ByOption, AtShow, OnAChangedDocument}) {
+        SCOPED_TRACE(how);
         Download failed(healthy);
         {
             RefService failing({"--fault", "GetItemData=soapfault@4721"});
@@ -198,15 +199,22 @@ TEST(OvkHostContinue, AFailedDownloadContinuesOnceTheServiceIsBackButNotOnAChang
         std::string text = readAll(failed.doc);
         const auto from = text.find("<URL>") + 5;
         text.replace(from, text.find("</URL>") - from, healthy.url());
-        if (changed) text.insert(text.find("</Project>"), "<!-- the host's -->");
+        if (how == OnAChangedDocument) text.insert(text.find("</Project>"), "<!-- the host's -->");
         failed.work.write("download.xml", text);
-        const test::HostRun continued = runHost(failed.args({"--continue"}));
-        if (changed) {
+        const test::HostRun continued =
+            runHost(failed.args(how == AtShow ? std::vector<std::string>{"--answer", "yes"}
+                                              : std::vector<std::string>{"--continue"}));
+        if (how == OnAChangedDocument) {
             EXPECT_EQ(continued.status, 2);
             EXPECT_FALSE(std::filesystem::exists(failed.work / ".download.xml.ovk-plan"));
             continue;
         }
         EXPECT_EQ(continued.status, 0) << continued.errors;
+        if (how == AtShow) {
+            ASSERT_GE(continued.lines.size(), 2u);
+            EXPECT_EQ(continued.lines[1]["msgbox"]["text"],
+                      "The last download stopped after 5 of 10 articles. Continue it?");
+        }
         EXPECT_EQ(withoutUrl(filesIn(failed.work.path())), withoutUrl(filesIn(clean.work.path())));
     }
 }
