@@ -130,6 +130,8 @@ struct Client::Impl : SplashEvents, WizardEvents {
     // The item reply being copied is held by nobody else, so its texts may move rather than
     // be copied.
     bool movableReplyText = false;
+    // The article whose reply is being copied, named when one of its payloads is not written.
+    std::string articleBeingCopied;
 };
 
 }  // namespace ovk

@@ -100,7 +100,10 @@ std::string SetupSoapClient(soap::ServiceClient& client, const ConnectionSetting
         try {
             client.setTrace(openTrace(trace, settings, store));
         } catch (...) {
-            return "Error by set TraceFile" + currentError().description;
+            // The same three lines as every other setting's failure: what, number, where.
+            const Error error = currentError();
+            return "Error by set TraceFile" + error.description + kCrLf +
+                   std::to_string(error.number) + kCrLf + error.source;
         }
 
         if (!settings.serviceUrl.empty()) client.setProperty("EndPointURL", settings.serviceUrl);

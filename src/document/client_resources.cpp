@@ -6,11 +6,13 @@
 #include <fstream>
 #include <vector>
 
+#include "codec/base64_text.hpp"
 #include "codec/encoding.hpp"
 #include "codec/write_base64_file.hpp"
 #include "platform/errors.hpp"
 #include "platform/files.hpp"
 #include "platform/numbers.hpp"
+#include "platform/xml/character_data.hpp"
 #include "platform/xml/document.hpp"
 
 namespace ovk {
@@ -24,16 +26,16 @@ bool holdsPicture(const std::filesystem::path& file, std::string_view base64Text
     const auto size = std::filesystem::file_size(file, ec);
     if (ec) return false;
     const Encoding encoding;
-    std::vector<uint8_t> text;
-    encoding.Str2ByteArray(base64Text, text);
-    std::vector<uint8_t> picture;
-    encoding.DecodeB64(text, picture);
+    std::string picture;
+    DecodeBase64Text(base64Text, encoding, [&](const auto& produce) {
+        picture.clear();
+        produce([&](std::string_view bytes) { picture += bytes; });
+    });
     if (picture.size() != size) return false;
     std::ifstream in(file, std::ios::binary);
     std::vector<char> stored(picture.size());
     if (!in.read(stored.data(), static_cast<std::streamsize>(stored.size()))) return false;
-    return std::equal(stored.begin(), stored.end(), picture.begin(),
-                      [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; });
+    return std::equal(stored.begin(), stored.end(), picture.begin());
 }
 
 }  // namespace
@@ -87,15 +89,14 @@ std::string GetNewVersionText(const std::string& languageIdText) {
 }
 
 void SaveBannerImage(const xml::Node& clientData, const std::filesystem::path& downloadFile) {
-    const xml::Node picture = clientData.firstChild();
-    if (!picture || picture.kind() != xml::NodeKind::CData) {
-        throw Error(err::TypeMismatch, "The client data carries no banner picture");
-    }
+    // Services send it in a CDATA section or, as most send binary data, as the element's text.
+    const std::optional<std::string> picture = xml::characterData(clientData);
+    if (!picture) throw Error(err::TypeMismatch, "The client data carries no banner picture");
     const auto banner = std::filesystem::absolute(downloadFile).parent_path() / kBannerFileName;
     // The picture seldom changes from one start-up to the next, and replacing it means
     // flushing it to disk, on a busy disk the slowest step of the whole start-up.
-    if (holdsPicture(banner, picture.text())) return;
-    WriteBase64File(picture.text(), banner);
+    if (holdsPicture(banner, *picture)) return;
+    WriteBase64File(*picture, banner);
 }
 
 }  // namespace ovk

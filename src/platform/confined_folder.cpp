@@ -8,6 +8,7 @@
 #include <cstring>
 #include <random>
 
+#include "platform/crash_point.hpp"
 #include "platform/errors.hpp"
 #include "platform/files.hpp"
 #include "platform/memory_writes.hpp"
@@ -15,15 +16,20 @@
 namespace ovk::files {
 namespace {
 
-std::string temporaryName(std::string_view name) {
+std::string randomCharacters(std::size_t count) {
     static thread_local std::mt19937_64 random{std::random_device{}()};
     constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-    std::string suffix(8, '0');
-    for (char& c : suffix) c = kDigits[random() % 36];
-    return "." + std::string(name) + "." + suffix + ".tmp";
+    std::string text(count, '0');
+    for (char& c : text) c = kDigits[random() % 36];
+    return text;
 }
 
 }  // namespace
+
+std::string ConfinedFolder::temporaryName(std::string_view name) const {
+    if (!temporaryPrefix_.empty()) return temporaryPrefix_ + randomCharacters(6);
+    return "." + std::string(name) + "." + randomCharacters(8) + ".tmp";
+}
 
 ConfinedFolder::ConfinedFolder(const std::filesystem::path& folder)
     : path_(folder.empty() ? std::filesystem::path(".") : folder) {
@@ -78,7 +84,8 @@ void ConfinedFolder::replaceFileWith(std::string_view name,
         // A replaced file keeps its permissions; a new one gets what a plain create would give.
         struct stat st {};
         mode_t mode = 0;
-        if (::fstatat(fd_, target.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)) {
+        const bool exists = ::fstatat(fd_, target.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+        if (exists && S_ISREG(st.st_mode)) {
             mode = st.st_mode & 07777;
         } else {
             const mode_t mask = ::umask(0);
@@ -86,9 +93,14 @@ void ConfinedFolder::replaceFileWith(std::string_view name,
             mode = 0644 & ~mask;
         }
         produce([&](std::string_view piece) {
-            if (const int errnum = writeFromMemory(fd, piece); errnum != 0)
-                throw ioError("Cannot write", shown, errnum);
+            while (!piece.empty()) {
+                const std::size_t allowed = bytesBeforeCrash(piece.size());
+                if (const int errnum = writeFromMemory(fd, piece.substr(0, allowed)); errnum != 0)
+                    throw ioError("Cannot write", shown, errnum);
+                piece.remove_prefix(allowed);
+            }
         });
+        if (!exists && onNewFile_) onNewFile_(shown);
         if (::fchmod(fd, mode) != 0) throw ioError("Cannot set permissions for", shown, errno);
         if (flush && ::fsync(fd) != 0) throw ioError("Cannot flush", shown, errno);
         const int closed = ::close(fd);

@@ -40,14 +40,28 @@ class ConfinedFolder {
                          const std::function<void(const ContentSink&)>& produce,
                          bool flush = true) const;
 
+    // Temporary files are named `prefix` + six letters or digits from now on, so that whoever
+    // owns the prefix can recognise and remove those a crash left; by default "." + the file's
+    // name + "." + eight characters + ".tmp".
+    void setTemporaryPrefix(std::string prefix) { temporaryPrefix_ = std::move(prefix); }
+    // Called with the path of a file that did not exist, before it is made; what it throws
+    // leaves the file unmade. Nothing: none.
+    void onNewFile(std::function<void(const std::filesystem::path&)> hook) {
+        onNewFile_ = std::move(hook);
+    }
+
     // Flushes everything written on the folder's file system to disk.
     void syncFileSystem() const;
 
     const std::filesystem::path& path() const { return path_; }
 
   private:
+    std::string temporaryName(std::string_view name) const;
+
     std::filesystem::path path_;
     int fd_ = -1;
+    std::string temporaryPrefix_;
+    std::function<void(const std::filesystem::path&)> onNewFile_;
 };
 
 }  // namespace ovk::files

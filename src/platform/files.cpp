@@ -65,6 +65,16 @@ void removeLeftovers(const fs::path& folder, const fs::path& target) {
     }
 }
 
+// Earlier releases wrote payload files through "." + name + "." + eight characters + ".tmp".
+bool isEarlierPayloadTemporary(std::string_view name) {
+    constexpr std::size_t kSuffix = 1 + 8 + 4;
+    if (name.size() < 2 + kSuffix || !name.ends_with(".tmp")) return false;
+    const std::string_view random = name.substr(name.size() - kSuffix, 9);
+    return random[0] == '.' && std::all_of(random.begin() + 1, random.end(), [](char c) {
+               return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z');
+           });
+}
+
 }  // namespace
 
 Descriptor::~Descriptor() {
@@ -77,9 +87,9 @@ void removeWriteLeftovers(const fs::path& folder) {
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
         const auto marker = name.rfind(kTempMarker);
-        if (name.front() != '.' || marker == std::string::npos ||
-            name.size() != marker + kTempMarker.size() + 6)
-            continue;
+        const bool atomicWrite =
+            marker != std::string::npos && name.size() == marker + kTempMarker.size() + 6;
+        if (name.front() != '.' || !(atomicWrite || isEarlierPayloadTemporary(name))) continue;
         std::error_code fileEc;
         if (!it->is_regular_file(fileEc) || it->is_symlink(fileEc)) continue;
         const auto modified = it->last_write_time(fileEc);

@@ -53,7 +53,7 @@ void replaceFileContent(const fs::path& target, std::string_view content);
 void replaceFileContentWith(const fs::path& target, const std::function<void(int fd)>& write);
 
 // Removes what atomic writes of any file in `folder` left behind more than a minute ago (see
-// replaceFileContent): the payload files of a download that was killed.
+// replaceFileContent), and the payload files' temporary files of earlier releases.
 void removeWriteLeftovers(const fs::path& folder);
 
 // Reads `size` bytes at `offset`, through interrupted and short reads; `got` says how many

@@ -26,6 +26,11 @@ class FormView : public QDialog {
     // handlers too.
     virtual void render() {}
 
+    // The form set the hourglass (true) or took it away (false): long work starts or ended.
+    // Runs inside the form's handler; a view may show news of the work from its own timers,
+    // which keep running while the form waits for the service.
+    virtual void busyChanged(bool /*busy*/) {}
+
     // Runs a handler of the model. A failure is kept for showModal and ends the modal loop.
     void callHandler(const std::function<void()>& handler);
 

@@ -91,6 +91,7 @@ MsgBoxAnswer QtUserInterface::msgBox(const std::string& text, const std::string&
 
 void QtUserInterface::setMousePointer(MousePointer pointer) {
     ensureApplication();
+    const bool wasBusy = overriding_;
     if (pointer == MousePointer::Hourglass && !overriding_) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         overriding_ = true;
@@ -99,6 +100,8 @@ void QtUserInterface::setMousePointer(MousePointer pointer) {
         overriding_ = false;
     }
     pointer_ = pointer;
+    if (overriding_ != wasBusy)
+        for (FormView* view : openViews_) view->busyChanged(overriding_);
 }
 
 void QtUserInterface::processPendingEvents() {
@@ -145,6 +148,9 @@ void QtUserInterface::showModal(Form& form) {
             });
             if (form.isShown()) dialog->render();
         });
+        // The waiting window has done its part once the wizard is up: left on screen it would
+        // show wherever the user moves the wizard away from it. It closes itself afterwards.
+        if (auto* splash = qobject_cast<SplashView*>(dialog->parentWidget())) splash->hide();
         dialog->exec();
     }
     // The loop can end without the form's consent only through a failing handler.

@@ -78,12 +78,9 @@ SplashView::SplashView(frmSplash& form, QWidget* parent)
 void SplashView::render() {
     applyControl(*image1_, splash_.Image1);
     applyControl(*lblWarning_, splash_.lblWarning);
+    // The label reads in the desktop's font, as the picture's lettering and every other window
+    // of the component do; a serif face of its own made the window look patched together.
     lblWarning_->setText(QString::fromStdString(splash_.lblWarning.Caption));
-    if (!splash_.lblWarning.fontName.empty()) {
-        QFont font = lblWarning_->font();
-        font.setFamilies({QString::fromStdString(splash_.lblWarning.fontName)});
-        lblWarning_->setFont(font);
-    }
 }
 
 void SplashView::showEvent(QShowEvent* event) {

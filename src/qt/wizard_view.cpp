@@ -24,6 +24,7 @@
 #include <cmath>
 
 #include "qt/accessible_texts.hpp"
+#include "qt/banner.hpp"
 #include "qt/clickable_label.hpp"
 #include "qt/list_view_model.hpp"
 #include "qt/readable_palette.hpp"
@@ -57,6 +58,31 @@ QString labelText(const std::string& caption) {
         }
     }
     return shown;
+}
+
+// The letter a caption marks as its mnemonic ("&Next": n), or nothing.
+QChar mnemonicOf(const QString& caption) {
+    for (qsizetype i = 0; i + 1 < caption.size(); ++i) {
+        if (caption[i] != u'&') continue;
+        if (caption[i + 1] == u'&') {
+            ++i;
+            continue;
+        }
+        return caption[i + 1].toLower();
+    }
+    return {};
+}
+
+// A button whose caption marks no mnemonic (a resource file's "Konfiguration") gets one on its
+// first letter that no other button of the window uses, so that every button can be reached
+// with Alt in every language.
+QString withMnemonic(const QString& caption, const QSet<QChar>& taken) {
+    if (!mnemonicOf(caption).isNull()) return caption;
+    for (qsizetype i = 0; i < caption.size(); ++i) {
+        if (caption[i].isLetter() && !taken.contains(caption[i].toLower()))
+            return caption.left(i) + u'&' + caption.mid(i);
+    }
+    return caption;
 }
 
 // The key codes and shift flags that the form's key handlers expect.
@@ -125,11 +151,6 @@ int formButton(Qt::MouseButton button) {
         default:
             return 0;
     }
-}
-
-// The design picture of the banner, for a document folder without a banner of its own.
-QPixmap designBanner() {
-    return QPixmap(QStringLiteral(":/ovk_client/banner.png"));
 }
 
 }  // namespace
@@ -208,6 +229,7 @@ WizardView::WizardView(frmWiz& form, QWidget* parent)
     prgDownload_ = new QProgressBar(page);
     prgDownload_->setTextVisible(false);
     bind(wiz_.prgDownload, prgDownload_, Kind::Other);
+    buildNews(page);
 
     // The frame's buttons and the mail link.
     cmdCancel_ = addButton(wiz_.cmdCancel, canvas_, &frmWiz::cmdCancel_Click);
@@ -267,9 +289,8 @@ QLabel* WizardView::addLabel(Control& control, QWidget* parent) {
 
 QPushButton* WizardView::addButton(Control& control, QWidget* parent, void (frmWiz::*handler)()) {
     auto* button = new QPushButton(parent);
-    // Enter must not press whichever button had the focus last: the steps are changed on
-    // purpose only.
-    button->setAutoDefault(false);
+    // Enter presses the button that has the focus; elsewhere it presses the step's default.
+    button->setAutoDefault(true);
     connect(button, &QPushButton::clicked, this,
             [this, handler] { run([&wiz = wiz_, handler] { (wiz.*handler)(); }); });
     bind(control, button, Kind::Button);
@@ -383,6 +404,10 @@ void WizardView::run(const std::function<void()>& handler) {
 void WizardView::render() {
     syncing_ = true;
     setWindowTitle(text(wiz_.Me.Caption));
+    takenMnemonics_.clear();
+    for (const Binding& binding : bindings_)
+        if (binding.kind == Kind::Button)
+            takenMnemonics_.insert(mnemonicOf(text(binding.control->Caption)));
     for (const Binding& binding : bindings_) renderControl(binding);
     renderPicture();
     renderList(*lstAll_, wiz_.lstAll, lstAllRevision_);
@@ -401,7 +426,7 @@ void WizardView::renderControl(const Binding& binding) {
         case Kind::Page:
             // Pages are switched by moving them out of sight; hidden as well, so that their
             // controls leave the tab order.
-            widget.setGeometry(scale_.rect(control));
+            widget.setGeometry(placed(binding, {}));
             widget.setVisible(control.Visible && control.Left >= 0);
             enable(widget, control.Enabled);
             return;
@@ -418,7 +443,8 @@ void WizardView::renderControl(const Binding& binding) {
             break;
         }
         case Kind::Button:
-            static_cast<QPushButton&>(widget).setText(text(control.Caption));
+            static_cast<QPushButton&>(widget).setText(
+                withMnemonic(text(control.Caption), takenMnemonics_));
             break;
         case Kind::Picture:
             // The picture decides the size (renderPicture); the form only places it.
@@ -437,7 +463,7 @@ void WizardView::renderControl(const Binding& binding) {
     }
     // A size hint can cost a layout pass over every row of a list; ask only when needed.
     const bool natural = control.Width <= 0 || control.Height <= 0;
-    widget.setGeometry(scale_.rect(control, natural ? widget.sizeHint() : QSize()));
+    widget.setGeometry(placed(binding, natural ? widget.sizeHint() : QSize()));
     widget.setVisible(control.Visible);
     enable(widget, control.Enabled);
 }
@@ -451,6 +477,17 @@ void WizardView::enable(QWidget& widget, bool enabled) {
         if (focus != nullptr && (focus == &widget || widget.isAncestorOf(focus)))
             focusBeforeDisabling_ = &widget;
     }
+    // Assistive technology takes a control's focus policy for whether it can be focused; a
+    // disabled one cannot.
+    static const char* const kPolicy = "ovkFocusPolicy";
+    if (!enabled && widget.focusPolicy() != Qt::NoFocus) {
+        widget.setProperty(kPolicy, static_cast<int>(widget.focusPolicy()));
+        widget.setEnabled(false);
+        widget.setFocusPolicy(Qt::NoFocus);
+        return;
+    }
+    if (enabled && widget.property(kPolicy).isValid())
+        widget.setFocusPolicy(static_cast<Qt::FocusPolicy>(widget.property(kPolicy).toInt()));
     widget.setEnabled(enabled);
     if (enabled && focusBeforeDisabling_ == &widget) {
         widget.setFocus();
@@ -459,17 +496,48 @@ void WizardView::enable(QWidget& widget, bool enabled) {
 }
 
 void WizardView::renderPicture() {
-    if (pictureShown_ && shownPicture_ == wiz_.Image1Picture) return;
+    // The banner fills its band, whose size follows the window's, at the screen's density.
+    const Control& image = wiz_.Image1;
+    const QRect band(
+        QPoint(scale_.toPixels(formX_.map(image.Left)), scale_.toPixels(formY_.map(image.Top))),
+        QPoint(scale_.toPixels(formX_.map(image.Left + image.Width)) - 1,
+               scale_.toPixels(formY_.map(image.Top + image.Height)) - 1));
+    const qreal density = devicePixelRatioF();
+    if (pictureShown_ && shownPicture_ == wiz_.Image1Picture && shownBand_ == band.size() &&
+        shownDensity_ == density)
+        return;
     QPixmap picture;
     if (!wiz_.Image1Picture.empty()) picture.load(text(wiz_.Image1Picture));
     // A picture that cannot be read leaves the design picture, as a missing one does.
-    if (picture.isNull()) picture = designBanner();
-    image1_->setPixmap(picture);
-    // The banner shows at its own size, as far as the window reaches.
-    image1_->resize(std::min(picture.width(), canvas_->width() - image1_->x()),
-                    std::min(picture.height(), scale_.toPixels(wiz_.frmSep1.Top)));
+    image1_->setPixmap(picture.isNull() ? designBanner(band.size(), density)
+                                        : bannerFillingBand(picture, band.size(), density));
+    image1_->resize(band.size());
     shownPicture_ = wiz_.Image1Picture;
+    shownBand_ = band.size();
+    shownDensity_ = density;
     pictureShown_ = true;
+}
+
+QRect WizardView::placed(const Binding& binding, QSize natural) const {
+    const Control& control = *binding.control;
+    const bool onPage = binding.widget->parentWidget() != canvas_;
+    const ElasticAxis& x = onPage ? pageX_ : formX_;
+    const ElasticAxis& y = onPage ? pageY_ : formY_;
+    // Lists, the tree and the pages give up length to a small screen; buttons keep their size
+    // and move, labels keep their height and wrap in the width they get.
+    const bool sized = control.Width > 0 && control.Height > 0;
+    const bool stretchesAcross = sized && binding.kind != Kind::Button;
+    const bool stretchesDown = sized && (binding.kind == Kind::Page || binding.kind == Kind::Other);
+    const double left = x.map(control.Left);
+    const double top = y.map(control.Top);
+    const int pixelLeft = scale_.toPixels(left);
+    const int pixelTop = scale_.toPixels(top);
+    if (!sized) return {QPoint(pixelLeft, pixelTop), natural};
+    const int right = stretchesAcross ? scale_.toPixels(x.map(control.Left + control.Width))
+                                      : pixelLeft + scale_.toPixels(control.Width);
+    const int bottom = stretchesDown ? scale_.toPixels(y.map(control.Top + control.Height))
+                                     : pixelTop + scale_.toPixels(control.Height);
+    return {pixelLeft, pixelTop, right - pixelLeft, bottom - pixelTop};
 }
 
 void WizardView::renderList(QListWidget& widget, const ListBox& list, uint64_t& shown) {
@@ -548,6 +616,7 @@ void WizardView::renderProgress() {
     prgDownload_->setRange(static_cast<int>(std::lround(bar.Min)),
                            static_cast<int>(std::lround(bar.Max)));
     prgDownload_->setValue(static_cast<int>(std::lround(bar.Value)));
+    renderProgressText();
 }
 
 void WizardView::renderAccessibleTexts() {
@@ -595,16 +664,32 @@ void WizardView::announceStep(int step) {
                 news.push_back(sentence(labelText(line->Caption)));
     }
     pages_[static_cast<std::size_t>(step)]->setAccessibleName(heading);
-    // A keyboard user whose control went with the last page starts at the new page's first
-    // one, rather than nowhere.
-    const QWidget* focus = focusWidget();
-    if (focus == nullptr || !focus->isVisibleTo(this) || !focus->isEnabled()) {
-        const std::array<QWidget*, 3> first{lstAll_, tvTree_, cmdFinish_};
-        first[static_cast<std::size_t>(step)]->setFocus();
-    }
+    // Enter anywhere but on a button goes on: Next, and Finish on the last step.
+    cmdNext_->setDefault(step < 2);
+    cmdFinish_->setDefault(step == 2);
+    focusStep();
     // The dialog's description changing is what a screen reader reads out, wherever the
     // focus is.
     setAccessibleDescription(news.join(u' '));
+}
+
+QWidget* WizardView::shownPage() const {
+    for (QWidget* page : pages_)
+        if (page->isVisibleTo(this)) return page;
+    return nullptr;
+}
+
+void WizardView::focusStep() {
+    // Each step starts at its first input control, never on Cancel, where two presses of
+    // Space would end the wizard.
+    if (announcedStep_ < 0) return;
+    const std::array<QWidget*, 3> first{lstAll_, tvTree_, cmdFinish_};
+    QWidget* control = first[static_cast<std::size_t>(announcedStep_)];
+    if (!control->isEnabled()) return;
+    control->setFocus(Qt::OtherFocusReason);
+    // While another window is active no focus change is announced; the frame must not wait
+    // for one.
+    followFocus(control);
 }
 
 void WizardView::followFocus(QWidget* focus) {
@@ -622,7 +707,33 @@ void WizardView::boundToScreen() {
         const QSize margins(std::max(frame.width(), 0), std::max(frame.height(), titleBar));
         size = size.boundedTo(screen->availableGeometry().size() - margins);
     }
+    fitInto(size);
     setFixedSize(size);
+}
+
+void WizardView::fitInto(QSize size) {
+    // Across: the gap between Cancel and Back with the mail link in it, and on the pages the
+    // field lists, the tree, the article list and the gaps between the field lists and their
+    // buttons. Down: the banner's band, and on the pages the lists' and the tree's height.
+    const Control& page = wiz_.picStep[0];
+    const Control& image = wiz_.Image1;
+    formX_ = ElasticAxis({{wiz_.cmdCancel.Left + wiz_.cmdCancel.Width, wiz_.cmdBack.Left}},
+                         scale_.toTwips(designSize_.width() - size.width()));
+    formY_ =
+        ElasticAxis({{image.Top, image.Top + image.Height},
+                     {page.Top + wiz_.lstAll.Top, page.Top + wiz_.tvTree.Top + wiz_.tvTree.Height}},
+                    scale_.toTwips(designSize_.height() - size.height()));
+    const ListBox& all = wiz_.lstAll;
+    const ListBox& chosen = wiz_.lstSelected;
+    pageX_ = ElasticAxis({{all.Left, wiz_.tvTree.Left + wiz_.tvTree.Width},
+                          {all.Left + all.Width, wiz_.cmdRightOne.Left},
+                          {wiz_.cmdRightOne.Left + wiz_.cmdRightOne.Width, chosen.Left},
+                          {chosen.Left, chosen.Left + chosen.Width}},
+                         formX_.takenBetween(0, wiz_.Me.Width));
+    pageY_ = ElasticAxis({{wiz_.lstAll.Top, wiz_.tvTree.Top + wiz_.tvTree.Height}},
+                         formY_.takenBetween(page.Top, page.Top + page.Height));
+    canvas_->setFixedSize(designSize_ -
+                          QSize(scale_.toPixels(formX_.taken()), scale_.toPixels(formY_.taken())));
 }
 
 void WizardView::treeCurrentChanged(int node) {
@@ -758,8 +869,11 @@ void WizardView::resizeEvent(QResizeEvent* event) {
 void WizardView::showEvent(QShowEvent* event) {
     // The window may open on another screen than the one it was made for.
     boundToScreen();
+    render();
     FormView::showEvent(event);
     applyResizeRule();
+    // The dialog's own choice on showing is its first button in the tab order.
+    focusStep();
 }
 
 void WizardView::applyResizeRule() {

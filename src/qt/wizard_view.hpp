@@ -1,11 +1,14 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QPointer>
+#include <QSet>
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <vector>
 
+#include "qt/elastic_axis.hpp"
 #include "qt/form_view.hpp"
 #include "qt/twips.hpp"
 
@@ -14,6 +17,7 @@ class QLabel;
 class QListWidget;
 class QProgressBar;
 class QPushButton;
+class QTimer;
 class QTreeView;
 class QWidget;
 
@@ -46,6 +50,7 @@ class WizardView : public FormView {
     ~WizardView() override;
 
     void render() override;
+    void busyChanged(bool busy) override;
 
   protected:
     // During a download, closing the window asks whether to stop it.
@@ -71,6 +76,10 @@ class WizardView : public FormView {
     void setTabOrder();
     // The window keeps the form's size where the screen allows, and scrolls where it does not.
     void boundToScreen();
+    // Lays the form out for a window of `size`: what is missing from the design size is taken
+    // from the lists, the tree and the banner, and only what they cannot give is scrolled.
+    void fitInto(QSize size);
+    QRect placed(const Binding& binding, QSize natural) const;
     // The form's resize rule: it may move the window to the top of a small screen.
     void applyResizeRule();
 
@@ -88,8 +97,16 @@ class WizardView : public FormView {
     // new step.
     void renderAccessibleTexts();
     void announceStep(int step);
+    void focusStep();
     void followFocus(QWidget* focus);
     void openListMenuFromKeyboard();
+
+    // News of long work (wizard_view_news.cpp): a text in the place of what loads, and where
+    // the download stands.
+    void buildNews(QWidget* downloadPage);
+    QWidget* shownPage() const;
+    void showBusyText();
+    void renderProgressText();
 
     void treeCurrentChanged(int node);
     void treeClicked(int node);
@@ -104,9 +121,14 @@ class WizardView : public FormView {
     int announcedStep_ = -1;
     bool menuFromKeyboard_ = false;
     std::vector<Binding> bindings_;
+    QSet<QChar> takenMnemonics_;  // by the buttons' own captions
     std::array<QWidget*, 3> pages_{};
     QLabel* image1_ = nullptr;
     std::string shownPicture_;
+    QSize shownBand_;
+    qreal shownDensity_ = 0;
+    ElasticAxis formX_, formY_;  // the form's own controls
+    ElasticAxis pageX_, pageY_;  // the controls on the step pages
     bool pictureShown_ = false;
 
     QListWidget* lstAll_ = nullptr;
@@ -133,6 +155,13 @@ class WizardView : public FormView {
     QPushButton* cmdBack_ = nullptr;
     QPushButton* cmdNext_ = nullptr;
     QPushButton* cmdFinish_ = nullptr;
+
+    QLabel* busyText_ = nullptr;
+    QTimer* busyWatch_ = nullptr;
+    QElapsedTimer busySince_;
+    QLabel* progressText_ = nullptr;
+    QElapsedTimer downloadClock_;
+    long long firstPlaceTimed_ = 0;
 
     QPointer<QWidget> focusBeforeDisabling_;
 

@@ -2,16 +2,14 @@
 
 #include <libxml/tree.h>
 
-#include <algorithm>
-#include <cstdint>
-#include <span>
-#include <vector>
+#include <optional>
 
-#include "codec/ascii_bytes.hpp"
+#include "codec/base64_text.hpp"
 #include "codec/encoding.hpp"
 #include "platform/confined_folder.hpp"
 #include "platform/errors.hpp"
 #include "platform/text.hpp"
+#include "platform/xml/character_data.hpp"
 
 namespace ovk {
 namespace {
@@ -27,83 +25,42 @@ std::string projectChildText(const xml::Document* document, std::string_view nam
     return {};
 }
 
-// The data of a payload record: its first child's character data. A service that has to send
-// "]]>" splits the text over adjacent CDATA sections, so those are joined again; taking the
-// first section alone would cut the record short.
+// The data of a payload record: its character data, in CDATA sections or as plain text.
 std::string recordData(xml::Node record) {
-    xml::Node child = record.firstChild();
-    if (!child) {
+    if (!record.firstChild()) {
         throw Error(err::ObjectMissing,
                     "The payload element " + record.localName() + " has no content");
     }
-    if (child.kind() != xml::NodeKind::CData && child.kind() != xml::NodeKind::Text) {
+    std::optional<std::string> data = xml::characterData(record);
+    if (!data) {
         throw Error(err::InvalidArgument,
                     "The payload element " + record.localName() + " holds no character data");
     }
-    std::string data;
-    for (; child && (child.kind() == xml::NodeKind::CData || child.kind() == xml::NodeKind::Text);
-         child = child.nextSibling()) {
-        data += child.text();
-    }
-    return data;
+    return std::move(*data);
 }
 
-// Decodes the way WriteBase64File does. Base64 is ASCII, where the code page conversion
-// changes nothing, so the usual text is decoded where it lies, checked as it is decoded; only
-// a text holding other characters takes the conversion first.
-ByteBuffer decodeBase64(std::string_view text, const Encoding& encoding) {
-    // Not cleared before it is written: a fresh output of tens of megabytes would otherwise
-    // be filled twice.
-    ByteBuffer bytes;
-    if (encoding.DecodeB64Digits(codec_detail::asBytes(text), bytes)) return bytes;
-    if (codec_detail::isAscii(codec_detail::asBytes(text))) {
-        encoding.DecodeB64(codec_detail::asBytes(text), bytes);
-        return bytes;
-    }
-    std::vector<uint8_t> encoded;
-    encoding.Str2ByteArray(text, encoded);
-    encoding.DecodeB64(encoded, bytes);
-    return bytes;
-}
-
-// Texts longer than this are decoded into the file a piece at a time when they allow it: the
-// whole decoded document would otherwise sit in memory beside its text.
-constexpr std::size_t kPieceChars = std::size_t{4} << 20;  // a multiple of four
-
-// A text that turned out not to be well-formed Base64 while it was decoded in pieces.
-struct NotInPieces {};
-
-// Decodes a text into `write` a piece at a time, four characters to three bytes, which gives
-// what decoding it whole gives as long as it is well-formed Base64 ("=" only at its end).
-// Each piece is checked as it is decoded; at the first that is not, throws NotInPieces, and
-// the text has to take the decoder's exact path, which looks across groups.
-void decodeInPieces(std::string_view text, const Encoding& encoding,
-                    const files::ConfinedFolder::ContentSink& write) {
-    ByteBuffer bytes;
-    for (std::size_t at = 0; at < text.size(); at += kPieceChars) {
-        const std::string_view piece = text.substr(at, kPieceChars);
-        const bool last = at + piece.size() == text.size();
-        if ((!last && piece.back() == '=') ||
-            !encoding.DecodeB64Digits(codec_detail::asBytes(piece), bytes)) {
-            throw NotInPieces{};
-        }
-        write(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
-    }
-}
-
-// A document's Base64 text: when it is one character-data node, as services send it, it is
-// read in place rather than copied.
+// A document's Base64 text: when it is one node, as services send it, it is read in place
+// rather than copied.
 template <class Use>
 void withRecordData(xml::Node record, Use use) {
-    const xml::Node first = record.firstChild();
-    const bool single =
-        first && (first.kind() == xml::NodeKind::CData || first.kind() == xml::NodeKind::Text) &&
-        !(first.nextSibling() && (first.nextSibling().kind() == xml::NodeKind::CData ||
-                                  first.nextSibling().kind() == xml::NodeKind::Text));
-    if (single && first.raw()->content != nullptr) {
-        use(std::string_view(reinterpret_cast<const char*>(first.raw()->content)));
+    // An empty document is an element without content where Base64 travels as element text.
+    if (!record.hasChildNodes()) return use(std::string_view());
+    const xml::Node sole = xml::soleCharacterDataNode(record);
+    if (sole && sole.raw()->content != nullptr) {
+        use(std::string_view(reinterpret_cast<const char*>(sole.raw()->content)));
     } else {
         use(std::string_view(recordData(record)));
+    }
+}
+
+// Runs the writing of one payload; a failure is handed to `failed` with the file it was meant
+// for, and the writer goes on with the next payload.
+template <class Write>
+void writeOne(const std::string& file, const PayloadFailures& failed, Write write) {
+    try {
+        write();
+    } catch (...) {
+        failed(PayloadFailure{file, currentError()});
     }
 }
 
@@ -118,7 +75,8 @@ std::string GetGerFileName(const xml::Document* document) {
 }
 
 void WriteBinaryPayloads(xml::Node payload, const xml::Document* document,
-                         const std::filesystem::path& downloadFile, RecordFiles& recordFiles) {
+                         const std::filesystem::path& downloadFile, RecordFiles& recordFiles,
+                         const PayloadFailures& failed) {
     std::error_code ec;
     if (!std::filesystem::exists(downloadFile, ec)) {
         throw Error(err::FileNotFound, "File not found: " + downloadFile.string());
@@ -137,41 +95,35 @@ void WriteBinaryPayloads(xml::Node payload, const xml::Document* document,
             if (name.empty()) continue;
             const std::filesystem::path path = folder / name;
             for (xml::Node record = group.firstChild(); record; record = record.nextSibling()) {
-                const std::string data = recordData(record);
-                if (symbols) {
-                    recordFiles.AppendSymbolRecord(path, data);
-                } else {
-                    recordFiles.AppendGerRecord(path, data);
-                }
+                // Layout between the records of an indented reply is no record.
+                if (!record.isElement()) continue;
+                writeOne(name, failed, [&] {
+                    const std::string data = recordData(record);
+                    if (symbols) {
+                        recordFiles.AppendSymbolRecord(path, data);
+                    } else {
+                        recordFiles.AppendGerRecord(path, data);
+                    }
+                });
             }
         } else if (kind == "DOCUMENTS") {
-            const files::ConfinedFolder target(folder);
+            files::ConfinedFolder target(folder);
+            recordFiles.journalPayloadsIn(target, downloadFile);
             for (xml::Node file = group.firstChild(); file; file = file.nextSibling()) {
-                withRecordData(file, [&](std::string_view data) {
-                    const std::optional<std::string> name = file.attribute("Name");
+                if (!file.isElement()) continue;
+                const std::optional<std::string> name = file.attribute("Name");
+                writeOne(name.value_or(std::string()), failed, [&] {
                     if (!name) throw Error(err::InvalidArgument, "A document payload has no Name");
                     files::ConfinedFolder::checkPlainName(*name);
-                    // Flushed to disk with the download file's next save (see
-                    // DownloadFileWriter): one flush per file would cost more than fetching it.
-                    const Encoding encoding;
-                    if (data.size() > kPieceChars && data.size() % 4 == 0) {
-                        try {
-                            target.replaceFileWith(
-                                *name,
-                                [&](const files::ConfinedFolder::ContentSink& write) {
-                                    decodeInPieces(data, encoding, write);
-                                },
-                                false);
-                            return;
-                        } catch (const NotInPieces&) {
-                            // Nothing was written: the file is made whole below.
-                        }
-                    }
-                    const ByteBuffer bytes = decodeBase64(data, encoding);
-                    target.replaceFile(
-                        *name,
-                        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
-                        false);
+                    withRecordData(file, [&](std::string_view data) {
+                        // Flushed to disk with the download file's next save (see
+                        // DownloadFileWriter): one flush per file would cost more than
+                        // fetching it.
+                        const Encoding encoding;
+                        DecodeBase64Text(data, encoding, [&](const auto& produce) {
+                            target.replaceFileWith(*name, produce, false);
+                        });
+                    });
                 });
             }
         }

@@ -7,16 +7,16 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cctype>
 #include <cerrno>
-#include <csignal>
 #include <cstddef>
-#include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <span>
 #include <system_error>
 #include <vector>
 
+#include "platform/crash_point.hpp"
 #include "platform/files.hpp"
 #include "platform/memory_writes.hpp"
 #include "service/journal_io.hpp"
@@ -34,45 +34,22 @@ namespace {
 // Names beside the document "download.xml": ".download.xml" followed by one of these.
 constexpr std::string_view kLock = ".ovk-lock";
 constexpr std::string_view kJournal = ".ovk-journal";
+constexpr std::string_view kCreated = ".ovk-created";
 constexpr std::string_view kTemporary = ".ovk-tmp-";  // + six characters of mkstemp
 constexpr std::string_view kCopy = ".ovk-copy-";      // + the document's inode number
 constexpr std::string_view kPlan = ".ovk-plan";
 constexpr std::size_t kAnchor = 64;
-constexpr char kMagic[16] = "ovk-journal v1\n";
+constexpr char kMagic[16] = "ovk-journal v2\n";
+constexpr std::size_t kRecordFiles = RecordJournal::kMostFiles;
 
 struct JournalHeader {
     char magic[16];
     std::uint64_t device;
     std::uint64_t inode;
     std::uint64_t tailSize;
+    char boot[40];        // the boot the journal was made in
     std::uint64_t check;  // over the fields above and the tail that follows the header
 };
-
-// The test hook that stands for a crash: with OVK_CRASH_AFTER_BYTES=N the process is killed once
-// N bytes of the document's protocol have been written, in the middle of a write if it falls
-// there. Tests use it to stop the program at every write, as a power cut or kill -9 would.
-long long crashBudget() {
-    static const long long budget = [] {
-        const char* text = std::getenv("OVK_CRASH_AFTER_BYTES");
-        return text == nullptr || *text == '\0' ? -1LL : std::atoll(text);
-    }();
-    return budget;
-}
-
-std::size_t allowedBeforeCrash(std::size_t wanted) {
-    // Checkpoints are written on a thread of their own.
-    static std::atomic<long long> written = 0;
-    const long long budget = crashBudget();
-    if (budget < 0) return wanted;
-    long long before = written.load();
-    std::size_t allowed = 0;
-    do {
-        const long long left = budget - before;
-        if (left <= 0) ::raise(SIGKILL);
-        allowed = std::min<std::size_t>(wanted, static_cast<std::size_t>(left));
-    } while (!written.compare_exchange_weak(before, before + static_cast<long long>(allowed)));
-    return allowed;
-}
 
 fs::path resolve(const fs::path& path) {
     std::error_code ec;
@@ -97,6 +74,9 @@ struct DocumentStore::Slot {
     char boot[40];
     std::uint64_t anchorSize;
     char anchor[kAnchor];  // the bytes just before the tail, to recognise the file
+    // Where the journalled record files' runs ended (RecordJournal::ends()).
+    std::uint64_t recordCount;
+    std::uint64_t recordEnds[kRecordFiles];
     std::uint64_t check;
 
     bool whole() const { return check == fnv1a(this, offsetof(Slot, check)); }
@@ -223,6 +203,7 @@ void DocumentStore::repair() {
     }
     if (copied) {
         fs::remove(sibling(kJournal), ec);
+        fs::remove(sibling(kCreated), ec);
         syncFolder();
     } else {
         undoFromJournal();
@@ -262,10 +243,12 @@ void DocumentStore::undoFromJournal() {
     const fs::path name = sibling(kJournal);
     Descriptor journal(openDescriptor(name, O_RDONLY | O_NOFOLLOW));
     if (journal.fd < 0) {
-        if (errno == ENOENT) return;
-        throw files::ioError("Cannot open", name, errno);
+        if (errno != ENOENT) throw files::ioError("Cannot open", name, errno);
+        // The journal ended with every article it covered kept: so were their files.
+        return removeCreatedSince(std::nullopt);
     }
     const auto discard = [&] {
+        removeCreatedSince(std::nullopt);
         std::error_code ec;
         fs::remove(name, ec);
         syncFolder();
@@ -294,6 +277,9 @@ void DocumentStore::undoFromJournal() {
     // document was first saved: there is no state of the document to restore.
     if (tail.empty()) {
         RecordJournal::undo(journal.fd, recordsAt, 0);
+        if (!journal::thisBoot(header.boot, sizeof header.boot))
+            RecordJournal::undoAfterRestart(journal.fd, recordsAt, {});
+        removeCreatedSince(0);
         return discard();
     }
     const Slot* chosen = nullptr;
@@ -326,8 +312,16 @@ void DocumentStore::undoFromJournal() {
     if (::ftruncate(document.fd, at + static_cast<off_t>(tail.size())) != 0)
         throw files::ioError("Cannot write", file_, errno);
     if (::fsync(document.fd) != 0) throw files::ioError("Cannot flush", file_, errno);
-    // The records of the articles undone go with them.
-    RecordJournal::undo(journal.fd, recordsAt, chosen->sequence);
+    // The records and the new files of the articles undone go with them.
+    if (journal::thisBoot(chosen->boot, sizeof chosen->boot)) {
+        RecordJournal::undo(journal.fd, recordsAt, chosen->sequence);
+    } else {
+        RecordJournal::undoAfterRestart(
+            journal.fd, recordsAt,
+            std::span(chosen->recordEnds,
+                      std::min<std::uint64_t>(chosen->recordCount, kRecordFiles)));
+    }
+    removeCreatedSince(chosen->sequence);
     discard();
 }
 
@@ -420,7 +414,7 @@ void DocumentStore::beginAppends(off_t tailOffset, std::string tail) {
         document_ = -1;
         throw;
     }
-    lastFlush_ = std::chrono::steady_clock::now();
+    checkpoints_.markFlushed(std::chrono::steady_clock::now());
 }
 
 void DocumentStore::makeJournal(const struct stat& document, std::string_view tail,
@@ -432,6 +426,8 @@ void DocumentStore::makeJournal(const struct stat& document, std::string_view ta
     header.device = document.st_dev;
     header.inode = document.st_ino;
     header.tailSize = tail.size();
+    const std::string& boot = journal::bootId();
+    std::memcpy(header.boot, boot.data(), std::min(boot.size(), sizeof header.boot - 1));
     header.check = fnv1a(tail.data(), tail.size(), fnv1a(&header, offsetof(JournalHeader, check)));
     slotsAt_ = static_cast<off_t>((sizeof header + tail.size() + kSector - 1) / kSector * kSector);
 
@@ -474,6 +470,67 @@ void DocumentStore::dropJournal() {
     records_.detach();
     std::error_code ec;
     fs::remove(sibling(kJournal), ec);
+    // Without the journal, the files it listed belong to articles kept.
+    if (created_ >= 0) {
+        ::close(created_);
+        created_ = -1;
+        fs::remove(sibling(kCreated), ec);
+    }
+}
+
+std::string DocumentStore::temporaryPrefix(const fs::path& path) {
+    return "." + path.filename().string() + std::string(kTemporary);
+}
+
+void DocumentStore::fileCreated(const fs::path& file) {
+    if (journal_ < 0) {
+        struct stat st {};
+        if (::stat(file_.c_str(), &st) != 0)
+            throw files::ioError("Cannot open", path_, errno, err::FileNotFound);
+        makeJournal(st, {}, nullptr);
+    }
+    const fs::path name = sibling(kCreated);
+    if (created_ < 0) {
+        created_ = openDescriptor(name, O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW);
+        if (created_ < 0) throw files::ioError("Cannot write", name, errno);
+    }
+    // The state the file's article continues, then the path; a path never holds a NUL.
+    const std::uint64_t after = appending() ? sequence_ : 0;
+    std::string entry(reinterpret_cast<const char*>(&after), sizeof after);
+    entry += fs::absolute(file).string();
+    entry += '\0';
+    if (const int errnum = append(created_, entry))
+        throw files::ioError("Cannot write", name, errnum);
+}
+
+void DocumentStore::removeCreatedSince(std::optional<std::uint64_t> state) const {
+    const fs::path name = sibling(kCreated);
+    std::string log;
+    if (state) {
+        Descriptor fd(openDescriptor(name, O_RDONLY | O_NOFOLLOW));
+        if (fd.fd < 0 && errno != ENOENT) throw files::ioError("Cannot open", name, errno);
+        struct stat st {};
+        if (fd.fd >= 0 && ::fstat(fd.fd, &st) == 0) {
+            log.resize(static_cast<std::size_t>(st.st_size));
+            if (const int errnum = readAt(fd.fd, log.data(), log.size(), 0))
+                throw files::ioError("Cannot read", name, errnum);
+        }
+    }
+    // An entry torn by the crash has no NUL yet: its file was never made.
+    for (std::size_t at = 0; at + sizeof(std::uint64_t) < log.size();) {
+        const std::size_t end = log.find('\0', at + sizeof(std::uint64_t));
+        if (end == std::string::npos) break;
+        std::uint64_t after = 0;
+        std::memcpy(&after, log.data() + at, sizeof after);
+        const fs::path file(log.substr(at + sizeof after, end - at - sizeof after));
+        struct stat st {};
+        if (after >= *state && ::lstat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+            ::unlink(file.c_str()) != 0 && errno != ENOENT)
+            throw files::ioError("Cannot remove", file, errno);
+        at = end + 1;
+    }
+    std::error_code ec;
+    fs::remove(name, ec);
 }
 
 int DocumentStore::appendRecord(int fd, const fs::path& file, std::string_view bytes,
@@ -499,6 +556,10 @@ DocumentStore::Slot DocumentStore::slotFor(off_t tailOffset) {
     if (const int errnum = readAt(document_, slot.anchor, slot.anchorSize,
                                   tailOffset - static_cast<off_t>(slot.anchorSize)))
         throw files::ioError("Cannot read", file_, errnum);
+    const std::vector<off_t> ends = records_.ends();
+    slot.recordCount = std::min(ends.size(), kRecordFiles);
+    for (std::size_t i = 0; i < slot.recordCount; ++i)
+        slot.recordEnds[i] = static_cast<std::uint64_t>(ends[i]);
     slot.check = fnv1a(&slot, offsetof(Slot, check));
     return slot;
 }
@@ -515,17 +576,12 @@ void DocumentStore::commit(off_t tailOffset) {
     writeSlot(kFirstLatest + static_cast<int>(slot.sequence % 2), slot);
     committed_ = tailOffset;
     records_.committed(slot.sequence);
-    if (checkpoint_.valid()) {
-        // The flush before is still under way: this state waits for a later commit.
-        if (checkpoint_.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return;
-        throwIfFailed(awaitCheckpoint());
-    }
-    const auto now = std::chrono::steady_clock::now();
-    if (now - lastFlush_ < kFlushInterval) return;
-    lastFlush_ = now;
-    // What is committed is on disk first, and only then may the journal point at it. On a
-    // busy disk the flush takes long, so it runs beside the saves that follow: they write only
-    // at or behind this state's tail, so the bytes the checkpoint relies on stay as flushed.
+    throwIfFailed(checkpoints_.takeFailure());
+    // What is committed is on disk first, and only then may the journal point at it. The flush
+    // runs beside the saves that follow: they write only at or behind this state's tail, so the
+    // bytes the checkpoint relies on stay as flushed. It is due a flush interval after the one
+    // before, so that a flush per save does not cost more than the saves themselves, and it
+    // comes then whether or not another save follows.
     auto flush = [document = document_, journal = journal_, slot,
                   at = slotsAt_ +
                        static_cast<off_t>(slot.sequence % 2) * static_cast<off_t>(kSector)] {
@@ -535,10 +591,14 @@ void DocumentStore::commit(off_t tailOffset) {
         if (::fdatasync(journal) != 0) return CheckpointResult{errno, true};
         return CheckpointResult{};
     };
+    const auto now = std::chrono::steady_clock::now();
+    const auto due = std::max(now, checkpoints_.lastStarted() + kFlushInterval);
     try {
-        checkpoint_ = std::async(std::launch::async, flush);
+        checkpoints_.schedule(flush, due);
     } catch (const std::system_error&) {
-        // No thread to spare (a process at its limit): the flush is made here instead.
+        // No thread to spare (a process at its limit): a flush that is due is made here.
+        if (due > now) return;
+        checkpoints_.markFlushed(now);
         throwIfFailed(flush());
     }
 }
@@ -550,8 +610,7 @@ void DocumentStore::throwIfFailed(const CheckpointResult& checkpoint) const {
 }
 
 DocumentStore::CheckpointResult DocumentStore::awaitCheckpoint() noexcept {
-    if (!checkpoint_.valid()) return {};
-    return checkpoint_.get();
+    return checkpoints_.finish();
 }
 
 void DocumentStore::rollback() noexcept {
@@ -583,7 +642,7 @@ void DocumentStore::endAppends() {
 int DocumentStore::writeAt(int fd, std::string_view bytes, off_t offset) {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const std::size_t allowed = allowedBeforeCrash(bytes.size() - done);
+        const std::size_t allowed = files::bytesBeforeCrash(bytes.size() - done);
         if (const int errnum = files::writeFromMemory(fd, bytes.substr(done, allowed),
                                                       offset + static_cast<off_t>(done))) {
             return errnum;
@@ -596,7 +655,7 @@ int DocumentStore::writeAt(int fd, std::string_view bytes, off_t offset) {
 int DocumentStore::append(int fd, std::string_view bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const std::size_t allowed = allowedBeforeCrash(bytes.size() - done);
+        const std::size_t allowed = files::bytesBeforeCrash(bytes.size() - done);
         const ssize_t written = ::write(fd, bytes.data() + done, allowed);
         if (written < 0 && errno == EINTR) continue;
         if (written < 0) return errno;

@@ -7,11 +7,12 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <future>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "platform/errors.hpp"
+#include "service/checkpoint_flusher.hpp"
 #include "service/download_plan.hpp"
 #include "service/record_journal.hpp"
 
@@ -80,6 +81,14 @@ class DocumentStore {
     int appendRecord(int fd, const std::filesystem::path& file, std::string_view bytes,
                      bool created);
 
+    // Called before a payload file that did not exist is made (at `file`, beside the document):
+    // a crash before the next commit or replace() removes it again with its article. Throws
+    // Error when the list of such files cannot be written.
+    void fileCreated(const std::filesystem::path& file);
+    // What the temporary files of payloads beside the document `path` are named after, so that
+    // every repair finds and removes those a crash left.
+    static std::string temporaryPrefix(const std::filesystem::path& path);
+
     // The one way the document's bytes, and those of its journal and temporary files, are
     // written: all of `bytes` at `offset`. Returns 0 or the error number.
     static int writeAt(int fd, std::string_view bytes, off_t offset);
@@ -87,7 +96,9 @@ class DocumentStore {
     static int append(int fd, std::string_view bytes);
 
     // How long a committed save may stay in memory only: the file system is flushed at most
-    // once in this time, since a flush per item costs more than fetching a typical item.
+    // once in this time, since a flush per item costs more than fetching a typical item, and a
+    // commit is flushed at the latest this long after the flush before it began (or as soon
+    // as that flush ends, on a disk slower than that).
     static constexpr std::chrono::seconds kFlushInterval{1};
 
   private:
@@ -101,6 +112,9 @@ class DocumentStore {
     void finishCopy(const std::filesystem::path& copy);
     void undoFromJournal();
     void removeLeftovers(const std::filesystem::path& beside) const;
+    // Removes the files made for articles after the document's state `state` (nothing: none)
+    // and the list of them.
+    void removeCreatedSince(std::optional<std::uint64_t> state) const;
     void endAppends();
     void makeJournal(const struct stat& document, std::string_view tail, const Slot* state);
     void dropJournal();
@@ -108,12 +122,8 @@ class DocumentStore {
     Slot slotFor(off_t tailOffset);
     void syncFolder() const;
     std::filesystem::path sibling(std::string_view suffix) const;
-    // Waits for a checkpoint under way; the errno of its failure, and whether the journal
-    // (rather than the document) failed, or 0.
-    struct CheckpointResult {
-        int errnum = 0;
-        bool journal = false;
-    };
+    // Drops a checkpoint not yet begun and waits for one under way; its failure, if any.
+    using CheckpointResult = CheckpointFlusher::Failure;
     CheckpointResult awaitCheckpoint() noexcept;
     void throwIfFailed(const CheckpointResult& checkpoint) const;
 
@@ -125,15 +135,15 @@ class DocumentStore {
     // says, and its part for the record files.
     int document_ = -1;
     int journal_ = -1;
+    int created_ = -1;  // the list of payload files made since the journal began
     RecordJournal records_;
     std::string tail_;
     off_t committed_ = 0;
     off_t slotsAt_ = 0;
     std::uint64_t sequence_ = 0;
-    std::chrono::steady_clock::time_point lastFlush_{};
-    // The checkpoint being flushed beside the saves that follow it.
-    std::future<CheckpointResult> checkpoint_;
     DownloadPlan plan_;
+    // Declared last: its thread ends before the descriptors its flushes use are gone.
+    CheckpointFlusher checkpoints_;
 };
 
 }  // namespace ovk

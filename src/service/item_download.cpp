@@ -10,6 +10,7 @@
 #include "platform/xml/libxml_handles.hpp"
 #include "service/binary_payloads.hpp"
 #include "service/download_session.hpp"
+#include "service/persistent_failure.hpp"
 #include "service/service_records.hpp"
 
 namespace ovk {
@@ -48,6 +49,23 @@ xml::Node textNode(xml::Document& target, const xml::Node& source, bool movable)
     node->content = from->content;
     from->content = nullptr;
     return made;
+}
+
+// What a reply's first node is, for a person: "an element Root", "the text \"abc\"".
+std::string describeNode(const xml::Node& node) {
+    switch (node.kind()) {
+        case xml::NodeKind::Element:
+            return "an element " + node.name();
+        case xml::NodeKind::Text:
+        case xml::NodeKind::CData: {
+            constexpr std::size_t kShown = 40;
+            const std::string text = node.text();
+            return "the text \"" + text.substr(0, kShown) + (text.size() > kShown ? "…" : "") +
+                   "\"";
+        }
+        default:
+            return "no item";
+    }
 }
 
 }  // namespace
@@ -92,8 +110,17 @@ void Client::Impl::DownloadItem(const std::string& MaterialId) {
         session->document->plan().reaching(downloadPosition);
         session->downloadFile.noteProgress(*session->document);
     };
-    const auto reply = MySoapobject->call(
-        "GetItemData", itemRequest(MaterialId, GetNlsLanguageId(settings.projectLanguage)));
+    std::optional<xml::NodeList> reply;
+    try {
+        reply = MySoapobject->call(
+            "GetItemData", itemRequest(MaterialId, GetNlsLanguageId(settings.projectLanguage)));
+    } catch (const Error& e) {
+        // A bare status line would not say which article is missing, nor that it was tried
+        // again before the download gave up.
+        const int attempts = MySoapobject->attemptsMade();
+        if (attempts <= 1) throw;
+        throw PersistentFailure(GUILangID, MaterialId, "GetItemData", attempts, e);
+    }
     if (!reply) {
         // The loop goes on with the next article, but the host must not take a download that
         // lacks this one for a complete one.
@@ -113,10 +140,14 @@ void Client::Impl::DownloadItem(const std::string& MaterialId) {
         // Texts may move out of a reply that nobody else holds: it is dropped after this item.
         // A reply still held elsewhere (a cached or scripted one) is copied from.
         movableReplyText = reply->owner().use_count() == 1;
+        articleBeingCopied = MaterialId;
         struct Reset {
-            bool& flag;
-            ~Reset() { flag = false; }
-        } const reset{movableReplyText};
+            Client::Impl& impl;
+            ~Reset() {
+                impl.movableReplyText = false;
+                impl.articleBeingCopied.clear();
+            }
+        } const reset{*this};
         // Held before the records are appended: the document's journal covers them too.
         DownloadSession& session = download();
         DocumentStore& store = session.hold(DownloadFile);
@@ -129,6 +160,12 @@ void Client::Impl::DownloadItem(const std::string& MaterialId) {
         raiseException(record.number, record.description, record.source);
         planned();
     } else {
+        // Like a reply with nothing in it: the loop goes on, and the host learns that this
+        // article is missing and what came in its place.
+        raiseException(err::ObjectMissing,
+                       "The service sent " + describeNode(first) + " for article " + MaterialId +
+                           " instead of its data, so it is not in the download.",
+                       "GetItemData");
         planned();
     }
 }
@@ -151,10 +188,19 @@ void Client::Impl::AppendNodeCopy(xml::Document& target, xml::Node parent, xml::
         }
         case xml::NodeKind::Element: {
             if (asciiUpper(source.localName()) == "BINARY") {
-                skipOnError([&] {
+                const auto failed = [&](const PayloadFailure& failure) {
+                    raiseException(failure.cause.number,
+                                   "The file \"" + failure.file + "\" of article " +
+                                       articleBeingCopied +
+                                       " was not written: " + failure.cause.description,
+                                   "WriteBinaryPayloads");
+                };
+                try {
                     WriteBinaryPayloads(source, MyXMLDocument.get(), DownloadFile,
-                                        download().recordFiles);
-                });
+                                        download().recordFiles, failed);
+                } catch (...) {
+                    failed(PayloadFailure{{}, currentError()});
+                }
             }
             xml::Node copy;
             skipOnError(

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/codepage.hpp"
+#include "platform/confined_folder.hpp"
 #include "platform/errors.hpp"
 #include "platform/files.hpp"
 #include "service/document_store.hpp"
@@ -212,6 +213,15 @@ void RecordFiles::append(const std::filesystem::path& path, std::string_view rec
     } else {
         index.size = -1;
     }
+}
+
+void RecordFiles::journalPayloadsIn(files::ConfinedFolder& folder,
+                                    const std::filesystem::path& downloadFile) const {
+    folder.setTemporaryPrefix(DocumentStore::temporaryPrefix(downloadFile));
+    if (document_ != nullptr)
+        folder.onNewFile([document = document_](const std::filesystem::path& file) {
+            document->fileCreated(file);
+        });
 }
 
 }  // namespace ovk

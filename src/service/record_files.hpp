@@ -10,6 +10,9 @@
 
 namespace ovk {
 
+namespace files {
+class ConfinedFolder;
+}
 class DocumentStore;
 
 // The symbol file and the GER file: text files in the Windows-1252 code page with carriage
@@ -40,6 +43,12 @@ class RecordFiles {
 
     // The held document whose journal covers the appends from now on; nullptr for none.
     void journalWith(DocumentStore* document) { document_ = document; }
+    // Payload files written into `folder` beside the download document `downloadFile` are made
+    // under the document's temporary names, and those that did not exist are journalled with
+    // the document, like the records: a crash leaves neither a temporary file nor a file of an
+    // article it undoes.
+    void journalPayloadsIn(files::ConfinedFolder& folder,
+                           const std::filesystem::path& downloadFile) const;
 
   private:
     struct FileIndex {

@@ -25,7 +25,7 @@ using journal::readAt;
 
 namespace {
 
-constexpr std::size_t kFiles = 4;  // the symbol file and the GER file, with room to spare
+constexpr std::size_t kFiles = RecordJournal::kMostFiles;
 constexpr std::size_t kNameBlock = 4096;
 constexpr std::size_t kReadBlock = std::size_t{1} << 20;
 constexpr std::uint64_t kNoFile = ~std::uint64_t{0};
@@ -89,12 +89,15 @@ struct RecordJournal::Intent {
     bool whole() const { return check == fnv1a(this, offsetof(Intent, check)); }
 };
 
-// Where a record file lives, written once before its first intent.
+// Where a record file lives and how long it was when this journal first appended to it, written
+// once before its first intent and flushed, so that even a restart finds it.
 struct RecordJournal::Name {
     std::uint64_t device;
     std::uint64_t inode;
-    std::uint64_t size;
-    char path[kNameBlock - 4 * sizeof(std::uint64_t)];
+    std::uint64_t size;  // of the path
+    std::uint64_t initialSize;
+    std::uint64_t created;
+    char path[kNameBlock - 6 * sizeof(std::uint64_t)];
     std::uint64_t check;
 
     bool whole() const { return check == fnv1a(this, offsetof(Name, check)); }
@@ -151,10 +154,15 @@ RecordJournal::File* RecordJournal::enter(const struct stat& st, const fs::path&
     name.device = st.st_dev;
     name.inode = st.st_ino;
     name.size = text.size();
+    name.initialSize = static_cast<std::uint64_t>(st.st_size);
+    name.created = created && st.st_size == 0 ? 1 : 0;
     std::memcpy(name.path, text.data(), text.size());
     name.check = fnv1a(&name, offsetof(Name, check));
     writeJournal(std::string_view(reinterpret_cast<const char*>(&name), sizeof name),
                  nameAt(at_, files_.size()));
+    // Once per file and journal: a repair after a restart trusts only what was flushed, and
+    // without the name it could not cut back the records of the articles it undoes.
+    if (::fdatasync(journal_) != 0) throw files::ioError("Cannot flush", name_, errno);
     files_.push_back(File{st.st_dev, st.st_ino, st.st_size, st.st_size, st.st_size,
                           created && st.st_size == 0, kHashBasis, kHashBasis});
     return &files_.back();
@@ -229,6 +237,39 @@ int RecordJournal::append(int fd, const fs::path& path, std::string_view bytes, 
         }
     }
     return 0;
+}
+
+std::vector<off_t> RecordJournal::ends() const {
+    std::vector<off_t> out;
+    for (const File& file : files_) out.push_back(file.end);
+    return out;
+}
+
+void RecordJournal::undoAfterRestart(int journal, off_t at, std::span<const std::uint64_t> ends) {
+    for (std::size_t i = 0; i < kFiles; ++i) {
+        Name name{};
+        if (readAt(journal, &name, sizeof name, nameAt(at, i)) != 0 || !name.whole() ||
+            name.size >= sizeof name.path)
+            continue;
+        // A file first appended to after the state restored holds nothing of it beyond where
+        // it stood then.
+        const std::uint64_t length = i < ends.size() ? ends[i] : name.initialSize;
+        const fs::path path(std::string(name.path, name.size));
+        const journal::Descriptor file(journal::openDescriptor(path, O_RDWR | O_NOFOLLOW));
+        struct stat st {};
+        if (file.fd < 0 || ::fstat(file.fd, &st) != 0 ||
+            static_cast<std::uint64_t>(st.st_dev) != name.device ||
+            static_cast<std::uint64_t>(st.st_ino) != name.inode ||
+            static_cast<std::uint64_t>(st.st_size) <= length)
+            continue;
+        if (length == 0 && name.created != 0) {
+            if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+                throw files::ioError("Cannot remove", path, errno);
+            continue;
+        }
+        if (::ftruncate(file.fd, static_cast<off_t>(length)) != 0 || ::fsync(file.fd) != 0)
+            throw files::ioError("Cannot write", path, errno);
+    }
 }
 
 void RecordJournal::undo(int journal, off_t at, std::uint64_t after) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -18,9 +19,13 @@ namespace ovk {
 // ends, a hash of that run, and the bytes of the append in flight. A repair that restores the
 // document's state the intent continues cuts a file back to `keep` only when the bytes after it
 // are exactly that run, or that run with a prefix of the append in flight (a torn record).
-// Intents live in the page cache only: a crash of the process is undone, a power failure is not.
+// Intents live in the page cache only: a crash of the process is undone by them; after a power
+// failure the record files are cut back to the lengths the last checkpoint kept.
 class RecordJournal {
   public:
+    // The record files a journal covers: the symbol file and the GER file, with room to spare.
+    static constexpr std::size_t kMostFiles = 4;
+
     // The bytes the part takes in the journal before the append in flight.
     static off_t fixedSize();
 
@@ -38,9 +43,20 @@ class RecordJournal {
     // bytes are then cut off again; throws Error when the journal cannot be written.
     int append(int fd, const std::filesystem::path& path, std::string_view bytes, bool created);
 
+    // Where the runs of the record files end now, in the order the journal names the files:
+    // what a checkpoint keeps, so that a repair after a restart can cut back to it.
+    std::vector<off_t> ends() const;
+
     // The repair: by the intents of the journal `journal` (part at `at`), cuts off what was
     // appended after the document's state `after`, which the repair has just restored.
     static void undo(int journal, off_t at, std::uint64_t after);
+    // The repair after a restart, when the intents are lost with the page cache: cuts every
+    // record file the journal names back to the length `ends` gives for it, one first appended
+    // to after that state back to where it stood then (a file made for the download goes).
+    // Whatever follows is gone with the power: records of undone articles, a torn record, or
+    // the zeros of blocks that were never written. Another program's lines appended after that
+    // state go too, since nothing that survived the restart tells them from ours.
+    static void undoAfterRestart(int journal, off_t at, std::span<const std::uint64_t> ends);
 
   private:
     struct File {

@@ -15,21 +15,27 @@ void frmWiz::FillList(const xml::NodeList& Nodelist) {
     try {
         xml::walk(Nodelist, reader);
     } catch (...) {
-        // Only a bound gets here; the list stays as it was.
-        reportFailure(currentError(), "frmWiz.FillList");
+        // Only a bound gets here; the list stays as it was. The user sees it in the form of
+        // every other failure of the list, the host gets it as an Exception.
+        const Error failure = currentError();
+        services_.ui.setMousePointer(MousePointer::Default);
+        showListFailure(failure);
+        events_.HandlerFailed(failure.number, failure.description,
+                              failure.source.empty() ? "frmWiz.FillList" : failure.source);
         return;
     }
     showFilledList(reader);
 }
 
+void frmWiz::showListFailure(const Error& failure) {
+    services_.ui.msgBox("Fehler: " + std::to_string(failure.number) + "\r\n" + failure.description,
+                        std::string(kApplicationTitle), MsgBoxButtons::OkOnly, MsgBoxIcon::None);
+}
+
 void frmWiz::showFilledList(ListReplyReader& reader) {
-    UserInterface& ui = services_.ui;
     const std::optional<Error> failure = reader.commit();
-    ui.setMousePointer(MousePointer::Default);
-    if (failure) {
-        ui.msgBox("Fehler: " + std::to_string(failure->number) + "\r\n" + failure->description,
-                  std::string(kApplicationTitle), MsgBoxButtons::OkOnly, MsgBoxIcon::None);
-    }
+    services_.ui.setMousePointer(MousePointer::Default);
+    if (failure) showListFailure(*failure);
 }
 
 bool frmWiz::CheckHeader(const std::string& HeaderName) const {

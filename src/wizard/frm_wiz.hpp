@@ -16,6 +16,7 @@
 #include "platform/timer.hpp"
 #include "platform/user_interface.hpp"
 #include "platform/xml/document.hpp"
+#include "util/background_disposal.hpp"
 #include "util/download_items.hpp"
 #include "util/open_doc_api.hpp"
 #include "wizard/download_loop.hpp"
@@ -101,6 +102,12 @@ class frmWiz : public Form {
     std::string CountTemplate;
     int16_t Busy = 0;
     std::string PendingKey;
+    // How far the long work of the moment has come, for a view that tells the user while the
+    // window waits: the tree being loaded, the rows an article load has read (-1: none runs),
+    // the article the download is fetching.
+    bool TreeLoading = false;
+    int32_t ArticlesRead = -1;
+    std::string ArticleDownloading;
 
     // The form itself: caption and client-area size.
     Control Me{
@@ -182,6 +189,17 @@ class frmWiz : public Form {
     Control lblNewVersion{.name = "lblNewVersion",
                           .Caption = "Updated Client Version available. Install now?",
                           .Visible = false};
+    // Text holders of the window's own news, never shown as themselves: what a long load has
+    // read so far ("@#@" the count), and where the download stands ("@#@" the article's
+    // place, "@all@" the number of articles, "@id@" the article, "@time@" the time left).
+    Control lblLoading{.name = "lblLoading", .Caption = "Loading \u2026", .Visible = false};
+    Control lblLoadingNodes{
+        .name = "lblLoadingNodes", .Caption = "Loading @#@ nodes \u2026", .Visible = false};
+    Control lblLoadingArticles{
+        .name = "lblLoadingArticles", .Caption = "Loading @#@ articles \u2026", .Visible = false};
+    Control lblProgressArticle{
+        .name = "lblProgressArticle", .Caption = "Article @#@ of @all@: @id@", .Visible = false};
+    Control lblTimeLeft{.name = "lblTimeLeft", .Caption = "About @time@ left", .Visible = false};
     // cmdCancel's caption while Finish downloads, the question that Stop asks ("@#@": the
     // articles saved so far) and the question about continuing a stopped download ("@#@": the
     // articles saved, then all of them).
@@ -351,6 +369,8 @@ class frmWiz : public Form {
     void FillList(const xml::NodeList& Nodelist);
     // Shows the rows a reader filled aside, and the failure that ended the filling, if any.
     void showFilledList(ListReplyReader& reader);
+    // A failure of the list, shown as the list shows its failures: "Fehler: <number>".
+    void showListFailure(const Error& failure);
     bool CheckHeader(const std::string& HeaderName) const;
     bool IsMarked(const std::string& ID) const;
     // The user checked or cleared the box of the row at `index` (the view has already set
@@ -404,8 +424,10 @@ class frmWiz : public Form {
     int32_t downloadPosition_ = 0;
     std::optional<DownloadRun> continuing_;
 
+    friend class ListReplyReader;  // hands the rows a new list replaces to listDisposal_
     WizardServices services_;
     WizardEvents& events_;
+    BackgroundDisposal listDisposal_;
     // The bound LoadTree told last during this move to step 1: the fallback to the default
     // choice may be refused alike, and the user hears it once.
     std::string treeRefusal_;

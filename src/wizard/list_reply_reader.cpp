@@ -78,6 +78,7 @@ void ListReplyReader::cell(std::span<const xml::AttributeView> attributes) {
     std::string value(attributes[2].value);
     if (row_ < 0) {
         row_ = rows_.addRow("NO_" + value, value);
+        form_.ArticlesRead = static_cast<int32_t>(rows_.rows().size());
         if (form_.DownloadItems && form_.IsMarked(value)) rows_.setChecked(row_, true);
     } else {
         rows_.addSubItem(row_, std::move(value));
@@ -91,6 +92,8 @@ std::optional<Error> ListReplyReader::commit() {
         failure_ = Error(err::ObjectMissing, "Object variable or With block variable not set");
     }
     form_.lvList.takeContents(rows_);
+    form_.listDisposal_.dispose(std::move(rows_));
+    rows_.clear();
     if (!form_.ColumnWidths) form_.ColumnWidths = std::make_unique<HeadCols>();
     return failure_;
 }

@@ -44,11 +44,14 @@ void ListView::clear() {
 }
 
 void ListView::takeContents(ListView& other) {
-    columns_ = std::move(other.columns_);
-    rows_ = std::move(other.rows_);
-    index_ = std::move(other.index_);
-    headers_ = std::move(other.headers_);
-    other.clear();
+    // Swapped, not moved over: the old contents go to `other`, whose owner decides when and
+    // where they are freed.
+    std::swap(columns_, other.columns_);
+    std::swap(rows_, other.rows_);
+    std::swap(index_, other.index_);
+    std::swap(headers_, other.headers_);
+    ++other.revision_;
+    ++other.checkRevision_;
     ++revision_;
     ++checkRevision_;
 }

@@ -39,8 +39,9 @@ class ListView : public Control {
     void setChecked(int row, bool checked);
     // Removes every row and every column.
     void clear();
-    // Replaces every row and column with those of `other`, which is left empty: a list filled
-    // aside shows at once and whole.
+    // Replaces every row and column with those of `other`, which is left holding the old ones:
+    // a list filled aside shows at once and whole, and its owner chooses where the old rows are
+    // freed.
     void takeContents(ListView& other);
 
     const std::vector<Column>& columns() const { return columns_; }

@@ -37,6 +37,7 @@ bool frmWiz::LoadTree() {
     lvList.clear();
     tvTree.Clear();
     ColumnWidths.reset();
+    TreeLoading = true;
     ui.setMousePointer(MousePointer::Hourglass);
     DownloadItems.reset();
     try {
@@ -61,6 +62,7 @@ bool frmWiz::LoadTree() {
             reportFailure(failure, "frmWiz.LoadTree");
         }
     }
+    TreeLoading = false;
     ui.setMousePointer(MousePointer::Default);
     return tvTree.Count() > 0;
 }
@@ -88,6 +90,7 @@ void frmWiz::timTree_Timer() {
     if (key != PendingKey) {
         PendingKey.clear();
     } else if (selected >= 0 && tvTree.node(selected).children.empty()) {
+        ArticlesRead = 0;
         ui.setMousePointer(MousePointer::Hourglass);
         tvTree.Enabled = false;
         cmdNext.Enabled = false;
@@ -113,6 +116,7 @@ void frmWiz::timTree_Timer() {
             },
             "frmWiz.timTree_Timer");
     }
+    ArticlesRead = -1;
     tvTree.Enabled = true;
     cmdNext.Enabled = true;
     cmdBack.Enabled = true;

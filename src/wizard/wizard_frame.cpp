@@ -191,6 +191,7 @@ void frmWiz::runDownload(const DownloadRun& run) {
     cmdCancel.Caption = lblStop.Caption;
     cmdCancel.Enabled = true;
     Busy = 1;
+    ArticleDownloading.clear();
     downloadPosition_ = static_cast<int32_t>(run.done);
     DownloadProgress progress;
     progress.started = [&] {
@@ -202,6 +203,7 @@ void frmWiz::runDownload(const DownloadRun& run) {
     progress.beforeItem = [&](int32_t position) {
         downloadPosition_ = position - 1;
         prgDownload.Value = position;
+        ArticleDownloading = run.ids[static_cast<std::size_t>(position - 1)];
         services_.ui.processPendingEvents();
     };
     progress.ended = [&] { prgDownload.Visible = false; };

@@ -29,39 +29,80 @@ TEST(WriteBase64File, EmptyTextGivesAnEmptyFile) {
     EXPECT_EQ(std::filesystem::file_size(old), 0u);
 }
 
-// Text that is not plain ASCII goes through the code page first, as it always did; the
-// decoder then reads the converted bytes ("€" becomes 128, "ê" 234, "ÿ" 255).
-TEST(WriteBase64File, WritesMalformedTextAsTheDecoderReadsIt) {
-    const Encoding encoding;
+// White space is layout wherever it stands, as every MIME decoder takes it; digits that are
+// not whole groups keep what the decoder has always made of them. Any other character writes
+// nothing and is named with its offset.
+TEST(WriteBase64File, SkipsWhiteSpaceAndRefusesEveryOtherForeignCharacter) {
+    const struct {
+        std::string_view text;
+        std::string bytes;  // when written
+        std::string named;  // in the error, when refused
+    } cases[] = {
+        {"YWJj\r\nZGVm\r\nZ2hp", "abcdefghi", {}},
+        {"YWJj\nZGVm\nZ2hp\n", "abcdefghi", {}},
+        {" YW Jj\tZG\r\nVm \r\n", "abcdef", {}},
+        {"YWJj\r\nYQ==\r\n", "abca", {}},
+        {"YWJ\r\njYQ\r\n==", "abca", {}},
+        {"\r\n", "", {}},
+        {"YQ==YWJj", std::string("a\0\0\0\0\0", 6), {}},
+        {"YWJjY", "abca", {}},
+        {"YWJj!WJj", {}, "\"!\" at offset 4"},
+        {"-WJj", {}, "\"-\" at offset 0"},
+        {"YW_j", {}, "\"_\" at offset 2"},
+        {"YWJj\r\nY\u20acJj", {}, "code 226 at offset 7"},
+        {"YWJj\vYWJj", {}, "code 11 at offset 4"},
+    };
     test::TempDir dir;
-    const auto file = dir / "odd.bin";
-    for (const std::string_view text : {"-WJj", "YWJj\u20acYWJj", "YWJjY\u00eaJj",
-                                        "YWJj\u00ff\u00ff\u00ff\u00ff", "YW\u00e9=YWJj"}) {
-        std::vector<uint8_t> bytes;
-        encoding.Str2ByteArray(text, bytes);
-        std::vector<uint8_t> expected;
-        encoding.DecodeB64(bytes, expected);
-        WriteBase64File(text, file);
-        EXPECT_EQ(test::readAll(file), std::string(expected.begin(), expected.end())) << text;
+    const auto file = dir.write("out.bin", "old");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        if (c.named.empty()) {
+            WriteBase64File(c.text, file);
+            EXPECT_EQ(test::readAll(file), c.bytes);
+            continue;
+        }
+        const auto before = test::readAll(file);
+        try {
+            WriteBase64File(c.text, file);
+            ADD_FAILURE() << "written";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.number, err::InvalidArgument);
+            EXPECT_NE(e.description.find(c.named), std::string::npos) << e.description;
+        }
+        EXPECT_EQ(test::readAll(file), before);
     }
-    WriteBase64File("-WJj", file);
-    EXPECT_EQ(test::readAll(file), std::string("\0bc", 3));
 }
 
-// Large enough for the output to get a mapping of its own.
-TEST(WriteBase64File, LargePayloadArrivesIntact) {
+// Large enough for the output to get a mapping of its own, and for the text to be decoded in
+// several pieces, whose edges fall anywhere in a line.
+TEST(WriteBase64File, LargePayloadArrivesIntactInOneLineOrWrapped) {
     std::vector<uint8_t> payload(12 * 1024 * 1024 + 1);
     std::mt19937 random(1);
     for (auto& b : payload) b = static_cast<uint8_t>(random());
     const Encoding encoding;
-    std::vector<uint8_t> text;
-    encoding.EncodeB64(payload, text);
+    std::vector<uint8_t> encoded;
+    encoding.EncodeB64(payload, encoded);
+    const std::string oneLine(encoded.begin(), encoded.end());
+    const auto wrapped = [&](std::size_t line, std::string_view lineEnd) {
+        std::string text;
+        for (std::size_t at = 0; at < oneLine.size(); at += line)
+            text.append(oneLine, at, line).append(lineEnd);
+        return text;
+    };
 
     test::TempDir dir;
     const auto file = dir / "document.pdf";
-    WriteBase64File(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()),
-                    file);
-    EXPECT_EQ(test::readAll(file), std::string(payload.begin(), payload.end()));
+    for (const std::string& text :
+         {oneLine, wrapped(76, "\r\n"), wrapped(63, "\n"), wrapped(1000, " \t ")}) {
+        WriteBase64File(text, file);
+        EXPECT_EQ(test::readAll(file), std::string(payload.begin(), payload.end()));
+    }
+    // A foreign character far behind the first piece still writes nothing.
+    std::string spoilt = wrapped(76, "\r\n");
+    spoilt[spoilt.size() - 10] = '.';
+    std::filesystem::remove(file);
+    EXPECT_THROW(WriteBase64File(spoilt, file), Error);
+    EXPECT_FALSE(std::filesystem::exists(file));
 }
 
 TEST(WriteBase64File, FailureToWriteReachesTheCallerAndLeavesNoFile) {

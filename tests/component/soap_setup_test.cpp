@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+#include <sstream>
+
 #include <tuple>
 
 #include "component/soap_setup.hpp"
@@ -113,6 +116,39 @@ TEST_F(SoapSetup, TheTraceSettingOpensItsFileAndAnUnwritableOneFails) {
     const std::string refused = SetupSoapClient(client, settings, store, {unwritable});
     EXPECT_EQ(refused.rfind("Error by set TraceFile", 0), 0u) << refused;
     EXPECT_NE(refused.find(unwritable), std::string::npos) << refused;
+    EXPECT_NE(refused.find(": No such file or directory\r\n53\r\nCallTrace"), std::string::npos)
+        << refused;
+}
+
+// Every form a secret takes on the wire is masked, wherever it stands in a line; texts that
+// only resemble one stay.
+TEST(CallTrace, MasksEveryFormOfEverySecret) {
+    const struct {
+        std::string text;
+        std::string written;
+    } rows[] = {
+        {"<p>Pw&S3<cr>\"t'</p>", "<p>***</p>"},
+        {"<p>Pw&amp;S3&lt;cr&gt;&quot;t&apos;</p>", "<p>***</p>"},
+        {"<p>Pw&amp;S3&lt;cr>\"t'</p>", "<p>***</p>"},
+        {"<p>Pw&#38;S3&#x3C;cr&#62;&#34;t&#39;</p>", "<p>***</p>"},
+        {"?pw=Pw%26S3%3ccr%3E%22t%27&x=1", "?pw=***&x=1"},
+        {"proxy: s3cret s3cr3t", "proxy: *** s3cr3t"},
+        {"a+b%20c", "***"},
+        {"Basic YWxpY2U6czNjcmV0", "Basic YWxpY2U6***"},
+        {"UHcmUzM8Y3I+InQn", "***"},
+        {"xUHcmUzM8Y3I+InQnx", "x***x"},
+    };
+    test::TempDir dir;
+    const auto file = dir / "trace.jsonl";
+    soap::CallTrace trace(file, true);
+    for (const std::string secret : {"Pw&S3<cr>\"t'", "s3cret", "a b c"}) trace.addSecret(secret);
+    for (const auto& row : rows) trace.write({.operation = "GetItemData", .request = row.text});
+    std::istringstream lines(test::readAll(file));
+    for (const auto& row : rows) {
+        std::string line;
+        ASSERT_TRUE(std::getline(lines, line));
+        EXPECT_EQ(nlohmann::json::parse(line)["request"], row.written) << row.text;
+    }
 }
 
 TEST_F(SoapSetup, TheHelloWorldAnswerDecides) {

@@ -1,6 +1,10 @@
 #pragma once
 
+#include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <fcntl.h>
 
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -43,6 +47,25 @@ inline HostRun runHost(const std::vector<std::string>& args, bool batch = true) 
     run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     run.errors = readAll(scratch / "stderr");
     return run;
+}
+
+// Starts ovk-host as runHost does without waiting for it, its output thrown away: for a test
+// that stops it the hard way. The process id, or -1.
+inline pid_t startHost(const std::vector<std::string>& args) {
+    std::vector<std::string> all{OVK_HOST_BIN};
+    all.insert(all.end(), args.begin(), args.end());
+    all.insert(all.end(), {"--batch", "--component-dir", OVK_DATA_DIR});
+    std::vector<char*> argv;
+    for (std::string& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, OVK_HOST_BIN, &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
 }
 
 }  // namespace ovk::test

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <fstream>
 #include <future>
 #include <map>
 #include <set>
@@ -37,6 +38,23 @@ using test::TempDir;
 std::string demoSettings(const std::string& url) {
     return "<URL>" + url +
            "</URL><ProjectID>DEMO</ProjectID><Language>English</Language><Password>demo</Password>";
+}
+
+// The example catalogue with every file it names as an absolute path, to be changed and
+// served from elsewhere.
+nlohmann::json exampleCatalog() {
+    const std::string examples = std::string(OVK_EXAMPLES_DIR) + "/catalog/";
+    std::ifstream in(examples + "catalog.json");
+    nlohmann::json catalog = nlohmann::json::parse(in);
+    catalog["clientData"]["banner"] = examples + "banner.jpg";
+    for (auto& project : catalog["projects"]) {
+        for (auto& article : project["articles"]) {
+            if (!article.contains("documents")) continue;
+            for (auto& document : article["documents"])
+                document["file"] = examples + document["file"].get<std::string>();
+        }
+    }
+    return catalog;
 }
 
 struct OvkHostDownload : ::testing::TestWithParam<std::vector<std::string>> {
@@ -95,6 +113,8 @@ TEST_P(OvkHostDownload, WritesEveryMarkedArticleAndItsFiles) {
     }
     EXPECT_EQ(readAll(work / "sym.txt"), test::expectedRecordFile(symbols, true));
     EXPECT_EQ(readAll(work / "ger.txt"), test::expectedRecordFile(gers, false));
+    EXPECT_EQ(readAll(work / "Banner1.jpg"),
+              readAll(std::string(OVK_EXAMPLES_DIR) + "/catalog/banner.jpg"));
     std::set<std::string> written;
     for (const auto& entry : std::filesystem::directory_iterator(work.path()))
         written.insert(entry.path().filename().string());
@@ -124,6 +144,25 @@ TEST_P(OvkHostDownload, AServiceFailingInTheMiddleLeavesTheItemsBefore) {
          {"Exception GetItemData", "DownloadComplete"},
          {"4711", "4712", "4714"},
          "article 4713"},
+        {"GetItemData=wrongroot@4713",
+         {"Exception GetItemData", "DownloadComplete"},
+         {"4711", "4712", "4714"},
+         "an element Root for article 4713"},
+        {"GetItemData=plaintext@4713",
+         {"Exception GetItemData", "DownloadComplete"},
+         {"4711", "4712", "4714"},
+         "the text \"No data for this item\" for article 4713"},
+        // A failure that outlasts the retries names the article and how often it was tried.
+        {"GetItemData=http503:0@4713",
+         {"Exception GetItemData"},
+         {"4711", "4712"},
+         "Article 4713 could not be fetched: the service answered 503 Service Unavailable to "
+         "GetItemData 4 times."},
+        {"GetItemData=truncated@4712",
+         {"Exception GetItemData"},
+         {"4711"},
+         "Article 4712 could not be fetched: GetItemData failed 4 times, the last time with: The "
+         "reply is incomplete"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fault);
@@ -147,6 +186,74 @@ TEST_P(OvkHostDownload, AServiceFailingInTheMiddleLeavesTheItemsBefore) {
             numbers.push_back(item.childElements().at(0).text());
         EXPECT_EQ(numbers, c.saved);
     }
+}
+
+// Every payload that cannot be written is named with its article, file and cause, once, and
+// costs nothing else: the documents, symbols and GER records after it arrive.
+TEST_P(OvkHostDownload, EveryPayloadThatCannotBeWrittenIsNamedAndTheRestArrive) {
+    const std::string examples = std::string(OVK_EXAMPLES_DIR) + "/catalog/";
+    nlohmann::json catalog = exampleCatalog();
+    work.write("empty.bin", "");
+    const struct {
+        std::string name;
+        std::string file;
+        std::string saying;  // in the Exception's message
+    } refused[] = {
+        {"", examples + "docs/motor_ac_datasheet.pdf", "\"\" of article 4711"},
+        {"..", examples + "docs/motor_ac_datasheet.pdf", "\"..\" of article 4711"},
+        {"sub/a.pdf", examples + "docs/motor_ac_datasheet.pdf", "\"sub/a.pdf\" of article 4711"},
+        {std::string(300, 'n'), examples + "docs/motor_ac_datasheet.pdf", "nn\" of article 4711"},
+    };
+    for (auto& project : catalog["projects"]) {
+        for (auto& article : project["articles"]) {
+            if (article["id"] != "4711") continue;
+            nlohmann::json documents = nlohmann::json::array();
+            for (const auto& r : refused) documents.push_back({{"name", r.name}, {"file", r.file}});
+            documents.push_back({{"name", "empty.pdf"}, {"file", (work / "empty.bin").string()}});
+            for (const auto& d : article["documents"]) documents.push_back(d);
+            article["documents"] = documents;
+        }
+    }
+    const auto catalogFile = work.write("catalog.json", catalog.dump());
+    RefService service(catalogFile, GetParam());
+    const auto doc = document(service);
+    std::filesystem::create_directory(work / "sym.txt");  // the host's symbol file name is taken
+
+    const test::HostRun r = download(doc, {"--leaf", "Motors", "--mark", "all", "--finish"});
+    EXPECT_EQ(r.status, 1);
+    std::vector<std::string> messages;
+    for (const auto& line : r.lines) {
+        if (line.value("event", "") == "Exception" && line["source"] != "Debugger") {
+            EXPECT_EQ(line["source"], "WriteBinaryPayloads") << line.dump();
+            messages.push_back(line["message"].get<std::string>());
+        }
+    }
+    std::size_t symbols = 0;
+    std::set<std::string> gers;
+    const nlohmann::json project = test::catalogProject("DEMO");
+    for (const auto& article : project["articles"]) {
+        if (article["values"]["7"] != "Motors") continue;
+        symbols += article.value("symbols", nlohmann::json::array()).size();
+        for (const auto& g : article.value("gers", nlohmann::json::array())) gers.insert(g);
+        for (const auto& file : article.value("documents", nlohmann::json::array()))
+            EXPECT_EQ(readAll(work / file["name"].get<std::string>()),
+                      readAll(examples + file["file"].get<std::string>()));
+    }
+    ASSERT_EQ(messages.size(), std::size(refused) + symbols) << nlohmann::json(messages).dump(1);
+    for (std::size_t i = 0; i < std::size(refused); ++i) {
+        EXPECT_EQ(std::count_if(messages.begin(), messages.end(),
+                                [&](const std::string& m) {
+                                    return m.find(refused[i].saying) != std::string::npos;
+                                }),
+                  1)
+            << refused[i].saying;
+    }
+    EXPECT_NE(messages.back().find("\"sym.txt\" of article 4714"), std::string::npos);
+    // An empty document is a document too, in CDATA or as an empty element.
+    EXPECT_EQ(readAll(work / "empty.pdf"), "");
+    EXPECT_EQ(events(r).back(), "DownloadComplete");
+    EXPECT_FALSE(readAll(work / "ger.txt").empty());
+    EXPECT_FALSE(std::filesystem::exists(work / "sub"));
 }
 
 // A document of ordinary CAD size (64 MiB, far beyond the parser's default text limit) and
@@ -286,10 +393,10 @@ std::pair<std::string, std::string> recordFilesOf(const std::vector<std::string>
     return {test::expectedRecordFile(symbols, true), test::expectedRecordFile(gers, false)};
 }
 
-// The program killed at one byte after the other of its saves, its record appends and Finish,
-// as a crash would stop it: the next Init opens the document, which holds a prefix of the
-// articles in the download's order, each with its files whole, the record files hold exactly
-// their records, and nothing of the protocol stays behind.
+// The program killed at one byte after the other of its saves, its record appends, its payload
+// files and Finish, as a crash would stop it: the next Init opens the document, which holds a
+// prefix of the articles in the download's order, each with its files whole and no file of
+// another, the record files hold exactly their records, and no hidden file stays behind.
 TEST(OvkHostCrash, AKillAtAnyByteLeavesADocumentThatOpensWithTheArticlesSavedBefore) {
     RefService service;
     const std::string settings = demoSettings(service.url());
@@ -298,7 +405,23 @@ TEST(OvkHostCrash, AKillAtAnyByteLeavesADocumentThatOpensWithTheArticlesSavedBef
     for (const auto& article : project["articles"])
         filesOf[article["id"]] = article.value("documents", std::vector<nlohmann::json>{});
 
+    // A whole download first: the order every kill is held to, and the record files each
+    // prefix of it leaves.
     std::vector<std::string> order;
+    {
+        TempDir work;
+        const auto doc = work.write("download.xml", test::downloadDocument("TARVO", settings));
+        std::vector<std::string> args{"run", "--settings-dir", (work / "settings").string()};
+        args.insert(args.end(), kAllLeaves.begin(), kAllLeaves.end());
+        args.push_back(doc.string());
+        ASSERT_EQ(runHost(args).status, 0);
+        order = savedArticles(doc);
+    }
+    std::set<std::string> wholeRecordFiles;
+    for (std::size_t n = 0; n <= order.size(); ++n) {
+        const auto files = recordFilesOf({order.begin(), order.begin() + n});
+        wholeRecordFiles.insert({files.first, files.second});
+    }
     struct Left {
         std::vector<std::string> saved;
         std::pair<std::string, std::string> records;  // the symbol and the GER file
@@ -306,10 +429,15 @@ TEST(OvkHostCrash, AKillAtAnyByteLeavesADocumentThatOpensWithTheArticlesSavedBef
     };
     std::map<long long, Left> savedRuns;
     int recordsCut = 0;
+    int tornByPowerCuts = 0;
     std::set<std::size_t> countsSeen;
     bool killedInFinish = false;
     std::size_t previous = 0;
-    for (long long bytes = 1;; bytes += std::max(97LL, bytes / 6)) {
+    // The steps grow with the bytes; once past the end, the last stretch (the last articles and
+    // Finish) is walked again in finer steps.
+    long long lastKilled = 0;
+    bool refined = false;
+    for (long long bytes = 1, step = 97;; bytes += step) {
         SCOPED_TRACE("killed after " + std::to_string(bytes) + " bytes");
         TempDir work;
         const auto doc = work.write("download.xml", test::downloadDocument("TARVO", settings));
@@ -321,13 +449,20 @@ TEST(OvkHostCrash, AKillAtAnyByteLeavesADocumentThatOpensWithTheArticlesSavedBef
             const test::ScopedEnvironment crash("OVK_CRASH_AFTER_BYTES", std::to_string(bytes));
             run = runHost(args);
         }
+        if (run.status == 0 && !refined && bytes - lastKilled > 2 * 97) {
+            refined = true;
+            step = std::max(97LL, (bytes - lastKilled) / 12);
+            bytes = lastKilled;
+            continue;
+        }
         if (run.status == 0) {
-            // Past the last byte: the whole download, and the order every kill is held to.
-            order = savedArticles(doc);
+            EXPECT_EQ(savedArticles(doc), order);
             break;
         }
         // The shell that runs the host reports the kill as 128 + SIGKILL.
         ASSERT_EQ(run.status, 128 + SIGKILL) << "killed, not failed: " << run.errors;
+        lastKilled = bytes;
+        if (!refined) step = std::max(97LL, bytes / 10);
 
         // Every other time the next run comes after a restart of the machine, as after a power
         // failure: it may rely only on what was flushed, and may keep fewer articles.
@@ -335,6 +470,17 @@ TEST(OvkHostCrash, AKillAtAnyByteLeavesADocumentThatOpensWithTheArticlesSavedBef
         const auto recordsNow = [&] {
             return std::make_pair(readAll(work / "sym.txt"), readAll(work / "ger.txt"));
         };
+        // A power cut in the middle of a record append leaves the blocks it had allocated but
+        // not written as zeros after the torn record.
+        if (restarted) {
+            for (const char* name : {"sym.txt", "ger.txt"}) {
+                const std::string text = readAll(work / name);
+                if (!text.empty() && !wholeRecordFiles.contains(text)) {
+                    std::ofstream(work / name, std::ios::app) << std::string(700, '\0');
+                    ++tornByPowerCuts;
+                }
+            }
+        }
         const auto recordsKilled = recordsNow();
         test::HostRun again;
         {
@@ -362,41 +508,74 @@ TEST(OvkHostCrash, AKillAtAnyByteLeavesADocumentThatOpensWithTheArticlesSavedBef
         }
         // Killed with every article saved: in the middle of Finish.
         killedInFinish = killedInFinish || saved.size() == filesOf.size();
-        // Only the plan stays, for the download to be continued.
+        // Nothing hidden stays but the plan, for the download to be continued, and no file of
+        // an article the repair undid.
+        std::set<std::string> kept;
+        for (const std::string& id : saved)
+            for (const auto& file : filesOf[id]) kept.insert(file["name"].get<std::string>());
+        for (const auto& [id, files] : filesOf)
+            for (const auto& file : files) {
+                const std::string name = file["name"].get<std::string>();
+                EXPECT_TRUE(kept.contains(name) || !std::filesystem::exists(work / name)) << name;
+            }
         for (const auto& entry : std::filesystem::directory_iterator(work.path())) {
             const std::string name = entry.path().filename().string();
-            EXPECT_TRUE(!name.starts_with(".download.xml") || name == ".download.xml.ovk-plan")
-                << entry.path();
+            EXPECT_TRUE(!name.starts_with(".") || name == ".download.xml.ovk-plan") << name;
         }
         // Checked against the whole download's order below.
         savedRuns[bytes] = {saved, recordsNow(), restarted};
         recordsCut += savedRuns[bytes].records != recordsKilled;
     }
-    ASSERT_EQ(order.size(), filesOf.size());
-    const auto allRecords = recordFilesOf(order);
     for (const auto& [bytes, left] : savedRuns) {
         SCOPED_TRACE("killed after " + std::to_string(bytes) + " bytes");
         EXPECT_TRUE(std::equal(left.saved.begin(), left.saved.end(), order.begin()));
-        const auto records = recordFilesOf(left.saved);
-        if (!left.restarted) {
-            EXPECT_EQ(left.records, records);
-            continue;
-        }
-        // After a restart, records of articles saved after the last flush may remain, the last
-        // one possibly cut short: never fewer, never others.
-        for (const auto& [file, expected, all] :
-             {std::tuple(left.records.first, records.first, allRecords.first),
-              std::tuple(left.records.second, records.second, allRecords.second)}) {
-            EXPECT_TRUE(file.starts_with(expected) && all.starts_with(file)) << file;
-        }
+        // After a restart too, the record files hold exactly the records of the articles kept.
+        EXPECT_EQ(left.records, recordFilesOf(left.saved)) << (left.restarted ? "restarted" : "");
     }
     // Kills in the middle of record appends and between them and the article's save were
     // among them: the repair cut records off.
     EXPECT_GT(recordsCut, 0);
+    EXPECT_GT(tornByPowerCuts, 0);
     // Kills before the first save, between saves and during Finish were all among them.
     EXPECT_TRUE(countsSeen.contains(0));
     EXPECT_GE(countsSeen.size(), 4u);
     EXPECT_TRUE(killedInFinish);
+}
+
+// A service that stalls after some articles: within about a second of the last save, what was
+// saved is on disk and the journal's checkpoint says so, though no save follows. A power cut
+// during the stall (the host killed, the next run in another boot) keeps every article saved
+// before it.
+TEST(OvkHostCrash, APowerCutDuringAStalledServiceKeepsEveryArticleSavedBefore) {
+    RefService service({"--fault", "GetItemData=hang@4713"});
+    TempDir work;
+    const auto doc =
+        work.write("download.xml", test::downloadDocument("TARVO", demoSettings(service.url())));
+    const std::string settings = (work / "settings").string();
+    const pid_t host =
+        test::startHost({"run", "--settings-dir", settings, "--fields", "Product group", "--leaf",
+                         "Motors", "--mark", "all", "--finish", doc.string()});
+    ASSERT_GT(host, 0);
+    const std::vector<std::string> before = {"4711", "4712"};
+    bool stalled = false;
+    for (int i = 0; i < 600 && !stalled; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        try {
+            stalled = savedArticles(doc) == before;
+        } catch (const std::exception&) {
+            // Caught in the middle of a save.
+        }
+    }
+    EXPECT_TRUE(stalled);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+    ::kill(host, SIGKILL);
+    ::waitpid(host, nullptr, 0);
+
+    const test::ScopedEnvironment boot("OVK_BOOT_ID", "another boot");
+    const test::HostRun again = runHost({"run", "--init-only", "--settings-dir", settings, doc});
+    ASSERT_FALSE(again.lines.empty());
+    EXPECT_EQ(again.lines.back(), nlohmann::json({{"init", 0}}));
+    EXPECT_EQ(savedArticles(doc), before);
 }
 
 // One download per document, whatever name it goes by: while one runs, another Init on the same
@@ -444,23 +623,39 @@ TEST(OvkHostConcurrentDownloads, ASecondRunOnTheSameDocumentIsRefusedAndLosesNot
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Replies, OvkHostDownload,
-                         ::testing::Values(std::vector<std::string>{},
-                                           std::vector<std::string>{"--indent"},
-                                           std::vector<std::string>{"--gzip"}));
+INSTANTIATE_TEST_SUITE_P(
+    Replies, OvkHostDownload,
+    ::testing::Values(std::vector<std::string>{}, std::vector<std::string>{"--indent"},
+                      std::vector<std::string>{"--gzip"},
+                      // as other SOAP stacks send Base64
+                      std::vector<std::string>{"--base64-lines", "76"},
+                      std::vector<std::string>{"--base64-text", "--indent", "--base64-lines", "64"},
+                      std::vector<std::string>{"--spaced-cdata"}));
 
 // What support reads after a download through a proxy: one line per attempt, the refused one
 // and its repeat too, with the bytes on the wire and inflated, and none of the secrets used.
 TEST(OvkHostTrace, AWholeDownloadIsTracedWithoutASecret) {
     if (::access(test::kTinyproxy, X_OK) != 0) GTEST_SKIP() << "tinyproxy is not installed";
-    RefService service({"--gzip", "--fault", "GetItemData=http503:0@4713x1"});
     TempDir work;
+    // A password holding every character XML escapes, in a project of its own.
+    const std::string projectPassword = "Pw&S3<cr>\"t'";
+    nlohmann::json catalog = exampleCatalog();
+    catalog["projects"][0]["password"] = projectPassword;
+    RefService service(work.write("catalog.json", catalog.dump()),
+                       {"--gzip", "--fault", "GetItemData=http503:0@4713x1"});
     test::Tinyproxy proxy(work, "alice s3cret");
     ASSERT_TRUE(proxy.running());
     const std::string proxyPort = proxy.hostPort().substr(proxy.hostPort().rfind(':') + 1);
-    const auto doc =
-        work.write("download.xml", test::downloadDocument("TARVO", demoSettings(service.url())));
-    const std::string trace = (work / "trace.jsonl").string();
+    const auto doc = work.write(
+        "download.xml",
+        test::downloadDocument("TARVO", "<URL>" + service.url() +
+                                            "</URL><ProjectID>DEMO</ProjectID><Language>English"
+                                            "</Language><Password>Pw&amp;S3&lt;cr&gt;&quot;t&apos;"
+                                            "</Password>"));
+    // A trace file left readable by others is made private before the first line.
+    const std::string trace = work.write("trace.jsonl", "").string();
+    std::filesystem::permissions(trace, std::filesystem::perms::others_read,
+                                 std::filesystem::perm_options::add);
     const test::ScopedEnvironment password("OVK_PROXY_PASSWORD", "s3cret");
     const test::HostRun r = runHost({"run",
                                      "--settings-dir",
@@ -485,13 +680,22 @@ TEST(OvkHostTrace, AWholeDownloadIsTracedWithoutASecret) {
     ASSERT_EQ(r.status, 0) << r.errors;
 
     const std::string text = readAll(trace);
-    for (const char* secret : {"s3cret", "alice", "demo", "Authorization"})
-        EXPECT_EQ(text.find(secret), std::string::npos) << secret;
+    // Every form a secret can take in a request, a reply or a header.
+    std::vector<std::string> forms = {"Authorization",        "Pw&amp;S3&lt;cr&gt;&quot;t&apos;",
+                                      "Pw&amp;S3&lt;cr>\"t'", "Pw%26S3%3Ccr%3E%22t%27",
+                                      "UHcmUzM8Y3I+InQn",     "YWxpY2U6czNjcmV0"};
+    for (const std::string& secret : {projectPassword, std::string("s3cret"), std::string("alice")})
+        forms.push_back(secret);
     std::vector<std::string> items;
     std::size_t lines = 0;
     std::istringstream in(text);
     for (std::string line; std::getline(in, line); ++lines) {
         const auto entry = nlohmann::json::parse(line);
+        for (const auto& [key, value] : entry.items()) {
+            if (!value.is_string()) continue;
+            for (const std::string& form : forms)
+                EXPECT_EQ(value.get<std::string>().find(form), std::string::npos) << form;
+        }
         EXPECT_GT(entry["sent"].get<int>(), 0) << line;
         if (entry["operation"] != "GetItemData") continue;
         items.push_back(entry["article"].get<std::string>() + "#" +
@@ -508,8 +712,8 @@ TEST(OvkHostTrace, AWholeDownloadIsTracedWithoutASecret) {
               (std::vector<std::string>{"4711#1 200 ok", "4712#1 200 ok", "4713#1 503 retried",
                                         "4713#2 200 ok", "4714#1 200 ok"}));
     EXPECT_GT(lines, items.size());  // the start-up's calls and the wizard's are there too
-    EXPECT_EQ(std::filesystem::status(trace).permissions() & std::filesystem::perms::others_read,
-              std::filesystem::perms::none);
+    EXPECT_EQ(std::filesystem::status(trace).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
 
 // A company's service behind HTTPS with its own certificate authority, trusted through the

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "platform/errors.hpp"
+#include "platform/soap/call_trace.hpp"
 #include "platform/soap/soap_client.hpp"
 #include "soap_test_support.hpp"
 #include "temp_dir.hpp"
@@ -269,8 +270,9 @@ std::string rawReply(const std::string& status, const std::string& body,
            "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
-// Only what the network lost or a gateway refused is made again, as often as allowed; whatever
-// the service itself said stays said, and an exhausted retry reports the last failure.
+// Only what the network lost or cut, or a gateway refused, is made again, as often as allowed;
+// whatever the service itself said in a whole reply stays said, and an exhausted retry reports
+// the last failure.
 TEST(SoapClientRetries, TransientFailuresAreMadeAgainAndNothingElseIs) {
     using Raw = test::RawReplyServer;
     const std::string ok = rawReply("200 OK", test::soapResponse("GetItemData", "<root/>"));
@@ -287,6 +289,9 @@ TEST(SoapClientRetries, TransientFailuresAreMadeAgainAndNothingElseIs) {
         rawReply("503 Busy", "", "Retry-After: Wed, 21 Oct 2015 07:28:00 GMT\r\n");
     const std::string busyFault = rawReply("503 Busy", test::soapFault("soap:Server", "busy", ""));
     const std::string plain500 = rawReply("500 Internal Server Error", "oops");
+    const std::string resetInside = std::string(Raw::kResetAfter) + ok.substr(0, ok.size() / 2);
+    const std::string cut500 = plain500.substr(0, plain500.size() - 2);
+    const std::string cut503 = busy.substr(0, busy.size() - 2);
     struct Case {
         const char* what;
         std::vector<std::string> script;
@@ -306,7 +311,12 @@ TEST(SoapClientRetries, TransientFailuresAreMadeAgainAndNothingElseIs) {
         {"plain 500", {plain500, ok}, 3, err::SoapHttpStatus, 1},
         {"fault", {fault, ok}, 3, err::SoapFault, 1},
         {"malformed", {rawReply("200 OK", "<not xml"), ok}, 3, err::SoapMalformedReply, 1},
-        {"cut", {cut, ok}, 3, err::SoapMalformedReply, 1},
+        {"cut", {cut, ok}, 3, 0, 2},
+        {"reset inside the reply", {resetInside, cut, ok}, 3, 0, 3},
+        {"cut 503", {cut503, ok}, 3, 0, 2},
+        {"cut beyond the bound", {cut}, 2, err::SoapMalformedReply, 3},
+        {"cut, retries off", {cut, ok}, 0, err::SoapMalformedReply, 1},
+        {"cut 500", {cut500, ok}, 3, err::SoapMalformedReply, 1},
         {"too large", {large, ok}, 3, err::SoapReplyTooLarge, 1},
     };
     test::TempDir dir;
@@ -328,6 +338,33 @@ TEST(SoapClientRetries, TransientFailuresAreMadeAgainAndNothingElseIs) {
         }
         EXPECT_EQ(server.requests(), c.requests);
     }
+}
+
+// libcurl sends a request once more when a kept-alive connection turns out closed before any
+// byte of the reply came: the service received it twice, and the trace says so, even with
+// retries off.
+TEST(SoapClientRetries, TheTraceShowsEveryRequestTheServiceReceived) {
+    const std::string keptReply =
+        "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Length: " +
+        std::to_string(test::soapResponse("GetItemData", "<root/>").size()) + "\r\n\r\n" +
+        test::soapResponse("GetItemData", "<root/>");
+    test::RawReplyServer server({std::string(test::RawReplyServer::kKeepOpen) + keptReply,
+                                 test::RawReplyServer::kDrop,
+                                 rawReply("200 OK", test::soapResponse("GetItemData", "<a/>"))});
+    test::TempDir dir;
+    SoapClient client;
+    client.initialize(dir.write("svc.wsdl", test::testWsdl(server.url())));
+    client.setRetryAttempts(0);
+    client.setTrace(std::make_shared<CallTrace>(dir / "trace.jsonl", false));
+    client.call("GetItemData", kItemArgs);
+    client.call("GetItemData", kItemArgs);
+    EXPECT_EQ(server.requests(), 3);
+    EXPECT_EQ(client.attemptsMade(), 1);
+    const std::string trace = test::readAll(dir / "trace.jsonl");
+    EXPECT_EQ(std::count(trace.begin(), trace.end(), '\n'), 3) << trace;
+    EXPECT_NE(trace.find("\"outcome\":\"resent: the kept-alive connection had closed\""),
+              std::string::npos)
+        << trace;
 }
 
 // The service's Retry-After is kept, up to the longest wait allowed.

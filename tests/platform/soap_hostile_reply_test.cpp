@@ -23,6 +23,9 @@ TEST(SoapClientHostileReplies, EndInAClearErrorWithinTheirBounds) {
         {"elementstream:48M", 4 << 20, err::SoapReplyTooLarge, "larger than the limit of 4194304"},
         {"hugefault:16M", std::uint64_t{1} << 30, err::SoapFault, "Injected fault text."},
         {"badcdata:16M", std::uint64_t{1} << 30, err::SoapMalformedReply, "not well-formed"},
+        // 4 GiB from a few megabytes: refused once past 64 MiB, not at the reply limit
+        {"gzipbomb:4G", std::uint64_t{2} << 30, err::SoapReplyTooLarge,
+         "more than 200 times its compressed size"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fault);

@@ -18,6 +18,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -232,11 +233,15 @@ class SoapTestServer {
 // Accepts connections on a free loopback port and answers each request with fixed bytes, then
 // closes the connection: for replies that break HTTP itself (a body shorter than announced).
 // Given a script, the n-th request gets the n-th reply (the last one once the script is used
-// up); kDrop closes the connection without a byte, kReset resets it.
+// up); kDrop closes the connection without a byte, kReset resets it, and a reply that starts
+// with kResetAfter resets it after the bytes that follow; one that starts with kKeepOpen keeps the
+// connection open for the next request after sending the bytes that follow.
 class RawReplyServer {
   public:
     static constexpr const char* kDrop = "";
     static constexpr const char* kReset = "RST";
+    static constexpr std::string_view kResetAfter = "RST:";
+    static constexpr std::string_view kKeepOpen = "KEEP:";
 
     explicit RawReplyServer(std::string reply)
         : RawReplyServer(std::vector<std::string>{std::move(reply)}) {}
@@ -268,35 +273,52 @@ class RawReplyServer {
         while (!stopping_) {
             const int connection = ::accept(listener_, nullptr, nullptr);
             if (connection < 0) return;
-            // Read the request head and its announced body before answering.
-            std::string request;
-            char buffer[4096];
-            std::size_t wanted = std::string::npos;
-            while (true) {
-                const ssize_t n = ::recv(connection, buffer, sizeof buffer, 0);
-                if (n <= 0) break;
-                request.append(buffer, static_cast<std::size_t>(n));
-                const auto headEnd = request.find("\r\n\r\n");
-                if (headEnd == std::string::npos) continue;
-                if (wanted == std::string::npos) {
-                    const auto at = request.find("Content-Length:");
-                    wanted = headEnd + 4 +
-                             (at == std::string::npos ? 0 : std::stoul(request.substr(at + 15)));
-                }
-                if (request.size() >= wanted) break;
-            }
-            const std::string& reply =
-                script_[std::min<std::size_t>(requests_, script_.size() - 1)];
-            ++requests_;
-            if (reply == kReset) {
-                const linger abortive{1, 0};
-                ::setsockopt(connection, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
-            } else {
-                ::send(connection, reply.data(), reply.size(), MSG_NOSIGNAL);
-                ::shutdown(connection, SHUT_WR);
+            while (answer(connection)) {
             }
             ::close(connection);
         }
+    }
+
+    // Reads one request and answers it; true when the connection stays open for the next.
+    bool answer(int connection) {
+        // Read the request head and its announced body before answering.
+        std::string request;
+        char buffer[4096];
+        std::size_t wanted = std::string::npos;
+        while (true) {
+            const ssize_t n = ::recv(connection, buffer, sizeof buffer, 0);
+            if (n <= 0) return false;
+            request.append(buffer, static_cast<std::size_t>(n));
+            const auto headEnd = request.find("\r\n\r\n");
+            if (headEnd == std::string::npos) continue;
+            if (wanted == std::string::npos) {
+                const auto at = request.find("Content-Length:");
+                wanted = headEnd + 4 +
+                         (at == std::string::npos ? 0 : std::stoul(request.substr(at + 15)));
+            }
+            if (request.size() >= wanted) break;
+        }
+        const std::string& reply = script_[std::min<std::size_t>(requests_, script_.size() - 1)];
+        ++requests_;
+        if (reply.starts_with(kKeepOpen)) {
+            const std::string_view bytes = std::string_view(reply).substr(kKeepOpen.size());
+            ::send(connection, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+            return true;
+        }
+        if (reply == kReset || reply.starts_with(kResetAfter)) {
+            if (reply != kReset) {
+                ::send(connection, reply.data() + kResetAfter.size(),
+                       reply.size() - kResetAfter.size(), MSG_NOSIGNAL);
+                // The bytes leave before the reset, which would otherwise discard them.
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+            const linger abortive{1, 0};
+            ::setsockopt(connection, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+        } else {
+            ::send(connection, reply.data(), reply.size(), MSG_NOSIGNAL);
+            ::shutdown(connection, SHUT_WR);
+        }
+        return false;
     }
 
     std::vector<std::string> script_;

@@ -1,5 +1,5 @@
 // The splash as the README shows it, in English and German: rendered offscreen by the real
-// view and written to docs/screenshots, so the pictures can never drift from the window.
+// view and kept (screenshot_folder.hpp), so the README's pictures come from the window itself.
 
 #include <gtest/gtest.h>
 
@@ -13,6 +13,7 @@
 #include "modal_helpers.hpp"
 #include "qt/qt_application.hpp"
 #include "qt/qt_user_interface.hpp"
+#include "screenshot_folder.hpp"
 
 namespace ovk {
 namespace {
@@ -28,8 +29,7 @@ struct Grab : SplashEvents {
 TEST(Screenshots, TheSplashInEnglishAndGerman) {
     ensureApplication();
     const test::ComponentFolder folder;
-    const std::filesystem::path target = std::filesystem::path(OVK_SOURCE_DIR) / "docs/screenshots";
-    std::filesystem::create_directories(target);
+    const std::filesystem::path target = test::screenshotFolder();
     for (const auto& [language, name] :
          {std::pair{"1033", "splash-en.png"}, {"1031", "splash-de.png"}}) {
         QtUserInterface ui;

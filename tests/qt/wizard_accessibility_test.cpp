@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFocusFrame>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
@@ -13,6 +14,7 @@
 #include "ovk/client.hpp"
 #include "qt/desktop_client_services.hpp"
 #include "qt/readable_palette.hpp"
+#include "screenshot_folder.hpp"
 #include "wizard_window.hpp"
 
 namespace ovk {
@@ -60,16 +62,49 @@ TEST(ReadablePalette, SelectedRowsReadAtFourAndAHalfToOneInTheirOwnHue) {
 
 class WizardAccessibilityTest : public test::SharedRefServiceTest {};
 
-// CTest runs this once more at QT_SCALE_FACTOR=2, where the window is larger than the screen.
+// The buttons of the step on screen that a user cannot see without scrolling, or at all.
+std::vector<std::string> buttonsOutOfSight(QWidget& window, const char* step) {
+    std::vector<std::string> faults;
+    const QWidget& viewport = *window.findChild<QScrollArea*>()->viewport();
+    const QRect screen = window.screen()->availableGeometry();
+    for (const QPushButton* button : window.findChildren<QPushButton*>()) {
+        if (!button->isVisibleTo(&window)) continue;
+        const QRect inWindow(button->mapTo(&viewport, QPoint(0, 0)), button->size());
+        const QRect onScreen(button->mapToGlobal(QPoint(0, 0)), button->size());
+        if (!viewport.rect().contains(inWindow) || !screen.contains(onScreen))
+            faults.push_back(std::string(step) + " " + button->objectName().toStdString());
+    }
+    return faults;
+}
+
+// CTest runs this once more at QT_SCALE_FACTOR=2 on a 1280 by 800 screen, half the window's
+// height: the lists, the tree and the banner give way, so that every button of every step
+// stays in sight, and the window is kept as a picture.
 TEST_F(WizardAccessibilityTest, TheWindowFitsTheScreenAndItsLinksOpenFromTheKeys) {
     test::WizardWindow w(service(), 1033);
     w.wizard.BannerURL = "https://www.velmora.example/";
     w.wizard.MailURL = "mailto:support@velmora.example";
     QSize window, available;
     bool reached = false, mailInSight = false;
+    std::vector<std::string> outOfSight;
     w.show([&](QWidget& wizard) {
         window = wizard.frameGeometry().size();
         available = wizard.screen()->availableGeometry().size();
+        auto step = [&](int number, const char* button) {
+            if (button != nullptr)
+                QTest::mouseClick(&widget<QPushButton>(wizard, button), Qt::LeftButton);
+            const std::string name = "step" + std::to_string(number);
+            const auto faults = buttonsOutOfSight(wizard, name.c_str());
+            outOfSight.insert(outOfSight.end(), faults.begin(), faults.end());
+            if (wizard.devicePixelRatioF() > 1.5)
+                wizard.grab().save(QString::fromStdString(
+                    (test::screenshotFolder() / ("wizard-" + name + "-en-2x.png")).string()));
+        };
+        step(1, nullptr);
+        step(2, "cmdNext");
+        step(1, "cmdBack");
+        step(0, "cmdBack");
+        step(1, "cmdCancel");
         reached = reach(wizard, "Image1");
         press(wizard, Qt::Key_Return);
         reached = reached && reach(wizard, "lblMailToQuorvel");
@@ -82,6 +117,7 @@ TEST_F(WizardAccessibilityTest, TheWindowFitsTheScreenAndItsLinksOpenFromTheKeys
     });
     EXPECT_LE(window.width(), available.width());
     EXPECT_LE(window.height(), available.height());
+    EXPECT_TRUE(outOfSight.empty()) << ::testing::PrintToString(outOfSight);
     EXPECT_TRUE(reached);
     EXPECT_TRUE(mailInSight);
     ASSERT_EQ(w.shell.calls().size(), 2u);
@@ -89,8 +125,19 @@ TEST_F(WizardAccessibilityTest, TheWindowFitsTheScreenAndItsLinksOpenFromTheKeys
     EXPECT_EQ(w.shell.calls()[1].target, "mailto:support@velmora.example");
 }
 
+// The control that has the keyboard focus, and whether the focus frame shows it.
+std::string focusShown(QWidget& window) {
+    QWidget* focus = window.focusWidget();
+    if (focus == nullptr || !focus->isVisible() || !focus->isEnabled()) return "nothing";
+    const auto* frame = window.findChild<QFocusFrame*>();
+    const bool framed = frame != nullptr && frame->isVisible() && frame->widget() == focus;
+    return focus->objectName().toStdString() + (framed ? "" : " without its frame");
+}
+
 // The whole component by keys alone: a field out and back in, a leaf, Mark All from the Menu
-// key, Reset Marking from Shift+F10, one mark by Space, Next and Finish, to DownloadComplete.
+// key, Reset Marking from Shift+F10, one mark by Space, Next, Back and the lose question
+// answered from the keys, Next and Finish by Enter, to DownloadComplete. Each step opens on
+// its first input control, and the focus shows again after the question.
 TEST(KeyboardOnly, TheWholeWizardFromTheKeysEndsInDownloadComplete) {
     ensureApplication();
     const test::ComponentFolder folder;
@@ -109,13 +156,14 @@ TEST(KeyboardOnly, TheWholeWizardFromTheKeysEndsInDownloadComplete) {
                         .string()),
         0);
 
-    std::vector<std::string> missed;
+    std::vector<std::string> missed, focus;
     QString menuName, firstEntry, count;
     bool allMarked = false;
     test::whenDialog("frmWiz", [&](QWidget& window) {
         auto to = [&](const char* name) {
             if (!reach(window, name)) missed.emplace_back(name);
         };
+        focus.push_back(focusShown(window));
         for (const auto& [control, key] : {std::pair{"cmdBack", Qt::Key_Space},
                                            {"lstSelected", Qt::Key_End},
                                            {"cmdLeftOne", Qt::Key_Space},
@@ -124,7 +172,9 @@ TEST(KeyboardOnly, TheWholeWizardFromTheKeysEndsInDownloadComplete) {
                                            {"cmdNext", Qt::Key_Space}}) {
             to(control);
             press(window, key);
+            if (std::string_view(control) == "cmdBack") focus.push_back(focusShown(window));
         }
+        focus.push_back(focusShown(window));
         to("tvTree");
         auto& tree = widget<QTreeView>(window, "tvTree");
         press(window, Qt::Key_Home);
@@ -156,11 +206,20 @@ TEST(KeyboardOnly, TheWholeWizardFromTheKeysEndsInDownloadComplete) {
         press(window, Qt::Key_F10, Qt::ShiftModifier);
         press(window, Qt::Key_Space);
 
-        to("cmdNext");
-        press(window, Qt::Key_Space);
+        // Enter in the list goes on to step 2, whose Back leads to step 1 and "Configuration"
+        // to the lose question, declined with Escape.
+        press(window, Qt::Key_Return);
+        focus.push_back(focusShown(window));
         count = widget<QLabel>(window, "lblDownloadCount").text();
-        to("cmdFinish");
-        press(window, Qt::Key_Space);
+        press(window, Qt::Key_B, Qt::AltModifier);
+        waitFor([&] { return widget<QWidget>(window, "picStep(1)").isVisible(); }, 2000);
+        test::whenMessageBox([](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Escape); });
+        press(window, Qt::Key_O, Qt::AltModifier);
+        waitFor([&] { return QApplication::activeModalWidget() == &window; }, 2000);
+        focus.push_back(focusShown(window));
+        to("cmdNext");
+        press(window, Qt::Key_Return);
+        press(window, Qt::Key_Return);
         // A wizard still open here would wait for a user who is not there.
         if (window.isVisible()) {
             ADD_FAILURE() << "Finish left the wizard open";
@@ -169,6 +228,9 @@ TEST(KeyboardOnly, TheWholeWizardFromTheKeysEndsInDownloadComplete) {
     });
     client.Show();
     EXPECT_TRUE(missed.empty()) << ::testing::PrintToString(missed);
+    // On opening, after Configuration, after Next, on step 2, after the declined question.
+    EXPECT_EQ(focus,
+              (std::vector<std::string>{"tvTree", "lstAll", "tvTree", "cmdFinish", "tvTree"}));
     EXPECT_EQ(menuName, "List Options");
     EXPECT_EQ(firstEntry, "mnuLvSelectAll");
     EXPECT_TRUE(allMarked);

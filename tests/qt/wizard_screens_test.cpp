@@ -1,8 +1,7 @@
 // Every step of the wizard window in English and German: the captions of the language, every
 // control inside the window, every text fitting its label, and every control named for a screen
 // reader, which walks the window through Qt's accessibility interfaces. The pictures of the steps
-// go to docs/screenshots, where the README shows them (or to $OVK_SCREENSHOT_DIR when it is set),
-// so the pictures can never drift from the window.
+// are kept (screenshot_folder.hpp); the README shows them as such a run took them.
 
 #include <gtest/gtest.h>
 
@@ -14,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "screenshot_folder.hpp"
 #include "wizard_window.hpp"
 
 namespace ovk {
@@ -80,12 +80,7 @@ QString accessibleName(QWidget& window, const char* control) {
 }
 
 void keepPicture(QWidget& window, const std::string& name) {
-    const char* chosen = std::getenv("OVK_SCREENSHOT_DIR");
-    const std::filesystem::path folder =
-        chosen != nullptr && *chosen != '\0'
-            ? std::filesystem::path(chosen)
-            : std::filesystem::path(OVK_SOURCE_DIR) / "docs/screenshots";
-    std::filesystem::create_directories(folder);
+    const std::filesystem::path folder = test::screenshotFolder();
     const QImage picture = window.grab().toImage();
     EXPECT_EQ(picture.size(), QSize(760, 544)) << name;
     EXPECT_TRUE(picture.save(QString::fromStdString((folder / name).string()), "PNG")) << name;
@@ -103,11 +98,11 @@ TEST_F(WizardScreensTest, EveryStepInEnglishAndGermanFitsItsWindow) {
         const char* step2;     // and reads on entering step 2
     };
     for (const Case c :
-         {Case{1033, "&Next", Qt::Key_N, "Configuration",
+         {Case{1033, "&Next", Qt::Key_N, "C&onfiguration",
                "You have selected 1 objects for download.", "Add field",
                "Step 3 of 3: Ready for Download. You have selected 1 objects for download. Click "
                "on 'Finish' to copy the marked objects on your PC."},
-          Case{1031, "&Weiter", Qt::Key_W, "Konfiguration",
+          Case{1031, "&Weiter", Qt::Key_W, "&Konfiguration",
                "Sie haben 1 Objekte f\u00fcr den Download ausgew\u00e4hlt.", "Feld hinzuf\u00fcgen",
                "Schritt 3 von 3: Bereit zum Download. Sie haben 1 Objekte f\u00fcr den Download "
                "ausgew\u00e4hlt. Klicken Sie auf 'Fertig stellen', um die markierten Objekte auf "

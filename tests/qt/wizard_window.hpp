@@ -20,9 +20,11 @@
 #include "fake_shell.hpp"
 #include "modal_helpers.hpp"
 #include "platform/settings_store.hpp"
+#include "platform/soap/soap_client.hpp"
 #include "qt/qt_application.hpp"
 #include "qt/qt_timer_factory.hpp"
 #include "qt/qt_user_interface.hpp"
+#include "qt/service_wait.hpp"
 #include "ref_service.hpp"
 #include "temp_dir.hpp"
 #include "wizard/frm_wiz.hpp"
@@ -68,6 +70,9 @@ struct WizardWindow {
     WizardWindow(const RefService& service, int16_t guiLanguage) {
         ensureApplication();
         auto client = baseClientServices().makeServiceClient();
+        // As on the desktop, the windows paint while the service answers.
+        if (auto* soap = dynamic_cast<soap::SoapClient*>(client.get()))
+            soap->setWaitHook(&letWindowsPaintWhileWaiting);
         client->initialize(component.path() / "VelmoraSvr.wsdl");
         client->setProperty("EndPointURL", service.url());
         wizard.MySoapobject = std::move(client);
@@ -90,6 +95,35 @@ struct WizardWindow {
         ui.showModal(wizard);
     }
 };
+
+// How the event loop turned while `action` ran and its work went on, until `done` held: how
+// often a timer due every millisecond got its turn, and the longest wait for one. A window
+// whose loop turns repaints; one whose loop stands still is frozen.
+struct LoopTurns {
+    int turns = 0;
+    qint64 longestMs = 0;
+    qint64 totalMs = 0;
+};
+inline LoopTurns watchLoop(const std::function<void()>& action, const std::function<bool()>& done,
+                           const std::function<void()>& eachTurn = {}) {
+    LoopTurns seen;
+    QElapsedTimer total, sinceLast;
+    QTimer heartbeat;
+    heartbeat.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] {
+        ++seen.turns;
+        seen.longestMs = std::max(seen.longestMs, sinceLast.restart());
+        if (eachTurn) eachTurn();
+    });
+    total.start();
+    sinceLast.start();
+    heartbeat.start(1);
+    action();
+    while (!done() && total.elapsed() < 60000) QTest::qWait(5);
+    seen.longestMs = std::max(seen.longestMs, sinceLast.elapsed());
+    seen.totalMs = total.elapsed();
+    return seen;
+}
 
 // Lets the event loop run until `done` holds or `milliseconds` have passed.
 inline bool waitFor(const std::function<bool()>& done, int milliseconds = 10000) {

@@ -168,6 +168,8 @@ TEST_F(Transactions, ItemsAccumulateBeneathProjectAndOnDisk) {
     EXPECT_EQ(std::get<std::string>(h.host.fakeService->calls.back().args.at(3)), "3");
 }
 
+// Whatever comes instead of the item is told: the host must not take a download that lacks
+// the article for a complete one.
 TEST_F(Transactions, ItemRepliesOtherThanRootChangeNothingOnDisk) {
     const std::string before = fileOnDisk();
     struct Case {
@@ -175,10 +177,10 @@ TEST_F(Transactions, ItemRepliesOtherThanRootChangeNothingOnDisk) {
         std::vector<std::string> events;
     };
     for (const Case& c : std::vector<Case>{
-             {"<Root><Articleinfo/></Root>", {}},
+             {"<Root><Articleinfo/></Root>", {"Exception 91"}},
              {"<EXCEPTION ID='4' Description='Article 9 not found' Source='GetItemData'/>",
               {"Exception 4"}},
-             {"<Other/>", {}},
+             {"<Other/>", {"Exception 91"}},
          }) {
         SCOPED_TRACE(c.reply);
         h.host.events.log.clear();
@@ -188,9 +190,12 @@ TEST_F(Transactions, ItemRepliesOtherThanRootChangeNothingOnDisk) {
         EXPECT_EQ(fileOnDisk(), before);
         EXPECT_EQ(projectContent(document()), "<Symbolfile><Gerfile>");
     }
-    ASSERT_EQ(h.host.events.exceptions.size(), 1u);
-    EXPECT_EQ(h.host.events.exceptions[0].message, "Article 9 not found");
-    EXPECT_EQ(h.host.events.exceptions[0].source, "GetItemData");
+    ASSERT_EQ(h.host.events.exceptions.size(), 3u);
+    EXPECT_EQ(h.host.events.exceptions[0].message,
+              "The service sent an element Root for article 9 instead of its data, so it is not "
+              "in the download.");
+    EXPECT_EQ(h.host.events.exceptions[1].message, "Article 9 not found");
+    EXPECT_EQ(h.host.events.exceptions[1].source, "GetItemData");
 }
 
 TEST_F(Transactions, ItemFailuresReachTheCallerAndKeepTheItemsBefore) {
@@ -221,7 +226,7 @@ TEST_F(Transactions, ReplyNodesAreCopiedByTheirKind) {
     EXPECT_NE(fileOnDisk().find(expected), std::string::npos) << fileOnDisk();
 }
 
-TEST_F(Transactions, LargeDocumentsDecodeAsTheyAlwaysHave) {
+TEST_F(Transactions, LargeDocumentsDecodeAsTheyAlwaysHaveAndWrappedOnesWhole) {
     // Large documents are decoded into their files a piece at a time when the text allows it;
     // the files must hold what decoding the whole text gives, padded, odd or malformed.
     std::string bytes(5 << 20, '\0');
@@ -270,8 +275,19 @@ TEST_F(Transactions, LargeDocumentsDecodeAsTheyAlwaysHave) {
     h.impl->DownloadItem("1");
     EXPECT_EQ(readAll(h.work / "exact.bin"), bytes);
     EXPECT_EQ(readAll(h.work / "padded.bin"), bytes.substr(1));
+    // Line breaks are layout; a character outside the alphabet writes nothing and is named.
+    EXPECT_EQ(readAll(h.work / "wrapped.bin"), bytes);
+    EXPECT_FALSE(std::filesystem::exists(h.work / "damaged-late.bin"));
+    ASSERT_EQ(h.host.events.exceptions.size(), 1u);
+    EXPECT_NE(h.host.events.exceptions[0].message.find(
+                  "\"damaged-late.bin\" of article 1 was not written: The Base64 text holds "
+                  "\"*\" at offset " +
+                  std::to_string(plain.size() - 9)),
+              std::string::npos)
+        << h.host.events.exceptions[0].message;
     for (const auto& [name, text] : documents) {
         SCOPED_TRACE(name);
+        if (name == "wrapped.bin" || name == "damaged-late.bin") continue;
         EXPECT_TRUE(readAll(h.work / name) == decodedWhole(text));
     }
     // A text found wrong half-way leaves no half-written file behind.
@@ -294,10 +310,10 @@ TEST_F(Transactions, EveryBinaryElementWritesItsPayloadsOnceAndStaysInTheDocumen
     EXPECT_NE(fileOnDisk().find("<D><![CDATA[" + pdf + "]]></D>"), std::string::npos);
 }
 
-TEST_F(Transactions, AFailingPayloadEndsOnlyItsOwnBinaryElement) {
-    // Names that would leave the folder or that no user could handle are refused; the
-    // documents before them stay written, those after them are not written, and the item is
-    // copied and saved all the same.
+TEST_F(Transactions, AFailingPayloadIsNamedAndCostsNoOther) {
+    // Names that would leave the folder or that no user could handle are refused and named;
+    // the documents before and after them are written, and the item is copied and saved all
+    // the same.
     const std::vector<std::string> refused = {
         "../escape.txt", "/tmp/ovk-absolute.txt", "sub/x.txt",      "..", "",
         "a\\b.txt",      "tab\there.txt",         "line\nbreak.txt"};
@@ -320,7 +336,10 @@ TEST_F(Transactions, AFailingPayloadEndsOnlyItsOwnBinaryElement) {
             "</DOCUMENTS></BINARY><Number>1</Number></Articleinfo></root>");
         EXPECT_NO_THROW(run.impl->DownloadItem("1"));
         EXPECT_EQ(readAll(run.work / "before.txt"), "a");
-        EXPECT_FALSE(std::filesystem::exists(run.work / "after.txt"));
+        EXPECT_EQ(readAll(run.work / "after.txt"), "a");
+        ASSERT_EQ(run.host.events.exceptions.size(), 1u);
+        EXPECT_EQ(run.host.events.exceptions[0].number, err::InvalidArgument);
+        EXPECT_EQ(run.host.events.exceptions[0].source, "WriteBinaryPayloads");
         EXPECT_FALSE(std::filesystem::exists(run.work.path().parent_path() / "escape.txt"));
         EXPECT_FALSE(std::filesystem::exists("/tmp/ovk-absolute.txt"));
         EXPECT_TRUE(std::filesystem::is_empty(run.work / "sub"));
@@ -328,7 +347,7 @@ TEST_F(Transactions, AFailingPayloadEndsOnlyItsOwnBinaryElement) {
         for (const auto& entry : std::filesystem::directory_iterator(run.work.path()))
             // The download's own lock and journal lie beside the document while it runs.
             files += entry.is_regular_file() && !entry.path().filename().string().starts_with(".");
-        EXPECT_EQ(files, 2u);  // the download file and before.txt
+        EXPECT_EQ(files, 3u);  // the download file, before.txt and after.txt
         EXPECT_NE(readAll(run.downloadFile()).find("<Number>1</Number>"), std::string::npos);
     }
 }

@@ -1,5 +1,6 @@
 #include "base64.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -93,6 +94,23 @@ std::optional<std::string> decodeBase64(std::string_view text) {
     }
     if (count != 0) return std::nullopt;
     return out;
+}
+
+void LineBreaker::append(std::string_view text, std::string& out) {
+    if (lineLength_ == 0) {
+        out.append(text);
+        return;
+    }
+    while (!text.empty()) {
+        if (column_ == lineLength_) {
+            out += "\r\n";
+            column_ = 0;
+        }
+        const std::size_t n = std::min(text.size(), lineLength_ - column_);
+        out.append(text.substr(0, n));
+        column_ += n;
+        text.remove_prefix(n);
+    }
 }
 
 }  // namespace ovk::refservice

@@ -58,12 +58,16 @@ Options when serving:
                             hang       no reply until the service stops
                             exception  an Exception element (ID 32) as the Result
                             empty      an empty Result element
+                            wrongroot  the item under Root instead of root
+                            plaintext  a Result holding plain text
                           Oversized replies, KIND:SIZE with SIZE in bytes or with
                           K, M or G (default 64M), sent chunked:
                             elementstream  a Result of SIZE bytes of <a/> elements
                             hugefault      HTTP 500, a fault string of SIZE bytes
                             badcdata       a CDATA section of SIZE bytes whose first
                                            character is a control character
+                            gzipbomb       a Result of SIZE bytes of text, sent
+                                           gzip-compressed at about 1000:1
   --tls-cert FILE         serve HTTPS with this PEM certificate (the server's first,
                           then any intermediates); needs --tls-key
   --tls-key FILE          the certificate's private key (PEM, not encrypted)
@@ -73,6 +77,12 @@ Options when serving:
                           of them (for benchmarks of slow lines)
   --indent                pretty-print every reply (line breaks and indentation between
                           elements only; text and CDATA content stay as they are)
+  --base64-text           send documents and the banner picture as element text, as
+                          most SOAP stacks send binary data, instead of in CDATA
+  --base64-lines N        break Base64 into lines of N characters joined by CR LF, as
+                          MIME encoders and several SOAP stacks write it
+  --spaced-cdata          put a line break and indentation before and after every CDATA
+                          section, as some indenting stacks do
   --verbose               one line per request on standard error
   --parent-pid PID        stop as if by SIGTERM once process PID is no longer the
                           parent (test harnesses pass their own id, so that a crashed
@@ -138,6 +148,13 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
             line.service.bandwidthKbps = number<unsigned>(option, value(), 1, 100'000'000);
         } else if (option == "--indent") {
             line.service.indent = true;
+        } else if (option == "--base64-text") {
+            line.service.overrides.base64.asText = true;
+        } else if (option == "--base64-lines") {
+            line.service.overrides.base64.lineLength =
+                number<std::size_t>(option, value(), 1, 1'000'000);
+        } else if (option == "--spaced-cdata") {
+            line.service.overrides.base64.spacedSections = true;
         } else if (option == "--verbose") {
             line.service.verbose = true;
         } else if (option == "--generate") {

@@ -7,16 +7,17 @@
 namespace ovk::refservice {
 namespace {
 
-constexpr std::array kKinds{FaultKind::Http500,   FaultKind::Http503,   FaultKind::SoapFault,
-                            FaultKind::Malformed, FaultKind::Truncated, FaultKind::Hang,
-                            FaultKind::Exception, FaultKind::Empty,     FaultKind::ElementStream,
-                            FaultKind::HugeFault, FaultKind::BadCdata};
+constexpr std::array kKinds{FaultKind::Http500,   FaultKind::Http503,       FaultKind::SoapFault,
+                            FaultKind::Malformed, FaultKind::Truncated,     FaultKind::Hang,
+                            FaultKind::Exception, FaultKind::Empty,         FaultKind::WrongRoot,
+                            FaultKind::PlainText, FaultKind::ElementStream, FaultKind::HugeFault,
+                            FaultKind::BadCdata,  FaultKind::GzipBomb};
 
 constexpr std::uint64_t kDefaultOversize = std::uint64_t{64} << 20;
 
 bool isOversized(FaultKind kind) {
     return kind == FaultKind::ElementStream || kind == FaultKind::HugeFault ||
-           kind == FaultKind::BadCdata;
+           kind == FaultKind::BadCdata || kind == FaultKind::GzipBomb;
 }
 
 // "4096", "16K", "512M", "1G".
@@ -68,12 +69,18 @@ std::string_view faultKindName(FaultKind kind) {
             return "exception";
         case FaultKind::Empty:
             return "empty";
+        case FaultKind::WrongRoot:
+            return "wrongroot";
+        case FaultKind::PlainText:
+            return "plaintext";
         case FaultKind::ElementStream:
             return "elementstream";
         case FaultKind::HugeFault:
             return "hugefault";
         case FaultKind::BadCdata:
             return "badcdata";
+        case FaultKind::GzipBomb:
+            return "gzipbomb";
     }
     return {};
 }
@@ -126,7 +133,7 @@ void FaultPlan::add(std::string_view text) {
         throw std::invalid_argument(
             "--fault: unknown kind \"" + std::string(kind) +
             "\" (http500, http503, soapfault, malformed, truncated, hang, exception, empty, "
-            "elementstream, hugefault, badcdata)");
+            "wrongroot, plaintext, elementstream, hugefault, badcdata, gzipbomb)");
     rule.kind = *found;
     if (size && rule.kind == FaultKind::Http503) {
         if (size->empty() || size->size() > 6 ||
@@ -140,7 +147,7 @@ void FaultPlan::add(std::string_view text) {
     }
     if (size && !isOversized(rule.kind))
         throw std::invalid_argument(
-            "--fault: only elementstream, hugefault and badcdata take a size");
+            "--fault: only elementstream, hugefault, badcdata and gzipbomb take a size");
     rule.size = size ? parseSize(*size) : kDefaultOversize;
     if (rule.kind == FaultKind::Exception && rule.operation == Operation::HelloWorld)
         throw std::invalid_argument(

@@ -21,10 +21,13 @@ enum class FaultKind {
     Hang,       // no reply at all until the service stops
     Exception,  // the operation answers with an Exception element
     Empty,      // the operation's Result element is empty
+    WrongRoot,  // the Result holds the item under Root, not root
+    PlainText,  // the Result holds plain text
     // Oversized replies of a chosen size, streamed without a length:
     ElementStream,  // a Result holding nothing but <a/> elements
     HugeFault,      // a SOAP fault whose fault string is the whole size
     BadCdata,       // a CDATA section that starts with a control character
+    GzipBomb,       // a Result of SIZE bytes of text, gzip-compressed as tightly as zlib can
 };
 
 // A fault to inject, with the size of the oversized kinds or the Retry-After seconds of

@@ -12,6 +12,27 @@
 namespace ovk::refservice {
 namespace {
 
+// Base64 in a CDATA section (the service's own way) or as element text; Base64 never holds
+// "]]>" nor a character that needs escaping. Stacks that indent around sections put a line
+// break and indentation on each side.
+void openBinary(std::string& out, const Base64Layout& layout) {
+    if (layout.asText) return;
+    if (layout.spacedSections) out += "\n      ";
+    out += "<![CDATA[";
+}
+void closeBinary(std::string& out, const Base64Layout& layout) {
+    if (layout.asText) return;
+    out += "]]>";
+    if (layout.spacedSections) out += "\n    ";
+}
+
+// A symbol or GER record: always a CDATA section, spaced as the layout has sections.
+void appendRecord(std::string& out, std::string_view record, const Base64Layout& layout) {
+    if (layout.spacedSections) out += "\n      ";
+    appendCData(out, record);
+    if (layout.spacedSections) out += "\n    ";
+}
+
 // Exception numbers of the service. 32 is the one the client's start-up knows for rejected
 // credentials; the others only need to be distinct and stable for tests.
 constexpr int kCombinationNotFound = 32;
@@ -116,9 +137,11 @@ ReplyBody MasterData::clientData() const {
     appendAttribute(out, "Reserved", "");
     appendAttribute(out, "BannerURL", data.bannerUrl);
     appendAttribute(out, "MailURL", data.mailUrl);
-    out += "><![CDATA[";
-    out += data.bannerBase64;  // Base64 never holds "]]>"
-    out += "]]></ClientData>";
+    out += '>';
+    openBinary(out, overrides_.base64);
+    LineBreaker(overrides_.base64.lineLength).append(data.bannerBase64, out);
+    closeBinary(out, overrides_.base64);
+    out += "</ClientData>";
     return body;
 }
 
@@ -372,13 +395,13 @@ ReplyBody MasterData::item(const Project& project, const std::string& materialId
         out += "</COMPONENTS><BINARY><SYMBOLS>";
         for (const std::string& symbol : article->symbols) {
             out += "<Symbol>";
-            appendCData(out, symbol);
+            appendRecord(out, symbol, overrides_.base64);
             out += "</Symbol>";
         }
         out += "</SYMBOLS><GERS>";
         for (const std::string& ger : article->gers) {
             out += "<Ger>";
-            appendCData(out, ger);
+            appendRecord(out, ger, overrides_.base64);
             out += "</Ger>";
         }
         out += "</GERS><DOCUMENTS>";
@@ -387,9 +410,11 @@ ReplyBody MasterData::item(const Project& project, const std::string& materialId
         std::string& out = body.text();
         out += "<Document";
         appendAttribute(out, "Name", document.name);
-        out += "><![CDATA[";
-        body.appendBase64OfFile(document.path, document.size);
-        body.append("]]></Document>");
+        out += '>';
+        openBinary(out, overrides_.base64);
+        body.appendBase64OfFile(document.path, document.size, overrides_.base64.lineLength);
+        closeBinary(body.text(), overrides_.base64);
+        body.append("</Document>");
     }
     body.append("</DOCUMENTS></BINARY></Articleinfo></root>");
     return body;

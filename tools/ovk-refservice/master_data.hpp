@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base64.hpp"
 #include "catalog.hpp"
 #include "operations.hpp"
 #include "reply_body.hpp"
@@ -26,6 +27,8 @@ struct AnswerOverrides {
     std::vector<std::size_t> treeShape;
     // With more than 0, every GetSelectionData answers this many rows of 12 cells.
     std::size_t leafRows = 0;
+    // How documents, the banner and the records go out.
+    Base64Layout base64;
 };
 
 // The service's answers: the content of each operation's Result element, built from the

@@ -11,12 +11,14 @@ namespace {
 // A multiple of 3, so that every chunk but the last encodes without padding.
 constexpr std::size_t kChunkBytes = 3 * 64 * 1024;
 
-bool streamFile(const std::filesystem::path& path, std::uintmax_t expected, std::size_t& budget,
-                const ReplyBody::Sink& sink) {
+bool streamFile(const std::filesystem::path& path, std::uintmax_t expected, std::size_t lineLength,
+                std::size_t& budget, const ReplyBody::Sink& sink) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
     std::string raw(kChunkBytes, '\0');
     std::string encoded(base64Length(kChunkBytes), '\0');
+    LineBreaker lines(lineLength);
+    std::string wrapped;
     std::uintmax_t left = expected;
     while (left > 0 && budget > 0) {
         const std::size_t want =
@@ -26,8 +28,14 @@ bool streamFile(const std::filesystem::path& path, std::uintmax_t expected, std:
         left -= want;
         const std::size_t length = base64Length(want);
         encodeBase64(reinterpret_cast<const unsigned char*>(raw.data()), want, encoded.data());
-        const std::size_t n = std::min(length, budget);
-        if (!sink(encoded.data(), n)) return false;
+        std::string_view out(encoded.data(), length);
+        if (lineLength > 0) {
+            wrapped.clear();
+            lines.append(out, wrapped);
+            out = wrapped;
+        }
+        const std::size_t n = std::min(out.size(), budget);
+        if (!sink(out.data(), n)) return false;
         budget -= n;
     }
     return true;
@@ -44,8 +52,9 @@ std::string& ReplyBody::text() {
     return pieces_.back().text;
 }
 
-void ReplyBody::appendBase64OfFile(const std::filesystem::path& path, std::uintmax_t size) {
-    pieces_.push_back({{}, path, size});
+void ReplyBody::appendBase64OfFile(const std::filesystem::path& path, std::uintmax_t size,
+                                   std::size_t lineLength) {
+    pieces_.push_back({{}, path, size, lineLength});
 }
 
 void ReplyBody::append(const ReplyBody& other) {
@@ -60,8 +69,10 @@ void ReplyBody::append(const ReplyBody& other) {
 std::size_t ReplyBody::size() const {
     std::size_t total = 0;
     for (const Piece& piece : pieces_)
-        total += piece.file.empty() ? piece.text.size()
-                                    : base64Length(static_cast<std::size_t>(piece.fileSize));
+        total += piece.file.empty()
+                     ? piece.text.size()
+                     : wrappedLength(base64Length(static_cast<std::size_t>(piece.fileSize)),
+                                     piece.lineLength);
     return total;
 }
 
@@ -83,7 +94,7 @@ bool ReplyBody::write(const Sink& sink, std::size_t limit) const {
             const std::size_t n = std::min(piece.text.size(), budget);
             if (n > 0 && !sink(piece.text.data(), n)) return false;
             budget -= n;
-        } else if (!streamFile(piece.file, piece.fileSize, budget, sink)) {
+        } else if (!streamFile(piece.file, piece.fileSize, piece.lineLength, budget, sink)) {
             return false;
         }
     }

@@ -22,7 +22,9 @@ class ReplyBody {
     void append(std::string_view text);
     // The text being built, to append to in place (the escaping helpers write into it).
     std::string& text();
-    void appendBase64OfFile(const std::filesystem::path& path, std::uintmax_t size);
+    // The file goes out Base64-encoded, in lines of `lineLength` characters (0: one line).
+    void appendBase64OfFile(const std::filesystem::path& path, std::uintmax_t size,
+                            std::size_t lineLength = 0);
     void append(const ReplyBody& other);
 
     std::size_t size() const;
@@ -38,8 +40,9 @@ class ReplyBody {
     // Walks the pieces in order: a text piece with an empty path, or a file with its size.
     void forEachPiece(
         const std::function<void(std::string_view text, const std::filesystem::path& file,
-                                 std::uintmax_t fileSize)>& visit) const {
-        for (const Piece& piece : pieces_) visit(piece.text, piece.file, piece.fileSize);
+                                 std::uintmax_t fileSize, std::size_t lineLength)>& visit) const {
+        for (const Piece& piece : pieces_)
+            visit(piece.text, piece.file, piece.fileSize, piece.lineLength);
     }
 
   private:
@@ -47,6 +50,7 @@ class ReplyBody {
         std::string text;
         std::filesystem::path file;  // empty for a text piece
         std::uintmax_t fileSize = 0;
+        std::size_t lineLength = 0;
     };
     std::vector<Piece> pieces_;
 };

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <stdexcept>
 
 namespace ovk::refservice {
 namespace {
@@ -50,6 +51,36 @@ std::optional<ContentCoding> acceptedCoding(std::string_view acceptEncoding) {
     if (offers(acceptEncoding, "gzip")) return ContentCoding::Gzip;
     if (offers(acceptEncoding, "deflate")) return ContentCoding::Deflate;
     return std::nullopt;
+}
+
+struct StreamCompressor::Stream {
+    z_stream z{};
+};
+
+StreamCompressor::StreamCompressor(ContentCoding coding, int level)
+    : stream_(std::make_unique<Stream>()) {
+    const int windowBits = coding == ContentCoding::Gzip ? 15 + 16 : 15;
+    if (deflateInit2(&stream_->z, level, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        throw std::runtime_error("zlib cannot compress");
+}
+
+StreamCompressor::~StreamCompressor() {
+    deflateEnd(&stream_->z);
+}
+
+std::string StreamCompressor::compress(std::string_view piece, bool last) {
+    z_stream& z = stream_->z;
+    std::string out;
+    char buffer[64 * 1024];
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(piece.data()));
+    z.avail_in = static_cast<uInt>(piece.size());
+    do {
+        z.next_out = reinterpret_cast<Bytef*>(buffer);
+        z.avail_out = sizeof buffer;
+        deflate(&z, last ? Z_FINISH : Z_NO_FLUSH);
+        out.append(buffer, sizeof buffer - z.avail_out);
+    } while (z.avail_out == 0);
+    return out;
 }
 
 std::optional<std::string> compressedBody(const ReplyBody& body, ContentCoding coding) {

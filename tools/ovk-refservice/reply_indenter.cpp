@@ -134,15 +134,15 @@ void XmlIndenter::feed(std::string_view xml, std::string& out) {
 ReplyBody indentedReply(const ReplyBody& body) {
     XmlIndenter indenter;
     ReplyBody result;
-    body.forEachPiece(
-        [&](std::string_view text, const std::filesystem::path& file, std::uintmax_t fileSize) {
-            if (file.empty()) {
-                indenter.feed(text, result.text());
-            } else {
-                indenter.feedOpaqueText();
-                result.appendBase64OfFile(file, fileSize);
-            }
-        });
+    body.forEachPiece([&](std::string_view text, const std::filesystem::path& file,
+                          std::uintmax_t fileSize, std::size_t lineLength) {
+        if (file.empty()) {
+            indenter.feed(text, result.text());
+        } else {
+            indenter.feedOpaqueText();
+            result.appendBase64OfFile(file, fileSize, lineLength);
+        }
+    });
     return result;
 }
 

@@ -29,22 +29,35 @@ std::string malformedReply(Operation op) {
 
 // An oversized reply: `head`, then `unit` repeated until the body holds `size` bytes, then
 // `tail`, sent chunked so that nobody can tell its length in advance.
+// With `gzip` the body goes out compressed as tightly as zlib can, as a decompression bomb.
 void streamOversized(httplib::Response& response, std::string head, std::string unit,
-                     std::string tail, std::uint64_t size, std::shared_ptr<void> busy) {
+                     std::string tail, std::uint64_t size, std::shared_ptr<void> busy,
+                     bool gzip = false) {
     std::string block;
     while (block.size() < (64u << 10)) block += unit;
+    if (gzip) response.set_header("Content-Encoding", "gzip");
+    // cpp-httplib compresses every text/xml body for a client that accepts gzip; SOAP 1.2's
+    // type keeps it from compressing the bomb a second time.
     response.set_chunked_content_provider(
-        kXml, [head = std::move(head), block = std::move(block), tail = std::move(tail), size,
-               busy = std::move(busy)](std::size_t, httplib::DataSink& sink) {
-            if (!sink.write(head.data(), head.size())) return false;
+        gzip ? "application/soap+xml; charset=utf-8" : kXml,
+        [head = std::move(head), block = std::move(block), tail = std::move(tail), size,
+         busy = std::move(busy), gzip](std::size_t, httplib::DataSink& sink) {
+            std::unique_ptr<StreamCompressor> compressor;
+            if (gzip) compressor = std::make_unique<StreamCompressor>(ContentCoding::Gzip, 9);
+            const auto send = [&](std::string_view piece, bool last) {
+                if (!compressor) return sink.write(piece.data(), piece.size());
+                const std::string packed = compressor->compress(piece, last);
+                return packed.empty() || sink.write(packed.data(), packed.size());
+            };
+            if (!send(head, false)) return false;
             std::uint64_t written = head.size() + tail.size();
             while (written < size) {
                 const std::size_t n =
                     static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), size - written));
-                if (!sink.write(block.data(), n)) return false;
+                if (!send(std::string_view(block.data(), n), false)) return false;
                 written += n;
             }
-            if (!sink.write(tail.data(), tail.size())) return false;
+            if (!send(tail, true)) return false;
             sink.done();
             return true;
         });
@@ -77,6 +90,10 @@ void sendOversized(httplib::Response& response, const Fault& fault, Operation op
         case FaultKind::BadCdata:
             streamOversized(response, resultHead + "<root><![CDATA[\x01", "QUJD",
                             "]]></root>" + resultTail, fault.size, std::move(busy));
+            break;
+        case FaultKind::GzipBomb:
+            streamOversized(response, resultHead + "<root>", "A", "</root>" + resultTail,
+                            fault.size, std::move(busy), true);
             break;
         default:
             break;
@@ -365,12 +382,21 @@ void SoapService::handlePost(const httplib::Request& request, httplib::Response&
             case FaultKind::Empty:
                 sendReply(request, response, responseEnvelope(call.operation, result), false, busy);
                 return;
+            case FaultKind::WrongRoot:
+                result.append("<Root><Articleinfo><Number>0</Number></Articleinfo></Root>");
+                sendReply(request, response, responseEnvelope(call.operation, result), false, busy);
+                return;
+            case FaultKind::PlainText:
+                result.append("No data for this item");
+                sendReply(request, response, responseEnvelope(call.operation, result), false, busy);
+                return;
             case FaultKind::Truncated:
                 truncate = true;
                 break;
             case FaultKind::ElementStream:
             case FaultKind::HugeFault:
             case FaultKind::BadCdata:
+            case FaultKind::GzipBomb:
                 sendOversized(response, *fault, call.operation, busy);
                 return;
         }

@@ -1,9 +1,9 @@
 #include "platform/soap/call_trace.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -15,32 +15,6 @@
 namespace ovk::soap {
 
 namespace {
-
-std::string xmlEscaped(const std::string& text) {
-    std::string out;
-    for (const char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&apos;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
 
 std::string utcNow() {
     const auto now = std::chrono::system_clock::now();
@@ -61,6 +35,14 @@ std::string utcNow() {
 
 CallTrace::CallTrace(const std::filesystem::path& file, bool withBodies) : withBodies_(withBodies) {
     fd_ = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    // A file that was there before keeps its mode on open: it is made private before the first
+    // line, since the lines name projects and articles, and with bodies the whole traffic.
+    if (fd_ >= 0 && ::fchmod(fd_, 0600) != 0) {
+        const int errnum = errno;
+        ::close(fd_);
+        fd_ = -1;
+        errno = errnum;
+    }
     if (fd_ < 0) {
         throw Error(
             err::FileNotFound,
@@ -74,24 +56,12 @@ CallTrace::~CallTrace() {
 }
 
 void CallTrace::addSecret(const std::string& secret) {
-    if (secret.empty()) return;
     std::lock_guard lock(mutex_);
-    for (const std::string& form : {secret, xmlEscaped(secret)}) {
-        if (std::find(secrets_.begin(), secrets_.end(), form) == secrets_.end())
-            secrets_.push_back(form);
-    }
-    // The longest first, so that a secret holding another is replaced whole.
-    std::sort(secrets_.begin(), secrets_.end(),
-              [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+    secrets_.add(secret);
 }
 
-std::string CallTrace::redacted(std::string text) const {
-    for (const std::string& secret : secrets_) {
-        for (auto at = text.find(secret); at != std::string::npos; at = text.find(secret, at + 3)) {
-            text.replace(at, secret.size(), "***");
-        }
-    }
-    return text;
+std::string CallTrace::redacted(const std::string& text) const {
+    return secrets_.masked(text);
 }
 
 void CallTrace::write(const Entry& entry) noexcept {

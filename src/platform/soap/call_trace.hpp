@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/soap/secret_masker.hpp"
+
 namespace ovk::soap {
 
 // A record of every service call for support: one JSON line per attempt of a call, appended to
@@ -16,15 +18,17 @@ namespace ovk::soap {
 //    "ms":12.4,"outcome":"ok"}
 // "received" counts the reply's bytes as they travelled, "inflated" the same after
 // decompression; "ms" is how long the call waited for the attempt (a reply fetched ahead may
-// cost it nearly nothing); "outcome" is "ok", "retried: …" or the fault code and text the call
+// cost it nearly nothing); "outcome" is "ok", "retried: …", "resent: …" (a request libcurl sent
+// again on a kept-alive connection that had closed) or the fault code and text the call
 // ended with. With bodies, "request" and "reply" hold the texts too (1 MiB of a reply at most).
 //
 // Secrets never reach the file: every text of a line is written with each secret given to
-// addSecret (also in its XML-escaped form) replaced by "***", and no header is ever written,
-// so neither an Authorization nor a Proxy-Authorization can be.
+// addSecret replaced by "***" in every form it can take there (see SecretMasker), and no header
+// is ever written, so neither an Authorization nor a Proxy-Authorization can be.
 class CallTrace {
   public:
-    // Opens `file` for appending, creating it readable and writable by its owner alone. Throws
+    // Opens `file` for appending, creating it or making it readable and writable by its owner
+    // alone. Throws
     // Error (file not found) naming the file when it cannot be opened.
     CallTrace(const std::filesystem::path& file, bool withBodies);
     ~CallTrace();
@@ -51,11 +55,11 @@ class CallTrace {
     void write(const Entry& entry) noexcept;
 
   private:
-    std::string redacted(std::string text) const;
+    std::string redacted(const std::string& text) const;
 
     bool withBodies_;
     int fd_ = -1;
-    std::vector<std::string> secrets_;
+    SecretMasker secrets_;
     std::mutex mutex_;
 };
 

@@ -65,6 +65,8 @@ class HttpTransport {
         TimedOut,
         Truncated,  // the connection ended before the announced body did
         TooLarge,   // the announced length is over the limit
+        // a compressed body inflated past 64 MiB and 200 times its size on the wire
+        OverInflated,
         ConnectionFailed,
     };
 
@@ -78,6 +80,12 @@ class HttpTransport {
         // refused, reset or never made in time, or it closed without a word. TLS refusals are
         // not among them: they say something about the service.
         bool lostBeforeReply = false;
+        // The network failed the post after a reply had begun: reset, closed or timed out
+        // inside the reply, or its body ended before the length it announced.
+        bool cutPartway = false;
+        // How many times the request went out: the HTTP client itself sends it once more when
+        // a kept-alive connection proves dead under it.
+        int requestsSent = 0;
         std::string retryAfter;         // the reply's Retry-After header, as sent
         std::uint64_t bytesSent = 0;    // the request body
         std::uint64_t bytesOnWire = 0;  // the reply body as it travelled, compressed or not

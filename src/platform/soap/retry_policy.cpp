@@ -40,6 +40,9 @@ std::optional<std::chrono::milliseconds> askedWait(std::string_view retryAfter) 
 bool RetryPolicy::isTransient(const HttpTransport::Result& result) {
     using Outcome = HttpTransport::Outcome;
     if (result.lostBeforeReply) return true;
+    // A reply the network cut partway was never read: asked again, the service sends it whole.
+    if (result.cutPartway && (result.httpStatus == 200 || isGatewayTrouble(result.httpStatus)))
+        return true;
     if (result.outcome == Outcome::ConnectionFailed && isGatewayTrouble(result.proxyConnectStatus))
         return true;
     return result.outcome == Outcome::Completed && isGatewayTrouble(result.httpStatus);

@@ -10,9 +10,10 @@ namespace ovk::soap {
 
 // When a failed call is made again, and how long it waits first. Every operation of the
 // master-data service only reads, so any of them may be repeated; but only failures that say
-// nothing about the request are worth it: the network lost the post before a reply came, or a
-// gateway or an overloaded server answered 502, 503 or 504. Anything the service itself said
-// (a fault, a 500, a malformed, cut or oversized reply) would be said again.
+// nothing about the request are worth it: the network lost the post before a reply came or cut
+// the reply partway (reset, closed, timed out inside it, shorter than announced), or a gateway
+// or an overloaded server answered 502, 503 or 504. Anything the service itself said in a whole
+// reply (a fault, a 500, a malformed or oversized reply) would be said again.
 //
 // The waits: what Retry-After asks (seconds or an HTTP date), else 0.5 s, 1 s, 2 s ... doubling,
 // each stretched by up to half again at random so that many clients thrown off together do not

@@ -74,10 +74,13 @@ class ServiceClient {
     virtual void dropPrefetched() {}
     // Bounds the requests in flight at once; 1 fetches nothing ahead.
     virtual void setMaxRequestsInFlight(int /*requests*/) {}
-    // How many times a call that failed on the way (the network lost it, or a gateway or an
-    // overloaded server answered 502, 503 or 504) is made again; 0 never. Clients that cannot
-    // repeat calls ignore this.
+    // How many times a call that failed on the way (the network lost it or cut its reply, or a
+    // gateway or an overloaded server answered 502, 503 or 504) is made again; 0 never. Clients
+    // that cannot repeat calls ignore this.
     virtual void setRetryAttempts(int /*attempts*/) {}
+    // How many attempts the last call made, so that a failure that persisted can say so; 1 for
+    // clients that never repeat a call.
+    virtual int attemptsMade() const { return 1; }
     // Writes every attempt of every call to `trace` from now on (nothing: stops). Clients that
     // keep no trace ignore this.
     virtual void setTrace(std::shared_ptr<CallTrace> /*trace*/) {}

@@ -218,6 +218,7 @@ void SoapClient::setDefaultTimeout(std::chrono::milliseconds timeout) {
 }
 
 void SoapClient::setWaitHook(std::function<void()> hook) {
+    waitHook_ = hook;
     transport_->setWaitHook(std::move(hook));
 }
 
@@ -416,6 +417,7 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation, const std::vect
                     source);
     }
     clearFault();
+    attemptsMade_ = 0;
     const Request request = prepare(operation, args);
     if (request.failure != 0)
         fail(request.failure, request.failureCode, request.failureText, source);
@@ -472,6 +474,7 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation, const std::vect
             ~Done() { calling = false; }
         } const done{calling_};
         for (int repeat = 0;; ++repeat) {
+            attemptsMade_ = repeat + 1;
             const auto started = attemptStarted = std::chrono::steady_clock::now();
             if (ahead && repeat == 0) {
                 sinkInUse = ahead->sink.get();
@@ -495,6 +498,15 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation, const std::vect
                                      {},
                                      traceBodies ? request.envelope : std::string(),
                                      traceBodies ? sinkInUse->tracedText() : std::string()};
+                // The service received each of these, though only the last one answered.
+                for (int resent = 1; resent < result.requestsSent; ++resent) {
+                    CallTrace::Entry entry = *lastAttempt;
+                    entry.httpStatus = 0;
+                    entry.bytesReceived = entry.bytesInflated = 0;
+                    entry.reply.clear();
+                    entry.outcome = "resent: the kept-alive connection had closed";
+                    trace_->write(entry);
+                }
             }
             if (repeat >= options_.retry.attempts || sinkInUse->tooLarge() ||
                 !RetryPolicy::isTransient(result))
@@ -538,6 +550,8 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation, const std::vect
              source);
     }
     switch (result.outcome) {
+        case Outcome::OverInflated:
+            fail(err::SoapReplyTooLarge, "Client.ReplyTooLarge", result.errorText, source);
         case Outcome::TimedOut:
             fail(err::SoapTimeout, "Client.Timeout", result.errorText, source);
         case Outcome::Truncated:
@@ -564,7 +578,7 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation, const std::vect
         StreamedReply read = StreamedReply::NeedsTree;
         try {
             read = readStreamedReply(sink.parser().wholeBody(), op->responseWrapped, deadline,
-                                     *streamed);
+                                     *streamed, waitHook_);
         } catch (const xml::ParseError& e) {
             fail(err::SoapMalformedReply, "Client.MalformedReply", describeParseFailure(e.failure),
                  source);

@@ -64,11 +64,15 @@ struct SoapClientOptions {
 //   reply over either limit is SoapReplyTooLarge, naming the limit. The time-out covers the
 //   parsing too. Fault strings are cut to a few KiB with "…".
 // - A call that the network lost before any reply byte (refused, reset, not connected in time,
-//   closed without a word) or that a server answered 502, 503 or 504 is made again, at most
-//   setRetryAttempts() times (default 3), after the waits of RetryPolicy; every attempt has the
-//   whole time-out. A call fetched ahead is made again the same way, by its own caller, so
+//   closed without a word) or cut partway through its reply (reset, closed or timed out inside
+//   it, shorter than announced), or that a server answered 502, 503 or 504, is made again, at
+//   most setRetryAttempts() times (default 3), after the waits of RetryPolicy; every attempt has
+//   the whole time-out. A call fetched ahead is made again the same way, by its own caller, so
 //   replies still come in the order of the calls. When the attempts are spent, the last
-//   failure is reported as it would have been without them. Nothing else is repeated.
+//   failure is reported as it would have been without them, and attemptsMade() tells how many
+//   there were. Nothing else is repeated by this client; libcurl itself sends a request once
+//   more when a kept-alive connection proves closed before any byte of the reply, which a trace
+//   shows as an attempt "resent".
 // - Replies may come compressed (gzip or deflate are offered); every limit counts the inflated
 //   bytes, and the transfer of a reply that inflates past maxReplyBytes ends there.
 // - Every call sets the three fault texts; a successful one clears them. Failures throw Error:
@@ -118,15 +122,17 @@ class SoapClient : public ServiceClient {
     // How many times a transiently failed call is made again (0 to RetryPolicy::kMostAttempts;
     // 0 makes every call once).
     void setRetryAttempts(int attempts) override;
+    // How many attempts the last call made (0 when it failed before posting).
+    int attemptsMade() const override { return attemptsMade_; }
     // Writes every attempt of every call to `trace` (nothing: no trace). The proxy's
     // credentials, set before or after, are among the trace's secrets.
     void setTrace(std::shared_ptr<CallTrace> trace) override;
 
     void setMaxReplyBytes(std::uint64_t bytes);
     void setDefaultTimeout(std::chrono::milliseconds timeout);
-    // Called about every 50 ms while a call waits for the service (a desktop lets its windows
-    // paint there). It must not throw. A call it starts on this client fails with SoapBadCall
-    // instead of disturbing the one in progress.
+    // Called about every 50 ms while a call waits for the service or reads a large reply (a
+    // desktop lets its windows paint there). It must not throw. A call it starts on this client
+    // fails with SoapBadCall instead of disturbing the one in progress.
     void setWaitHook(std::function<void()> hook);
 
     // The end point calls go to: the "EndPointURL" property, else the description's address.
@@ -165,12 +171,14 @@ class SoapClient : public ServiceClient {
     SoapClientOptions options_;
     std::unique_ptr<ServiceDescription> description_;
     std::unique_ptr<HttpTransport> transport_;
+    std::function<void()> waitHook_;
     std::string endpointOverride_;
     std::string proxyServer_;
     std::string authUser_;
     std::string authPassword_;
     double timeoutMs_ = 0;
     bool calling_ = false;  // a call is waiting for its reply
+    int attemptsMade_ = 0;
     std::string faultCode_;
     std::string faultString_;
     std::string faultActor_;

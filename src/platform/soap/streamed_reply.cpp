@@ -33,8 +33,9 @@ std::string_view view(const xmlChar* text) {
 
 class Reader {
   public:
-    Reader(std::string_view body, std::chrono::steady_clock::time_point deadline)
-        : deadline_(deadline), body_(body) {
+    Reader(std::string_view body, std::chrono::steady_clock::time_point deadline,
+           const std::function<void()>& whileReading)
+        : deadline_(deadline), whileReading_(whileReading), body_(body) {
         if (body.size() > static_cast<std::size_t>(INT_MAX)) {
             throw xml::ParseError(xml::ParseFailure{"The reply is too large to read", 0, 0, {}});
         }
@@ -49,8 +50,7 @@ class Reader {
 
     // Moves to the next node; false at the end of the document.
     bool next() {
-        if (++nodes_ % kNodesPerClockCheck == 0 && std::chrono::steady_clock::now() > deadline_)
-            throw Error(err::SoapTimeout, "The reply took longer to read than the time-out allows");
+        if (++nodes_ % kNodesPerClockCheck == 0) lookAtClock();
         const int status = xmlTextReaderRead(reader_.get());
         if (status < 0 || error_) fail();
         if (status == 1 && xmlTextReaderDepth(reader_.get()) > kMaxDepth) {
@@ -111,8 +111,24 @@ class Reader {
             raw, [&](long line) { return xml::detail::lineOfText(body_, line); }));
     }
 
+    void lookAtClock() {
+        const auto now = std::chrono::steady_clock::now();
+        if (now > deadline_)
+            throw Error(err::SoapTimeout, "The reply took longer to read than the time-out allows");
+        // Reading a reply of a hundred thousand rows takes a good part of a second; the caller's
+        // windows must not stand still for that long.
+        if (whileReading_ && now >= nextCall_) {
+            whileReading_();
+            nextCall_ = std::chrono::steady_clock::now() + kCallInterval;
+        }
+    }
+
+    static constexpr std::chrono::milliseconds kCallInterval{50};
     std::unique_ptr<xmlTextReader, ReaderFree> reader_;
     std::chrono::steady_clock::time_point deadline_;
+    const std::function<void()>& whileReading_;
+    // The first look calls at once: the transfer before the reading called last.
+    std::chrono::steady_clock::time_point nextCall_{};
     std::string_view body_;
     std::optional<xml::detail::RawError> error_;
     std::vector<xml::AttributeView> attributes_;
@@ -169,10 +185,11 @@ bool nextChildElement(Reader& reader, int parentDepth) {
 
 StreamedReply readStreamedReply(std::string_view body, bool wrapped,
                                 std::chrono::steady_clock::time_point deadline,
-                                xml::ElementEvents& events) {
+                                xml::ElementEvents& events,
+                                const std::function<void()>& whileReading) {
     // The tree reader explains an empty reply as it explains every other malformed one.
     if (body.empty() || hasDoctype(body)) return StreamedReply::NeedsTree;
-    Reader reader(body, deadline);
+    Reader reader(body, deadline, whileReading);
     // The rest must be well-formed too: a reply that goes wrong after its value is no reply.
     const auto readToEnd = [&](StreamedReply outcome) {
         while (reader.next()) {

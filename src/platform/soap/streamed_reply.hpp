@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <string_view>
 
 #include "platform/errors.hpp"
@@ -29,9 +30,10 @@ struct ReplyTooDeep : Error {
 // ReplyTooDeep (SoapReplyTooLarge) past that depth, xml::ParseError when the text is not
 // well-formed, Error(err::SoapMalformedReply) when it is not
 // an envelope with a body, Error(err::SoapTimeout) past `deadline`; what `events` throws passes
-// through unchanged.
+// through unchanged. `whileReading`, when given, is called about every 50 ms of reading.
 StreamedReply readStreamedReply(std::string_view body, bool wrapped,
                                 std::chrono::steady_clock::time_point deadline,
-                                xml::ElementEvents& events);
+                                xml::ElementEvents& events,
+                                const std::function<void()>& whileReading = {});
 
 }  // namespace ovk::soap
