@@ -41,6 +41,9 @@ echo
 echo "== Hostile replies: peak memory and time of one call each"
 sh "$root/bench/reply_bounds.sh" "$root/$build"
 echo
+echo "== A hostile network and hard stops: cut replies, one connection at a time, 30 kills (200 articles)"
+sh "$root/bench/network_faults.sh" "$root/$build" || status=$?
+echo
 echo "== Batch start-up (ovk-host against curl doing the same three POSTs, same run)"
 sh "$root/bench/startup.sh" "$root/$build"
 exit "${status:-0}"

@@ -2,6 +2,7 @@
 
 #include "component/client_impl.hpp"
 #include "component/unattended_user_interface.hpp"
+#include "document/component_texts.hpp"
 #include "document/validation_text.hpp"
 #include "platform/errors.hpp"
 #include "platform/manual_clock.hpp"
@@ -43,7 +44,8 @@ void deliver(ClientEvents* events, Call call) {
 void Client::Impl::raiseException(int32_t number, const std::string& message,
                                   const std::string& source) {
     // Messages may carry a service's or a parser's text; the host gets a sane length of it.
-    const std::string shown = boundedText(message);
+    // Made in English where they happen; the host gets them in the user's language.
+    const std::string shown = boundedText(LocalizedText(message, GUILangID));
     const std::string origin = boundedText(source);
     deliver(events, [&](ClientEvents& e) { e.Exception(number, shown, origin); });
 }

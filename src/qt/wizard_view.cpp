@@ -163,15 +163,15 @@ WizardView::WizardView(frmWiz& form, QWidget* parent)
     // white text.
     setPalette(withReadableSelection(palette()));
     designSize_ = QSize(scale_.toPixels(wiz_.Me.Width), scale_.toPixels(wiz_.Me.Height));
-    auto* scroll = new QScrollArea(this);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setFocusPolicy(Qt::NoFocus);  // the controls inside take the keyboard, not the frame
+    scroll_ = new QScrollArea(this);
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setFocusPolicy(Qt::NoFocus);  // the controls inside take the keyboard, not the frame
     canvas_ = new QWidget;
     canvas_->setFixedSize(designSize_);
-    scroll->setWidget(canvas_);
+    scroll_->setWidget(canvas_);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(scroll);
+    layout->addWidget(scroll_);
     boundToScreen();
 
     // Children stack in the order they are made: the banner and the separators at the bottom,
@@ -734,6 +734,12 @@ void WizardView::fitInto(QSize size) {
                          formY_.takenBetween(page.Top, page.Top + page.Height));
     canvas_->setFixedSize(designSize_ -
                           QSize(scale_.toPixels(formX_.taken()), scale_.toPixels(formY_.taken())));
+    // Scroll bars that came up while the window was still growing to its size would otherwise
+    // stay, each one making room for the other.
+    const bool fits = canvas_->width() <= size.width() && canvas_->height() <= size.height();
+    const Qt::ScrollBarPolicy bars = fits ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded;
+    scroll_->setHorizontalScrollBarPolicy(bars);
+    scroll_->setVerticalScrollBarPolicy(bars);
 }
 
 void WizardView::treeCurrentChanged(int node) {
@@ -872,7 +878,8 @@ void WizardView::showEvent(QShowEvent* event) {
     render();
     FormView::showEvent(event);
     applyResizeRule();
-    // The dialog's own choice on showing is its first button in the tab order.
+    // Shown, a dialog gives the focus to its first button in the tab order; the step's first
+    // input control is where the user starts.
     focusStep();
 }
 

@@ -17,6 +17,7 @@ class QLabel;
 class QListWidget;
 class QProgressBar;
 class QPushButton;
+class QScrollArea;
 class QTimer;
 class QTreeView;
 class QWidget;
@@ -38,7 +39,12 @@ class TreeViewModel;
 // name in the wizard's language, the two links take the focus and open on Enter or Space, a
 // frame in the text colour follows the focus, selected rows read at 4.5:1, a new step is
 // announced through the dialog's accessible description, the Menu key and Shift+F10 open the
-// article list's menu, and the window scrolls rather than outgrow the screen.
+// article list's menu. Each step opens on its first input control; Enter presses the focused
+// button, elsewhere Next (Finish on the last step); every button has a mnemonic.
+//
+// On a screen smaller than the form, the lists, the tree and the banner give up length before
+// the window scrolls. Long work is told in words: what a load has read, in the place of what it
+// fills, and the article the download fetches with the time left.
 //
 // While it exists it shows the form's pop-up menu and lets the form repaint at once (the
 // form's PopupMenu and Refresh hooks); it removes both when it goes.
@@ -115,6 +121,7 @@ class WizardView : public FormView {
     frmWiz& wiz_;
     TwipsScale scale_;
     QSize designSize_;
+    QScrollArea* scroll_ = nullptr;
     QWidget* canvas_ = nullptr;  // holds every control at the form's coordinates
     QFocusFrame* focusFrame_ = nullptr;
     QMetaObject::Connection focusFollower_;

@@ -39,7 +39,7 @@ constexpr std::string_view kTemporary = ".ovk-tmp-";  // + six characters of mks
 constexpr std::string_view kCopy = ".ovk-copy-";      // + the document's inode number
 constexpr std::string_view kPlan = ".ovk-plan";
 constexpr std::size_t kAnchor = 64;
-constexpr char kMagic[16] = "ovk-journal v2\n";
+constexpr char kMagic[16] = "ovk-journal v1\n";
 constexpr std::size_t kRecordFiles = RecordJournal::kMostFiles;
 
 struct JournalHeader {
@@ -47,7 +47,6 @@ struct JournalHeader {
     std::uint64_t device;
     std::uint64_t inode;
     std::uint64_t tailSize;
-    char boot[40];        // the boot the journal was made in
     std::uint64_t check;  // over the fields above and the tail that follows the header
 };
 
@@ -74,12 +73,18 @@ struct DocumentStore::Slot {
     char boot[40];
     std::uint64_t anchorSize;
     char anchor[kAnchor];  // the bytes just before the tail, to recognise the file
-    // Where the journalled record files' runs ended (RecordJournal::ends()).
+    std::uint64_t check;
+    // Where the journalled record files' runs ended (RecordJournal::ends()). Journals of
+    // earlier releases end their slots at the check above, so these have a check of their own.
     std::uint64_t recordCount;
     std::uint64_t recordEnds[kRecordFiles];
-    std::uint64_t check;
+    std::uint64_t recordsCheck;
 
     bool whole() const { return check == fnv1a(this, offsetof(Slot, check)); }
+    bool knowsRecords() const {
+        return recordsCheck == fnv1a(this, offsetof(Slot, recordsCheck)) &&
+               recordCount <= kRecordFiles;
+    }
 };
 
 // Slots 0 and 1 take turns holding the last state known to be on disk; slots 2 and 3 take
@@ -276,8 +281,7 @@ void DocumentStore::undoFromJournal() {
     // A journal without a tail was made for the records of the first article before the
     // document was first saved: there is no state of the document to restore.
     if (tail.empty()) {
-        RecordJournal::undo(journal.fd, recordsAt, 0);
-        if (!journal::thisBoot(header.boot, sizeof header.boot))
+        if (!RecordJournal::undo(journal.fd, recordsAt, 0))
             RecordJournal::undoAfterRestart(journal.fd, recordsAt, {});
         removeCreatedSince(0);
         return discard();
@@ -285,9 +289,12 @@ void DocumentStore::undoFromJournal() {
     const Slot* chosen = nullptr;
     std::array<Slot, kSlots> slots{};
     for (int i = 0; i < kSlots; ++i) {
-        if (readAt(journal.fd, &slots[i], sizeof(Slot),
-                   slotsAt + i * static_cast<off_t>(kSector)) != 0 ||
-            !slots[i].whole())
+        // The last slot of a journal from an earlier release may end the file before the
+        // record ends would.
+        std::size_t got = 0;
+        if (files::readUpTo(journal.fd, &slots[i], sizeof(Slot),
+                            slotsAt + i * static_cast<off_t>(kSector), got) != 0 ||
+            got < offsetof(Slot, recordCount) || !slots[i].whole())
             continue;
         const bool trusted =
             i < kFirstLatest || journal::thisBoot(slots[i].boot, sizeof slots[i].boot);
@@ -315,11 +322,9 @@ void DocumentStore::undoFromJournal() {
     // The records and the new files of the articles undone go with them.
     if (journal::thisBoot(chosen->boot, sizeof chosen->boot)) {
         RecordJournal::undo(journal.fd, recordsAt, chosen->sequence);
-    } else {
-        RecordJournal::undoAfterRestart(
-            journal.fd, recordsAt,
-            std::span(chosen->recordEnds,
-                      std::min<std::uint64_t>(chosen->recordCount, kRecordFiles)));
+    } else if (chosen->knowsRecords()) {
+        RecordJournal::undoAfterRestart(journal.fd, recordsAt,
+                                        std::span(chosen->recordEnds, chosen->recordCount));
     }
     removeCreatedSince(chosen->sequence);
     discard();
@@ -426,8 +431,6 @@ void DocumentStore::makeJournal(const struct stat& document, std::string_view ta
     header.device = document.st_dev;
     header.inode = document.st_ino;
     header.tailSize = tail.size();
-    const std::string& boot = journal::bootId();
-    std::memcpy(header.boot, boot.data(), std::min(boot.size(), sizeof header.boot - 1));
     header.check = fnv1a(tail.data(), tail.size(), fnv1a(&header, offsetof(JournalHeader, check)));
     slotsAt_ = static_cast<off_t>((sizeof header + tail.size() + kSector - 1) / kSector * kSector);
 
@@ -561,6 +564,7 @@ DocumentStore::Slot DocumentStore::slotFor(off_t tailOffset) {
     for (std::size_t i = 0; i < slot.recordCount; ++i)
         slot.recordEnds[i] = static_cast<std::uint64_t>(ends[i]);
     slot.check = fnv1a(&slot, offsetof(Slot, check));
+    slot.recordsCheck = fnv1a(&slot, offsetof(Slot, recordsCheck));
     return slot;
 }
 

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "document/component_texts.hpp"
 #include "document/resource_items.hpp"
 
 namespace ovk {
@@ -53,7 +54,7 @@ Error PersistentFailure(int16_t languageId, const std::string& article,
     const bool answered = failure.number == err::SoapHttpStatus && answer.starts_with("HTTP/");
     if (answered) answer.remove_prefix(std::min(answer.size(), answer.find(' ') + 1));
     const std::string values[4] = {article, operation, std::to_string(attempts),
-                                   std::string(answer)};
+                                   LocalizedText(std::string(answer), languageId)};
     const std::string text = answered ? textNamed(languageId, kAnsweredName, kAnswered)
                                       : textNamed(languageId, kFailedName, kFailed);
     return Error(failure.number, filled(text, values), failure.source);

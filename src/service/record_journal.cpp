@@ -89,18 +89,31 @@ struct RecordJournal::Intent {
     bool whole() const { return check == fnv1a(this, offsetof(Intent, check)); }
 };
 
-// Where a record file lives and how long it was when this journal first appended to it, written
-// once before its first intent and flushed, so that even a restart finds it.
+// How long a record file was when this journal first appended to it. Kept at the end of the
+// name block's room for the path, where journals of earlier releases left zeros.
+struct Beginning {
+    std::uint64_t marker;
+    std::uint64_t initialSize;
+    std::uint64_t created;
+};
+constexpr std::uint64_t kBeginningMarker = 0x6f766b2d62656731;  // "ovk-beg1"
+
+// Where a record file lives and where it began, written once before its first intent and
+// flushed, so that even a restart finds it.
 struct RecordJournal::Name {
     std::uint64_t device;
     std::uint64_t inode;
     std::uint64_t size;  // of the path
-    std::uint64_t initialSize;
-    std::uint64_t created;
-    char path[kNameBlock - 6 * sizeof(std::uint64_t)];
+    char path[kNameBlock - 4 * sizeof(std::uint64_t)];
     std::uint64_t check;
 
+    static constexpr std::size_t kPathRoom = sizeof path - sizeof(Beginning);
     bool whole() const { return check == fnv1a(this, offsetof(Name, check)); }
+    Beginning beginning() const {
+        Beginning b{};
+        std::memcpy(&b, path + kPathRoom, sizeof b);
+        return b;
+    }
 };
 
 off_t RecordJournal::fixedSize() {
@@ -150,13 +163,14 @@ RecordJournal::File* RecordJournal::enter(const struct stat& st, const fs::path&
     const std::string text = path.string();
     Name name{};
     // Beyond these, appends go unjournalled: a download has two record files.
-    if (files_.size() >= kFiles || text.size() >= sizeof name.path) return nullptr;
+    if (files_.size() >= kFiles || text.size() >= Name::kPathRoom) return nullptr;
     name.device = st.st_dev;
     name.inode = st.st_ino;
     name.size = text.size();
-    name.initialSize = static_cast<std::uint64_t>(st.st_size);
-    name.created = created && st.st_size == 0 ? 1 : 0;
     std::memcpy(name.path, text.data(), text.size());
+    const Beginning beginning{kBeginningMarker, static_cast<std::uint64_t>(st.st_size),
+                              created && st.st_size == 0 ? 1u : 0u};
+    std::memcpy(name.path + Name::kPathRoom, &beginning, sizeof beginning);
     name.check = fnv1a(&name, offsetof(Name, check));
     writeJournal(std::string_view(reinterpret_cast<const char*>(&name), sizeof name),
                  nameAt(at_, files_.size()));
@@ -249,11 +263,13 @@ void RecordJournal::undoAfterRestart(int journal, off_t at, std::span<const std:
     for (std::size_t i = 0; i < kFiles; ++i) {
         Name name{};
         if (readAt(journal, &name, sizeof name, nameAt(at, i)) != 0 || !name.whole() ||
-            name.size >= sizeof name.path)
+            name.size >= Name::kPathRoom)
             continue;
+        const Beginning beginning = name.beginning();
+        if (beginning.marker != kBeginningMarker) continue;
         // A file first appended to after the state restored holds nothing of it beyond where
         // it stood then.
-        const std::uint64_t length = i < ends.size() ? ends[i] : name.initialSize;
+        const std::uint64_t length = i < ends.size() ? ends[i] : beginning.initialSize;
         const fs::path path(std::string(name.path, name.size));
         const journal::Descriptor file(journal::openDescriptor(path, O_RDWR | O_NOFOLLOW));
         struct stat st {};
@@ -262,7 +278,7 @@ void RecordJournal::undoAfterRestart(int journal, off_t at, std::span<const std:
             static_cast<std::uint64_t>(st.st_ino) != name.inode ||
             static_cast<std::uint64_t>(st.st_size) <= length)
             continue;
-        if (length == 0 && name.created != 0) {
+        if (length == 0 && beginning.created != 0) {
             if (::unlink(path.c_str()) != 0 && errno != ENOENT)
                 throw files::ioError("Cannot remove", path, errno);
             continue;
@@ -272,7 +288,7 @@ void RecordJournal::undoAfterRestart(int journal, off_t at, std::span<const std:
     }
 }
 
-void RecordJournal::undo(int journal, off_t at, std::uint64_t after) {
+bool RecordJournal::undo(int journal, off_t at, std::uint64_t after) {
     std::array<Intent, 2> intents{};
     const Intent* chosen = nullptr;
     for (std::size_t i = 0; i < intents.size(); ++i) {
@@ -284,7 +300,8 @@ void RecordJournal::undo(int journal, off_t at, std::uint64_t after) {
     }
     // Runs that continue another state than the one restored were committed with it, or (after
     // a restart) cannot be told from what the page cache lost.
-    if (chosen == nullptr || chosen->after != after || chosen->count > kFiles) return;
+    if (chosen == nullptr) return false;
+    if (chosen->after != after || chosen->count > kFiles) return true;
     for (std::size_t i = 0; i < chosen->count; ++i) {
         const FileState& run = chosen->files[i];
         Name name{};
@@ -316,6 +333,7 @@ void RecordJournal::undo(int journal, off_t at, std::uint64_t after) {
         if (::ftruncate(file.fd, static_cast<off_t>(run.keep)) != 0 || ::fsync(file.fd) != 0)
             throw files::ioError("Cannot write", path, errno);
     }
+    return true;
 }
 
 }  // namespace ovk

@@ -48,8 +48,9 @@ class RecordJournal {
     std::vector<off_t> ends() const;
 
     // The repair: by the intents of the journal `journal` (part at `at`), cuts off what was
-    // appended after the document's state `after`, which the repair has just restored.
-    static void undo(int journal, off_t at, std::uint64_t after);
+    // appended after the document's state `after`, which the repair has just restored. False
+    // when no intent of this boot is there to go by.
+    static bool undo(int journal, off_t at, std::uint64_t after);
     // The repair after a restart, when the intents are lost with the page cache: cuts every
     // record file the journal names back to the length `ends` gives for it, one first appended
     // to after that state back to where it stood then (a file made for the download goes).

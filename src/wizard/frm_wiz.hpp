@@ -424,10 +424,11 @@ class frmWiz : public Form {
     int32_t downloadPosition_ = 0;
     std::optional<DownloadRun> continuing_;
 
-    friend class ListReplyReader;  // hands the rows a new list replaces to listDisposal_
+    friend class ListReplyReader;  // hands the rows a new list replaces to freeing_
+    // Frees the rows and nodes the wizard lets go of.
     WizardServices services_;
     WizardEvents& events_;
-    BackgroundDisposal listDisposal_;
+    BackgroundDisposal freeing_;
     // The bound LoadTree told last during this move to step 1: the fallback to the default
     // choice may be refused alike, and the user hears it once.
     std::string treeRefusal_;

@@ -92,7 +92,7 @@ std::optional<Error> ListReplyReader::commit() {
         failure_ = Error(err::ObjectMissing, "Object variable or With block variable not set");
     }
     form_.lvList.takeContents(rows_);
-    form_.listDisposal_.dispose(std::move(rows_));
+    form_.freeing_.dispose(std::move(rows_));
     rows_.clear();
     if (!form_.ColumnWidths) form_.ColumnWidths = std::make_unique<HeadCols>();
     return failure_;

@@ -34,8 +34,12 @@ std::string encodeNodeKey(const std::string& key) {
 
 bool frmWiz::LoadTree() {
     UserInterface& ui = services_.ui;
-    lvList.clear();
-    tvTree.Clear();
+    // A million nodes and a hundred thousand rows take longer to free than a window may stand
+    // still.
+    ListView shownRows;
+    lvList.takeContents(shownRows);
+    freeing_.dispose(std::move(shownRows));
+    tvTree.Clear(freeing_);
     ColumnWidths.reset();
     TreeLoading = true;
     ui.setMousePointer(MousePointer::Hourglass);

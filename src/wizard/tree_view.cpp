@@ -119,6 +119,12 @@ void TreeView::Clear() {
     ++stateRevision_;
 }
 
+void TreeView::Clear(BackgroundDisposal& freeing) {
+    freeing.dispose(std::move(nodes_));
+    freeing.dispose(std::move(slots_));
+    Clear();
+}
+
 std::string TreeView::Key(int index) const {
     std::size_t size = 0;
     for (int at = index; at >= 0; at = nodes_.at(static_cast<std::size_t>(at)).parent)

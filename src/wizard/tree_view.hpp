@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/controls.hpp"
+#include "util/background_disposal.hpp"
 
 namespace ovk {
 
@@ -76,6 +77,9 @@ class TreeView : public Control {
     uint64_t revision() const { return revision_; }
     // Bumps when a node is expanded or collapsed or the selection changes.
     uint64_t stateRevision() const { return stateRevision_; }
+
+    // Clear, with the old nodes freed by `freeing` rather than here.
+    void Clear(BackgroundDisposal& freeing);
 
   private:
     std::uint8_t internImage(std::string_view key);

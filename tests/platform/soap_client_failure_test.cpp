@@ -292,12 +292,14 @@ TEST(SoapClientRetries, TransientFailuresAreMadeAgainAndNothingElseIs) {
     const std::string resetInside = std::string(Raw::kResetAfter) + ok.substr(0, ok.size() / 2);
     const std::string cut500 = plain500.substr(0, plain500.size() - 2);
     const std::string cut503 = busy.substr(0, busy.size() - 2);
+    const std::string stallInside = std::string(Raw::kStallAfter) + ok.substr(0, ok.size() / 2);
     struct Case {
         const char* what;
         std::vector<std::string> script;
         int attempts;
         int32_t failure;  // 0: the call succeeds
         int requests;
+        double timeoutMs = 0;
     };
     const std::vector<Case> cases = {
         {"dropped", {Raw::kDrop, ok}, 3, 0, 2},
@@ -317,6 +319,7 @@ TEST(SoapClientRetries, TransientFailuresAreMadeAgainAndNothingElseIs) {
         {"cut beyond the bound", {cut}, 2, err::SoapMalformedReply, 3},
         {"cut, retries off", {cut, ok}, 0, err::SoapMalformedReply, 1},
         {"cut 500", {cut500, ok}, 3, err::SoapMalformedReply, 1},
+        {"timed out inside the reply", {stallInside, ok}, 3, 0, 2, 400},
         {"too large", {large, ok}, 3, err::SoapReplyTooLarge, 1},
     };
     test::TempDir dir;
@@ -329,6 +332,7 @@ TEST(SoapClientRetries, TransientFailuresAreMadeAgainAndNothingElseIs) {
         SoapClient client(options);
         client.initialize(dir.write("svc.wsdl", test::testWsdl(server.url())));
         client.setRetryAttempts(c.attempts);
+        if (c.timeoutMs > 0) client.setProperty("Timeout", c.timeoutMs);
         try {
             client.call("GetItemData", kItemArgs);
             EXPECT_EQ(c.failure, 0) << "the call succeeded";

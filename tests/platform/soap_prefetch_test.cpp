@@ -10,8 +10,10 @@
 #include <vector>
 
 #include "platform/errors.hpp"
+#include "platform/soap/call_trace.hpp"
 #include "platform/soap/soap_client.hpp"
 #include "ref_service.hpp"
+#include "temp_dir.hpp"
 
 namespace ovk::soap {
 namespace {
@@ -46,10 +48,14 @@ std::string outcome(SoapClient& client, const std::string& id) {
     }
 }
 
-std::vector<std::string> downloadAll(const std::string& url, int inFlight) {
+std::vector<std::string> downloadAll(const std::string& url, int inFlight, bool helloFirst = false,
+                                     std::shared_ptr<CallTrace> trace = nullptr) {
     SoapClient client;
     client.initialize(OVK_DATA_DIR "/VelmoraSvr.wsdl");
+    client.setTrace(std::move(trace));
     client.setProperty("EndPointURL", url);
+    // As Init does before a download: the client's own connection is open and idle.
+    if (helloFirst) client.callText("HelloWorld", {});
     // Small enough that the oversized reply is refused the same way on both paths.
     client.setMaxReplyBytes(1 << 20);
     client.setMaxRequestsInFlight(inFlight);
@@ -106,6 +112,32 @@ TEST(SoapClientPrefetch, RefusedRepliesAreFetchedAgainAndStillComeInOrder) {
     const auto at = output.rfind("most requests at once: ");
     ASSERT_NE(at, std::string::npos) << output;
     EXPECT_LE(std::stoi(output.substr(at + 23)), 4);
+}
+
+// A server that serves one keep-alive connection at a time (HTTP allows it) never answers the
+// posts ahead while the client's own connection, or one of them, stays open: the calls fall
+// back to one at a time within about a second and every reply still comes, in order. A service
+// that is merely slow to begin every reply keeps its replies fetched ahead.
+TEST(SoapClientPrefetch, AServerOfOneConnectionAtATimeStillAnswersEveryCallInOrder) {
+    for (const bool slow : {false, true}) {
+        SCOPED_TRACE(slow ? "slow service" : "one connection at a time");
+        for (const bool helloFirst : {false, true}) {
+            if (slow && !helloFirst) continue;  // nothing tells slow from stuck before a call
+            SCOPED_TRACE(helloFirst ? "own connection open" : "only posts ahead");
+            test::RefService service(slow ? std::vector<std::string>{"--latency-ms", "1200"}
+                                          : std::vector<std::string>{"--one-connection"});
+            const test::TempDir dir;
+            const auto start = Clock::now();
+            const auto ahead = downloadAll(service.url(), 4, helloFirst,
+                                           std::make_shared<CallTrace>(dir / "trace", false));
+            // A hang would last the time-out, three minutes.
+            EXPECT_LT(Clock::now() - start, milliseconds(20000));
+            for (const auto& outcome : ahead) EXPECT_EQ(outcome.rfind("reply:", 0), 0u) << outcome;
+            if (!slow) EXPECT_EQ(ahead, downloadAll(service.url(), 1, helloFirst));
+            const std::string trace = test::readAll(dir / "trace");
+            EXPECT_EQ(trace.find("retried one at a time") == std::string::npos, slow) << trace;
+        }
+    }
 }
 
 // Replies still on their way or being read when the loop stops, or when the client goes, end

@@ -235,13 +235,15 @@ class SoapTestServer {
 // Given a script, the n-th request gets the n-th reply (the last one once the script is used
 // up); kDrop closes the connection without a byte, kReset resets it, and a reply that starts
 // with kResetAfter resets it after the bytes that follow; one that starts with kKeepOpen keeps the
-// connection open for the next request after sending the bytes that follow.
+// connection open for the next request after sending the bytes that follow; one that starts with
+// kStallAfter sends the bytes that follow and then nothing for 600 ms before it closes.
 class RawReplyServer {
   public:
     static constexpr const char* kDrop = "";
     static constexpr const char* kReset = "RST";
     static constexpr std::string_view kResetAfter = "RST:";
     static constexpr std::string_view kKeepOpen = "KEEP:";
+    static constexpr std::string_view kStallAfter = "STALL:";
 
     explicit RawReplyServer(std::string reply)
         : RawReplyServer(std::vector<std::string>{std::move(reply)}) {}
@@ -300,6 +302,12 @@ class RawReplyServer {
         }
         const std::string& reply = script_[std::min<std::size_t>(requests_, script_.size() - 1)];
         ++requests_;
+        if (reply.starts_with(kStallAfter)) {
+            const std::string_view bytes = std::string_view(reply).substr(kStallAfter.size());
+            ::send(connection, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+            std::this_thread::sleep_for(std::chrono::milliseconds(600));
+            return false;
+        }
         if (reply.starts_with(kKeepOpen)) {
             const std::string_view bytes = std::string_view(reply).substr(kKeepOpen.size());
             ::send(connection, bytes.data(), bytes.size(), MSG_NOSIGNAL);

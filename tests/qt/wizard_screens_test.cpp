@@ -53,12 +53,16 @@ std::vector<std::string> layoutFaults(QWidget& window) {
 }
 
 // What a screen reader cannot name: focusable controls without a word in their name, and links
-// that cannot be pressed. Rows and cells say their own texts.
+// that cannot be pressed; and disabled controls it would offer as focusable. Rows and cells say
+// their own texts.
 void unnamedControls(QAccessibleInterface* iface, std::vector<std::string>& faults) {
     if (iface->state().invisible) return;
     const QString name = iface->text(QAccessible::Name);
     if (iface->state().focusable && !name.contains(QRegularExpression(QStringLiteral("\\w"))))
         faults.push_back(iface->object()->objectName().toStdString() + " unnamed");
+    if (iface->state().focusable && iface->state().disabled)
+        faults.push_back(iface->object()->objectName().toStdString() +
+                         " focusable though disabled");
     if (iface->role() == QAccessible::Link && !iface->actionInterface()->actionNames().contains(
                                                   QAccessibleActionInterface::pressAction()))
         faults.push_back(name.toStdString() + " cannot be pressed");

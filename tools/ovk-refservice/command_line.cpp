@@ -75,6 +75,8 @@ Options when serving:
                           (zlib level 6, with Content-Length)
   --bandwidth-kbps N      send replies over a link of N kilobits a second, shared by all
                           of them (for benchmarks of slow lines)
+  --one-connection        serve one keep-alive connection at a time, as simple HTTP
+                          daemons do: further connections wait until it closes
   --indent                pretty-print every reply (line breaks and indentation between
                           elements only; text and CDATA content stay as they are)
   --base64-text           send documents and the banner picture as element text, as
@@ -146,6 +148,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
             line.service.gzip = true;
         } else if (option == "--bandwidth-kbps") {
             line.service.bandwidthKbps = number<unsigned>(option, value(), 1, 100'000'000);
+        } else if (option == "--one-connection") {
+            line.service.oneConnection = true;
         } else if (option == "--indent") {
             line.service.indent = true;
         } else if (option == "--base64-text") {

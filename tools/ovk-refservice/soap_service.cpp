@@ -153,7 +153,11 @@ SoapService::SoapService(const Catalog& catalog, ServiceSettings settings)
     // Requests are small; anything larger is not a request of this service.
     server.set_payload_max_length(4 * 1024 * 1024);
     // Hanging replies each hold a worker until the service stops; leave room for others.
-    server.new_task_queue = [] { return new httplib::ThreadPool(32); };
+    const std::size_t workers = settings_.oneConnection ? 1 : 32;
+    server.new_task_queue = [workers] { return new httplib::ThreadPool(workers); };
+    // An idle client keeps its one connection, and the others keep waiting, for as long as it
+    // likes; only the end of the service ends the wait.
+    if (settings_.oneConnection) server.set_keep_alive_timeout(3600);
 
     server.Post(".*", [this](const httplib::Request& req, httplib::Response& res) {
         handlePost(req, res);

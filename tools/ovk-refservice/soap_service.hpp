@@ -33,6 +33,9 @@ struct ServiceSettings {
     bool indent = false;         // pretty-print every reply, as many SOAP stacks do
     bool gzip = false;           // compress replies for clients that accept gzip or deflate
     unsigned bandwidthKbps = 0;  // the link all replies share; 0: as fast as it goes
+    // One connection at a time, kept alive as long as its client likes (HTTP allows a server
+    // that); further connections wait unread until it closes.
+    bool oneConnection = false;
 };
 
 // The SOAP 1.1 endpoint over HTTP or HTTPS, bound to 127.0.0.1 only. POST carries requests, GET

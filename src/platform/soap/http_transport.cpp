@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <exception>
 #include <limits>
@@ -114,6 +115,8 @@ struct HttpTransport::Transfer {
     std::string retryAfter;
     bool aborted = false;
     bool bodyStarted = false;
+    // Read by the caller's thread while the worker runs the post.
+    std::atomic<bool> replyBegun = false;
     std::uint64_t inflated = 0;  // body bytes handed to the sink, after decompression
     std::uint64_t received = 0;  // bytes as they came off the connection
     bool overInflated = false;
@@ -127,6 +130,7 @@ struct HttpTransport::Transfer {
         sink = &to;
         aborted = false;
         bodyStarted = false;
+        replyBegun = false;
         requestsSent = 0;
         inflated = 0;
         received = 0;
@@ -220,6 +224,7 @@ struct HttpTransport::Impl {
         // Every response on the way (a proxy's CONNECT answer, 100 Continue) starts with its
         // own status line; the last one before the body is the service's.
         if (line.substr(0, 5) == "HTTP/") {
+            transfer->replyBegun = true;
             while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
                 line.remove_suffix(1);
             try {
@@ -460,6 +465,9 @@ HttpTransport::Result HttpTransport::resultOf(Transfer& transfer, int rawCode, b
     result.lostBeforeReply = lostBeforeReply(easy, code) && transfer.statusLine.empty();
     result.cutPartway = !transfer.statusLine.empty() && !transfer.aborted && cutPartway(code);
     result.requestsSent = transfer.requestsSent;
+    curl_off_t firstByte = 0;
+    if (curl_easy_getinfo(easy, CURLINFO_STARTTRANSFER_TIME_T, &firstByte) == CURLE_OK)
+        result.firstByte = std::chrono::microseconds(firstByte);
     countBytes(easy, result);
     switch (code) {
         case CURLE_OK:
@@ -613,6 +621,34 @@ HttpTransport::Result HttpTransport::finishPost(PendingPost& post,
         return result;
     }
     return resultOf(transfer, state.post.code(), state.https);
+}
+
+bool HttpTransport::awaitReplyStart(PendingPost& post, std::chrono::milliseconds wait) {
+    PendingPost::State& state = *post.state_;
+    using Clock = std::chrono::steady_clock;
+    constexpr std::chrono::milliseconds kLook{20};
+    constexpr std::chrono::milliseconds kHookInterval{50};
+    const auto until = Clock::now() + wait;
+    auto nextHook = Clock::now() + kHookInterval;
+    while (!state.transfer.replyBegun) {
+        const auto now = Clock::now();
+        if (now >= until) return false;
+        if (state.worker->waitFor(state.post, std::min(until, now + kLook))) return true;
+        if (impl_->waitHook && Clock::now() >= nextHook) {
+            impl_->waitHook();
+            nextHook = Clock::now() + kHookInterval;
+        }
+    }
+    return true;
+}
+
+bool HttpTransport::replyBegun(const PendingPost& post) {
+    return post.state_->transfer.replyBegun;
+}
+
+void HttpTransport::closeAheadConnections() {
+    impl_->aheadWorker.reset();
+    impl_->aheadMulti.reset();
 }
 
 void HttpTransport::pause(std::chrono::milliseconds duration) {

@@ -86,6 +86,8 @@ class HttpTransport {
         // How many times the request went out: the HTTP client itself sends it once more when
         // a kept-alive connection proves dead under it.
         int requestsSent = 0;
+        // From the start of the post to the first byte of the reply; zero when none came.
+        std::chrono::microseconds firstByte{0};
         std::string retryAfter;         // the reply's Retry-After header, as sent
         std::uint64_t bytesSent = 0;    // the request body
         std::uint64_t bytesOnWire = 0;  // the reply body as it travelled, compressed or not
@@ -120,6 +122,16 @@ class HttpTransport {
     // does; a reply that is all there is waited for while its sink's complete() runs. The post
     // cannot be finished twice.
     Result finishPost(PendingPost& post, std::chrono::milliseconds timeout);
+
+    // Waits until the reply of a started post has begun (its first header line came) or the
+    // post has ended, at most `wait`, calling the wait hook as a call's wait does. False when
+    // neither happened in that time; the post goes on either way.
+    bool awaitReplyStart(PendingPost& post, std::chrono::milliseconds wait);
+    // Whether the reply of a started post has begun, without waiting.
+    static bool replyBegun(const PendingPost& post);
+    // Closes the connections that posts ahead kept alive, so that a server serving one
+    // connection at a time is free for the transport's own. No post ahead may be pending.
+    void closeAheadConnections();
 
     // Waits `duration` (before a call is made again), calling the wait hook as a call's wait
     // does. Started posts go on meanwhile.

@@ -156,7 +156,9 @@ std::string tracedArgument(const std::vector<Argument>& args) {
 }
 
 std::string attemptOutcome(const HttpTransport::Result& result) {
-    return "retried: " + (result.statusLine.empty() ? result.errorText : result.statusLine);
+    // A reply cut short began with a status line that says nothing of why it ended.
+    const bool byStatus = !result.statusLine.empty() && !result.cutPartway;
+    return "retried: " + (byStatus ? result.statusLine : result.errorText);
 }
 
 std::string describeParseFailure(const xml::ParseFailure& failure) {
@@ -356,6 +358,7 @@ SoapClient::Request SoapClient::prepare(std::string_view operation,
 
 void SoapClient::setMaxRequestsInFlight(int requests) {
     maxRequestsInFlight_ = std::clamp(requests, 1, kMostRequestsInFlight);
+    servedConcurrently_ = false;
     if (maxRequestsInFlight_ == 1) dropPrefetched();
 }
 
@@ -367,6 +370,12 @@ void SoapClient::prefetch(std::string_view operation, const std::vector<Argument
     auto ahead = std::make_unique<Ahead>();
     ahead->request = std::move(request);
     ahead_.push_back(std::move(ahead));
+}
+
+void SoapClient::fetchOneAtATime() {
+    maxRequestsInFlight_ = 1;
+    dropPrefetched();
+    transport_->closeAheadConnections();
 }
 
 void SoapClient::dropPrefetched() {
@@ -478,7 +487,47 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation, const std::vect
             const auto started = attemptStarted = std::chrono::steady_clock::now();
             if (ahead && repeat == 0) {
                 sinkInUse = ahead->sink.get();
-                result = transport_->finishPost(*ahead->post, timeout);
+                // A server may serve one connection at a time, the one this client keeps
+                // alive between calls, or refuse any more: then a post ahead gets no answer
+                // while the transport's own connection could carry it at once.
+                // A server seen answering two connections at once is merely slow.
+                // A service that takes long over every reply is given twice its slowest start
+                // so far, up to the time-out.
+                const auto firstByteWait = std::max<std::chrono::milliseconds>(
+                    kAheadFirstByte,
+                    std::chrono::duration_cast<std::chrono::milliseconds>(2 * slowestFirstByte_));
+                const bool begun = timeout <= firstByteWait || servedConcurrently_ ||
+                                   transport_->awaitReplyStart(*ahead->post, firstByteWait);
+                if (begun) result = transport_->finishPost(*ahead->post, timeout);
+                // The next reply had begun before this one ended: on another connection.
+                if (!ahead_.empty() && ahead_.front()->post &&
+                    HttpTransport::replyBegun(*ahead_.front()->post))
+                    servedConcurrently_ = true;
+                if (!begun || (result.lostBeforeReply && !servedConcurrently_)) {
+                    if (trace_) {
+                        const std::string why =
+                            begun
+                                ? (result.statusLine.empty() ? result.errorText : result.statusLine)
+                                : "no reply began within " + std::to_string(firstByteWait.count()) +
+                                      " ms";
+                        trace_->write(CallTrace::Entry{source,
+                                                       tracedArgument(args),
+                                                       1,
+                                                       begun ? result.httpStatus : 0,
+                                                       begun ? result.bytesSent : 0,
+                                                       begun ? result.bytesOnWire : 0,
+                                                       0,
+                                                       std::chrono::steady_clock::now() - started,
+                                                       "retried one at a time: " + why,
+                                                       {},
+                                                       {}});
+                    }
+                    ahead.reset();
+                    sinkInUse = nullptr;
+                    fetchOneAtATime();
+                    repeat = -1;  // the call is made anew, as its first attempt
+                    continue;
+                }
             } else {
                 // Each attempt has the whole time-out, parsing included.
                 deadline = started + timeout;
@@ -508,6 +557,8 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation, const std::vect
                     trace_->write(entry);
                 }
             }
+            if (result.outcome == HttpTransport::Outcome::Completed)
+                slowestFirstByte_ = std::max(slowestFirstByte_, result.firstByte);
             if (repeat >= options_.retry.attempts || sinkInUse->tooLarge() ||
                 !RetryPolicy::isTransient(result))
                 break;

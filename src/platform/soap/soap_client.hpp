@@ -58,6 +58,13 @@ struct SoapClientOptions {
 //   them; a reply fetched ahead goes through the same checks as any other, and its time-out,
 //   reading included, counts from its call. A streamed call that takes a reply fetched ahead
 //   walks that tree.
+//   A server may serve one connection at a time, or refuse more (HTTP allows both): unless
+//   two replies fetched ahead have been seen under way at once, a call whose reply fetched
+//   ahead has not begun within a second (or twice the longest any reply took to begin), or
+//   whose post ahead the network lost, is made anew on
+//   the client's own connection, and nothing is fetched ahead from then on, until
+//   setMaxRequestsInFlight() is called again; the connections fetching ahead kept are closed,
+//   so that none sits idle while the server waits for it.
 // - A reply is collected whole (at most maxReplyBytes; more ends the transfer at once) and then
 //   parsed in one piece, so its verdict never depends on how the network split it. Its tree
 //   may nest at most 256 levels and take at most its own size plus 56 MiB (ReplyLimits); a
@@ -142,6 +149,9 @@ class SoapClient : public ServiceClient {
 
   private:
     static constexpr int kMostRequestsInFlight = 16;
+    // How long a call waits for the first byte of its reply fetched ahead before it takes the
+    // server for one that serves a single connection at a time.
+    static constexpr std::chrono::milliseconds kAheadFirstByte{1000};
     struct Reply;
     // A request ready to post, or why it cannot be made.
     struct Request {
@@ -159,6 +169,9 @@ class SoapClient : public ServiceClient {
     std::unique_ptr<Ahead> takeAhead(const Request& request);
     // Starts the announced posts not yet under way, up to the bound.
     void startAhead();
+    // Fetches nothing ahead any more, until setMaxRequestsInFlight() says otherwise, and frees
+    // the connections that fetching ahead kept.
+    void fetchOneAtATime();
     // With `streamed`, a plain reply goes to it as it is read and the Reply holds no document.
     Reply invoke(std::string_view operation, const std::vector<Argument>& args,
                  xml::ElementEvents* streamed = nullptr);
@@ -183,6 +196,11 @@ class SoapClient : public ServiceClient {
     std::string faultString_;
     std::string faultActor_;
     int maxRequestsInFlight_ = 1;
+    // Two replies fetched ahead were seen under way at once: the server serves several
+    // connections, and a reply that is slow to begin is only slow.
+    bool servedConcurrently_ = false;
+    // The longest any reply took to begin, which bounds how long one fetched ahead may.
+    std::chrono::microseconds slowestFirstByte_{0};
     std::shared_ptr<CallTrace> trace_;
     std::minstd_rand random_;  // spreads the waits between attempts
     // Declared last, so that posts ahead end before the transport goes.
