@@ -6,9 +6,8 @@
 
 namespace ovk {
 
-void Client::Impl::InitWizzard() {
+frmWiz& Client::Impl::prepareWizard() {
     UserInterface& ui = *services->ui;
-    ui.setMousePointer(MousePointer::Hourglass);
     if (!mvarWizForm) {
         const WizardServices wizardServices{
             ui, *services->settings, *services->timers,
@@ -25,6 +24,13 @@ void Client::Impl::InitWizzard() {
     wizard.ActiveLangId = GetNlsLanguageId(settings.projectLanguage);
     wizard.BannerURL = bannerUrl;
     wizard.MailURL = mailUrl;
+    return wizard;
+}
+
+void Client::Impl::InitWizzard() {
+    UserInterface& ui = *services->ui;
+    ui.setMousePointer(MousePointer::Hourglass);
+    frmWiz& wizard = prepareWizard();
     ui.setMousePointer(MousePointer::Default);
     ui.showModal(wizard);
 }

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "document/component_texts.hpp"
 #include "document/resource_items.hpp"
 
 namespace ovk {
@@ -18,16 +19,7 @@ constexpr const char* kFailed =
     "Article %1 could not be fetched: %2 failed %3 times, the last time with: %4";
 
 std::string textNamed(int16_t languageId, const char* name, const char* fallback) {
-    std::optional<std::vector<ResourceItem>> items;
-    try {
-        items = LoadResourceItems(std::to_string(languageId));
-    } catch (const Error&) {
-    }
-    if (items) {
-        for (const ResourceItem& item : *items)
-            if (item.name == name && item.caption && !item.caption->empty()) return *item.caption;
-    }
-    return fallback;
+    return ResourceText(languageId, name, fallback);
 }
 
 // "%1" to "%4" replaced in one pass, so that a value holding "%2" stays as it is.
@@ -53,7 +45,7 @@ Error PersistentFailure(int16_t languageId, const std::string& article,
     const bool answered = failure.number == err::SoapHttpStatus && answer.starts_with("HTTP/");
     if (answered) answer.remove_prefix(std::min(answer.size(), answer.find(' ') + 1));
     const std::string values[4] = {article, operation, std::to_string(attempts),
-                                   std::string(answer)};
+                                   LocalizedText(std::string(answer), languageId)};
     const std::string text = answered ? textNamed(languageId, kAnsweredName, kAnswered)
                                       : textNamed(languageId, kFailedName, kFailed);
     return Error(failure.number, filled(text, values), failure.source);

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "document/component_texts.hpp"
 #include "platform/errors.hpp"
 #include "wizard/frm_wiz.hpp"
 #include "wizard/list_reply_reader.hpp"
@@ -28,7 +29,8 @@ void frmWiz::FillList(const xml::NodeList& Nodelist) {
 }
 
 void frmWiz::showListFailure(const Error& failure) {
-    services_.ui.msgBox("Fehler: " + std::to_string(failure.number) + "\r\n" + failure.description,
+    services_.ui.msgBox("Fehler: " + std::to_string(failure.number) + "\r\n" +
+                            LocalizedText(failure.description, GUILangID),
                         std::string(kApplicationTitle), MsgBoxButtons::OkOnly, MsgBoxIcon::None);
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "document/client_resources.hpp"
+#include "document/component_texts.hpp"
 #include "platform/errors.hpp"
 #include "platform/numbers.hpp"
 #include "wizard/frm_wiz.hpp"
@@ -240,8 +241,8 @@ bool frmWiz::guarded(const std::function<void()>& request, const char* source) {
 
 void frmWiz::reportFailure(const Error& failure, const char* source) {
     services_.ui.setMousePointer(MousePointer::Default);
-    services_.ui.msgBox(failure.description, kWizardTitle, MsgBoxButtons::OkOnly,
-                        MsgBoxIcon::Critical);
+    services_.ui.msgBox(LocalizedText(failure.description, GUILangID), kWizardTitle,
+                        MsgBoxButtons::OkOnly, MsgBoxIcon::Critical);
     events_.HandlerFailed(failure.number, failure.description,
                           failure.source.empty() ? std::string(source) : failure.source);
 }

@@ -5,6 +5,7 @@
 
 #include "component_folder.hpp"
 #include "document/client_resources.hpp"
+#include "document/component_texts.hpp"
 #include "document/resource_items.hpp"
 #include "platform/errors.hpp"
 #include "platform/xml/document.hpp"
@@ -86,6 +87,54 @@ TEST(ClientResources, ResourceItemsFallBackTo1033) {
         other->end());
     component.remove("ovk_client.xml");
     EXPECT_FALSE(LoadResourceItems("1033"));
+}
+
+// The component's own messages in the user's language, their variable parts translated too
+// where they are such messages; what the component always showed word for word stays.
+TEST(ComponentTexts, ComeInTheLanguageOfTheResourceFile) {
+    ComponentFolder component;
+    const struct {
+        int16_t language;
+        std::string text;
+        std::string shown;
+    } rows[] = {
+        {1031, "The service sent nothing for article 4713, so it is not in the download.",
+         "Der Dienst hat f\u00fcr den Artikel 4713 nichts gesendet; er fehlt im Download."},
+        {1031,
+         "The file \"a.pdf\" of article 4711 was not written: The Base64 text holds \"!\" at "
+         "offset 4, which is neither a Base64 digit nor white space",
+         "Die Datei \"a.pdf\" des Artikels 4711 wurde nicht geschrieben: Der Base64-Text "
+         "enth\u00e4lt "
+         "an Position 4 \"!\"; das ist weder eine Base64-Ziffer noch Leerraum"},
+        {1031,
+         "Error by set CAFileThe certificate file /x.pem named by the setting CAFile cannot be "
+         "read: No such file or directory\r\n53\r\nExtraTrust",
+         "Error by set CAFileDie Zertifikatsdatei /x.pem, genannt in der Einstellung CAFile, kann "
+         "nicht gelesen werden: No such file or directory\r\n53\r\nExtraTrust"},
+        {1031, "Something no text of the component says",
+         "Something no text of the component says"},
+        {1033, "The reply is empty", "The reply is empty"},
+        {1036, "The reply is empty", "The reply is empty"},
+    };
+    for (const auto& row : rows) EXPECT_EQ(LocalizedText(row.text, row.language), row.shown);
+
+    // Every text has its English as the code makes it and a German of its own, with the same
+    // variable parts.
+    for (const ComponentTextTemplate& t : ComponentTextTemplates()) {
+        SCOPED_TRACE(t.name);
+        std::string english = t.english;
+        for (std::size_t at; (at = english.find('%')) != std::string::npos;)
+            english.replace(at, 2, "<" + english.substr(at + 1, 1) + ">");
+        EXPECT_EQ(LocalizedText(english, 1033), english);
+        const std::string german = LocalizedText(english, 1031);
+        EXPECT_NE(german, english);
+        for (char n = '1'; n <= '9'; ++n) {
+            const std::string part = std::string("<") + n + ">";
+            EXPECT_EQ(german.find(part) != std::string::npos,
+                      english.find(part) != std::string::npos)
+                << part;
+        }
+    }
 }
 
 TEST(BannerImage, IsDecodedBesideTheDownloadDocument) {
