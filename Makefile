@@ -9,8 +9,20 @@ LOGS = $(BUILD_DIR)/logs
 
 # What the demo needs: the host, the reference service and the library with its files.
 DEMO_TARGETS = ovk-host ovk-refservice ovk_client
+# What an install carries; the tests and benchmarks are not built for it.
+INSTALL_TARGETS = ovk_client ovk-host ovk-host-desktop ovk-refservice
 
-.PHONY: all deps configure build test demo bench sanitize fuzz format format-check clean
+# Where `make install` puts the component (PREFIX=/opt/ovk_client make install, or with
+# DESTDIR=/staging for a staged install).
+PREFIX ?= /usr/local
+export DESTDIR
+# The API reference goes into installs and packages whenever Doxygen is there to make it.
+MAYBE_DOCS = if command -v doxygen >/dev/null; then \
+  scripts/quiet.sh $(LOGS)/docs.log cmake $(BUILD_DIR) && \
+  scripts/quiet.sh $(LOGS)/docs.log cmake --build $(BUILD_DIR) --target docs; fi
+
+.PHONY: all deps configure build test demo bench sanitize fuzz format format-check clean docs \
+        install installable package
 
 all: build
 
@@ -23,7 +35,7 @@ configure: deps
 
 build: configure
 	@echo "Building everything (log: $(LOGS)/build.log) ..."
-	@scripts/quiet.sh $(LOGS)/build.log cmake --build $(BUILD_DIR) -j $(JOBS)
+	@scripts/build-progress.sh $(LOGS)/build.log cmake --build $(BUILD_DIR) -j $(JOBS)
 	@echo "Built: $(BUILD_DIR)/bin and $(BUILD_DIR)/lib"
 
 test: build
@@ -31,12 +43,35 @@ test: build
 
 demo: configure
 	@echo "Building what the demo needs (log: $(LOGS)/demo-build.log) ..."
-	@scripts/quiet.sh $(LOGS)/demo-build.log cmake --build $(BUILD_DIR) -j $(JOBS) --target $(DEMO_TARGETS)
+	@scripts/build-progress.sh $(LOGS)/demo-build.log cmake --build $(BUILD_DIR) -j $(JOBS) --target $(DEMO_TARGETS)
 	@if scripts/demo.sh $(BUILD_DIR); then \
 	  echo "Demo: PASSED - the component ran against the reference service."; \
 	else \
 	  echo "Demo: FAILED - see the output above."; exit 1; \
 	fi
+
+# The API reference from the public headers, in $(BUILD_DIR)/docs/api/html; any warning of
+# Doxygen (an undocumented public member) fails it.
+docs: configure
+	@scripts/install-deps.sh --docs
+	@scripts/quiet.sh $(BUILD_DIR)/logs/configure.log cmake $(BUILD_DIR)
+	@scripts/quiet.sh $(LOGS)/docs.log cmake --build $(BUILD_DIR) --target docs
+	@echo "API reference: $(BUILD_DIR)/docs/api/html/index.html"
+
+installable: configure
+	@echo "Building what an install carries (log: $(LOGS)/install-build.log) ..."
+	@scripts/build-progress.sh $(LOGS)/install-build.log cmake --build $(BUILD_DIR) -j $(JOBS) --target $(INSTALL_TARGETS)
+	@$(MAYBE_DOCS)
+
+# The component, its headers, package files, tools and documentation under PREFIX.
+install: installable
+	@scripts/quiet.sh $(LOGS)/install.log cmake --install $(BUILD_DIR) --prefix $(PREFIX)
+	@echo "Installed under $(DESTDIR)$(PREFIX)"
+
+# A Debian package of the same, in $(BUILD_DIR)/package/.
+package: installable
+	@scripts/quiet.sh $(LOGS)/package.log cpack --config $(BUILD_DIR)/CPackConfig.cmake
+	@ls $(BUILD_DIR)/package/*.deb
 
 bench: deps
 	@scripts/quiet.sh $(BENCH_BUILD_DIR)/logs/configure.log \

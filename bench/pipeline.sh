@@ -3,7 +3,7 @@
 # reply back for 20 ms, downloaded through ovk-host (every article marked, Finish) three times in
 # the same run: one request at a time (MaxRequestsInFlight=1), with the default bound (4) and
 # with 8. Times
-# the item loop (ovk-host's progress bar, drawn on a terminal as each item starts, from the
+# the item loop (ovk-host's progress bar, drawn on a terminal as each item is through, from the
 # first item to the last: the fetch and the handling of 199 items), the Finish step (from the
 # wizard reaching its last step to DownloadComplete, which adds the structure and the final
 # rewrite of the document) and the whole run; checks both runs wrote the same download document

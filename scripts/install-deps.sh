@@ -10,11 +10,16 @@ packages=(
   libssl-dev zlib1g-dev libbrotli-dev
   python3-zeep tinyproxy curl openssl
   time  # peak memory of the end-to-end download benchmark
+  lintian  # the Debian package's check
 )
 # `make fuzz` only: Debian's clang 14 cannot compile our ranges code with libstdc++ 12, so the
 # fuzzers are built with clang 16 and its runtime (libFuzzer and the sanitizers).
 if [ "${1:-}" = "--fuzz" ]; then
   packages=(clang-16 libclang-rt-16-dev)
+fi
+# `make docs` only: the API reference.
+if [ "${1:-}" = "--docs" ]; then
+  packages=(doxygen)
 fi
 
 missing=()

@@ -1,5 +1,7 @@
 #include "ovk/client.hpp"
 
+#include "ovk/version.h"
+
 #include "component/client_impl.hpp"
 #include "component/unattended_user_interface.hpp"
 #include "document/component_texts.hpp"
@@ -47,12 +49,15 @@ void Client::Impl::raiseException(int32_t number, const std::string& message,
     // Made in English where they happen; the host gets them in the user's language.
     const std::string shown = boundedText(LocalizedText(message, GUILangID));
     const std::string origin = boundedText(source);
+    if (number != 0) lastFailure = Error(number, shown, origin);
     deliver(events, [&](ClientEvents& e) { e.Exception(number, shown, origin); });
 }
 void Client::Impl::raiseDownloadComplete() {
+    ++downloadsCompleted;
     deliver(events, [](ClientEvents& e) { e.DownloadComplete(); });
 }
 void Client::Impl::raiseDownloadCancel() {
+    ++downloadsCancelled;
     deliver(events, [](ClientEvents& e) { e.DownloadCancel(); });
 }
 void Client::Impl::raiseCancelForInstallNewClient() {
@@ -64,6 +69,9 @@ void Client::Impl::raiseHelpRequested() {
 void Client::Impl::raiseStepChanged(int16_t step) {
     deliver(events, [&](ClientEvents& e) { e.StepChanged(step); });
 }
+void Client::Impl::raiseDownloadProgress(int32_t done, int32_t total) {
+    deliver(events, [&](ClientEvents& e) { e.DownloadProgress(done, total); });
+}
 int32_t Client::Impl::raiseMessageBox(const MessageBoxRequest& box) {
     int32_t answer = 0;
     deliver(events, [&](ClientEvents& e) { answer = e.MessageBox(box); });
@@ -73,8 +81,11 @@ int32_t Client::Impl::raiseMessageBox(const MessageBoxRequest& box) {
 // Wizard events that the Client turns into the host's events.
 void Client::Impl::Cancel() {
     // A download given up after a failure ends here: its document is free for the next one.
-    if (downloadSession) skipOnError([&] { downloadSession->release(); });
+    releaseDownload();
     raiseDownloadCancel();
+}
+void Client::Impl::releaseDownload() {
+    if (downloadSession) skipOnError([&] { downloadSession->release(); });
 }
 void Client::Impl::Help() {
     raiseHelpRequested();
@@ -110,6 +121,10 @@ class RunningCall {
 constexpr int32_t kInitWindowsUnavailable = -990;
 
 }  // namespace
+
+const char* version() noexcept {
+    return OVK_CLIENT_VERSION_TEXT;
+}
 
 Client::Client() : impl_(std::make_unique<Impl>(defaultClientServices())) {}
 

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "component/soap_setup.hpp"
 #include "document/config_infos.hpp"
 #include "ovk/client.hpp"
+#include "platform/errors.hpp"
 #include "platform/xml/cdata_stand_ins.hpp"
 #include "platform/xml/document.hpp"
 #include "service/download_plan.hpp"
@@ -89,6 +91,22 @@ struct Client::Impl : SplashEvents, WizardEvents {
     void raiseStepChanged(int16_t step);
     // Puts a message box of an unattended client to the host; 0 when nobody answers.
     int32_t raiseMessageBox(const MessageBoxRequest& box);
+    void raiseDownloadProgress(int32_t done, int32_t total);
+
+    // The last failure raised as an Exception (debug texts aside): the members that drive the
+    // wizard without a window throw what the wizard reported.
+    std::optional<Error> lastFailure;
+    // How far the running download has got, for DownloadProgress.
+    int32_t itemsDone = 0;
+    int32_t itemsPlanned = 0;
+    // Downloads that ended complete or cancelled, so that a caller can tell how one ended.
+    unsigned downloadsCompleted = 0;
+    unsigned downloadsCancelled = 0;
+    // Frees the document of a download given up after a failure.
+    void releaseDownload();
+    // The Init whose document and service the wizard behind the download members holds; 0:
+    // not prepared.
+    unsigned unattendedWizardRun = 0;
 
     // Splash form events.
     void InitializeEnvironment(const std::string& downloadFile, int32_t& Result,
@@ -101,6 +119,9 @@ struct Client::Impl : SplashEvents, WizardEvents {
     // each finding of a check, not only the first failure).
     std::function<void(const char* step, const std::string& detail)> onStepPassed;
     void InitWizzard() override;
+    // The wizard form with this client's document, service and project handed in, as the
+    // wizard preparation hands them before showing it.
+    frmWiz& prepareWizard();
 
     // Wizard events.
     void Finish() override;
@@ -122,6 +143,8 @@ struct Client::Impl : SplashEvents, WizardEvents {
     void stepPassed(const char* step, const std::string& detail);
     void connectToService(int32_t& Result, int32_t& Init);
     DownloadSession& download();
+    // The item request behind DownloadItem.
+    void fetchItem(const std::string& MaterialId);
     // The arguments of an item's request, the same whether it is fetched ahead or not.
     std::vector<soap::Argument> itemRequest(const std::string& MaterialId,
                                             int16_t languageId) const;

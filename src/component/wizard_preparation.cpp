@@ -7,9 +7,8 @@
 
 namespace ovk {
 
-void Client::Impl::InitWizzard() {
+frmWiz& Client::Impl::prepareWizard() {
     UserInterface& ui = *services->ui;
-    ui.setMousePointer(MousePointer::Hourglass);
     if (!mvarWizForm) {
         const WizardServices wizardServices{
             ui, *services->settings, *services->timers,
@@ -27,6 +26,13 @@ void Client::Impl::InitWizzard() {
     wizard.BannerURL = bannerUrl;
     wizard.MailURL = mailUrl;
     wizard.StopRequest = downloadStop;
+    return wizard;
+}
+
+void Client::Impl::InitWizzard() {
+    UserInterface& ui = *services->ui;
+    ui.setMousePointer(MousePointer::Hourglass);
+    frmWiz& wizard = prepareWizard();
     // A download that stopped before its end is offered first; No leaves it for later and
     // opens the wizard as always.
     std::optional<DownloadPlan::State> unfinished;

@@ -25,4 +25,22 @@ std::optional<std::vector<ResourceItem>> LoadResourceItems(const std::string& la
     }
 }
 
+std::string ResourceText(int16_t languageId, std::string_view name, std::string_view fallback,
+                         std::string_view insert) {
+    std::string text(fallback);
+    if (const auto items = LoadResourceItems(std::to_string(languageId))) {
+        for (const ResourceItem& item : *items) {
+            if (item.name == name && item.caption && !item.caption->empty()) {
+                text = *item.caption;
+                break;
+            }
+        }
+    }
+    constexpr std::string_view kPlaceholder = "@#@";
+    for (std::size_t at = text.find(kPlaceholder); at != std::string::npos;
+         at = text.find(kPlaceholder, at + insert.size()))
+        text.replace(at, kPlaceholder.size(), insert);
+    return text;
+}
+
 }  // namespace ovk

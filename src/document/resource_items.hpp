@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace ovk {
@@ -17,5 +19,11 @@ struct ResourceItem {
 // there is no such block. Nothing when the resource file is missing or cannot be read, or when
 // neither block exists: the forms then keep their built-in captions.
 std::optional<std::vector<ResourceItem>> LoadResourceItems(const std::string& languageText);
+
+// The caption of the item `name` for `languageId` (or 1033 where that language has no block),
+// with every "@#@" replaced by `insert`; `fallback` when the resource file lacks the item or
+// its caption is empty, so that a host always gets a text.
+std::string ResourceText(int16_t languageId, std::string_view name, std::string_view fallback,
+                         std::string_view insert = {});
 
 }  // namespace ovk

@@ -81,6 +81,8 @@ std::vector<soap::Argument> Client::Impl::itemRequest(const std::string& Materia
 }
 
 void Client::Impl::ItemsToCome(const std::vector<std::string>& MaterialIds) {
+    itemsDone = 0;
+    itemsPlanned = static_cast<int32_t>(MaterialIds.size());
     if (!MySoapobject) return;
     MySoapobject->dropPrefetched();
     if (MaterialIds.empty()) return;
@@ -94,6 +96,13 @@ void Client::Impl::ItemsToCome(const std::vector<std::string>& MaterialIds) {
 }
 
 void Client::Impl::DownloadItem(const std::string& MaterialId) {
+    fetchItem(MaterialId);
+    // Told only once the article is through, saved or reported: a host that shows the count
+    // never runs ahead of the document.
+    raiseDownloadProgress(++itemsDone, itemsPlanned);
+}
+
+void Client::Impl::fetchItem(const std::string& MaterialId) {
     if (lastItemsStandIn) {
         // Saved with this item, the stand-ins would replace the documents in the file.
         throw Error(err::InvalidArgument,

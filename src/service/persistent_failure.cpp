@@ -19,16 +19,7 @@ constexpr const char* kFailed =
     "Article %1 could not be fetched: %2 failed %3 times, the last time with: %4";
 
 std::string textNamed(int16_t languageId, const char* name, const char* fallback) {
-    std::optional<std::vector<ResourceItem>> items;
-    try {
-        items = LoadResourceItems(std::to_string(languageId));
-    } catch (const Error&) {
-    }
-    if (items) {
-        for (const ResourceItem& item : *items)
-            if (item.name == name && item.caption && !item.caption->empty()) return *item.caption;
-    }
-    return fallback;
+    return ResourceText(languageId, name, fallback);
 }
 
 // "%1" to "%4" replaced in one pass, so that a value holding "%2" stays as it is.

@@ -15,7 +15,8 @@ using test::downloadDocument;
 using test::TempDir;
 
 constexpr const char* kClientData =
-    "<r><ClientData Version='1.0.18' Installer='setup-1.0.19.run' Reserved='' "
+    "<r><ClientData Version='" OVK_VERSION_TEXT
+    "' Installer='setup-1.0.19.run' Reserved='' "
     "BannerURL='http://banner' "
     "MailURL='mailto:info@example.org'><![CDATA[/9j/4AAQ]]></ClientData></r>";
 constexpr const char* kStructure =

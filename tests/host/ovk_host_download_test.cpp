@@ -75,7 +75,10 @@ struct OvkHostDownload : ::testing::TestWithParam<std::vector<std::string>> {
         for (const auto& line : run.lines) {
             const std::string event = line.value("event", "");
             if (event == "Exception" && line["source"] == "Debugger") continue;
-            if (event == "Exception") {
+            if (event == "DownloadProgress") {
+                out.push_back(std::to_string(line["done"].get<int>()) + "/" +
+                              std::to_string(line["total"].get<int>()));
+            } else if (event == "Exception") {
                 out.push_back("Exception " + line["source"].get<std::string>());
             } else if (!event.empty() && event != "StepChanged") {
                 out.push_back(event);
@@ -92,7 +95,12 @@ TEST_P(OvkHostDownload, WritesEveryMarkedArticleAndItsFiles) {
         doc, {"--leaf", "Motors", "--mark", "all", "--leaf", "Drives", "--mark", "all", "--leaf",
               "Sensors", "--mark", "all", "--leaf", "Switchgear", "--mark", "all", "--finish"});
     ASSERT_EQ(r.status, 0) << r.errors;
-    EXPECT_EQ(events(r), std::vector<std::string>{"DownloadComplete"});
+    const std::vector<std::string> seen = events(r);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.back(), "DownloadComplete");
+    const std::string total = std::to_string(seen.size() - 1);
+    for (std::size_t i = 0; i + 1 < seen.size(); ++i)
+        EXPECT_EQ(seen[i], std::to_string(i + 1) + "/" + total);
     // Standard error is no terminal here: no progress bar.
     EXPECT_EQ(r.errors, "");
 
@@ -140,32 +148,35 @@ TEST_P(OvkHostDownload, AServiceFailingInTheMiddleLeavesTheItemsBefore) {
         std::string saying;  // in the Exception's message
         const char* guiLang = "1033";
     } cases[] = {
-        {"GetItemData=http500@4713", {"Exception GetItemData"}, {"4711", "4712"}, "500"},
+        {"GetItemData=http500@4713",
+         {"1/4", "2/4", "Exception GetItemData"},
+         {"4711", "4712"},
+         "500"},
         {"GetItemData=empty@4713",
-         {"Exception GetItemData", "DownloadComplete"},
+         {"1/4", "2/4", "Exception GetItemData", "3/4", "4/4", "DownloadComplete"},
          {"4711", "4712", "4714"},
          "article 4713"},
         {"GetItemData=wrongroot@4713",
-         {"Exception GetItemData", "DownloadComplete"},
+         {"1/4", "2/4", "Exception GetItemData", "3/4", "4/4", "DownloadComplete"},
          {"4711", "4712", "4714"},
          "an element Root for article 4713"},
         {"GetItemData=plaintext@4713",
-         {"Exception GetItemData", "DownloadComplete"},
+         {"1/4", "2/4", "Exception GetItemData", "3/4", "4/4", "DownloadComplete"},
          {"4711", "4712", "4714"},
          "the text \"No data for this item\" for article 4713"},
         // A failure that outlasts the retries names the article and how often it was tried.
         {"GetItemData=http503:0@4713",
-         {"Exception GetItemData"},
+         {"1/4", "2/4", "Exception GetItemData"},
          {"4711", "4712"},
          "Article 4713 could not be fetched: the service answered 503 Service Unavailable to "
          "GetItemData 4 times."},
         {"GetItemData=truncated@4712",
-         {"Exception GetItemData"},
+         {"1/4", "Exception GetItemData"},
          {"4711"},
          "Article 4712 could not be fetched: GetItemData failed 4 times, the last time with: The "
          "reply is incomplete"},
         {"GetItemData=http503:0@4714",
-         {"Exception GetItemData"},
+         {"1/4", "2/4", "3/4", "Exception GetItemData"},
          {"4711", "4712", "4713"},
          "Artikel 4714 konnte nicht geholt werden: Der Dienst hat 4-mal mit 503 Service "
          "Unavailable auf GetItemData geantwortet.",

@@ -9,6 +9,7 @@
 
 #include "component_folder.hpp"
 #include "host_run.hpp"
+#include "platform/xml/document.hpp"
 #include "ref_service.hpp"
 
 namespace ovk {
@@ -47,6 +48,8 @@ class OvkHostWizard : public test::PlainAndIndentedServiceTest {
             } else if (line.value("event", "") == "Exception") {
                 out.push_back(line["source"].get<std::string>() + " " +
                               line["message"].get<std::string>());
+            } else if (line.value("event", "") == "DownloadProgress") {
+                out.push_back("Progress " + std::to_string(line["done"].get<int>()));
             } else if (line.contains("event")) {
                 out.push_back(line["event"].get<std::string>());
             }
@@ -66,19 +69,25 @@ TEST_P(OvkHostWizard, ChoosesFieldsWalksLeavesMarksAndFinishes) {
     EXPECT_EQ(events(r), (Strings{"StepChanged 0", "StepChanged 1", "StepChanged 0",
                                   "StepChanged 1", "Debugger " + kRoot + "||3{}Velmora||7{}Motors",
                                   "Debugger " + kRoot + "||3{}Dunmore||7{}Drives", "StepChanged 2",
-                                  "DownloadComplete"}));
+                                  "Progress 1", "Progress 2", "Progress 3", "DownloadComplete"}));
     EXPECT_NE(test::readAll(work / "settings" / "VelmoraDotNet.ini").find("1033=\"3;7\""),
               std::string::npos);
 }
 
-TEST_P(OvkHostWizard, PrintsTheLoseQuestionAndCancels) {
-    const HostRun r = run({"--leaf", "Motors/Velmora/DC", "--mark", "4713", "--answer", "ok",
-                           "--fields", "Product group", "--cancel"});
+// The script is a host that keeps its own marks: choosing other fields asks nothing and drops
+// none of them, and cancelling downloads nothing.
+TEST_P(OvkHostWizard, ChoosingFieldsKeepsTheMarksAndCancelDownloadsNothing) {
+    const HostRun r =
+        run({"--leaf", "Motors/Velmora/DC", "--mark", "4713", "--fields", "Product group", "--leaf",
+             "Motors", "--unmark", "4713", "--mark", "4713", "--cancel"});
     EXPECT_EQ(r.status, 0) << r.errors;
-    EXPECT_EQ(events(r), (Strings{"StepChanged 0", "StepChanged 1",
-                                  "Debugger " + kRoot + "||7{}Motors||3{}Velmora||12{}DC",
-                                  "msgbox QUORVEL Data Service ok", "StepChanged 0",
-                                  "StepChanged 1", "DownloadCancel"}));
+    EXPECT_EQ(events(r),
+              (Strings{"StepChanged 0", "StepChanged 1",
+                       "Debugger " + kRoot + "||7{}Motors||3{}Velmora||12{}DC", "StepChanged 0",
+                       "StepChanged 1", "Debugger " + kRoot + "||7{}Motors", "StepChanged 2",
+                       "DownloadCancel"}));
+    EXPECT_EQ(xml::Document::loadFile(work / "download.xml").elementsByName("Articleinfo").size(),
+              0u);
 }
 
 TEST_P(OvkHostWizard, AScriptNamingWhatIsNotThereIsAUsageError) {

@@ -11,6 +11,7 @@
 
 #include "modal_helpers.hpp"
 #include "ovk/ovk_client.h"
+#include "ovk/version.h"
 
 namespace {
 
@@ -169,6 +170,21 @@ TEST_F(CApiTest, MissingHandlesAndPointersAreRefused) {
     EXPECT_EQ(ovk_client_set_events(nullptr, nullptr), OVK_INVALID_ARGUMENT);
     ovk_client_destroy(nullptr);
     EXPECT_STREQ(ovk_client_last_error(nullptr, nullptr), "");
+
+    // The members that download without the wizard: no callback, no list, no Init.
+    const auto noNode = [](void*, const char*, const char*, int32_t) {};
+    EXPECT_EQ(ovk_client_fields(client, nullptr, nullptr), OVK_INVALID_ARGUMENT);
+    EXPECT_EQ(ovk_client_tree_nodes(client, "", nullptr, nullptr), OVK_INVALID_ARGUMENT);
+    EXPECT_EQ(ovk_client_select_fields(client, nullptr, 2), OVK_INVALID_ARGUMENT);
+    EXPECT_EQ(ovk_client_download(client, nullptr, 1, nullptr, 0), OVK_INVALID_ARGUMENT);
+    const char* withAGap[] = {"4711", nullptr};
+    EXPECT_EQ(ovk_client_download(client, withAGap, 2, nullptr, 0), OVK_INVALID_ARGUMENT);
+    EXPECT_EQ(ovk_client_tree_nodes(client, nullptr, noNode, nullptr), OVK_FAILED);
+    EXPECT_EQ(ovk_client_download(client, withAGap, 1, nullptr, 0), OVK_FAILED);
+    int32_t number = 0;
+    EXPECT_NE(std::string(ovk_client_last_error(client, &number)).find("successful Init"),
+              std::string::npos);
+    EXPECT_EQ(number, 91);
     EXPECT_EQ(ovk_client_stop_download(nullptr), OVK_INVALID_ARGUMENT);
     EXPECT_EQ(ovk_client_unfinished_download(client, &value, &value, nullptr),
               OVK_INVALID_ARGUMENT);
@@ -186,6 +202,13 @@ TEST_F(CApiTest, WithoutAStoppedDownloadThereIsNothingToContinue) {
     EXPECT_EQ(total, 0);
     EXPECT_EQ(ovk_client_continue_download(client), OVK_FAILED);
     EXPECT_NE(std::string(ovk_client_last_error(client, nullptr)).find("Init"), std::string::npos);
+}
+
+TEST_F(CApiTest, TheVersionIsTheOneTheHeadersWereMadeWith) {
+    EXPECT_STREQ(ovk_client_version(), OVK_CLIENT_VERSION_TEXT);
+    EXPECT_EQ(ovk_client_api_version(), OVK_CLIENT_API_VERSION);
+    EXPECT_EQ(OVK_CLIENT_VERSION, OVK_CLIENT_VERSION_MAJOR * 10000 +
+                                      OVK_CLIENT_VERSION_MINOR * 100 + OVK_CLIENT_VERSION_PATCH);
 }
 
 TEST_F(CApiTest, TestRaisesTheEventOfTheAnswer) {

@@ -51,7 +51,7 @@ TEST_F(RefServiceOperations,
         call(service(), "GetClientData", {{"clientId", "6103"}, {"guiLangId", "1031"}});
     ASSERT_EQ(reply.resultElements().size(), 1u);
     const xml::Node data = reply.resultElements()[0];
-    EXPECT_EQ(attr(data, 0), "1.0.18");
+    EXPECT_EQ(attr(data, 0), OVK_VERSION_TEXT);
     EXPECT_EQ(attr(data, 1), "https://downloads.velmora.example/ovk_client/setup.exe");
     EXPECT_EQ(attr(data, 3), "https://www.velmora.example/");
     EXPECT_EQ(attr(data, 4), "mailto:support@velmora.example");

@@ -5,35 +5,30 @@
 #include <algorithm>
 #include <string>
 
-#include "wizard/frm_wiz.hpp"
-
 namespace ovk::host {
 
-ProgressReportingUserInterface::ProgressReportingUserInterface(std::FILE* out)
+TerminalProgress::TerminalProgress(std::FILE* out)
     : out_(out), enabled_(::isatty(::fileno(out)) == 1) {}
 
-void ProgressReportingUserInterface::showModal(Form& form) {
-    Form* const outer = current_;
-    current_ = &form;
-    ScriptedUserInterface::showModal(form);
-    current_ = outer;
-    if (drawn_) {
-        std::fputc('\n', out_);
-        std::fflush(out_);
-        drawn_ = false;
-    }
+TerminalProgress::~TerminalProgress() {
+    endLine();
 }
 
-void ProgressReportingUserInterface::processPendingEvents() {
-    ScriptedUserInterface::processPendingEvents();
-    if (!enabled_) return;
-    const auto* wizard = dynamic_cast<const frmWiz*>(current_);
-    if (wizard == nullptr || !wizard->prgDownload.Visible || wizard->prgDownload.Max <= 0) return;
-    draw(out_, wizard->prgDownload.Value, wizard->prgDownload.Max);
+void TerminalProgress::update(int32_t done, int32_t total) {
+    if (!enabled_ || total <= 0) return;
+    draw(out_, done, total);
     drawn_ = true;
+    if (done >= total) endLine();
 }
 
-void ProgressReportingUserInterface::draw(std::FILE* out, double value, double max) {
+void TerminalProgress::endLine() {
+    if (!drawn_) return;
+    std::fputc('\n', out_);
+    std::fflush(out_);
+    drawn_ = false;
+}
+
+void TerminalProgress::draw(std::FILE* out, double value, double max) {
     constexpr int kWidth = 40;
     const double done = std::clamp(value, 0.0, max);
     const int filled = static_cast<int>(kWidth * done / max);

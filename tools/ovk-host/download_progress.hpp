@@ -1,28 +1,30 @@
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
-
-#include "platform/scripted_user_interface.hpp"
 
 namespace ovk::host {
 
-// A screenless user interface that draws the wizard's download progress as a bar on standard
-// error, one update per item (the Finish loop lets pending events run before each item). It
-// draws only when standard error is a terminal: logs and pipes get nothing extra.
-class ProgressReportingUserInterface : public ScriptedUserInterface {
+// The download's progress as a bar on a terminal, one update per article. It draws only when
+// its stream is a terminal: logs and pipes get nothing extra.
+class TerminalProgress {
   public:
-    explicit ProgressReportingUserInterface(std::FILE* out = stderr);
+    explicit TerminalProgress(std::FILE* out = stderr);
+    ~TerminalProgress();
+    TerminalProgress(const TerminalProgress&) = delete;
+    TerminalProgress& operator=(const TerminalProgress&) = delete;
 
-    void showModal(Form& form) override;
-    void processPendingEvents() override;
+    // Shows that `done` of `total` articles are through; the last one ends the line.
+    void update(int32_t done, int32_t total);
 
     // Draws "[=====>    ] value/max items", replacing the line drawn before.
     static void draw(std::FILE* out, double value, double max);
 
   private:
+    void endLine();
+
     std::FILE* out_;
     bool enabled_;
-    Form* current_ = nullptr;
     bool drawn_ = false;
 };
 

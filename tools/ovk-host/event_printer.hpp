@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "download_progress.hpp"
 #include "ovk/client.hpp"
 #include "platform/scripted_user_interface.hpp"
 
@@ -38,9 +39,14 @@ class EventPrinter : public ClientEvents {
     void StepChanged(int16_t Stepnumber) override {
         printLine({{"event", "StepChanged"}, {"step", Stepnumber}});
     }
+    void DownloadProgress(int32_t Done, int32_t Total) override {
+        printLine({{"event", "DownloadProgress"}, {"done", Done}, {"total", Total}});
+        progress_.update(Done, Total);
+    }
 
   private:
     bool failed_ = false;
+    TerminalProgress progress_;
 };
 
 inline const char* answerName(MsgBoxAnswer answer) {
@@ -63,9 +69,8 @@ inline const char* answerName(MsgBoxAnswer answer) {
     return "?";
 }
 
-inline void printBox(const ScriptedUserInterface::Box& box) {
-    printLine({{"msgbox",
-                {{"title", box.title}, {"text", box.text}, {"answer", answerName(box.answer)}}}});
+inline void printBox(const std::string& title, const std::string& text, MsgBoxAnswer answer) {
+    printLine({{"msgbox", {{"title", title}, {"text", text}, {"answer", answerName(answer)}}}});
 }
 
 }  // namespace ovk::host

@@ -16,13 +16,13 @@
 #include "component/client_impl.hpp"
 #include "desktop_run.hpp"
 #include "document/client_resources.hpp"
-#include "download_progress.hpp"
 #include "event_printer.hpp"
 #include "platform/errors.hpp"
 #include "platform/files.hpp"
 #include "platform/ini_settings_store.hpp"
 #include "platform/manual_clock.hpp"
 #include "platform/numbers.hpp"
+#include "platform/text.hpp"
 #include "stop_signals.hpp"
 #include "wizard_script.hpp"
 
@@ -137,7 +137,7 @@ Options parseOptions(int argc, char** argv) {
         std::exit(args.empty() ? 2 : 0);
     }
     if (args[0] == "--version") {
-        std::cout << "ovk_client " << OVK_VERSION_TEXT << "\n";
+        std::cout << "ovk_client " << ovk::version() << "\n";
         std::exit(0);
     }
     o.command = args[0];
@@ -288,51 +288,56 @@ bool runsBatch(const Options& o) {
            !hasDisplay();
 }
 
-// What a batch run drives the wizard script through; empty with real windows.
-struct BatchParts {
-    std::shared_ptr<ScriptedUserInterface> ui;
-    std::shared_ptr<ManualClock> clock;
-};
-
 // An answer the box has no button for would be read by the component as some other button:
 // the script is wrong, and saying so beats printing an answer nobody acted on.
-void requireButtonOfTheBox(const ScriptedUserInterface::Box& box) {
-    if (isAnswerOf(box.buttons, box.answer)) return;
-    std::string buttons;
+void requireButtonOfTheBox(const MessageBoxRequest& box, MsgBoxAnswer answer) {
+    const auto buttons = static_cast<MsgBoxButtons>(box.Buttons);
+    if (isAnswerOf(buttons, answer)) return;
+    std::string names;
     for (const MsgBoxAnswer candidate :
          {MsgBoxAnswer::Ok, MsgBoxAnswer::Cancel, MsgBoxAnswer::Abort, MsgBoxAnswer::Retry,
           MsgBoxAnswer::Ignore, MsgBoxAnswer::Yes, MsgBoxAnswer::No}) {
-        if (!isAnswerOf(box.buttons, candidate)) continue;
-        buttons += (buttons.empty() ? "" : ", ") + std::string(host::answerName(candidate));
+        if (!isAnswerOf(buttons, candidate)) continue;
+        names += (names.empty() ? "" : ", ") + std::string(host::answerName(candidate));
     }
-    usageError("--answer " + std::string(host::answerName(box.answer)) +
-               " is no button of the box \"" + box.title + "\"; its buttons are " + buttons);
+    usageError("--answer " + std::string(host::answerName(answer)) + " is no button of the box \"" +
+               box.Title + "\"; its buttons are " + names);
 }
 
-std::shared_ptr<ScriptedUserInterface> scriptedUi(const Options& o) {
-    auto ui = std::make_shared<host::ProgressReportingUserInterface>();
-    for (MsgBoxAnswer answer : o.answers) ui->queueAnswer(answer);
-    ui->onBox([](const ScriptedUserInterface::Box& box) {
-        requireButtonOfTheBox(box);
-        host::printBox(box);
-    });
-    return ui;
-}
+// The events of a run without windows: the component puts its message boxes here, and they are
+// answered from --answer in order, or with their default button.
+class BatchEvents : public host::EventPrinter {
+  public:
+    explicit BatchEvents(std::vector<MsgBoxAnswer> answers) : answers_(std::move(answers)) {}
+
+    int32_t MessageBox(const MessageBoxRequest& box) override {
+        MsgBoxAnswer answer = static_cast<MsgBoxAnswer>(box.DefaultAnswer);
+        if (next_ < answers_.size()) {
+            answer = answers_[next_++];
+            requireButtonOfTheBox(box, answer);
+        }
+        host::printBox(boundedText(box.Title), boundedText(box.Text), answer);
+        return static_cast<int32_t>(answer);
+    }
+
+  private:
+    std::vector<MsgBoxAnswer> answers_;
+    std::size_t next_ = 0;
+};
 
 bool showsWindows(const Options& o) {
     return o.command == "run" && !runsBatch(o);
 }
 
-std::shared_ptr<const ClientServices> makeServices(const Options& o, BatchParts* parts = nullptr) {
+// A run without windows is an unattended client of the component, as any host without a user
+// has; only the user's settings folder is this program's to choose.
+std::shared_ptr<const ClientServices> makeServices(const Options& o) {
     if (showsWindows(o))
         return std::make_shared<const ClientServices>(host::desktopServices(o.settingsDir));
     ClientServices services = baseClientServices();
-    auto ui = scriptedUi(o);
-    auto clock = std::make_shared<ManualClock>();
-    services.ui = ui;
+    services.ui = std::make_shared<ScriptedUserInterface>();
     services.settings = std::make_shared<IniSettingsStore>(o.settingsDir);
-    services.timers = clock;
-    if (parts != nullptr) *parts = {ui, clock};
+    services.timers = std::make_shared<ManualClock>();
     return std::make_shared<const ClientServices>(std::move(services));
 }
 
@@ -359,10 +364,10 @@ int runCheck(const Options& o) {
 }
 
 int runClient(const Options& o, host::StopSignals& signals) {
-    host::EventPrinter printer;
-    BatchParts batch;
-    Client client(std::make_unique<Client::Impl>(makeServices(o, &batch)));
+    BatchEvents printer(o.answers);
+    Client client(std::make_unique<Client::Impl>(makeServices(o)));
     client.setEvents(&printer);
+    client.Unattended(!showsWindows(o));
     if (o.guiLang) client.GUILangID(*o.guiLang);
     if (o.serviceUrl) client.ServiceUrl(*o.serviceUrl);
     if (o.proxyIp) client.ProxyIP(*o.proxyIp);
@@ -389,14 +394,23 @@ int runClient(const Options& o, host::StopSignals& signals) {
         }
         signals.downloading(nullptr);
     } else if (init == 0 && !o.initOnly) {
-        std::optional<std::string> scriptFailure;
-        if (!o.script.empty()) queueWizardScript(*batch.ui, *batch.clock, o.script, scriptFailure);
         signals.downloading(&client);
-        client.Show();
-        signals.downloading(nullptr);
-        if (scriptFailure) {
-            std::cerr << "ovk-host: " << *scriptFailure << "\n";
-            return 2;
+        struct Done {
+            host::StopSignals& signals;
+            ~Done() { signals.downloading(nullptr); }
+        } const done{signals};
+        if (o.script.empty()) {
+            client.Show();
+        } else {
+            try {
+                host::playWizardScript(client, o.script);
+            } catch (const host::ScriptError& e) {
+                std::cerr << "ovk-host: " << e.what() << "\n";
+                return 2;
+            } catch (const Error&) {
+                // The component has raised it as an Exception event already.
+                return 1;
+            }
         }
     }
     if (const int signal = signals.received()) return 128 + signal;

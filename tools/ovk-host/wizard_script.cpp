@@ -1,16 +1,12 @@
 #include "wizard_script.hpp"
 
-#include <string_view>
-
-#include "wizard/frm_wiz.hpp"
+#include <algorithm>
+#include <optional>
 
 namespace ovk::host {
 namespace {
 
 using Kind = WizardAction::Kind;
-
-// A user waits this long on a leaf before its articles come.
-constexpr int64_t kTreeDelayMs = 500;
 
 std::vector<std::string> split(const std::string& text, char separator, bool escapes) {
     std::vector<std::string> parts(1);
@@ -32,137 +28,94 @@ std::string joined(const std::vector<std::string>& parts) {
     return text.empty() ? "(nothing)" : text;
 }
 
-frmWiz& wizardOf(Form& form) {
-    auto* wizard = dynamic_cast<frmWiz*>(&form);
-    if (wizard == nullptr)
-        throw ScriptError("the wizard script ran on the form " + std::string(form.formName()));
-    return *wizard;
-}
+// What the scripted user has in front of them: the last leaf's articles and the marks, in the
+// order they were made, as the wizard's download list keeps them.
+struct Session {
+    Client& client;
+    std::optional<ArticleList> list;
+    std::vector<std::string> marked;
+};
 
-void chooseFields(frmWiz& wiz, const std::string& names) {
-    if (wiz.CurrentStep != 0) wiz.cmdBack_Click();  // "Configuration"
-    if (wiz.CurrentStep != 0)
-        throw ScriptError("--fields: the wizard did not go back to the field selection");
-    wiz.cmdLeftAll_Click();
+void chooseFields(Session& session, const std::string& names) {
+    const FieldChoice fields = session.client.Fields();
+    std::vector<int32_t> ids;
     for (const std::string& name : split(names, ';', false)) {
-        int found = -1;
-        for (int i = 0; i < wiz.lstAll.ListCount() && found < 0; ++i)
-            if (wiz.lstAll.List(i) == name) found = i;
-        if (found < 0) {
+        std::optional<int32_t> id;
+        for (const auto* list : {&fields.Available, &fields.Selected})
+            for (const Field& field : *list)
+                if (!id && field.Name == name) id = field.Id;
+        if (!id) {
             std::vector<std::string> offered;
-            for (const auto& entry : wiz.lstAll.entries()) offered.push_back(entry.text);
-            for (const auto& entry : wiz.lstSelected.entries()) offered.push_back(entry.text);
+            for (const Field& field : fields.Available) offered.push_back(field.Name);
+            for (const Field& field : fields.Selected) offered.push_back(field.Name);
             throw ScriptError("--fields: the project has no field \"" + name +
                               "\"; it has: " + joined(offered));
         }
-        wiz.lstAll.ListIndex(found);
-        wiz.lstAll_DblClick();
+        ids.push_back(*id);
     }
-    wiz.cmdNext_Click();
+    session.client.SelectFields(ids);
+    session.list.reset();
 }
 
-std::vector<std::string> childPaths(const TreeView& tree, const std::vector<int>& children,
+std::vector<std::string> childPaths(const std::vector<TreeNode>& children,
                                     const std::string& prefix) {
     std::vector<std::string> paths;
-    for (int child : children) paths.push_back(prefix + std::string(tree.node(child).Text()));
+    for (const TreeNode& child : children) paths.push_back(prefix + child.Text);
     return paths;
 }
 
-void chooseLeaf(frmWiz& wiz, ManualClock& clock, const std::string& path) {
-    const TreeView& tree = wiz.tvTree;
-    if (tree.Count() == 0) throw ScriptError("--leaf " + path + ": the tree is empty");
+void chooseLeaf(Session& session, const std::string& path) {
+    Client& client = session.client;
+    const std::vector<TreeNode> top = client.TreeNodes();
+    if (top.empty()) throw ScriptError("--leaf " + path + ": the tree is empty");
+    // Paths start below the first node at the top, the tree's root; naming the root is allowed
+    // but not needed.
+    TreeNode at = top.front();
+    std::vector<TreeNode> children = client.TreeNodes(at.Key);
     std::vector<std::string> values = split(path, '/', true);
-    // The root stands above every path; naming it is allowed but not needed.
-    int at = 0;
-    if (!values.empty() && values.front() == tree.node(0).Text()) {
-        bool childOfSameName = false;
-        for (int child : tree.node(0).children)
-            childOfSameName = childOfSameName || tree.node(child).Text() == values.front();
-        if (!childOfSameName) values.erase(values.begin());
-    }
+    if (!values.empty() && values.front() == at.Text &&
+        std::ranges::none_of(children, [&](const TreeNode& c) { return c.Text == at.Text; }))
+        values.erase(values.begin());
     std::string walked;
     for (const std::string& value : values) {
-        int next = -1;
-        for (int child : tree.node(at).children) {
-            if (tree.node(child).Text() == value) {
-                next = child;
-                break;
-            }
-        }
-        if (next < 0) {
-            throw ScriptError("--leaf " + path + ": nothing called \"" + value + "\" under " +
-                              (walked.empty() ? "the root" : "\"" + walked + "\"") +
-                              "; there is: " +
-                              joined(childPaths(tree, tree.node(at).children,
-                                                walked.empty() ? "" : walked + "/")));
+        const auto next =
+            std::ranges::find_if(children, [&](const TreeNode& c) { return c.Text == value; });
+        if (next == children.end()) {
+            throw ScriptError(
+                "--leaf " + path + ": nothing called \"" + value + "\" under " +
+                (walked.empty() ? "the root" : "\"" + walked + "\"") +
+                "; there is: " + joined(childPaths(children, walked.empty() ? "" : walked + "/")));
         }
         walked += (walked.empty() ? "" : "/") + value;
-        at = next;
+        at = *next;
+        children = at.ChildCount > 0 ? client.TreeNodes(at.Key) : std::vector<TreeNode>{};
     }
-    if (!tree.node(at).children.empty()) {
+    if (!children.empty()) {
         throw ScriptError("--leaf " + path + " is not a leaf; below it there is: " +
-                          joined(childPaths(tree, tree.node(at).children, walked + "/")));
+                          joined(childPaths(children, walked + "/")));
     }
-    wiz.tvTree.SelectedItem(at);
-    wiz.tvTree_NodeClick(at);
-    clock.advance(kTreeDelayMs);
+    session.list = client.LeafArticles(at.Key);
 }
 
-void markRows(frmWiz& wiz, const std::string& which, bool checked) {
+void markRows(Session& session, const std::string& which, bool checked) {
     const char* option = checked ? "--mark" : "--unmark";
-    if (which == "all") {
-        if (checked)
-            wiz.mnuLvSelectAll_Click();
-        else
-            wiz.mnuLvDeselect_Click();
-        return;
-    }
-    for (const std::string& id : split(which, ',', false)) {
-        const int row = wiz.lvList.findRow("NO_" + id);
-        if (row < 0) {
-            std::vector<std::string> shown;
-            for (const auto& r : wiz.lvList.rows()) shown.push_back(r.Text);
-            throw ScriptError(std::string(option) + ": the list shows no article \"" + id +
-                              "\"; it shows: " + joined(shown));
+    std::vector<std::string> shown;
+    if (session.list)
+        for (const Article& article : session.list->Articles) shown.push_back(article.Id);
+    std::vector<std::string> ids = shown;
+    if (which != "all") {
+        ids = split(which, ',', false);
+        for (const std::string& id : ids) {
+            if (std::ranges::find(shown, id) == shown.end()) {
+                throw ScriptError(std::string(option) + ": the list shows no article \"" + id +
+                                  "\"; it shows: " + joined(shown));
+            }
         }
-        // A click on a box that already shows the wanted state would toggle it back.
-        if (wiz.lvList.rows()[static_cast<std::size_t>(row)].Checked == checked) continue;
-        wiz.lvList.setChecked(row, checked);
-        wiz.lvList_ItemCheck(row);
     }
-}
-
-void finish(frmWiz& wiz) {
-    for (int guard = 0; guard < 3 && wiz.CurrentStep < 2 && wiz.cmdNext.Enabled; ++guard)
-        wiz.cmdNext_Click();
-    wiz.cmdFinish_Click();
-}
-
-void cancel(frmWiz& wiz) {
-    // On the field selection Cancel only returns to the tree; a second one closes.
-    for (int guard = 0; guard < 2 && wiz.isShown(); ++guard) wiz.cmdCancel_Click();
-}
-
-void perform(frmWiz& wiz, ManualClock& clock, const WizardAction& action) {
-    switch (action.kind) {
-        case Kind::Fields:
-            chooseFields(wiz, action.argument);
-            break;
-        case Kind::Leaf:
-            chooseLeaf(wiz, clock, action.argument);
-            break;
-        case Kind::Mark:
-            markRows(wiz, action.argument, true);
-            break;
-        case Kind::Unmark:
-            markRows(wiz, action.argument, false);
-            break;
-        case Kind::Finish:
-            finish(wiz);
-            break;
-        case Kind::Cancel:
-            cancel(wiz);
-            break;
+    for (const std::string& id : ids) {
+        const auto mark = std::ranges::find(session.marked, id);
+        if (checked && mark == session.marked.end()) session.marked.push_back(id);
+        if (!checked && mark != session.marked.end()) session.marked.erase(mark);
     }
 }
 
@@ -176,21 +129,31 @@ void checkWizardScript(const std::vector<WizardAction>& actions) {
     }
 }
 
-void queueWizardScript(ScriptedUserInterface& ui, ManualClock& clock,
-                       const std::vector<WizardAction>& actions,
-                       std::optional<std::string>& failure) {
+void playWizardScript(Client& client, const std::vector<WizardAction>& actions) {
+    Session session{client, std::nullopt, {}};
     for (const WizardAction& action : actions) {
-        ui.queueAction([&clock, &failure, action](Form& form) {
-            if (failure) return;
-            try {
-                perform(wizardOf(form), clock, action);
-            } catch (const ScriptError& e) {
-                // The user would close the window here; the failure is the script's, not the
-                // component's, so it must not travel through Show as one.
-                failure = e.what();
-                form.close();
-            }
-        });
+        switch (action.kind) {
+            case Kind::Fields:
+                chooseFields(session, action.argument);
+                break;
+            case Kind::Leaf:
+                chooseLeaf(session, action.argument);
+                break;
+            case Kind::Mark:
+                markRows(session, action.argument, true);
+                break;
+            case Kind::Unmark:
+                markRows(session, action.argument, false);
+                break;
+            case Kind::Finish:
+                client.Download(session.marked);
+                break;
+            case Kind::Cancel:
+                // Nothing to download is how a host says cancel: the component ends the
+                // download as the wizard's empty Finish does.
+                client.Download({});
+                break;
+        }
     }
 }
 

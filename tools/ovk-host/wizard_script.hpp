@@ -1,12 +1,10 @@
 #pragma once
 
-#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "platform/manual_clock.hpp"
-#include "platform/scripted_user_interface.hpp"
+#include "ovk/client.hpp"
 
 namespace ovk::host {
 
@@ -27,12 +25,10 @@ struct ScriptError : std::runtime_error {
 // Throws ScriptError.
 void checkWizardScript(const std::vector<WizardAction>& actions);
 
-// Queues the actions on `ui` for the wizard when it opens. Each acts only through the
-// handlers that a user's clicks reach; the half-second wait of the tree is `clock` advancing.
-// A failing action closes the wizard and leaves its explanation in `failure`; the actions
-// after it do nothing.
-void queueWizardScript(ScriptedUserInterface& ui, ManualClock& clock,
-                       const std::vector<WizardAction>& actions,
-                       std::optional<std::string>& failure);
+// Acts the script out on an initialised client through its public members alone, as any host
+// that picks articles itself would: fields by name, leaves by the values on their path, marks
+// kept in the order given, and Finish as a download of the marked articles. Throws
+// ScriptError for a step naming what is not there, ovk::Error when the component fails.
+void playWizardScript(Client& client, const std::vector<WizardAction>& actions);
 
 }  // namespace ovk::host

@@ -5,6 +5,7 @@
 #include <exception>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "ovk/client.hpp"
 #include "ovk/ovk_client.h"
@@ -35,6 +36,12 @@ struct ovk_client {
         }
         void StepChanged(int16_t Stepnumber) override {
             if (callbacks.StepChanged) callbacks.StepChanged(callbacks.user_data, Stepnumber);
+        }
+
+        ovk_download_progress_callback progress = nullptr;
+        void* progressData = nullptr;
+        void DownloadProgress(int32_t Done, int32_t Total) override {
+            if (progress != nullptr) progress(progressData, Done, Total);
         }
 
         ovk_message_box_callback askBox = nullptr;
@@ -263,6 +270,14 @@ ovk_status set_Trace(ovk_client* handle, const char* file, int32_t withBodies) {
     });
 }
 
+// A list of texts as C sees it: pointers into `texts`, valid while `texts` lives unchanged.
+std::vector<const char*> cStrings(const std::vector<std::string>& texts) {
+    std::vector<const char*> pointers;
+    pointers.reserve(texts.size());
+    for (const std::string& text : texts) pointers.push_back(text.c_str());
+    return pointers;
+}
+
 constexpr ovk_client_functions kFunctions = {
     Test,
     Show,
@@ -325,6 +340,82 @@ void ovk_client_destroy(ovk_client* client) {
 ovk_status ovk_client_set_events(ovk_client* client, const ovk_client_events* events) {
     return guarded(client, [&](ovk::Client&) {
         client->events.callbacks = events != nullptr ? *events : ovk_client_events{};
+        return OVK_OK;
+    });
+}
+
+const char* ovk_client_version(void) {
+    return ovk::version();
+}
+
+ovk_status ovk_client_fields(ovk_client* client, ovk_field_callback callback, void* user_data) {
+    if (callback == nullptr) return OVK_INVALID_ARGUMENT;
+    return guarded(client, [&](ovk::Client& c) {
+        const ovk::FieldChoice fields = c.Fields();
+        for (const ovk::Field& field : fields.Selected)
+            callback(user_data, field.Id, field.Name.c_str(), 1);
+        for (const ovk::Field& field : fields.Available)
+            callback(user_data, field.Id, field.Name.c_str(), 0);
+        return OVK_OK;
+    });
+}
+
+ovk_status ovk_client_select_fields(ovk_client* client, const int32_t* field_ids, size_t count) {
+    if (field_ids == nullptr && count != 0) return OVK_INVALID_ARGUMENT;
+    return guarded(client, [&](ovk::Client& c) {
+        c.SelectFields(std::vector<int32_t>(field_ids, field_ids + count));
+        return OVK_OK;
+    });
+}
+
+ovk_status ovk_client_tree_nodes(ovk_client* client, const char* parent_key,
+                                 ovk_tree_node_callback callback, void* user_data) {
+    if (callback == nullptr) return OVK_INVALID_ARGUMENT;
+    return guarded(client, [&](ovk::Client& c) {
+        for (const ovk::TreeNode& node :
+             c.TreeNodes(parent_key != nullptr ? std::string(parent_key) : std::string()))
+            callback(user_data, node.Key.c_str(), node.Text.c_str(), node.ChildCount);
+        return OVK_OK;
+    });
+}
+
+ovk_status ovk_client_leaf_articles(ovk_client* client, const char* leaf_key,
+                                    ovk_row_callback callback, void* user_data) {
+    if (leaf_key == nullptr || callback == nullptr) return OVK_INVALID_ARGUMENT;
+    return guarded(client, [&](ovk::Client& c) {
+        const ovk::ArticleList list = c.LeafArticles(leaf_key);
+        const std::vector<const char*> headers = cStrings(list.Columns);
+        callback(user_data, headers.data(), headers.size());
+        std::vector<std::string> cells;
+        for (const ovk::Article& article : list.Articles) {
+            cells.assign(1, article.Id);
+            cells.insert(cells.end(), article.Values.begin(), article.Values.end());
+            const std::vector<const char*> row = cStrings(cells);
+            callback(user_data, row.data(), row.size());
+        }
+        return OVK_OK;
+    });
+}
+
+ovk_status ovk_client_download(ovk_client* client, const char* const* article_ids, size_t count,
+                               const int32_t* field_ids, size_t field_count) {
+    if ((article_ids == nullptr && count != 0) || (field_ids == nullptr && field_count != 0))
+        return OVK_INVALID_ARGUMENT;
+    for (size_t i = 0; i < count; ++i)
+        if (article_ids[i] == nullptr) return OVK_INVALID_ARGUMENT;
+    return guarded(client, [&](ovk::Client& c) {
+        c.Download(std::vector<std::string>(article_ids, article_ids + count),
+                   std::vector<int32_t>(field_ids, field_ids + field_count));
+        return OVK_OK;
+    });
+}
+
+ovk_status ovk_client_set_download_progress(ovk_client* client,
+                                            ovk_download_progress_callback callback,
+                                            void* user_data) {
+    return guarded(client, [&](ovk::Client&) {
+        client->events.progress = callback;
+        client->events.progressData = user_data;
         return OVK_OK;
     });
 }
