@@ -185,6 +185,8 @@ ArticleList Client::LeafArticles(const std::string& LeafKey) {
 void Client::Download(const std::vector<std::string>& ArticleIds,
                       const std::vector<int32_t>& FieldIds) {
     const MemberCall call(*impl_, "Download");
+    // StopDownload reaches this download too, and a stop asked before it starts stops it then.
+    const DownloadStop::Running downloading(*impl_->downloadStop);
     std::set<std::string> given;
     for (const std::string& id : ArticleIds) {
         if (!given.insert(id).second)

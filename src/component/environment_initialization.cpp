@@ -203,9 +203,11 @@ void Client::Impl::prepareDocument(const std::string& downloadFile, int32_t& Res
     if (isErrorText(schemaPath)) fail(-6, 17, schemaPath);
     stepPassed("schema", schemaPath);
     lastItemsStandIn = true;
-    MyXMLDocument = ValidateDocument(schemaPath, DownloadFile);
+    loadedItems = {};
+    MyXMLDocument = ValidateDocument(schemaPath, DownloadFile, &loadedItems.sections);
     if (!MyXMLDocument)
         fail(-7, 17, "Error validating DownloadFile with Schema\r\n" + validationText());
+    loadedItems.file = fileIdentity(DownloadFile);
     stepPassed("valid", schemaPath);
 
     // 12-13: configuration.

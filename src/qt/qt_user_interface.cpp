@@ -109,6 +109,8 @@ void QtUserInterface::processPendingEvents() {
     // Handlers change their models between events; show that before painting.
     renderOpenViews();
     QCoreApplication::processEvents();
+    // A close the user asked for while a handler waited for the service.
+    for (FormView* view : std::vector<FormView*>(openViews_)) view->closeIfAsked();
 }
 
 void QtUserInterface::renderOpenViews() {

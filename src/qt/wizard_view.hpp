@@ -59,6 +59,8 @@ class WizardView : public FormView {
     void busyChanged(bool busy) override;
 
   protected:
+    // During a download, closing the window asks whether to stop it.
+    bool keepsCloseWhileWaiting() const override { return true; }
     bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;

@@ -13,6 +13,8 @@ void Client::Impl::Finish() {
     DownloadSession& session = download();
     DocumentStore& document = session.hold(DownloadFile);
     RewriteDownloadFile(document, session.downloadFile.savedSections(document));
+    // The download is complete: there is nothing left to continue.
+    document.plan().remove();
     // Released before the host hears of it: its handler may well start the next run.
     session.release();
     raiseDownloadComplete();

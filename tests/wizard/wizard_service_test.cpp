@@ -105,7 +105,8 @@ TEST_P(WizardWithService, MarksSurviveAChangeOfLeafAndFinishRequestsThemInOrder)
     h.wiz.tvTree_NodeClick(leaf);
     h.ui.onPendingEvents([&] {
         h.clock.advance(500);
-        EXPECT_FALSE(h.wiz.cmdBack.Enabled || h.wiz.cmdCancel.Enabled || h.wiz.cmdFinish.Enabled);
+        EXPECT_FALSE(h.wiz.cmdBack.Enabled || h.wiz.cmdFinish.Enabled);
+        EXPECT_EQ(h.wiz.cmdCancel.Caption, "&Stop");
     });
     h.wiz.cmdFinish_Click();
     EXPECT_EQ(h.events.log, (Strings{"NewStepNum 2", "DownloadStructure", "DownloadItem 4720",
