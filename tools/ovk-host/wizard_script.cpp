@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "wizard_script.hpp"
 
 #include <algorithm>
