@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <ovk/version.h>
@@ -144,6 +145,28 @@ class Client {
     /// Unattended). An empty DownloadFile keeps the property's value. Never throws.
     int32_t Init(const std::string& DownloadFile = {});
 
+    /// Asks a running download (the wizard's Finish, Download or ContinueDownload) to stop after
+    /// the article being fetched: the download document keeps the articles saved so far, the
+    /// download raises DownloadCancel, and it can be continued later. Callable from any thread,
+    /// also from a signal-handling thread. A request made while Show, Download or
+    /// ContinueDownload runs but before the download starts stops it before its first article;
+    /// one made while none of them runs does nothing.
+    void StopDownload();
+    /// Whether the download document (DownloadFile) holds a download that stopped before its
+    /// end, and can be continued: then `done` receives the articles saved and `total` all the
+    /// articles of that download. False when there is none, when the document changed since,
+    /// when it cannot be read, or while another download holds it. Checking repairs what an
+    /// interrupted run left, as Init does.
+    bool UnfinishedDownload(int32_t& done, int32_t& total);
+    /// Continues the unfinished download without a window, from the next article: no article is
+    /// fetched twice and none is left out, then the download is finished as the wizard's Finish
+    /// does, ending with DownloadComplete (or DownloadCancel after StopDownload). The result is
+    /// the same as that of one download without the stop. Call it after Init returned 0. When
+    /// there is nothing to continue, or the download fails, it raises one Exception with Source
+    /// "ContinueDownload" and throws ovk::Error with the same number and text. Show asks the
+    /// user the same question itself.
+    void ContinueDownload();
+
     /// Unattended mode, for hosts without a screen or without a user: the client opens no
     /// window at all. Every message box goes to ClientEvents::MessageBox, which answers it (or
     /// takes its default button), and Show runs the wizard's start without anyone to choose:
@@ -184,8 +207,9 @@ class Client {
     /// request, one item request per article, Finish, with the same events (DownloadProgress
     /// after each article, then DownloadComplete), files and failure handling. No articles
     /// end as an empty Finish does: with DownloadCancel. `FieldIds`, when given, are selected
-    /// first as SelectFields does. When the download fails, the document keeps the articles
-    /// saved so far and is free for the next download, and ovk::Error is thrown.
+    /// first as SelectFields does. A download asked to stop ends with DownloadCancel and
+    /// returns. When the download fails, the document keeps the articles saved so far and is
+    /// free for the next download, and ovk::Error is thrown.
     void Download(const std::vector<std::string>& ArticleIds,
                   const std::vector<int32_t>& FieldIds = {});
     /// @}

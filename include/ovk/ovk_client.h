@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 #ifndef OVK_CLIENT_H
 #define OVK_CLIENT_H
 
@@ -39,7 +40,8 @@
 extern "C" {
 #endif
 
-/** The version of this interface. Grows when members are appended to the structs below. */
+/** The version of this interface. Grows when members are appended to the structs below or
+ * functions are added. */
 #define OVK_CLIENT_API_VERSION 4
 
 /** The outcome of a call. */
@@ -278,6 +280,31 @@ OVK_CLIENT_API ovk_status ovk_client_set_download_progress(ovk_client* client,
  * return value (valid until the next call on the client) and its number in *number when
  * number is not NULL. An empty text when the last call succeeded or client is NULL. */
 OVK_CLIENT_API const char* ovk_client_last_error(const ovk_client* client, int32_t* number);
+
+/* Since interface version 4: stopping a long download and continuing it later. */
+
+/** Asks a running download (the wizard's Finish, ovk_client_download or
+ * ovk_client_continue_download) to stop after
+ * the article being fetched: the download document keeps the articles saved so far, the client
+ * raises DownloadCancel, and the download can be continued later. The one function that may be
+ * called from any thread, also while another call on the client runs (from a signal-handling
+ * thread, for example); the client must not be destroyed meanwhile. A request made while Show,
+ * ovk_client_download or ovk_client_continue_download runs but before the download starts
+ * stops it before its first article; one made while none of them runs does nothing. */
+OVK_CLIENT_API ovk_status ovk_client_stop_download(ovk_client* client);
+
+/** Whether the download document (DownloadFile) holds a download that stopped before its end:
+ * *unfinished receives 1 or 0, and when 1, *done the articles saved and *total all the articles
+ * of that download. 0 also when the document changed since, cannot be read, or another
+ * download holds it. Checking repairs what an interrupted run left, as Init does. */
+OVK_CLIENT_API ovk_status ovk_client_unfinished_download(ovk_client* client, int32_t* unfinished,
+                                                         int32_t* done, int32_t* total);
+
+/** Continues that download without a window, from the next article, then finishes it as the
+ * wizard's Finish does (DownloadComplete, or DownloadCancel after a stop); the result is that
+ * of one download without the stop. Call it after Init gave 0. Nothing to continue, or a failed
+ * download, raises one Exception with source "ContinueDownload" and returns OVK_FAILED. */
+OVK_CLIENT_API ovk_status ovk_client_continue_download(ovk_client* client);
 
 #ifdef __cplusplus
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ovk/client.hpp"
 
 #include "ovk/version.h"
@@ -191,6 +192,7 @@ int32_t Client::Init(const std::string& DownloadFile) {
 
 void Client::Show() {
     const RunningCall running(impl_->runningCalls);
+    const DownloadStop::Running downloading(*impl_->downloadStop);
     try {
         // Without the document and the service client of a successful Init, the wizard would
         // work on nothing and fail at every step.
@@ -210,6 +212,59 @@ void Client::Show() {
     } catch (...) {
         Error error = currentError();
         error.source = "Show";
+        impl_->raiseException(error.number, error.description, error.source);
+        throw error;
+    }
+}
+
+void Client::StopDownload() {
+    impl_->downloadStop->requestIfRunning();
+}
+
+bool Client::UnfinishedDownload(int32_t& done, int32_t& total) {
+    done = 0;
+    total = 0;
+    try {
+        const auto state = impl_->unfinishedDownload();
+        if (!state) return false;
+        done = static_cast<int32_t>(state->done);
+        total = static_cast<int32_t>(state->ids.size());
+        return true;
+    } catch (...) {
+        // Another download holds the document, or it cannot be read: there is nothing this
+        // client could continue now.
+        return false;
+    }
+}
+
+void Client::ContinueDownload() {
+    const RunningCall running(impl_->runningCalls);
+    const DownloadStop::Running downloading(*impl_->downloadStop);
+    try {
+        if (!impl_->initSucceeded) {
+            throw Error(err::ObjectMissing,
+                        "ContinueDownload needs a successful Init: call Init with the download "
+                        "document first.");
+        }
+        const auto state = impl_->unfinishedDownload(true);
+        if (!state) {
+            throw Error(err::InvalidArgument, "The download file " + impl_->DownloadFile +
+                                                  " holds no unfinished download to continue.");
+        }
+        UserInterface& ui = *impl_->services->ui;
+        DownloadProgress progress;
+        progress.beforeItem = [&ui](int32_t) { ui.processPendingEvents(); };
+        try {
+            RunDownload(*impl_, impl_->resumeDownload(*state), *impl_->downloadStop, progress);
+        } catch (...) {
+            // The document is free for the next attempt, which continues from where this
+            // one got.
+            if (impl_->downloadSession) skipOnError([&] { impl_->downloadSession->release(); });
+            throw;
+        }
+    } catch (...) {
+        Error error = currentError();
+        error.source = "ContinueDownload";
         impl_->raiseException(error.number, error.description, error.source);
         throw error;
     }

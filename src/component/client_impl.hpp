@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <functional>
@@ -12,7 +13,10 @@
 #include "document/config_infos.hpp"
 #include "ovk/client.hpp"
 #include "platform/errors.hpp"
+#include "platform/xml/cdata_stand_ins.hpp"
 #include "platform/xml/document.hpp"
+#include "service/download_plan.hpp"
+#include "wizard/download_loop.hpp"
 #include "wizard/frm_wiz.hpp"
 
 namespace ovk {
@@ -51,6 +55,27 @@ struct Client::Impl : SplashEvents, WizardEvents {
     ClientEvents* events = nullptr;
     // What the download transactions keep between requests; made by the first of them.
     std::shared_ptr<DownloadSession> downloadSession;
+    // Where the large texts of the document's items stood in the file when Init loaded it, and
+    // the file's identity then: a download continued on that file tells Finish, which then
+    // copies them without reading them through.
+    struct LoadedItems {
+        std::vector<CDataStandIns::Range> sections;
+        std::string file;  // fileIdentity() of the document
+    } loadedItems;
+    // The file's device, inode, size and modification time, links followed; empty when it
+    // cannot be read.
+    static std::string fileIdentity(const std::filesystem::path& path);
+    // Asks the running download to stop; shared with the wizard, and read from any thread.
+    const std::shared_ptr<DownloadStop> downloadStop = std::make_shared<DownloadStop>();
+    // The article the item download is at, counted from 1 over the whole plan.
+    std::uint64_t downloadPosition = 0;
+
+    // The download the document holds that stopped before its end, if any (the document is
+    // taken, and repaired, to tell; with `keep` it stays held, for continuing it). Throws
+    // DocumentInUse when another download holds it.
+    std::optional<DownloadPlan::State> unfinishedDownload(bool keep = false);
+    // Prepares to continue that download: the run of the Finish loop that does it.
+    DownloadRun resumeDownload(const DownloadPlan::State& state);
 
     frmSplash& splash();
     // The splash form for one Init or Show: mvarSplash, or, for a call nested in another that
@@ -110,6 +135,7 @@ struct Client::Impl : SplashEvents, WizardEvents {
     void HandlerFailed(int32_t number, const std::string& description,
                        const std::string& source) override;
     void ItemsToCome(const std::vector<std::string>& MaterialIds) override;
+    void PlanDownload(const std::vector<std::string>& MaterialIds) override;
 
   private:
     // Runs start-up steps; the first failure becomes one Exception and the outcome in Init.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The members a host calls instead of Show to choose and download articles itself. They drive
 // the wizard's own form model, never shown, through the handlers a user's clicks reach: the
 // tree keeps the wizard's bounds, the field choice is stored where the wizard stores it, and a
@@ -185,6 +186,8 @@ ArticleList Client::LeafArticles(const std::string& LeafKey) {
 void Client::Download(const std::vector<std::string>& ArticleIds,
                       const std::vector<int32_t>& FieldIds) {
     const MemberCall call(*impl_, "Download");
+    // StopDownload reaches this download too, and a stop asked before it starts stops it then.
+    const DownloadStop::Running downloading(*impl_->downloadStop);
     std::set<std::string> given;
     for (const std::string& id : ArticleIds) {
         if (!given.insert(id).second)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The start-up sequence behind Client::Init, run inside the splash form's InitializeEnvironment
 // event. Each step leaves a code in Result when it fails; the sequence reports exactly one
 // Exception for the first failure and never undoes what earlier steps stored.
@@ -203,9 +204,11 @@ void Client::Impl::prepareDocument(const std::string& downloadFile, int32_t& Res
     if (isErrorText(schemaPath)) fail(-6, 17, schemaPath);
     stepPassed("schema", schemaPath);
     lastItemsStandIn = true;
-    MyXMLDocument = ValidateDocument(schemaPath, DownloadFile);
+    loadedItems = {};
+    MyXMLDocument = ValidateDocument(schemaPath, DownloadFile, &loadedItems.sections);
     if (!MyXMLDocument)
         fail(-7, 17, "Error validating DownloadFile with Schema\r\n" + validationText());
+    loadedItems.file = fileIdentity(DownloadFile);
     stepPassed("valid", schemaPath);
 
     // 12-13: configuration.

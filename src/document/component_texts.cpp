@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "document/component_texts.hpp"
 
 #include <algorithm>
@@ -103,6 +104,12 @@ constexpr Template kTemplates[] = {
      "last download's articles."},
     {"msgSettingNamed", "the setting %1"},
     {"msgVariableNamed", "the variable %1"},
+    {"msgContinueNeedsInit",
+     "ContinueDownload needs a successful Init: call Init with the download document first."},
+    {"msgNothingToContinue", "The download file %1 holds no unfinished download to continue."},
+    {"msgContinuedFileChanged",
+     "The download file %1 changed while the download was continued, or an article could not be "
+     "saved. Stop the download and continue it again."},
 };
 
 // Starts of lines that the component has always shown word for word; what follows them is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "document/download_document.hpp"
 
 #include <fcntl.h>
@@ -24,7 +25,8 @@ const std::vector<std::string> kReadByName = {"System",     "URL",      "Project
 
 }  // namespace
 
-xml::Document LoadDownloadDocument(const std::filesystem::path& path) {
+xml::Document LoadDownloadDocument(const std::filesystem::path& path,
+                                   std::vector<CDataStandIns::Range>* itemSections) {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec))
         throw Error(err::FileNotFound, "File not found: " + path.string());
@@ -33,7 +35,10 @@ xml::Document LoadDownloadDocument(const std::filesystem::path& path) {
     const files::Descriptor closeFile{fd};
     CDataStandIns standIns(fd, CDataStandIns::Scope::ProjectItems, kReadByName);
     try {
-        return xml::Document::loadFileThrough(path, &CDataStandIns::read, &standIns);
+        xml::Document document =
+            xml::Document::loadFileThrough(path, &CDataStandIns::read, &standIns);
+        if (itemSections != nullptr) *itemSections = standIns.sections();
+        return document;
     } catch (const xml::ParseError&) {
         // The parser only knows that its input failed; the stand-ins know why.
         if (standIns.error() != 0) throw files::ioError("Cannot read", path, standIns.error());
@@ -78,10 +83,13 @@ std::string validationDetail(const xml::ParseFailure& failure) {
 }
 
 std::shared_ptr<xml::Document> ValidateDocument(const std::filesystem::path& schemaPath,
-                                                const std::filesystem::path& documentPath) {
+                                                const std::filesystem::path& documentPath,
+                                                std::vector<CDataStandIns::Range>* itemSections) {
     try {
-        return std::make_shared<xml::Document>(
-            xml::loadValidated(schemaPath, documentPath, LoadDownloadDocument));
+        return std::make_shared<xml::Document>(xml::loadValidated(
+            schemaPath, documentPath, [itemSections](const std::filesystem::path& path) {
+                return LoadDownloadDocument(path, itemSections);
+            }));
     } catch (const xml::ParseError& e) {
         setValidationText(validationDetail(e.failure));
         return nullptr;

@@ -1,9 +1,11 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <filesystem>
 #include <memory>
 #include <string>
 
+#include "platform/xml/cdata_stand_ins.hpp"
 #include "platform/xml/document.hpp"
 
 namespace ovk {
@@ -20,7 +22,10 @@ bool isErrorText(const std::string& text);
 // 1 GiB) would not open at all, and every payload would be held in memory for nothing. The
 // texts the start-up reads by name (System and the settings) are read as they are, should one
 // of them lie inside an item. Throws what Document::loadFile throws.
-xml::Document LoadDownloadDocument(const std::filesystem::path& path);
+// With `itemSections`, it receives where the large texts of the items stand in the file, in
+// file order.
+xml::Document LoadDownloadDocument(const std::filesystem::path& path,
+                                   std::vector<CDataStandIns::Range>* itemSections = nullptr);
 
 // The text of the first System element of the document at `path`: the project type ("TARVO",
 // "MERIDO"). Empty when there is none or the file is not XML; "Error by Loading XML-File" when
@@ -35,8 +40,9 @@ std::string BuildSchemaFileName(const std::string& projectType,
 // The document at `documentPath`, validated against the schema at `schemaPath`, or nothing.
 // A document that is not well-formed or not valid stores the detail text as the component's
 // validation text; any other failure leaves that text as it was.
-std::shared_ptr<xml::Document> ValidateDocument(const std::filesystem::path& schemaPath,
-                                                const std::filesystem::path& documentPath);
+std::shared_ptr<xml::Document> ValidateDocument(
+    const std::filesystem::path& schemaPath, const std::filesystem::path& documentPath,
+    std::vector<CDataStandIns::Range>* itemSections = nullptr);
 
 // The detail text of a failed validation: reason, line break, "on Line: " line, " Position: "
 // position, line break, source line.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "qt/form_view.hpp"
 
 #include "qt/service_wait.hpp"
@@ -17,8 +18,12 @@ void FormView::callHandler(const std::function<void()>& handler) {
 
 void FormView::reject() {
     // The form's handler is busy waiting for the service; closing now would run its close
-    // handler inside that one. The window system's close button simply does nothing meanwhile.
-    if (waitingForService()) return;
+    // handler inside that one. The window system's close button does nothing meanwhile, unless
+    // the form keeps the close for when pending events run again.
+    if (waitingForService()) {
+        closeAsked_ = keepsCloseWhileWaiting();
+        return;
+    }
     if (!form_.isShown()) {
         QDialog::reject();
         return;
@@ -26,6 +31,12 @@ void FormView::reject() {
     // A form that agrees closes itself, and its close listener ends the modal loop; one that
     // refuses stays on screen, and QDialog ignores the close event because we are still visible.
     callHandler([this] { form_.requestClose(); });
+}
+
+void FormView::closeIfAsked() {
+    if (!closeAsked_) return;
+    closeAsked_ = false;
+    reject();
 }
 
 }  // namespace ovk

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <QDialog>
@@ -37,6 +38,14 @@ class FormView : public QDialog {
     // The failure of a handler that ended the modal loop, if any.
     std::exception_ptr failure() const { return failure_; }
 
+    // Puts a close that came while the form waited for the service to the form now.
+    void closeIfAsked();
+
+  protected:
+    // Whether a close that comes while the form waits for the service is kept for later
+    // rather than ignored: for forms whose close means more than closing (stopping a download).
+    virtual bool keepsCloseWhileWaiting() const { return false; }
+
   public slots:
     // The frame and Escape end up here: the form decides whether it closes.
     void reject() override;
@@ -44,6 +53,7 @@ class FormView : public QDialog {
   private:
     Form& form_;
     std::exception_ptr failure_;
+    bool closeAsked_ = false;
 };
 
 }  // namespace ovk

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "qt/qt_user_interface.hpp"
 
 #include <QApplication>
@@ -109,6 +110,8 @@ void QtUserInterface::processPendingEvents() {
     // Handlers change their models between events; show that before painting.
     renderOpenViews();
     QCoreApplication::processEvents();
+    // A close the user asked for while a handler waited for the service.
+    for (FormView* view : std::vector<FormView*>(openViews_)) view->closeIfAsked();
 }
 
 void QtUserInterface::renderOpenViews() {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <QElapsedTimer>
@@ -59,6 +60,8 @@ class WizardView : public FormView {
     void busyChanged(bool busy) override;
 
   protected:
+    // During a download, closing the window asks whether to stop it.
+    bool keepsCloseWhileWaiting() const override { return true; }
     bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;

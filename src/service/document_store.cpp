@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "service/document_store.hpp"
 
 #include <fcntl.h>
@@ -37,6 +38,7 @@ constexpr std::string_view kJournal = ".ovk-journal";
 constexpr std::string_view kCreated = ".ovk-created";
 constexpr std::string_view kTemporary = ".ovk-tmp-";  // + six characters of mkstemp
 constexpr std::string_view kCopy = ".ovk-copy-";      // + the document's inode number
+constexpr std::string_view kPlan = ".ovk-plan";
 constexpr std::size_t kAnchor = 64;
 constexpr char kMagic[16] = "ovk-journal v1\n";
 constexpr std::size_t kRecordFiles = RecordJournal::kMostFiles;
@@ -92,7 +94,8 @@ struct DocumentStore::Slot {
 constexpr int kFirstLatest = 2;
 constexpr int kSlots = 4;
 
-DocumentStore::DocumentStore(const fs::path& path) : path_(path), file_(resolve(path)) {
+DocumentStore::DocumentStore(const fs::path& path)
+    : path_(path), file_(resolve(path)), plan_(sibling(kPlan), file_) {
     lock();
     try {
         repair();

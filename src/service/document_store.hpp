@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <sys/stat.h>
@@ -13,6 +14,7 @@
 
 #include "platform/errors.hpp"
 #include "service/checkpoint_flusher.hpp"
+#include "service/download_plan.hpp"
 #include "service/record_journal.hpp"
 
 namespace ovk {
@@ -51,6 +53,9 @@ class DocumentStore {
     // The path as it was given, and the file the document lives in (links followed).
     const std::filesystem::path& path() const { return path_; }
     const std::filesystem::path& file() const { return file_; }
+
+    // The plan of the download, beside the document (see DownloadPlan).
+    DownloadPlan& plan() { return plan_; }
 
     // Replaces the whole content by what `write` writes, with writeAt from offset 0, into the
     // descriptor of a new file beside the document. The content is flushed to disk before it
@@ -137,6 +142,7 @@ class DocumentStore {
     off_t committed_ = 0;
     off_t slotsAt_ = 0;
     std::uint64_t sequence_ = 0;
+    DownloadPlan plan_;
     // Declared last: its thread ends before the descriptors its flushes use are gone.
     CheckpointFlusher checkpoints_;
 };

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "service/download_file_writer.hpp"
 
 #include <fcntl.h>
@@ -205,6 +206,12 @@ int pwriteAll(int fd, std::string_view bytes, off_t offset) {
 }  // namespace
 
 void DownloadFileWriter::reset() {
+    forget();
+    appendOnly_ = false;
+    earlier_.clear();
+}
+
+void DownloadFileWriter::forget() {
     document_.reset();
     project_ = nullptr;
     lastWritten_ = nullptr;
@@ -217,6 +224,14 @@ void DownloadFileWriter::reset() {
 void DownloadFileWriter::save(const std::shared_ptr<xml::Document>& document, xml::Node project,
                               DocumentStore& store) {
     if (!document || !project) throw Error(err::ObjectMissing, "Object variable not set");
+    if (appendOnly_ && !canAppend(document, project, store)) {
+        // The articles saved before the download was continued are in the file alone: a whole
+        // save of the document would write it without them.
+        throw Error(err::InvalidArgument,
+                    "The download file " + store.path().string() +
+                        " changed while the download was continued, or an article could not be "
+                        "saved. Stop the download and continue it again.");
+    }
     if (canAppend(document, project, store)) {
         saveAppended(*document, project, store);
         lastIncremental_ = true;
@@ -270,7 +285,11 @@ std::vector<CDataStandIns::Range> DownloadFileWriter::savedSections(
     // A save since the last reset() has written the file the texts were released into.
     const std::filesystem::path& path = store.file();
     if (path_ != path.string() || !unchangedSinceSave(path)) return {};
-    return texts_.sections();
+    std::vector<CDataStandIns::Range> sections = texts_.sections();
+    if (earlier_.empty()) return sections;
+    // The resumed file's own texts all come before those the continued saves wrote.
+    sections.insert(sections.begin(), earlier_.begin(), earlier_.end());
+    return sections;
 }
 
 void DownloadFileWriter::saveFull(xml::Document& document, xml::Node project,
@@ -324,6 +343,9 @@ void DownloadFileWriter::saveFull(xml::Document& document, xml::Node project,
             if (!stream.found()) throw Error(err::InvalidArgument, "Cannot save");
             tail = std::move(stream.tail());
             tailOffset = stream.tailOffset();
+            // Before the new file takes the document's place, so that either state has its
+            // record in the plan.
+            store.plan().note(fd, tailOffset, tail);
         });
     } catch (...) {
         texts_.restore();
@@ -381,11 +403,14 @@ void DownloadFileWriter::saveAppended(xml::Document& document, xml::Node project
     if (errnum == 0) errnum = pwriteAll(fd, tail_, addedEnd);
     if (errnum == 0) {
         try {
+            // Recorded before the commit: a crash between them leaves the old state, which has
+            // its record too.
+            store.plan().note(fd, addedEnd, tail_);
             store.commit(addedEnd);
         } catch (...) {
             store.rollback();
             texts_.restore();
-            reset();
+            forget();
             throw;
         }
     }
@@ -393,7 +418,7 @@ void DownloadFileWriter::saveAppended(xml::Document& document, xml::Node project
         // The file then holds the items saved before this one.
         store.rollback();
         texts_.restore();
-        reset();
+        forget();
         if (failure) std::rethrow_exception(failure);
         if (errnum < 0) throw Error(err::OutOfMemory, "Cannot serialise the document");
         throw files::ioError("Cannot write", path, errnum);
@@ -404,7 +429,7 @@ void DownloadFileWriter::saveAppended(xml::Document& document, xml::Node project
     rememberLastText();
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
-        reset();
+        forget();
         return;
     }
     device_ = st.st_dev;
@@ -425,13 +450,50 @@ void DownloadFileWriter::rememberLastText() {
 void DownloadFileWriter::remember(const std::filesystem::path& path) {
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) {
-        reset();
+        forget();
         return;
     }
     device_ = st.st_dev;
     inode_ = st.st_ino;
     size_ = st.st_size;
     modified_ = st.st_mtim;
+}
+
+void DownloadFileWriter::noteProgress(DocumentStore& store) {
+    if (lastWritten_ == nullptr || !store.appending() || store.file().string() != path_) return;
+    store.plan().note(store.appendDescriptor(), tailOffset_, tail_);
+}
+
+void DownloadFileWriter::resume(const std::shared_ptr<xml::Document>& document, xml::Node project,
+                                DocumentStore& store, off_t tailOffset,
+                                std::vector<CDataStandIns::Range> earlier) {
+    reset();
+    xmlNode* element = project.raw();
+    if (!document || element == nullptr || element->last == nullptr)
+        throw Error(err::ObjectMissing, "The download document has no Project content");
+    const std::filesystem::path& path = store.file();
+    files::Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat st {};
+    if (file.fd < 0 || ::fstat(file.fd, &st) != 0)
+        throw files::ioError("Cannot open", path, errno, err::FileNotFound);
+    std::string tail(static_cast<std::size_t>(st.st_size - tailOffset), '\0');
+    if (const int errnum = files::readAt(file.fd, tail.data(), tail.size(), tailOffset))
+        throw files::ioError("Cannot read", path, errnum);
+    store.beginAppends(tailOffset, tail);
+    document_ = document;
+    project_ = element;
+    lastWritten_ = element->last;
+    rememberLastText();
+    path_ = path.string();
+    tail_ = std::move(tail);
+    tailOffset_ = tailOffset;
+    remember(path);
+    appendOnly_ = true;
+    // Only those before the tail: the saves to come write over what stands after it.
+    std::erase_if(earlier, [&](const CDataStandIns::Range& range) {
+        return range.offset + static_cast<off_t>(range.length) > tailOffset;
+    });
+    earlier_ = std::move(earlier);
 }
 
 }  // namespace ovk

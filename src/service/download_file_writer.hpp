@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <sys/types.h>
@@ -40,6 +41,20 @@ class DownloadFileWriter {
     // other than by appending children to Project.
     void reset();
 
+    // Continues a download stopped earlier: the file held by `store` holds what `document` held
+    // then, its tail starting at `tailOffset`, and the next saves append Project's new children
+    // there. The articles saved before are in the file alone (the document holds them only as
+    // loaded, with stand-ins for their payloads), so until reset() a save that cannot append
+    // fails instead of writing the whole document. `earlier` are where the large texts of those
+    // articles stand, as loading the document found them: Finish need not read them through.
+    void resume(const std::shared_ptr<xml::Document>& document, xml::Node project,
+                DocumentStore& store, off_t tailOffset,
+                std::vector<CDataStandIns::Range> earlier = {});
+
+    // Tells the download's plan that the file is as the last save left it, also for an article
+    // that added nothing to it.
+    void noteProgress(DocumentStore& store);
+
     // Makes the file held by `store` hold the serialization of `document`. `project` is the
     // element that items are appended to. Throws Error when the file cannot be written.
     void save(const std::shared_ptr<xml::Document>& document, xml::Node project,
@@ -55,6 +70,8 @@ class DownloadFileWriter {
   private:
     bool canAppend(const std::shared_ptr<xml::Document>& document, xml::Node project,
                    const DocumentStore& store) const;
+    // reset() after a failed save: a continued download stays append-only.
+    void forget();
     void saveFull(xml::Document& document, xml::Node project, DocumentStore& store);
     void saveAppended(xml::Document& document, xml::Node project, DocumentStore& store);
     void remember(const std::filesystem::path& path);
@@ -73,6 +90,8 @@ class DownloadFileWriter {
     off_t size_ = -1;
     timespec modified_{};
     bool lastIncremental_ = false;
+    bool appendOnly_ = false;
+    std::vector<CDataStandIns::Range> earlier_;  // the texts of a resumed file's saved articles
     ReleasedTexts texts_;
     std::string releasedFrom_;  // the file the released texts stand in
 };

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The last request of a Finish: the download file, as the item requests saved it, is tidied
 // and rewritten in its final form, then the host is told that the download is complete. A
 // failure here has no trap: it reaches the wizard, and the file keeps its last saved state;
@@ -13,6 +14,8 @@ void Client::Impl::Finish() {
     DownloadSession& session = download();
     DocumentStore& document = session.hold(DownloadFile);
     RewriteDownloadFile(document, session.downloadFile.savedSections(document));
+    // The download is complete: there is nothing left to continue.
+    document.plan().remove();
     // Released before the host hears of it: its handler may well start the next run.
     session.release();
     raiseDownloadComplete();

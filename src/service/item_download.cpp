@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The item download: one request per marked article. The reply's content goes beneath
 // Project, its payloads into files, and the download file is saved, so that a later failure
 // leaves every item requested before it on disk. Failures here have no trap: they reach the
@@ -110,6 +111,15 @@ void Client::Impl::fetchItem(const std::string& MaterialId) {
                     "document still holds the last download's articles.");
     }
     if (!MySoapobject) throw Error(err::ObjectMissing, "Object variable not set");
+    ++downloadPosition;
+    // The plan learns how far the download got with every article, also one that adds
+    // nothing: a continued download starts after it.
+    const auto planned = [&] {
+        DownloadSession* session = downloadSession.get();
+        if (session == nullptr || !session->holds(DownloadFile)) return;
+        session->document->plan().reaching(downloadPosition);
+        session->downloadFile.noteProgress(*session->document);
+    };
     std::optional<xml::NodeList> reply;
     try {
         reply = MySoapobject->call(
@@ -128,7 +138,7 @@ void Client::Impl::fetchItem(const std::string& MaterialId) {
                        "The service sent nothing for article " + MaterialId +
                            ", so it is not in the download.",
                        "GetItemData");
-        return;
+        return planned();
     }
     if (!MyXMLDocument) throw Error(err::ObjectMissing, "Object variable not set");
     xml::Document& document = *MyXMLDocument;
@@ -151,12 +161,14 @@ void Client::Impl::fetchItem(const std::string& MaterialId) {
         // Held before the records are appended: the document's journal covers them too.
         DownloadSession& session = download();
         DocumentStore& store = session.hold(DownloadFile);
+        store.plan().reaching(downloadPosition);
         for (xml::Node child = first.firstChild(); child; child = child.nextSibling())
             AppendNodeCopy(document, project, child);
         session.downloadFile.save(MyXMLDocument, project, store);
     } else if (isExceptionRecord(first)) {
         const ServiceException record = readExceptionRecord(first);
         raiseException(record.number, record.description, record.source);
+        planned();
     } else {
         // Like a reply with nothing in it: the loop goes on, and the host learns that this
         // article is missing and what came in its place.
@@ -164,6 +176,7 @@ void Client::Impl::fetchItem(const std::string& MaterialId) {
                        "The service sent " + describeNode(first) + " for article " + MaterialId +
                            " instead of its data, so it is not in the download.",
                        "GetItemData");
+        planned();
     }
 }
 

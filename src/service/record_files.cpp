@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "service/record_files.hpp"
 
 #include <fcntl.h>
@@ -187,7 +188,9 @@ void RecordFiles::append(const std::filesystem::path& path, std::string_view rec
 
     std::string bytes;
     bytes.reserve(ansiRecord.size() + 8);
-    if (created && separatorLine) bytes += " \r\n";
+    // An empty file starts like a new one: a run killed right after creating it, before its
+    // journal knew of the file, leaves it empty, and the next run must not lose the first line.
+    if ((created || index.size == 0) && separatorLine) bytes += " \r\n";
     if (!index.endsWithLineBreak) bytes += "\r\n";
     if (separatorLine) bytes += " \r\n";
     bytes += ansiRecord;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "wizard/frm_wiz.hpp"
 
 namespace ovk {
@@ -75,6 +76,9 @@ std::vector<Control*> frmWiz::controls() {
             &lblLoadingArticles,
             &lblProgressArticle,
             &lblTimeLeft,
+            &lblStop,
+            &lblStopMsg,
+            &lblContinueMsg,
             &mnuLvView,
             &mnuLvSelectAll,
             &mnuLvDeselect,

@@ -1,9 +1,11 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,7 @@
 #include "util/background_disposal.hpp"
 #include "util/download_items.hpp"
 #include "util/open_doc_api.hpp"
+#include "wizard/download_loop.hpp"
 #include "wizard/list_box.hpp"
 #include "wizard/list_view.hpp"
 #include "wizard/progress_bar.hpp"
@@ -48,6 +51,11 @@ class WizardEvents {
     // in order, so that the owner can fetch ahead; after it, whatever the outcome, an empty
     // list. Nothing the host sees depends on it.
     virtual void ItemsToCome(const std::vector<std::string>& /*MaterialIds*/) {}
+
+    // Not one of the seven either: right after DownloadStructure, every article the download
+    // will request, in order, so that the owner can keep the plan of the download beside the
+    // document and continue it after a stop.
+    virtual void PlanDownload(const std::vector<std::string>& /*MaterialIds*/) {}
 };
 
 // What the wizard needs from its surroundings besides its owner.
@@ -81,6 +89,12 @@ class frmWiz : public Form {
     std::string DownloadFile;
     std::string BannerURL;
     std::string MailURL;
+    // The stop the Finish loop reads; the owner shares it with whoever else may ask a running
+    // download to stop.
+    std::shared_ptr<DownloadStop> StopRequest = std::make_shared<DownloadStop>();
+    // Set by the owner to continue a stopped download: the dialog then opens on step 2 and runs
+    // the Finish loop from the next article at once. Used up when the dialog loads.
+    std::optional<DownloadRun> ContinueRun;
 
     // Private fields, open for views and tests to read.
     int16_t CurrentStep = 0;
@@ -187,6 +201,20 @@ class frmWiz : public Form {
     Control lblProgressArticle{
         .name = "lblProgressArticle", .Caption = "Article @#@ of @all@: @id@", .Visible = false};
     Control lblTimeLeft{.name = "lblTimeLeft", .Caption = "About @time@ left", .Visible = false};
+    // cmdCancel's caption while Finish downloads, the question that Stop asks ("@#@": the
+    // articles saved so far) and the question about continuing a stopped download ("@#@": the
+    // articles saved, then all of them).
+    Control lblStop{.name = "lblStop", .Caption = "&Stop", .Visible = false};
+    Control lblStopMsg{.name = "lblStopMsg",
+                       .Caption =
+                           "Stop the download? The @#@ articles saved so far are kept, "
+                           "and you can continue the download later.",
+                       .Visible = false};
+    Control lblContinueMsg{.name = "lblContinueMsg",
+                           .Caption =
+                               "The last download stopped after @#@ of @#@ articles. "
+                               "Continue it?",
+                           .Visible = false};
     // The list's pop-up menu and its two entries.
     Control mnuLvView{.name = "mnuLvView", .Caption = "List Options", .Visible = false};
     Control mnuLvSelectAll{.name = "mnuLvSelectAll", .Caption = "&Mark All"};
@@ -304,12 +332,16 @@ class frmWiz : public Form {
     //
     // Frame (navigation, Finish, keys, links).
     void formLoad() override;         // Form_Load
-    bool formQueryUnload() override;  // refuses while Busy
+    void formActivate() override;     // runs a continued download
+    bool formQueryUnload() override;  // while Busy: asks whether to stop, and refuses
     int16_t SetStep(int16_t Step);
     void cmdBack_Click();
     void cmdNext_Click();
     void cmdFinish_Click();
     void cmdCancel_Click();
+    // Whether to continue the download stopped after `done` of `total` articles; asks the user
+    // in the wizard's language.
+    bool AskContinue(int32_t done, int32_t total);
     void Form_KeyUp(int KeyCode, int Shift = 0);
     // The window was resized on a screen `screenWidthTwips` wide.
     void Form_Resize(int screenWidthTwips);
@@ -383,6 +415,15 @@ class frmWiz : public Form {
     bool guarded(const std::function<void()>& request, const char* source);
     // Shows a failure in a box and tells it to the owner.
     void reportFailure(const Error& failure, const char* source);
+    // The Finish loop with the dialog's progress, Stop and failure handling; closes the dialog
+    // unless a failure gave the buttons back.
+    void runDownload(const DownloadRun& run);
+    // Asks whether to stop the running download and, if so, asks the loop to stop.
+    void askStop();
+
+    // The articles of the running download saved so far (for the Stop question).
+    int32_t downloadPosition_ = 0;
+    std::optional<DownloadRun> continuing_;
 
     friend class ListReplyReader;  // hands the rows a new list replaces to freeing_
     // Frees the rows and nodes the wizard lets go of.

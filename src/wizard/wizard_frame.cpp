@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The wizard's frame: loading, the step model, the four navigation buttons with the download
 // loop behind Finish, the F1 key, the resize rule and the two links.
 
@@ -53,14 +54,40 @@ void frmWiz::formLoad() {
                         ? banner.string()
                         : std::string();
     LocalizeForm(GUILangID);
+    continuing_ = std::move(ContinueRun);
+    ContinueRun.reset();
+    if (continuing_) {
+        // Nothing to choose: the dialog shows the download's progress, which starts as soon as
+        // the window is on screen.
+        CurrentStep = SetStep(2);
+        lblDownloadCount.Caption =
+            replaceAll(CountTemplate, "@#@", std::to_string(continuing_->ids.size()));
+        lblDownloadCount.Visible = true;
+        lblDownloadDescription.Visible = false;
+        lblDownloadCount0.Visible = false;
+        lblDownloadDescription0.Visible = false;
+        services_.ui.processPendingEvents();
+        return;
+    }
     CurrentStep = SetStep(0);
     LoadFieldLists();
     cmdNext_Click();
     services_.ui.processPendingEvents();
 }
 
+void frmWiz::formActivate() {
+    if (!continuing_) return;
+    const DownloadRun run = *std::move(continuing_);
+    continuing_.reset();
+    runDownload(run);
+}
+
 bool frmWiz::formQueryUnload() {
-    return Busy == 0;
+    // Closing the window while Finish downloads means stopping the download; the loop closes
+    // the dialog once the article being fetched is saved.
+    if (Busy == 0) return true;
+    askStop();
+    return false;
 }
 
 int16_t frmWiz::SetStep(int16_t Step) {
@@ -134,65 +161,97 @@ void frmWiz::cmdNext_Click() {
 }
 
 void frmWiz::cmdFinish_Click() {
-    const auto giveBackAfterFailure = [this] {
-        prgDownload.Visible = false;
-        Busy = 0;
-        cmdBack.Enabled = true;
-        cmdCancel.Enabled = true;
-        cmdFinish.Enabled = true;
-    };
     if (!DownloadItems) {
         prgDownload.Visible = false;
         events_.Cancel();
-    } else {
-        const int32_t n = DownloadItems->Count();
-        if (n > 0) {
-            cmdBack.Enabled = false;
-            cmdCancel.Enabled = false;
-            cmdFinish.Enabled = false;
-            Busy = 1;
-            ArticleDownloading.clear();
-            // A failed request stops the loop; the user gets the buttons back to retry or to
-            // cancel instead of a dialog that can never close.
-            bool announced = false;
-            const bool completed = guarded(
-                [&] {
-                    events_.DownloadStructure();
-                    prgDownload.Visible = true;
-                    if (Refresh) Refresh();
-                    prgDownload.Max = n;
-                    prgDownload.Value = numbers::roundHalfEven(prgDownload.Max / 100.0);
-                    // The owner's handlers may not change the list under the loop, but the
-                    // pending events may: walk a snapshot of the identifiers.
-                    std::vector<std::string> ids;
-                    ids.reserve(static_cast<std::size_t>(n));
-                    for (const auto& item : *DownloadItems) ids.push_back(item->ID());
-                    // The owner may fetch the items to come while it handles the current one.
-                    announced = true;
-                    events_.ItemsToCome(ids);
-                    int32_t i = 1;
-                    for (const std::string& id : ids) {
-                        prgDownload.Value = i;
-                        ArticleDownloading = id;
-                        services_.ui.processPendingEvents();
-                        events_.DownloadItem(id);
-                        ++i;
-                    }
-                },
-                "frmWiz.cmdFinish_Click");
-            // Whatever was fetched for items the loop never reached is of no use any more.
-            if (announced) events_.ItemsToCome({});
-            if (!completed) return giveBackAfterFailure();
-        }
+        Busy = 0;
+        requestClose();
+        return;
+    }
+    if (DownloadItems->Count() > 0) {
+        // The owner's handlers may not change the list under the loop, but the pending events
+        // may: the loop walks a snapshot of the identifiers.
+        DownloadRun run;
+        run.ids.reserve(static_cast<std::size_t>(DownloadItems->Count()));
+        for (const auto& item : *DownloadItems) run.ids.push_back(item->ID());
+        return runDownload(run);
+    }
+    prgDownload.Visible = false;
+    // A failure gives the buttons back, to retry or to cancel.
+    if (!guarded([&] { events_.Finish(); }, "frmWiz.cmdFinish_Click")) return;
+    Busy = 0;
+    requestClose();
+}
+
+void frmWiz::runDownload(const DownloadRun& run) {
+    const auto n = static_cast<int32_t>(run.ids.size());
+    const std::string cancelCaption = cmdCancel.Caption;
+    cmdBack.Enabled = false;
+    cmdFinish.Enabled = false;
+    // Cancel turns into Stop for the time of the download: the articles saved so far stay,
+    // and the download can be continued later.
+    cmdCancel.Caption = lblStop.Caption;
+    cmdCancel.Enabled = true;
+    Busy = 1;
+    ArticleDownloading.clear();
+    downloadPosition_ = static_cast<int32_t>(run.done);
+    DownloadProgress progress;
+    progress.started = [&] {
+        prgDownload.Visible = true;
+        if (Refresh) Refresh();
+        prgDownload.Max = n;
+        prgDownload.Value = numbers::roundHalfEven(prgDownload.Max / 100.0);
+    };
+    progress.beforeItem = [&](int32_t position) {
+        downloadPosition_ = position - 1;
+        prgDownload.Value = position;
+        ArticleDownloading = run.ids[static_cast<std::size_t>(position - 1)];
+        services_.ui.processPendingEvents();
+    };
+    progress.ended = [&] { prgDownload.Visible = false; };
+    const bool completed = guarded([&] { RunDownload(events_, run, *StopRequest, progress); },
+                                   "frmWiz.cmdFinish_Click");
+    cmdCancel.Caption = cancelCaption;
+    if (!completed) {
+        // A failed request stops the loop; the user gets the buttons back to retry or to
+        // cancel instead of a dialog that can never close. A continued download has no marked
+        // articles to retry with: Cancel keeps it for the next Show.
+        StopRequest->clear();
         prgDownload.Visible = false;
-        if (!guarded([&] { events_.Finish(); }, "frmWiz.cmdFinish_Click"))
-            return giveBackAfterFailure();
+        Busy = 0;
+        cmdBack.Enabled = run.structure;
+        cmdCancel.Enabled = true;
+        cmdFinish.Enabled = run.structure;
+        return;
     }
     Busy = 0;
     requestClose();
 }
 
+void frmWiz::askStop() {
+    if (StopRequest->requested()) return;
+    const std::string text =
+        replaceAll(lblStopMsg.Caption, "@#@", std::to_string(downloadPosition_));
+    if (services_.ui.msgBox(text, kWizardTitle, MsgBoxButtons::OkCancel, MsgBoxIcon::Question,
+                            MsgBoxDefault::Second) == MsgBoxAnswer::Ok) {
+        StopRequest->request();
+    }
+}
+
+bool frmWiz::AskContinue(int32_t done, int32_t total) {
+    std::string text = lblContinueMsg.Caption;
+    // The first placeholder is the articles saved, the second all of them.
+    for (const int32_t count : {done, total}) {
+        const std::size_t at = text.find("@#@");
+        if (at == std::string::npos) break;
+        text.replace(at, 3, std::to_string(count));
+    }
+    return services_.ui.msgBox(text, kWizardTitle, MsgBoxButtons::YesNo, MsgBoxIcon::Question,
+                               MsgBoxDefault::First) == MsgBoxAnswer::Yes;
+}
+
 void frmWiz::cmdCancel_Click() {
+    if (Busy != 0) return askStop();
     if (CurrentStep != 0) {
         events_.Cancel();
         requestClose();

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -185,6 +186,23 @@ TEST_F(CApiTest, MissingHandlesAndPointersAreRefused) {
     EXPECT_NE(std::string(ovk_client_last_error(client, &number)).find("successful Init"),
               std::string::npos);
     EXPECT_EQ(number, 91);
+    EXPECT_EQ(ovk_client_stop_download(nullptr), OVK_INVALID_ARGUMENT);
+    EXPECT_EQ(ovk_client_unfinished_download(client, &value, &value, nullptr),
+              OVK_INVALID_ARGUMENT);
+    EXPECT_EQ(ovk_client_continue_download(nullptr), OVK_INVALID_ARGUMENT);
+}
+
+// Without a download under way or stopped: a stop asks nothing of anybody, there is nothing to
+// continue, and continuing says why.
+TEST_F(CApiTest, WithoutAStoppedDownloadThereIsNothingToContinue) {
+    EXPECT_EQ(ovk_client_stop_download(client), OVK_OK);
+    int32_t unfinished = -1, done = -1, total = -1;
+    EXPECT_EQ(ovk_client_unfinished_download(client, &unfinished, &done, &total), OVK_OK);
+    EXPECT_EQ(unfinished, 0);
+    EXPECT_EQ(done, 0);
+    EXPECT_EQ(total, 0);
+    EXPECT_EQ(ovk_client_continue_download(client), OVK_FAILED);
+    EXPECT_NE(std::string(ovk_client_last_error(client, nullptr)).find("Init"), std::string::npos);
 }
 
 TEST_F(CApiTest, TheVersionIsTheOneTheHeadersWereMadeWith) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The wizard in its real window against the reference service: what a user clicks and sees.
 
 #include <gtest/gtest.h>
@@ -358,6 +359,60 @@ TEST(TwipsScale, FifteenTwipsAPixelAt96DpiAndProportionallyAbove) {
         EXPECT_EQ(scale.toPixels(c.twips), c.pixels) << c.dpi << " dpi, " << c.twips;
         EXPECT_NEAR(scale.toTwips(c.pixels), c.twips, 1440 / (c.dpi > 0 ? c.dpi : 96))
             << c.dpi << " dpi, " << c.pixels;
+    }
+}
+
+// A stopped download continued in the window: it opens on step 2 and downloads at once;
+// Cancel reads Stop, and Escape asks whether to stop, in the user's language. OK stops after
+// the article being fetched. The question about continuing is asked in the same language.
+TEST_F(WizardViewTest, AContinuedDownloadStopsOnEscapeAfterAskingInTheUsersLanguage) {
+    struct Case {
+        int16_t language;
+        QString stop, question, continueQuestion;
+    };
+    for (const Case& c :
+         {Case{1033, "&Stop",
+               "Stop the download? The 2 articles saved so far are kept, and you can continue "
+               "the download later.",
+               "The last download stopped after 3 of 10 articles. Continue it?"},
+          Case{1031, "&Anhalten",
+               "Den Download anhalten? Die 2 bisher gespeicherten Artikel bleiben erhalten, und "
+               "Sie k\u00f6nnen den Download sp\u00e4ter fortsetzen.",
+               "Der letzte Download wurde nach 3 von 10 Artikeln angehalten. Fortsetzen?"}}) {
+        SCOPED_TRACE(c.language);
+        WizardWindow w(service(), c.language);
+        w.wizard.ContinueRun = DownloadRun{{"A1", "A2", "A3", "A4"}, 1, false};
+        QString stopCaption, question;
+        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+        int pageOnOpen = -1;
+        w.log.onDownloadItem = [&](const std::string&) {
+            QWidget* window = QApplication::activeModalWidget();
+            pageOnOpen = shownPage(*window);
+            stopCaption = widget<QPushButton>(*window, "cmdCancel").text();
+            test::whenMessageBox([&](QMessageBox& box) {
+                question = box.text();
+                defaultButton = box.standardButton(box.defaultButton());
+                box.button(QMessageBox::Ok)->click();
+            });
+            // Pressed while the article is fetched: seen between two articles.
+            QTimer::singleShot(0, window, [window] { QTest::keyClick(window, Qt::Key_Escape); });
+        };
+        // The download runs as soon as the window is on screen, and closes it when it ends.
+        w.ui.showModal(w.wizard);
+        EXPECT_EQ(pageOnOpen, 2);
+        EXPECT_EQ(stopCaption, c.stop);
+        EXPECT_EQ(question, c.question);
+        EXPECT_EQ(defaultButton, QMessageBox::Cancel);
+        EXPECT_EQ(w.log.lines,
+                  (std::vector<std::string>{"NewStepNum 2", "DownloadItem A2", "Cancel"}));
+
+        QString asked;
+        test::whenMessageBox([&](QMessageBox& box) {
+            asked = box.text();
+            box.button(QMessageBox::No)->click();
+        });
+        EXPECT_FALSE(w.wizard.AskContinue(3, 10));
+        EXPECT_EQ(asked, c.continueQuestion);
     }
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The wizard's frame as a user meets it without a service: steps and buttons, the lose
 // question, Finish and Cancel on every step, keys, resizing and the two links.
 
@@ -79,21 +80,31 @@ TEST(WizardFrame, BackWithAnEmptyDownloadListAsksTheLoseQuestion) {
     }
 }
 
-TEST(WizardFrame, FinishSendsWhatTheDownloadListHolds) {
+// During the loop Cancel reads Stop, and it, Escape or the window's close ask whether to stop;
+// OK ends the loop after the article being fetched, with Cancel instead of Finish.
+TEST(WizardFrame, FinishSendsWhatTheDownloadListHoldsAndStopsWhenAsked) {
+    enum Stop { None, Click, Close };
     struct Case {
         int items;  // -1: no download list at all
+        Stop stop = None;
+        MsgBoxAnswer answer = MsgBoxAnswer::Ok;  // to the question before the second item
         Strings log;
     };
+    const Strings all = {"DownloadStructure", "DownloadItem A1", "DownloadItem A2",
+                         "DownloadItem A3", "Finish"};
     const Case cases[] = {
-        {-1, {"Cancel"}},
-        {0, {"Finish"}},
-        {3,
-         {"DownloadStructure", "DownloadItem A1", "DownloadItem A2", "DownloadItem A3", "Finish"}},
+        {-1, None, MsgBoxAnswer::Ok, {"Cancel"}},
+        {0, None, MsgBoxAnswer::Ok, {"Finish"}},
+        {3, None, MsgBoxAnswer::Ok, all},
+        {3, Click, MsgBoxAnswer::Ok, {"DownloadStructure", "DownloadItem A1", "Cancel"}},
+        {3, Close, MsgBoxAnswer::Ok, {"DownloadStructure", "DownloadItem A1", "Cancel"}},
+        {3, Click, MsgBoxAnswer::Cancel, all},
     };
     for (const Case& c : cases) {
         WizardHarness h;
         h.wiz.markShown();
         h.wiz.CurrentStep = 2;
+        h.wiz.LocalizeForm(1031);
         if (c.items >= 0) h.wiz.DownloadItems = std::make_unique<DownloadItems>();
         for (int i = 1; i <= c.items; ++i)
             h.wiz.DownloadItems->Add("A" + std::to_string(i), "ID_A" + std::to_string(i));
@@ -102,19 +113,38 @@ TEST(WizardFrame, FinishSendsWhatTheDownloadListHolds) {
             progress.push_back(h.wiz.prgDownload.Value);
             EXPECT_TRUE(h.wiz.prgDownload.Visible);
             EXPECT_EQ(h.wiz.Busy, 1);
-            EXPECT_FALSE(h.wiz.cmdBack.Enabled || h.wiz.cmdCancel.Enabled ||
-                         h.wiz.cmdFinish.Enabled);
-            EXPECT_FALSE(h.wiz.requestClose());
+            EXPECT_FALSE(h.wiz.cmdBack.Enabled || h.wiz.cmdFinish.Enabled);
+            EXPECT_TRUE(h.wiz.cmdCancel.Enabled);
+            EXPECT_EQ(h.wiz.cmdCancel.Caption, "&Anhalten");
+            if (progress.size() != 2 || c.stop == None) return;
+            h.ui.queueAnswer(c.answer);
+            if (c.stop == Click) h.wiz.cmdCancel_Click();
+            // Refused either way: the loop closes the dialog once it has stopped.
+            if (c.stop == Close) {
+                EXPECT_FALSE(h.wiz.requestClose());
+            }
         });
         h.wiz.cmdFinish_Click();
         EXPECT_EQ(h.events.log, c.log);
         EXPECT_FALSE(h.wiz.isShown());
         EXPECT_FALSE(h.wiz.prgDownload.Visible);
         EXPECT_EQ(h.wiz.Busy, 0);
-        if (c.items == 3) {
+        EXPECT_EQ(h.wiz.cmdCancel.Caption, "&Abbrechen");
+        if (c.items == 3 && c.log == all) {
             EXPECT_EQ(progress, (std::vector<double>{1, 2, 3}));
             EXPECT_EQ(h.wiz.prgDownload.Max, 3);
         }
+        if (c.stop != None) {
+            ASSERT_EQ(h.ui.boxes().size(), 1u);
+            const auto& box = h.ui.boxes()[0];
+            EXPECT_EQ(box.text,
+                      "Den Download anhalten? Die 1 bisher gespeicherten Artikel bleiben "
+                      "erhalten, und Sie k\u00f6nnen den Download sp\u00e4ter fortsetzen.");
+            EXPECT_EQ(box.buttons, MsgBoxButtons::OkCancel);
+            EXPECT_EQ(box.defaultButton, MsgBoxDefault::Second);
+        }
+        // A stop not acted on does not carry over to the next Finish.
+        EXPECT_FALSE(h.wiz.StopRequest->requested());
     }
 }
 

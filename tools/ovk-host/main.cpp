@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ovk-host: a host program for the component. It drives a Client the way a desktop host does
 // and prints every event as one JSON line, so scripts, tests and host developers can see exactly
 // what the component reports.
@@ -23,6 +24,7 @@
 #include "platform/manual_clock.hpp"
 #include "platform/numbers.hpp"
 #include "platform/text.hpp"
+#include "stop_signals.hpp"
 #include "wizard_script.hpp"
 
 namespace {
@@ -51,6 +53,10 @@ options:
                           (passwords and proxy credentials are written as ***)
   --trace-bodies          with --trace: the request and reply bodies too
   --init-only             stop after Init
+  --continue              continue the download that stopped before its end (by Ctrl+C,
+                          SIGTERM, the wizard's Stop, a failure or a crash) from the next
+                          article, without windows, instead of showing the wizard; exit
+                          status 2 when the document holds no such download
   --answer ok|cancel|yes|no   answer the next message box (repeatable, in order) with
                           one of its buttons; unanswered boxes take their default
                           button; implies --batch
@@ -72,7 +78,8 @@ constexpr const char* kUsageTail =
     R"(Every event is printed as one JSON line; run ends with {"init":CODE}. The exit status is 0
 when Init gave 0 and nothing failed, 1 otherwise, 2 for a usage error (an option the
 program does not know, a script step naming a field, path or article that is not there, or
-an --answer that is no button of its box).
+an --answer that is no button of its box). Ctrl+C or SIGTERM during a download stops it
+after the article being fetched (continue it with --continue) and ends with 130 or 143.
   ovk-host --version      prints the component's version
 )";
 
@@ -90,6 +97,7 @@ struct Options {
     bool traceBodies = false;
     std::optional<int32_t> proxyPort;
     bool initOnly = false;
+    bool continueDownload = false;
     bool batch = false;
     std::vector<MsgBoxAnswer> answers;
     std::optional<std::filesystem::path> componentDir, settingsDir;
@@ -187,6 +195,8 @@ Options parseOptions(int argc, char** argv) {
             o.traceBodies = true;
         else if (a == "--init-only")
             o.initOnly = true;
+        else if (a == "--continue")
+            o.continueDownload = true;
         else if (a == "--answer")
             o.answers.push_back(parseAnswer(value()));
         else if (a == "--batch")
@@ -206,6 +216,8 @@ Options parseOptions(int argc, char** argv) {
     if (o.traceBodies && o.traceFile.empty()) usageError("--trace-bodies needs --trace FILE");
     if (o.proxyPassword && o.proxyPasswordFile)
         usageError("--proxy-password and --proxy-password-file exclude each other");
+    if (o.continueDownload && (o.command != "run" || o.initOnly || !o.script.empty()))
+        usageError("--continue needs run without --init-only and without a wizard script");
     if (!o.script.empty()) {
         if (o.command != "run" || o.initOnly)
             usageError("the wizard script options need run without --init-only");
@@ -273,7 +285,8 @@ bool hasDisplay() {
 }
 
 bool runsBatch(const Options& o) {
-    return o.batch || !o.answers.empty() || !o.script.empty() || !hasDisplay();
+    return o.batch || o.continueDownload || !o.answers.empty() || !o.script.empty() ||
+           !hasDisplay();
 }
 
 // An answer the box has no button for would be read by the component as some other button:
@@ -351,7 +364,7 @@ int runCheck(const Options& o) {
     return result == 0 && !printer.failed() ? 0 : 1;
 }
 
-int runClient(const Options& o) {
+int runClient(const Options& o, host::StopSignals& signals) {
     BatchEvents printer(o.answers);
     Client client(std::make_unique<Client::Impl>(makeServices(o)));
     client.setEvents(&printer);
@@ -365,7 +378,28 @@ int runClient(const Options& o) {
     if (!o.traceFile.empty()) client.Trace(o.traceFile, o.traceBodies);
     const int32_t init = client.Init(o.downloadFile);
     printLine({{"init", init}});
-    if (init == 0 && !o.initOnly) {
+    if (init == 0 && !o.initOnly && o.continueDownload) {
+        int32_t done = 0;
+        int32_t total = 0;
+        if (!client.UnfinishedDownload(done, total)) {
+            std::cerr << "ovk-host: " << o.downloadFile
+                      << " holds no unfinished download to continue\n";
+            return 2;
+        }
+        std::cerr << "ovk-host: continuing after " << done << " of " << total << " articles\n";
+        signals.downloading(&client);
+        try {
+            client.ContinueDownload();
+        } catch (const Error&) {
+            // Reported as an Exception event, which fails the run.
+        }
+        signals.downloading(nullptr);
+    } else if (init == 0 && !o.initOnly) {
+        signals.downloading(&client);
+        struct Done {
+            host::StopSignals& signals;
+            ~Done() { signals.downloading(nullptr); }
+        } const done{signals};
         if (o.script.empty()) {
             client.Show();
         } else {
@@ -380,12 +414,15 @@ int runClient(const Options& o) {
             }
         }
     }
+    if (const int signal = signals.received()) return 128 + signal;
     return init == 0 && !printer.failed() ? 0 : 1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before any other thread exists, so that every thread leaves the two signals to it.
+    static host::StopSignals signals;
     const Options options = parseOptions(argc, argv);
     try {
         locateComponent(options);
@@ -396,7 +433,7 @@ int main(int argc, char** argv) {
             std::cerr << "ovk-host: warning: the resource file has no language " << *options.guiLang
                       << "; the component will use 1033\n";
         }
-        return options.command == "check" ? runCheck(options) : runClient(options);
+        return options.command == "check" ? runCheck(options) : runClient(options, signals);
     } catch (const std::exception& e) {
         std::cerr << "ovk-host: " << e.what() << "\n";
         return 1;

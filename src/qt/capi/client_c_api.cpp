@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The C interface: an opaque handle around ovk::Client, a table of its members in interface
 // order and callbacks for its events. Nothing thrown inside ever reaches the host.
 
@@ -416,6 +417,30 @@ ovk_status ovk_client_set_download_progress(ovk_client* client,
     return guarded(client, [&](ovk::Client&) {
         client->events.progress = callback;
         client->events.progressData = user_data;
+        return OVK_OK;
+    });
+}
+
+ovk_status ovk_client_stop_download(ovk_client* client) {
+    // No guard: it may run on another thread while a call on the client is in progress, and
+    // must touch nothing that call uses.
+    if (client == nullptr) return OVK_INVALID_ARGUMENT;
+    client->client.StopDownload();
+    return OVK_OK;
+}
+
+ovk_status ovk_client_unfinished_download(ovk_client* client, int32_t* unfinished, int32_t* done,
+                                          int32_t* total) {
+    if (unfinished == nullptr || done == nullptr || total == nullptr) return OVK_INVALID_ARGUMENT;
+    return guarded(client, [&](ovk::Client& c) {
+        *unfinished = c.UnfinishedDownload(*done, *total) ? 1 : 0;
+        return OVK_OK;
+    });
+}
+
+ovk_status ovk_client_continue_download(ovk_client* client) {
+    return guarded(client, [](ovk::Client& c) {
+        c.ContinueDownload();
         return OVK_OK;
     });
 }
