@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The entry points for a fresh machine: `make` builds, `make demo` shows the component at work,
 # `make test` runs the tests. Build output goes to $(BUILD_DIR)/logs/ and is shown only when a
 # step fails.

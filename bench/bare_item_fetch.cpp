@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The baseline of the end-to-end download benchmark: the same GetItemData requests the
 // component sends for a download, posted by a bare libcurl client over one reused connection,
 // each reply read to its end and dropped. What is left of a download's time beyond this is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Throughput of the Base64 codec on a 64 MiB payload into fresh outputs, measured against
 // memcpy of the same bytes in the same run, and the cost of a download list of 100,000 marked
 // articles.

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Compressed transfers on a company line: 250 generated articles served by ovk-refservice over
 # a link of 20 Mbit/s that all its replies share, downloaded through ovk-host (every article
 # marked, Finish) from two services on the same catalogue in the same run: one that compresses

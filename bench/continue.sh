@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Continuing a stopped download against the whole download, in the same run: a catalogue of
 # 4,000 generated articles (3.1 GB of document) downloaded whole through ovk-host, then the
 # same download stopped after 3,000 articles (the service fails the 3,001st for good, as a

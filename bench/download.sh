@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # End-to-end download benchmark: the whole download through ovk-host (start-up, wizard, every
 # article marked, Finish) against ovk-refservice on loopback, for catalogues of 1,000 and 4,000
 # generated articles (symbols, GER records, documents) and for one article carrying one large

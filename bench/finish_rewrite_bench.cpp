@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Finish rewrite of a download document alone, against the floor of reading and writing
 // the same bytes: `cat` of the file into a fresh one, a flush of the file system and the copy
 // renamed over the file (as the rewrite replaces it), timed here as well so that both figures

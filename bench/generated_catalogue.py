@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """What the end-to-end benchmarks share about a catalogue made by `ovk-refservice --generate`:
 its project, a wizard script that marks every article, and a download document for it."""
 import json

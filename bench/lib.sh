@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # What every benchmark script shares; sourced after the script has set `build`.
 # A scratch folder `work` that goes away with the script, together with the reference service
 # whose process id the script keeps in `pid`.

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # What a hostile network and hard stops cost a whole download through ovk-host, against
 # ovk-refservice on loopback with a generated catalogue (200 articles unless told otherwise):
 #   - replies cut halfway (the connection closed inside the body) at 10 random articles: the

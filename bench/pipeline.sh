@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Item fetch on a slow network: 200 generated articles served by ovk-refservice holding every
 # reply back for 20 ms, downloaded through ovk-host (every article marked, Finish) three times in
 # the same run: one request at a time (MaxRequestsInFlight=1), with the default bound (4) and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Symbol records appended while a download holds its document, journalled so that a crash
 // undoes those of unsaved articles, against the same appends unjournalled: the cost the
 // journal adds per record, in the worst case of records and nothing else. The journal's making

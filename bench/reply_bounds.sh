@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Peak memory and time of the SOAP client on hostile replies, one process per reply, against
 # ovk-refservice injecting oversized faults into GetClientData. Each line gives the bytes the
 # service sent, the client's peak RSS and the bound it must keep (2 x the bytes + 64 MiB).

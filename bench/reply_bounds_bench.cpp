@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Memory and time of one hostile reply: a single GetClientData call through SoapClient against
 // a service (ovk-refservice with an oversized fault), with the peak resident set size of this
 // process, the time the call took, and how it failed. One process per reply, so that each peak

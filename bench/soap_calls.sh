@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Service-call benchmark of the SOAP client against the reference service:
 #   1. generates a small catalogue and starts ovk-refservice on a free loopback port,
 #   2. runs soap_calls_bench with 10,000 GetItemData calls of an article without documents

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Service-call throughput and memory of the SOAP client.
 //
 // Throughput: N sequential small GetItemData calls through SoapClient, against the same

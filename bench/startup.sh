@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Start-up benchmark of the batch host against curl:
 #   1. starts ovk-refservice with the example catalogue on a free loopback port,
 #   2. times `ovk-host run --batch --init-only` (a whole process: loading, the offline checks,

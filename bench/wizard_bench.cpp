@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The wizard's model on large catalogues, through the real reply path: the SOAP client calls a
 // running service (ovk-refservice --tree-shape ... --leaf-rows ...) and the wizard builds its
 // tree or article list as the client reads the reply, with every bound applied. Each figure is

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # The wizard on catalogues of 101,011 and 1,010,101 tree nodes with 100,000 articles in a leaf,
 # through the real SOAP client against ovk-refservice standing in for such a catalogue: time
 # against reading the same reply, and each subject's peak memory in a process of its own; then

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The wizard's window on large catalogues: loading a 100,000-node tree, filling the article
 // list with 20,000 rows of 12 columns and marking all of them, each with the window drawing the
 // result (offscreen), measured against only parsing the same reply in the same run.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The same download as ovk-host's, written the way a Python developer would with zeep: the
 set-up calls, GetItemData per article with each item's content appended beneath Project,
 symbol and GER records appended to their files (a record already there is not written again),

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # What a host developer reads besides the headers: the README, the CHANGELOG, the guide, the
 # example hosts and, when Doxygen is there, the API reference made from the public headers.
 

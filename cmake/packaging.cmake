@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # `make package`: one Debian package, ovk-client, with the component, its headers and CMake and
 # pkg-config files, the tools and the documentation, installed under /usr.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Base64 codec against a small reference decoder on well-formed text and a round trip of
 // any bytes; malformed text must decode without failing, and line breaking must stay safe.
 

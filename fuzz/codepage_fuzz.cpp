@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The code-page conversion: every byte string survives Windows-1252 to UTF-8 and back, and any
 // text, valid UTF-8 or not, converts to bytes that then stay as they are.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A download document goes through what the start-up does with it: the well-formedness load,
 // the project type, validation against its schema and the configuration infos. None of them
 // may crash, hang or expand an entity; failures are texts or errors, never more.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Any service description either reads or fails with a WSDL error; every request built from
 // what it read is well-formed XML that the service side can parse.
 

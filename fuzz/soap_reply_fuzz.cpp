@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A service reply, parsed whole and in pieces, must get the same verdict and, when accepted,
 // the same document; the envelope reader must then either find its parts or say why not.
 // The first byte chooses the piece size and whether the reply is read as a wrapped one.

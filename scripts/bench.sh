@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs every benchmark of the project and prints their figures.
 set -euo pipefail
 build="${1:-build}"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # build-progress.sh LOG COMMAND...: runs a build with all its output going to LOG and shows how
 # far it has got instead of minutes of silence: on a terminal one line that keeps its place
 # ("[ 45%] src/service/item_download.cpp"), elsewhere a line at every tenth of the way. The

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The main job, end to end: check the example download documents offline, start the reference
 # master-data service on a free loopback port, point a download document at it, download the
 # articles of one tree leaf through ovk-host (start-up, wizard, Finish) printing every event,

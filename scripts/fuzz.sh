@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the libFuzzer harnesses of fuzz/ with clang and runs each for a fixed time over its
 # corpus (fuzz/corpus/<name>). New inputs go to a scratch folder, so the corpus in the
 # repository only changes when somebody copies a finding into it. Prints one line per harness

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the Debian packages the build, the tests and the demo need.
 # Idempotent: when every package is present it does not touch apt at all.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # quiet.sh LOG COMMAND...: runs COMMAND with all its output going to LOG, and shows that output
 # only when COMMAND fails. Keeps `make demo` and `make test` readable: build noise is never the
 # point, except when the build breaks.

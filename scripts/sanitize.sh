@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the whole test suite with AddressSanitizer and UndefinedBehaviorSanitizer (g++, its
 # own build folder) and runs it. Any report ends the test that caused it; leaks are checked,
 # except those the suppression file lists (third-party libraries only, each explained there).

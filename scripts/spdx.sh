@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Every source file of the project says its licence in its first lines, as an SPDX identifier,
 # so that a file copied out of the tree still carries it.
 #   scripts/spdx.sh          lists the source files without the line and fails if there is one

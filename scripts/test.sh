@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs the test suite and prints only what a reader needs: the output of each failing test and
 # ctest's summary. The full log stays in BUILD/Testing/ctest.log.
 set -uo pipefail

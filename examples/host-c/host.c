@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * A minimal C host of the ovk_client component: it runs Init on a download document and
  * prints every event. With --unattended it opens no window and answers message boxes itself,

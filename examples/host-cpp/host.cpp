@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A minimal C++ host of the ovk_client component: Init on a download document, then the wizard
 // when Init gave 0, printing every event. With --unattended it opens no window and takes the
 // default button of every message box, which is how a host without a display uses it.

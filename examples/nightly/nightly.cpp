@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A nightly download without a user: every article below the given tree nodes (the whole tree
 // when none is given) goes into the download document, with no window and no question asked.
 // A host that runs from cron or a build server looks like this.

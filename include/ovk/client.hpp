@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <ovk/version.h>
@@ -206,8 +207,9 @@ class Client {
     /// request, one item request per article, Finish, with the same events (DownloadProgress
     /// after each article, then DownloadComplete), files and failure handling. No articles
     /// end as an empty Finish does: with DownloadCancel. `FieldIds`, when given, are selected
-    /// first as SelectFields does. When the download fails, the document keeps the articles
-    /// saved so far and is free for the next download, and ovk::Error is thrown.
+    /// first as SelectFields does. A download asked to stop ends with DownloadCancel and
+    /// returns. When the download fails, the document keeps the articles saved so far and is
+    /// free for the next download, and ovk::Error is thrown.
     void Download(const std::vector<std::string>& ArticleIds,
                   const std::vector<int32_t>& FieldIds = {});
     /// @}

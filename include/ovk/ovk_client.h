@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 #ifndef OVK_CLIENT_H
 #define OVK_CLIENT_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Base64 with 32-byte vectors, after the lookup scheme Muła and Lemire published ("Faster
 // Base64 encoding and decoding using AVX2 instructions", 2018): characters are classified
 // and translated by their two nibbles with in-register table lookups, and the 6-bit values

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Base64 with 16-byte vectors for processors without AVX2: the same nibble lookups and
 // multiply-add packing as the 32-byte kernels (Muła and Lemire, 2018), one lane wide.
 #if defined(__x86_64__) || defined(__i386__)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "codec/base64_text.hpp"
 
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "codec/encoding.hpp"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "codec/write_base64_file.hpp"
 
 #include "codec/base64_text.hpp"

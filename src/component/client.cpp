@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ovk/client.hpp"
 
 #include "ovk/version.h"

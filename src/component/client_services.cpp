@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "component/client_services.hpp"
 
 #include "platform/manual_clock.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The members a host calls instead of Show to choose and download articles itself. They drive
 // the wizard's own form model, never shown, through the handlers a user's clicks reach: the
 // tree keeps the wizard's bounds, the field choice is stored where the wizard stores it, and a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The start-up sequence behind Client::Init, run inside the splash form's InitializeEnvironment
 // event. Each step leaves a code in Result when it fails; the sequence reports exactly one
 // Exception for the first failure and never undoes what earlier steps stored.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "component/frm_splash.hpp"
 
 #include "document/resource_items.hpp"

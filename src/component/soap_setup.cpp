@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "component/soap_setup.hpp"
 
 #include <algorithm>

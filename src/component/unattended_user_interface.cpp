@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "component/unattended_user_interface.hpp"
 
 namespace ovk {

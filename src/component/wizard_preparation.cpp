@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The wizard preparation behind Client::Show, run inside the splash form's InitWizzard event.
 // It has no trap of its own: a failure ends Show.
 

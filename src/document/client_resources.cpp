@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "document/client_resources.hpp"
 
 #include "document/resource_language_block.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "document/component_texts.hpp"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "document/config_infos.hpp"
 
 #include <algorithm>

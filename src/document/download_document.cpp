@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "document/download_document.hpp"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "document/resource_items.hpp"
 
 #include "document/client_resources.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "document/validation_text.hpp"
 
 #include "platform/text.hpp"

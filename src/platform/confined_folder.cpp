@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/confined_folder.hpp"
 
 #include <fcntl.h>

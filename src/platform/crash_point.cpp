@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/crash_point.hpp"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/files.hpp"
 
 #include <dlfcn.h>

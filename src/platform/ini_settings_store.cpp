@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/ini_settings_store.hpp"
 
 #include <fcntl.h>

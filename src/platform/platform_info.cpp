@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/platform_info.hpp"
 
 namespace ovk {

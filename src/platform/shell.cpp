@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/shell.hpp"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "qt/accessible_texts.hpp"
 
 #include <array>

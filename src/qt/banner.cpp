@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "qt/banner.hpp"
 
 #include <QFont>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "qt/clickable_label.hpp"
 
 #include <QAccessibleWidget>

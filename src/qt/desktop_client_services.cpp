@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "qt/desktop_client_services.hpp"
 
 #include "platform/ini_settings_store.hpp"

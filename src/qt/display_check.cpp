@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "qt/display_check.hpp"
 
 #include <dlfcn.h>

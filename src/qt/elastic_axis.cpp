@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "qt/elastic_axis.hpp"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "qt/fallback_view.hpp"
 
 #include <QDialogButtonBox>

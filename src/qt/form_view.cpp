@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "qt/form_view.hpp"
 
 #include "qt/service_wait.hpp"

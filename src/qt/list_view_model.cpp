@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "qt/list_view_model.hpp"
 
 #include "wizard/list_view.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "qt/message_box.hpp"
 
 #include <QAbstractButton>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "qt/qt_translations.hpp"
 
 #include <QCoreApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "qt/qt_user_interface.hpp"
 
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "qt/readable_palette.hpp"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "qt/service_wait.hpp"
 
 #include <QCoreApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "qt/splash_view.hpp"
 
 #include <QCursor>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "qt/tree_view_model.hpp"
 
 #include "wizard/tree_view.hpp"

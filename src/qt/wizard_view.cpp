@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "qt/wizard_view.hpp"
 
 #include <QAccessible>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The wizard window's news of long work: a short text in the place of the tree or the article
 // list while they load, and where the download stands during Finish. The texts are the form's
 // text holders, so they come in the wizard's language from the resource file.

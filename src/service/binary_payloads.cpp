@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "service/binary_payloads.hpp"
 
 #include <libxml/tree.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "service/checkpoint_flusher.hpp"
 
 #include <utility>

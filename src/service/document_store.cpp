@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "service/document_store.hpp"
 
 #include <fcntl.h>

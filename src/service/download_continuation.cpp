@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The download's plan beside the document, and continuing a download that stopped before its
 // end from the next article, on the file as the stopped run left it.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "service/download_file_writer.hpp"
 
 #include <fcntl.h>

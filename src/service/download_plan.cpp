@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "service/download_plan.hpp"
 
 #include <fcntl.h>

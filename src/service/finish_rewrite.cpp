@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "service/finish_rewrite.hpp"
 
 #include <fcntl.h>

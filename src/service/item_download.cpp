@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The item download: one request per marked article. The reply's content goes beneath
 // Project, its payloads into files, and the download file is saved, so that a later failure
 // leaves every item requested before it on disk. Failures here have no trap: they reach the

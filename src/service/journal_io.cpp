@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "service/journal_io.hpp"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "service/persistent_failure.hpp"
 
 #include <optional>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "service/record_files.hpp"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "service/record_journal.hpp"
 
 #include <fcntl.h>

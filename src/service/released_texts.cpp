@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "service/released_texts.hpp"
 
 #include <libxml/tree.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "service/service_records.hpp"
 
 #include "platform/errors.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The structure download: the first request of a Finish. It empties Project of an earlier
 // run's results and writes the project's search structure and default selection into the
 // in-memory download document; the item download saves it with the first item.

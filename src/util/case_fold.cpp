@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "util/case_fold.hpp"
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "util/download_items.hpp"
 
 namespace ovk {

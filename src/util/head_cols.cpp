@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ovk/head_cols.hpp"
 
 #include "util/ordered_keyed_collection.hpp"

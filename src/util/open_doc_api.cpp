@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "util/open_doc_api.hpp"
 
 #include "platform/files.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "util/position_index.hpp"
 
 #include <bit>

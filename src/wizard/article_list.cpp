@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Step 1's article list: the rows of a leaf's selection reply with their check boxes, the
 // download list the boxes fill, the column widths carried from one filling to the next and
 // the list's pop-up menu.

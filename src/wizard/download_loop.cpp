@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "wizard/download_loop.hpp"
 
 #include <algorithm>

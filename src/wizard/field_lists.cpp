@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Step 0's lists: the fields the project offers, and the user's stored choice of them or the
 // service's default choice, which is stored at once.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Step 0: moving search fields between "All Elements" and "Selected Elements" and ordering the
 // chosen ones. Every statement runs under "skip it and go on", so a move on an odd list state
 // does as much as it can and never fails to the user.

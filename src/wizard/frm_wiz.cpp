@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "wizard/frm_wiz.hpp"
 
 namespace ovk {

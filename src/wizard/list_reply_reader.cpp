@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "wizard/list_reply_reader.hpp"
 
 #include <memory>

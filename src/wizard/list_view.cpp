@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "wizard/list_view.hpp"
 
 #include "platform/errors.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Step 1's structure tree: built in full from one getTreeData reply as it is read, and the article
 // list of a leaf loaded once the selection has rested on that leaf for half a second.
 

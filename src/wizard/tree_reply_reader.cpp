@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "wizard/tree_reply_reader.hpp"
 
 #include "platform/errors.hpp"

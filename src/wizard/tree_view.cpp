@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "wizard/tree_view.hpp"
 
 #include "platform/errors.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The wizard's frame: loading, the step model, the four navigation buttons with the download
 // loop behind Finish, the F1 key, the resize rule and the two links.
 

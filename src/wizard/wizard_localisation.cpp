@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The wizard's captions in the user-interface language, and the two texts kept for later:
 // the download-count template and the Back button's own caption.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A host that picks and downloads articles itself, without the wizard, against the reference
 // service: what it reads, what it gets told, and that its download is the wizard's.
 

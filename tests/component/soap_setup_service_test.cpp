@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The service set-up with the real SOAP client against the reference service on loopback.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The start-up against the reference service over real SOAP on loopback: what a host sees.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The start-up against the reference service over HTTPS: which certificates the component
 // trusts, how a user trusts a company authority, and what every refusal tells the host.
 

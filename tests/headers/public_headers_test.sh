@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Every public header compiles on its own, warning-free under the strict flags hosts use: the
 # C++ headers in C++17 and C++20, the C header in C89 and C11 (and as C++).
 #   public_headers_test.sh CXX CC INCLUDE_DIR...

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A long download stopped and continued through ovk-host, as a user does it: Ctrl+C or SIGTERM
 // during the download, or a kill at any byte, then `run --continue`. Whatever stopped it, the
 // files in the end are those of one undisturbed download of the same articles.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A whole download driven through ovk-host's wizard script, as a host developer runs it:
 // the files written beside the download document, and a second run on the finished document.
 

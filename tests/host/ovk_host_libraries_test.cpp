@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What ovk-host loads: batch runs and checks start without Qt, whose loading would cost them
 // more than their own work, while a run with windows still shows Qt's.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ovk-host as a host developer uses it: one JSON line per event, then the outcome.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ovk-host driving the wizard from its command line against the reference service, whose
 // replies come plain or indented: what a script author sees.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the build twice, as a host developer gets it: with `cmake --install` into a temporary
 # prefix, and as the Debian package `make package` builds, unpacked into a scratch root with
 # dpkg -x (and checked by lintian when it is there). In each it checks the layout a packager

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 ovk_add_test_program(test_platform_soap
   soap_service_description_test.cpp
   soap_envelope_test.cpp

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The wait hook: how a desktop keeps its windows painted while the service thinks.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Calls announced ahead: fetched on further connections, yet every call must end exactly as it
 // would one at a time.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A host without a display, as a C program on a build server sees the component: nothing may
 // abort the process, every failure arrives as a status and an Exception event.
 

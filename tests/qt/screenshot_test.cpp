@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The splash as the README shows it, in English and German: rendered offscreen by the real
 // view and kept (screenshot_folder.hpp), so the README's pictures come from the window itself.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The wizard for a keyboard-only user: links that act from the keys, a window that fits the
 // screen at any scale, selected rows that read well, and a download from the keys alone.
 // (What a screen reader hears on every step is checked with the screenshots of every step.)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every step of the wizard window in English and German: the captions of the language, every
 // control inside the window, every text fitting its label, and every control named for a screen
 // reader, which walks the window through Qt's accessibility interfaces. The pictures of the steps

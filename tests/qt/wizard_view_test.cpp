@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The wizard in its real window against the reference service: what a user clicks and sees.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // What a download from the example catalogue must leave behind, worked out from the catalogue

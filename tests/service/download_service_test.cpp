@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The whole download against the reference service over real SOAP: the files a host finds
 // afterwards, compared with what the catalogue holds.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Finish: the download file tidied and rewritten in its final form, safely.
 
 #include <gtest/gtest.h>

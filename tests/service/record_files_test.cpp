@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The symbol and GER files: their layout, the duplicate check, and files others write to.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The three download requests against a scripted service: what lands in the download document,
 // in the download file and beside it, and what the host is told.
 

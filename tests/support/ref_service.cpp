@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/ref_service.hpp"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "test_certificates.hpp"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Debian's tinyproxy, started in the foreground on a free loopback port for a test and stopped

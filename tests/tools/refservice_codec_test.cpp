@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The service's own encoders and key parsing, checked without a running service.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The service compresses a reply in the coding a client accepts, and only then; the
 // downloads against a compressing service show the replies inflate to the same results.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fault injection: each kind, the operation and argument filters, and a clean stop while
 // replies are held back.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The catalogue generator: size and shape of what it writes, determinism, and that the
 // service serves it.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The service's indented replies: white space between elements only, and every piece of
 // content exactly as it was, even when the reply arrives in pieces.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The seven operations against the sample catalogue: reply shapes, the attribute positions
 // the client reads, and the Exception replies.
 

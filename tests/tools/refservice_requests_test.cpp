@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the service does with requests that are not what it expects, its description endpoint
 // and its command line.
 

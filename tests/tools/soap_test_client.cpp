@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "soap_test_client.hpp"
 
 #include <httplib.h>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Checks the reference service with an independent SOAP stack: zeep loads the service
 description from the running service and calls every operation through it.
 

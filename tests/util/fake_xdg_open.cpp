@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Stands in for the desktop's opener in tests. It writes what it was started with to the file
 // named by OVK_FAKE_OPENER_RECORD, as NUL-terminated fields: its working folder, the open
 // descriptors above 2 (comma-separated), whether its input is the null device, then every

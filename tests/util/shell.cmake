@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The opener stand-in the shell tests start instead of the desktop's xdg-open.
 add_executable(fake_xdg_open ${CMAKE_CURRENT_LIST_DIR}/fake_xdg_open.cpp)
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The wizard's frame as a user meets it without a service: steps and buttons, the lose
 // question, Finish and Cancel on every step, keys, resizing and the two links.
 

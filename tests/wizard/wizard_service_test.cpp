@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The wizard against the reference service over real SOAP, with the service's replies plain
 // and indented: a user opening the dialog, walking the tree, marking articles and finishing.
 

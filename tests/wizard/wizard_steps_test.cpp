@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The steps' own rules with a scripted service: field moves, the stored and default field
 // choice, building the tree from odd replies, and filling the article list.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ovk-host's side of a run with windows: it starts ovk-host-desktop in its own place.
 
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ovk-host-desktop's side of a run with windows: the run goes on here, with the Qt user
 // interface.
 

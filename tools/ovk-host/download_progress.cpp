@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "download_progress.hpp"
 
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ovk-host: a host program for the component. It drives a Client the way a desktop host does
 // and prints every event as one JSON line, so scripts, tests and host developers can see exactly
 // what the component reports.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "stop_signals.hpp"
 
 #include <pthread.h>

@@ -1,7 +1,9 @@
+// SPDX-License-Identifier: MIT
 #include "wizard_script.hpp"
 
 #include <algorithm>
 #include <optional>
+#include <unordered_set>
 
 namespace ovk::host {
 namespace {
@@ -34,6 +36,8 @@ struct Session {
     Client& client;
     std::optional<ArticleList> list;
     std::vector<std::string> marked;
+    // The same marks for look-ups: a leaf of 100,000 articles is marked in linear time.
+    std::unordered_set<std::string> isMarked;
 };
 
 void chooseFields(Session& session, const std::string& names) {
@@ -105,18 +109,22 @@ void markRows(Session& session, const std::string& which, bool checked) {
     std::vector<std::string> ids = shown;
     if (which != "all") {
         ids = split(which, ',', false);
+        const std::unordered_set<std::string> onList(shown.begin(), shown.end());
         for (const std::string& id : ids) {
-            if (std::ranges::find(shown, id) == shown.end()) {
+            if (!onList.contains(id)) {
                 throw ScriptError(std::string(option) + ": the list shows no article \"" + id +
                                   "\"; it shows: " + joined(shown));
             }
         }
     }
-    for (const std::string& id : ids) {
-        const auto mark = std::ranges::find(session.marked, id);
-        if (checked && mark == session.marked.end()) session.marked.push_back(id);
-        if (!checked && mark != session.marked.end()) session.marked.erase(mark);
+    if (checked) {
+        for (const std::string& id : ids)
+            if (session.isMarked.insert(id).second) session.marked.push_back(id);
+        return;
     }
+    for (const std::string& id : ids) session.isMarked.erase(id);
+    std::erase_if(session.marked,
+                  [&](const std::string& id) { return !session.isMarked.contains(id); });
 }
 
 }  // namespace
@@ -130,7 +138,7 @@ void checkWizardScript(const std::vector<WizardAction>& actions) {
 }
 
 void playWizardScript(Client& client, const std::vector<WizardAction>& actions) {
-    Session session{client, std::nullopt, {}};
+    Session session{client, std::nullopt, {}, {}};
     for (const WizardAction& action : actions) {
         switch (action.kind) {
             case Kind::Fields:

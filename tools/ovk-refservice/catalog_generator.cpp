@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "catalog_generator.hpp"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Turns the service description and the banner picture into a C++ source, so the tool runs
 # from any folder without looking for its data files. Run with -DOUTPUT=, -DWSDL=, -DBANNER=.
 function(embed variable file out)

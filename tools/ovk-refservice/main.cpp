@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ovk-refservice: the reference master-data service and its catalogue generator.
 
 #include <unistd.h>

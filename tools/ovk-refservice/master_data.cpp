@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "master_data.hpp"
 
 #include <algorithm>

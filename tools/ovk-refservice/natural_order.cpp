@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "natural_order.hpp"
 
 namespace ovk::refservice {

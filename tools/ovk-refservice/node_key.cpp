@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "node_key.hpp"
 
 #include <charconv>

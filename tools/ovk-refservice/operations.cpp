@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "operations.hpp"
 
 namespace ovk::refservice {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "reply_body.hpp"
 
 #include <algorithm>

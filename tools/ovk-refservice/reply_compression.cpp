@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "reply_compression.hpp"
 
 #include <zlib.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "reply_indenter.hpp"
 
 namespace ovk::refservice {

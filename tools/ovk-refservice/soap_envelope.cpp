@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "soap_envelope.hpp"
 
 #include <libxml/tree.h>

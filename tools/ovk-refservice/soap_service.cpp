@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "soap_service.hpp"
 
 #include <httplib.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "xml_text.hpp"
 
 namespace ovk::refservice {

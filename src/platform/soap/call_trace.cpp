@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/soap/call_trace.hpp"
 
 #include <fcntl.h>

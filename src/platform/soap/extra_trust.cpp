@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/soap/extra_trust.hpp"
 
 #include <openssl/bio.h>

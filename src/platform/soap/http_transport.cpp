@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/soap/http_transport.hpp"
 
 #include <curl/curl.h>

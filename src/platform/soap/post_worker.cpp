@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/soap/post_worker.hpp"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/soap/reply_body.hpp"
 
 #include <libxml/encoding.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/soap/reply_envelope.hpp"
 
 #include <libxml/tree.h>

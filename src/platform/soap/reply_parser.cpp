@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/soap/reply_parser.hpp"
 
 #include <libxml/SAX2.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/soap/retry_policy.hpp"
 
 #include <curl/curl.h>

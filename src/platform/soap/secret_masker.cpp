@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/soap/secret_masker.hpp"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/soap/service_description.hpp"
 
 #include <libxml/tree.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/soap/soap_client.hpp"
 
 #include <algorithm>

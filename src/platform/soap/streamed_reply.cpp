@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/soap/streamed_reply.hpp"
 
 #include <libxml/xmlreader.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/soap/tls_failure.hpp"
 
 #include <curl/curl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/soap/waiting_perform.hpp"
 
 #include <algorithm>

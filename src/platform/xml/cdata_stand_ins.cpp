@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/xml/cdata_stand_ins.hpp"
 
 #include <unistd.h>

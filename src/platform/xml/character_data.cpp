@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/xml/character_data.hpp"
 
 #include <libxml/tree.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/xml/document.hpp"
 
 #include <libxml/xpath.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/xml/element_events.hpp"
 
 #include <libxml/tree.h>

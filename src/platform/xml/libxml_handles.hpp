@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Owning handles and small helpers around libxml2's C objects. Only the xml platform code

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/xml/node.hpp"
 
 #include "platform/errors.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/xml/schema_validation.hpp"
 
 #include <libxml/xmlschemas.h>

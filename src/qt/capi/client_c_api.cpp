@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The C interface: an opaque handle around ovk::Client, a table of its members in interface
 // order and callbacks for its events. Nothing thrown inside ever reaches the host.
 
