@@ -28,6 +28,10 @@ echo
 echo "== End-to-end download through ovk-host against a bare libcurl fetch (same run)"
 sh "$root/bench/download.sh" "$root/$build"
 echo
+echo "== Continuing a 4,000-article download stopped after 3,000 against the whole download,"
+echo "   over a 100 Mbit/s line (same run)"
+sh "$root/bench/continue.sh" "$root/$build" || status=$?
+echo
 echo "== Symbol records appended with the crash journal against without it: 20,000 records (same run)"
 records=$(mktemp -d)
 "$root/$build/bin/record_append_bench" "$records" 20000 5
