@@ -17,7 +17,7 @@
 
 namespace {
 
-class NightlyEvents : public ovk::ClientEvents {
+class NightlyEvents : public ovk::ClientEvents, public ovk::DownloadProgressEvents {
   public:
     bool complete = false;
 

@@ -102,6 +102,15 @@ class ClientEvents {
     /// MessageBoxRequest::DefaultAnswer), or 0 to take the default button; any other number
     /// also takes the default button.
     virtual int32_t MessageBox(const MessageBoxRequest& /*Box*/) { return 0; }
+};
+
+/// Events added after the first release. An events object that also derives from this class
+/// receives them; ClientEvents itself keeps the layout hosts built against 1.0 were compiled
+/// with, so their binaries keep working with this library. Derive from both:
+/// `struct Events : ovk::ClientEvents, ovk::DownloadProgressEvents { ... };`
+class DownloadProgressEvents {
+  public:
+    virtual ~DownloadProgressEvents() = default;
     /// A download (the wizard's Finish or Client::Download) has dealt with article Done of
     /// Total: it is saved in the download document, or an Exception said why not. Raised after
     /// each article, in the download's order.

@@ -71,7 +71,10 @@ void Client::Impl::raiseStepChanged(int16_t step) {
     deliver(events, [&](ClientEvents& e) { e.StepChanged(step); });
 }
 void Client::Impl::raiseDownloadProgress(int32_t done, int32_t total) {
-    deliver(events, [&](ClientEvents& e) { e.DownloadProgress(done, total); });
+    // A host built before this event existed has no slot for it: ask only those that opted in.
+    auto* progress = dynamic_cast<DownloadProgressEvents*>(events);
+    if (progress == nullptr) return;
+    deliver(events, [&](ClientEvents&) { progress->DownloadProgress(done, total); });
 }
 int32_t Client::Impl::raiseMessageBox(const MessageBoxRequest& box) {
     int32_t answer = 0;

@@ -27,7 +27,7 @@ const std::string kMotorsVelmoraAc = kMotors + "||3{}Velmora||12{}AC";
 const std::string kMotorsVelmoraDc = kMotors + "||3{}Velmora||12{}DC";
 
 // The host's events, progress included.
-struct Events : test::RecordingEvents {
+struct Events : test::RecordingEvents, DownloadProgressEvents {
     void DownloadProgress(int32_t Done, int32_t Total) override {
         log.push_back("DownloadProgress " + std::to_string(Done) + "/" + std::to_string(Total));
     }

@@ -21,7 +21,7 @@ inline void printLine(const nlohmann::json& line) {
 }
 
 // Every event of a Client, printed as it arrives; remembers whether anything failed.
-class EventPrinter : public ClientEvents {
+class EventPrinter : public ClientEvents, public DownloadProgressEvents {
   public:
     bool failed() const { return failed_; }
 

@@ -14,7 +14,7 @@
 
 struct ovk_client {
     // Forwards the client's events to the host's callbacks.
-    struct Events : ovk::ClientEvents {
+    struct Events : ovk::ClientEvents, ovk::DownloadProgressEvents {
         ovk_client_events callbacks{};
 
         void Exception(int32_t Number, const std::string& Message,
