@@ -72,20 +72,7 @@ unserve() {
 document() {
     rm -rf "$1"
     mkdir -p "$1"
-    cat >"$1/download.xml" <<XML
-<?xml version="1.0" encoding="UTF-8"?>
-<Download>
-  <System>TARVO</System>
-  <URL>$url</URL>
-  <ProjectID>$project</ProjectID>
-  <Language>English</Language>
-  <Password>$password</Password>
-  <Project>
-    <Symbolfile>symbols.txt</Symbolfile>
-    <Gerfile>ger.txt</Gerfile>
-  </Project>
-</Download>
-XML
+    write_download_document "$1/download.xml" "$url" "$project" "$password"
 }
 
 # host DIR ARGS...: ovk-host on DIR's document; prints its wall time in seconds.

@@ -78,20 +78,7 @@ PY
     pid=$!
     url=$(service_address "$dir/out")
 
-    cat >"$dir/run/download.xml" <<XML
-<?xml version="1.0" encoding="UTF-8"?>
-<Download>
-  <System>TARVO</System>
-  <URL>$url</URL>
-  <ProjectID>$project</ProjectID>
-  <Language>English</Language>
-  <Password>$password</Password>
-  <Project>
-    <Symbolfile>symbols.txt</Symbolfile>
-    <Gerfile>ger.txt</Gerfile>
-  </Project>
-</Download>
-XML
+    write_download_document "$dir/run/download.xml" "$url" "$project" "$password"
 
     echo "== $case ($url)"
     # Warm the service's file cache so neither side pays for the first read of the documents.

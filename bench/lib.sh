@@ -34,3 +34,22 @@ require_programs() {
     done
     [ -z "$missing" ] || { echo "not built:$missing (make bench builds them all)" >&2; exit 1; }
 }
+
+# write_download_document FILE URL PROJECT PASSWORD: a TARVO download document for the service
+# at URL, with the symbol and GER files every benchmark compares.
+write_download_document() {
+    cat >"$1" <<XML
+<?xml version="1.0" encoding="UTF-8"?>
+<Download>
+  <System>TARVO</System>
+  <URL>$2</URL>
+  <ProjectID>$3</ProjectID>
+  <Language>English</Language>
+  <Password>$4</Password>
+  <Project>
+    <Symbolfile>symbols.txt</Symbolfile>
+    <Gerfile>ger.txt</Gerfile>
+  </Project>
+</Download>
+XML
+}

@@ -6,9 +6,10 @@
 #     exit status, and whether the files equal those of an undisturbed run;
 #   - a service that serves one keep-alive connection at a time: its download's wall time set
 #     against the same download from the usual service, rounds alternating;
-#   - 30 downloads (replies held back 20 ms) killed with SIGKILL at random moments: the next Init's result, the hidden
-#     files left after it, and whether the record files hold exactly the records of the
-#     articles the document kept.
+#   - 30 downloads (replies held back 20 ms) killed with SIGKILL at random moments: the next
+#     Init's result, the hidden files left after it (the plan kept to continue the download
+#     aside), and whether the record files hold exactly the records of the articles the
+#     document kept.
 # Usage: bench/network_faults.sh BUILD_DIR [ARTICLES]
 set -eu
 
@@ -57,20 +58,7 @@ stop_service() {
 document() {
     rm -rf "$1"
     mkdir -p "$1"
-    cat >"$1/download.xml" <<XML
-<?xml version="1.0" encoding="UTF-8"?>
-<Download>
-  <System>TARVO</System>
-  <URL>$url</URL>
-  <ProjectID>$project</ProjectID>
-  <Language>English</Language>
-  <Password>$password</Password>
-  <Project>
-    <Symbolfile>symbols.txt</Symbolfile>
-    <Gerfile>ger.txt</Gerfile>
-  </Project>
-</Download>
-XML
+    write_download_document "$1/download.xml" "$url" "$project" "$password"
 }
 
 # download DIR: the whole download into DIR/download.xml; its exit status.
@@ -172,6 +160,7 @@ PY
 serve --latency-ms 20
 echo "the undisturbed run's record files: $(python3 "$work/records.py" "$work/clean/download.xml")"
 hidden_total=0
+plans=0
 inexact=0
 failed_inits=0
 kept_counts=
@@ -190,12 +179,14 @@ for round in $(seq 30); do
     "$host" run --init-only --batch --component-dir "$root/data" --settings-dir "$work/settings" \
         "$work/kill/download.xml" >"$work/init" 2>/dev/null </dev/null || true
     tail -n 1 "$work/init" | grep -q '"init":0' || failed_inits=$((failed_inits + 1))
-    hidden=$(find "$work/kill" -name '.*' | wc -l)
+    # The plan stays on purpose: it is what lets the stopped download be continued.
+    hidden=$(find "$work/kill" -name '.*' ! -name '.download.xml.ovk-plan' | wc -l)
+    [ -e "$work/kill/.download.xml.ovk-plan" ] && plans=$((plans + 1))
     hidden_total=$((hidden_total + hidden))
     set -- $(python3 "$work/records.py" "$work/kill/download.xml")
     kept_counts="$kept_counts $1"
     [ "$2" = exact ] || inexact=$((inexact + 1))
 done
 stop_service
-echo "30 random kills: Init not 0: $failed_inits, hidden files left: $hidden_total, record files not exact: $inexact"
+echo "30 random kills: Init not 0: $failed_inits, hidden files left: $hidden_total (besides $plans plans kept to continue), record files not exact: $inexact"
 echo "  articles kept:$kept_counts"
