@@ -57,24 +57,6 @@ stop_id=$(cat "$work/stop_id")
 throttle=
 [ "$line_kbps" -gt 0 ] && throttle="--bandwidth-kbps $line_kbps"
 
-# serve [ARGS...]: starts the service on the catalogue and sets `url`.
-serve() {
-    "$service" --catalog "$work/catalog" "$@" >"$work/out" 2>/dev/null &
-    pid=$!
-    url=$(service_address "$work/out")
-}
-unserve() {
-    kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null || true
-    pid=
-}
-
-# document DIR: a fresh download document for the service at `url` in DIR.
-document() {
-    rm -rf "$1"
-    mkdir -p "$1"
-    write_download_document "$1/download.xml" "$url" "$project" "$password"
-}
-
 # host DIR ARGS...: ovk-host on DIR's document; prints its wall time in seconds.
 host() {
     dir=$1
@@ -95,7 +77,7 @@ serve
 document "$work/warm"
 host "$work/warm" "$@" >/dev/null
 rm -rf "$work/warm"
-unserve
+stop_service
 
 ratios=
 round=1
@@ -106,7 +88,7 @@ while [ "$round" -le "$rounds" ]; do
             serve $throttle
             document "$work/whole"
             whole_seconds=$(host "$work/whole" "$@")
-            unserve
+            stop_service
             grep -q DownloadComplete "$work/whole.events" || { echo "the whole download failed" >&2; cat "$work/whole.err" >&2; exit 1; }
             ;;
         continue)
@@ -116,7 +98,7 @@ while [ "$round" -le "$rounds" ]; do
             host "$work/stopped" "$@" >/dev/null
             saved=$(grep -c '<Articleinfo>' "$work/stopped/download.xml" || true)
             [ "$saved" -eq "$stop_after" ] || { echo "stopped after $saved articles, not $stop_after" >&2; exit 1; }
-            unserve
+            stop_service
             serve $throttle
             # The document names the service it was made for; the new one listens elsewhere.
             sed -i "s|<URL>[^<]*</URL>|<URL>$url</URL>|" "$work/stopped/download.xml"
@@ -124,7 +106,7 @@ while [ "$round" -le "$rounds" ]; do
             # line does not shrink.
             init_seconds=$(host "$work/stopped" --init-only)
             continue_seconds=$(host "$work/stopped" --continue)
-            unserve
+            stop_service
             grep -q DownloadComplete "$work/stopped.events" || { echo "the continued download failed" >&2; cat "$work/stopped.err" >&2; exit 1; }
             ;;
         esac

@@ -53,3 +53,25 @@ write_download_document() {
 </Download>
 XML
 }
+
+# serve ARGS...: starts the reference service `$service` on the catalogue in `$work/catalog`
+# with ARGS, keeps its process id in `pid` and sets `url`.
+serve() {
+    "$service" --catalog "$work/catalog" "$@" >"$work/out" 2>/dev/null &
+    pid=$!
+    url=$(service_address "$work/out")
+}
+
+# stop_service: stops the service that serve started.
+stop_service() {
+    kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null || true
+    pid=
+}
+
+# document DIR: a fresh folder DIR holding a download document for the service at `url`, for
+# `project` and `password`.
+document() {
+    rm -rf "$1"
+    mkdir -p "$1"
+    write_download_document "$1/download.xml" "$url" "$project" "$password"
+}

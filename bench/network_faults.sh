@@ -43,24 +43,6 @@ open(out + "/cut", "w").write(" ".join(random.sample(ids, 10)) + "\n")
 PY
 read -r project password <"$work/project"
 
-# serve ARGS...: starts the service with ARGS and sets `url`.
-serve() {
-    "$service" --catalog "$work/catalog" "$@" >"$work/out" 2>/dev/null &
-    pid=$!
-    url=$(service_address "$work/out")
-}
-stop_service() {
-    kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null || true
-    pid=
-}
-
-# document DIR: a fresh download document for the running service in DIR.
-document() {
-    rm -rf "$1"
-    mkdir -p "$1"
-    write_download_document "$1/download.xml" "$url" "$project" "$password"
-}
-
 # download DIR: the whole download into DIR/download.xml; its exit status.
 download() {
     into=$1
