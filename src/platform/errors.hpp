@@ -8,8 +8,8 @@
 
 namespace ovk {
 
-// Error numbers a host of the original component already knows, so that the numbers in
-// Exception events mean the same thing they always did.
+// Error numbers hosts already tell apart in their Exception handlers, so that a number in an
+// Exception event means the same thing in every release.
 namespace err {
 inline constexpr int32_t InvalidArgument = 5;  // "Invalid procedure call or argument"
 inline constexpr int32_t Overflow = 6;
@@ -22,8 +22,8 @@ inline constexpr int32_t PermissionDenied = 70;
 inline constexpr int32_t DeviceIo = 57;
 inline constexpr int32_t ObjectMissing = 91;  // "Object variable not set"
 inline constexpr int32_t DuplicateKey = 457;
-// "Can't create object": what a host of the original saw when the component could not make its
-// windows. Here: no display to show them on.
+// "Can't create object": the number hosts handle when the component cannot make its windows.
+// Here: no display to show them on.
 inline constexpr int32_t NoDisplay = 429;
 // The common controls' own failures (tree view, list view).
 inline constexpr int32_t ElementNotFound = 35601;  // "Element not found"

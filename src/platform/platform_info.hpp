@@ -6,7 +6,7 @@
 namespace ovk {
 
 // What the component's callers learn about the operating system: the major version and the
-// platform identifier, in the terms a host of the original component knows. They decide
+// platform identifier, in the numbers hosts already receive from the component. They decide
 // whether a started program can be waited for and how it is found.
 struct OsVersion {
     int32_t majorVersion = 0;

@@ -15,9 +15,8 @@ namespace ovk {
 
 class Form;
 
-// Result codes of the shell's open action, with the values a host of the original component
-// knows: anything above LastFailure means the target was handed over, 0 to LastFailure say
-// why it was not.
+// Result codes of the shell's open action, with the values hosts check after opening a file:
+// anything above LastFailure means the target was handed over, 0 to LastFailure say why it was not.
 namespace shell_result {
 inline constexpr int32_t OutOfResources = 0;  // the program could not be started at all
 inline constexpr int32_t FileNotFound = 2;    // no target, or a local file that does not exist

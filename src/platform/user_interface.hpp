@@ -8,7 +8,7 @@
 
 namespace ovk {
 
-// Message box choices, with the values a host of the original component knows.
+// Message box choices, with the numbers hosts receive and answer through MessageBox events.
 enum class MsgBoxButtons {
     OkOnly = 0,
     OkCancel = 1,

@@ -24,7 +24,7 @@ int ListViewModel::rowCount(const QModelIndex& parent) const {
 }
 
 int ListViewModel::columnCount(const QModelIndex& parent) const {
-    // A list with rows but no column still shows its rows' texts, as the original does.
+    // A list with rows but no column still shows its rows' texts: nothing a form adds is hidden.
     return parent.isValid() ? 0 : (columns_ == 0 && rows_ > 0 ? 1 : columns_);
 }
 

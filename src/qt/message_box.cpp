@@ -24,7 +24,7 @@ ButtonSet buttonSet(MsgBoxButtons buttons) {
     switch (buttons) {
         case MsgBoxButtons::OkCancel:
             return {{A::Ok, A::Cancel}, A::Cancel};
-        // The original box could not be escaped at all; Abort is the choice that stops.
+        // Escape must give one of the box's own answers; Abort is the choice that stops.
         case MsgBoxButtons::AbortRetryIgnore:
             return {{A::Abort, A::Retry, A::Ignore}, A::Abort};
         case MsgBoxButtons::YesNoCancel:

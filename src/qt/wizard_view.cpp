@@ -44,7 +44,7 @@ QString text(const std::string& utf8) {
     return QString::fromStdString(utf8);
 }
 
-// A label without a buddy shows its caption as the original shows a label's: "&&" is one
+// A label without a buddy shows its caption as the resource file writes captions: "&&" is one
 // ampersand and a single "&" only marks a mnemonic, which such a label cannot use.
 QString labelText(const std::string& caption) {
     QString shown;
@@ -799,8 +799,8 @@ void WizardView::showPopupMenu(const Control& menu, double x, double y) {
     const QPoint at =
         lvList_->viewport()->mapToGlobal(QPoint(scale_.toPixels(x), scale_.toPixels(y)));
     const QAction* chosen = popup.exec(at);
-    // The form is inside its own handler here; its menu entries run within it, as they would
-    // from the original's modal pop-up menu.
+    // The form is inside its own handler here; its menu entries run within it, since the menu is
+    // modal and the form's state must not change under it.
     if (chosen != nullptr && chosen == selectAll) wiz_.mnuLvSelectAll_Click();
     if (chosen != nullptr && chosen == deselect) wiz_.mnuLvDeselect_Click();
 }

@@ -11,7 +11,7 @@ namespace ovk {
 
 // A list box: unsorted entries, each a display text with a whole number as item data, and at
 // most one current entry. Indices count from 0; ListIndex is -1 when no entry is current.
-// Misuse fails the way the original control does, with Error 5 (invalid argument), so that a
+// Misuse fails with Error 5 (invalid argument), the number hosts see for a bad argument, so that a
 // handler running under "skip the failing statement" skips exactly that statement.
 class ListBox : public Control {
   public:

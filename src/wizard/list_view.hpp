@@ -17,7 +17,8 @@ namespace ovk {
 // Rows have unique keys, found through a hash.
 class ListView : public Control {
   public:
-    // The width a new column gets, in twips, as the original control gives it.
+    // The width a new column gets, in twips (one inch), before the form sets its own: the
+    // saved column widths are in the same unit.
     static constexpr double kDefaultColumnWidth = 1440;
 
     struct Column {
