@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/soap/envelope.hpp"
-#include "platform/soap/service_description.hpp"
+#include "soap/envelope.hpp"
+#include "soap/service_description.hpp"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "platform/errors.hpp"
-#include "platform/soap/soap_client.hpp"
+#include "soap/soap_client.hpp"
 #include "platform/text.hpp"
 
 namespace {

@@ -39,9 +39,9 @@
 
 #include "component/client_impl.hpp"
 #include "platform/errors.hpp"
-#include "platform/soap/envelope.hpp"
-#include "platform/soap/service_description.hpp"
-#include "platform/soap/soap_client.hpp"
+#include "soap/envelope.hpp"
+#include "soap/service_description.hpp"
+#include "soap/soap_client.hpp"
 
 namespace {
 

@@ -26,7 +26,7 @@
 #include "platform/manual_clock.hpp"
 #include "platform/scripted_user_interface.hpp"
 #include "platform/settings_store.hpp"
-#include "platform/soap/soap_client.hpp"
+#include "soap/soap_client.hpp"
 #include "wizard/frm_wiz.hpp"
 #include "wizard/list_reply_reader.hpp"
 

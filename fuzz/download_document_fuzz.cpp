@@ -15,7 +15,7 @@
 #include "document/config_infos.hpp"
 #include "document/download_document.hpp"
 #include "platform/errors.hpp"
-#include "platform/xml/document.hpp"
+#include "xml/document.hpp"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "platform/errors.hpp"
-#include "platform/soap/envelope.hpp"
-#include "platform/soap/service_description.hpp"
-#include "platform/xml/document.hpp"
+#include "soap/envelope.hpp"
+#include "soap/service_description.hpp"
+#include "xml/document.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

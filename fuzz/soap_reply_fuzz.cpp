@@ -10,8 +10,8 @@
 #include <string_view>
 
 #include "platform/errors.hpp"
-#include "platform/soap/reply_envelope.hpp"
-#include "platform/soap/reply_parser.hpp"
+#include "soap/reply_envelope.hpp"
+#include "soap/reply_parser.hpp"
 #include "platform/text.hpp"
 
 namespace {

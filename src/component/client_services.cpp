@@ -3,7 +3,7 @@
 
 #include "platform/manual_clock.hpp"
 #include "platform/scripted_user_interface.hpp"
-#include "platform/soap/soap_client.hpp"
+#include "soap/soap_client.hpp"
 
 namespace ovk {
 namespace {

@@ -12,7 +12,7 @@
 #include "platform/errors.hpp"
 #include "platform/files.hpp"
 #include "platform/numbers.hpp"
-#include "platform/soap/call_trace.hpp"
+#include "soap/call_trace.hpp"
 #include "platform/text.hpp"
 
 namespace ovk {

@@ -5,7 +5,7 @@
 
 #include "document/config_infos.hpp"
 #include "platform/settings_store.hpp"
-#include "platform/soap/service_client.hpp"
+#include "soap/service_client.hpp"
 
 namespace ovk {
 

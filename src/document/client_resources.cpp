@@ -13,8 +13,8 @@
 #include "platform/errors.hpp"
 #include "platform/files.hpp"
 #include "platform/numbers.hpp"
-#include "platform/xml/character_data.hpp"
-#include "platform/xml/document.hpp"
+#include "xml/character_data.hpp"
+#include "xml/document.hpp"
 
 namespace ovk {
 namespace {

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/xml/node.hpp"
+#include "xml/node.hpp"
 
 namespace ovk {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/xml/document.hpp"
+#include "xml/document.hpp"
 
 namespace ovk {
 

@@ -11,8 +11,8 @@
 #include "document/validation_text.hpp"
 #include "platform/files.hpp"
 #include "platform/text.hpp"
-#include "platform/xml/cdata_stand_ins.hpp"
-#include "platform/xml/schema_validation.hpp"
+#include "xml/cdata_stand_ins.hpp"
+#include "xml/schema_validation.hpp"
 
 namespace ovk {
 namespace {

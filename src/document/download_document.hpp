@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/xml/cdata_stand_ins.hpp"
-#include "platform/xml/document.hpp"
+#include "xml/cdata_stand_ins.hpp"
+#include "xml/document.hpp"
 
 namespace ovk {
 

@@ -5,7 +5,7 @@
 #include "document/resource_language_block.hpp"
 #include "platform/errors.hpp"
 #include "platform/files.hpp"
-#include "platform/xml/document.hpp"
+#include "xml/document.hpp"
 
 namespace ovk {
 std::optional<std::vector<ResourceItem>> LoadResourceItems(const std::string& languageText) {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "platform/xml/document.hpp"
+#include "xml/document.hpp"
 
 namespace ovk {
 

@@ -10,7 +10,7 @@
 #include "platform/confined_folder.hpp"
 #include "platform/errors.hpp"
 #include "platform/text.hpp"
-#include "platform/xml/character_data.hpp"
+#include "xml/character_data.hpp"
 
 namespace ovk {
 namespace {

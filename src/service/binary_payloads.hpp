@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/errors.hpp"
-#include "platform/xml/document.hpp"
+#include "xml/document.hpp"
 #include "service/record_files.hpp"
 
 namespace ovk {

@@ -14,7 +14,7 @@
 #include "platform/errors.hpp"
 #include "platform/files.hpp"
 #include "platform/text.hpp"
-#include "platform/xml/libxml_handles.hpp"
+#include "xml/libxml_handles.hpp"
 #include "service/document_store.hpp"
 #include "service/released_texts.hpp"
 

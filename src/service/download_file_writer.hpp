@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/xml/document.hpp"
+#include "xml/document.hpp"
 #include "service/released_texts.hpp"
 
 struct _xmlNode;

@@ -17,8 +17,8 @@
 #include "platform/errors.hpp"
 #include "platform/files.hpp"
 #include "platform/text.hpp"
-#include "platform/xml/cdata_stand_ins.hpp"
-#include "platform/xml/libxml_handles.hpp"
+#include "xml/cdata_stand_ins.hpp"
+#include "xml/libxml_handles.hpp"
 #include "service/document_store.hpp"
 
 namespace ovk {

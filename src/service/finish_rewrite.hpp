@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "platform/xml/cdata_stand_ins.hpp"
+#include "xml/cdata_stand_ins.hpp"
 
 namespace ovk {
 

@@ -8,7 +8,7 @@
 #include "document/client_resources.hpp"
 #include "platform/errors.hpp"
 #include "platform/text.hpp"
-#include "platform/xml/libxml_handles.hpp"
+#include "xml/libxml_handles.hpp"
 #include "service/binary_payloads.hpp"
 #include "service/download_session.hpp"
 #include "service/persistent_failure.hpp"

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/xml/cdata_stand_ins.hpp"
+#include "xml/cdata_stand_ins.hpp"
 
 struct _xmlNode;
 

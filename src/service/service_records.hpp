@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/xml/node.hpp"
+#include "xml/node.hpp"
 
 namespace ovk {
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/errors.hpp"
-#include "platform/xml/element_events.hpp"
+#include "xml/element_events.hpp"
 #include "wizard/list_view.hpp"
 
 namespace ovk {

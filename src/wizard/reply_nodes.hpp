@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "platform/errors.hpp"
-#include "platform/xml/document.hpp"
+#include "xml/document.hpp"
 
 // Reading the service's replies the way the wizard's steps do: the first node of a reply and
 // attributes by position or by name. What a reply lacks fails as a missing object (91), so a

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/xml/element_events.hpp"
+#include "xml/element_events.hpp"
 #include "wizard/tree_view.hpp"
 
 namespace ovk {

@@ -5,7 +5,7 @@
 
 #include "component/soap_setup.hpp"
 #include "component_folder.hpp"
-#include "platform/soap/soap_client.hpp"
+#include "soap/soap_client.hpp"
 #include "ref_service.hpp"
 #include "tinyproxy.hpp"
 

@@ -10,7 +10,7 @@
 #include "component_folder.hpp"
 #include "fake_service_client.hpp"
 #include "platform/errors.hpp"
-#include "platform/soap/call_trace.hpp"
+#include "soap/call_trace.hpp"
 #include "temp_dir.hpp"
 
 namespace ovk {

@@ -9,7 +9,7 @@
 #include "document/component_texts.hpp"
 #include "document/resource_items.hpp"
 #include "platform/errors.hpp"
-#include "platform/xml/document.hpp"
+#include "xml/document.hpp"
 
 namespace ovk {
 namespace {

@@ -20,7 +20,7 @@
 
 #include "component_folder.hpp"
 #include "host_run.hpp"
-#include "platform/xml/document.hpp"
+#include "xml/document.hpp"
 #include "ref_service.hpp"
 #include "scoped_environment.hpp"
 #include "service/catalog_results.hpp"

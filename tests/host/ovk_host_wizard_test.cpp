@@ -10,7 +10,7 @@
 
 #include "component_folder.hpp"
 #include "host_run.hpp"
-#include "platform/xml/document.hpp"
+#include "xml/document.hpp"
 #include "ref_service.hpp"
 
 namespace ovk {

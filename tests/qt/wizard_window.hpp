@@ -21,7 +21,7 @@
 #include "fake_shell.hpp"
 #include "modal_helpers.hpp"
 #include "platform/settings_store.hpp"
-#include "platform/soap/soap_client.hpp"
+#include "soap/soap_client.hpp"
 #include "qt/qt_application.hpp"
 #include "qt/qt_timer_factory.hpp"
 #include "qt/qt_user_interface.hpp"

@@ -9,7 +9,7 @@
 #include "client_harness.hpp"
 #include "component/client_impl.hpp"
 #include "component_folder.hpp"
-#include "platform/xml/document.hpp"
+#include "xml/document.hpp"
 
 namespace ovk::test {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/errors.hpp"
-#include "platform/soap/service_client.hpp"
+#include "soap/service_client.hpp"
 
 namespace ovk::test {
 

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "platform/xml/document.hpp"
+#include "xml/document.hpp"
 #include "reply_indenter.hpp"
 
 namespace ovk::refservice {

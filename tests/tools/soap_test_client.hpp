@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/xml/document.hpp"
+#include "xml/document.hpp"
 
 namespace ovk::test {
 

@@ -4,7 +4,7 @@
 #include <libxml/tree.h>
 
 #include "platform/errors.hpp"
-#include "platform/xml/document.hpp"
+#include "xml/document.hpp"
 #include "xml_text.hpp"
 
 namespace ovk::refservice {

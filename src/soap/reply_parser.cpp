@@ -1,0 +1,553 @@
+// SPDX-License-Identifier: MIT
+#include "soap/reply_parser.hpp"
+
+#include <libxml/SAX2.h>
+#include <libxml/encoding.h>
+#include <libxml/parserInternals.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "platform/text.hpp"
+#include "xml/libxml_handles.hpp"
+
+namespace ovk::soap {
+
+using xml::detail::ErrorCollector;
+using xml::detail::ParserCtxtPtr;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// What one node of the tree costs beyond its text: the node itself (xmlNode is 120 bytes), the
+// allocator's overhead and its share of the name dictionary. Measured with element streams;
+// rounded up so that the charge stays above the real cost.
+constexpr std::uint64_t kNodeCost = 192;
+// The clock is read once per this many parser callbacks.
+constexpr unsigned kCallsPerClockCheck = 1024;
+// A text at least this long is not copied out of the body: the body becomes its allocation
+// once the parse is over (see ReplyParser::finish).
+constexpr std::size_t kMovedTextSize = std::size_t{64} << 10;
+
+enum class Stop { None, Doctype, Depth, Tree, Deadline, OutOfMemory };
+
+}  // namespace
+
+struct ReplyParser::State {
+    ParserCtxtPtr ctxt;
+    ReplyLimits limits;
+    const std::atomic<Clock::time_point>* deadline = nullptr;
+    std::uint64_t bodySize = 0;
+    std::uint64_t charged = 0;
+    std::size_t depth = 0;
+    unsigned callsSinceClockCheck = 0;
+    Stop stop = Stop::None;
+    // The text or CDATA node being filled and its allocation: libxml2's own xmlTextConcat
+    // measures and reallocates the whole text for every 300-byte block.
+    xmlNode* openText = nullptr;
+    std::size_t textLength = 0;
+    std::size_t textCapacity = 0;
+    // The body as the parser reads it, when it reads it in place (not converted from another
+    // encoding), and the one large text that takes the body over: its node has no content
+    // until then.
+    const xmlChar* bodyBegin = nullptr;
+    const xmlChar* bodyEnd = nullptr;
+    xmlNode* movedText = nullptr;
+    std::size_t movedOffset = 0;
+    std::size_t movedLength = 0;
+    // The CDATA sections set apart from the body (see ReplyBody), in the order of their empty
+    // places in what the parser reads, and the next one to be met.
+    std::vector<ReplyBody::Section>* sections = nullptr;
+    std::size_t nextSection = 0;
+
+    std::uint64_t budget() const { return bodySize + limits.treeAllowance; }
+};
+
+namespace {
+
+ReplyParser::State& stateOf(void* ctx) {
+    return *static_cast<ReplyParser::State*>(static_cast<xmlParserCtxt*>(ctx)->_private);
+}
+
+bool halt(void* ctx, Stop reason) {
+    ReplyParser::State& state = stateOf(ctx);
+    if (state.stop == Stop::None) state.stop = reason;
+    xmlStopParser(static_cast<xmlParserCtxt*>(ctx));
+    return false;
+}
+
+// Charges a new piece of the tree and looks at the clock now and then; false once the parse
+// has to stop.
+bool charge(void* ctx, std::uint64_t bytes) {
+    ReplyParser::State& state = stateOf(ctx);
+    if (state.stop != Stop::None) return false;
+    state.charged += bytes;
+    if (state.charged > state.budget()) return halt(ctx, Stop::Tree);
+    if (++state.callsSinceClockCheck >= kCallsPerClockCheck) {
+        state.callsSinceClockCheck = 0;
+        if (Clock::now() > state.deadline->load(std::memory_order_relaxed))
+            return halt(ctx, Stop::Deadline);
+    }
+    return true;
+}
+
+void refuseDoctype(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*) {
+    halt(ctx, Stop::Doctype);
+}
+
+// Gives back the spare room of the text filled last; a document kept for the rest of the
+// session should not carry up to twice its text.
+void closeText(ReplyParser::State& state) {
+    if (state.openText == nullptr) return;
+    if (state.openText != state.movedText && state.textCapacity > state.textLength + 1) {
+        auto* fitted =
+            static_cast<xmlChar*>(xmlRealloc(state.openText->content, state.textLength + 1));
+        if (fitted != nullptr) state.openText->content = fitted;
+    }
+    state.openText = nullptr;
+    state.textLength = state.textCapacity = 0;
+}
+
+void linkLast(xmlNode* parent, xmlNode* node) {
+    node->parent = parent;
+    node->doc = parent->doc;
+    if (parent->last != nullptr) {
+        parent->last->next = node;
+        node->prev = parent->last;
+    } else {
+        parent->children = node;
+    }
+    parent->last = node;
+}
+
+// Gives the text that was to take the body over a copy of its own after all: more text is
+// joined to it.
+bool keepMovedTextApart(ReplyParser::State& state) {
+    xmlNode* node = state.movedText;
+    auto* copy = static_cast<xmlChar*>(xmlMalloc(state.textLength + 1));
+    if (copy == nullptr) return false;
+    std::memcpy(copy, state.bodyBegin + state.movedOffset, state.textLength);
+    copy[state.textLength] = 0;
+    node->content = copy;
+    state.movedText = nullptr;
+    return true;
+}
+
+// Text and CDATA arrive in blocks; consecutive blocks of one kind make one node. The node's
+// room grows by doubling but never beyond the reply's size, which no text can exceed.
+void appendText(void* ctx, const xmlChar* value, int len, xmlElementType type) {
+    auto* ctxt = static_cast<xmlParserCtxt*>(ctx);
+    ReplyParser::State& state = stateOf(ctx);
+    xmlNode* parent = ctxt->node;
+    if (parent == nullptr || len < 0 || state.stop != Stop::None) return;
+    const auto add = static_cast<std::size_t>(len);
+    if (state.openText != nullptr && parent->last == state.openText &&
+        state.openText->type == type) {
+        if (state.openText == state.movedText && !keepMovedTextApart(state)) {
+            halt(ctx, Stop::OutOfMemory);
+            return;
+        }
+        const std::size_t needed = state.textLength + add + 1;
+        if (needed > state.textCapacity) {
+            const std::size_t ceiling =
+                static_cast<std::size_t>(std::max<std::uint64_t>(state.bodySize + 1, needed));
+            const std::size_t capacity =
+                std::max(needed, std::min(state.textCapacity * 2, ceiling));
+            if (!charge(ctx, capacity - state.textCapacity)) return;
+            auto* grown = static_cast<xmlChar*>(xmlRealloc(state.openText->content, capacity));
+            if (grown == nullptr) {
+                halt(ctx, Stop::OutOfMemory);
+                return;
+            }
+            state.openText->content = grown;
+            state.textCapacity = capacity;
+        }
+        std::memcpy(state.openText->content + state.textLength, value, add);
+        state.textLength += add;
+        state.openText->content[state.textLength] = 0;
+        return;
+    }
+    if (!charge(ctx, kNodeCost + add + 1)) return;
+    closeText(state);
+    // A payload's text is most of the reply; it stays where it lies in the body.
+    // Addresses compared as numbers: the value may lie in another buffer altogether.
+    const auto at = reinterpret_cast<std::uintptr_t>(value);
+    const bool moved = state.movedText == nullptr && add >= kMovedTextSize &&
+                       at >= reinterpret_cast<std::uintptr_t>(state.bodyBegin) &&
+                       at + add <= reinterpret_cast<std::uintptr_t>(state.bodyEnd);
+    const xmlChar* copied = moved ? nullptr : value;
+    const int copiedLength = moved ? 0 : len;
+    xmlNode* node = type == XML_CDATA_SECTION_NODE
+                        ? xmlNewCDataBlock(ctxt->myDoc, copied, copiedLength)
+                        : xmlNewDocTextLen(ctxt->myDoc, copied, copiedLength);
+    if (node == nullptr) {
+        halt(ctx, Stop::OutOfMemory);
+        return;
+    }
+    linkLast(parent, node);
+    if (moved) {
+        state.movedText = node;
+        state.movedOffset = static_cast<std::size_t>(value - state.bodyBegin);
+        state.movedLength = add;
+    }
+    state.openText = node;
+    state.textLength = add;
+    state.textCapacity = add + 1;
+}
+
+void onCharacters(void* ctx, const xmlChar* value, int len) {
+    appendText(ctx, value, len, XML_TEXT_NODE);
+}
+
+// The empty section the parser met in place of a section set apart becomes a CDATA node that
+// takes the set-apart content over as its text.
+void takeSection(void* ctx, ReplyBody::Section& section) {
+    auto* ctxt = static_cast<xmlParserCtxt*>(ctx);
+    ReplyParser::State& state = stateOf(ctx);
+    xmlNode* parent = ctxt->node;
+    ++state.nextSection;
+    if (parent == nullptr || state.stop != Stop::None) return;
+    // Right after another section, it joins that one's node, as sections read in place do.
+    if (state.openText != nullptr && parent->last == state.openText &&
+        state.openText->type == XML_CDATA_SECTION_NODE) {
+        appendText(ctx, reinterpret_cast<const xmlChar*>(section.data),
+                   static_cast<int>(
+                       std::min<std::size_t>(section.length, std::numeric_limits<int>::max())),
+                   XML_CDATA_SECTION_NODE);
+        return;
+    }
+    if (!charge(ctx, kNodeCost + section.length + 1)) return;
+    closeText(state);
+    xmlNode* node = xmlNewCDataBlock(ctxt->myDoc, nullptr, 0);
+    if (node == nullptr) {
+        halt(ctx, Stop::OutOfMemory);
+        return;
+    }
+    linkLast(parent, node);
+    node->content = reinterpret_cast<xmlChar*>(std::exchange(section.data, nullptr));
+    state.openText = node;
+    state.textLength = section.length;
+    state.textCapacity = section.length + 1;
+}
+
+void onCdata(void* ctx, const xmlChar* value, int len) {
+    ReplyParser::State& state = stateOf(ctx);
+    if (len == 0 && state.sections != nullptr && state.nextSection < state.sections->size()) {
+        ReplyBody::Section& next = (*state.sections)[state.nextSection];
+        if (static_cast<xmlParserCtxt*>(ctx)->input->cur == state.bodyBegin + next.at) {
+            takeSection(ctx, next);
+            return;
+        }
+    }
+    appendText(ctx, value, len, XML_CDATA_SECTION_NODE);
+}
+
+void onStartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, const xmlChar* uri,
+                    int nbNamespaces, const xmlChar** namespaces, int nbAttributes, int nbDefaulted,
+                    const xmlChar** attributes) {
+    ReplyParser::State& state = stateOf(ctx);
+    if (state.stop != Stop::None) return;
+    if (++state.depth > state.limits.maxDepth) {
+        halt(ctx, Stop::Depth);
+        return;
+    }
+    // Each attribute is a node with a text node below it; each namespace a small record.
+    std::uint64_t cost = kNodeCost + xmlStrlen(localname) +
+                         static_cast<std::uint64_t>(nbNamespaces) * (kNodeCost / 2);
+    for (int i = 0; i < nbAttributes; ++i) {
+        const xmlChar* value = attributes[i * 5 + 3];
+        const xmlChar* end = attributes[i * 5 + 4];
+        cost +=
+            2 * kNodeCost + xmlStrlen(attributes[i * 5]) + static_cast<std::uint64_t>(end - value);
+    }
+    if (!charge(ctx, cost)) return;
+    closeText(state);
+    xmlSAX2StartElementNs(ctx, localname, prefix, uri, nbNamespaces, namespaces, nbAttributes,
+                          nbDefaulted, attributes);
+}
+
+void onEndElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, const xmlChar* uri) {
+    ReplyParser::State& state = stateOf(ctx);
+    if (state.depth > 0) --state.depth;
+    closeText(state);
+    xmlSAX2EndElementNs(ctx, localname, prefix, uri);
+}
+
+void onComment(void* ctx, const xmlChar* value) {
+    if (!charge(ctx, kNodeCost + xmlStrlen(value))) return;
+    closeText(stateOf(ctx));
+    xmlSAX2Comment(ctx, value);
+}
+
+void onProcessingInstruction(void* ctx, const xmlChar* target, const xmlChar* data) {
+    if (!charge(ctx, kNodeCost + xmlStrlen(target) + xmlStrlen(data))) return;
+    closeText(stateOf(ctx));
+    xmlSAX2ProcessingInstruction(ctx, target, data);
+}
+
+// libxml2's push parser, when a CDATA section has no end, steps through it 300 bytes at a time
+// and looks for the end from the start of the rest each time: quadratic in the section's size.
+// A section that is never closed makes the reply malformed anyway, so it is found here first,
+// in one pass. Comments are skipped: "<![CDATA[" inside one is only text.
+std::optional<std::size_t> unclosedCdata(std::string_view text) {
+    std::size_t at = 0;
+    while (true) {
+        const std::size_t markup = text.find("<!", at);
+        if (markup == std::string_view::npos) return std::nullopt;
+        if (text.compare(markup, 4, "<!--") == 0) {
+            const std::size_t end = text.find("-->", markup + 4);
+            if (end == std::string_view::npos) return std::nullopt;  // the parser reports it
+            at = end + 3;
+        } else if (text.compare(markup, 9, "<![CDATA[") == 0) {
+            const std::size_t end = text.find("]]>", markup + 9);
+            if (end == std::string_view::npos) return markup;
+            at = end + 3;
+        } else {
+            at = markup + 2;
+        }
+    }
+}
+
+long lineAt(std::string_view text, std::size_t offset) {
+    return 1 + static_cast<long>(std::count(text.begin(), text.begin() + offset, '\n'));
+}
+
+std::string mebibytes(std::uint64_t bytes) {
+    return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MiB";
+}
+
+}  // namespace
+
+ReplyParser::ReplyParser(ReplyLimits limits) : limits_(limits) {
+    // A reply fetched ahead is read on a worker: libxml2 sets itself up once, and that must
+    // happen on the thread that makes the parser, never first on the worker.
+    xmlInitParser();
+}
+
+namespace {
+
+// Making a parser context costs more than reading a small reply, so each thread keeps the
+// last one it finished with. Only a context whose parse went through is kept: one stopped or
+// failed half-way may hold whatever state it stopped in.
+thread_local ParserCtxtPtr spareContext;
+
+ParserCtxtPtr newContext() {
+    xmlSAXHandler sax;
+    std::memset(&sax, 0, sizeof sax);
+    xmlSAXVersion(&sax, 2);
+    sax.internalSubset = &refuseDoctype;
+    sax.externalSubset = &refuseDoctype;
+    sax.startElementNs = &onStartElement;
+    sax.endElementNs = &onEndElement;
+    sax.characters = &onCharacters;
+    sax.ignorableWhitespace = &onCharacters;
+    sax.cdataBlock = &onCdata;
+    sax.comment = &onComment;
+    sax.processingInstruction = &onProcessingInstruction;
+    ErrorCollector errors;
+    ParserCtxtPtr ctxt(xmlCreatePushParserCtxt(&sax, nullptr, nullptr, 0, nullptr));
+    if (!ctxt || ctxt->input == nullptr || ctxt->input->buf == nullptr)
+        throw Error(err::OutOfMemory, "Out of memory");
+    xmlCtxtUseOptions(ctxt.get(), xml::detail::parserOptions());
+    return ctxt;
+}
+
+// A context as xmlCreatePushParserCtxt leaves it without a first piece: an empty input of its
+// own, and the encoding still to be told from the first bytes (xmlCtxtResetPush assumes UTF-8
+// when it is given no bytes, which would misread a reply in UTF-16).
+ParserCtxtPtr takeContext() {
+    ParserCtxtPtr ctxt = std::move(spareContext);
+    if (!ctxt) return newContext();
+    if (xmlCtxtResetPush(ctxt.get(), nullptr, 0, nullptr, nullptr) != 0 || ctxt->input == nullptr ||
+        ctxt->input->buf == nullptr)
+        throw Error(err::OutOfMemory, "Out of memory");
+    ctxt->charset = XML_CHAR_ENCODING_NONE;
+    return ctxt;
+}
+
+// Keeps the context for the next reply of this thread, holding nothing of this one. The names
+// of the document go on living in the dictionary the document holds; the context takes a new
+// one, so that a document handed to another thread never shares a dictionary with a parse
+// under way here (libxml2 does not lock its dictionaries).
+void giveBack(ParserCtxtPtr ctxt) {
+    // A context that grew for an unusual reply (thousands of attributes on one element) is
+    // not kept: it would hold that memory for as long as the thread lives.
+    constexpr int kMostKeptSlots = 1024;
+    if (ctxt->maxatts > kMostKeptSlots || ctxt->nodeMax > kMostKeptSlots ||
+        ctxt->nameMax > kMostKeptSlots || ctxt->nsMax > kMostKeptSlots ||
+        ctxt->spaceMax > kMostKeptSlots)
+        return;
+    ctxt->_private = nullptr;
+    xmlCtxtReset(ctxt.get());
+    xmlDict* dict = xmlDictCreate();
+    if (dict == nullptr) return;
+    xmlDictSetLimit(dict, (ctxt->options & XML_PARSE_HUGE) != 0 ? 0 : XML_MAX_DICTIONARY_LIMIT);
+    xmlDictFree(ctxt->dict);
+    ctxt->dict = dict;
+    // The parser tells these names apart by their address in its dictionary.
+    ctxt->str_xml = xmlDictLookup(dict, BAD_CAST "xml", 3);
+    ctxt->str_xmlns = xmlDictLookup(dict, BAD_CAST "xmlns", 5);
+    ctxt->str_xml_ns = xmlDictLookup(dict, XML_XML_NAMESPACE, 36);
+    if (ctxt->str_xml == nullptr || ctxt->str_xmlns == nullptr || ctxt->str_xml_ns == nullptr)
+        return;
+    spareContext = std::move(ctxt);
+}
+
+}  // namespace
+
+ReplyParser::~ReplyParser() {
+    // The parser may still point into the body.
+    state_.reset();
+}
+
+bool ReplyParser::feed(const char* data, std::size_t size) {
+    return body_.append(data, size);
+}
+
+std::string_view ReplyParser::wholeBody() {
+    if (!body_.close()) throw Error(err::OutOfMemory, "Out of memory", "SoapClient");
+    if (!body_.sections().empty()) return {};
+    return {body_.markup(), body_.markupSize()};
+}
+
+xml::Document ReplyParser::finish(Clock::time_point deadline) {
+    if (finished_) throw Error(err::InvalidArgument, "The reply was parsed already", "SoapClient");
+    finished_ = true;
+    limitTime(deadline);
+    if (!body_.close()) throw Error(err::OutOfMemory, "Out of memory", "SoapClient");
+    return parse();
+}
+
+void ReplyParser::limitTime(Clock::time_point deadline) {
+    Clock::time_point bound = deadline_.load();
+    while (deadline < bound && !deadline_.compare_exchange_weak(bound, deadline)) {
+    }
+}
+
+xml::Document ReplyParser::parse() {
+    state_ = std::make_unique<State>();
+    State& state = *state_;
+    state.ctxt = takeContext();
+    xmlParserCtxt* ctxt = state.ctxt.get();
+    ctxt->_private = &state;
+    state.limits = limits_;
+    state.deadline = &deadline_;
+    state.bodySize = body_.size();
+    const std::string_view markup(body_.markup(), body_.markupSize());
+
+    // The parser reads the body where it lies. libxml2 counts a buffer's size in int, and
+    // converts other encodings into a buffer of its own: such a body is copied into the
+    // parser's own buffer in pieces. Sections are set apart only from a body read in place.
+    if (markup.size() <= static_cast<std::size_t>(std::numeric_limits<int>::max()) &&
+        readsAsUtf8(markup)) {
+        xmlParserInputBuffer* input = xmlParserInputBufferCreateStatic(
+            markup.data(), static_cast<int>(markup.size()), XML_CHAR_ENCODING_NONE);
+        if (input == nullptr) throw Error(err::OutOfMemory, "Out of memory", "SoapClient");
+        xmlFreeParserInputBuffer(ctxt->input->buf);
+        ctxt->input->buf = input;
+        state.bodyBegin = reinterpret_cast<const xmlChar*>(markup.data());
+        state.bodyEnd = state.bodyBegin + markup.size();
+        state.sections = &body_.sections();
+    } else {
+        if (!body_.sections().empty()) {
+            throw Error(err::SoapReplyTooLarge, "The reply is too large to be read", "SoapClient");
+        }
+        for (std::size_t at = 0; at < markup.size();) {
+            const std::size_t piece = std::min<std::size_t>(markup.size() - at, 1 << 30);
+            if (xmlParserInputBufferPush(ctxt->input->buf, static_cast<int>(piece),
+                                         markup.data() + at) < 0)
+                throw Error(err::OutOfMemory, "Out of memory", "SoapClient");
+            at += piece;
+        }
+        xmlFree(body_.releaseMarkup());
+    }
+    // Nothing has been parsed yet: the input starts at the buffer's start and ends at its end.
+    xmlBuf* buffer = ctxt->input->buf->buffer;
+    ctxt->input->base = ctxt->input->cur = xmlBufContent(buffer);
+    ctxt->input->end = xmlBufEnd(buffer);
+    const std::string_view text(reinterpret_cast<const char*>(ctxt->input->base),
+                                static_cast<std::size_t>(ctxt->input->end - ctxt->input->base));
+    if (text.empty()) throw xml::ParseError(xml::ParseFailure{"The reply is empty", 0, 0, {}});
+    if (const auto at = unclosedCdata(text)) {
+        throw xml::ParseError(
+            xml::ParseFailure{"A CDATA section is not closed", lineAt(text, *at), 0, {}});
+    }
+
+    ErrorCollector errors;
+    xmlParseChunk(ctxt, nullptr, 0, 1);
+    closeText(state);
+
+    switch (state.stop) {
+        case Stop::Doctype:
+            throw xml::ParseError(xml::ParseFailure{
+                xml::detail::kDoctypeRefusedReason, ctxt->input ? ctxt->input->line : 0, 0, {}});
+        case Stop::Depth:
+            throw Error(err::SoapReplyTooLarge,
+                        "The reply nests elements deeper than the limit of " +
+                            std::to_string(limits_.maxDepth) + " levels",
+                        "SoapClient");
+        case Stop::Tree:
+            throw Error(err::SoapReplyTooLarge,
+                        "The reply holds more elements and texts than a reply of its size may: "
+                        "as a document it would take more than " +
+                            mebibytes(state.budget()) + " (its " + std::to_string(body_.size()) +
+                            " bytes plus " + mebibytes(limits_.treeAllowance) + "), about " +
+                            std::to_string(state.budget() / kNodeCost) + " elements",
+                        "SoapClient");
+        case Stop::Deadline:
+            throw Error(err::SoapTimeout, "The reply could not be read within the time-out",
+                        "SoapClient");
+        case Stop::OutOfMemory:
+            throw Error(err::OutOfMemory, "Out of memory while reading the reply", "SoapClient");
+        case Stop::None:
+            break;
+    }
+    if (errors.first()) {
+        // A position after a section set apart on the same line counts its content too, as
+        // it stands in the reply that was sent. The content holds no line ends.
+        long column = errors.first()->column;
+        if (column > 0 && state.sections != nullptr) {
+            for (std::size_t i = 0; i < state.nextSection; ++i) {
+                const ReplyBody::Section& section = (*state.sections)[i];
+                if (lineAt(text, section.at) == errors.first()->line)
+                    column += static_cast<long>(section.length);
+            }
+        }
+        throw xml::ParseError(
+            xml::ParseFailure{errors.first()->reason, errors.first()->line, column, {}});
+    }
+    if (!ctxt->wellFormed || ctxt->myDoc == nullptr) {
+        throw xml::ParseError(xml::ParseFailure{"The reply is not well-formed XML", 0, 0, {}});
+    }
+    if (state.sections != nullptr && state.nextSection != state.sections->size()) {
+        throw xml::ParseError(
+            xml::ParseFailure{"The reply's CDATA section was not read in place", 0, 0, {}});
+    }
+    xmlDoc* doc = ctxt->myDoc;
+    ctxt->myDoc = nullptr;
+    xml::Document document = xml::Document::adopt(doc);
+    // The body is not needed any more, but as the large text's allocation: that text moves to
+    // its start, and the rest is given back.
+    xmlNode* moved = state.movedText;
+    const std::size_t movedOffset = state.movedOffset;
+    const std::size_t movedLength = state.movedLength;
+    giveBack(std::move(state.ctxt));
+    char* body = body_.releaseMarkup();
+    if (moved != nullptr) {
+        std::memmove(body, body + movedOffset, movedLength);
+        body[movedLength] = '\0';
+        auto* fitted = static_cast<char*>(xmlRealloc(body, movedLength + 1));
+        moved->content = reinterpret_cast<xmlChar*>(fitted != nullptr ? fitted : body);
+        body = nullptr;
+    }
+    xmlFree(body);
+    return document;
+}
+
+}  // namespace ovk::soap
