@@ -12,8 +12,8 @@
 #include <string>
 
 #include "platform/errors.hpp"
-#include "soap/soap_client.hpp"
 #include "platform/text.hpp"
+#include "soap/soap_client.hpp"
 
 namespace {
 

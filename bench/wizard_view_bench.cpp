@@ -30,12 +30,12 @@
 #include "component/client_services.hpp"
 #include "platform/manual_clock.hpp"
 #include "platform/settings_store.hpp"
-#include "soap/service_client.hpp"
-#include "soap/soap_client.hpp"
 #include "qt/qt_application.hpp"
 #include "qt/qt_user_interface.hpp"
 #include "qt/service_wait.hpp"
 #include "qt/wizard_view.hpp"
+#include "soap/service_client.hpp"
+#include "soap/soap_client.hpp"
 #include "wizard/frm_wiz.hpp"
 
 namespace {

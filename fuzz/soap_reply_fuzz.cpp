@@ -10,9 +10,9 @@
 #include <string_view>
 
 #include "platform/errors.hpp"
+#include "platform/text.hpp"
 #include "soap/reply_envelope.hpp"
 #include "soap/reply_parser.hpp"
-#include "platform/text.hpp"
 
 namespace {
 

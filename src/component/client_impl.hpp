@@ -13,11 +13,11 @@
 #include "document/config_infos.hpp"
 #include "ovk/client.hpp"
 #include "platform/errors.hpp"
-#include "xml/cdata_stand_ins.hpp"
-#include "xml/document.hpp"
 #include "service/download_plan.hpp"
 #include "wizard/download_loop.hpp"
 #include "wizard/frm_wiz.hpp"
+#include "xml/cdata_stand_ins.hpp"
+#include "xml/document.hpp"
 
 namespace ovk {
 

@@ -7,9 +7,9 @@
 #include "platform/platform_info.hpp"
 #include "platform/settings_store.hpp"
 #include "platform/shell.hpp"
-#include "soap/service_client.hpp"
 #include "platform/timer.hpp"
 #include "platform/user_interface.hpp"
+#include "soap/service_client.hpp"
 
 namespace ovk {
 

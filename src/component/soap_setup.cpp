@@ -12,8 +12,8 @@
 #include "platform/errors.hpp"
 #include "platform/files.hpp"
 #include "platform/numbers.hpp"
-#include "soap/call_trace.hpp"
 #include "platform/text.hpp"
+#include "soap/call_trace.hpp"
 
 namespace ovk {
 namespace {

@@ -2,10 +2,10 @@
 #include "qt/desktop_client_services.hpp"
 
 #include "platform/ini_settings_store.hpp"
-#include "soap/soap_client.hpp"
 #include "qt/qt_timer_factory.hpp"
 #include "qt/qt_user_interface.hpp"
 #include "qt/service_wait.hpp"
+#include "soap/soap_client.hpp"
 
 namespace ovk {
 

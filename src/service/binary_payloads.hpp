@@ -6,8 +6,8 @@
 #include <string>
 
 #include "platform/errors.hpp"
-#include "xml/document.hpp"
 #include "service/record_files.hpp"
+#include "xml/document.hpp"
 
 namespace ovk {
 

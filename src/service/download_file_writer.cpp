@@ -14,9 +14,9 @@
 #include "platform/errors.hpp"
 #include "platform/files.hpp"
 #include "platform/text.hpp"
-#include "xml/libxml_handles.hpp"
 #include "service/document_store.hpp"
 #include "service/released_texts.hpp"
+#include "xml/libxml_handles.hpp"
 
 namespace ovk {
 namespace {

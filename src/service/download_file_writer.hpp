@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "xml/document.hpp"
 #include "service/released_texts.hpp"
+#include "xml/document.hpp"
 
 struct _xmlNode;
 

@@ -17,9 +17,9 @@
 #include "platform/errors.hpp"
 #include "platform/files.hpp"
 #include "platform/text.hpp"
+#include "service/document_store.hpp"
 #include "xml/cdata_stand_ins.hpp"
 #include "xml/libxml_handles.hpp"
-#include "service/document_store.hpp"
 
 namespace ovk {
 namespace {

@@ -8,11 +8,11 @@
 #include "document/client_resources.hpp"
 #include "platform/errors.hpp"
 #include "platform/text.hpp"
-#include "xml/libxml_handles.hpp"
 #include "service/binary_payloads.hpp"
 #include "service/download_session.hpp"
 #include "service/persistent_failure.hpp"
 #include "service/service_records.hpp"
+#include "xml/libxml_handles.hpp"
 
 namespace ovk {
 namespace {

@@ -13,11 +13,11 @@
 #include <utility>
 
 #include "platform/errors.hpp"
+#include "platform/text.hpp"
 #include "soap/extra_trust.hpp"
 #include "soap/post_worker.hpp"
 #include "soap/tls_failure.hpp"
 #include "soap/waiting_perform.hpp"
-#include "platform/text.hpp"
 
 #ifndef OVK_VERSION_TEXT
 #define OVK_VERSION_TEXT "0"

@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "platform/errors.hpp"
-#include "soap/envelope.hpp"
 #include "platform/text.hpp"
+#include "soap/envelope.hpp"
 
 namespace ovk::soap {
 

@@ -8,13 +8,13 @@
 #include <limits>
 
 #include "platform/errors.hpp"
+#include "platform/text.hpp"
 #include "soap/envelope.hpp"
 #include "soap/http_transport.hpp"
 #include "soap/reply_envelope.hpp"
 #include "soap/reply_parser.hpp"
 #include "soap/service_description.hpp"
 #include "soap/streamed_reply.hpp"
-#include "platform/text.hpp"
 
 namespace ovk::soap {
 

@@ -13,10 +13,9 @@
 #include "platform/controls.hpp"
 #include "platform/errors.hpp"
 #include "platform/settings_store.hpp"
-#include "soap/service_client.hpp"
 #include "platform/timer.hpp"
 #include "platform/user_interface.hpp"
-#include "xml/document.hpp"
+#include "soap/service_client.hpp"
 #include "util/background_disposal.hpp"
 #include "util/download_items.hpp"
 #include "util/open_doc_api.hpp"
@@ -25,6 +24,7 @@
 #include "wizard/list_view.hpp"
 #include "wizard/progress_bar.hpp"
 #include "wizard/tree_view.hpp"
+#include "xml/document.hpp"
 
 namespace ovk {
 

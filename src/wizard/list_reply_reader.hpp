@@ -6,8 +6,8 @@
 #include <string>
 
 #include "platform/errors.hpp"
-#include "xml/element_events.hpp"
 #include "wizard/list_view.hpp"
+#include "xml/element_events.hpp"
 
 namespace ovk {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "xml/element_events.hpp"
 #include "wizard/tree_view.hpp"
+#include "xml/element_events.hpp"
 
 namespace ovk {
 

@@ -5,8 +5,8 @@
 
 #include "component/soap_setup.hpp"
 #include "component_folder.hpp"
-#include "soap/soap_client.hpp"
 #include "ref_service.hpp"
+#include "soap/soap_client.hpp"
 #include "tinyproxy.hpp"
 
 namespace ovk {

@@ -20,12 +20,12 @@
 
 #include "component_folder.hpp"
 #include "host_run.hpp"
-#include "xml/document.hpp"
 #include "ref_service.hpp"
 #include "scoped_environment.hpp"
 #include "service/catalog_results.hpp"
 #include "test_certificates.hpp"
 #include "tinyproxy.hpp"
+#include "xml/document.hpp"
 
 namespace ovk {
 namespace {

@@ -10,8 +10,8 @@
 
 #include "component_folder.hpp"
 #include "host_run.hpp"
-#include "xml/document.hpp"
 #include "ref_service.hpp"
+#include "xml/document.hpp"
 
 namespace ovk {
 namespace {

@@ -21,12 +21,12 @@
 #include "fake_shell.hpp"
 #include "modal_helpers.hpp"
 #include "platform/settings_store.hpp"
-#include "soap/soap_client.hpp"
 #include "qt/qt_application.hpp"
 #include "qt/qt_timer_factory.hpp"
 #include "qt/qt_user_interface.hpp"
 #include "qt/service_wait.hpp"
 #include "ref_service.hpp"
+#include "soap/soap_client.hpp"
 #include "temp_dir.hpp"
 #include "wizard/frm_wiz.hpp"
 

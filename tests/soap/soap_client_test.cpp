@@ -5,9 +5,9 @@
 
 #include "platform/errors.hpp"
 #include "soap/soap_client.hpp"
-#include "xml/document.hpp"
 #include "soap_test_support.hpp"
 #include "temp_dir.hpp"
+#include "xml/document.hpp"
 
 namespace ovk::soap {
 namespace {

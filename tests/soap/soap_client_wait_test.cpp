@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "platform/errors.hpp"
-#include "soap/soap_client.hpp"
 #include "ref_service.hpp"
+#include "soap/soap_client.hpp"
 #include "soap_test_support.hpp"
 #include "temp_dir.hpp"
 

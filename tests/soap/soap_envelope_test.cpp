@@ -7,8 +7,8 @@
 
 #include "platform/errors.hpp"
 #include "soap/envelope.hpp"
-#include "xml/document.hpp"
 #include "soap_test_support.hpp"
+#include "xml/document.hpp"
 
 namespace ovk::soap {
 namespace {

@@ -4,8 +4,8 @@
 #include <chrono>
 
 #include "platform/errors.hpp"
-#include "soap/soap_client.hpp"
 #include "ref_service.hpp"
+#include "soap/soap_client.hpp"
 
 namespace ovk::soap {
 namespace {

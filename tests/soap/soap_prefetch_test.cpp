@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "platform/errors.hpp"
+#include "ref_service.hpp"
 #include "soap/call_trace.hpp"
 #include "soap/soap_client.hpp"
-#include "ref_service.hpp"
 #include "temp_dir.hpp"
 
 namespace ovk::soap {

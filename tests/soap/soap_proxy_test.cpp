@@ -5,8 +5,8 @@
 #include <sys/wait.h>
 
 #include "platform/errors.hpp"
-#include "soap/soap_client.hpp"
 #include "scoped_environment.hpp"
+#include "soap/soap_client.hpp"
 #include "soap_test_support.hpp"
 #include "temp_dir.hpp"
 #include "test_certificates.hpp"

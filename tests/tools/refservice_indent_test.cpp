@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "xml/document.hpp"
 #include "reply_indenter.hpp"
+#include "xml/document.hpp"
 
 namespace ovk::refservice {
 namespace {

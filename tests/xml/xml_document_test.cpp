@@ -3,8 +3,8 @@
 
 #include <fstream>
 
-#include "xml/document.hpp"
 #include "temp_dir.hpp"
+#include "xml/document.hpp"
 
 namespace ovk::xml {
 namespace {

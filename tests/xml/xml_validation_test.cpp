@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
-#include "xml/schema_validation.hpp"
 #include "temp_dir.hpp"
+#include "xml/schema_validation.hpp"
 
 namespace ovk::xml {
 namespace {
