@@ -77,7 +77,8 @@ QName resolve(const xmlNode* context, const std::string& value) {
     return name;
 }
 
-[[noreturn]] void fail(const std::string& reason) {
+// Refuses the file as the service's description, saying why.
+[[noreturn]] void refuseDescription(const std::string& reason) {
     throw Error(err::SoapWsdl, reason, "WSDL");
 }
 
@@ -103,7 +104,8 @@ class WsdlReader {
 
     ServiceDescription read() {
         if (root_ == nullptr || !is(root_, kWsdlNs, "definitions")) {
-            fail("The file is not a WSDL 1.1 service description (no wsdl:definitions root)");
+            refuseDescription(
+                "The file is not a WSDL 1.1 service description (no wsdl:definitions root)");
         }
         ServiceDescription description;
         description.targetNamespace_ = attributeOr(root_, "targetNamespace");
@@ -112,15 +114,17 @@ class WsdlReader {
         const xmlNode* port = findSoapPort(description);
         const QName bindingName = resolve(port, attributeOr(port, "binding"));
         const xmlNode* binding = findNamed("binding", bindingName.local);
-        if (binding == nullptr) fail("The binding " + bindingName.local + " is not defined");
+        if (binding == nullptr)
+            refuseDescription("The binding " + bindingName.local + " is not defined");
         const xmlNode* soapBinding = firstChild(binding, kSoapBindingNs, "binding");
         if (soapBinding == nullptr)
-            fail("The binding " + bindingName.local + " is not a SOAP 1.1 binding");
+            refuseDescription("The binding " + bindingName.local + " is not a SOAP 1.1 binding");
         const std::string defaultStyle = attributeOr(soapBinding, "style", "document");
 
         const QName portTypeName = resolve(binding, attributeOr(binding, "type"));
         const xmlNode* portType = findNamed("portType", portTypeName.local);
-        if (portType == nullptr) fail("The port type " + portTypeName.local + " is not defined");
+        if (portType == nullptr)
+            refuseDescription("The port type " + portTypeName.local + " is not defined");
 
         for (const xmlNode* op : children(binding, kWsdlNs, "operation")) {
             OperationInfo info = readOperation(op, portType, defaultStyle);
@@ -155,7 +159,7 @@ class WsdlReader {
                 return port;
             }
         }
-        fail("The description names no service port with a SOAP 1.1 address");
+        refuseDescription("The description names no service port with a SOAP 1.1 address");
     }
 
     const xmlNode* findNamed(std::string_view kind, std::string_view name) const {
@@ -181,7 +185,8 @@ class WsdlReader {
 
     std::vector<Part> readMessage(const QName& messageName) const {
         const xmlNode* message = findNamed("message", messageName.local);
-        if (message == nullptr) fail("The message " + messageName.local + " is not defined");
+        if (message == nullptr)
+            refuseDescription("The message " + messageName.local + " is not defined");
         std::vector<Part> parts;
         for (const xmlNode* part : children(message, kWsdlNs, "part")) {
             Part p;
@@ -197,7 +202,7 @@ class WsdlReader {
                                 const std::string& defaultStyle) const {
         OperationInfo info;
         info.name = attributeOr(bindingOp, "name");
-        if (info.name.empty()) fail("A binding operation has no name");
+        if (info.name.empty()) refuseDescription("A binding operation has no name");
 
         std::string style = defaultStyle;
         if (const xmlNode* soapOp = firstChild(bindingOp, kSoapBindingNs, "operation")) {
@@ -226,7 +231,7 @@ class WsdlReader {
             if (attributeOr(op, "name") == info.name) abstractOp = op;
         }
         if (abstractOp == nullptr)
-            fail("The operation " + info.name + " is missing from its port type");
+            refuseDescription("The operation " + info.name + " is missing from its port type");
         const xmlNode* abstractInput = firstChild(abstractOp, kWsdlNs, "input");
         std::vector<Part> parts;
         if (abstractInput != nullptr) {
@@ -383,12 +388,14 @@ ServiceDescription ServiceDescription::load(const std::filesystem::path& path) {
     } catch (const xml::ParseError& e) {
         std::string where = path.string();
         if (e.failure.line > 0) where += " line " + std::to_string(e.failure.line);
-        fail("The service description " + where + " is not well-formed: " + e.failure.reason);
+        refuseDescription("The service description " + where +
+                          " is not well-formed: " + e.failure.reason);
     } catch (const Error& e) {
         if (e.number == err::SoapWsdl) throw;
         if (e.number == err::FileNotFound)
-            fail("The service description " + path.string() + " was not found");
-        fail("The service description " + path.string() + " cannot be read: " + e.description);
+            refuseDescription("The service description " + path.string() + " was not found");
+        refuseDescription("The service description " + path.string() +
+                          " cannot be read: " + e.description);
     }
 }
 
@@ -396,7 +403,8 @@ ServiceDescription ServiceDescription::parse(std::string_view text, const std::s
     try {
         return WsdlReader(xml::Document::loadMemory(text, xml::Source::LocalFile, name)).read();
     } catch (const xml::ParseError& e) {
-        fail("The service description " + name + " is not well-formed: " + e.failure.reason);
+        refuseDescription("The service description " + name +
+                          " is not well-formed: " + e.failure.reason);
     }
 }
 

@@ -172,6 +172,48 @@ std::string describeParseFailure(const xml::ParseFailure& failure) {
     return text;
 }
 
+// Every failure of a call that is not the service's own fault, with the error it throws and the
+// fault code it leaves: hosts read the code, the wizard the number.
+struct ClientFault {
+    CallFailure failure;
+    int32_t number;
+    const char* code;
+};
+using F = CallFailure;
+constexpr ClientFault kClientFaults[] = {
+    {F::NoDescription, err::SoapWsdl, "Client.WSDL"},
+    {F::BadCall, err::SoapBadCall, "Client.BadCall"},
+    {F::BadProperty, err::SoapBadProperty, "Client.Property"},
+    {F::Connection, err::SoapConnection, "Client.Connection"},
+    // Only the proxy can have refused: the service was never reached.
+    {F::ProxyRefused, err::SoapConnection, "Client.ProxyAuthentication"},
+    {F::HttpStatus, err::SoapHttpStatus, "Client.HttpStatus"},
+    {F::Timeout, err::SoapTimeout, "Client.Timeout"},
+    {F::MalformedReply, err::SoapMalformedReply, "Client.MalformedReply"},
+    {F::ReplyTooLarge, err::SoapReplyTooLarge, "Client.ReplyTooLarge"},
+};
+
+const ClientFault& clientFault(CallFailure failure) {
+    return *std::find_if(std::begin(kClientFaults), std::end(kClientFaults),
+                         [&](const ClientFault& fault) { return fault.failure == failure; });
+}
+
+// The failure that an error thrown while reading a reply stands for. A bound of the receiver of a
+// streamed reply is its own to report.
+std::optional<CallFailure> readFailureOf(int32_t number, bool toReceiver) {
+    switch (number) {
+        case err::SoapTimeout:
+            return F::Timeout;
+        case err::SoapMalformedReply:
+            return F::MalformedReply;
+        case err::SoapReplyTooLarge:
+            if (toReceiver) return std::nullopt;
+            return F::ReplyTooLarge;
+        default:
+            return std::nullopt;
+    }
+}
+
 }  // namespace
 
 struct SoapClient::Reply {
@@ -236,12 +278,56 @@ void SoapClient::clearFault() {
     faultActor_.clear();
 }
 
-void SoapClient::fail(int32_t number, const std::string& code, const std::string& text,
-                      const std::string& source) {
-    faultCode_ = code;
+void SoapClient::throwClientFault(CallFailure failure, const std::string& text,
+                                  const std::string& source) {
+    const ClientFault& fault = clientFault(failure);
+    faultCode_ = fault.code;
     faultString_ = text;
     faultActor_ = withoutCredentials(endpoint());
-    throw Error(number, text, source);
+    throw Error(fault.number, text, source);
+}
+
+void SoapClient::throwHttpStatus(const HttpTransport::Result& result, const std::string& source) {
+    std::string text = result.statusLine.empty()
+                           ? "HTTP status " + std::to_string(result.httpStatus)
+                           : result.statusLine;
+    // Some proxies (tinyproxy among them) answer wrong credentials with 401 rather than 407,
+    // so through a proxy a 401 cannot be pinned on either side.
+    if (result.httpStatus == 401 && !proxyServer_.empty())
+        text += ": the service or the proxy refused the credentials";
+    throwClientFault(CallFailure::HttpStatus, text, source);
+}
+
+void SoapClient::throwProxyRefused(const HttpTransport::Result& result, const std::string& source) {
+    throwClientFault(
+        CallFailure::ProxyRefused,
+        (result.statusLine.empty() ? std::string("HTTP status 407") : result.statusLine) +
+            ": the proxy refused the credentials",
+        source);
+}
+
+void SoapClient::throwReadFailure(const HttpTransport::Result& result, const std::string& source,
+                                  bool toReceiver) {
+    try {
+        throw;
+    } catch (const ReplyTooDeep& e) {
+        throwClientFault(CallFailure::ReplyTooLarge, e.description, source);
+    } catch (const xml::ParseError& e) {
+        // What is no envelope under another status than 200 is reported by that status.
+        if (result.httpStatus != 200) throwHttpStatus(result, source);
+        throwClientFault(CallFailure::MalformedReply, describeParseFailure(e.failure), source);
+    } catch (const Error& e) {
+        if (e.number == err::SoapMalformedReply && result.httpStatus != 200)
+            throwHttpStatus(result, source);
+        if (const auto failure = readFailureOf(e.number, toReceiver))
+            throwClientFault(*failure, e.description, source);
+        if (toReceiver) throw;
+        throwClientFault(CallFailure::MalformedReply,
+                         "The reply could not be read: " + e.description, source);
+    } catch (...) {
+        throwClientFault(CallFailure::MalformedReply,
+                         "The reply could not be read: " + currentError().description, source);
+    }
 }
 
 void SoapClient::initialize(const std::filesystem::path& wsdlPath) {
@@ -253,7 +339,7 @@ void SoapClient::initialize(const std::filesystem::path& wsdlPath) {
         description_ = std::make_unique<ServiceDescription>(ServiceDescription::load(wsdlPath));
     } catch (...) {
         const Error error = currentError();
-        faultCode_ = "Client.WSDL";
+        faultCode_ = clientFault(CallFailure::NoDescription).code;
         faultString_ = error.description;
         faultActor_ = wsdlPath.string();
     }
@@ -265,16 +351,17 @@ void SoapClient::setProperty(std::string_view name, const PropertyValue& value) 
     clearFault();
     const auto text = [&]() -> const std::string& {
         if (const auto* s = std::get_if<std::string>(&value)) return *s;
-        fail(err::SoapBadProperty, "Client.Property",
-             "The connector property " + std::string(name) + " takes a text", kPropertySource);
+        throwClientFault(CallFailure::BadProperty,
+                         "The connector property " + std::string(name) + " takes a text",
+                         kPropertySource);
     };
     if (equalsIgnoringAsciiCase(name, "EndPointURL")) {
         const std::string& url = text();
         if (!isValidEndpoint(url)) {
-            fail(err::SoapBadProperty, "Client.Property",
-                 "EndPointURL must be an http:// or https:// address, not \"" +
-                     withoutCredentials(url) + "\"",
-                 kPropertySource);
+            throwClientFault(CallFailure::BadProperty,
+                             "EndPointURL must be an http:// or https:// address, not \"" +
+                                 withoutCredentials(url) + "\"",
+                             kPropertySource);
         }
         endpointOverride_ = url;
     } else if (equalsIgnoringAsciiCase(name, "ProxyServer")) {
@@ -282,8 +369,8 @@ void SoapClient::setProperty(std::string_view name, const PropertyValue& value) 
         // A proxy written as an address ("http://host:port") means the same host and port.
         if (startsWithIgnoringAsciiCase(proxy, "http://")) proxy.erase(0, 7);
         if (!isValidProxy(proxy)) {
-            fail(err::SoapBadProperty, "Client.Property",
-                 "ProxyServer must be host:port without credentials", kPropertySource);
+            throwClientFault(CallFailure::BadProperty,
+                             "ProxyServer must be host:port without credentials", kPropertySource);
         }
         proxyServer_ = proxy;
         transport_->setProxy(proxyServer_);
@@ -300,19 +387,19 @@ void SoapClient::setProperty(std::string_view name, const PropertyValue& value) 
         try {
             transport_->trustCertificateAuthorities(file, "the setting CAFile");
         } catch (...) {
-            fail(err::SoapBadProperty, "Client.Property", currentError().description,
-                 kPropertySource);
+            throwClientFault(CallFailure::BadProperty, currentError().description, kPropertySource);
         }
     } else if (equalsIgnoringAsciiCase(name, "Timeout")) {
         const auto* number = std::get_if<double>(&value);
         if (number == nullptr || !std::isfinite(*number)) {
-            fail(err::SoapBadProperty, "Client.Property",
-                 "Timeout takes a finite number of milliseconds", kPropertySource);
+            throwClientFault(CallFailure::BadProperty,
+                             "Timeout takes a finite number of milliseconds", kPropertySource);
         }
         timeoutMs_ = *number;
     } else {
-        fail(err::SoapBadProperty, "Client.Property",
-             "Unknown connector property \"" + std::string(name) + "\"", kPropertySource);
+        throwClientFault(CallFailure::BadProperty,
+                         "Unknown connector property \"" + std::string(name) + "\"",
+                         kPropertySource);
     }
 }
 
@@ -333,27 +420,25 @@ std::chrono::milliseconds SoapClient::applyTimeout() {
 SoapClient::Request SoapClient::prepare(std::string_view operation,
                                         const std::vector<Argument>& args) const {
     Request request;
-    const auto refuse = [&](int32_t number, const char* code, std::string text) {
-        request.failure = number;
-        request.failureCode = code;
+    const auto refuse = [&](CallFailure failure, std::string text) {
+        request.failure = failure;
         request.failureText = std::move(text);
         return request;
     };
     if (!description_)
-        return refuse(err::SoapWsdl, "Client.WSDL", "The service description is not loaded");
+        return refuse(CallFailure::NoDescription, "The service description is not loaded");
     request.op = description_->find(operation);
     if (request.op == nullptr) {
-        return refuse(err::SoapBadCall, "Client.BadCall",
+        return refuse(CallFailure::BadCall,
                       "The service has no operation named \"" + std::string(operation) + "\"");
     }
     try {
         request.envelope = buildRequestEnvelope(*request.op, args);
     } catch (const Error& e) {
-        return refuse(err::SoapBadCall, "Client.BadCall", e.description);
+        return refuse(CallFailure::BadCall, e.description);
     }
     request.url = endpoint();
-    if (request.url.empty())
-        return refuse(err::SoapConnection, "Client.Connection", "No end point address is set");
+    if (request.url.empty()) return refuse(CallFailure::Connection, "No end point address is set");
     return request;
 }
 
@@ -367,7 +452,7 @@ void SoapClient::prefetch(std::string_view operation, const std::vector<Argument
     if (maxRequestsInFlight_ <= 1) return;
     // A request that cannot be made is left to its call, which reports why.
     Request request = prepare(operation, args);
-    if (request.failure != 0) return;
+    if (request.failure) return;
     auto ahead = std::make_unique<Ahead>();
     ahead->request = std::move(request);
     ahead_.push_back(std::move(ahead));
@@ -417,9 +502,56 @@ std::unique_ptr<SoapClient::Ahead> SoapClient::takeAhead(const Request& request)
     return taken;
 }
 
+struct SoapClient::Exchange {
+    std::chrono::milliseconds timeout{0};
+    // Each attempt has the whole time-out, parsing included.
+    std::chrono::steady_clock::time_point deadline;
+    std::unique_ptr<Ahead> ahead;
+    std::optional<ReplySink> ownSink;
+    ReplySink* sink = nullptr;
+    HttpTransport::Result result;
+    // The last attempt is traced when the call ends, parsing included, with what the call
+    // ended in.
+    std::optional<CallTrace::Entry> lastAttempt;
+    std::chrono::steady_clock::time_point attemptStarted;
+};
+
 SoapClient::Reply SoapClient::invoke(std::string_view operation, const std::vector<Argument>& args,
                                      xml::ElementEvents* streamed) {
     const std::string source(operation);
+    const Request request = beginCall(operation, args, source);
+    Exchange exchange;
+    openExchange(request, exchange);
+    struct TraceLastAttempt {
+        const SoapClient& client;
+        Exchange& exchange;
+        ~TraceLastAttempt() {
+            if (!exchange.lastAttempt || !client.trace_) return;
+            CallTrace::Entry& entry = *exchange.lastAttempt;
+            entry.duration = std::chrono::steady_clock::now() - exchange.attemptStarted;
+            entry.outcome = client.faultCode_.empty()
+                                ? std::string("ok")
+                                : client.faultCode_ + ": " + client.faultString_;
+            client.trace_->write(entry);
+        }
+    } const traceLast{*this, exchange};
+    postWithRetries(request, args, source, exchange);
+    checkTransfer(exchange, source);
+    // A reply read ahead is a tree already; the receiver walks it.
+    if (streamed != nullptr && exchange.result.httpStatus == 200 && !exchange.sink->parsedAhead()) {
+        if (const auto read = readStreamed(exchange, *request.op, *streamed, source)) {
+            startNextAhead(exchange);
+            return Reply{nullptr, {}, *read};
+        }
+    }
+    Reply reply = readTree(exchange, request, source);
+    startNextAhead(exchange);
+    return reply;
+}
+
+SoapClient::Request SoapClient::beginCall(std::string_view operation,
+                                          const std::vector<Argument>& args,
+                                          const std::string& source) {
     // Only the wait hook can get here during a call. The call in progress keeps its fault
     // texts: they are what its caller reads next.
     if (calling_) {
@@ -428,55 +560,36 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation, const std::vect
     }
     clearFault();
     attemptsMade_ = 0;
-    const Request request = prepare(operation, args);
-    if (request.failure != 0)
-        fail(request.failure, request.failureCode, request.failureText, source);
-    const OperationInfo* op = request.op;
-    const std::string& url = request.url;
+    Request request = prepare(operation, args);
+    if (request.failure) throwClientFault(*request.failure, request.failureText, source);
+    return request;
+}
 
-    const auto timeout = applyTimeout();
-    auto deadline = std::chrono::steady_clock::now() + timeout;
-    std::unique_ptr<Ahead> ahead;
+void SoapClient::openExchange(const Request& request, Exchange& exchange) {
+    exchange.timeout = applyTimeout();
+    exchange.deadline = std::chrono::steady_clock::now() + exchange.timeout;
     try {
-        ahead = takeAhead(request);
+        exchange.ahead = takeAhead(request);
     } catch (...) {
         // Fetching ahead only saves time; when it cannot be set up, the call goes out as usual.
         dropPrefetched();
-        ahead.reset();
+        exchange.ahead.reset();
     }
     // Its reply may be read ahead, but within this call's time-out all the same.
-    if (ahead) ahead->sink->parser().limitTime(deadline);
-    // Once this call has its reply, the one after the ones in flight is started before the
-    // caller works on it.
-    const auto startNext = [&] {
-        if (!ahead) return;
-        try {
-            startAhead();
-        } catch (...) {
-            dropPrefetched();
-        }
-    };
-    std::optional<ReplySink> ownSink;
-    ReplySink* sinkInUse = nullptr;
-    HttpTransport::Result result;
-    // The last attempt is traced when the call ends, parsing included, with what the call
-    // ended in.
-    std::optional<CallTrace::Entry> lastAttempt;
-    auto attemptStarted = std::chrono::steady_clock::now();
-    struct TraceLast {
-        const SoapClient& client;
-        std::optional<CallTrace::Entry>& entry;
-        const std::chrono::steady_clock::time_point& started;
-        ~TraceLast() {
-            if (!entry || !client.trace_) return;
-            entry->duration = std::chrono::steady_clock::now() - started;
-            entry->outcome = client.faultCode_.empty()
-                                 ? std::string("ok")
-                                 : client.faultCode_ + ": " + client.faultString_;
-            client.trace_->write(*entry);
-        }
-    } const traceLast{*this, lastAttempt, attemptStarted};
-    const bool traceBodies = trace_ && trace_->withBodies();
+    if (exchange.ahead) exchange.ahead->sink->parser().limitTime(exchange.deadline);
+}
+
+void SoapClient::startNextAhead(const Exchange& exchange) {
+    if (!exchange.ahead) return;
+    try {
+        startAhead();
+    } catch (...) {
+        dropPrefetched();
+    }
+}
+
+void SoapClient::postWithRetries(const Request& request, const std::vector<Argument>& args,
+                                 const std::string& source, Exchange& exchange) {
     try {
         calling_ = true;
         struct Done {
@@ -485,204 +598,184 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation, const std::vect
         } const done{calling_};
         for (int repeat = 0;; ++repeat) {
             attemptsMade_ = repeat + 1;
-            const auto started = attemptStarted = std::chrono::steady_clock::now();
-            if (ahead && repeat == 0) {
-                sinkInUse = ahead->sink.get();
-                // A server may serve one connection at a time, the one this client keeps
-                // alive between calls, or refuse any more: then a post ahead gets no answer
-                // while the transport's own connection could carry it at once.
-                // A server seen answering two connections at once is merely slow.
-                // A service that takes long over every reply is given twice its slowest start
-                // so far, up to the time-out.
-                const auto firstByteWait = std::max<std::chrono::milliseconds>(
-                    kAheadFirstByte,
-                    std::chrono::duration_cast<std::chrono::milliseconds>(2 * slowestFirstByte_));
-                const bool begun = timeout <= firstByteWait || servedConcurrently_ ||
-                                   transport_->awaitReplyStart(*ahead->post, firstByteWait);
-                if (begun) result = transport_->finishPost(*ahead->post, timeout);
-                // The next reply had begun before this one ended: on another connection.
-                if (!ahead_.empty() && ahead_.front()->post &&
-                    HttpTransport::replyBegun(*ahead_.front()->post))
-                    servedConcurrently_ = true;
-                if (!begun || (result.lostBeforeReply && !servedConcurrently_)) {
-                    if (trace_) {
-                        const std::string why =
-                            begun
-                                ? (result.statusLine.empty() ? result.errorText : result.statusLine)
-                                : "no reply began within " + std::to_string(firstByteWait.count()) +
-                                      " ms";
-                        trace_->write(CallTrace::Entry{source,
-                                                       tracedArgument(args),
-                                                       1,
-                                                       begun ? result.httpStatus : 0,
-                                                       begun ? result.bytesSent : 0,
-                                                       begun ? result.bytesOnWire : 0,
-                                                       0,
-                                                       std::chrono::steady_clock::now() - started,
-                                                       "retried one at a time: " + why,
-                                                       {},
-                                                       {}});
-                    }
-                    ahead.reset();
-                    sinkInUse = nullptr;
-                    fetchOneAtATime();
+            exchange.attemptStarted = std::chrono::steady_clock::now();
+            if (exchange.ahead && repeat == 0) {
+                if (!finishAhead(args, source, exchange)) {
                     repeat = -1;  // the call is made anew, as its first attempt
                     continue;
                 }
             } else {
-                // Each attempt has the whole time-out, parsing included.
-                deadline = started + timeout;
-                sinkInUse = &ownSink.emplace(options_.maxReplyBytes, traceBodies);
-                result = transport_->post(url, op->soapAction, request.envelope, *sinkInUse);
+                exchange.deadline = exchange.attemptStarted + exchange.timeout;
+                exchange.sink = &exchange.ownSink.emplace(options_.maxReplyBytes,
+                                                          trace_ && trace_->withBodies());
+                exchange.result = transport_->post(request.url, request.op->soapAction,
+                                                   request.envelope, *exchange.sink);
             }
-            if (trace_) {
-                lastAttempt =
-                    CallTrace::Entry{source,
-                                     tracedArgument(args),
-                                     repeat + 1,
-                                     result.httpStatus,
-                                     result.bytesSent,
-                                     result.bytesOnWire,
-                                     sinkInUse->parser().size(),
-                                     std::chrono::steady_clock::now() - started,
-                                     {},
-                                     traceBodies ? request.envelope : std::string(),
-                                     traceBodies ? sinkInUse->tracedText() : std::string()};
-                // The service received each of these, though only the last one answered.
-                for (int resent = 1; resent < result.requestsSent; ++resent) {
-                    CallTrace::Entry entry = *lastAttempt;
-                    entry.httpStatus = 0;
-                    entry.bytesReceived = entry.bytesInflated = 0;
-                    entry.reply.clear();
-                    entry.outcome = "resent: the kept-alive connection had closed";
-                    trace_->write(entry);
-                }
-            }
+            traceAttempt(request, args, source, repeat + 1, exchange);
+            const HttpTransport::Result& result = exchange.result;
             if (result.outcome == HttpTransport::Outcome::Completed)
                 slowestFirstByte_ = std::max(slowestFirstByte_, result.firstByte);
-            if (repeat >= options_.retry.attempts || sinkInUse->tooLarge() ||
+            if (repeat >= options_.retry.attempts || exchange.sink->tooLarge() ||
                 !RetryPolicy::isTransient(result))
                 break;
-            if (lastAttempt) {
-                lastAttempt->outcome = attemptOutcome(result);
-                trace_->write(*lastAttempt);
-                lastAttempt.reset();
+            if (exchange.lastAttempt) {
+                exchange.lastAttempt->outcome = attemptOutcome(result);
+                trace_->write(*exchange.lastAttempt);
+                exchange.lastAttempt.reset();
             }
             transport_->pause(options_.retry.waitBefore(repeat + 1, result.retryAfter, random_));
         }
     } catch (...) {
         // Only running out of memory while building the reply gets here.
-        fail(err::SoapMalformedReply, "Client.MalformedReply",
-             "The reply could not be read: " + currentError().description, source);
+        throwReadFailure(exchange.result, source, false);
     }
-    ReplySink& sink = *sinkInUse;
+}
 
+// The first attempt of a call whose post went ahead. False when the call has to be made anew on
+// the client's own connection, one at a time from now on.
+bool SoapClient::finishAhead(const std::vector<Argument>& args, const std::string& source,
+                             Exchange& exchange) {
+    HttpTransport::PendingPost& post = *exchange.ahead->post;
+    exchange.sink = exchange.ahead->sink.get();
+    // A server may serve one connection at a time, the one this client keeps alive between
+    // calls, or refuse any more: then a post ahead gets no answer while the transport's own
+    // connection could carry it at once. A server seen answering two connections at once is
+    // merely slow. A service that takes long over every reply is given twice its slowest start
+    // so far, up to the time-out.
+    const auto firstByteWait = std::max<std::chrono::milliseconds>(
+        kAheadFirstByte,
+        std::chrono::duration_cast<std::chrono::milliseconds>(2 * slowestFirstByte_));
+    const bool begun = exchange.timeout <= firstByteWait || servedConcurrently_ ||
+                       transport_->awaitReplyStart(post, firstByteWait);
+    HttpTransport::Result& result = exchange.result;
+    if (begun) result = transport_->finishPost(post, exchange.timeout);
+    // The next reply had begun before this one ended: on another connection.
+    if (!ahead_.empty() && ahead_.front()->post && HttpTransport::replyBegun(*ahead_.front()->post))
+        servedConcurrently_ = true;
+    if (begun && !(result.lostBeforeReply && !servedConcurrently_)) return true;
+    if (trace_) {
+        const std::string why =
+            begun ? (result.statusLine.empty() ? result.errorText : result.statusLine)
+                  : "no reply began within " + std::to_string(firstByteWait.count()) + " ms";
+        trace_->write(CallTrace::Entry{source,
+                                       tracedArgument(args),
+                                       1,
+                                       begun ? result.httpStatus : 0,
+                                       begun ? result.bytesSent : 0,
+                                       begun ? result.bytesOnWire : 0,
+                                       0,
+                                       std::chrono::steady_clock::now() - exchange.attemptStarted,
+                                       "retried one at a time: " + why,
+                                       {},
+                                       {}});
+    }
+    exchange.ahead.reset();
+    exchange.sink = nullptr;
+    fetchOneAtATime();
+    return false;
+}
+
+void SoapClient::traceAttempt(const Request& request, const std::vector<Argument>& args,
+                              const std::string& source, int attempt, Exchange& exchange) {
+    if (!trace_) return;
+    const HttpTransport::Result& result = exchange.result;
+    const bool traceBodies = trace_->withBodies();
+    exchange.lastAttempt =
+        CallTrace::Entry{source,
+                         tracedArgument(args),
+                         attempt,
+                         result.httpStatus,
+                         result.bytesSent,
+                         result.bytesOnWire,
+                         exchange.sink->parser().size(),
+                         std::chrono::steady_clock::now() - exchange.attemptStarted,
+                         {},
+                         traceBodies ? request.envelope : std::string(),
+                         traceBodies ? exchange.sink->tracedText() : std::string()};
+    // The service received each of these, though only the last one answered.
+    for (int resent = 1; resent < result.requestsSent; ++resent) {
+        CallTrace::Entry entry = *exchange.lastAttempt;
+        entry.httpStatus = 0;
+        entry.bytesReceived = entry.bytesInflated = 0;
+        entry.reply.clear();
+        entry.outcome = "resent: the kept-alive connection had closed";
+        trace_->write(entry);
+    }
+}
+
+// Fails the call when its transfer did not bring a whole reply.
+void SoapClient::checkTransfer(const Exchange& exchange, const std::string& source) {
     using Outcome = HttpTransport::Outcome;
-    const auto proxyRefused = [&] {
-        fail(err::SoapConnection, "Client.ProxyAuthentication",
-             (result.statusLine.empty() ? std::string("HTTP status 407") : result.statusLine) +
-                 ": the proxy refused the credentials",
-             source);
-    };
-    const auto httpFailure = [&] {
-        std::string text = result.statusLine.empty()
-                               ? "HTTP status " + std::to_string(result.httpStatus)
-                               : result.statusLine;
-        // Some proxies (tinyproxy among them) answer wrong credentials with 401 rather than 407,
-        // so through a proxy a 401 cannot be pinned on either side.
-        if (result.httpStatus == 401 && !proxyServer_.empty()) {
-            text += ": the service or the proxy refused the credentials";
-        }
-        fail(err::SoapHttpStatus, "Client.HttpStatus", text, source);
-    };
-    if (sink.tooLarge() || result.outcome == Outcome::TooLarge) {
-        fail(err::SoapReplyTooLarge, "Client.ReplyTooLarge",
-             "The reply is larger than the limit of " + std::to_string(options_.maxReplyBytes) +
-                 " bytes",
-             source);
+    const HttpTransport::Result& result = exchange.result;
+    if (exchange.sink->tooLarge() || result.outcome == Outcome::TooLarge) {
+        throwClientFault(CallFailure::ReplyTooLarge,
+                         "The reply is larger than the limit of " +
+                             std::to_string(options_.maxReplyBytes) + " bytes",
+                         source);
     }
     switch (result.outcome) {
         case Outcome::OverInflated:
-            fail(err::SoapReplyTooLarge, "Client.ReplyTooLarge", result.errorText, source);
+            throwClientFault(CallFailure::ReplyTooLarge, result.errorText, source);
         case Outcome::TimedOut:
-            fail(err::SoapTimeout, "Client.Timeout", result.errorText, source);
+            throwClientFault(CallFailure::Timeout, result.errorText, source);
         case Outcome::Truncated:
-            fail(err::SoapMalformedReply, "Client.MalformedReply",
-                 "The reply is incomplete: " + result.errorText, source);
+            throwClientFault(CallFailure::MalformedReply,
+                             "The reply is incomplete: " + result.errorText, source);
         case Outcome::ConnectionFailed:
             // A refused CONNECT is the proxy's answer, even when it says 401 rather than 407.
             if (result.proxyConnectStatus == 407 || result.proxyConnectStatus == 401 ||
                 result.httpStatus == 407)
-                proxyRefused();
+                throwProxyRefused(result, source);
             // A refusal whose sender dropped the connection before its body ended (tinyproxy
             // does) is still a refusal: its status says more than the reset.
-            if (result.httpStatus >= 300) httpFailure();
-            fail(err::SoapConnection, "Client.Connection", result.errorText, source);
+            if (result.httpStatus >= 300) throwHttpStatus(result, source);
+            throwClientFault(CallFailure::Connection, result.errorText, source);
         case Outcome::Aborted:
         case Outcome::Completed:
         case Outcome::TooLarge:
             break;
     }
-    if (result.httpStatus == 407) proxyRefused();
+    if (result.httpStatus == 407) throwProxyRefused(result, source);
+}
 
-    // A reply read ahead is a tree already; the receiver walks it.
-    if (streamed != nullptr && result.httpStatus == 200 && !sink.parsedAhead()) {
-        StreamedReply read = StreamedReply::NeedsTree;
-        try {
-            read = readStreamedReply(sink.parser().wholeBody(), op->responseWrapped, deadline,
-                                     *streamed, waitHook_);
-        } catch (const xml::ParseError& e) {
-            fail(err::SoapMalformedReply, "Client.MalformedReply", describeParseFailure(e.failure),
-                 source);
-        } catch (const ReplyTooDeep& e) {
-            fail(e.number, "Client.ReplyTooLarge", e.description, source);
-        } catch (const Error& e) {
-            // What the receiver throws (a bound of its own) is its to report.
-            if (e.number == err::SoapTimeout)
-                fail(e.number, "Client.Timeout", e.description, source);
-            if (e.number == err::SoapMalformedReply)
-                fail(e.number, "Client.MalformedReply", e.description, source);
-            throw;
-        }
-        if (read != StreamedReply::NeedsTree) {
-            startNext();
-            return Reply{nullptr, {}, read};
-        }
-    }
-
-    std::shared_ptr<xml::Document> document;
+// Nothing when the reply needs its tree to be read.
+std::optional<StreamedReply> SoapClient::readStreamed(const Exchange& exchange,
+                                                      const OperationInfo& op,
+                                                      xml::ElementEvents& events,
+                                                      const std::string& source) {
+    StreamedReply read = StreamedReply::NeedsTree;
     try {
-        document = std::make_shared<xml::Document>(sink.takeDocument(deadline));
-    } catch (const xml::ParseError& e) {
-        if (result.httpStatus != 200) httpFailure();
-        fail(err::SoapMalformedReply, "Client.MalformedReply", describeParseFailure(e.failure),
-             source);
-    } catch (const Error& e) {
-        if (e.number == err::SoapTimeout) fail(e.number, "Client.Timeout", e.description, source);
-        if (e.number == err::SoapReplyTooLarge)
-            fail(e.number, "Client.ReplyTooLarge", e.description, source);
-        fail(err::SoapMalformedReply, "Client.MalformedReply",
-             "The reply could not be read: " + e.description, source);
+        read = readStreamedReply(exchange.sink->parser().wholeBody(), op.responseWrapped,
+                                 exchange.deadline, events, waitHook_);
+    } catch (const Error&) {
+        throwReadFailure(exchange.result, source, true);
     }
+    if (read == StreamedReply::NeedsTree) return std::nullopt;
+    return read;
+}
+
+SoapClient::Reply SoapClient::readTree(Exchange& exchange, const Request& request,
+                                       const std::string& source) {
+    const HttpTransport::Result& result = exchange.result;
+    std::shared_ptr<xml::Document> document;
     ReplyEnvelope envelope;
     try {
-        envelope = readReplyEnvelope(*document, op->responseWrapped);
-    } catch (const Error& e) {
-        if (result.httpStatus != 200) httpFailure();
-        fail(err::SoapMalformedReply, "Client.MalformedReply", e.description, source);
+        document = std::make_shared<xml::Document>(exchange.sink->takeDocument(exchange.deadline));
+        envelope = readReplyEnvelope(*document, request.op->responseWrapped);
+    } catch (const Error&) {
+        throwReadFailure(result, source, false);
     }
     if (envelope.fault) {
         const FaultTexts& fault = *envelope.fault;
         faultCode_ = fault.code;
         faultString_ = fault.string;
-        faultActor_ = fault.actor.empty() ? withoutCredentials(url) : fault.actor;
+        faultActor_ = fault.actor.empty() ? withoutCredentials(request.url) : fault.actor;
         throw Error(err::SoapFault,
                     fault.string.empty() ? "The service answered with the fault " + fault.code
                                          : fault.string,
                     source);
     }
-    if (result.httpStatus != 200) httpFailure();
-    startNext();
+    if (result.httpStatus != 200) throwHttpStatus(result, source);
     return Reply{std::move(document), envelope.returnElement, std::nullopt};
 }
 

@@ -10,14 +10,29 @@
 #include <string>
 
 #include "soap/call_trace.hpp"
+#include "soap/http_transport.hpp"
 #include "soap/retry_policy.hpp"
 #include "soap/service_client.hpp"
+#include "soap/streamed_reply.hpp"
 
 namespace ovk::soap {
 
-class HttpTransport;
 class ServiceDescription;
 struct OperationInfo;
+
+// What a call can end in besides a reply or the service's own fault. Each leaves the
+// error number and the fault code of its row in one table (soap_client.cpp).
+enum class CallFailure {
+    NoDescription,
+    BadCall,
+    BadProperty,
+    Connection,
+    ProxyRefused,
+    HttpStatus,
+    Timeout,
+    MalformedReply,
+    ReplyTooLarge,
+};
 
 // Limits of a SoapClient that a host or a test may want to change.
 struct SoapClientOptions {
@@ -159,11 +174,12 @@ class SoapClient : public ServiceClient {
         const OperationInfo* op = nullptr;
         std::string envelope;
         std::string url;
-        int32_t failure = 0;
-        std::string failureCode;
+        std::optional<CallFailure> failure;
         std::string failureText;
     };
     struct Ahead;
+    // One call on the wire, from its first attempt to the reply it ended with.
+    struct Exchange;
     Request prepare(std::string_view operation, const std::vector<Argument>& args) const;
     // The post started ahead for this request, with the next ones started up to the bound; or
     // nothing, and the call posts as usual.
@@ -176,8 +192,36 @@ class SoapClient : public ServiceClient {
     // With `streamed`, a plain reply goes to it as it is read and the Reply holds no document.
     Reply invoke(std::string_view operation, const std::vector<Argument>& args,
                  xml::ElementEvents* streamed = nullptr);
-    [[noreturn]] void fail(int32_t number, const std::string& code, const std::string& text,
-                           const std::string& source);
+    // The steps of invoke(), in their order.
+    Request beginCall(std::string_view operation, const std::vector<Argument>& args,
+                      const std::string& source);
+    void openExchange(const Request& request, Exchange& exchange);
+    void postWithRetries(const Request& request, const std::vector<Argument>& args,
+                         const std::string& source, Exchange& exchange);
+    bool finishAhead(const std::vector<Argument>& args, const std::string& source,
+                     Exchange& exchange);
+    void traceAttempt(const Request& request, const std::vector<Argument>& args,
+                      const std::string& source, int attempt, Exchange& exchange);
+    void checkTransfer(const Exchange& exchange, const std::string& source);
+    std::optional<StreamedReply> readStreamed(const Exchange& exchange, const OperationInfo& op,
+                                              xml::ElementEvents& events,
+                                              const std::string& source);
+    Reply readTree(Exchange& exchange, const Request& request, const std::string& source);
+    // Once this call has its reply, the one after the ones in flight is started before the
+    // caller works on it.
+    void startNextAhead(const Exchange& exchange);
+
+    // Leaves the failure's fault texts (the end point as their actor) and throws its Error.
+    [[noreturn]] void throwClientFault(CallFailure failure, const std::string& text,
+                                       const std::string& source);
+    [[noreturn]] void throwHttpStatus(const HttpTransport::Result& result,
+                                      const std::string& source);
+    [[noreturn]] void throwProxyRefused(const HttpTransport::Result& result,
+                                        const std::string& source);
+    // Called while an exception from reading a reply is being handled: throws the fault it
+    // stands for. What the receiver of a streamed reply throws of its own passes unchanged.
+    [[noreturn]] void throwReadFailure(const HttpTransport::Result& result,
+                                       const std::string& source, bool toReceiver);
     void clearFault();
     // Sets the transport's bound and returns it: the whole call, parsing included, keeps to it.
     std::chrono::milliseconds applyTimeout();
