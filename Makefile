@@ -27,7 +27,7 @@ MAYBE_DOCS = if command -v doxygen >/dev/null; then \
   scripts/quiet.sh $(LOGS)/docs.log cmake --build $(BUILD_DIR) --target docs; fi
 
 .PHONY: all deps configure build test demo bench sanitize fuzz format format-check clean docs \
-        install installable package
+        install installable package tidy
 
 all: build
 
@@ -95,6 +95,12 @@ sanitize: deps
 fuzz:
 	@scripts/install-deps.sh --fuzz
 	@JOBS=$(JOBS) scripts/fuzz.sh build-fuzz
+
+# clang-tidy with the checks of .clang-tidy over src/, from the build's compile commands; fails
+# on any finding.
+tidy: configure
+	@scripts/install-deps.sh --tidy
+	@scripts/tidy.sh $(BUILD_DIR) $(JOBS)
 
 SOURCES = $(shell git ls-files '*.cpp' '*.hpp' '*.h' 2>/dev/null)
 

@@ -12,11 +12,16 @@ packages=(
   python3-zeep tinyproxy curl openssl
   time  # peak memory of the end-to-end download benchmark
   lintian  # the Debian package's check
+  clang-format  # make format-check, which CI runs always
 )
 # `make fuzz` only: Debian's clang 14 cannot compile our ranges code with libstdc++ 12, so the
 # fuzzers are built with clang 16 and its runtime (libFuzzer and the sanitizers).
 if [ "${1:-}" = "--fuzz" ]; then
   packages=(clang-16 libclang-rt-16-dev)
+fi
+# `make tidy` only: clang-tidy 16, whose parser reads the ranges of libstdc++ 12.
+if [ "${1:-}" = "--tidy" ]; then
+  packages=(clang-tidy-16)
 fi
 # `make docs` only: the API reference.
 if [ "${1:-}" = "--docs" ]; then
