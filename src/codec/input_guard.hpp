@@ -13,9 +13,9 @@ namespace ovk::codec_detail {
 template <class Bytes>
 std::span<const uint8_t> detachFromOutput(std::span<const uint8_t> in, const Bytes& out,
                                           std::vector<uint8_t>& copy) {
-    const std::less_equal<const uint8_t*> notAfter;
+    const std::less_equal<> notAfter;
     const bool inside = !out.empty() && notAfter(out.data(), in.data()) &&
-                        std::less<const uint8_t*>()(in.data(), out.data() + out.size());
+                        std::less<>()(in.data(), out.data() + out.size());
     if (!inside) return in;
     copy.assign(in.begin(), in.end());
     return copy;

@@ -5,6 +5,7 @@
 // download runs through the very Finish loop the wizard runs, so that nothing a host can do
 // this way differs from what a user can do in the window.
 
+#include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
@@ -76,6 +77,7 @@ class MemberCall {
 
 std::vector<Field> fieldsOf(const ListBox& list) {
     std::vector<Field> fields;
+    fields.reserve(static_cast<std::size_t>(std::max(list.ListCount(), 0)));
     for (int i = 0; i < list.ListCount(); ++i)
         fields.push_back({static_cast<int32_t>(list.ItemData(i)), list.List(i)});
     return fields;

@@ -237,7 +237,7 @@ void Client::Impl::connectToService(int32_t& Result, int32_t& Init) {
     // 16-17: client data.
     Result = -10;
     const int16_t languageNumber =
-        FileExistsInAppPath("NLS.xml") ? GetNlsLanguageId(settings.projectLanguage) : 0;
+        FileExistsInAppPath("NLS.xml") ? GetNlsLanguageId(settings.projectLanguage) : int16_t{0};
     const auto clientDataList =
         MySoapobject->call("GetClientData", {std::string("6103"), GUILangID});
     if (!clientDataList) fail(-10, 17, kClientDataMissing);

@@ -84,6 +84,7 @@ class ServiceClient {
     virtual int attemptsMade() const { return 1; }
     // Writes every attempt of every call to `trace` from now on (nothing: stops). Clients that
     // keep no trace ignore this.
+    // NOLINTNEXTLINE(performance-unnecessary-value-param): a sink; clients that trace keep it
     virtual void setTrace(std::shared_ptr<CallTrace> /*trace*/) {}
 };
 

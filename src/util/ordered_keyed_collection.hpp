@@ -84,7 +84,7 @@ class OrderedKeyedCollection {
     void add(Pointer member, std::string_view key) {
         if (!member) throw Error(err::ObjectMissing, "Object variable not set");
         if (members_ == kMaxMembers) throw Error(err::OutOfMemory, "The collection is full");
-        typename Index::iterator entry = index_.end();
+        auto entry = index_.end();
         if (!key.empty()) {
             bool added = false;
             std::tie(entry, added) = index_.try_emplace(caseFold(key), slots_.size());

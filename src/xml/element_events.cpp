@@ -52,7 +52,7 @@ class Walker {
         for (xmlAttr* a = element->properties; a != nullptr; a = a->next) {
             std::string name = reinterpret_cast<const char*>(a->name);
             if (a->ns != nullptr && a->ns->prefix != nullptr)
-                name = reinterpret_cast<const char*>(a->ns->prefix) + (":" + name);
+                name.insert(0, reinterpret_cast<const char*>(a->ns->prefix) + std::string(":"));
             names_.push_back(std::move(name));
             xmlChar* value = xmlNodeListGetString(a->doc, a->children, 1);
             values_.emplace_back(value != nullptr ? reinterpret_cast<const char*>(value) : "");

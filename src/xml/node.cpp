@@ -115,7 +115,7 @@ std::optional<std::string> Node::attribute(std::string_view name) const {
     for (xmlAttr* a = node_->properties; a != nullptr; a = a->next) {
         std::string qualified = toString(a->name);
         if (a->ns != nullptr && a->ns->prefix != nullptr)
-            qualified = toString(a->ns->prefix) + ":" + qualified;
+            qualified.insert(0, toString(a->ns->prefix) + ":");
         if (qualified == key) return take(xmlNodeListGetString(a->doc, a->children, 1));
     }
     return std::nullopt;
