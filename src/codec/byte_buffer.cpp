@@ -35,6 +35,8 @@ void* mapOnHugePages(std::size_t length) {
     void* mapped =
         mmap(nullptr, mappedLength, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (mapped == MAP_FAILED) throw std::bad_alloc();
+    // The block is aligned by address arithmetic: integers and pointers on purpose here.
+    // NOLINTBEGIN(performance-no-int-to-ptr)
     const auto base = reinterpret_cast<std::uintptr_t>(mapped);
     const std::uintptr_t start = roundUp(base, kHugePage);
     if (start > base) munmap(mapped, start - base);
@@ -43,6 +45,7 @@ void* mapOnHugePages(std::size_t length) {
     // Only advice: without huge pages the block still works, with small pages.
     madvise(reinterpret_cast<void*>(start), length, MADV_HUGEPAGE);
     return reinterpret_cast<void*>(start);
+    // NOLINTEND(performance-no-int-to-ptr)
 }
 
 struct Mapping {

@@ -99,7 +99,7 @@ void removeWriteLeftovers(const fs::path& folder) {
 }
 
 fs::path componentDir() {
-    if (componentDirOverride()) return *componentDirOverride();
+    if (const auto& dir = componentDirOverride()) return *dir;
     if (const char* env = std::getenv("OVK_COMPONENT_DIR"); env != nullptr && *env != '\0') {
         return fs::path(env);
     }
@@ -111,7 +111,7 @@ fs::path componentDir() {
             // Installed, the files have a folder of their own beside the library, so that
             // nothing generically named lands in a shared library folder; in the build tree
             // they sit right beside it.
-            const fs::path own = file.parent_path() / "ovk_client";
+            fs::path own = file.parent_path() / "ovk_client";
             if (fs::is_directory(own, ec)) return own;
             return file.parent_path();
         }

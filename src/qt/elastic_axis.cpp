@@ -5,7 +5,7 @@
 
 namespace ovk {
 
-ElasticAxis::ElasticAxis(std::vector<Span> spans, double missing) {
+ElasticAxis::ElasticAxis(const std::vector<Span>& spans, double missing) {
     double length = 0;
     for (const Span& span : spans) length += std::max(0, span.to - span.from);
     if (missing <= 0 || length <= 0) return;

@@ -24,7 +24,7 @@ class ElasticAxis {
 
     ElasticAxis() = default;
     // `missing`: how much shorter than designed the axis must become (nothing when <= 0).
-    ElasticAxis(std::vector<Span> spans, double missing);
+    ElasticAxis(const std::vector<Span>& spans, double missing);
 
     double map(double position) const;
     // How much shorter the axis became, at most `missing`.

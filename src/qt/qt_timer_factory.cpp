@@ -12,7 +12,7 @@ namespace {
 
 class QtTimer : public Timer {
   public:
-    explicit QtTimer(std::shared_ptr<const std::function<void()>> afterTick) {
+    explicit QtTimer(const std::shared_ptr<const std::function<void()>>& afterTick) {
         // A tick while a service call waits would run a handler inside the one that waits;
         // the timer ticks again after its interval.
         QObject::connect(&timer_, &QTimer::timeout, &timer_, [this, afterTick] {

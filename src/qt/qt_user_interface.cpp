@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QTimer>
+#include <ranges>
 
 #include "component/frm_splash.hpp"
 #include "platform/text.hpp"
@@ -62,8 +63,8 @@ void QtUserInterface::ensureReady() const {
 // it and stay in front of it. Qt's active window is no guide: under some window managers, and
 // offscreen, nothing is active while a form works.
 QWidget* QtUserInterface::dialogParent() const {
-    for (auto it = openViews_.rbegin(); it != openViews_.rend(); ++it)
-        if ((*it)->isVisible()) return *it;
+    for (FormView* view : std::views::reverse(openViews_))
+        if (view->isVisible()) return view;
     if (QWidget* modal = QApplication::activeModalWidget()) return modal;
     return QApplication::activeWindow();
 }

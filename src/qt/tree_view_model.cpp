@@ -57,7 +57,9 @@ QModelIndex TreeViewModel::index(int row, int column, const QModelIndex& parent)
     const auto node = static_cast<std::size_t>(nodeOf(parent));
     if (node >= parent_.size() || row >= start_[node + 1] - start_[node]) return {};
     return createIndex(
-        row, 0, static_cast<quintptr>(children_[static_cast<std::size_t>(start_[node] + row)]));
+        row, 0,
+        static_cast<quintptr>(
+            children_[static_cast<std::size_t>(start_[node]) + static_cast<std::size_t>(row)]));
 }
 
 QModelIndex TreeViewModel::parent(const QModelIndex& child) const {

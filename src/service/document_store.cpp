@@ -276,7 +276,7 @@ void DocumentStore::undoFromJournal() {
     // records appended for it belong to the articles the new file holds.
     if (st.st_dev != header.device || st.st_ino != header.inode) return discard();
 
-    const off_t slotsAt =
+    const auto slotsAt =
         static_cast<off_t>((sizeof header + tail.size() + kSector - 1) / kSector * kSector);
     const off_t recordsAt = slotsAt + kSlots * static_cast<off_t>(kSector);
     // A journal without a tail was made for the records of the first article before the
@@ -306,7 +306,7 @@ void DocumentStore::undoFromJournal() {
 
     Descriptor document(openDescriptor(file_, O_RDWR | O_NOFOLLOW));
     if (document.fd < 0) throw files::ioError("Cannot write", file_, errno);
-    const off_t at = static_cast<off_t>(chosen->tailOffset);
+    const auto at = static_cast<off_t>(chosen->tailOffset);
     std::string before(chosen->anchorSize, '\0');
     const bool same = chosen->anchorSize <= kAnchor && st.st_size >= at &&
                       at >= static_cast<off_t>(before.size()) &&
@@ -528,7 +528,7 @@ void DocumentStore::removeCreatedSince(std::optional<std::uint64_t> state) const
         std::memcpy(&after, log.data() + at, sizeof after);
         const fs::path file(log.substr(at + sizeof after, end - at - sizeof after));
         struct stat st {};
-        if (after >= *state && ::lstat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+        if (state && after >= *state && ::lstat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
             ::unlink(file.c_str()) != 0 && errno != ENOENT)
             throw files::ioError("Cannot remove", file, errno);
         at = end + 1;

@@ -29,7 +29,6 @@ namespace {
 constexpr std::size_t kFiles = RecordJournal::kMostFiles;
 constexpr std::size_t kNameBlock = 4096;
 constexpr std::size_t kReadBlock = std::size_t{1} << 20;
-constexpr std::uint64_t kNoFile = ~std::uint64_t{0};
 
 struct FileState {
     std::uint64_t device;
@@ -83,7 +82,7 @@ struct RecordJournal::Intent {
     char boot[40];
     std::uint64_t after;  // the document's state the runs continue
     std::uint64_t count;
-    std::uint64_t writing;  // the file of the bytes in flight, or kNoFile
+    std::uint64_t writing;  // the file of the bytes in flight
     FileState files[kFiles];
     std::uint64_t check;
 
@@ -256,6 +255,7 @@ int RecordJournal::append(int fd, const fs::path& path, std::string_view bytes, 
 
 std::vector<off_t> RecordJournal::ends() const {
     std::vector<off_t> out;
+    out.reserve(files_.size());
     for (const File& file : files_) out.push_back(file.end);
     return out;
 }

@@ -276,7 +276,8 @@ class WsdlReader {
         }
     }
 
-    static std::vector<Part> keepListedParts(std::vector<Part> parts, const std::string& list) {
+    static std::vector<Part> keepListedParts(const std::vector<Part>& parts,
+                                             const std::string& list) {
         std::vector<std::string> names;
         std::size_t start = 0;
         while (start < list.size()) {

@@ -17,7 +17,7 @@ void exclaim(UserInterface& ui, const std::string& text, const std::string& titl
 
 }  // namespace
 
-int16_t OpenDocument(const ShellServices& services, Form& Owner, std::string Target,
+int16_t OpenDocument(const ShellServices& services, Form& Owner, const std::string& Target,
                      int16_t ShowCommand) {
     ShellRequest request;
     request.target = Target;

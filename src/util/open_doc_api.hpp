@@ -28,7 +28,7 @@ namespace OpenDocApi {
 // Opens `Target` with the program registered for it, on behalf of `Owner`, with the component's
 // folder as working folder. Returns -1 when the target was handed over; otherwise explains the
 // failure in a message box and returns 0.
-int16_t OpenDocument(const ShellServices& services, Form& Owner, std::string Target,
+int16_t OpenDocument(const ShellServices& services, Form& Owner, const std::string& Target,
                      int16_t ShowCommand);
 
 // Opens `FileName` and, when `Wait` is set and the system supports it, waits until the started

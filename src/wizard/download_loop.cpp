@@ -38,7 +38,8 @@ DownloadOutcome RunDownload(WizardEvents& owner, const DownloadRun& run, Downloa
         for (const std::string& id : rest) {
             ++position;
             if (progress.beforeItem) progress.beforeItem(position);
-            if ((stopping = stopped())) break;
+            stopping = stopped();
+            if (stopping) break;
             owner.DownloadItem(id);
         }
         // A stop asked during the last article ends the loop before Finish: the user asked to
