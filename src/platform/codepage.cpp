@@ -14,6 +14,8 @@ namespace {
 class Converter {
   public:
     Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {
+        // iconv_open's failure value is the address -1.
+        // NOLINTNEXTLINE(performance-no-int-to-ptr)
         if (cd_ == reinterpret_cast<iconv_t>(-1)) {
             throw std::runtime_error(std::string("iconv cannot convert from ") + from + " to " +
                                      to);

@@ -3,11 +3,11 @@
 
 #include <fcntl.h>
 #include <pwd.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>

@@ -357,7 +357,7 @@ class Rewriter {
         for (const xmlAttr* a = element->properties; a != nullptr; a = a->next) {
             std::string name = toString(a->name);
             if (a->ns != nullptr && a->ns->prefix != nullptr)
-                name = toString(a->ns->prefix) + ":" + name;
+                name.insert(0, toString(a->ns->prefix) + ":");
             const std::string value =
                 xml::detail::take(xmlNodeListGetString(a->doc, a->children, 1));
             check(xmlTextWriterWriteAttribute(writer_, xmlText(name), xmlText(value)));

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ranges>
 
 #include "platform/errors.hpp"
 #include "platform/files.hpp"
@@ -96,10 +97,10 @@ void ReleasedTexts::commit(bool newFile) {
 }
 
 void ReleasedTexts::restore() {
-    for (auto held = held_.rbegin(); held != held_.rend(); ++held) {
-        xmlFree(held->node->content);
-        held->node->content = held->content;
-        locations_[held->index] = Location{};
+    for (const auto& held : std::views::reverse(held_)) {
+        xmlFree(held.node->content);
+        held.node->content = held.content;
+        locations_[held.index] = Location{};
     }
     held_.clear();
     for (Location& location : locations_) location.written = -1;
