@@ -61,39 +61,78 @@ int openForWriting(const fs::path& path, int flags) {
     return fd;
 }
 
-// A symbol or GER file: records appended through a buffer, each first line of eight
-// characters or more written once whatever its case.
+// A symbol or GER file, made at its first record: records appended through a buffer in the
+// ANSI code page with CR LF line ends, each on a line of its own, and a record whose first line
+// (eight characters or more) is already a line of the file, whatever its case, left out.
 class RecordFile {
   public:
-    RecordFile(fs::path path, bool symbols) : path_(std::move(path)), symbols_(symbols) {
-        fd_ = openForWriting(path_, O_TRUNC);
-        if (symbols_) buffer_ += " \r\n";
+    RecordFile(fs::path path, bool symbols, const ovk::Encoding& encoding)
+        : path_(std::move(path)), symbols_(symbols), encoding_(encoding) {}
+    ~RecordFile() {
+        if (fd_ >= 0) ::close(fd_);
     }
-    ~RecordFile() { ::close(fd_); }
     void append(std::string_view record) {
-        const auto feed = record.find('\n');
-        if (feed != std::string_view::npos && feed >= 8) {
-            std::string first(record.substr(0, feed));
-            std::transform(first.begin(), first.end(), first.begin(),
-                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-            if (!seen_.insert(std::move(first)).second) return;
+        std::string lines;
+        std::string_view firstLine;
+        bool sawLineFeed = false;
+        for (std::size_t start = 0; start <= record.size();) {
+            const std::size_t end = record.find('\n', start);
+            std::string_view line = record.substr(
+                start, end == std::string_view::npos ? std::string_view::npos : end - start);
+            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+            if (end != std::string_view::npos && !sawLineFeed) {
+                firstLine = line;
+                sawLineFeed = true;
+            }
+            lines += line;
+            if (end == std::string_view::npos) break;
+            lines += "\r\n";
+            start = end + 1;
         }
+        std::vector<uint8_t> ansi;
+        encoding_.Str2ByteArray(lines, ansi);
+        const auto characters = std::count_if(firstLine.begin(), firstLine.end(),
+                                              [](char c) { return (c & 0xC0) != 0x80; });
+        if (characters >= 8) {
+            std::vector<uint8_t> first;
+            encoding_.Str2ByteArray(firstLine, first);
+            if (seen_.contains(folded({reinterpret_cast<const char*>(first.data()), first.size()})))
+                return;
+        }
+        const std::size_t from = buffer_.size();
+        if (fd_ < 0) {
+            fd_ = openForWriting(path_, O_TRUNC);
+            if (symbols_) buffer_ += " \r\n";
+        }
+        if (!endsWithLineBreak_) buffer_ += "\r\n";
         if (symbols_) buffer_ += " \r\n";
-        for (const char c : record) {
-            if (c == '\n') buffer_ += '\r';
-            buffer_ += c;
+        buffer_.append(reinterpret_cast<const char*>(ansi.data()), ansi.size());
+        endsWithLineBreak_ = buffer_.back() == '\n';
+        std::string_view added = std::string_view(buffer_).substr(from);
+        for (std::size_t start = 0; start < added.size();) {
+            const std::size_t end = std::min(added.find("\r\n", start), added.size());
+            if (end - start >= 8) seen_.insert(folded(added.substr(start, end - start)));
+            start = end + 2;
         }
         if (buffer_.size() >= (std::size_t{1} << 20)) flush();
     }
     void flush() {
-        writeAll(fd_, buffer_, path_);
+        if (fd_ >= 0) writeAll(fd_, buffer_, path_);
         buffer_.clear();
     }
 
   private:
+    static std::string folded(std::string_view line) {
+        std::string out(line);
+        std::transform(out.begin(), out.end(), out.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        return out;
+    }
     fs::path path_;
     bool symbols_;
+    const ovk::Encoding& encoding_;
     int fd_ = -1;
+    bool endsWithLineBreak_ = true;
     std::string buffer_;
     std::unordered_set<std::string> seen_;
 };
@@ -127,9 +166,9 @@ std::string_view group(std::string_view text, std::string_view name) {
 
 struct Payloads {
     fs::path folder;
+    const ovk::Encoding& encoding;
     RecordFile symbols;
     RecordFile gers;
-    ovk::Encoding encoding;
 
     void write(std::string_view binary) {
         for (RecordFile* file : {&symbols, &gers}) {
@@ -217,27 +256,29 @@ int main(int argc, char** argv) {
 
         const auto description =
             ovk::soap::ServiceDescription::load(OVK_DATA_DIR "/VelmoraSvr.wsdl");
+        enum class Reply { Dropped, Banner, Item };
         struct Request {
             std::string action;
             std::string body;
-            bool item;
+            Reply reply;
         };
         std::vector<Request> requests;
         const auto add = [&](const char* name, const std::vector<ovk::soap::Argument>& args,
-                             bool item) {
+                             Reply reply) {
             const auto* operation = description.find(name);
             if (operation == nullptr)
                 throw std::runtime_error(std::string("no ") + name + " in the description");
             requests.push_back({"SOAPAction: \"" + operation->soapAction + "\"",
-                                ovk::soap::buildRequestEnvelope(*operation, args), item});
+                                ovk::soap::buildRequestEnvelope(*operation, args), reply});
         };
         if (structure) {
-            add("HelloWorld", {}, false);
-            add("GetClientData", {std::string("6103"), int16_t{1033}}, false);
-            add("getStructure", {password, project, lang}, false);
-            add("GetDefaultSelect", {password, project, lang}, false);
+            add("HelloWorld", {}, Reply::Dropped);
+            add("GetClientData", {std::string("6103"), int16_t{1033}}, Reply::Banner);
+            add("getStructure", {password, project, lang}, Reply::Dropped);
+            add("GetDefaultSelect", {password, project, lang}, Reply::Dropped);
         }
-        for (const std::string& id : ids) add("GetItemData", {password, project, lang, id}, true);
+        for (const std::string& id : ids)
+            add("GetItemData", {password, project, lang, id}, Reply::Item);
 
         curl_global_init(CURL_GLOBAL_DEFAULT);
         CURL* easy = curl_easy_init();
@@ -251,10 +292,11 @@ int main(int argc, char** argv) {
 
         const int documentFd = openForWriting(documentPath, O_TRUNC);
         writeAll(documentFd, std::string_view(document).substr(0, projectEnd), documentPath);
+        const ovk::Encoding encoding;
         Payloads payloads{folder,
-                          {folder / elementText(document, "Symbolfile"), true},
-                          {folder / elementText(document, "Gerfile"), false},
-                          {}};
+                          encoding,
+                          {folder / elementText(document, "Symbolfile"), true, encoding},
+                          {folder / elementText(document, "Gerfile"), false, encoding}};
 
         std::size_t received = 0, largest = 0;
         for (const Request& request : requests) {
@@ -276,7 +318,21 @@ int main(int argc, char** argv) {
             }
             received += reply.size();
             largest = std::max(largest, reply.size());
-            if (!request.item) continue;
+            if (request.reply == Reply::Banner) {
+                // The banner picture: the Base64 text of the client data's first section.
+                const auto section = reply.find("<![CDATA[");
+                const auto end = reply.find("]]>", section);
+                if (end == std::string::npos) throw std::runtime_error("no banner picture");
+                const fs::path banner = folder / "Banner1.jpg";
+                ovk::DecodeBase64Text(
+                    std::string_view(reply).substr(section + 9, end - section - 9), encoding,
+                    [&](const auto& decode) {
+                        const int fd = openForWriting(banner, O_TRUNC);
+                        decode([&](std::string_view bytes) { writeAll(fd, bytes, banner); });
+                        ::close(fd);
+                    });
+            }
+            if (request.reply != Reply::Item) continue;
             const auto root = reply.find("<root>");
             const auto rootEnd = reply.rfind("</root>");
             if (root == std::string::npos || rootEnd == std::string::npos || rootEnd < root)

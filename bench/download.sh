@@ -40,14 +40,14 @@ require_programs "$host" "$service" "$bare" "$rewrite"
 # timed CASE SIDE COMMAND...: runs COMMAND as a whole process after flushing what came before,
 # and appends "CASE|SIDE wall peak-kB user system" to the results.
 timed() {
-    case=$1 side=$2
+    t_label=$1 t_side=$2
     shift 2
     sync
     start=$(date +%s.%N)
-    /usr/bin/time -f "%M %U %S" -o "$dir/time" "$@" >"$dir/$side.out" 2>"$dir/$side.err" \
-        </dev/null || { echo "$side failed:" >&2; cat "$dir/$side.err" "$dir/$side.out" >&2; exit 1; }
+    /usr/bin/time -f "%M %U %S" -o "$dir/time" "$@" >"$dir/$t_side.out" 2>"$dir/$t_side.err" \
+        </dev/null || { echo "$t_side failed:" >&2; cat "$dir/$t_side.err" "$dir/$t_side.out" >&2; exit 1; }
     end=$(date +%s.%N)
-    echo "$case|$side $(python3 -c "print($end - $start)") $(tail -n 1 "$dir/time")" >>"$results"
+    echo "$t_label|$t_side $(python3 -c "print($end - $start)") $(tail -n 1 "$dir/time")" >>"$results"
 }
 
 # run_side CASE SIDE: one download by SIDE (host, floor or zeep) into the fresh folder
@@ -80,7 +80,7 @@ run_side() {
 # download CASE SIDES: ROUNDS rounds of every side against the catalogue in DIR/catalog, the
 # first side of each round one further along than in the round before.
 download() {
-    case=$1
+    label=$1
     sides=$2
     # The project's values, every article identifier, and a wizard script that marks them
     # all: one tree leaf per product group.
@@ -107,24 +107,36 @@ PY
     "$service" --catalog "$dir/catalog" >"$dir/out" 2>"$dir/service.log" &
     pid=$!
     url=$(service_address "$dir/out")
-    echo "== $case ($url), $rounds rounds"
+    echo "== $label ($url), $rounds rounds"
     # The service's file cache warmed, so that no side pays for the first read of the
-    # documents.
-    run_side warm-up floor
+    # documents; the articles in the order the wizard asks for them, for the other sides.
+    run_side warm-up host
+    python3 - "$dir/host/download.xml" >"$dir/ids" <<'PY'
+import re, sys
+text = open(sys.argv[1], encoding="utf-8").read()
+print("\n".join(re.findall(r"<Articleinfo>\s*<Number>([^<]*)</Number>", text)))
+PY
 
     round=0
     while [ "$round" -lt "$rounds" ]; do
         set -- $sides
         turn=0
         while [ "$turn" -lt "$round" ]; do first=$1; shift; set -- "$@" "$first"; turn=$((turn + 1)); done
-        for side in "$@"; do run_side "$case" "$side"; done
+        for side in "$@"; do run_side "$label" "$side"; done
         round=$((round + 1))
     done
     stop_service
-    du -sb "$dir/host" "$dir/floor" | awk -v c="$case" '{print c "|" $1}' >>"$work/sizes"
+    # The floor must write what the download writes; only the document's layout differs.
+    if diff -rq -x download.xml "$dir/host" "$dir/floor" >"$dir/differing"; then
+        echo "the floor wrote the same payload, symbol and GER files as the download"
+    else
+        echo "warning: the floor's files differ from the download's:" >&2
+        head -n 5 "$dir/differing" >&2
+    fi
+    du -sb "$dir/host" "$dir/floor" | awk -v c="$label" '{print c "|" $1}' >>"$work/sizes"
     doc_bytes=$(stat -c %s "$dir/host/download.xml")
     articles=$(grep -c '<Articleinfo>' "$dir/host/download.xml" || true)
-    echo "$case|$doc_bytes $articles" >>"$work/documents"
+    echo "$label|$doc_bytes $articles" >>"$work/documents"
 }
 
 results="$work/results"

@@ -231,6 +231,7 @@ int main(int argc, char** argv) {
     std::vector<std::function<void()>> sides;
     std::vector<double> transfer, read, built, mark, markFloor;
     double peak = 0, readPeak = 0;
+    std::vector<double> peaks;
     std::string shape;
     sides.push_back([&] {
         transfer.push_back(inChild([&] {
@@ -280,8 +281,7 @@ int main(int argc, char** argv) {
             shape = "tree of " + std::to_string(static_cast<long>(f[1])) + " nodes";
         }
         peak = std::max(peak, f[3]);
-        std::printf("    round %zu: %s %.1f ms, peak %.0f MB\n", built.size(),
-                    tree ? "LoadTree" : "list (call + FillList)", f[0] * 1e3, f[3]);
+        peaks.push_back(f[3]);
     });
     for (int round = 0; round < rounds; ++round) {
         for (std::size_t i = 0; i < sides.size(); ++i) sides[(i + round) % sides.size()]();
@@ -296,9 +296,10 @@ int main(int argc, char** argv) {
         overTransfer.add(built[r] / transfer[r]);
         overRead.add(built[r] / read[r]);
         std::printf(
-            "round %d: %s %.1f ms, plain transfer %.1f ms, client's read %.1f ms: %.2fx, %.2fx",
-            r + 1, tree ? "LoadTree" : "list", built[r] * 1e3, transfer[r] * 1e3, read[r] * 1e3,
-            overTransfer.ratios.back(), overRead.ratios.back());
+            "round %d: %s %.1f ms (peak %.0f MB), plain transfer %.1f ms, client's read %.1f ms: "
+            "%.2fx, %.2fx",
+            r + 1, tree ? "LoadTree" : "list", built[r] * 1e3, peaks[r], transfer[r] * 1e3,
+            read[r] * 1e3, overTransfer.ratios.back(), overRead.ratios.back());
         if (!tree) {
             markRatio.add(mark[r] / markFloor[r]);
             std::printf("; Mark All %.1f ms, plain marking %.1f ms: %.2fx", mark[r] * 1e3,
