@@ -4,9 +4,8 @@
 # through the real SOAP client against ovk-refservice standing in for such a catalogue: each
 # round's time against the plain transfer of the same reply (bare libcurl keeping it in memory)
 # and against the client's own read of it, the three in turn, each in a process of its own
-# with its peak memory; then
-# the same in the wizard's window, with the longest time its event loop stood still (target
-# <= 100 ms) while the tree builds and while three leaves load.
+# with its peak memory; then the same in the wizard's window, with the longest time its event
+# loop stood still (target <= 100 ms) while the tree builds and while three leaves load.
 # Usage: bench/wizard_catalogue.sh BUILD_DIR [ROUNDS]
 set -eu
 
