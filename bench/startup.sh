@@ -90,12 +90,12 @@ for turn in range(runs + 3):  # three warm-up turns, not counted
 def median(name, which):
     return statistics.median(t[which] for t in times[name])
 
-def ratios(name, which):
+def run_ratios(name, which):
     """The run-by-run ratios against curl: drift of the machine cancels out."""
     return [a[which] / b[which] for a, b in zip(times[name], times["curl"])]
 
 def paired(name, which):
-    return statistics.median(ratios(name, which))
+    return statistics.median(run_ratios(name, which))
 
 print(f"{runs} runs each, taking turns (the first one further along each turn); medians; "
       "floor: curl sending the same three requests, each side a whole process")
@@ -110,7 +110,7 @@ for name in ["curl", "ovk-host", "Qt linked"]:
     ratios = "" if name == "curl" else f"{paired(name, 0):10.2f} {paired(name, 1):9.2f}"
     print(f"{labels[name]:40} {wall:8.2f} {cpu:8.2f} {ratios}")
 for name in ["ovk-host", "Qt linked"]:
-    wall, cpu = ratios(name, 0), ratios(name, 1)
+    wall, cpu = run_ratios(name, 0), run_ratios(name, 1)
     print(f"{labels[name]} / curl: wall min {min(wall):.2f} median {statistics.median(wall):.2f}, "
           f"cpu min {min(cpu):.2f} median {statistics.median(cpu):.2f}")
 goal = 1.6

@@ -57,8 +57,8 @@ took
 section "== Items fetched ahead against one at a time: 200 articles, replies held back 20 ms (same run)"
 sh "$root/bench/pipeline.sh" "$root/$build"
 took
-section "== Compressed against uncompressed replies: 100 articles over a 20 Mbit/s link (same run)"
-sh "$root/bench/compression.sh" "$root/$build" 100
+section "== Compressed against uncompressed replies: 60 articles over a 20 Mbit/s link (same run)"
+sh "$root/bench/compression.sh" "$root/$build" 60
 took
 section "== Hostile replies: peak memory and time of one call each"
 sh "$root/bench/reply_bounds.sh" "$root/$build"
