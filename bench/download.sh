@@ -65,7 +65,16 @@ run_side() {
         timed "$name" host "$host" run --batch --component-dir "$root/data" \
             --settings-dir "$dir/settings" "$@" "$out/download.xml"
         grep -q DownloadComplete "$dir/host.out" ||
-            { echo "no DownloadComplete" >&2; cat "$dir/host.out" >&2; exit 1; } ;;
+            { echo "no DownloadComplete" >&2; cat "$dir/host.out" >&2; exit 1; }
+        # The other sides ask for the articles in the order the wizard did; the host runs first
+        # in the first round.
+        [ -e "$dir/ordered" ] || {
+            python3 - "$out/download.xml" >"$dir/ids" <<'PY'
+import re, sys
+text = open(sys.argv[1], encoding="utf-8").read()
+print("\n".join(re.findall(r"<Articleinfo>\s*<Number>([^<]*)</Number>", text)))
+PY
+            touch "$dir/ordered"; } ;;
     floor)
         write_download_document "$out/download.xml" "$url" "$project" "$password"
         timed "$1" floor "$bare" --endpoint "$url" --project "$project" --password "$password" \
@@ -82,8 +91,8 @@ run_side() {
 download() {
     label=$1
     sides=$2
-    # The project's values, every article identifier, and a wizard script that marks them
-    # all: one tree leaf per product group.
+    # The project's values and a wizard script that marks every article: one tree leaf per
+    # product group.
     python3 - "$dir/catalog/catalog.json" "$dir" <<'PY'
 import json, sys
 project = json.load(open(sys.argv[1]))["projects"][0]
@@ -93,8 +102,6 @@ for article in project["articles"]:
     group = article["values"]["1"]
     if group not in groups:
         groups.append(group)
-ids = [a["id"] for a in project["articles"] if a["values"]["1"] in groups]
-open(out + "/ids", "w").write("\n".join(ids) + "\n")
 open(out + "/project", "w").write("%s %s %s\n" % (project["id"], project.get("password", ""), project["languages"][0]))
 script = ["--fields", "Product group"]
 for g in groups:
@@ -108,15 +115,6 @@ PY
     pid=$!
     url=$(service_address "$dir/out")
     echo "== $label ($url), $rounds rounds"
-    # The service's file cache warmed, so that no side pays for the first read of the
-    # documents; the articles in the order the wizard asks for them, for the other sides.
-    run_side warm-up host
-    python3 - "$dir/host/download.xml" >"$dir/ids" <<'PY'
-import re, sys
-text = open(sys.argv[1], encoding="utf-8").read()
-print("\n".join(re.findall(r"<Articleinfo>\s*<Number>([^<]*)</Number>", text)))
-PY
-
     round=0
     while [ "$round" -lt "$rounds" ]; do
         set -- $sides
