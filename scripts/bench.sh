@@ -45,9 +45,9 @@ took
 section "== End-to-end download through ovk-host against a bare program writing the same files (same run)"
 sh "$root/bench/download.sh" "$root/$build"
 took
-section "== Continuing a 1,000-article download stopped after 750 against the whole download," \
+section "== Continuing a 500-article download stopped after 375 against the whole download," \
     "   over a 100 Mbit/s line (same run)"
-sh "$root/bench/continue.sh" "$root/$build" 1000 750 3 || status=$?
+sh "$root/bench/continue.sh" "$root/$build" 500 375 3 || status=$?
 took
 section "== Symbol records appended with the crash journal against without it: 20,000 records (same run)"
 records=$(mktemp -d)
