@@ -63,8 +63,8 @@ took
 section "== Hostile replies: peak memory and time of one call each"
 sh "$root/bench/reply_bounds.sh" "$root/$build"
 took
-section "== A hostile network and hard stops: cut replies, one connection at a time, 30 kills (200 articles)"
-sh "$root/bench/network_faults.sh" "$root/$build" || status=$?
+section "== A hostile network and hard stops: cut replies, one connection at a time, 30 kills (100 articles)"
+sh "$root/bench/network_faults.sh" "$root/$build" 100 || status=$?
 took
 section "== Batch start-up (ovk-host against curl doing the same three POSTs, same run)"
 sh "$root/bench/startup.sh" "$root/$build"
