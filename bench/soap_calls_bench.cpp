@@ -503,9 +503,9 @@ double wholeItemSeconds(const Options& o, const std::string& url,
     return seconds;
 }
 
-// Keeps this process, and the processes it forks from now on, on one processor: the large
-// reply's server on one and the measured side on another, so that neither takes the other's.
-// A machine of one processor runs both on it.
+// Keeps this process on one processor: the large reply's server on the last one, so that it
+// does not take the processor a measured side runs on, while a side that works in two threads
+// still has the others. A machine of one processor runs both on it.
 void keepToProcessor(int which) {
     const long processors = sysconf(_SC_NPROCESSORS_ONLN);
     if (processors < 2) return;
@@ -538,7 +538,6 @@ int largeReply(const Options& o) {
     int port = 0;
     if (read(ready[0], &port, sizeof port) != sizeof port)
         throw std::runtime_error("server did not start");
-    keepToProcessor(0);
     const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/";
     const std::vector<Argument> args = {o.password, o.project, o.lang, o.material};
     const auto description = ovk::soap::ServiceDescription::load(o.wsdl);
@@ -600,7 +599,7 @@ int largeReply(const Options& o) {
     std::printf(
         "floors:             transfer: bare libcurl into a discarded buffer; keeping: the same "
         "into fresh memory in 512 KiB pieces; write: the same into a file beside a file of the "
-        "decoded size, both fsynced; each side a process of its own, the server on another "
+        "decoded size, both fsynced; each side a process of its own, the server kept to the last "
         "processor\n");
     std::vector<double> callRatios, keepRatios, itemRatios;
     for (int r = 0; r < o.rounds; ++r) {
