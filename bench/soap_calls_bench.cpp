@@ -1,20 +1,21 @@
 // SPDX-License-Identifier: MIT
 // Service-call throughput and memory of the SOAP client.
 //
-// Throughput: N sequential small GetItemData calls through SoapClient, against the same
-// requests sent by a bare libcurl client over one reused connection, in the same run and
-// against the same service; the ratio bare/client is the client's overhead. The bare pair
+// Throughput: rounds of N sequential small GetItemData calls through SoapClient, against the
+// same requests sent by a bare libcurl client over one reused connection, in the same run and
+// against the same service, the sides in turn; the ratios of each round, then min / median. The bare pair
 // (bare libcurl against a minimal cpp-httplib server with TCP_NODELAY) is measured too, so a
 // slow service cannot hide behind a slow baseline. The client's processor time per call
 // (getrusage of the calling thread) is set against bare libcurl's, as calls per second are
 // capped by the service.
 //
 // Large replies (--large-mb N): one GetItemData reply carrying an N MiB Base64 document,
-// served from a child process so that the server's copy does not count. The call and the
-// whole item as the component takes it (call, reply beneath Project, payload files, save)
-// are set against the same reply fetched by bare libcurl (the transfer floor) and fetched into
-// a file beside a file of the decoded payload's size, both synced (the write floor); each runs
-// in a process of its own so that its peak resident set is its own.
+// in CDATA or as element text (--as-text), served from a child process so that the server's
+// copy does not count. The call and the whole item as the component takes it (call, reply
+// beneath Project, payload files, save) are set against the same reply fetched by bare libcurl
+// (the transfer floor) and fetched into a file beside a file of the decoded payload's size,
+// both synced (the write floor), round by round; each runs in a process of its own so that its
+// peak resident set is its own.
 
 #include <curl/curl.h>
 #include <httplib.h>
