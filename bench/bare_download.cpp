@@ -14,7 +14,9 @@
 // FILE (--ids) holds one article identifier per line; the download document (--document) must
 // name its symbol and GER files beneath Project, and the files are written beside it. With
 // --structure the start-up and structure calls a download makes come first (HelloWorld,
-// GetClientData, getStructure, GetDefaultSelect), their replies read and dropped.
+// GetClientData, getStructure, GetDefaultSelect), their replies read and dropped but for the
+// banner picture, which is written as a download writes it. The wizard's tree and list calls
+// are left out: a few hundred kilobytes beside the items' hundreds of megabytes.
 // Prints "calls N bytes B largest L written W" (B: reply bytes; L: the largest reply; W: bytes
 // written to files, the final copy included).
 
