@@ -168,8 +168,8 @@ TEST(DownloadFaults, EveryFileIsFlushedBeforeItIsRenamedIntoPlace) {
     DownloadHarness h(true);
     ASSERT_NO_FATAL_FAILURE(h.init(service.url()));
     h.impl->DownloadStructure();
-    for (const auto& article : catalogProject("DEMO")["articles"])
-        h.impl->DownloadItem(article["id"]);
+    const nlohmann::json catalog = catalogProject("DEMO");
+    for (const auto& article : catalog["articles"]) h.impl->DownloadItem(article["id"]);
     h.impl->Finish();
     files::setWriteHooks(nullptr);
 
