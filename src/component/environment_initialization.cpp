@@ -181,7 +181,7 @@ void Client::Impl::prepareDocument(const std::string& downloadFile, int32_t& Res
     // what an interrupted download left is repaired, with the document held so that no other
     // download is in the middle of writing it.
     Result = init::CheckingDocument;
-    const auto held = holdForChecks(DownloadFile, downloadSession.get());
+    const auto held = holdForChecks(DownloadFile, transactions.session());
     MyXMLDocument = std::make_shared<xml::Document>();
     try {
         *MyXMLDocument = LoadDownloadDocument(DownloadFile);
@@ -206,13 +206,13 @@ void Client::Impl::prepareDocument(const std::string& downloadFile, int32_t& Res
     const std::string schemaPath = BuildSchemaFileName(projectType, files::componentDir());
     if (isErrorText(schemaPath)) abortInit(init::NoSchemaForType, err::CannotPerform, schemaPath);
     stepPassed("schema", schemaPath);
-    lastItemsStandIn = true;
-    loadedItems = {};
-    MyXMLDocument = ValidateDocument(schemaPath, DownloadFile, &loadedItems.sections);
+    transactions.lastItemsStandIn = true;
+    transactions.loadedItems = {};
+    MyXMLDocument = ValidateDocument(schemaPath, DownloadFile, &transactions.loadedItems.sections);
     if (!MyXMLDocument)
         abortInit(init::DocumentInvalid, err::CannotPerform,
                   "Error validating DownloadFile with Schema\r\n" + validationText());
-    loadedItems.file = fileIdentity(DownloadFile);
+    transactions.loadedItems.file = DownloadTransactions::fileIdentity(DownloadFile);
     stepPassed("valid", schemaPath);
 
     // The connection settings.
