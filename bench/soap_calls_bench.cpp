@@ -3,9 +3,9 @@
 //
 // Throughput: rounds of N sequential small GetItemData calls through SoapClient, against the
 // same requests sent by a bare libcurl client over one reused connection, in the same run and
-// against the same service, the sides in turn; the ratios of each round, then min / median. The bare pair
-// (bare libcurl against a minimal cpp-httplib server with TCP_NODELAY) is measured too, so a
-// slow service cannot hide behind a slow baseline. The client's processor time per call
+// against the same service, the sides in turn; the ratios of each round, then min / median. The
+// bare pair (bare libcurl against a minimal cpp-httplib server with TCP_NODELAY) is measured too,
+// so a slow service cannot hide behind a slow baseline. The client's processor time per call
 // (getrusage of the calling thread) is set against bare libcurl's, as calls per second are
 // capped by the service.
 //
