@@ -102,6 +102,9 @@ class DownloadTransactions {
                                             int16_t languageId) const;
     // Copies a node of an item reply beneath `parent`, skipping whatever fails to copy.
     void AppendNodeCopy(xml::Document& target, xml::Node parent, xml::Node source);
+    // Writes the payloads of a Binary element into their files; each one not written is
+    // reported, naming its file and the article, and the copy goes on.
+    void writePayloads(xml::Node binary);
     void raiseException(int32_t number, const std::string& message, const std::string& source) {
         events.raiseException(number, message, source);
     }

@@ -180,6 +180,21 @@ void DownloadTransactions::fetchItem(const std::string& MaterialId) {
     }
 }
 
+void DownloadTransactions::writePayloads(xml::Node binary) {
+    const auto failed = [&](const PayloadFailure& failure) {
+        raiseException(failure.cause.number,
+                       "The file \"" + failure.file + "\" of article " + articleBeingCopied +
+                           " was not written: " + failure.cause.description,
+                       "WriteBinaryPayloads");
+    };
+    try {
+        WriteBinaryPayloads(binary, MyXMLDocument.get(), DownloadFile, download().recordFiles,
+                            failed);
+    } catch (...) {
+        failed(PayloadFailure{{}, currentError()});
+    }
+}
+
 // Every step runs under a trap that skips it: a node that cannot be made or appended is left
 // out with everything beneath it, and a failing payload ends only the payload writer.
 void DownloadTransactions::AppendNodeCopy(xml::Document& target, xml::Node parent,
@@ -198,21 +213,7 @@ void DownloadTransactions::AppendNodeCopy(xml::Document& target, xml::Node paren
             return;
         }
         case xml::NodeKind::Element: {
-            if (asciiUpper(source.localName()) == "BINARY") {
-                const auto failed = [&](const PayloadFailure& failure) {
-                    raiseException(failure.cause.number,
-                                   "The file \"" + failure.file + "\" of article " +
-                                       articleBeingCopied +
-                                       " was not written: " + failure.cause.description,
-                                   "WriteBinaryPayloads");
-                };
-                try {
-                    WriteBinaryPayloads(source, MyXMLDocument.get(), DownloadFile,
-                                        download().recordFiles, failed);
-                } catch (...) {
-                    failed(PayloadFailure{{}, currentError()});
-                }
-            }
+            if (asciiUpper(source.localName()) == "BINARY") writePayloads(source);
             xml::Node copy;
             skipOnError(
                 [&] { copy = parent.appendChild(target.createElement(source.localName())); });
