@@ -237,7 +237,7 @@ class WsdlReader {
         if (abstractInput != nullptr) {
             parts = readMessage(resolve(abstractInput, attributeOr(abstractInput, "message")));
         }
-        if (partsFilter) parts = keepListedParts(std::move(parts), *partsFilter);
+        if (partsFilter) parts = keepListedParts(parts, *partsFilter);
         if (info.style == BindingStyle::Document) {
             if (const xmlNode* abstractOutput = firstChild(abstractOp, kWsdlNs, "output")) {
                 info.responseWrapped = isWrappedMessage(
