@@ -15,6 +15,7 @@
 
 #include "platform/text.hpp"
 #include "xml/libxml_handles.hpp"
+#include "xml/markup_scanner.hpp"
 
 namespace ovk::soap {
 
@@ -294,24 +295,15 @@ void onProcessingInstruction(void* ctx, const xmlChar* target, const xmlChar* da
 // libxml2's push parser, when a CDATA section has no end, steps through it 300 bytes at a time
 // and looks for the end from the start of the rest each time: quadratic in the section's size.
 // A section that is never closed makes the reply malformed anyway, so it is found here first,
-// in one pass. Comments are skipped: "<![CDATA[" inside one is only text.
+// in one pass. "<![CDATA[" inside a comment or a processing instruction is only text.
 std::optional<std::size_t> unclosedCdata(std::string_view text) {
-    std::size_t at = 0;
-    while (true) {
-        const std::size_t markup = text.find("<!", at);
-        if (markup == std::string_view::npos) return std::nullopt;
-        if (text.compare(markup, 4, "<!--") == 0) {
-            const std::size_t end = text.find("-->", markup + 4);
-            if (end == std::string_view::npos) return std::nullopt;  // the parser reports it
-            at = end + 3;
-        } else if (text.compare(markup, 9, "<![CDATA[") == 0) {
-            const std::size_t end = text.find("]]>", markup + 9);
-            if (end == std::string_view::npos) return markup;
-            at = end + 3;
-        } else {
-            at = markup + 2;
-        }
+    xml::MarkupScanner scanner;
+    scanner.feed(text);
+    xml::MarkupScanner::Piece piece;
+    while (scanner.next(piece)) {
     }
+    if (scanner.inside() != xml::MarkupScanner::Kind::Cdata) return std::nullopt;
+    return static_cast<std::size_t>(scanner.constructStart());
 }
 
 long lineAt(std::string_view text, std::size_t offset) {

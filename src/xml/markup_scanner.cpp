@@ -63,9 +63,12 @@ void MarkupScanner::feed(std::string_view chunk) {
     at_ = 0;
 }
 
-void MarkupScanner::resumeAt(std::uint64_t offset) {
+void MarkupScanner::resumeAt(std::uint64_t offset, Kind inside) {
     *this = MarkupScanner{};
     chunkOffset_ = offset;
+    if (inside == Kind::Text) return;
+    open(inside);
+    contentStarted_ = true;
 }
 
 MarkupScanner::Piece MarkupScanner::piece(std::size_t from, std::size_t to, bool ends) {

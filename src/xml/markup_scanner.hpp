@@ -62,9 +62,10 @@ class MarkupScanner {
     // How much of the input has been fed.
     std::uint64_t fed() const { return chunkOffset_ + chunk_.size(); }
 
-    // Carries on at `offset` of the input, between constructs, with what lies before it taken
-    // as read: for a reader that knows where a construct ends without reading it.
-    void resumeAt(std::uint64_t offset);
+    // Carries on at `offset` of the input with what lies before it taken as read, between
+    // constructs, or inside the content of a construct of kind `inside` that began before: for
+    // a reader that knows where a construct ends, or what it holds, without reading it.
+    void resumeAt(std::uint64_t offset, Kind inside = Kind::Text);
 
     static std::string_view opener(Kind kind);
     static std::string_view closer(Kind kind);

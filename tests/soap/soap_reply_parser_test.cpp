@@ -276,6 +276,10 @@ TEST(SoapReplyParser, RepliesOverALimitAreRefusedNamingIt) {
          {},
          "A CDATA section is not closed"},
         {"CDATA start inside a comment", "<r><!-- <![CDATA[ --></r>", {}, "no failure"},
+        {"CDATA start inside a processing instruction",
+         "<r><?pi <![CDATA[ ?></r>",
+         {},
+         "no failure"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -149,6 +149,17 @@ TEST(MarkupScanner, ResumesAfterAConstructItWasNotShown) {
     EXPECT_EQ(piece.kind, Kind::Tag);
     EXPECT_EQ(piece.content, "b");
     EXPECT_EQ(piece.offset, 101u);
+
+    // Inside a section whose start it was not shown: its content goes on, and ends.
+    scanner.resumeAt(200, Kind::Cdata);
+    scanner.feed("x]]><c>");
+    ASSERT_TRUE(scanner.next(piece));
+    EXPECT_EQ(piece.kind, Kind::Cdata);
+    EXPECT_EQ(piece.content, "x");
+    EXPECT_FALSE(piece.starts);
+    EXPECT_TRUE(piece.ends);
+    ASSERT_TRUE(scanner.next(piece));
+    EXPECT_EQ(piece.content, "c");
 }
 
 }  // namespace
