@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/text.hpp"
+#include "soap/small_reply.hpp"
 #include "xml/libxml_handles.hpp"
 #include "xml/markup_scanner.hpp"
 
@@ -413,6 +414,10 @@ xml::Document ReplyParser::finish(Clock::time_point deadline) {
     finished_ = true;
     limitTime(deadline);
     if (!body_.close()) throw Error(err::OutOfMemory, "Out of memory", "SoapClient");
+    if (body_.size() <= limits_.quickReadUpTo && body_.sections().empty()) {
+        if (auto document = readSmallReply({body_.markup(), body_.markupSize()}, limits_))
+            return std::move(*document);
+    }
     return parse();
 }
 

@@ -3,6 +3,10 @@
 
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace ovk::xml {
 
 namespace {
@@ -18,6 +22,30 @@ std::size_t findByte(std::string_view text, std::size_t from, char c) {
     const void* at = std::memchr(text.data() + from, c, text.size() - from);
     return at == nullptr ? text.size()
                          : static_cast<std::size_t>(static_cast<const char*>(at) - text.data());
+}
+
+// Where the first '>' or quote is in text[from, size), or size. Tags are short, but a reply is
+// mostly tags: sixteen bytes at a time where the processor has SSE2.
+std::size_t findTagEndOrQuote(std::string_view text, std::size_t from) {
+    std::size_t at = from;
+#if defined(__SSE2__)
+    const __m128i gt = _mm_set1_epi8('>');
+    const __m128i quote = _mm_set1_epi8('"');
+    const __m128i apostrophe = _mm_set1_epi8('\'');
+    for (; at + 16 <= text.size(); at += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + at));
+        const int hits = _mm_movemask_epi8(
+            _mm_or_si128(_mm_cmpeq_epi8(v, gt),
+                         _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, apostrophe))));
+        if (hits != 0)
+            return at + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(hits)));
+    }
+#endif
+    for (; at < text.size(); ++at) {
+        const char c = text[at];
+        if (c == '>' || c == '"' || c == '\'') return at;
+    }
+    return text.size();
 }
 
 }  // namespace
@@ -171,6 +199,8 @@ bool MarkupScanner::nextTagContent(Piece& out) {
     const bool declaration = kind_ == Kind::Declaration;
     const std::size_t from = at_;
     for (std::size_t i = at_; i < chunk_.size(); ++i) {
+        if (!declaration && quote_ == 0) i = findTagEndOrQuote(chunk_, i);
+        if (i == chunk_.size()) break;
         const char c = chunk_[i];
         if (quote_ != 0) {
             const std::size_t close = findByte(chunk_, i, quote_);
