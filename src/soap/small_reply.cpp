@@ -285,6 +285,7 @@ std::optional<xml::Document> SmallReplyReader::read() {
     doc->version = xmlStrdup(BAD_CAST version_.c_str());
     if (!encoding_.empty()) doc->encoding = xmlStrdup(BAD_CAST encoding_.c_str());
     doc->standalone = standalone_;
+    // As libxml2's push parser leaves a document it built.
     doc->properties = 0;
     doc->parseFlags = xml::detail::parserOptions();
     return xml::Document::adopt(doc_.release());
