@@ -1,20 +1,21 @@
 // SPDX-License-Identifier: MIT
 // Service-call throughput and memory of the SOAP client.
 //
-// Throughput: N sequential small GetItemData calls through SoapClient, against the same
-// requests sent by a bare libcurl client over one reused connection, in the same run and
-// against the same service; the ratio bare/client is the client's overhead. The bare pair
-// (bare libcurl against a minimal cpp-httplib server with TCP_NODELAY) is measured too, so a
-// slow service cannot hide behind a slow baseline. The client's processor time per call
+// Throughput: rounds of N sequential small GetItemData calls through SoapClient, against the
+// same requests sent by a bare libcurl client over one reused connection, in the same run and
+// against the same service, the sides in turn; the ratios of each round, then min / median. The
+// bare pair (bare libcurl against a minimal cpp-httplib server with TCP_NODELAY) is measured too,
+// so a slow service cannot hide behind a slow baseline. The client's processor time per call
 // (getrusage of the calling thread) is set against bare libcurl's, as calls per second are
 // capped by the service.
 //
 // Large replies (--large-mb N): one GetItemData reply carrying an N MiB Base64 document,
-// served from a child process so that the server's copy does not count. The call and the
-// whole item as the component takes it (call, reply beneath Project, payload files, save)
-// are set against the same reply fetched by bare libcurl (the transfer floor) and fetched into
-// a file beside a file of the decoded payload's size, both synced (the write floor); each runs
-// in a process of its own so that its peak resident set is its own.
+// in CDATA or as element text (--as-text), served from a child process so that the server's
+// copy does not count. The call and the whole item as the component takes it (call, reply
+// beneath Project, payload files, save) are set against the same reply fetched by bare libcurl
+// (the transfer floor) and fetched into a file beside a file of the decoded payload's size,
+// both synced (the write floor), round by round; each runs in a process of its own so that its
+// peak resident set is its own.
 
 #include <curl/curl.h>
 #include <httplib.h>
@@ -503,9 +504,9 @@ double wholeItemSeconds(const Options& o, const std::string& url,
     return seconds;
 }
 
-// Keeps this process, and the processes it forks from now on, on one processor: the large
-// reply's server on one and the measured side on another, so that neither takes the other's.
-// A machine of one processor runs both on it.
+// Keeps this process on one processor: the large reply's server on the last one, so that it
+// does not take the processor a measured side runs on, while a side that works in two threads
+// still has the others. A machine of one processor runs both on it.
 void keepToProcessor(int which) {
     const long processors = sysconf(_SC_NPROCESSORS_ONLN);
     if (processors < 2) return;
@@ -538,7 +539,6 @@ int largeReply(const Options& o) {
     int port = 0;
     if (read(ready[0], &port, sizeof port) != sizeof port)
         throw std::runtime_error("server did not start");
-    keepToProcessor(0);
     const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/";
     const std::vector<Argument> args = {o.password, o.project, o.lang, o.material};
     const auto description = ovk::soap::ServiceDescription::load(o.wsdl);
@@ -600,7 +600,7 @@ int largeReply(const Options& o) {
     std::printf(
         "floors:             transfer: bare libcurl into a discarded buffer; keeping: the same "
         "into fresh memory in 512 KiB pieces; write: the same into a file beside a file of the "
-        "decoded size, both fsynced; each side a process of its own, the server on another "
+        "decoded size, both fsynced; each side a process of its own, the server kept to the last "
         "processor\n");
     std::vector<double> callRatios, keepRatios, itemRatios;
     for (int r = 0; r < o.rounds; ++r) {

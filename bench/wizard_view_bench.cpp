@@ -261,7 +261,7 @@ int browseService(const std::string& endpoint, const std::string& screenshot) {
     std::printf("LoadTree once more, replacing it: %d nodes in %.2f s, longest block %.0f ms\n",
                 wizard.tvTree.Count(), secondsOf(start), rebuildBlock);
 
-    const std::string branch = "0{}Catalog||7{}Group 42||3{}Maker 7";
+    const std::string branch = "0{}Catalog||7{}Group 4||3{}Maker 7";
     const int maker = wizard.tvTree.find(branch);
     const int group = maker >= 0 ? wizard.tvTree.node(maker).parent : -1;
     if (maker < 0) {

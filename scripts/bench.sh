@@ -45,9 +45,9 @@ took
 section "== End-to-end download through ovk-host against a bare program writing the same files (same run)"
 sh "$root/bench/download.sh" "$root/$build"
 took
-section "== Continuing a 500-article download stopped after 375 against the whole download," \
+section "== Continuing a 300-article download stopped after 225 against the whole download," \
     "   over a 100 Mbit/s line (same run)"
-sh "$root/bench/continue.sh" "$root/$build" 500 375 3 || status=$?
+sh "$root/bench/continue.sh" "$root/$build" 300 225 3 || status=$?
 took
 section "== Symbol records appended with the crash journal against without it: 20,000 records (same run)"
 records=$(mktemp -d)
@@ -57,8 +57,8 @@ took
 section "== Items fetched ahead against one at a time: 200 articles, replies held back 20 ms (same run)"
 sh "$root/bench/pipeline.sh" "$root/$build"
 took
-section "== Compressed against uncompressed replies: 60 articles over a 20 Mbit/s link (same run)"
-sh "$root/bench/compression.sh" "$root/$build" 60
+section "== Compressed against uncompressed replies: 40 articles over a 20 Mbit/s link (same run)"
+sh "$root/bench/compression.sh" "$root/$build" 40
 took
 section "== Hostile replies: peak memory and time of one call each"
 sh "$root/bench/reply_bounds.sh" "$root/$build"
