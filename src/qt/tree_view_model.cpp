@@ -22,6 +22,10 @@ void TreeViewModel::selectionChanged(int previous, int current) {
     }
 }
 
+bool TreeViewModel::known(int node) const {
+    return node >= 0 && node < count_ && node < tree_.Count();
+}
+
 // Nodes added since the last rebuild are left out, so that rows and counts agree with what the
 // view was told.
 const std::vector<int>& TreeViewModel::rowsOf(int node) const {

@@ -46,7 +46,7 @@ class TreeViewModel : public QAbstractItemModel {
 
   private:
     const QIcon& iconFor(const std::string& key) const;
-    bool known(int node) const { return node >= 0 && node < count_ && node < tree_.Count(); }
+    bool known(int node) const;
     // The children of `node` (-1: the top level) by row.
     const std::vector<int>& rowsOf(int node) const;
 

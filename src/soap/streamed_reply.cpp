@@ -14,6 +14,7 @@
 
 #include "platform/errors.hpp"
 #include "soap/envelope.hpp"
+#include "soap/streamed_reply_frame.hpp"
 #include "xml/libxml_handles.hpp"
 
 namespace ovk::soap {
@@ -24,11 +25,14 @@ constexpr std::string_view kSoapEncodingNs = "http://schemas.xmlsoap.org/soap/en
 // libxml2 follows any depth once its own caps are lifted; receivers bound what they keep by
 // depth far below this, and a reply of nothing but start tags must still end soon.
 constexpr int kMaxDepth = 1024;
+
 // How many nodes go by between two looks at the clock.
 constexpr unsigned kNodesPerClockCheck = 4096;
 // Reading a reply of a hundred thousand rows takes a good part of a second; the caller's
 // windows must not stand still for that long.
 constexpr std::chrono::milliseconds kCallInterval{50};
+// The ampersand as libxml2 leaves it in an attribute value for a tree builder to resolve.
+constexpr std::string_view kEscapedAmpersand = "&#38;";
 
 std::string_view view(const xmlChar* text) {
     return text == nullptr ? std::string_view() : reinterpret_cast<const char*>(text);
@@ -77,30 +81,163 @@ const SaxAttribute* attributesOf(const xmlChar** raw) {
     return reinterpret_cast<const SaxAttribute*>(raw);
 }
 
-// Where the reading stands in the envelope around the return element.
-enum class Stage {
-    Document,  // before the document element
-    Envelope,  // in the envelope, looking for its body
-    Body,      // in the body, looking for the first serialisation root
-    Entry,     // in a wrapped reply's entry, looking for its first child element
-    Return,    // in the return element: its children go to the receiver
-    After,     // the outcome is known; the rest is only checked for well-formedness
-};
+}  // namespace
 
-// Reads a reply with libxml2's SAX2 interface, which builds no node for what it reads: the
-// envelope is followed as a few states, and only the return element's children go on to the
-// receiver. libxml2 calls back through C frames, so nothing may be thrown out of a callback:
-// what a callback throws is kept, the parser is stopped, and the throw is repeated once the
-// parse has returned.
+namespace detail {
+
+void ReplyFrame::passNode(int depth) {
+    if (depth > kMaxDepth) {
+        throw ReplyTooDeep(err::SoapReplyTooLarge, "The reply nests elements deeper than " +
+                                                       std::to_string(kMaxDepth) + " levels");
+    }
+    if (++nodes_ % kNodesPerClockCheck == 0) lookAtClock();
+}
+
+void ReplyFrame::lookAtClock() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now > deadline_)
+        throw Error(err::SoapTimeout, "The reply took longer to read than the time-out allows");
+    if (whileReading_ && now >= nextCall_) {
+        whileReading_();
+        nextCall_ = std::chrono::steady_clock::now() + kCallInterval;
+    }
+}
+
+bool ReplyFrame::handOver() {
+    ++handedOver_;
+    any_ = true;
+    if (skip_ == 0) return true;
+    --skip_;
+    return false;
+}
+
+// The outcome is known, but the rest must be well-formed too: a reply that goes wrong after its
+// value is no reply.
+void ReplyFrame::settle(StreamedReply outcome) {
+    outcome_ = outcome;
+    stage_ = Stage::After;
+}
+
+void ReplyFrame::startElement(std::string_view localName, std::string_view uri,
+                              std::span<const FrameAttribute> attributes) {
+    endText();
+    const int depth = open_++;
+    passNode(depth);
+    const auto isEnvelope = [&](std::string_view name) {
+        return uri == kSoapEnvelopeNs && localName == name;
+    };
+    const auto hasHref = [&] {
+        return std::ranges::any_of(attributes, [](const FrameAttribute& a) {
+            return !a.prefixed && a.localName == "href";
+        });
+    };
+    switch (stage_) {
+        case Stage::Document:
+            if (!isEnvelope("Envelope")) notAnEnvelope("The reply is not a SOAP 1.1 envelope");
+            stage_ = Stage::Envelope;
+            break;
+        case Stage::Envelope:
+            if (depth == 1 && isEnvelope("Body")) stage_ = Stage::Body;
+            break;
+        case Stage::Body: {
+            if (depth != 2) break;
+            const bool notRoot = std::ranges::any_of(attributes, [](const FrameAttribute& a) {
+                return a.localName == "root" && a.uri == kSoapEncodingNs && a.value == "0";
+            });
+            if (notRoot) break;
+            if (isEnvelope("Fault") || hasHref()) {
+                outcome_ = StreamedReply::NeedsTree;
+                break;
+            }
+            stage_ = wrapped_ ? Stage::Entry : Stage::Return;
+            returnDepth_ = depth;
+            break;
+        }
+        case Stage::Entry:
+            if (depth != 3) break;
+            if (hasHref()) {
+                outcome_ = StreamedReply::NeedsTree;
+                break;
+            }
+            stage_ = Stage::Return;
+            returnDepth_ = depth;
+            break;
+        case Stage::Return:
+            if (!handOver()) break;
+            attributes_.clear();
+            for (const FrameAttribute& a : attributes) attributes_.push_back({a.name, a.value});
+            events_.startElement(depth - returnDepth_, attributes_);
+            break;
+        case Stage::After:
+            break;
+    }
+}
+
+void ReplyFrame::endElement() {
+    endText();
+    const int depth = --open_;
+    passNode(depth);
+    switch (stage_) {
+        case Stage::Envelope:
+            if (depth == 0) notAnEnvelope("The reply envelope has no body");
+            break;
+        case Stage::Body:
+            if (depth == 1) settle(StreamedReply::Empty);
+            break;
+        case Stage::Entry:
+            if (depth == 2) settle(StreamedReply::Empty);
+            break;
+        case Stage::Return:
+            if (depth == returnDepth_) {
+                settle(any_ ? StreamedReply::Read : StreamedReply::Empty);
+            } else if (handOver()) {
+                events_.endElement(depth - returnDepth_);
+            }
+            break;
+        case Stage::Document:
+        case Stage::After:
+            break;
+    }
+}
+
+void ReplyFrame::text(std::string_view text) {
+    if (!inText_) {
+        inText_ = true;
+        textCounts_ = false;
+        passNode(open_);
+    }
+    if (textCounts_) return;
+    textCounts_ = std::ranges::any_of(
+        text, [](char c) { return c != ' ' && c != '\t' && c != '\r' && c != '\n'; });
+}
+
+void ReplyFrame::endText() {
+    if (!inText_) return;
+    inText_ = false;
+    if (textCounts_ && stage_ == Stage::Return && handOver())
+        events_.otherNode(open_ - returnDepth_);
+}
+
+void ReplyFrame::otherNode() {
+    endText();
+    passNode(open_);
+    if (stage_ == Stage::Return && handOver()) events_.otherNode(open_ - returnDepth_);
+}
+
+}  // namespace detail
+
+namespace {
+
+using detail::FrameAttribute;
+using detail::ReplyFrame;
+
+// Reads a reply with libxml2's SAX2 interface, which builds no node for what it reads, and
+// hands what it reads to a frame. libxml2 calls back through C frames, so nothing may be
+// thrown out of a callback: what a callback throws is kept, the parser is stopped, and the
+// throw is repeated once the parse has returned.
 class SaxReply {
   public:
-    SaxReply(std::string_view body, bool wrapped, std::chrono::steady_clock::time_point deadline,
-             xml::ElementEvents& events, const std::function<void()>& whileReading)
-        : body_(body),
-          wrapped_(wrapped),
-          deadline_(deadline),
-          events_(events),
-          whileReading_(whileReading) {}
+    SaxReply(std::string_view body, ReplyFrame& frame) : body_(body), frame_(frame) {}
 
     StreamedReply read();
 
@@ -116,89 +253,63 @@ class SaxReply {
     template <class Work>
     static void guarded(void* self, Work&& work) {
         auto& reply = *static_cast<SaxReply*>(self);
-        if (reply.stopped_) {
-            reply.halt();
-            return;
+        if (!reply.stopped_) {
+            try {
+                work(reply);
+                if (reply.frame_.needsTree()) reply.stopped_ = true;
+            } catch (...) {
+                reply.thrown_ = std::current_exception();
+                reply.stopped_ = true;
+            }
         }
-        try {
-            work(reply);
-        } catch (...) {
-            reply.thrown_ = std::current_exception();
-            reply.stopped_ = true;
-            reply.halt();
+        if (reply.stopped_ && !reply.halted_) {
+            reply.halted_ = true;
+            xmlStopParser(reply.ctxt_.get());
         }
     }
     static void onStart(void* self, const xmlChar* localName, const xmlChar* /*prefix*/,
                         const xmlChar* uri, int /*namespaces*/, const xmlChar** /*declared*/,
                         int attributes, int /*defaulted*/, const xmlChar** values) {
         guarded(self, [&](SaxReply& r) {
-            r.startElement(view(localName), view(uri),
-                           {attributesOf(values), static_cast<std::size_t>(attributes)});
+            r.frame_.startElement(
+                view(localName), view(uri),
+                r.attributes({attributesOf(values), static_cast<std::size_t>(attributes)}));
         });
     }
     static void onEnd(void* self, const xmlChar*, const xmlChar*, const xmlChar*) {
-        guarded(self, [](SaxReply& r) { r.endElement(); });
+        guarded(self, [](SaxReply& r) { r.frame_.endElement(); });
     }
     static void onText(void* self, const xmlChar* text, int length) {
         guarded(self, [&](SaxReply& r) {
-            r.text({reinterpret_cast<const char*>(text), static_cast<std::size_t>(length)});
+            r.frame_.text({reinterpret_cast<const char*>(text), static_cast<std::size_t>(length)});
         });
     }
-    static void onCdata(void* self, const xmlChar*, int) {
-        guarded(self, [](SaxReply& r) { r.otherNode(); });
+    static void onOther(void* self) {
+        guarded(self, [](SaxReply& r) { r.frame_.otherNode(); });
     }
-    static void onComment(void* self, const xmlChar*) {
-        guarded(self, [](SaxReply& r) { r.otherNode(); });
-    }
-    static void onInstruction(void* self, const xmlChar*, const xmlChar*) {
-        guarded(self, [](SaxReply& r) { r.otherNode(); });
-    }
+    static void onCdata(void* self, const xmlChar*, int) { onOther(self); }
+    static void onComment(void* self, const xmlChar*) { onOther(self); }
+    static void onInstruction(void* self, const xmlChar*, const xmlChar*) { onOther(self); }
     static void onDoctype(void* self, const xmlChar*, const xmlChar*, const xmlChar*) {
-        guarded(self, [](SaxReply& r) { r.stopWith(StreamedReply::NeedsTree); });
+        guarded(self, [](SaxReply& r) { r.doctype_ = true; });
+        static_cast<SaxReply*>(self)->stopped_ = true;
     }
     static void onError(void* self, xmlErrorPtr error);
 
-    void startElement(std::string_view localName, std::string_view uri,
-                      std::span<const SaxAttribute> attributes);
-    void endElement();
-    void text(std::string_view text);
-    void otherNode();
-    // A text run ends at the next node of any other kind; only one that is not blank counts.
-    void endText();
-    void passNode(int depth);
-    void lookAtClock();
-    std::span<const xml::AttributeView> attributeViews(std::span<const SaxAttribute> attributes);
-    void stopWith(StreamedReply outcome);
-    void settle(StreamedReply outcome);
-    void halt();
+    std::span<const FrameAttribute> attributes(std::span<const SaxAttribute> attributes);
     [[noreturn]] void throwParseFailure() const;
 
     std::string_view body_;
     std::size_t fed_ = 0;
-    bool wrapped_;
-    std::chrono::steady_clock::time_point deadline_;
-    xml::ElementEvents& events_;
-    const std::function<void()>& whileReading_;
-    // The first look calls at once: the transfer before the reading called last.
-    std::chrono::steady_clock::time_point nextCall_{};
+    ReplyFrame& frame_;
     std::unique_ptr<xmlParserCtxt, ContextFree> ctxt_;
-
-    Stage stage_ = Stage::Document;
-    std::optional<StreamedReply> outcome_;
-    int open_ = 0;         // elements open; the document element stands at depth 0
-    int returnDepth_ = 0;  // the return element's depth, once found
-    bool any_ = false;     // the return element holds a node that counts
-    bool inText_ = false;
-    bool textCounts_ = false;
-    unsigned nodes_ = 0;
-
+    bool doctype_ = false;
     bool stopped_ = false;
     bool halted_ = false;
     std::exception_ptr thrown_;
     std::optional<xml::detail::RawError> error_;
-
     std::string scratch_;
-    std::vector<xml::AttributeView> attributes_;
+    std::vector<FrameAttribute> attributes_;
 };
 
 xmlSAXHandler SaxReply::handler() {
@@ -237,10 +348,10 @@ StreamedReply SaxReply::read() {
     xmlCtxtUseOptions(ctxt_.get(), XML_PARSE_NONET | XML_PARSE_HUGE);
     xmlParseDocument(ctxt_.get());
     if (thrown_) std::rethrow_exception(thrown_);
-    if (outcome_ == StreamedReply::NeedsTree) return StreamedReply::NeedsTree;
+    if (doctype_ || frame_.needsTree()) return StreamedReply::NeedsTree;
     if (error_ || ctxt_->wellFormed == 0) throwParseFailure();
-    if (!outcome_) notAnEnvelope("The reply is not a SOAP 1.1 envelope");
-    return *outcome_;
+    if (!frame_.outcome()) notAnEnvelope("The reply is not a SOAP 1.1 envelope");
+    return *frame_.outcome();
 }
 
 void SaxReply::onError(void* self, xmlErrorPtr error) {
@@ -260,150 +371,10 @@ void SaxReply::throwParseFailure() const {
         raw, [&](long line) { return xml::detail::lineOfText(body_, line); }));
 }
 
-void SaxReply::halt() {
-    if (halted_) return;
-    halted_ = true;
-    xmlStopParser(ctxt_.get());
-}
-
-// The outcome is known, and nothing after it is needed: the reading ends here.
-void SaxReply::stopWith(StreamedReply outcome) {
-    outcome_ = outcome;
-    stopped_ = true;
-    halt();
-}
-
-// The outcome is known, but the rest must be well-formed too: a reply that goes wrong after its
-// value is no reply.
-void SaxReply::settle(StreamedReply outcome) {
-    outcome_ = outcome;
-    stage_ = Stage::After;
-}
-
-void SaxReply::passNode(int depth) {
-    if (depth > kMaxDepth) {
-        throw ReplyTooDeep(err::SoapReplyTooLarge, "The reply nests elements deeper than " +
-                                                       std::to_string(kMaxDepth) + " levels");
-    }
-    if (++nodes_ % kNodesPerClockCheck == 0) lookAtClock();
-}
-
-void SaxReply::lookAtClock() {
-    const auto now = std::chrono::steady_clock::now();
-    if (now > deadline_)
-        throw Error(err::SoapTimeout, "The reply took longer to read than the time-out allows");
-    if (whileReading_ && now >= nextCall_) {
-        whileReading_();
-        nextCall_ = std::chrono::steady_clock::now() + kCallInterval;
-    }
-}
-
-void SaxReply::startElement(std::string_view localName, std::string_view uri,
-                            std::span<const SaxAttribute> attributes) {
-    endText();
-    const int depth = open_++;
-    passNode(depth);
-    const auto isEnvelope = [&](std::string_view name) {
-        return uri == kSoapEnvelopeNs && localName == name;
-    };
-    const auto hasHref = [&] {
-        return std::ranges::any_of(attributes, [](const SaxAttribute& a) {
-            return a.prefix == nullptr && view(a.localName) == "href";
-        });
-    };
-    switch (stage_) {
-        case Stage::Document:
-            if (!isEnvelope("Envelope")) notAnEnvelope("The reply is not a SOAP 1.1 envelope");
-            stage_ = Stage::Envelope;
-            break;
-        case Stage::Envelope:
-            if (depth == 1 && isEnvelope("Body")) stage_ = Stage::Body;
-            break;
-        case Stage::Body: {
-            if (depth != 2) break;
-            const bool notRoot = std::ranges::any_of(attributes, [](const SaxAttribute& a) {
-                return view(a.localName) == "root" && view(a.uri) == kSoapEncodingNs &&
-                       a.text() == "0";
-            });
-            if (notRoot) break;
-            if (isEnvelope("Fault") || hasHref()) return stopWith(StreamedReply::NeedsTree);
-            stage_ = wrapped_ ? Stage::Entry : Stage::Return;
-            returnDepth_ = depth;
-            break;
-        }
-        case Stage::Entry:
-            if (depth != 3) break;
-            if (hasHref()) return stopWith(StreamedReply::NeedsTree);
-            stage_ = Stage::Return;
-            returnDepth_ = depth;
-            break;
-        case Stage::Return:
-            any_ = true;
-            events_.startElement(depth - returnDepth_, attributeViews(attributes));
-            break;
-        case Stage::After:
-            break;
-    }
-}
-
-void SaxReply::endElement() {
-    endText();
-    const int depth = --open_;
-    passNode(depth);
-    switch (stage_) {
-        case Stage::Envelope:
-            if (depth == 0) notAnEnvelope("The reply envelope has no body");
-            break;
-        case Stage::Body:
-            if (depth == 1) settle(StreamedReply::Empty);
-            break;
-        case Stage::Entry:
-            if (depth == 2) settle(StreamedReply::Empty);
-            break;
-        case Stage::Return:
-            if (depth > returnDepth_)
-                events_.endElement(depth - returnDepth_);
-            else
-                settle(any_ ? StreamedReply::Read : StreamedReply::Empty);
-            break;
-        case Stage::Document:
-        case Stage::After:
-            break;
-    }
-}
-
-void SaxReply::text(std::string_view text) {
-    if (!inText_) {
-        inText_ = true;
-        textCounts_ = false;
-        passNode(open_);
-    }
-    if (textCounts_) return;
-    textCounts_ = std::ranges::any_of(
-        text, [](char c) { return c != ' ' && c != '\t' && c != '\r' && c != '\n'; });
-}
-
-void SaxReply::endText() {
-    if (!inText_) return;
-    inText_ = false;
-    if (!textCounts_ || stage_ != Stage::Return) return;
-    any_ = true;
-    events_.otherNode(open_ - returnDepth_);
-}
-
-void SaxReply::otherNode() {
-    endText();
-    passNode(open_);
-    if (stage_ != Stage::Return) return;
-    any_ = true;
-    events_.otherNode(open_ - returnDepth_);
-}
-
-// The attributes as the receiver reads them: qualified names, and values with the ampersand
-// that libxml2 leaves escaped as "&#38;" for a tree builder to resolve. Nothing else in a
-// value can hold an ampersand, as a literal one is no well-formed attribute.
-std::span<const xml::AttributeView> SaxReply::attributeViews(
-    std::span<const SaxAttribute> attributes) {
+// The attributes with qualified names, and values with the ampersand that libxml2 leaves
+// escaped for a tree builder resolved. Nothing else in a value can hold an ampersand, as a
+// literal one is no well-formed attribute.
+std::span<const FrameAttribute> SaxReply::attributes(std::span<const SaxAttribute> attributes) {
     std::size_t extra = 0;
     for (const SaxAttribute& a : attributes) {
         if (a.prefix != nullptr) extra += view(a.prefix).size() + 1 + view(a.localName).size();
@@ -414,25 +385,26 @@ std::span<const xml::AttributeView> SaxReply::attributeViews(
     scratch_.reserve(extra);
     attributes_.clear();
     for (const SaxAttribute& a : attributes) {
-        std::string_view name = view(a.localName);
+        FrameAttribute attribute{view(a.localName), view(a.localName), view(a.uri), a.text(),
+                                 a.prefix != nullptr};
         if (a.prefix != nullptr) {
             const std::size_t at = scratch_.size();
-            scratch_.append(view(a.prefix)).append(1, ':').append(name);
-            name = std::string_view(scratch_).substr(at);
+            scratch_.append(view(a.prefix)).append(1, ':').append(attribute.localName);
+            attribute.name = std::string_view(scratch_).substr(at);
         }
-        std::string_view value = a.text();
-        if (value.find('&') != std::string_view::npos) {
+        if (attribute.value.find('&') != std::string_view::npos) {
             const std::size_t at = scratch_.size();
+            const std::string_view value = attribute.value;
             for (std::size_t from = 0; from < value.size();) {
-                const std::size_t amp = value.find("&#38;", from);
+                const std::size_t amp = value.find(kEscapedAmpersand, from);
                 scratch_.append(value.substr(from, amp - from));
                 if (amp == std::string_view::npos) break;
                 scratch_.append(1, '&');
-                from = amp + 5;
+                from = amp + kEscapedAmpersand.size();
             }
-            value = std::string_view(scratch_).substr(at);
+            attribute.value = std::string_view(scratch_).substr(at);
         }
-        attributes_.push_back({name, value});
+        attributes_.push_back(attribute);
     }
     return attributes_;
 }
@@ -445,8 +417,16 @@ StreamedReply readStreamedReply(std::string_view body, bool wrapped,
                                 const std::function<void()>& whileReading) {
     // The tree reader explains an empty reply as it explains every other malformed one.
     if (body.empty() || hasDoctype(body)) return StreamedReply::NeedsTree;
-    SaxReply reply(body, wrapped, deadline, events, whileReading);
-    return reply.read();
+    // The plain reader first; where it is unsure, libxml2 reads the reply again, and the
+    // receiver is not told twice what it heard already.
+    ReplyFrame frame(wrapped, deadline, events, whileReading);
+    if (detail::scanReply(body, frame)) {
+        if (frame.needsTree()) return StreamedReply::NeedsTree;
+        if (!frame.outcome()) notAnEnvelope("The reply is not a SOAP 1.1 envelope");
+        return *frame.outcome();
+    }
+    ReplyFrame again(wrapped, deadline, events, whileReading, frame.handedOver());
+    return SaxReply(body, again).read();
 }
 
 }  // namespace ovk::soap

@@ -154,12 +154,12 @@ int TreeView::Add(int parent, std::string_view id, std::string_view value, std::
 TreeView::Slots& TreeView::siblingsOf(int parent) {
     if (parent >= 0 && parent == count_ - 1 && at(parent).children.empty()) {
         open_.push_back({parent, {}});
-        return open_.back().slots;
+        return open_.back().set;
     }
     while (!open_.empty() && open_.back().parent != parent) open_.pop_back();
     if (open_.empty()) {
         open_.push_back({parent, {}});
-        Slots& slots = open_.back().slots;
+        Slots& slots = open_.back().set;
         for (const int child : children(parent)) {
             makeRoom(slots);
             std::size_t free = 0;
@@ -167,7 +167,7 @@ TreeView::Slots& TreeView::siblingsOf(int parent) {
             place(slots, free, child);
         }
     }
-    return open_.back().slots;
+    return open_.back().set;
 }
 
 void TreeView::buildIndex() const {

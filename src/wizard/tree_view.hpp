@@ -165,7 +165,7 @@ class TreeView : public Control {
     };
     struct SiblingSlots {
         int parent;
-        Slots slots;
+        Slots set;
     };
     template <class Same>
     int probe(const Slots& slots, std::uint64_t hash, std::size_t& free, Same&& same) const;

@@ -139,6 +139,9 @@ TEST_F(SoapClientCalls, AReplyReadAsItArrivesTellsWhatTheWholeReplyHolds) {
             "GetItemData",
             "<r>text<![CDATA[c]]><!--n--><?pi x?><c xmlns:p='urn:p' p:a='&amp;'/></r>"
             "<second/>"),
+        test::soapResponse("GetItemData",
+                           "<r a='x&amp;y&#38;z&lt;&#x41;&#10;' b='1\r\n2\t3'>a&amp;b<![CDATA[]]>"
+                           "<e/>\n</r>"),
         test::soapEnvelope(header + "<GetItemDataResponse><GetItemDataResult><r a='1'/>"
                                     "</GetItemDataResult></GetItemDataResponse>"),
         test::soapEnvelope(
