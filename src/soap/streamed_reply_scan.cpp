@@ -4,6 +4,7 @@
 // what it can check in full and gives up on everything else (see scanReply), so a reply it
 // accepts is one libxml2 accepts, and reads alike.
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -25,11 +26,32 @@ struct Unsure {};
 bool isSpace(char c) {
     return c == ' ' || c == '\n' || c == '\t' || c == '\r';
 }
-bool isNameStart(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+
+enum : std::uint8_t {
+    kNameStart = 1,
+    kNameChar = 2,
+    // An ASCII character that needs no second look in a value or a text.
+    kPlain = 4,
+};
+
+constexpr std::array<std::uint8_t, 256> kClasses = [] {
+    std::array<std::uint8_t, 256> classes{};
+    for (int c = 0; c < 256; ++c) {
+        std::uint8_t k = 0;
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_') k |= kNameStart;
+        if ((k & kNameStart) != 0 || (c >= '0' && c <= '9') || c == '-' || c == '.') k |= kNameChar;
+        if (c >= 0x20 && c < 0x80 && c != '<' && c != '&' && c != '"' && c != '\'' && c != ']')
+            k |= kPlain;
+        classes[static_cast<std::size_t>(c)] = k;
+    }
+    return classes;
+}();
+
+bool is(char c, std::uint8_t kind) {
+    return (kClasses[static_cast<unsigned char>(c)] & kind) != 0;
 }
-bool isNameChar(char c) {
-    return isNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+bool isNameStart(char c) {
+    return is(c, kNameStart);
 }
 bool isXmlChar(std::uint32_t c) {
     return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
@@ -100,6 +122,7 @@ class Scanner {
     // not markup: checks it is a character XML allows and moves past it.
     void character();
     std::uint32_t reference();
+    std::string_view quoted(bool& plain);
     std::string_view quoted();
 
     void declaration();
@@ -124,10 +147,13 @@ class Scanner {
 };
 
 std::string_view Scanner::ncName() {
-    const std::size_t from = at_;
-    if (!isNameStart(peek())) giveUp();
-    while (at_ < text_.size() && isNameChar(text_[at_])) ++at_;
-    return text_.substr(from, at_ - from);
+    const char* const begin = text_.data() + at_;
+    const char* const end = text_.data() + text_.size();
+    const char* p = begin;
+    if (p == end || !is(*p, kNameStart)) giveUp();
+    for (++p; p != end && is(*p, kNameChar);) ++p;
+    at_ += static_cast<std::size_t>(p - begin);
+    return {begin, static_cast<std::size_t>(p - begin)};
 }
 
 QName Scanner::qName() {
@@ -213,21 +239,32 @@ std::uint32_t Scanner::reference() {
     giveUp();
 }
 
-// An attribute value in quotes as written; `at_` stands after its closing quote.
-std::string_view Scanner::quoted() {
+// An attribute value in quotes as written; `at_` stands after its closing quote. `plain`
+// tells whether it holds no reference and no white space other than spaces.
+std::string_view Scanner::quoted(bool& plain) {
     const char quote = peek();
     if (quote != '"' && quote != '\'') giveUp();
     const std::size_t from = ++at_;
+    plain = true;
     while (true) {
+        while (at_ < text_.size() && is(text_[at_], kPlain)) ++at_;
         const char c = peek();
-        if (c == quote) break;
+        if (c == quote && at_ < text_.size()) break;
         if (c == '<' || at_ >= text_.size()) giveUp();
-        if (c == '&')
+        if (c == '&') {
+            plain = false;
             reference();
-        else
+        } else {
+            if (isSpace(c)) plain = false;
             character();
+        }
     }
     return text_.substr(from, at_++ - from);
+}
+
+std::string_view Scanner::quoted() {
+    bool plain = true;
+    return quoted(plain);
 }
 
 // The XML declaration, if any: only version 1.0 in UTF-8.
@@ -365,29 +402,36 @@ void Scanner::startTag() {
         RawAttribute attribute;
         attribute.name = qName();
         skipSpace();
-        expect("=");
+        if (peek() != '=') giveUp();
+        ++at_;
         skipSpace();
-        attribute.value = quoted();
-        attribute.plain = attribute.value.find_first_of("&\t\n\r") == std::string_view::npos;
+        attribute.value = quoted(attribute.plain);
         for (const RawAttribute& other : raw_)
             if (other.name.whole == attribute.name.whole) giveUp();
         raw_.push_back(attribute);
     }
     const int depth = static_cast<int>(open_.size());
-    bindNamespaces(depth);
+    bool declares = false;
+    bool plain = true;
+    for (const RawAttribute& a : raw_) {
+        declares = declares || a.name.whole.starts_with("xmlns");
+        plain = plain && a.plain;
+    }
+    if (declares) bindNamespaces(depth);
     if (name.prefix == "xmlns" || name.whole == "xmlns") giveUp();
     const std::string_view uri = resolve(name.prefix);
 
     // Reserved in full first, so that the views into it stay valid while it fills: no value
     // grows when it is decoded.
     values_.clear();
-    std::size_t decoding = 0;
-    for (const RawAttribute& a : raw_) decoding += a.plain ? 0 : a.value.size() * 2;
-    values_.reserve(decoding);
+    if (!plain) {
+        std::size_t decoding = 0;
+        for (const RawAttribute& a : raw_) decoding += a.plain ? 0 : a.value.size();
+        values_.reserve(decoding);
+    }
     attributes_.clear();
     for (const RawAttribute& a : raw_) {
-        if (a.name.prefix == "xmlns" || (a.name.prefix.empty() && a.name.local == "xmlns"))
-            continue;
+        if (declares && (a.name.prefix == "xmlns" || a.name.whole == "xmlns")) continue;
         const std::string_view attributeUri =
             a.name.prefix.empty() ? std::string_view() : resolve(a.name.prefix);
         // The same name in one namespace under two prefixes is no well-formed attribute list.
@@ -403,7 +447,7 @@ void Scanner::startTag() {
     open_.push_back(name.whole);
     if (empty) {
         open_.pop_back();
-        std::erase_if(bindings_, [&](const Binding& b) { return b.depth == depth; });
+        while (!bindings_.empty() && bindings_.back().depth == depth) bindings_.pop_back();
         frame_.endElement();
     }
 }
@@ -427,6 +471,10 @@ void Scanner::content() {
     while (!open_.empty() && !frame_.needsTree()) {
         std::size_t from = at_;
         while (at_ < text_.size() && text_[at_] != '<') {
+            if (is(text_[at_], kPlain)) {
+                ++at_;
+                continue;
+            }
             if (text_[at_] == '&') {
                 if (at_ > from) frame_.text(text_.substr(from, at_ - from));
                 // What the reference stands for counts as text, and only that.
