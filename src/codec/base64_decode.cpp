@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "codec/base64_kernels.hpp"
+#include "codec/base64_stream.hpp"
 #include "codec/byte_order.hpp"
 #include "codec/encoding.hpp"
 #include "codec/fast_tables.hpp"
@@ -14,16 +15,6 @@ namespace {
 
 constexpr uint8_t kPad = '=';
 constexpr unsigned kPadValue = 64;
-
-// n / 4 * 3 - pad, rounded to the nearest whole number with halves to even, and never below
-// zero. The fraction can only be a quarter, a half or three quarters.
-std::size_t decodedLength(std::size_t n, std::size_t pad) {
-    const auto whole = static_cast<int64_t>(3 * n / 4) - static_cast<int64_t>(pad);
-    const std::size_t quarters = 3 * n % 4;
-    int64_t length = whole;
-    if (quarters == 3 || (quarters == 2 && (whole & 1) != 0)) ++length;
-    return length > 0 ? static_cast<std::size_t>(length) : 0;
-}
 
 // Decodes one input in groups of four characters. Runs of groups of four alphabet digits go
 // through the vector kernels or pre-shifted tables; every other group takes the exact path,
@@ -178,11 +169,21 @@ void decodeInto(std::span<const uint8_t> in, Bytes& out,
                 const Encoding::FastTables& fast, const codec_detail::Base64Kernels& kernels) {
     std::vector<uint8_t> inputCopy;
     in = codec_detail::detachFromOutput(in, out, inputCopy);
-    out.resize(decodedLength(in.size(), padCount(in)));
+    out.resize(codec_detail::decodedBase64Length(in.size(), padCount(in)));
     GroupDecoder(in, out, table, fast, kernels).run();
 }
 
 }  // namespace
+
+// n / 4 * 3 - pad, rounded to the nearest whole number with halves to even, and never below
+// zero. The fraction can only be a quarter, a half or three quarters.
+std::size_t codec_detail::decodedBase64Length(std::size_t n, std::size_t pad) {
+    const auto whole = static_cast<int64_t>(3 * n / 4) - static_cast<int64_t>(pad);
+    const std::size_t quarters = 3 * n % 4;
+    int64_t length = whole;
+    if (quarters == 3 || (quarters == 2 && (whole & 1) != 0)) ++length;
+    return length > 0 ? static_cast<std::size_t>(length) : 0;
+}
 
 void Encoding::DecodeB64(std::span<const uint8_t> ByteArrayIn,
                          std::vector<uint8_t>& ByteArrayOut) const {

@@ -13,11 +13,10 @@ namespace ovk {
 // between the digits as layout. Every other character must be a digit of the standard alphabet
 // or "=".
 //
-// `replace` stands for one file being replaced: it runs the function it is given, which hands
-// the decoded bytes to its sink a piece at a time, and makes them the file's content only when
-// that function returns; an exception from it must leave the old file. It may be run twice:
-// a text whose digits, once the white space is out, are not whole groups with "=" only at their
-// end takes a second run, which gives exactly what DecodeB64 makes of those digits.
+// `replace` stands for one file being replaced: it runs the function it is given once, which
+// hands the decoded bytes to its sink a piece at a time (see Base64TextDecoder), and makes them
+// the file's content only when that function returns; an exception from it must leave the old
+// file. The bytes are what DecodeB64 makes of the text's digits, whatever their shape.
 //
 // Throws Error (InvalidArgument) for the first character that is neither a digit, "=" nor
 // white space, naming it and its offset in the text (in bytes); no file is written then.

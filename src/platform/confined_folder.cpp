@@ -9,10 +9,10 @@
 #include <cstring>
 #include <random>
 
-#include "platform/crash_point.hpp"
 #include "platform/errors.hpp"
 #include "platform/files.hpp"
 #include "platform/memory_writes.hpp"
+#include "platform/write_hooks.hpp"
 
 namespace ovk::files {
 namespace {
@@ -95,7 +95,7 @@ void ConfinedFolder::replaceFileWith(std::string_view name,
         }
         produce([&](std::string_view piece) {
             while (!piece.empty()) {
-                const std::size_t allowed = bytesBeforeCrash(piece.size());
+                const std::size_t allowed = writableNow(piece.size());
                 if (const int errnum = writeFromMemory(fd, piece.substr(0, allowed)); errnum != 0)
                     throw ioError("Cannot write", shown, errnum);
                 piece.remove_prefix(allowed);

@@ -65,6 +65,52 @@ void writeOne(const std::string& file, const PayloadFailures& failed, Write writ
     }
 }
 
+// The records of a SYMBOLS or GERS group, appended to the host's file of that kind; none when
+// the document names no such file.
+void writeRecords(xml::Node group, bool symbols, const xml::Document* document,
+                  const std::filesystem::path& folder, RecordFiles& recordFiles,
+                  const PayloadFailures& failed) {
+    const std::string name = symbols ? GetSymbolFileName(document) : GetGerFileName(document);
+    if (name.empty()) return;
+    const std::filesystem::path path = folder / name;
+    for (xml::Node record = group.firstChild(); record; record = record.nextSibling()) {
+        // Layout between the records of an indented reply is no record.
+        if (!record.isElement()) continue;
+        writeOne(name, failed, [&] {
+            const std::string data = recordData(record);
+            if (symbols) return recordFiles.AppendSymbolRecord(path, data);
+            recordFiles.AppendGerRecord(path, data);
+        });
+    }
+}
+
+// One document payload, decoded into the file its Name gives.
+void writeDocument(xml::Node file, const files::ConfinedFolder& target) {
+    const std::optional<std::string> name = file.attribute("Name");
+    if (!name) throw Error(err::InvalidArgument, "A document payload has no Name");
+    files::ConfinedFolder::checkPlainName(*name);
+    withRecordData(file, [&](std::string_view data) {
+        // Flushed to disk with the download file's next save (see DownloadFileWriter): one
+        // flush per file would cost more than fetching it.
+        const Encoding encoding;
+        DecodeBase64Text(data, encoding, [&](const auto& produce) {
+            target.replaceFileWith(*name, produce, false);
+        });
+    });
+}
+
+void writeDocuments(xml::Node group, const std::filesystem::path& folder,
+                    const std::filesystem::path& downloadFile, RecordFiles& recordFiles,
+                    const PayloadFailures& failed) {
+    files::ConfinedFolder target(folder);
+    recordFiles.journalPayloadsIn(target, downloadFile);
+    for (xml::Node file = group.firstChild(); file; file = file.nextSibling()) {
+        if (!file.isElement()) continue;
+        writeOne(file.attribute("Name").value_or(std::string()), failed,
+                 [&] { writeDocument(file, target); });
+    }
+}
+
 }  // namespace
 
 std::string GetSymbolFileName(const xml::Document* document) {
@@ -84,49 +130,13 @@ void WriteBinaryPayloads(xml::Node payload, const xml::Document* document,
     }
     const std::filesystem::path folder =
         downloadFile.has_parent_path() ? downloadFile.parent_path() : std::filesystem::path(".");
-    if (!payload.hasChildNodes()) return;
-
     for (xml::Node group = payload.firstChild(); group; group = group.nextSibling()) {
-        const std::string kind = asciiUpper(group.localName());
         if (!group.hasChildNodes()) continue;
+        const std::string kind = asciiUpper(group.localName());
         if (kind == "SYMBOLS" || kind == "GERS") {
-            const bool symbols = kind == "SYMBOLS";
-            const std::string name =
-                symbols ? GetSymbolFileName(document) : GetGerFileName(document);
-            if (name.empty()) continue;
-            const std::filesystem::path path = folder / name;
-            for (xml::Node record = group.firstChild(); record; record = record.nextSibling()) {
-                // Layout between the records of an indented reply is no record.
-                if (!record.isElement()) continue;
-                writeOne(name, failed, [&] {
-                    const std::string data = recordData(record);
-                    if (symbols) {
-                        recordFiles.AppendSymbolRecord(path, data);
-                    } else {
-                        recordFiles.AppendGerRecord(path, data);
-                    }
-                });
-            }
+            writeRecords(group, kind == "SYMBOLS", document, folder, recordFiles, failed);
         } else if (kind == "DOCUMENTS") {
-            files::ConfinedFolder target(folder);
-            recordFiles.journalPayloadsIn(target, downloadFile);
-            for (xml::Node file = group.firstChild(); file; file = file.nextSibling()) {
-                if (!file.isElement()) continue;
-                const std::optional<std::string> name = file.attribute("Name");
-                writeOne(name.value_or(std::string()), failed, [&] {
-                    if (!name) throw Error(err::InvalidArgument, "A document payload has no Name");
-                    files::ConfinedFolder::checkPlainName(*name);
-                    withRecordData(file, [&](std::string_view data) {
-                        // Flushed to disk with the download file's next save (see
-                        // DownloadFileWriter): one flush per file would cost more than
-                        // fetching it.
-                        const Encoding encoding;
-                        DecodeBase64Text(data, encoding, [&](const auto& produce) {
-                            target.replaceFileWith(*name, produce, false);
-                        });
-                    });
-                });
-            }
+            writeDocuments(group, folder, downloadFile, recordFiles, failed);
         }
     }
 }

@@ -7,7 +7,9 @@
 #include <sstream>
 
 #include "codec/base64_kernels.hpp"
+#include "codec/base64_stream.hpp"
 #include "codec/encoding.hpp"
+#include "platform/errors.hpp"
 
 namespace ovk {
 namespace {
@@ -130,10 +132,56 @@ bool wellFormed(const std::vector<uint8_t>& input) {
                        [&](uint8_t c) { return c < table.size() && table[c] < 64; });
 }
 
+// The text decoder gets the input wrapped into lines of `line` characters and cut into pieces
+// of 1 to `line` + 1 characters, so that every edge falls somewhere in a group or a line end.
+// It gives what DecodeB64 gives, or refuses an input holding what is no digit.
+testing::AssertionResult streamsAsTheReference(const std::vector<uint8_t>& input,
+                                               const std::vector<uint8_t>& expected,
+                                               std::size_t line) {
+    // White space is layout to the text decoder, a code outside the alphabet to DecodeB64.
+    if (std::any_of(input.begin(), input.end(),
+                    [](uint8_t c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }))
+        return testing::AssertionSuccess();
+    const Encoding encoding;
+    std::string text;
+    for (std::size_t at = 0; at < input.size(); at += line)
+        text.append(reinterpret_cast<const char*>(input.data()) + at,
+                    std::min(line, input.size() - at))
+            .append(at % 3 == 0 ? "\r\n" : "\n");
+    std::string out;
+    const Base64TextDecoder::Sink sink = [&](std::string_view bytes) { out.append(bytes); };
+    Base64TextDecoder decoder(encoding, sink);
+    const bool digits = std::all_of(input.begin(), input.end(), [&](uint8_t c) {
+        return c < encoding.decodeTable().size() && encoding.decodeTable()[c] <= 64;
+    });
+    try {
+        for (std::size_t at = 0, piece = 1; at < text.size();
+             at += piece, piece = piece % (line + 1) + 1)
+            decoder.feed(std::string_view(text).substr(at, piece));
+        decoder.finish();
+    } catch (const Error&) {
+        if (!digits) return testing::AssertionSuccess();
+        return testing::AssertionFailure() << "the text decoder refuses " << hex(input);
+    }
+    if (!digits) return testing::AssertionFailure() << "the text decoder takes " << hex(input);
+    if (std::equal(out.begin(), out.end(), expected.begin(), expected.end(),
+                   [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; }))
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure()
+           << "the text decoder makes "
+           << hex({reinterpret_cast<const uint8_t*>(out.data()), out.size()}) << " of "
+           << hex(input) << ", expected " << hex(expected);
+}
+
 // Every kernel set this processor runs, into both kinds of output, against the reference; the
-// checking decoder takes exactly the well-formed inputs, and decodes them alike.
+// checking decoder takes exactly the well-formed inputs, and decodes them alike, and so does the
+// text decoder with the input in pieces.
 testing::AssertionResult everyPathDecodesAsTheReference(const std::vector<uint8_t>& input) {
     const std::vector<uint8_t> expected = referenceDecode(Encoding(), input);
+    for (const std::size_t line : {std::size_t{5}, std::size_t{76}}) {
+        if (auto streamed = streamsAsTheReference(input, expected, line); !streamed)
+            return streamed;
+    }
     for (const auto* kernels : codec_detail::availableBase64Kernels()) {
         const Encoding encoding(*kernels);
         auto plain = staleOutput<std::vector<uint8_t>>();

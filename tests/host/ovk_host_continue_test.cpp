@@ -48,10 +48,7 @@ struct Download {
     std::filesystem::path doc;
     explicit Download(const RefService& service)
         : doc(work.write("download.xml",
-                         test::downloadDocument("TARVO", "<URL>" + service.url() +
-                                                             "</URL><ProjectID>DEMO</ProjectID>"
-                                                             "<Language>English</Language>"
-                                                             "<Password>demo</Password>"))) {}
+                         test::downloadDocument("TARVO", test::demoSettings(service.url())))) {}
     std::vector<std::string> args(std::vector<std::string> more) const {
         std::vector<std::string> all{"run", "--settings-dir", (work / "settings").string()};
         all.insert(all.end(), more.begin(), more.end());
@@ -149,7 +146,7 @@ TEST(OvkHostContinue, AfterAKillAtAnyByteContinuingEndsAsACleanRunWould) {
         test::HostRun run;
         {
             const test::ScopedEnvironment crash("OVK_CRASH_AFTER_BYTES", std::to_string(at));
-            run = runHost(killed.args(kEveryArticle));
+            run = runHost(killed.args(kEveryArticle), true, test::kHostWithTestHooks);
         }
         if (run.status == 128 + SIGKILL) {
             // Every other time a host starts the document once more in between.
