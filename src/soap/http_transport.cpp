@@ -14,6 +14,7 @@
 
 #include "platform/errors.hpp"
 #include "platform/text.hpp"
+#include "soap/content_decoding.hpp"
 #include "soap/extra_trust.hpp"
 #include "soap/post_worker.hpp"
 #include "soap/tls_failure.hpp"
@@ -28,6 +29,7 @@ namespace ovk::soap {
 namespace {
 
 constexpr long kReceiveBufferBytes = 512L << 10;
+constexpr const char* kUserAgentHeader = "User-Agent: ovk_client/" OVK_VERSION_TEXT;
 
 // A compressed reply is refused once it has inflated past both bounds. Real replies inflate 5
 // to 20 times, a generated tree of a million nodes (the most regular reply known) 150 times;
@@ -123,6 +125,9 @@ struct HttpTransport::Transfer {
     bool overInflated = false;
     int requestsSent = 0;
     std::exception_ptr sinkFailure;
+    ContentDecoding decoding;
+    // The body could not be inflated (why: decoding.why()).
+    bool badEncoding = false;
 
     void reset(HttpTransport::BodySink& to) {
         errorBuffer[0] = '\0';
@@ -136,6 +141,17 @@ struct HttpTransport::Transfer {
         inflated = 0;
         received = 0;
         overInflated = false;
+        decoding.reset();
+        badEncoding = false;
+    }
+
+    // Hands a piece of the body, inflated, to the sink; false ends the transfer.
+    bool deliver(const char* data, std::size_t size, long status) {
+        if (inflatesTooMuch(size)) {
+            overInflated = true;
+            return false;
+        }
+        return sink->receive(data, size, status);
     }
 
     // Whether the body has inflated past both bounds. The bytes received are counted as they
@@ -149,6 +165,7 @@ struct HttpTransport::Transfer {
 struct HttpTransport::Impl {
     // Declared before the handle so that the handle goes first.
     std::unique_ptr<curl_slist, SlistFree> headers;
+    std::unique_ptr<curl_slist, SlistFree> proxyHeaders;
     std::unique_ptr<CURLM, MultiFree> waitingMulti;  // only while a wait hook is set
     std::unique_ptr<CURL, EasyFree> easy;
     std::function<void()> waitHook;
@@ -231,6 +248,7 @@ struct HttpTransport::Impl {
             try {
                 transfer->statusLine.assign(line);
                 transfer->retryAfter.clear();
+                transfer->decoding.reset();
             } catch (...) {
                 transfer->sinkFailure = std::current_exception();
                 return 0;
@@ -244,6 +262,12 @@ struct HttpTransport::Impl {
                 line.remove_prefix(1);
             // A header is no reason to fail a reply; an absurdly long one is simply not kept.
             if (line.size() <= 64) transfer->retryAfter.assign(line);
+        } else if (startsWithIgnoringAsciiCase(line, "Content-Encoding:")) {
+            line.remove_prefix(17);
+            if (!transfer->decoding.start(line)) {
+                transfer->badEncoding = true;
+                return 0;
+            }
         }
         return length;
     }
@@ -252,7 +276,6 @@ struct HttpTransport::Impl {
     // inflated, and every request header that goes out, the CONNECT of a proxy tunnel aside.
     static int onDebug(CURL*, curl_infotype type, char* data, size_t size, void* self) {
         auto* transfer = static_cast<Transfer*>(self);
-        if (type == CURLINFO_DATA_IN) transfer->received += size;
         if (type == CURLINFO_HEADER_OUT && std::string_view(data, size).starts_with("POST "))
             ++transfer->requestsSent;
         return 0;
@@ -261,6 +284,7 @@ struct HttpTransport::Impl {
     static size_t onBody(char* data, size_t size, size_t count, void* self) {
         auto* transfer = static_cast<Transfer*>(self);
         const size_t length = size * count;
+        transfer->received += length;
         long status = 0;
         curl_easy_getinfo(transfer->easy, CURLINFO_RESPONSE_CODE, &status);
         // An exception must not unwind through libcurl's C frames: it ends the transfer and
@@ -275,15 +299,20 @@ struct HttpTransport::Impl {
                     transfer->sink->expect(static_cast<std::uint64_t>(announced));
                 }
             }
-            if (transfer->inflatesTooMuch(length)) {
-                transfer->overInflated = true;
-            } else if (transfer->sink->receive(data, length, status)) {
-                return length;
+            if (!transfer->decoding.active()) {
+                if (transfer->deliver(data, length, status)) return length;
+            } else {
+                bool stopped = false;
+                const auto deliver = [transfer, status](const char* piece, std::size_t size) {
+                    return transfer->deliver(piece, size, status);
+                };
+                if (transfer->decoding.inflate(data, length, deliver, stopped)) return length;
+                transfer->badEncoding = !stopped;
             }
         } catch (...) {
             transfer->sinkFailure = std::current_exception();
         }
-        transfer->aborted = true;
+        transfer->aborted = !transfer->badEncoding;
         return 0;
     }
 };
@@ -308,21 +337,23 @@ HttpTransport::HttpTransport() : impl_(std::make_unique<Impl>()) {
     curl_easy_setopt(easy, CURLOPT_PROXY_SSL_VERIFYHOST, 2L);
     // An empty proxy text switches off the proxy variables of the environment.
     curl_easy_setopt(easy, CURLOPT_PROXY, "");
-    // XML and Base64 shrink well, and most of a wait on a company line is the transfer. Only
-    // gzip and deflate are offered: a server that prefers brotli (cpp-httplib does) costs
-    // more time compressing than a LAN link saves.
-    curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
-    curl_easy_setopt(easy, CURLOPT_USERAGENT, "ovk_client/" OVK_VERSION_TEXT);
+    // Replies are inflated here, not by libcurl (see ContentDecoding); the offer of gzip and
+    // deflate goes with the other headers (soapHeaders), and so does the User-Agent, which the
+    // proxy's CONNECT gets too.
+    curl_easy_setopt(easy, CURLOPT_HTTP_CONTENT_DECODING, 0L);
+    impl_->proxyHeaders.reset(curl_slist_append(nullptr, kUserAgentHeader));
+    if (!impl_->proxyHeaders)
+        throw Error(err::OutOfMemory, "Cannot create an HTTP client", "SoapClient");
+    curl_easy_setopt(easy, CURLOPT_PROXYHEADER, impl_->proxyHeaders.get());
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Impl::onHeader);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, &impl_->main);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Impl::onBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &impl_->main);
-    // The only way to see the bytes of a compressed reply as they arrive and the requests that
-    // go out; with a function of its own, libcurl's verbose mode writes nothing anywhere.
-    // Measured: no cost per call that the service-call benchmark can tell from its noise.
+    // The only way to see the requests that go out, resent ones included; with a function of
+    // its own, libcurl's verbose mode writes nothing anywhere. It formats a dozen messages a
+    // call, so it is on only while someone counts (countRequests).
     curl_easy_setopt(easy, CURLOPT_DEBUGFUNCTION, &Impl::onDebug);
     curl_easy_setopt(easy, CURLOPT_DEBUGDATA, &impl_->main);
-    curl_easy_setopt(easy, CURLOPT_VERBOSE, 1L);
     curl_easy_setopt(easy, CURLOPT_POST, 1L);
     // A payload reply of hundreds of megabytes arrives in far fewer, larger pieces than through
     // libcurl's 16 KiB default: measured on loopback, a 200 MiB reply kept in memory took a
@@ -387,6 +418,10 @@ void HttpTransport::setMaxReplyBytes(std::uint64_t bytes) {
     curl_easy_setopt(impl_->easy.get(), CURLOPT_MAXFILESIZE_LARGE, limit);
 }
 
+void HttpTransport::countRequests(bool on) {
+    curl_easy_setopt(impl_->easy.get(), CURLOPT_VERBOSE, on ? 1L : 0L);
+}
+
 void HttpTransport::setWaitHook(std::function<void()> hook) {
     if (hook && !impl_->waitingMulti) {
         impl_->waitingMulti.reset(curl_multi_init());
@@ -404,9 +439,15 @@ curl_slist* soapHeaders(std::string_view soapAction) {
     std::string action = "SOAPAction: \"";
     action += soapAction;
     action += '"';
+    const std::string acceptEncoding = "Accept-Encoding: " + std::string(ContentDecoding::kOffered);
     curl_slist* headers = nullptr;
     headers = curl_slist_append(headers, "Content-Type: text/xml; charset=utf-8");
     if (headers != nullptr) headers = curl_slist_append(headers, action.c_str());
+    if (headers != nullptr) headers = curl_slist_append(headers, kUserAgentHeader);
+    // XML and Base64 shrink well, and most of a wait on a company line is the transfer. Only
+    // gzip and deflate are offered: a server that prefers brotli (cpp-httplib does) costs
+    // more time compressing than a LAN link saves.
+    if (headers != nullptr) headers = curl_slist_append(headers, acceptEncoding.c_str());
     // A server that does not answer "100 Continue" would otherwise cost every large
     // request a wait of a second.
     if (headers != nullptr) headers = curl_slist_append(headers, "Expect:");
@@ -454,15 +495,19 @@ HttpTransport::Result HttpTransport::post(const std::string& url, std::string_vi
 }
 
 HttpTransport::Result HttpTransport::resultOf(Transfer& transfer, int rawCode, bool https) {
-    const auto code = static_cast<CURLcode>(rawCode);
+    // A body that would not inflate ended the transfer here; it fails as a cut in a compressed
+    // stream does.
+    const auto code =
+        transfer.badEncoding ? CURLE_BAD_CONTENT_ENCODING : static_cast<CURLcode>(rawCode);
     CURL* easy = transfer.easy;
     Result result;
     curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &result.httpStatus);
     curl_easy_getinfo(easy, CURLINFO_HTTP_CONNECTCODE, &result.proxyConnectStatus);
     result.statusLine = transfer.statusLine;
     result.retryAfter = transfer.retryAfter;
-    result.errorText = transfer.errorBuffer[0] != '\0' ? std::string(transfer.errorBuffer)
-                                                       : std::string(curl_easy_strerror(code));
+    result.errorText = transfer.badEncoding              ? transfer.decoding.why()
+                       : transfer.errorBuffer[0] != '\0' ? std::string(transfer.errorBuffer)
+                                                         : std::string(curl_easy_strerror(code));
     result.lostBeforeReply = lostBeforeReply(easy, code) && transfer.statusLine.empty();
     result.cutPartway = !transfer.statusLine.empty() && !transfer.aborted && cutPartway(code);
     result.requestsSent = transfer.requestsSent;

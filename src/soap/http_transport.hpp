@@ -43,6 +43,10 @@ class HttpTransport {
     // compressed reply is offered to the sink as it inflates, so that the sink can hold its
     // inflated size to the same bound.
     void setMaxReplyBytes(std::uint64_t bytes);
+    // Counts the requests that go out, those that libcurl sends again on a kept-alive
+    // connection that proved closed included (Result::requestsSent, 0 while not counted).
+    // libcurl tells of them only in its verbose mode, which costs some time on every call.
+    void countRequests(bool on);
     // Called about every 50 ms while a call waits for the network, so that the caller's windows
     // can repaint; empty for none. It must not throw and must not start another call.
     void setWaitHook(std::function<void()> hook);
@@ -85,7 +89,7 @@ class HttpTransport {
         // inside the reply, or its body ended before the length it announced.
         bool cutPartway = false;
         // How many times the request went out: the HTTP client itself sends it once more when
-        // a kept-alive connection proves dead under it.
+        // a kept-alive connection proves dead under it. Counted only when asked (countRequests).
         int requestsSent = 0;
         // From the start of the post to the first byte of the reply; zero when none came.
         std::chrono::microseconds firstByte{0};

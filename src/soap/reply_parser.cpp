@@ -365,6 +365,35 @@ void ReplyParser::limitTime(Clock::time_point deadline) {
     }
 }
 
+// Throws what made the parse stop, if anything did; `line` is where it stopped.
+void ReplyParser::throwIfStopped(const State& state, long line) const {
+    switch (state.stop) {
+        case Stop::Doctype:
+            throw xml::ParseError(
+                xml::ParseFailure{xml::detail::kDoctypeRefusedReason, line, 0, {}});
+        case Stop::Depth:
+            throw Error(err::SoapReplyTooLarge,
+                        "The reply nests elements deeper than the limit of " +
+                            std::to_string(limits_.maxDepth) + " levels",
+                        "SoapClient");
+        case Stop::Tree:
+            throw Error(err::SoapReplyTooLarge,
+                        "The reply holds more elements and texts than a reply of its size may: "
+                        "as a document it would take more than " +
+                            mebibytes(state.budget()) + " (its " + std::to_string(body_.size()) +
+                            " bytes plus " + mebibytes(limits_.treeAllowance) + "), about " +
+                            std::to_string(state.budget() / kNodeCost) + " elements",
+                        "SoapClient");
+        case Stop::Deadline:
+            throw Error(err::SoapTimeout, "The reply could not be read within the time-out",
+                        "SoapClient");
+        case Stop::OutOfMemory:
+            throw Error(err::OutOfMemory, "Out of memory while reading the reply", "SoapClient");
+        case Stop::None:
+            break;
+    }
+}
+
 xml::Document ReplyParser::parse() {
     state_ = std::make_unique<State>();
     State& state = *state_;
@@ -395,31 +424,7 @@ xml::Document ReplyParser::parse() {
     xmlParseChunk(ctxt, markup.data(), static_cast<int>(markup.size()), 1);
     closeText(state);
 
-    switch (state.stop) {
-        case Stop::Doctype:
-            throw xml::ParseError(xml::ParseFailure{
-                xml::detail::kDoctypeRefusedReason, ctxt->input ? ctxt->input->line : 0, 0, {}});
-        case Stop::Depth:
-            throw Error(err::SoapReplyTooLarge,
-                        "The reply nests elements deeper than the limit of " +
-                            std::to_string(limits_.maxDepth) + " levels",
-                        "SoapClient");
-        case Stop::Tree:
-            throw Error(err::SoapReplyTooLarge,
-                        "The reply holds more elements and texts than a reply of its size may: "
-                        "as a document it would take more than " +
-                            mebibytes(state.budget()) + " (its " + std::to_string(body_.size()) +
-                            " bytes plus " + mebibytes(limits_.treeAllowance) + "), about " +
-                            std::to_string(state.budget() / kNodeCost) + " elements",
-                        "SoapClient");
-        case Stop::Deadline:
-            throw Error(err::SoapTimeout, "The reply could not be read within the time-out",
-                        "SoapClient");
-        case Stop::OutOfMemory:
-            throw Error(err::OutOfMemory, "Out of memory while reading the reply", "SoapClient");
-        case Stop::None:
-            break;
-    }
+    throwIfStopped(state, ctxt->input != nullptr ? ctxt->input->line : 0);
     if (errors.first()) {
         // A position after a section set apart on the same line counts its content too, as
         // it stands in the reply that was sent. The content holds no line ends.

@@ -68,6 +68,7 @@ class ReplyParser {
 
   private:
     xml::Document parse();
+    void throwIfStopped(const State& state, long line) const;
 
     // Declared before the state, so that it goes after it: the parser reads the body in place.
     ReplyBody body_;

@@ -53,16 +53,23 @@ bool isNameByte(char c) {
     return kNameBytes[static_cast<unsigned char>(c)] != 0;
 }
 
-// How many line feeds text[0, size) holds.
+// How many line feeds text[0, size) holds. Sixteen bytes at a time where the processor has
+// SSE2: each lane counts down by one per line feed, and the lanes are summed before a count
+// could wrap.
 std::size_t lineFeeds(const char* text, std::size_t size) {
     std::size_t count = 0;
     std::size_t at = 0;
 #if defined(__SSE2__)
     const __m128i lineFeed = _mm_set1_epi8('\n');
-    for (; at + 16 <= size; at += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
-        count += static_cast<std::size_t>(__builtin_popcount(
-            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lineFeed)))));
+    while (at + 16 <= size) {
+        __m128i lanes = _mm_setzero_si128();
+        for (int round = 0; round < 255 && at + 16 <= size; ++round, at += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
+            lanes = _mm_sub_epi8(lanes, _mm_cmpeq_epi8(v, lineFeed));
+        }
+        const __m128i sums = _mm_sad_epu8(lanes, _mm_setzero_si128());
+        count += static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) +
+                 static_cast<std::size_t>(_mm_extract_epi16(sums, 4));
     }
 #endif
     for (; at < size; ++at) count += text[at] == '\n' ? 1 : 0;

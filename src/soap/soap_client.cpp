@@ -239,6 +239,8 @@ SoapClient::SoapClient(SoapClientOptions options)
 
 void SoapClient::setTrace(std::shared_ptr<CallTrace> trace) {
     trace_ = std::move(trace);
+    // A trace tells of requests that libcurl sent again.
+    transport_->countRequests(trace_ != nullptr);
     if (!trace_) return;
     trace_->addSecret(authUser_);
     trace_->addSecret(authPassword_);

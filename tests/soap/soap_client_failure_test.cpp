@@ -244,6 +244,60 @@ TEST_F(SoapClientFailures, ACompressedReplyIsBoundByItsInflatedSize) {
     EXPECT_LT(sent->load(), length / 2);
 }
 
+// What a service compresses reads as what it would have sent plain, in every form servers use
+// for "deflate"; a body that does not inflate, or an encoding that was not offered, is a reply
+// cut short.
+TEST_F(SoapClientFailures, CompressedRepliesReadAsSentPlain) {
+    const std::string reply =
+        test::soapResponse("GetItemData", "<root><a>" + std::string(300000, 'x') + "</a></root>");
+    const auto compressed = [&reply](int windowBits) {
+        z_stream stream{};
+        deflateInit2(&stream, 6, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY);
+        std::string out(deflateBound(&stream, reply.size()), '\0');
+        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(reply.data()));
+        stream.avail_in = static_cast<uInt>(reply.size());
+        stream.next_out = reinterpret_cast<Bytef*>(out.data());
+        stream.avail_out = static_cast<uInt>(out.size());
+        deflate(&stream, Z_FINISH);
+        out.resize(stream.total_out);
+        deflateEnd(&stream);
+        return out;
+    };
+    const struct {
+        const char* encoding;
+        std::string body;
+        bool reads;
+    } cases[] = {
+        {"gzip", compressed(15 + 16), true},
+        {"x-gzip", compressed(15 + 16), true},
+        {"deflate", compressed(15), true},
+        {"deflate", compressed(-15), true},
+        {"identity", reply, true},
+        {"br", compressed(15 + 16), false},
+        {"gzip", "not gzip at all" + reply, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.encoding);
+        // From a provider: cpp-httplib would compress a body set whole once more.
+        server.answer([body = c.body, encoding = c.encoding](const httplib::Request&,
+                                                             httplib::Response& r) {
+            r.set_header("Content-Encoding", encoding);
+            r.set_content_provider(
+                body.size(), "text/xml",
+                [body](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                    return sink.write(body.data() + offset, std::min(length, body.size() - offset));
+                });
+        });
+        if (!c.reads) {
+            expectFailure(err::SoapMalformedReply);
+            continue;
+        }
+        const auto nodes = client.call("GetItemData", kItemArgs);
+        ASSERT_TRUE(nodes);
+        EXPECT_EQ(nodes->first().text().size(), 300000u);
+    }
+}
+
 TEST_F(SoapClientFailures, BadCallsNeverReachTheService) {
     try {
         client.call("GetNothing", {});
