@@ -159,6 +159,7 @@ struct Payloads {
             ovk::DecodeBase64Text(text, encoding, [&](const auto& decode) {
                 const int fd = openForWriting(path, O_TRUNC);
                 decode([&](std::string_view bytes) { writeAll(fd, bytes, path); });
+                ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
                 ::close(fd);
             });
             name.clear();
@@ -345,6 +346,10 @@ int main(int argc, char** argv) {
                 std::string_view(reply).substr(root + 6, rootEnd - root - 6);
             writeAll(documentFd, content, documentPath);
             payloads.write(content);
+            // Writing back what is written while the next replies come, as the download's own
+            // checkpoints do: a flush of everything at the end alone would wait for the disk
+            // after the transfer instead of beside it.
+            ::sync_file_range(documentFd, 0, 0, SYNC_FILE_RANGE_WRITE);
         }
         writeAll(documentFd, std::string_view(document).substr(projectEnd), documentPath);
         ::close(documentFd);

@@ -20,7 +20,7 @@
 # articles beside the floor's own, and for the first catalogue the Finish rewrite of its
 # document alone against cat + syncfs + rename of it. After the large document, Init on the
 # result must give 0.
-# Usage: bench/download.sh BUILD_DIR [SIZES...]   (default sizes: 1000 4000; ROUNDS=3)
+# Usage: bench/download.sh BUILD_DIR [SIZES...]   (default sizes: 1000 4000; ROUNDS=3, ZEEP=1)
 set -eu
 
 build=${1:?usage: download.sh BUILD_DIR [SIZES...]}
@@ -147,7 +147,10 @@ for n in $sizes; do
     dir="$work/$n"
     "$service" --generate "$n" --out "$dir/catalog" --seed 7 >/dev/null 2>&1
     if [ -z "$first" ]; then
-        download "$n articles" "host floor zeep"
+        # ZEEP=0 leaves the zeep script out.
+        sides="host floor"
+        [ "${ZEEP:-1}" = 0 ] || sides="$sides zeep"
+        download "$n articles" "$sides"
         first=$n
         echo "Finish rewrite of the $n-article document alone, against cat + syncfs + rename of it:"
         "$rewrite" "$dir/host/download.xml" 4

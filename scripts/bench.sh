@@ -43,7 +43,7 @@ section "== The wizard's window: a 100,000-node tree, 20,000 articles by 12 colu
 "$root/$build/bin/wizard_view_bench" 5
 took
 section "== End-to-end download through ovk-host against a bare program writing the same files (same run)"
-sh "$root/bench/download.sh" "$root/$build"
+sh "$root/bench/download.sh" "$root/$build" || status=$?
 took
 section "== Continuing a 300-article download stopped after 225 against the whole download," \
     "   over a 100 Mbit/s line (same run)"
@@ -55,19 +55,19 @@ records=$(mktemp -d)
 rm -rf "$records"
 took
 section "== Items fetched ahead against one at a time: 200 articles, replies held back 20 ms (same run)"
-sh "$root/bench/pipeline.sh" "$root/$build"
+sh "$root/bench/pipeline.sh" "$root/$build" || status=$?
 took
 section "== Compressed against uncompressed replies: 40 articles over a 20 Mbit/s link (same run)"
-sh "$root/bench/compression.sh" "$root/$build" 40
+sh "$root/bench/compression.sh" "$root/$build" 40 || status=$?
 took
 section "== Hostile replies: peak memory and time of one call each"
-sh "$root/bench/reply_bounds.sh" "$root/$build"
+sh "$root/bench/reply_bounds.sh" "$root/$build" || status=$?
 took
 section "== A hostile network and hard stops: cut replies, one connection at a time, 30 kills (100 articles)"
 sh "$root/bench/network_faults.sh" "$root/$build" 100 || status=$?
 took
 section "== Batch start-up (ovk-host against curl doing the same three POSTs, same run)"
-sh "$root/bench/startup.sh" "$root/$build"
+sh "$root/bench/startup.sh" "$root/$build" || status=$?
 took
 echo "All benchmarks: $SECONDS s"
 exit "${status:-0}"
