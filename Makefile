@@ -7,6 +7,10 @@ BUILD_DIR ?= build
 BENCH_BUILD_DIR ?= build-release
 JOBS ?= $(shell nproc)
 LOGS = $(BUILD_DIR)/logs
+# WERROR=ON makes every compiler warning an error, in the test, sanitizer and fuzzing builds
+# alike; .ci/run sets it.
+WERROR ?= OFF
+export OVK_WERROR = $(WERROR)
 
 # What the demo needs: the host, the reference service and the library with its files.
 DEMO_TARGETS = ovk-host ovk-refservice ovk_client
@@ -32,7 +36,8 @@ deps:
 
 configure: deps
 	@scripts/quiet.sh $(LOGS)/configure.log \
-	  cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
+	  cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_EXPORT_COMPILE_COMMANDS=ON \
+	  -DOVK_WERROR=$(WERROR)
 
 build: configure
 	@echo "Building everything (log: $(LOGS)/build.log) ..."

@@ -17,6 +17,7 @@ launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S "$root" -B "$build" -DOVK_FUZZ=ON -DCMAKE_CXX_COMPILER="$clang" \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOVK_BUILD_TESTS=OFF -DOVK_BUILD_BENCH=OFF \
+    -DOVK_WERROR="${OVK_WERROR:-OFF}" \
     "${launcher[@]}" >/dev/null
 cmake --build "$build" -j "${JOBS:-$(nproc)}" --target fuzzers
 

@@ -14,7 +14,7 @@ command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 # -O1 and line tables only: the sanitizers need no more, and it keeps the build within CI's
 # time.
 cmake -S "$root" -B "$build" -DOVK_SANITIZE=ON -DCMAKE_BUILD_TYPE=Sanitize \
-    -DCMAKE_CXX_FLAGS_SANITIZE="-O1 -g1" -DOVK_BUILD_BENCH=OFF \
+    -DCMAKE_CXX_FLAGS_SANITIZE="-O1 -g1" -DOVK_BUILD_BENCH=OFF -DOVK_WERROR="${OVK_WERROR:-OFF}" \
     "${launcher[@]}" >/dev/null
 cmake --build "$build" -j "$jobs"
 

@@ -10,7 +10,6 @@
 #include "platform/errors.hpp"
 #include "platform/manual_clock.hpp"
 #include "platform/text.hpp"
-#include "service/download_session.hpp"
 
 namespace ovk {
 
@@ -89,7 +88,32 @@ void Client::Impl::Cancel() {
     raiseDownloadCancel();
 }
 void Client::Impl::releaseDownload() {
-    if (downloadSession) skipOnError([&] { downloadSession->release(); });
+    skipOnError([&] { transactions.release(); });
+}
+
+// The wizard's download events, carried out by the transactions.
+void Client::Impl::DownloadStructure() {
+    transactions.DownloadStructure();
+}
+void Client::Impl::PlanDownload(const std::vector<std::string>& MaterialIds) {
+    transactions.PlanDownload(MaterialIds);
+}
+void Client::Impl::ItemsToCome(const std::vector<std::string>& MaterialIds) {
+    transactions.ItemsToCome(MaterialIds);
+}
+void Client::Impl::DownloadItem(const std::string& MaterialId) {
+    transactions.DownloadItem(MaterialId);
+}
+void Client::Impl::Finish() {
+    transactions.Finish();
+}
+
+DownloadRun Client::Impl::resumeDownload(const DownloadPlan::State& state) {
+    DownloadRun run{state.ids, static_cast<std::size_t>(state.done), state.tailOffset < 0};
+    // Nothing saved yet: the download starts over, structure request first, on the document as
+    // the host left it.
+    if (!run.structure) transactions.resumeDownload(state);
+    return run;
 }
 void Client::Impl::Help() {
     raiseHelpRequested();
@@ -228,7 +252,7 @@ bool Client::UnfinishedDownload(int32_t& done, int32_t& total) {
     done = 0;
     total = 0;
     try {
-        const auto state = impl_->unfinishedDownload();
+        const auto state = impl_->transactions.unfinishedDownload();
         if (!state) return false;
         done = static_cast<int32_t>(state->done);
         total = static_cast<int32_t>(state->ids.size());
@@ -237,39 +261,6 @@ bool Client::UnfinishedDownload(int32_t& done, int32_t& total) {
         // Another download holds the document, or it cannot be read: there is nothing this
         // client could continue now.
         return false;
-    }
-}
-
-void Client::ContinueDownload() {
-    const RunningCall running(impl_->runningCalls);
-    const DownloadStop::Running downloading(*impl_->downloadStop);
-    try {
-        if (!impl_->initSucceeded) {
-            throw Error(err::ObjectMissing,
-                        "ContinueDownload needs a successful Init: call Init with the download "
-                        "document first.");
-        }
-        const auto state = impl_->unfinishedDownload(true);
-        if (!state) {
-            throw Error(err::InvalidArgument, "The download file " + impl_->DownloadFile +
-                                                  " holds no unfinished download to continue.");
-        }
-        UserInterface& ui = *impl_->services->ui;
-        DownloadProgress progress;
-        progress.beforeItem = [&ui](int32_t) { ui.processPendingEvents(); };
-        try {
-            RunDownload(*impl_, impl_->resumeDownload(*state), *impl_->downloadStop, progress);
-        } catch (...) {
-            // The document is free for the next attempt, which continues from where this
-            // one got.
-            if (impl_->downloadSession) skipOnError([&] { impl_->downloadSession->release(); });
-            throw;
-        }
-    } catch (...) {
-        Error error = currentError();
-        error.source = "ContinueDownload";
-        impl_->raiseException(error.number, error.description, error.source);
-        throw error;
     }
 }
 

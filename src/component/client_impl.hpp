@@ -14,17 +14,15 @@
 #include "ovk/client.hpp"
 #include "platform/errors.hpp"
 #include "service/download_plan.hpp"
+#include "service/download_transactions.hpp"
 #include "wizard/download_loop.hpp"
 #include "wizard/frm_wiz.hpp"
-#include "xml/cdata_stand_ins.hpp"
 #include "xml/document.hpp"
 
 namespace ovk {
 
-struct DownloadSession;
-
 // The state and the form-event handlers behind the public Client.
-struct Client::Impl : SplashEvents, WizardEvents {
+struct Client::Impl : SplashEvents, WizardEvents, DownloadEvents {
     explicit Impl(std::shared_ptr<const ClientServices> services);
 
     // Public properties.
@@ -42,10 +40,6 @@ struct Client::Impl : SplashEvents, WizardEvents {
     unsigned initRuns = 0;       // Init calls begun, nested ones included
     int runningCalls = 0;        // Init and Show in progress, nested ones included
     std::shared_ptr<xml::Document> MyXMLDocument;
-    // MyXMLDocument holds the last download's items as Init loaded them, their payloads
-    // standing in for the file's (LoadDownloadDocument): it must not be saved before
-    // DownloadStructure has removed them.
-    bool lastItemsStandIn = false;
     std::shared_ptr<soap::ServiceClient> MySoapobject;
     std::unique_ptr<frmSplash> mvarSplash;
     std::unique_ptr<frmWiz> mvarWizForm;
@@ -53,28 +47,14 @@ struct Client::Impl : SplashEvents, WizardEvents {
     std::string bannerUrl;
     std::string mailUrl;
     ClientEvents* events = nullptr;
-    // What the download transactions keep between requests; made by the first of them.
-    std::shared_ptr<DownloadSession> downloadSession;
-    // Where the large texts of the document's items stood in the file when Init loaded it, and
-    // the file's identity then: a download continued on that file tells Finish, which then
-    // copies them without reading them through.
-    struct LoadedItems {
-        std::vector<CDataStandIns::Range> sections;
-        std::string file;  // fileIdentity() of the document
-    } loadedItems;
-    // The file's device, inode, size and modification time, links followed; empty when it
-    // cannot be read.
-    static std::string fileIdentity(const std::filesystem::path& path);
+    // The structure, item and Finish requests the wizard's events lead to.
+    DownloadTransactions transactions{
+        DownloadContext{DownloadFile, MyXMLDocument, settings, MySoapobject, GUILangID, *this}};
     // Asks the running download to stop; shared with the wizard, and read from any thread.
     const std::shared_ptr<DownloadStop> downloadStop = std::make_shared<DownloadStop>();
-    // The article the item download is at, counted from 1 over the whole plan.
-    std::uint64_t downloadPosition = 0;
 
-    // The download the document holds that stopped before its end, if any (the document is
-    // taken, and repaired, to tell; with `keep` it stays held, for continuing it). Throws
-    // DocumentInUse when another download holds it.
-    std::optional<DownloadPlan::State> unfinishedDownload(bool keep = false);
-    // Prepares to continue that download: the run of the Finish loop that does it.
+    // Prepares to continue an unfinished download (transactions.unfinishedDownload): the run of
+    // the Finish loop that does it.
     DownloadRun resumeDownload(const DownloadPlan::State& state);
 
     frmSplash& splash();
@@ -84,22 +64,20 @@ struct Client::Impl : SplashEvents, WizardEvents {
 
     // Raising the host's events. A host handler that throws cannot break the component: the
     // failure stays on the host's side of the boundary.
-    void raiseException(int32_t number, const std::string& message, const std::string& source);
-    void raiseDownloadComplete();
+    void raiseException(int32_t number, const std::string& message,
+                        const std::string& source) override;
+    void raiseDownloadComplete() override;
     void raiseDownloadCancel();
     void raiseCancelForInstallNewClient();
     void raiseHelpRequested();
     void raiseStepChanged(int16_t step);
     // Puts a message box of an unattended client to the host; 0 when nobody answers.
     int32_t raiseMessageBox(const MessageBoxRequest& box);
-    void raiseDownloadProgress(int32_t done, int32_t total);
+    void raiseDownloadProgress(int32_t done, int32_t total) override;
 
     // The last failure raised as an Exception (debug texts aside): the members that drive the
     // wizard without a window throw what the wizard reported.
     std::optional<Error> lastFailure;
-    // How far the running download has got, for DownloadProgress.
-    int32_t itemsDone = 0;
-    int32_t itemsPlanned = 0;
     // Downloads that ended complete or cancelled, so that a caller can tell how one ended.
     unsigned downloadsCompleted = 0;
     unsigned downloadsCancelled = 0;
@@ -143,19 +121,6 @@ struct Client::Impl : SplashEvents, WizardEvents {
     void prepareDocument(const std::string& downloadFile, int32_t& Result);
     void stepPassed(const char* step, const std::string& detail);
     void connectToService(int32_t& Result, int32_t& Init);
-    DownloadSession& download();
-    // The item request behind DownloadItem.
-    void fetchItem(const std::string& MaterialId);
-    // The arguments of an item's request, the same whether it is fetched ahead or not.
-    std::vector<soap::Argument> itemRequest(const std::string& MaterialId,
-                                            int16_t languageId) const;
-    // Copies a node of an item reply beneath `parent`, skipping whatever fails to copy.
-    void AppendNodeCopy(xml::Document& target, xml::Node parent, xml::Node source);
-    // The item reply being copied is held by nobody else, so its texts may move rather than
-    // be copied.
-    bool movableReplyText = false;
-    // The article whose reply is being copied, named when one of its payloads is not written.
-    std::string articleBeingCopied;
 };
 
 }  // namespace ovk

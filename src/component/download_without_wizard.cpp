@@ -183,6 +183,34 @@ ArticleList Client::LeafArticles(const std::string& LeafKey) {
     return list;
 }
 
+void Client::ContinueDownload() {
+    const MemberCall call(*impl_, "ContinueDownload");
+    const DownloadStop::Running downloading(*impl_->downloadStop);
+    try {
+        const auto state = impl_->transactions.unfinishedDownload(true);
+        if (!state) {
+            throw Error(err::InvalidArgument, "The download file " + impl_->DownloadFile +
+                                                  " holds no unfinished download to continue.");
+        }
+        UserInterface& ui = *impl_->services->ui;
+        DownloadProgress progress;
+        progress.beforeItem = [&ui](int32_t) { ui.processPendingEvents(); };
+        try {
+            RunDownload(*impl_, impl_->resumeDownload(*state), *impl_->downloadStop, progress);
+        } catch (...) {
+            // The document is free for the next attempt, which continues from where this
+            // one got.
+            impl_->releaseDownload();
+            throw;
+        }
+    } catch (...) {
+        Error error = currentError();
+        error.source = "ContinueDownload";
+        impl_->raiseException(error.number, error.description, error.source);
+        throw error;
+    }
+}
+
 void Client::Download(const std::vector<std::string>& ArticleIds,
                       const std::vector<int32_t>& FieldIds) {
     const MemberCall call(*impl_, "Download");

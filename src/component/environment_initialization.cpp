@@ -179,7 +179,7 @@ void Client::Impl::prepareDocument(const std::string& downloadFile, int32_t& Res
     // what an interrupted download left is repaired, with the document held so that no other
     // download is in the middle of writing it.
     Result = -992;
-    const auto held = holdForChecks(DownloadFile, downloadSession.get());
+    const auto held = holdForChecks(DownloadFile, transactions.session());
     MyXMLDocument = std::make_shared<xml::Document>();
     try {
         *MyXMLDocument = LoadDownloadDocument(DownloadFile);
@@ -203,12 +203,12 @@ void Client::Impl::prepareDocument(const std::string& downloadFile, int32_t& Res
     const std::string schemaPath = BuildSchemaFileName(projectType, files::componentDir());
     if (isErrorText(schemaPath)) fail(-6, 17, schemaPath);
     stepPassed("schema", schemaPath);
-    lastItemsStandIn = true;
-    loadedItems = {};
-    MyXMLDocument = ValidateDocument(schemaPath, DownloadFile, &loadedItems.sections);
+    transactions.lastItemsStandIn = true;
+    transactions.loadedItems = {};
+    MyXMLDocument = ValidateDocument(schemaPath, DownloadFile, &transactions.loadedItems.sections);
     if (!MyXMLDocument)
         fail(-7, 17, "Error validating DownloadFile with Schema\r\n" + validationText());
-    loadedItems.file = fileIdentity(DownloadFile);
+    transactions.loadedItems.file = DownloadTransactions::fileIdentity(DownloadFile);
     stepPassed("valid", schemaPath);
 
     // 12-13: configuration.

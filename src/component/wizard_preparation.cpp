@@ -4,7 +4,6 @@
 
 #include "component/client_impl.hpp"
 #include "document/client_resources.hpp"
-#include "service/download_session.hpp"
 
 namespace ovk {
 
@@ -38,7 +37,7 @@ void Client::Impl::InitWizzard() {
     // opens the wizard as always.
     std::optional<DownloadPlan::State> unfinished;
     try {
-        unfinished = unfinishedDownload(true);
+        unfinished = transactions.unfinishedDownload(true);
     } catch (...) {
         // Held by another download or unreadable: the wizard says so when it downloads.
     }
@@ -56,7 +55,7 @@ void Client::Impl::InitWizzard() {
             wizard.ContinueRun = std::move(run);
         } else {
             // Left for later: the document is free until the user's next download takes it.
-            downloadSession->release();
+            transactions.release();
         }
     }
     ui.setMousePointer(MousePointer::Default);

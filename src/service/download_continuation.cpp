@@ -4,14 +4,26 @@
 
 #include <sys/stat.h>
 
-#include "component/client_impl.hpp"
 #include "document/download_document.hpp"
 #include "platform/errors.hpp"
 #include "service/download_session.hpp"
+#include "service/download_transactions.hpp"
 
 namespace ovk {
 
-std::string Client::Impl::fileIdentity(const std::filesystem::path& path) {
+DownloadTransactions::DownloadTransactions(const DownloadContext& context)
+    : DownloadFile(context.downloadFile),
+      MyXMLDocument(context.document),
+      settings(context.settings),
+      MySoapobject(context.service),
+      GUILangID(context.guiLanguage),
+      events(context.events) {}
+
+void DownloadTransactions::release() {
+    if (downloadSession) downloadSession->release();
+}
+
+std::string DownloadTransactions::fileIdentity(const std::filesystem::path& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return {};
     return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + ":" +
@@ -19,14 +31,14 @@ std::string Client::Impl::fileIdentity(const std::filesystem::path& path) {
            std::to_string(st.st_mtim.tv_nsec);
 }
 
-void Client::Impl::PlanDownload(const std::vector<std::string>& MaterialIds) {
+void DownloadTransactions::PlanDownload(const std::vector<std::string>& MaterialIds) {
     if (!MyXMLDocument) return;
     // The structure request has taken the document; a new plan replaces the last one.
     download().hold(DownloadFile).plan().start(MaterialIds);
     downloadPosition = 0;
 }
 
-std::optional<DownloadPlan::State> Client::Impl::unfinishedDownload(bool keep) {
+std::optional<DownloadPlan::State> DownloadTransactions::unfinishedDownload(bool keep) {
     if (DownloadFile.empty()) return std::nullopt;
     DownloadSession& session = download();
     const bool held = session.holds(DownloadFile);
@@ -35,11 +47,7 @@ std::optional<DownloadPlan::State> Client::Impl::unfinishedDownload(bool keep) {
     return state;
 }
 
-DownloadRun Client::Impl::resumeDownload(const DownloadPlan::State& state) {
-    DownloadRun run{state.ids, static_cast<std::size_t>(state.done), state.tailOffset < 0};
-    // Nothing saved yet: the download starts over, structure request first, on the document as
-    // the host left it.
-    if (run.structure) return run;
+void DownloadTransactions::resumeDownload(const DownloadPlan::State& state) {
     // The document in memory must be the file's: once a download has changed it since Init,
     // or the file changed, it is read again.
     if (!lastItemsStandIn || !MyXMLDocument || loadedItems.file != fileIdentity(DownloadFile)) {
@@ -59,7 +67,6 @@ DownloadRun Client::Impl::resumeDownload(const DownloadPlan::State& state) {
     // only append after them and never write the document whole.
     lastItemsStandIn = false;
     downloadPosition = state.done;
-    return run;
 }
 
 }  // namespace ovk

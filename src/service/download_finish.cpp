@@ -4,13 +4,13 @@
 // failure here has no trap: it reaches the wizard, and the file keeps its last saved state;
 // the document stays held, for the user may try Finish again.
 
-#include "component/client_impl.hpp"
 #include "service/download_session.hpp"
+#include "service/download_transactions.hpp"
 #include "service/finish_rewrite.hpp"
 
 namespace ovk {
 
-void Client::Impl::Finish() {
+void DownloadTransactions::Finish() {
     DownloadSession& session = download();
     DocumentStore& document = session.hold(DownloadFile);
     RewriteDownloadFile(document, session.downloadFile.savedSections(document));
@@ -18,7 +18,7 @@ void Client::Impl::Finish() {
     document.plan().remove();
     // Released before the host hears of it: its handler may well start the next run.
     session.release();
-    raiseDownloadComplete();
+    events.raiseDownloadComplete();
 }
 
 }  // namespace ovk

@@ -4,12 +4,12 @@
 // leaves every item requested before it on disk. Failures here have no trap: they reach the
 // wizard's Finish loop, which reports them.
 
-#include "component/client_impl.hpp"
 #include "document/client_resources.hpp"
 #include "platform/errors.hpp"
 #include "platform/text.hpp"
 #include "service/binary_payloads.hpp"
 #include "service/download_session.hpp"
+#include "service/download_transactions.hpp"
 #include "service/persistent_failure.hpp"
 #include "service/service_records.hpp"
 #include "xml/libxml_handles.hpp"
@@ -71,17 +71,17 @@ std::string describeNode(const xml::Node& node) {
 
 }  // namespace
 
-DownloadSession& Client::Impl::download() {
+DownloadSession& DownloadTransactions::download() {
     if (!downloadSession) downloadSession = std::make_shared<DownloadSession>();
     return *downloadSession;
 }
 
-std::vector<soap::Argument> Client::Impl::itemRequest(const std::string& MaterialId,
-                                                      int16_t languageId) const {
+std::vector<soap::Argument> DownloadTransactions::itemRequest(const std::string& MaterialId,
+                                                              int16_t languageId) const {
     return {settings.projectPassword, settings.projectId, languageId, MaterialId};
 }
 
-void Client::Impl::ItemsToCome(const std::vector<std::string>& MaterialIds) {
+void DownloadTransactions::ItemsToCome(const std::vector<std::string>& MaterialIds) {
     itemsDone = 0;
     itemsPlanned = static_cast<int32_t>(MaterialIds.size());
     if (!MySoapobject) return;
@@ -96,14 +96,14 @@ void Client::Impl::ItemsToCome(const std::vector<std::string>& MaterialIds) {
         MySoapobject->prefetch("GetItemData", itemRequest(id, languageId));
 }
 
-void Client::Impl::DownloadItem(const std::string& MaterialId) {
+void DownloadTransactions::DownloadItem(const std::string& MaterialId) {
     fetchItem(MaterialId);
     // Told only once the article is through, saved or reported: a host that shows the count
     // never runs ahead of the document.
-    raiseDownloadProgress(++itemsDone, itemsPlanned);
+    events.raiseDownloadProgress(++itemsDone, itemsPlanned);
 }
 
-void Client::Impl::fetchItem(const std::string& MaterialId) {
+void DownloadTransactions::fetchItem(const std::string& MaterialId) {
     if (lastItemsStandIn) {
         // Saved with this item, the stand-ins would replace the documents in the file.
         throw Error(err::InvalidArgument,
@@ -152,7 +152,7 @@ void Client::Impl::fetchItem(const std::string& MaterialId) {
         movableReplyText = reply->owner().use_count() == 1;
         articleBeingCopied = MaterialId;
         struct Reset {
-            Client::Impl& impl;
+            DownloadTransactions& impl;
             ~Reset() {
                 impl.movableReplyText = false;
                 impl.articleBeingCopied.clear();
@@ -182,7 +182,8 @@ void Client::Impl::fetchItem(const std::string& MaterialId) {
 
 // Every step runs under a trap that skips it: a node that cannot be made or appended is left
 // out with everything beneath it, and a failing payload ends only the payload writer.
-void Client::Impl::AppendNodeCopy(xml::Document& target, xml::Node parent, xml::Node source) {
+void DownloadTransactions::AppendNodeCopy(xml::Document& target, xml::Node parent,
+                                          xml::Node source) {
     switch (source.kind()) {
         case xml::NodeKind::CData:
             skipOnError([&] { parent.appendChild(textNode(target, source, movableReplyText)); });

@@ -5,12 +5,12 @@
 
 #include <cmath>
 
-#include "component/client_impl.hpp"
 #include "document/client_resources.hpp"
 #include "platform/errors.hpp"
 #include "platform/numbers.hpp"
 #include "platform/text.hpp"
 #include "service/download_session.hpp"
+#include "service/download_transactions.hpp"
 #include "service/service_records.hpp"
 
 namespace ovk {
@@ -46,7 +46,7 @@ xml::Node appendTextElement(xml::Document& document, xml::Node parent, std::stri
 
 }  // namespace
 
-void Client::Impl::DownloadStructure() {
+void DownloadTransactions::DownloadStructure() {
     if (!MyXMLDocument) return;
     // The download holds its document until Finish is through. Refused, it must not go on:
     // this failure reaches the wizard, which stops before any item.

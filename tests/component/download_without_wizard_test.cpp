@@ -26,10 +26,12 @@ const std::string kMotors = kRoot + "||7{}Motors";
 const std::string kMotorsVelmoraAc = kMotors + "||3{}Velmora||12{}AC";
 const std::string kMotorsVelmoraDc = kMotors + "||3{}Velmora||12{}DC";
 
-// The host's events, progress included.
+// The host's events, progress included; `onProgress` is a host's handler that calls back.
 struct Events : test::RecordingEvents, DownloadProgressEvents {
+    std::function<void()> onProgress;
     void DownloadProgress(int32_t Done, int32_t Total) override {
         log.push_back("DownloadProgress " + std::to_string(Done) + "/" + std::to_string(Total));
+        if (onProgress) onProgress();
     }
 };
 
@@ -161,6 +163,8 @@ TEST(DownloadWithoutWizard, RefusesWhatItCannotDoWithAnErrorAndOneException) {
     const Case beforeInit[] = {
         {"Fields", [&] { client.Fields(); }, 91, "This call needs a successful Init"},
         {"Download", [&] { client.Download({"4711"}); }, 91, "This call needs a successful Init"},
+        {"ContinueDownload", [&] { client.ContinueDownload(); }, 91,
+         "This call needs a successful Init"},
     };
     const Case afterInit[] = {
         {"TreeNodes", [&] { client.TreeNodes("0{}Nowhere"); }, 9,
@@ -200,6 +204,27 @@ TEST(DownloadWithoutWizard, RefusesWhatItCannotDoWithAnErrorAndOneException) {
     ASSERT_EQ(host.init(), 0);
     for (const Case& c : afterInit) expectRefusal(c);
     EXPECT_FALSE(std::filesystem::exists(host.folder / "sym.txt"));
+
+    // A member called from a host's handler while a download runs is refused, not nested.
+    int refusals = 0;
+    host.events.onProgress = [&] {
+        if (refusals > 0) return;
+        const std::size_t before = host.events.exceptions.size();
+        try {
+            client.ContinueDownload();
+        } catch (const Error& e) {
+            ++refusals;
+            EXPECT_EQ(e.number, 5);
+            EXPECT_NE(e.description.find("The client is busy"), std::string::npos);
+            ASSERT_EQ(host.events.exceptions.size(), before + 1);
+            EXPECT_EQ(host.events.exceptions.back().source, "ContinueDownload");
+        }
+    };
+    host.events.exceptions.clear();
+    client.Download({"4711"});
+    EXPECT_EQ(refusals, 1);
+    host.events.onProgress = nullptr;
+    EXPECT_EQ(host.events.log.back(), "DownloadComplete");
 
     // The host's language is the texts' language.
     client.GUILangID(1031);

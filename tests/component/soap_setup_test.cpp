@@ -143,7 +143,12 @@ TEST(CallTrace, MasksEveryFormOfEverySecret) {
     const auto file = dir / "trace.jsonl";
     soap::CallTrace trace(file, true);
     for (const std::string secret : {"Pw&S3<cr>\"t'", "s3cret", "a b c"}) trace.addSecret(secret);
-    for (const auto& row : rows) trace.write({.operation = "GetItemData", .request = row.text});
+    for (const auto& row : rows) {
+        soap::CallTrace::Entry entry;
+        entry.operation = "GetItemData";
+        entry.request = row.text;
+        trace.write(entry);
+    }
     std::istringstream lines(test::readAll(file));
     for (const auto& row : rows) {
         std::string line;

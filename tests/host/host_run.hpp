@@ -24,6 +24,12 @@ struct HostRun {
     std::string errors;
 };
 
+// The download document's settings for the example catalogue's project at `url`.
+inline std::string demoSettings(const std::string& url) {
+    return "<URL>" + url +
+           "</URL><ProjectID>DEMO</ProjectID><Language>English</Language><Password>demo</Password>";
+}
+
 inline std::string shellQuote(const std::string& text) {
     std::string quoted = "'";
     for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);

@@ -48,10 +48,7 @@ struct Download {
     std::filesystem::path doc;
     explicit Download(const RefService& service)
         : doc(work.write("download.xml",
-                         test::downloadDocument("TARVO", "<URL>" + service.url() +
-                                                             "</URL><ProjectID>DEMO</ProjectID>"
-                                                             "<Language>English</Language>"
-                                                             "<Password>demo</Password>"))) {}
+                         test::downloadDocument("TARVO", test::demoSettings(service.url())))) {}
     std::vector<std::string> args(std::vector<std::string> more) const {
         std::vector<std::string> all{"run", "--settings-dir", (work / "settings").string()};
         all.insert(all.end(), more.begin(), more.end());

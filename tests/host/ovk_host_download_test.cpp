@@ -30,16 +30,11 @@
 namespace ovk {
 namespace {
 
+using test::demoSettings;
 using test::readAll;
 using test::RefService;
 using test::runHost;
 using test::TempDir;
-
-// The download document's settings for the example catalogue's project at `url`.
-std::string demoSettings(const std::string& url) {
-    return "<URL>" + url +
-           "</URL><ProjectID>DEMO</ProjectID><Language>English</Language><Password>demo</Password>";
-}
 
 // The example catalogue with every file it names as an absolute path, to be changed and
 // served from elsewhere.

@@ -72,10 +72,7 @@ TEST(OvkHostLibraries, OnlyRunsWithWindowsLoadTheQtUserInterface) {
     const TempDir work;
     const std::string document =
         work.write("download.xml",
-                   test::downloadDocument("TARVO", "<URL>" + service.url() +
-                                                       "</URL><ProjectID>DEMO</ProjectID>"
-                                                       "<Language>English</Language>"
-                                                       "<Password>demo</Password>"))
+                   test::downloadDocument("TARVO", test::demoSettings(service.url())))
             .string();
     const std::string settings = (work / "settings").string();
     const std::vector<std::string> headless = {"-u", "DISPLAY",        "-u", "WAYLAND_DISPLAY",

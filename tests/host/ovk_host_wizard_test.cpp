@@ -27,11 +27,8 @@ class OvkHostWizard : public test::PlainAndIndentedServiceTest {
     TempDir work;
     HostRun run(std::vector<std::string> script) {
         const std::string url = service().url();
-        const auto doc = work.write(
-            "download.xml", test::downloadDocument("TARVO", "<URL>" + url +
-                                                                "</URL><ProjectID>DEMO</ProjectID>"
-                                                                "<Language>English</Language>"
-                                                                "<Password>demo</Password>"));
+        const auto doc =
+            work.write("download.xml", test::downloadDocument("TARVO", test::demoSettings(url)));
         std::vector<std::string> args{"run", "--settings-dir", (work / "settings").string()};
         args.insert(args.end(), script.begin(), script.end());
         args.push_back(doc.string());

@@ -502,11 +502,11 @@ TEST_F(Transactions, EachSaveWritesWhatAFullSaveWouldWrite) {
         h.host.fakeService->replies["GetItemData"] = reply(items[i]);
         h.impl->DownloadItem(std::to_string(i));
         ASSERT_TRUE(fileOnDisk() == fullSave(big));
-        incremental += h.impl->downloadSession->downloadFile.lastSaveWasIncremental();
+        incremental += h.impl->transactions.session()->downloadFile.lastSaveWasIncremental();
         if (i == 4) {
             // Somebody else touches the file: the next save notices and writes it whole, and
             // until then Finish would trust no place a save noted in it.
-            const DownloadSession& session = *h.impl->downloadSession;
+            const DownloadSession& session = *h.impl->transactions.session();
             EXPECT_EQ(session.downloadFile.savedSections(*session.document).size(), 1u);
             h.work.write("download.xml", fileOnDisk() + "\n");
             EXPECT_TRUE(session.downloadFile.savedSections(*session.document).empty());
@@ -521,7 +521,7 @@ TEST_F(Transactions, EachSaveWritesWhatAFullSaveWouldWrite) {
     // Finish copies the texts the saves released from where they stand, and writes what a
     // rewrite reading the whole file writes. The text of an item that went from the document
     // has no place in the file written after, and is not among them.
-    DownloadSession& session = *h.impl->downloadSession;
+    DownloadSession& session = *h.impl->transactions.session();
     for (xml::Node doc : document().elementsByName("Doc")) doc.remove();
     session.downloadFile.reset();
     const std::string other(2 << 20, 'R');
