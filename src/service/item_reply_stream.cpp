@@ -320,8 +320,10 @@ void StreamedItem::startPayload(const Frame& parent, Frame& frame,
     if (kind == "BINARY") {
         std::error_code ec;
         if (!std::filesystem::exists(target_.downloadFile, ec)) {
-            actions_.push_back(Action{
-                {}, Error(err::FileNotFound, "File not found: " + target_.downloadFile.string())});
+            Action action;
+            action.failure =
+                Error(err::FileNotFound, "File not found: " + target_.downloadFile.string());
+            actions_.push_back(std::move(action));
             return;
         }
         frame.role = Role::Binary;

@@ -14,15 +14,18 @@ using Data = ContentEvents::Data;
 // Bytes that need no look beyond their own: printable ASCII, tab and line feed. The others are
 // markup, line ends, "]" and ">" (which may end a section or be "]]>" in text), bytes that
 // start a multi-byte character, and control characters that XML does not allow.
-constexpr std::array<bool, 256> plainTable(std::string_view special) {
+constexpr std::array<bool, 256> plainTable(std::string_view special, bool carriageReturn) {
     std::array<bool, 256> plain{};
     for (int c = 0x20; c < 0x80; ++c) plain[c] = true;
     plain['\t'] = plain['\n'] = true;
+    plain['\r'] = carriageReturn;
     for (const char c : special) plain[static_cast<unsigned char>(c)] = false;
     return plain;
 }
-constexpr std::array<bool, 256> kTextPlain = plainTable("<&]>");
-constexpr std::array<bool, 256> kSectionPlain = plainTable("]>");
+constexpr std::array<bool, 256> kTextPlain = plainTable("<&]>", false);
+// A section's line ends stay as sent: the reply reader keeps them, and the download file and
+// its payloads have always held them so.
+constexpr std::array<bool, 256> kSectionPlain = plainTable("]>", true);
 
 bool isNameStart(unsigned char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' || c >= 0x80;
@@ -160,13 +163,13 @@ std::size_t ContentStream::feed(std::string_view piece) {
     return at;
 }
 
-void ContentStream::emit(Data kind, std::string_view bytes) {
+void ContentStream::deliver(Data kind, std::string_view bytes) {
     if (kind == Data::Text) inText_ = true;
     events_.data(kind, bytes);
 }
 
 void ContentStream::flushBrackets(Data kind) {
-    for (; brackets_ > 0; --brackets_) emit(kind, "]");
+    for (; brackets_ > 0; --brackets_) deliver(kind, "]");
 }
 
 void ContentStream::endText() {
@@ -180,14 +183,14 @@ void ContentStream::scanData(std::string_view piece, std::size_t& at, const bool
     if (!partial_.empty()) completeCharacter(piece, at, kind);
     if (carriageReturn_ && at < piece.size()) {
         carriageReturn_ = false;
-        if (piece[at] != '\n') emit(kind, "\n");
+        if (piece[at] != '\n') deliver(kind, "\n");
     }
     while (at < piece.size()) {
         std::size_t run = at;
         while (run < piece.size() && plain[static_cast<unsigned char>(piece[run])]) ++run;
         if (run > at) {
             flushBrackets(kind);
-            emit(kind, piece.substr(at, run - at));
+            deliver(kind, piece.substr(at, run - at));
             at = run;
             if (at == piece.size()) return;
         }
@@ -205,7 +208,7 @@ void ContentStream::scanData(std::string_view piece, std::size_t& at, const bool
                 carriageReturn_ = true;
                 return;
             }
-            if (piece[at] != '\n') emit(kind, "\n");
+            if (piece[at] != '\n') deliver(kind, "\n");
             continue;
         }
         if (c < 0x20) fail("the control character " + std::to_string(c));
@@ -216,7 +219,7 @@ void ContentStream::scanData(std::string_view piece, std::size_t& at, const bool
             at = piece.size();
             return;
         }
-        emit(kind, piece.substr(at, static_cast<std::size_t>(length)));
+        deliver(kind, piece.substr(at, static_cast<std::size_t>(length)));
         at += static_cast<std::size_t>(length);
     }
 }
@@ -228,7 +231,7 @@ void ContentStream::completeCharacter(std::string_view piece, std::size_t& at, D
         if (length == 0) fail("a byte that is not UTF-8, or a character XML does not allow");
         if (length > 0) {
             flushBrackets(kind);
-            emit(kind, partial_);
+            deliver(kind, partial_);
             partial_.clear();
             return;
         }
@@ -242,7 +245,7 @@ void ContentStream::readText(std::string_view piece, std::size_t& at) {
     if (c == '>') {
         if (brackets_ >= 2) fail("\"]]>\" in text");
         flushBrackets(Data::Text);
-        emit(Data::Text, ">");
+        deliver(Data::Text, ">");
         return;
     }
     flushBrackets(Data::Text);
@@ -268,7 +271,7 @@ void ContentStream::readReference(std::string_view piece, std::size_t& at) {
     std::string text;
     if (!resolveReference(std::string_view(markup_).substr(1), text))
         fail("the undefined entity or reference \"" + markup_ + ";\"");
-    emit(Data::Text, text);
+    deliver(Data::Text, text);
     state_ = State::Text;
 }
 
@@ -343,7 +346,7 @@ void ContentStream::readCData(std::string_view piece, std::size_t& at) {
     ++at;  // ">"
     if (brackets_ < 2) {
         flushBrackets(Data::CData);
-        emit(Data::CData, ">");
+        deliver(Data::CData, ">");
         return;
     }
     brackets_ -= 2;

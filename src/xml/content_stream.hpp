@@ -14,8 +14,9 @@ namespace ovk::xml {
 // The content of one element as ContentStream reads it, in document order. Character data
 // comes in pieces: the pieces of one text or CDATA node follow each other, and endData() ends
 // the node before anything else is reported. Text arrives as a parser gives it (line ends as
-// LF, references replaced); comments and processing instructions are checked and passed over,
-// but they end a text node as they do in a tree. A receiver may throw to end the reading.
+// LF, references replaced), CDATA as it stands; comments and processing instructions are checked
+// and passed over, but they end a text node as they do in a tree. A receiver may throw to end the
+// reading.
 class ContentEvents {
   public:
     enum class Data { Text, CData };
@@ -85,7 +86,7 @@ class ContentStream {
                   ContentEvents::Data kind);
     void completeCharacter(std::string_view piece, std::size_t& at, ContentEvents::Data kind);
     void flushBrackets(ContentEvents::Data kind);
-    void emit(ContentEvents::Data kind, std::string_view bytes);
+    void deliver(ContentEvents::Data kind, std::string_view bytes);
     void endText();
     // The markup just read whole.
     void startTag(std::string_view tag);
