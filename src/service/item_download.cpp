@@ -186,7 +186,7 @@ void DownloadTransactions::fetchItem(const std::string& MaterialId) {
 bool DownloadTransactions::streamItem(const std::string& MaterialId,
                                       const std::vector<soap::Argument>& request,
                                       std::optional<xml::NodeList>& reply, bool& asked) {
-    if (!MyXMLDocument) return false;
+    if (!MyXMLDocument || !MySoapobject->readsItemsAsTheyArrive()) return false;
     const xml::Node project = MyXMLDocument->firstElementByName("Project");
     if (!project) return false;
     DownloadSession& session = download();

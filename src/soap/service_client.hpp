@@ -90,6 +90,8 @@ class ServiceClient {
     // once it is complete. Any other reply is returned as call() returns it, with `receiver`
     // restarted. Throws as call() does; the receiver then holds no result. What `receiver`
     // throws passes through.
+    // Whether callItem() reads an item as it arrives, rather than as call() does.
+    virtual bool readsItemsAsTheyArrive() const { return false; }
     virtual ItemReply callItem(std::string_view operation, const std::vector<Argument>& args,
                                std::string_view /*item*/, ItemReceiver& /*receiver*/) {
         return {false, call(operation, args)};

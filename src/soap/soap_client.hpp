@@ -139,6 +139,7 @@ class SoapClient : public ServiceClient {
     // one is asked for again when its call comes, and then read as it arrives.
     ItemReply callItem(std::string_view operation, const std::vector<Argument>& args,
                        std::string_view item, ItemReceiver& receiver) override;
+    bool readsItemsAsTheyArrive() const override { return true; }
 
     // Calls announced through prefetch() are fetched ahead on further keep-alive connections
     // while earlier calls wait and their callers work; at most `requests` are in flight at
