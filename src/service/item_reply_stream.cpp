@@ -72,6 +72,8 @@ void StreamedItem::restart() {
 }
 
 void StreamedItem::discard() noexcept {
+    section_.reset();
+    largeSection_ = false;
     frames_.clear();  // temporary payload files go with their replacements
     actions_.clear();
     folder_.reset();
@@ -137,6 +139,34 @@ void StreamedItem::writeText(std::string_view text) {
     write(text.substr(from));
 }
 
+// As a save writes a section's text: "]]>" in it splits it in two.
+void StreamedItem::writeSection(std::string_view content) {
+    std::size_t start = 0;
+    for (std::size_t at = content.find("]]>"); at != std::string_view::npos;
+         at = content.find("]]>", at + 1)) {
+        write("<![CDATA[");
+        write(content.substr(start, at + 2 - start));
+        write("]]>");
+        start = at + 2;
+    }
+    if (start == content.size() && start != 0) return;
+    write("<![CDATA[");
+    write(content.substr(start));
+    write("]]>");
+}
+
+void StreamedItem::settle() {
+    largeSection_ = false;
+    if (!section_) return;
+    Node section = std::move(*section_);
+    section_.reset();
+    place(frames_.back(), std::move(section));
+}
+
+void StreamedItem::startSection() {
+    if (largeSection_) throw NotStreamable{};
+}
+
 void StreamedItem::open(Frame& frame) {
     if (frame.started) return;
     write("<" + frame.name + ">");
@@ -175,14 +205,13 @@ void StreamedItem::append(Frame& frame, const Node& node) {
         frame.copy.appendChild(document.createText(node.content));
         return;
     }
-    write("<![CDATA[");
-    write(node.content);
-    write("]]>");
+    writeSection(node.content);
     frame.copy.appendChild(document.createCData(node.content));
 }
 
 // The node under way is too large to hold: it goes to the file as it comes.
 void StreamedItem::large(Frame& frame) {
+    if (kind_ == Data::CData && section_) throw NotStreamable{};
     if (!frame.held.empty()) decide(frame, Decision::KeepForNow);
     open(frame);
     large_ = true;
@@ -208,6 +237,10 @@ void StreamedItem::endLarge(Frame& frame) {
 }
 
 void StreamedItem::data(Data kind, std::string_view piece) {
+    if (!inNode_) {
+        if (kind == Data::Text) settle();
+        if (kind == Data::CData) startSection();
+    }
     Frame& frame = frames_.back();
     if (!inNode_) {
         inNode_ = true;
@@ -234,6 +267,7 @@ void StreamedItem::data(Data kind, std::string_view piece) {
 }
 
 void StreamedItem::endData(Data kind) {
+    if (!inNode_) startSection();
     Frame& frame = frames_.back();
     if (!inNode_) {  // an empty CDATA section
         inNode_ = true;
@@ -248,6 +282,11 @@ void StreamedItem::endData(Data kind) {
             kind_ == Data::Text && isBlank(frame.payload->nodes.back().content);
     if (large_) {
         endLarge(frame);
+        largeSection_ = kind_ == Data::CData;
+    } else if (kind_ == Data::CData && section_) {
+        section_->content += content_;
+    } else if (kind_ == Data::CData) {
+        section_ = Node{kind_, std::move(content_), false};
     } else {
         place(frame, Node{kind_, std::move(content_), blank_});
     }
@@ -256,10 +295,12 @@ void StreamedItem::endData(Data kind) {
 }
 
 void StreamedItem::otherNode() {
+    settle();
     payloadChild(frames_.back(), false);
 }
 
 void StreamedItem::startElement(std::string_view name, const std::vector<Attribute>& attributes) {
+    settle();
     Frame& parent = frames_.back();
     payloadChild(parent, false);
     parent.hasElementChild = true;
@@ -279,6 +320,7 @@ void StreamedItem::startElement(std::string_view name, const std::vector<Attribu
 }
 
 void StreamedItem::endElement() {
+    settle();
     Frame& frame = frames_.back();
     decide(frame, Decision::Keep);
     write(frame.started ? "</" + frame.name + ">" : "<" + frame.name + "/>");
@@ -288,6 +330,7 @@ void StreamedItem::endElement() {
 
 void StreamedItem::finish() {
     if (frames_.size() != 1) throw Error(err::SoapMalformedReply, "The item ended unfinished");
+    settle();
     decide(frames_.front(), Decision::Keep);
     flush();
     for (Action& action : actions_) {

@@ -112,6 +112,10 @@ class StreamedItem final : public soap::ItemReceiver {
 
     void write(std::string_view bytes);
     void writeText(std::string_view text);
+    void writeSection(std::string_view content);
+    // Places the section that may still be joined by the next one.
+    void settle();
+    void startSection();
     void flush();
     off_t position() const;
     void open(Frame& frame);
@@ -138,6 +142,10 @@ class StreamedItem final : public soap::ItemReceiver {
     std::string lastTextBefore_;      // its text then, when it is a text node
     std::string out_;
     off_t offset_ = 0;  // where out_ starts in the file
+    // Adjacent sections make one node, as the reply reader makes them: the last one, small,
+    // waits for the next event; a large one cannot be joined in place.
+    std::optional<Node> section_;
+    bool largeSection_ = false;
     // The node under way.
     bool inNode_ = false;
     Data kind_ = Data::Text;
