@@ -36,16 +36,16 @@ double threadSeconds() {
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-// The best of `rounds` runs: the figure least disturbed by whatever else the machine does.
 template <class Work>
-double bestSeconds(int rounds, Work&& work) {
-    double best = 1e300;
-    for (int i = 0; i < rounds; ++i) {
-        const double start = threadSeconds();
-        work();
-        best = std::min(best, threadSeconds() - start);
-    }
-    return best;
+double threadSecondsOf(Work&& work) {
+    const double start = threadSeconds();
+    work();
+    return threadSeconds() - start;
+}
+
+double median(std::vector<double> figures) {
+    std::sort(figures.begin(), figures.end());
+    return figures[figures.size() / 2];
 }
 
 std::vector<uint8_t> randomBytes(std::size_t size) {
@@ -62,23 +62,25 @@ double gigabytesPerSecond(std::size_t bytes, double seconds) {
     return static_cast<double>(bytes) / seconds / 1e9;
 }
 
-// One codec figure beside memcpy of the same input size from the same run, twice: into a
-// fresh buffer (what the codec's callers get, so both sides pay for fresh pages) and into a
-// warm one (the bare copy speed of this machine).
+// One codec figure beside memcpy of the same input size, round by round: into a fresh buffer
+// (what the codec's callers get, so both sides pay for fresh pages) and into a warm one (the
+// bare copy speed of this machine). The ratios are the copy's time over the codec's in each
+// round: above 1, the codec is faster than copying.
 struct Figure {
     const char* what;
     std::size_t bytes;
-    double seconds;
-    double freshCopySeconds;
-    double warmCopySeconds;
+    std::vector<double> seconds;
+    std::vector<double> freshRatios;
+    std::vector<double> warmRatios;
 };
 
 void report(const Figure& f) {
     std::printf(
-        "%-36s %6.2f GB/s   %5.2f x memcpy fresh (%5.2f GB/s)   %5.2f x memcpy warm (%5.2f GB/s)\n",
-        f.what, gigabytesPerSecond(f.bytes, f.seconds), f.freshCopySeconds / f.seconds,
-        gigabytesPerSecond(f.bytes, f.freshCopySeconds), f.warmCopySeconds / f.seconds,
-        gigabytesPerSecond(f.bytes, f.warmCopySeconds));
+        "%-36s %6.2f GB/s   x memcpy fresh min %5.2f median %5.2f   x memcpy warm min "
+        "%5.2f median %5.2f\n",
+        f.what, gigabytesPerSecond(f.bytes, median(f.seconds)),
+        *std::min_element(f.freshRatios.begin(), f.freshRatios.end()), median(f.freshRatios),
+        *std::min_element(f.warmRatios.begin(), f.warmRatios.end()), median(f.warmRatios));
 }
 
 double milliseconds(Clock::time_point since) {
@@ -97,8 +99,8 @@ void consume(const Bytes& bytes) {
 // another does; NewPages makes every fresh buffer start on pages the kernel must supply.
 enum class Pages { Recycled, New };
 
-// Times `work` and the two copies of `source` in alternation, round by round, so that all
-// three see the same load on a shared machine, and keeps the best of each.
+// Times `work` and the two copies of `source` round by round, the codec first in one round and
+// last in the next, so that all three see the same load on a shared machine.
 template <class Work>
 Figure measure(const char* what, std::span<const uint8_t> source, int rounds, Work&& work,
                Pages pages = Pages::Recycled) {
@@ -107,22 +109,30 @@ Figure measure(const char* what, std::span<const uint8_t> source, int rounds, Wo
         if (pages == Pages::New) ovk::codec_detail::releaseIdleBytes();
     };
     prepare();
-    const double seconds = bestSeconds(1, work);  // the first run allocates whatever it keeps
-    Figure f{what, source.size(), seconds, 1e300, 1e300};
+    work();  // the first run allocates whatever it keeps
+    Figure f{what, source.size(), {}, {}, {}};
     for (int i = 0; i < rounds; ++i) {
+        double codec = 0;
+        const auto runCodec = [&] {
+            prepare();
+            codec = threadSecondsOf(work);
+        };
+        if (i % 2 == 0) runCodec();
         prepare();
-        f.freshCopySeconds = std::min(f.freshCopySeconds, bestSeconds(1, [&] {
-                                          ovk::ByteBuffer fresh;
-                                          fresh.resize(source.size());
-                                          std::memcpy(fresh.data(), source.data(), source.size());
-                                          consume(fresh);
-                                      }));
-        f.warmCopySeconds = std::min(f.warmCopySeconds, bestSeconds(1, [&] {
-                                         std::memcpy(warm.data(), source.data(), source.size());
-                                         consume(warm);
-                                     }));
-        prepare();
-        f.seconds = std::min(f.seconds, bestSeconds(1, work));
+        const double fresh = threadSecondsOf([&] {
+            ovk::ByteBuffer buffer;
+            buffer.resize(source.size());
+            std::memcpy(buffer.data(), source.data(), source.size());
+            consume(buffer);
+        });
+        const double copy = threadSecondsOf([&] {
+            std::memcpy(warm.data(), source.data(), source.size());
+            consume(warm);
+        });
+        if (i % 2 == 1) runCodec();
+        f.seconds.push_back(codec);
+        f.freshRatios.push_back(fresh / codec);
+        f.warmRatios.push_back(copy / codec);
     }
     return f;
 }
@@ -186,8 +196,8 @@ int benchCodec(std::size_t payload, int rounds) {
 
     const auto& fastest = detail::fastestBase64Kernels();
     std::printf(
-        "payload %zu bytes, best of %d rounds in thread time, kernels: %s; GB = 10^9 bytes of "
-        "input\n",
+        "payload %zu bytes, %d rounds in thread time, codec and copies in turn, kernels: %s; GB = "
+        "10^9 bytes of input (median)\n",
         payload, rounds, fastest.name);
     // Every other vector kernel set this processor runs, for machines that lack the widest.
     std::vector<std::pair<std::string, ovk::Encoding>> narrower;
@@ -234,14 +244,14 @@ int benchCodec(std::size_t payload, int rounds) {
 
     constexpr double kGoal = 0.8;
     auto verdict = [&](const Figure& f) {
-        const double ratio = f.freshCopySeconds / f.seconds;
+        const double ratio = median(f.freshRatios);
         return std::string(ratio >= kGoal ? "met" : "missed") + " at " +
                std::to_string(ratio).substr(0, 4);
     };
-    std::printf("goal: >= %.2f x memcpy into a fresh buffer: EncodeB64 %s, DecodeB64 %s\n", kGoal,
-                verdict(encode).c_str(), verdict(decode).c_str());
+    std::printf("goal: >= %.2f x memcpy into a fresh buffer (median): EncodeB64 %s, DecodeB64 %s\n",
+                kGoal, verdict(encode).c_str(), verdict(decode).c_str());
     std::printf("the same payload wrapped into lines takes %.2f x the time it takes in one line\n",
-                lines.seconds / oneLine.seconds);
+                median(lines.seconds) / median(oneLine.seconds));
 
     ovk::ByteBuffer encoded;
     encoding.EncodeB64(plain, encoded);
@@ -254,69 +264,96 @@ int benchCodec(std::size_t payload, int rounds) {
     return 0;
 }
 
-int benchDownloadList(int count) {
-    std::vector<std::string> ids;
-    ids.reserve(static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i) ids.push_back(std::to_string(10000000 + i * 7));
+// The list's operations, in milliseconds, and the same keys in a plain hash map.
+struct ListRound {
+    double add, find, enumerate, position, remove, removeFirst, plain;
+    bool complete;
+};
+
+ListRound listRound(const std::vector<std::string>& ids, bool plainFirst) {
+    ListRound r{};
+    // The baseline: a plain hash map of the same keys, which keeps no order and folds no case.
+    std::size_t plainFound = 0, plainWalked = 0;
+    const auto plain = [&] {
+        const auto start = Clock::now();
+        std::unordered_map<std::string, std::string> plainMap;
+        for (const auto& id : ids) plainMap.emplace("ID_" + id, id);
+        for (const auto& id : ids) plainFound += plainMap.count("ID_" + id);
+        for (const auto& [key, id] : plainMap) plainWalked += id.size() > 0;
+        r.plain = milliseconds(start);
+    };
+    if (plainFirst) plain();
 
     ovk::DownloadItems items;
     auto start = Clock::now();
     for (const auto& id : ids) items.Add(id, "ID_" + id);
-    const double addMs = milliseconds(start);
+    r.add = milliseconds(start);
 
     start = Clock::now();
     std::size_t found = 0;
     for (const auto& id : ids) found += items.Item("id_" + id) != nullptr;
-    const double findMs = milliseconds(start);
+    r.find = milliseconds(start);
 
     start = Clock::now();
     std::size_t walked = 0;
     for (const auto& item : items.NewEnum()) walked += item->ID().size() > 0;
-    const double enumMs = milliseconds(start);
+    r.enumerate = milliseconds(start);
 
     start = Clock::now();
     for (int32_t position = 1; position <= items.Count(); ++position)
         walked += items.Item(position) != nullptr;
-    const double positionMs = milliseconds(start);
+    r.position = milliseconds(start);
 
     // "Reset Marking" over every row: each article removed by its key, in list order.
     start = Clock::now();
     for (const auto& id : ids) items.Remove("ID_" + id);
-    const double removeMs = milliseconds(start);
+    r.remove = milliseconds(start);
 
     for (const auto& id : ids) items.Add(id, "ID_" + id);
     start = Clock::now();
     while (items.Count() > 0) items.Remove(1);
-    const double removeFirstMs = milliseconds(start);
+    r.removeFirst = milliseconds(start);
 
-    // The baseline: a plain hash map of the same keys, which keeps no order and folds no case.
-    start = Clock::now();
-    std::unordered_map<std::string, std::string> plainMap;
-    for (const auto& id : ids) plainMap.emplace("ID_" + id, id);
-    std::size_t plainFound = 0;
-    for (const auto& id : ids) plainFound += plainMap.count("ID_" + id);
-    std::size_t plainWalked = 0;
-    for (const auto& [key, id] : plainMap) plainWalked += id.size() > 0;
-    const double plainMs = milliseconds(start);
+    if (!plainFirst) plain();
+    r.complete = found == ids.size() && walked == 2 * ids.size() &&
+                 plainFound + plainWalked == 2 * ids.size();
+    return r;
+}
 
-    std::printf("\ndownload list of %d marked articles\n", count);
-    const std::pair<const char*, double> figures[] = {
-        {"add with key", addMs},
-        {"find by key", findMs},
-        {"enumerate", enumMs},
-        {"add + find + enumerate", addMs + findMs + enumMs},
-        {"item at every position", positionMs},
-        {"remove each by key", removeMs},
-        {"remove position 1 until empty", removeFirstMs},
+int benchDownloadList(int count, int rounds) {
+    std::vector<std::string> ids;
+    ids.reserve(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) ids.push_back(std::to_string(10000000 + i * 7));
+
+    std::vector<ListRound> runs;
+    for (int i = 0; i < rounds; ++i) runs.push_back(listRound(ids, i % 2 == 1));
+    const auto middle = [&](double ListRound::*figure) {
+        std::vector<double> values;
+        for (const auto& r : runs) values.push_back(r.*figure);
+        return median(values);
     };
-    for (const auto& [what, ms] : figures) std::printf("  %-30s %8.1f ms\n", what, ms);
+    std::printf("\ndownload list of %d marked articles, %d rounds (medians)\n", count, rounds);
+    const std::pair<const char*, double ListRound::*> figures[] = {
+        {"add with key", &ListRound::add},
+        {"find by key", &ListRound::find},
+        {"enumerate", &ListRound::enumerate},
+        {"item at every position", &ListRound::position},
+        {"remove each by key", &ListRound::remove},
+        {"remove position 1 until empty", &ListRound::removeFirst},
+    };
+    for (const auto& [what, figure] : figures)
+        std::printf("  %-30s %8.1f ms\n", what, middle(figure));
+    std::vector<double> ratios;
+    for (const auto& r : runs) ratios.push_back((r.add + r.find + r.enumerate) / r.plain);
     std::printf(
-        "  baseline: add + find + enumerate in a std::unordered_map %.1f ms; list at %.2f x\n",
-        plainMs, (addMs + findMs + enumMs) / plainMs);
-    if (found != ids.size() || walked != 2 * ids.size() ||
-        plainFound + plainWalked != 2 * ids.size()) {
-        std::fprintf(stderr, "download list lost members\n");
-        return 1;
+        "  add + find + enumerate against the same in a std::unordered_map (%.1f ms, in turn): "
+        "min %.2f median %.2f\n",
+        middle(&ListRound::plain), *std::min_element(ratios.begin(), ratios.end()), median(ratios));
+    for (const auto& r : runs) {
+        if (!r.complete) {
+            std::fprintf(stderr, "download list lost members\n");
+            return 1;
+        }
     }
     return 0;
 }
@@ -331,5 +368,5 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (const int failed = benchCodec(mebibytes << 20, rounds)) return failed;
-    return benchDownloadList(100000);
+    return benchDownloadList(100000, std::min(rounds, 5));
 }

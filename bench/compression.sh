@@ -5,8 +5,9 @@
 # marked, Finish) from two services on the same catalogue in the same run: one that compresses
 # its replies (--gzip) and one that does not. Times the Finish step (from the wizard reaching
 # its last step to DownloadComplete) and the whole run; checks both runs wrote the same
-# download document and files; prints min and median of each and the ratio compressed /
-# uncompressed of the medians (target <= 0.8). ROUNDS alternating runs of each (default 3).
+# download document and files; prints each round's ratio compressed / uncompressed and their
+# min / median (target <= 0.8). ROUNDS rounds (default 3), the two services in turn, the first
+# of them changing every round.
 # Usage: bench/compression.sh BUILD_DIR [ARTICLES] [KBPS] [ROUNDS]
 set -eu
 
@@ -72,11 +73,15 @@ def run(name, url):
 
 results = {"plain": [], "gzip": []}
 for round in range(int(rounds)):
-    for name, url in (("plain", plain), ("gzip", compressed)):
+    sides = (("plain", plain), ("gzip", compressed))
+    for name, url in sides if round % 2 == 0 else sides[::-1]:
         results[name].append(run("%s%d" % (name, round), url))
 
-print("%d articles over a %s kbit/s link, %s runs of each (machine shared with other work)"
+print("%d articles over a %s kbit/s link, %s rounds, the two in turn (machine shared with other work)"
       % (len(project["articles"]), kbps, rounds))
+for round, (p, g) in enumerate(zip(results["plain"], results["gzip"])):
+    print("  round %d: Finish gzip %.2f s, uncompressed %.2f s, ratio %.2f; whole run ratio %.2f"
+          % (round + 1, g[0], p[0], g[0] / p[0], g[1] / p[1]))
 median = {}
 for name, label in (("plain", "uncompressed"), ("gzip", "gzip")):
     finish = [r[0] for r in results[name]]
@@ -87,8 +92,11 @@ for name, label in (("plain", "uncompressed"), ("gzip", "gzip")):
           "item replies %.1f MB on the wire, %.1f MB inflated"
           % (label, min(finish), median[name][0], min(whole), median[name][1],
              wire / 1e6, inflated / 1e6))
-print("  gzip / uncompressed (medians): Finish %.2f (target <= 0.8), whole run %.2f"
-      % (median["gzip"][0] / median["plain"][0], median["gzip"][1] / median["plain"][1]))
+finish_ratios = [g[0] / p[0] for p, g in zip(results["plain"], results["gzip"])]
+whole_ratios = [g[1] / p[1] for p, g in zip(results["plain"], results["gzip"])]
+print("  gzip / uncompressed: Finish min %.2f median %.2f (target <= 0.8), whole run min %.2f median %.2f"
+      % (min(finish_ratios), statistics.median(finish_ratios), min(whole_ratios),
+         statistics.median(whole_ratios)))
 # The documents name their services, whose addresses differ; everything else must be equal.
 same = filecmp.dircmp(results["plain"][0][2], results["gzip"][0][2])
 differing = [name for name in same.diff_files if name != "download.xml"]

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The Finish rewrite of a download document alone, against the floor of reading and writing
-// the same bytes: `cat` of the file into a fresh one, a flush of the file system and the copy
-// renamed over the file (as the rewrite replaces it), timed here as well so that both figures
-// come from the same moment of a loaded machine.
+// the same bytes: the file copied into a fresh one as `cat` would, a flush of the file system
+// and the copy renamed over the file (as the rewrite replaces it), both in this process and
+// timed the same way, in turn, so that both figures come from the same moment of a loaded
+// machine.
 //
 // The rewrite runs as Finish runs it after a download: knowing where the texts its saves wrote
 // stand in the file. Those are the large CDATA sections of the items, found here by a pass over
@@ -47,6 +48,28 @@ double processorSeconds(int who) {
 
 int run(const std::string& command) {
     return std::system(command.c_str());
+}
+
+// What `cat FROM > TO && sync -f TO && mv TO FROM` does, without starting a process.
+bool catSyncRename(const std::filesystem::path& from, const std::filesystem::path& to) {
+    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    bool ok = in >= 0 && out >= 0;
+    std::vector<char> block(std::size_t{1} << 17);
+    for (ssize_t n; ok && (n = ::read(in, block.data(), block.size())) > 0;) {
+        for (ssize_t done = 0; ok && done < n;) {
+            const ssize_t wrote =
+                ::write(out, block.data() + done, static_cast<std::size_t>(n - done));
+            ok = wrote > 0;
+            done += wrote;
+        }
+    }
+    ok = ok && ::syncfs(out) == 0;
+    if (in >= 0) ::close(in);
+    if (out >= 0) ::close(out);
+    std::error_code ec;
+    if (ok) std::filesystem::rename(to, from, ec);
+    return ok && !ec;
 }
 
 // The texts a download of this document would have released: every CDATA section of at least
@@ -109,13 +132,10 @@ int main(int argc, char** argv) {
         const auto measureFloor = [&] {
             std::filesystem::remove(floorCopy);
             const auto start = std::chrono::steady_clock::now();
-            const double cpuStart = processorSeconds(RUSAGE_CHILDREN);
-            if (run("cat '" + copy.string() + "' > '" + floorCopy.string() + "' && sync -f '" +
-                    floorCopy.string() + "' && mv '" + floorCopy.string() + "' '" + copy.string() +
-                    "'") != 0)
-                return false;
+            const double cpuStart = processorSeconds(RUSAGE_SELF);
+            if (!catSyncRename(copy, floorCopy)) return false;
             floor = seconds(start);
-            floorCpu = processorSeconds(RUSAGE_CHILDREN) - cpuStart;
+            floorCpu = processorSeconds(RUSAGE_SELF) - cpuStart;
             return true;
         };
         try {

@@ -78,8 +78,14 @@ echo "replies cut halfway at 10 of $articles articles: exit $status, files ident
 
 echo "one connection at a time against the usual service, $articles articles (seconds):"
 echo "  (one at a time: the usual service with MaxRequestsInFlight=1, what such a server allows)"
+: >"$work/rounds"
 for round in 1 2 3; do
-    for mode in usual one single; do
+    case $round in
+        1) modes="usual one single" ;;
+        2) modes="one single usual" ;;
+        3) modes="single usual one" ;;
+    esac
+    for mode in $modes; do
         case $mode in
             one) serve --one-connection ;;
             *) serve ;;
@@ -97,7 +103,15 @@ for round in 1 2 3; do
         eval "t_$mode=\$(python3 -c \"print('%.2f' % ($end - $start))\")"
     done
     echo "  round $round: usual $t_usual  one connection $t_one  one at a time $t_single"
+    echo "$t_usual $t_one $t_single" >>"$work/rounds"
 done
+python3 - "$work/rounds" <<'PY'
+import statistics, sys
+rounds = [[float(x) for x in line.split()] for line in open(sys.argv[1])]
+for name, column in (("one connection", 1), ("one at a time", 2)):
+    ratios = [r[column] / r[0] for r in rounds]
+    print("  %s / usual: min %.2f median %.2f" % (name, min(ratios), statistics.median(ratios)))
+PY
 
 # The records a document's articles should have left, in its order, as the symbol and GER
 # files hold them.

@@ -11,14 +11,15 @@
 # and files; prints the ratios fetched ahead / one at a time (target for the item loop <= 0.35)
 # and against the latency ideal (the fastest and the median item loop of each bound), and the
 # most requests the service saw at once (in any mode).
-# Each mode runs ROUNDS times (default 2), alternating; the fastest run of each counts.
+# Each round runs every mode, the first mode one further along each round (ROUNDS, default 3);
+# printed are each round's ratios, then their min / median.
 # Usage: bench/pipeline.sh BUILD_DIR [ARTICLES] [LATENCY_MS] [ROUNDS]
 set -eu
 
 build=${1:?usage: pipeline.sh BUILD_DIR [ARTICLES] [LATENCY_MS] [ROUNDS]}
 articles=${2:-200}
 latency=${3:-20}
-rounds=${4:-2}
+rounds=${4:-3}
 root=$(cd "$(dirname "$0")/.." && pwd)
 host=$build/bin/ovk-host
 service=$build/bin/ovk-refservice
@@ -91,36 +92,43 @@ def run(name, in_flight):
 
 modes = (("sequential", 1, "one request at a time"), ("ahead", 4, "4 requests in flight"),
          ("ahead8", 8, "8 requests in flight"))
-best = {}
-loops = {}
+runs = {}
 for round in range(int(rounds)):
-    for name, in_flight, _ in modes:
-        finish, whole, folder, loop = run("%s%d" % (name, round), in_flight)
-        loops.setdefault(name, []).append(loop)
-        if name not in best or finish < best[name][0]:
-            best[name] = (finish, whole, folder, loop)
+    turn = round % len(modes)
+    for name, in_flight, _ in modes[turn:] + modes[:turn]:
+        runs.setdefault(name, []).append(run("%s%d" % (name, round), in_flight))
 
-for name in ("ahead", "ahead8"):
-    same = filecmp.dircmp(best["sequential"][2], best[name][2])
-    if same.left_only or same.right_only or same.diff_files:
-        sys.exit("the runs wrote different results: %s %s %s"
-                 % (same.left_only, same.right_only, same.diff_files))
+for round in range(int(rounds)):
+    for name in ("ahead", "ahead8"):
+        same = filecmp.dircmp(runs["sequential"][round][2], runs[name][round][2])
+        if same.left_only or same.right_only or same.diff_files:
+            sys.exit("the runs wrote different results: %s %s %s"
+                     % (same.left_only, same.right_only, same.diff_files))
 count = len(project["articles"])
-print("%d articles, every reply held back %s ms" % (count, latency))
-for name, _, label in modes:
-    finish, whole, _, loop = best[name]
-    print("  %-22s items %.2f s, Finish %.2f s, whole run %.2f s" % (label, loop, finish, whole))
-print("  fetched ahead / one at a time: items %.2f (target <= 0.35), Finish %.2f, whole run %.2f"
-      % (best["ahead"][3] / best["sequential"][3], best["ahead"][0] / best["sequential"][0],
-         best["ahead"][1] / best["sequential"][1]))
+print("%d articles, every reply held back %s ms; %s rounds, the modes in turn" % (count, latency, rounds))
+
+def spread(ratios):
+    return "min %.2f median %.2f" % (min(ratios), statistics.median(ratios))
+
 # What the latency alone allows: the items after the first, as many at a time as are in
 # flight, each held back.
+ideals = {name: (count - 1) * float(latency) / 1000 / in_flight for name, in_flight, _ in modes}
+for round in range(int(rounds)):
+    line = "  round %d:" % (round + 1)
+    for name, in_flight, label in modes:
+        finish, whole, _, loop = runs[name][round]
+        line += " %s items %.2f s (Finish %.2f s, whole %.2f s);" % (label, loop, finish, whole)
+    seq, ahead = runs["sequential"][round], runs["ahead"][round]
+    print(line + " ahead / one at a time: items %.2f, whole %.2f" % (ahead[3] / seq[3], ahead[1] / seq[1]))
+print("  fetched ahead / one at a time: items %s (target <= 0.35), Finish %s, whole run %s"
+      % (spread([a[3] / s[3] for a, s in zip(runs["ahead"], runs["sequential"])]),
+         spread([a[0] / s[0] for a, s in zip(runs["ahead"], runs["sequential"])]),
+         spread([a[1] / s[1] for a, s in zip(runs["ahead"], runs["sequential"])])))
 for name, in_flight, target in (("ahead", 4, "target <= 1.3"), ("ahead8", 8, "no target")):
-    ideal = (count - 1) * float(latency) / 1000 / in_flight
     print("  items with %d in flight against the latency ideal ((%d - 1) x %s ms / %d = %.2f s): "
-          "%.2f x fastest, %.2f x median (%s)"
-          % (in_flight, count, latency, in_flight, ideal, min(loops[name]) / ideal,
-             statistics.median(loops[name]) / ideal, target))
+          "%s (%s)"
+          % (in_flight, count, latency, in_flight, ideals[name],
+             spread([r[3] / ideals[name] for r in runs[name]]), target))
 print("  (items: from the first item's start to the last one's; Finish adds the structure and"
       " the final rewrite of the document, the same work in every mode)")
 print("  every run wrote the same download document and files")

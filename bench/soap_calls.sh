@@ -2,16 +2,20 @@
 # SPDX-License-Identifier: MIT
 # Service-call benchmark of the SOAP client against the reference service:
 #   1. generates a small catalogue and starts ovk-refservice on a free loopback port,
-#   2. runs soap_calls_bench with 10,000 GetItemData calls of an article without documents
-#      (SoapClient against a bare libcurl client, plus the bare pair),
+#   2. runs soap_calls_bench with ROUNDS rounds of CALLS GetItemData calls of an article
+#      without documents per side (SoapClient against a bare libcurl client, plus the bare
+#      pair), the sides in turn,
 #   3. runs the same calls over HTTPS against a second service with a test certificate,
-#   4. times a 50 MB and a 200 MB document payload reply against the same reply fetched by
-#      bare libcurl: the call, the whole item (download document, files, save), peak memory.
-# Usage: bench/soap_calls.sh BUILD_DIR [CALLS]
+#   4. times a 50 MB and a 200 MB document payload reply in CDATA and a 200 MB one as element
+#      text against the same reply fetched by bare libcurl: the call, the whole item (download
+#      document, files, save), peak memory; 3 rounds each. HUGE_MIB=N adds one round of a
+#      reply of N MiB (4096: the payload of gigabytes an item must take in constant memory).
+# Usage: bench/soap_calls.sh BUILD_DIR [CALLS [ROUNDS]]   (defaults: 2000 calls, 7 rounds)
 set -eu
 
-build=${1:?usage: soap_calls.sh BUILD_DIR [CALLS]}
-calls=${2:-10000}
+build=${1:?usage: soap_calls.sh BUILD_DIR [CALLS [ROUNDS]]}
+calls=${2:-2000}
+rounds=${3:-7}
 bench=$build/bin/soap_calls_bench
 service=$build/bin/ovk-refservice
 
@@ -34,8 +38,8 @@ project=$1 password=$2 lang=$3 material=$4
 pid=$!
 url=$(service_address "$work/out")
 
-echo "== $calls GetItemData calls against ovk-refservice ($url, article $material)"
-"$bench" --endpoint "$url" --calls "$calls" --project "$project" --password "$password" \
+echo "== GetItemData calls against ovk-refservice ($url, article $material)"
+"$bench" --endpoint "$url" --calls "$calls" --rounds "$rounds" --project "$project" --password "$password" \
     --lang "$lang" --material "$material" || status=$?
 
 # The same calls over HTTPS on one kept-alive connection: what encryption costs per call once
@@ -56,16 +60,17 @@ if command -v openssl >/dev/null 2>&1; then
     tls_pid=$!
     tls_url=$(service_address "$work/out-tls")
     echo
-    echo "== $calls GetItemData calls against ovk-refservice over HTTPS ($tls_url)"
-    SSL_CERT_FILE="$work/ca.pem" "$bench" --endpoint "$tls_url" --calls "$calls" \
+    echo "== GetItemData calls against ovk-refservice over HTTPS ($tls_url)"
+    SSL_CERT_FILE="$work/ca.pem" "$bench" --endpoint "$tls_url" --calls "$calls" --rounds "$rounds" \
         --project "$project" --password "$password" --lang "$lang" --material "$material" ||
         status=$?
     kill "$tls_pid" 2>/dev/null && wait "$tls_pid" 2>/dev/null || true
 fi
 
-for mb in 50 200; do
+for large in "50 3" "200 3" "200 3 --as-text" ${HUGE_MIB:+"$HUGE_MIB 1"}; do
+    set -- $large
     echo
-    echo "== $mb MB document payload reply"
-    "$bench" --large-mb "$mb" || status=$?
+    echo "== $1 MB document payload reply${3:+ (Base64 as element text)}"
+    "$bench" --large-mb "$1" --rounds "$2" ${3:+"$3"} || status=$?
 done
 exit "${status:-0}"

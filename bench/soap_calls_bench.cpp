@@ -1,24 +1,26 @@
 // SPDX-License-Identifier: MIT
 // Service-call throughput and memory of the SOAP client.
 //
-// Throughput: N sequential small GetItemData calls through SoapClient, against the same
-// requests sent by a bare libcurl client over one reused connection, in the same run and
-// against the same service; the ratio bare/client is the client's overhead. The bare pair
-// (bare libcurl against a minimal cpp-httplib server with TCP_NODELAY) is measured too, so a
-// slow service cannot hide behind a slow baseline. The client's processor time per call
+// Throughput: rounds of N sequential small GetItemData calls through SoapClient, against the
+// same requests sent by a bare libcurl client over one reused connection, in the same run and
+// against the same service, the sides in turn; the ratios of each round, then min / median. The
+// bare pair (bare libcurl against a minimal cpp-httplib server with TCP_NODELAY) is measured too,
+// so a slow service cannot hide behind a slow baseline. The client's processor time per call
 // (getrusage of the calling thread) is set against bare libcurl's, as calls per second are
 // capped by the service.
 //
 // Large replies (--large-mb N): one GetItemData reply carrying an N MiB Base64 document,
-// served from a child process so that the server's copy does not count. The call and the
-// whole item as the component takes it (call, reply beneath Project, payload files, save)
-// are set against the same reply fetched by bare libcurl (the transfer floor) and fetched into
-// a file beside a file of the decoded payload's size, both synced (the write floor); each runs
-// in a process of its own so that its peak resident set is its own.
+// in CDATA or as element text (--as-text), served from a child process so that the server's
+// copy does not count. The call and the whole item as the component takes it (call, reply
+// beneath Project, payload files, save) are set against the same reply fetched by bare libcurl
+// (the transfer floor) and fetched into a file beside a file of the decoded payload's size,
+// both synced (the write floor), round by round; each runs in a process of its own so that its
+// peak resident set is its own.
 
 #include <curl/curl.h>
 #include <httplib.h>
 #include <libxml/tree.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -57,14 +59,15 @@ struct Options {
     std::string project = "P1";
     int16_t lang = 1031;
     std::string material = "4711";
-    int largeMb = 0;  // > 0: the memory measurement instead of the throughput one
+    int largeMb = 0;      // > 0: the memory measurement instead of the throughput one
+    bool asText = false;  // the large reply's Base64 as element text instead of CDATA
 };
 
 void usage() {
     std::cout
         << "Usage: soap_calls_bench [--endpoint URL] [--wsdl FILE] [--calls N] [--rounds N]\n"
            "                        [--password P] [--project ID] [--lang N] [--material ID]\n"
-           "       soap_calls_bench --large-mb N [--wsdl FILE]\n";
+           "       soap_calls_bench --large-mb N [--as-text] [--rounds N] [--wsdl FILE]\n";
 }
 
 Options parse(int argc, char** argv) {
@@ -93,6 +96,8 @@ Options parse(int argc, char** argv) {
             o.material = value();
         else if (a == "--large-mb")
             o.largeMb = std::stoi(value());
+        else if (a == "--as-text")
+            o.asText = true;
         else if (a == "--help" || a == "-h") {
             usage();
             std::exit(0);
@@ -120,9 +125,9 @@ std::string smallItemReply() {
 }
 
 // A GetItemData reply of about `bytes`, as a service sends a large document: one Base64 text
-// of pseudo-random bytes in one CDATA section, without line breaks, beside a few symbol and
-// GER records.
-std::string largeItemReply(std::size_t bytes) {
+// of pseudo-random bytes without line breaks, in one CDATA section or as element text (as most
+// SOAP stacks send xsd:base64Binary), beside a few symbol and GER records.
+std::string largeItemReply(std::size_t bytes, bool asText = false) {
     static constexpr char kDigits[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string records;
@@ -137,8 +142,9 @@ std::string largeItemReply(std::size_t bytes) {
     }
     return envelope("<root><Articleinfo><Number>4711</Number><BINARY><SYMBOLS>" + records +
                     "</SYMBOLS><GERS><Ger><![CDATA[G1;4711;X]]></Ger></GERS><DOCUMENTS>"
-                    "<Document Name=\"big.pdf\"><![CDATA[" +
-                    document + "]]></Document></DOCUMENTS></BINARY></Articleinfo></root>");
+                    "<Document Name=\"big.pdf\">" +
+                    (asText ? "" : "<![CDATA[") + document + (asText ? "" : "]]>") +
+                    "</Document></DOCUMENTS></BINARY></Articleinfo></root>");
 }
 
 // A minimal SOAP server that answers every POST with one fixed reply.
@@ -281,10 +287,22 @@ Rate measureCalls(int calls, const std::function<void()>& call) {
     return {calls / elapsed.count(), (threadCpuSeconds() - cpuStart) * 1e6 / calls};
 }
 
-// Keeps the best of each: more calls per second, less processor time per call.
-void keepBest(Rate& best, const Rate& run) {
-    best.perSecond = std::max(best.perSecond, run.perSecond);
-    best.cpuMicros = best.cpuMicros == 0 ? run.cpuMicros : std::min(best.cpuMicros, run.cpuMicros);
+// The smallest and the middle of the rounds' figures.
+struct Spread {
+    double min = 0;
+    double median = 0;
+};
+Spread spread(std::vector<double> figures) {
+    std::sort(figures.begin(), figures.end());
+    return {figures.front(), figures[figures.size() / 2]};
+}
+
+// Runs `sides` in turn, the first one of each round one further along than in the round
+// before, so that no side always has the warmer or the colder machine.
+void alternate(int rounds, const std::vector<std::function<void()>>& sides) {
+    for (int round = 0; round < rounds; ++round) {
+        for (std::size_t i = 0; i < sides.size(); ++i) sides[(i + round) % sides.size()]();
+    }
 }
 
 // The text held beneath `node`, measured in place: Node::text() would copy it twice and spoil
@@ -342,36 +360,45 @@ int throughput(const Options& o) {
     FixedServer pairServer(smallItemReply());
     BareClient pairClient(pairServer.url(), op->soapAction, request);
 
-    Rate soap, bareRate, pair, hookedRate;
-    for (int round = 0; round < o.rounds; ++round) {
-        keepBest(bareRate, measureCalls(o.calls, [&] { bare.call(); }));
-        keepBest(soap, measureCalls(o.calls, [&] { client.call("GetItemData", args); }));
-        keepBest(hookedRate, measureCalls(o.calls, [&] { hooked.call("GetItemData", args); }));
-        keepBest(pair, measureCalls(o.calls, [&] { pairClient.call(); }));
-    }
-    const double cpuRatio = soap.cpuMicros / bareRate.cpuMicros;
+    std::vector<Rate> soap, bareRate, pair, hookedRate;
+    alternate(
+        o.rounds,
+        {[&] { bareRate.push_back(measureCalls(o.calls, [&] { bare.call(); })); },
+         [&] { soap.push_back(measureCalls(o.calls, [&] { client.call("GetItemData", args); })); },
+         [&] {
+             hookedRate.push_back(measureCalls(o.calls, [&] { hooked.call("GetItemData", args); }));
+         },
+         [&] { pair.push_back(measureCalls(o.calls, [&] { pairClient.call(); })); }});
     std::printf("service:            %s\n",
                 o.endpoint.empty() ? "in-process minimal server" : endpoint.c_str());
-    std::printf("calls per run:      %d (best of %d runs)\n", o.calls, o.rounds);
-    std::printf("SoapClient:         %.0f calls/s, %.1f us client CPU per call\n", soap.perSecond,
-                soap.cpuMicros);
     std::printf(
-        "bare libcurl:       %.0f calls/s, %.1f us client CPU per call (same service, "
-        "same request)\n",
-        bareRate.perSecond, bareRate.cpuMicros);
-    std::printf("ratio bare/client:  %.2f calls/s (target <= 1.5)\n",
-                bareRate.perSecond / soap.perSecond);
-    std::printf("client CPU ratio:   %.2f x bare libcurl per call (getrusage; target <= 1.2)\n",
-                cpuRatio);
+        "floor:              bare libcurl posting the same request over one kept-alive "
+        "connection, in this process; processor time of the calling thread (getrusage)\n");
     std::printf(
-        "with wait hook:     %.0f calls/s, %.1f us CPU per call, ratio client/hooked %.2f "
-        "(hook ran %d times)\n",
-        hookedRate.perSecond, hookedRate.cpuMicros, soap.perSecond / hookedRate.perSecond,
-        hookCalls);
+        "%d rounds of %d calls per side, the sides in turn (bare, client, client with the wait "
+        "hook, bare pair), each round starting one side further along\n",
+        o.rounds, o.calls);
+    std::vector<double> cpuRatios, rateRatios, hookRatios;
+    for (int r = 0; r < o.rounds; ++r) {
+        cpuRatios.push_back(soap[r].cpuMicros / bareRate[r].cpuMicros);
+        rateRatios.push_back(bareRate[r].perSecond / soap[r].perSecond);
+        hookRatios.push_back(soap[r].perSecond / hookedRate[r].perSecond);
+        std::printf(
+            "round %d: client %.0f calls/s %.1f us CPU, bare %.0f calls/s %.1f us CPU, "
+            "CPU ratio %.2f, calls/s ratio %.2f; hooked %.0f calls/s; bare pair %.0f calls/s\n",
+            r + 1, soap[r].perSecond, soap[r].cpuMicros, bareRate[r].perSecond,
+            bareRate[r].cpuMicros, cpuRatios.back(), rateRatios.back(), hookedRate[r].perSecond,
+            pair[r].perSecond);
+    }
+    const Spread cpu = spread(cpuRatios), rate = spread(rateRatios), hook = spread(hookRatios);
+    std::printf("client CPU per call / bare libcurl's: min %.2f median %.2f (target <= 1.2)\n",
+                cpu.min, cpu.median);
+    std::printf("bare calls/s / client calls/s:       min %.2f median %.2f (target <= 1.5)\n",
+                rate.min, rate.median);
     std::printf(
-        "bare pair:          %.0f calls/s (bare libcurl, minimal cpp-httplib, TCP_NODELAY)\n",
-        pair.perSecond);
-    return bareRate.perSecond / soap.perSecond <= 1.5 && cpuRatio <= 1.2 ? 0 : 2;
+        "client / with wait hook, calls/s:    min %.2f median %.2f (the hook ran %d times)\n",
+        hook.min, hook.median, hookCalls);
+    return rate.median <= 1.5 && cpu.median <= 1.2 ? 0 : 2;
 }
 
 // The reply fetched by libcurl into a discarded buffer: the floor no client can go under.
@@ -477,9 +504,23 @@ double wholeItemSeconds(const Options& o, const std::string& url,
     return seconds;
 }
 
-// One GetItemData reply of --large-mb MiB carrying one Base64 document, served from a child
-// process: the call and the whole item against the same reply fetched by bare libcurl, each
-// the best of --rounds, and the peak memory of each in a process of its own.
+// Keeps this process on one processor: the large reply's server on the last one, so that it
+// does not take the processor a measured side runs on, while a side that works in two threads
+// still has the others. A machine of one processor runs both on it.
+void keepToProcessor(int which) {
+    const long processors = sysconf(_SC_NPROCESSORS_ONLN);
+    if (processors < 2) return;
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    CPU_SET(static_cast<int>(which % processors), &set);
+    sched_setaffinity(0, sizeof set, &set);
+}
+
+// One GetItemData reply of --large-mb MiB carrying one Base64 document, served by a process of
+// its own started before any timing and kept to the last processor. In every round the
+// transfer floor, the keeping floor, the write floor, the call and the whole item run in turn,
+// each in a process of its own (so that its peak resident set is its own), the first one
+// further along each round; the ratios of each round, then their min / median.
 int largeReply(const Options& o) {
     const std::size_t bytes = static_cast<std::size_t>(o.largeMb) << 20;
     int ready[2];
@@ -487,7 +528,8 @@ int largeReply(const Options& o) {
     const pid_t server = fork();
     if (server == 0) {
         close(ready[0]);
-        FixedServer fixed(largeItemReply(bytes));
+        keepToProcessor(static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN)) - 1);
+        FixedServer fixed(largeItemReply(bytes, o.asText));
         const int port = fixed.port();
         if (write(ready[1], &port, sizeof port) != sizeof port) _exit(1);
         pause();
@@ -506,64 +548,86 @@ int largeReply(const Options& o) {
         std::filesystem::temp_directory_path() / ("soap_calls_bench." + std::to_string(getpid()));
     std::filesystem::create_directories(work);
 
-    const std::size_t replyBytes = largeItemReply(0).size() + bytes;
-    double floor = 1e9, keepFloor = 1e9, writeFloor = 1e9, call = 1e9, item = 1e9;
+    const std::size_t replyBytes = largeItemReply(0, o.asText).size() + bytes;
+    std::vector<double> floor, keepFloor, writeFloor, call, item;
     double floorRss = 0, callRss = 0, itemRss = 0;
-    for (int round = 0; round < o.rounds; ++round) {
-        const auto bare = inChild([&] { return transferSeconds(url, op->soapAction, request); });
-        const auto kept =
-            inChild([&] { return transferSeconds(url, op->soapAction, request, replyBytes + 1); });
-        const auto written = inChild(
-            [&] { return writeFloorSeconds(url, op->soapAction, request, bytes / 4 * 3, work); });
-        const auto soap = inChild([&] {
-            ovk::soap::SoapClient client;
-            client.initialize(o.wsdl);
-            client.setProperty("EndPointURL", url);
-            const auto start = Clock::now();
-            const auto nodes = client.call("GetItemData", args);
-            const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-            if (!nodes || textBytes(nodes->first()) < bytes / 2)
-                throw std::runtime_error("the reply lost its payload");
-            return seconds;
-        });
-        const auto whole = inChild([&] { return wholeItemSeconds(o, url, work); });
-        floor = std::min(floor, bare.first);
-        keepFloor = std::min(keepFloor, kept.first);
-        writeFloor = std::min(writeFloor, written.first);
-        call = std::min(call, soap.first);
-        item = std::min(item, whole.first);
-        floorRss = std::max(floorRss, bare.second);
-        callRss = std::max(callRss, soap.second);
-        itemRss = std::max(itemRss, whole.second);
-    }
+    const auto record = [](std::vector<double>& times, double& peak,
+                           std::pair<double, double> figures) {
+        times.push_back(figures.first);
+        peak = std::max(peak, figures.second);
+    };
+    double unused = 0;
+    alternate(
+        o.rounds,
+        {[&] {
+             record(floor, floorRss,
+                    inChild([&] { return transferSeconds(url, op->soapAction, request); }));
+         },
+         [&] {
+             record(keepFloor, unused, inChild([&] {
+                        return transferSeconds(url, op->soapAction, request, replyBytes + 1);
+                    }));
+         },
+         [&] {
+             record(writeFloor, unused, inChild([&] {
+                        return writeFloorSeconds(url, op->soapAction, request, bytes / 4 * 3, work);
+                    }));
+         },
+         [&] {
+             record(call, callRss, inChild([&] {
+                        ovk::soap::SoapClient client;
+                        client.initialize(o.wsdl);
+                        client.setProperty("EndPointURL", url);
+                        const auto start = Clock::now();
+                        const auto nodes = client.call("GetItemData", args);
+                        const double seconds =
+                            std::chrono::duration<double>(Clock::now() - start).count();
+                        if (!nodes || textBytes(nodes->first()) < bytes / 2)
+                            throw std::runtime_error("the reply lost its payload");
+                        return seconds;
+                    }));
+         },
+         [&] { record(item, itemRss, inChild([&] { return wholeItemSeconds(o, url, work); })); }});
     kill(server, SIGTERM);
     waitpid(server, nullptr, 0);
     std::filesystem::remove_all(work);
 
     const double replyMiB = static_cast<double>(replyBytes) / (1 << 20);
-    const double rssBound = 1.5 * replyMiB + 32 + floorRss;
-    std::printf("reply:              %.0f MiB of XML, one Base64 document (best of %d)\n", replyMiB,
-                o.rounds);
-    std::printf("transfer floor:     %.3f s (bare libcurl into a discarded buffer)\n", floor);
-    std::printf("write floor:        %.3f s (the same into a file, the decoded file, fsync)\n",
-                writeFloor);
-    std::printf("keeping floor:      %.3f s (the same kept in fresh memory, 512 KiB pieces)\n",
-                keepFloor);
     std::printf(
-        "call:               %.3f s = %.2f x the transfer floor (target <= 1.5), %.2f x the "
-        "keeping floor\n",
-        call, call / floor, call / keepFloor);
+        "reply:              %.0f MiB of XML, one Base64 document as %s; %d rounds, the sides in "
+        "turn\n",
+        replyMiB, o.asText ? "element text" : "CDATA", o.rounds);
     std::printf(
-        "whole item:         %.3f s = %.2f x the write floor (target <= 1.3; call, document, "
-        "files, save)\n",
-        item, item / writeFloor);
-    std::printf("peak RSS:           bare %.0f MiB, call %.0f MiB, whole item %.0f MiB\n", floorRss,
-                callRss, itemRss);
+        "floors:             transfer: bare libcurl into a discarded buffer; keeping: the same "
+        "into fresh memory in 512 KiB pieces; write: the same into a file beside a file of the "
+        "decoded size, both fsynced; each side a process of its own, the server kept to the last "
+        "processor\n");
+    std::vector<double> callRatios, keepRatios, itemRatios;
+    for (int r = 0; r < o.rounds; ++r) {
+        callRatios.push_back(call[r] / floor[r]);
+        keepRatios.push_back(call[r] / keepFloor[r]);
+        itemRatios.push_back(item[r] / writeFloor[r]);
+        std::printf(
+            "round %d: transfer %.3f s, keeping %.3f s, write %.3f s, call %.3f s (%.2f x "
+            "transfer, %.2f x keeping), whole item %.3f s (%.2f x write)\n",
+            r + 1, floor[r], keepFloor[r], writeFloor[r], call[r], callRatios.back(),
+            keepRatios.back(), item[r], itemRatios.back());
+    }
+    const Spread callSpread = spread(callRatios), keepSpread = spread(keepRatios),
+                 itemSpread = spread(itemRatios);
+    std::printf("call / transfer floor:    min %.2f median %.2f (target <= 1.5)\n", callSpread.min,
+                callSpread.median);
+    std::printf("call / keeping floor:     min %.2f median %.2f\n", keepSpread.min,
+                keepSpread.median);
     std::printf(
-        "peak RSS bound:     %.0f MiB = bare + 1.5 x reply + 32 MiB; whole item at "
-        "%.2f x the bound (target <= 1)\n",
-        rssBound, itemRss / rssBound);
-    return call / floor <= 1.5 && item / writeFloor <= 1.3 && itemRss <= rssBound ? 0 : 2;
+        "whole item / write floor: min %.2f median %.2f (target <= 1.1; call, document, files, "
+        "save)\n",
+        itemSpread.min, itemSpread.median);
+    std::printf(
+        "peak RSS:                 bare %.0f MiB, call %.0f MiB, whole item %.0f MiB (target <= "
+        "128 MiB)\n",
+        floorRss, callRss, itemRss);
+    return callSpread.median <= 1.5 && itemSpread.median <= 1.1 && itemRss <= 128 ? 0 : 2;
 }
 
 }  // namespace

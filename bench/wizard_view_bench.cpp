@@ -26,6 +26,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "component/client_services.hpp"
 #include "platform/manual_clock.hpp"
@@ -47,17 +49,6 @@ constexpr int kSecondLevel = 100;
 constexpr int kLeaves = 100;  // per second-level node: 100,000 leaves in all
 constexpr int kRows = 20000;
 constexpr int kColumns = 12;
-
-template <class Work>
-double bestSeconds(int rounds, Work&& work) {
-    double best = 1e300;
-    for (int i = 0; i < rounds; ++i) {
-        const auto start = Clock::now();
-        work();
-        best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
-    }
-    return best;
-}
 
 // A service reply as the SOAP client hands it over: the children of the return element.
 ovk::xml::NodeList parseReply(const std::string& text) {
@@ -127,39 +118,52 @@ struct NoEvents : ovk::WizardEvents {
     void HandlerFailed(int32_t, const std::string&, const std::string&) override {}
 };
 
-// The best round of a form's work followed by the window showing it; `prepare` runs untimed
-// before each round. The window's part also pays for malloc tidying up the reply the form has
-// just freed (a 12 MB document is hundreds of thousands of small blocks): after FillList that
-// is most of it, while drawing 20,000 rows costs about 15 ms.
-struct Timing {
-    double total = 1e300;
-    double window = 0;
-};
-template <class Work, class Show, class Prepare = void (*)()>
-Timing measure(
-    int rounds, Work&& work, Show&& show, Prepare&& prepare = [] {}) {
-    Timing best;
+double secondsOf(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// A form's work followed by the window showing it, against a baseline, the two in turn and the
+// first of them changing every round; `prepare` runs untimed before each round. The window's
+// part also pays for malloc tidying up the reply the form has just freed (a 12 MB document is
+// hundreds of thousands of small blocks): after FillList that is most of it, while drawing
+// 20,000 rows costs about 15 ms. Prints each round's ratio, then min / median.
+template <class Work, class Show, class Baseline, class Prepare>
+void compare(const char* what, const char* baselineName, const char* target, int rounds,
+             Work&& work, Show&& show, Baseline&& baseline, Prepare&& prepare) {
+    std::vector<double> ratios;
     for (int i = 0; i < rounds; ++i) {
+        double base = 0;
+        if (i % 2 == 0) base = baseline();
         prepare();
         const auto start = Clock::now();
         work();
         const auto shown = Clock::now();
         show();
-        const auto end = Clock::now();
-        const double total = std::chrono::duration<double>(end - start).count();
-        if (total < best.total) best = {total, std::chrono::duration<double>(end - shown).count()};
+        const double total = secondsOf(start);
+        const double window = secondsOf(shown);
+        if (i % 2 == 1) base = baseline();
+        ratios.push_back(total / base);
+        std::printf("    round %d: %s %.1f ms (window %.1f ms), %s %.1f ms: %.2f x\n", i + 1, what,
+                    total * 1e3, window * 1e3, baselineName, base * 1e3, ratios.back());
     }
-    return best;
+    std::sort(ratios.begin(), ratios.end());
+    std::printf("%-26s / %s: min %.2f median %.2f %s\n", what, baselineName, ratios.front(),
+                ratios[ratios.size() / 2], target);
 }
 
-void report(const char* what, Timing timing, double parseSeconds) {
-    std::printf(
-        "%-26s %8.1f ms (window %6.1f ms)   parse only %7.1f ms   %5.2f x  (target <= 5 x)\n", what,
-        timing.total * 1e3, timing.window * 1e3, parseSeconds * 1e3, timing.total / parseSeconds);
-}
-
-double secondsOf(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
+// Marking every row at its plainest: a flag per row, and each row's identifier added under its
+// key to a hash map and a vector, in order.
+double plainMarking(const std::vector<ovk::ListView::Row>& rows) {
+    const auto start = Clock::now();
+    std::vector<char> checked(rows.size());
+    std::unordered_map<std::string, std::size_t> index;
+    std::vector<std::shared_ptr<std::string>> members;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        checked[i] = 1;
+        if (index.emplace(rows[i].Key, members.size()).second)
+            members.push_back(std::make_shared<std::string>(rows[i].Text));
+    }
+    return secondsOf(start);
 }
 
 // The longest time the event loop went without turning while a piece of work ran: a timer due
@@ -257,7 +261,7 @@ int browseService(const std::string& endpoint, const std::string& screenshot) {
     std::printf("LoadTree once more, replacing it: %d nodes in %.2f s, longest block %.0f ms\n",
                 wizard.tvTree.Count(), secondsOf(start), rebuildBlock);
 
-    const std::string branch = "0{}Catalog||7{}Group 42||3{}Maker 7";
+    const std::string branch = "0{}Catalog||7{}Group 4||3{}Maker 7";
     const int maker = wizard.tvTree.find(branch);
     const int group = maker >= 0 ? wizard.tvTree.node(maker).parent : -1;
     if (maker < 0) {
@@ -322,30 +326,33 @@ int main(int argc, char** argv) {
     window.show();
     auto paint = [&] { window.paint(); };
 
-    std::printf("tree %d nodes (%zu bytes), list %d rows x %d columns (%zu bytes), best of %d\n",
-                1 + kTopLevel * (1 + kSecondLevel * (1 + kLeaves)), tree.size(), kRows, kColumns,
-                selection.size(), rounds);
-
-    const double parseTree = bestSeconds(rounds, [&] { parseReply(tree); });
-    report("LoadTree with the window",
-           measure(
-               rounds, [&] { wizard.LoadTree(); }, paint),
-           parseTree);
-
-    const double parseSelection = bestSeconds(rounds, [&] { parseReply(selection); });
-    report("FillList with the window",
-           measure(
-               rounds, [&] { wizard.FillList(parseReply(selection)); }, paint),
-           parseSelection);
-
-    report("Mark All with the window",
-           measure(
-               rounds, [&] { wizard.mnuLvSelectAll_Click(); }, paint,
-               [&] {
-                   wizard.mnuLvDeselect_Click();
-                   paint();
-               }),
-           parseSelection);
+    std::printf(
+        "tree %d nodes (%zu bytes), list %d rows x %d columns (%zu bytes), %d rounds; baselines: "
+        "parsing the same reply into a document, marking the same rows in a plain vector and "
+        "hash map; each round's baseline before or after the subject in turn\n",
+        1 + kTopLevel * (1 + kSecondLevel * (1 + kLeaves)), tree.size(), kRows, kColumns,
+        selection.size(), rounds);
+    const auto parseSeconds = [](const std::string& text) {
+        const auto start = Clock::now();
+        parseReply(text);
+        return secondsOf(start);
+    };
+    const auto nothing = [] {};
+    compare(
+        "LoadTree with the window", "parse only", "(target <= 5 x)", rounds,
+        [&] { wizard.LoadTree(); }, paint, [&] { return parseSeconds(tree); }, nothing);
+    compare(
+        "FillList with the window", "parse only", "(target <= 5 x)", rounds,
+        [&] { wizard.FillList(parseReply(selection)); }, paint,
+        [&] { return parseSeconds(selection); }, nothing);
+    compare(
+        "Mark All with the window", "plain marking", "", rounds,
+        [&] { wizard.mnuLvSelectAll_Click(); }, paint,
+        [&] { return plainMarking(wizard.lvList.rows()); },
+        [&] {
+            wizard.mnuLvDeselect_Click();
+            paint();
+        });
 
     const bool complete =
         wizard.tvTree.Count() == 1 + kTopLevel * (1 + kSecondLevel * (1 + kLeaves)) &&

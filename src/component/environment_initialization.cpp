@@ -52,8 +52,8 @@ struct StepFailure {
     Error error;
 };
 
-[[noreturn]] void fail(int32_t result, int32_t number, std::string message,
-                       std::string source = "Init") {
+[[noreturn]] void abortInit(int32_t result, int32_t number, std::string message,
+                            std::string source = "Init") {
     throw StepFailure{result, Error(number, std::move(message), std::move(source))};
 }
 
@@ -63,7 +63,7 @@ std::string componentFile(std::string_view name) {
 
 void requireComponentFile(const char* name, int32_t result) {
     if (!FileExistsInAppPath(name))
-        fail(result, err::FileNotFound, "File " + componentFile(name) + " not found.");
+        abortInit(result, err::FileNotFound, "File " + componentFile(name) + " not found.");
 }
 
 // The attribute at `position` of the client data; a missing one is the host platform's
@@ -76,11 +76,11 @@ std::string clientDataAttribute(const xml::Node& clientData, std::size_t positio
     return *value;
 }
 
-// An Exception record a service sent instead of an answer: its ID (17 when it is not a number),
-// Description and Source become the failure.
-[[noreturn]] void failWithRecord(int32_t result, const xml::Node& record) {
+// An Exception record a service sent instead of an answer: its ID (CannotPerform when it is not
+// a number), Description and Source become the failure.
+[[noreturn]] void abortInitWithRecord(int32_t result, const xml::Node& record) {
     const std::string id = record.attribute("ID").value_or("");
-    int32_t number = 17;
+    int32_t number = err::CannotPerform;
     try {
         std::size_t used = 0;
         const long value = std::stol(id, &used);
@@ -88,8 +88,8 @@ std::string clientDataAttribute(const xml::Node& clientData, std::size_t positio
             number = static_cast<int32_t>(value);
     } catch (const std::exception&) {
     }
-    fail(result, number, record.attribute("Description").value_or(""),
-         record.attribute("Source").value_or(""));
+    abortInit(result, number, record.attribute("Description").value_or(""),
+              record.attribute("Source").value_or(""));
 }
 
 // Only a web address is handed to the shell as the installer of a newer client: a service
@@ -145,12 +145,14 @@ void Client::Impl::runReported(int32_t& Result, int32_t& Init, const std::functi
             error = currentError();
             error.source = "Init";
         }
-        if (error.number == err::InvalidArgument && Result == -10 && error.source == "Init") {
-            raiseException(17, kClientDataMissing, "INIT.GetClientData");
+        if (error.number == err::InvalidArgument && Result == init::ReadingClientData &&
+            error.source == "Init") {
+            raiseException(err::CannotPerform, kClientDataMissing, "INIT.GetClientData");
         } else {
             raiseException(error.number, error.description, error.source);
         }
-        if (Result > 0) Result = -999;
+        // A positive Result is the user's answer to the new version's question.
+        if (Result > 0) Result = init::AfterNewVersionAccepted;
         Init = Result;
     }
 }
@@ -160,137 +162,143 @@ void Client::Impl::stepPassed(const char* step, const std::string& detail) {
 }
 
 void Client::Impl::prepareDocument(const std::string& downloadFile, int32_t& Result) {
-    // 1-5: the installation and the document.
+    // The document and the installation.
     if (!downloadFile.empty()) DownloadFile = downloadFile;
     std::error_code ec;
     if (!std::filesystem::is_regular_file(DownloadFile, ec)) {
-        fail(-1, err::FileNotFound, "File " + DownloadFile + " not found.");
+        abortInit(init::DocumentMissing, err::FileNotFound, "File " + DownloadFile + " not found.");
     }
-    requireComponentFile("NLS.XML", -2);
-    requireComponentFile("TARVO_download.XSD", -3);
-    requireComponentFile("MERIDO_download.XSD", -4);
+    requireComponentFile("NLS.XML", init::LanguageFileMissing);
+    requireComponentFile("TARVO_download.XSD", init::TarvoSchemaMissing);
+    requireComponentFile("MERIDO_download.XSD", init::MeridoSchemaMissing);
     stepPassed("installation", files::componentDir().string());
 
-    // 6: a new service client replaces the old one.
-    Result = -991;
+    // A new service client replaces the old one.
+    Result = init::MakingServiceClient;
     MySoapobject = services->makeServiceClient();
 
-    // 7: the document must be well-formed before anything else looks at it. Before even that,
+    // The document must be well-formed before anything else looks at it. Before even that,
     // what an interrupted download left is repaired, with the document held so that no other
     // download is in the middle of writing it.
-    Result = -992;
+    Result = init::CheckingDocument;
     const auto held = holdForChecks(DownloadFile, transactions.session());
     MyXMLDocument = std::make_shared<xml::Document>();
     try {
         *MyXMLDocument = LoadDownloadDocument(DownloadFile);
     } catch (const xml::ParseError& e) {
-        fail(-7, 17, e.failure.reason);
+        abortInit(init::DocumentInvalid, err::CannotPerform, e.failure.reason);
     }
     MyXMLDocument = std::make_shared<xml::Document>();
     stepPassed("well-formed", DownloadFile);
 
-    // 8
+    // The windows' language: one the resource file lacks gives way to the fallback.
     if (!IsGuiLanguageAvailable(GUILangID)) {
         GUILangID = kFallbackLanguage;
         // The boxes still to come speak the fallback language, their buttons included.
         services->ui->useLanguage(GUILangID);
     }
 
-    // 9-11: project type, schema, validation.
+    // Project type, schema, validation.
     projectType = GetProjectType(DownloadFile);
-    if (isErrorText(projectType)) fail(-5, 17, projectType);
+    if (isErrorText(projectType))
+        abortInit(init::UnknownProjectType, err::CannotPerform, projectType);
     stepPassed("project type", projectType);
     const std::string schemaPath = BuildSchemaFileName(projectType, files::componentDir());
-    if (isErrorText(schemaPath)) fail(-6, 17, schemaPath);
+    if (isErrorText(schemaPath)) abortInit(init::NoSchemaForType, err::CannotPerform, schemaPath);
     stepPassed("schema", schemaPath);
     transactions.lastItemsStandIn = true;
     transactions.loadedItems = {};
     MyXMLDocument = ValidateDocument(schemaPath, DownloadFile, &transactions.loadedItems.sections);
     if (!MyXMLDocument)
-        fail(-7, 17, "Error validating DownloadFile with Schema\r\n" + validationText());
+        abortInit(init::DocumentInvalid, err::CannotPerform,
+                  "Error validating DownloadFile with Schema\r\n" + validationText());
     transactions.loadedItems.file = DownloadTransactions::fileIdentity(DownloadFile);
     stepPassed("valid", schemaPath);
 
-    // 12-13: configuration.
+    // The connection settings.
     const ConfigInfo info = GetConfigInfos(MyXMLDocument.get());
     if (isErrorText(info[config::Url]))
-        fail(-8, 57, "Failed to gather Config-Information" + info[config::Url]);
+        abortInit(init::NoConfiguration, err::DeviceIo,
+                  "Failed to gather Config-Information" + info[config::Url]);
     MergeConfigInfo(info, settings);
     stepPassed("configuration", settings.projectId);
 
-    // 14
+    // The project's language, which the service is asked in.
     if (GetNlsLanguageId(settings.projectLanguage) == 0) {
-        fail(-12, 21, "Language " + settings.projectLanguage + " not found.");
+        abortInit(init::ProjectLanguageUnknown, err::LanguageNotFound,
+                  "Language " + settings.projectLanguage + " not found.");
     }
     stepPassed("project language", settings.projectLanguage);
 }
 
 void Client::Impl::connectToService(int32_t& Result, int32_t& Init) {
-    // 15
+    // The service client's connection.
     const std::string connection =
         SetupSoapClient(*MySoapobject, settings, *services->settings, trace);
     if (asciiUpper(connection) != "OK") {
         setValidationText(connection);
-        fail(-9, 17, connection);
+        abortInit(init::ServiceSetupFailed, err::CannotPerform, connection);
     }
 
-    // 16-17: client data.
-    Result = -10;
+    // The client data.
+    Result = init::ReadingClientData;
     const int16_t languageNumber =
         FileExistsInAppPath("NLS.xml") ? GetNlsLanguageId(settings.projectLanguage) : 0;
     const auto clientDataList =
         MySoapobject->call("GetClientData", {std::string("6103"), GUILangID});
-    if (!clientDataList) fail(-10, 17, kClientDataMissing);
+    if (!clientDataList) abortInit(init::ReadingClientData, err::CannotPerform, kClientDataMissing);
     const xml::Node clientData = firstElement(*clientDataList);
-    if (!clientData) fail(-10, 17, kClientDataMissing);
-    if (asciiUpper(clientData.name()) == "EXCEPTION") failWithRecord(-10, clientData);
+    if (!clientData) abortInit(init::ReadingClientData, err::CannotPerform, kClientDataMissing);
+    if (asciiUpper(clientData.name()) == "EXCEPTION")
+        abortInitWithRecord(init::ReadingClientData, clientData);
 
-    // 18-21: a newer client.
+    // A newer client: the user may install it instead.
     if (clientDataAttribute(clientData, 0) != kComponentVersion) {
         const MsgBoxAnswer answer = services->ui->msgBox(
             GetNewVersionText(std::to_string(GUILangID)), "New Version", MsgBoxButtons::OkCancel,
             MsgBoxIcon::Question, MsgBoxDefault::First);
         Result = static_cast<int32_t>(answer);
         if (answer != MsgBoxAnswer::Ok) {
-            Init = 1;
+            Init = init::NewVersionDeclined;
             raiseDownloadCancel();
             return;
         }
         std::string installer = clientDataAttribute(clientData, 1);
         if (!isWebAddress(installer)) {
-            fail(-999, err::InvalidArgument,
-                 "The installer of the new client version is not at a web address (http:// or "
-                 "https://), so it was not opened: " +
-                     boundedText(installer, 200));
+            abortInit(init::AfterNewVersionAccepted, err::InvalidArgument,
+                      "The installer of the new client version is not at a web address (http:// "
+                      "or https://), so it was not opened: " +
+                          boundedText(installer, 200));
         }
         bool wait = false;
         const ShellServices shell{*services->shell, *services->platform, *services->ui};
         OpenDocApi::ShellExecAndWait(shell, installer, wait);
         raiseCancelForInstallNewClient();
-        Init = -1;
+        Init = init::InstallerStarted;
         return;
     }
 
-    // 22-23: the current client: addresses and banner. The start-up is not finished before
-    // step 26, so no failure on the way may leave 0: while the client data is read, a fault is
-    // the client data's (-10); once it holds a picture, a fault is the banner file's or the
-    // credential check's (-11).
-    Result = -10;
+    // The current client: addresses and banner. The start-up is not finished before the
+    // credentials are checked, so no failure on the way may leave Ready: while the client data
+    // is read, a fault is the client data's; once it holds a picture, a fault is the banner
+    // file's or the credential check's.
+    Result = init::ReadingClientData;
     bannerUrl = clientDataAttribute(clientData, 3);
     mailUrl = clientDataAttribute(clientData, 4);
     const xml::Node picture = clientData.firstChild();
-    if (picture && picture.kind() == xml::NodeKind::CData) Result = -11;
+    if (picture && picture.kind() == xml::NodeKind::CData) Result = init::CheckingCredentials;
     SaveBannerImage(clientData, DownloadFile);
 
-    // 24-25: the project's credentials.
+    // The project's credentials.
     const auto structure = MySoapobject->call(
         "getStructure", {settings.projectPassword, settings.projectId, languageNumber});
     const xml::Node structureRoot = structure ? firstElement(*structure) : xml::Node();
-    if (!structureRoot || structureRoot.name() == "Exception") fail(-11, 32, kCredentialsNotFound);
+    if (!structureRoot || structureRoot.name() == "Exception")
+        abortInit(init::CheckingCredentials, err::CredentialsNotFound, kCredentialsNotFound);
 
-    // 26: a finished start-up leaves no step code behind.
-    Result = 0;
-    Init = 0;
+    // A finished start-up leaves no step code behind.
+    Result = init::Ready;
+    Init = init::Ready;
 }
 
 }  // namespace ovk

@@ -9,10 +9,10 @@
 #include <cstring>
 #include <random>
 
-#include "platform/crash_point.hpp"
 #include "platform/errors.hpp"
 #include "platform/files.hpp"
 #include "platform/memory_writes.hpp"
+#include "platform/write_hooks.hpp"
 
 namespace ovk::files {
 namespace {
@@ -104,7 +104,7 @@ ConfinedFolder::Replacement::~Replacement() {
 
 void ConfinedFolder::Replacement::write(std::string_view piece) {
     while (!piece.empty()) {
-        const std::size_t allowed = bytesBeforeCrash(piece.size());
+        const std::size_t allowed = writableNow(piece.size());
         if (const int errnum = writeFromMemory(fd_, piece.substr(0, allowed)); errnum != 0)
             throw ioError("Cannot write", shown_, errnum);
         piece.remove_prefix(allowed);

@@ -16,6 +16,14 @@ inline constexpr int32_t Overflow = 6;
 inline constexpr int32_t OutOfMemory = 7;
 inline constexpr int32_t OutOfRange = 9;  // "Subscript out of range"
 inline constexpr int32_t TypeMismatch = 13;
+// "Can't perform requested operation": the start-up refused the document (not well-formed, of
+// no known type, not valid), the connection settings or the service's client data; also a
+// service's Exception record whose ID is not a number.
+inline constexpr int32_t CannotPerform = 17;
+// The document's project language is not in the language file.
+inline constexpr int32_t LanguageNotFound = 21;
+// The service knows no project of the document's identifier, password and language.
+inline constexpr int32_t CredentialsNotFound = 32;
 inline constexpr int32_t FileNotFound = 53;
 inline constexpr int32_t PathNotFound = 76;
 inline constexpr int32_t PermissionDenied = 70;
@@ -42,6 +50,33 @@ inline constexpr int32_t SoapReplyTooLarge = 5007;   // larger than the configur
 inline constexpr int32_t SoapBadCall = 5008;         // unknown operation, wrong argument count
 inline constexpr int32_t SoapBadProperty = 5009;     // unknown connector property or bad value
 }  // namespace err
+
+// What Client::Init returns, and the step codes its start-up leaves in the splash event's Result
+// on the way: hosts branch on these numbers, so each keeps its meaning in every release. A
+// failed step leaves its own code; the progress marks say how far the start-up got when
+// something unforeseen failed after them.
+namespace init {
+inline constexpr int32_t Ready = 0;
+inline constexpr int32_t NewVersionDeclined = 1;  // the user kept this version
+inline constexpr int32_t InstallerStarted = -1;   // the newer version's installer was opened
+inline constexpr int32_t DocumentMissing = -1;
+inline constexpr int32_t LanguageFileMissing = -2;
+inline constexpr int32_t TarvoSchemaMissing = -3;
+inline constexpr int32_t MeridoSchemaMissing = -4;
+inline constexpr int32_t UnknownProjectType = -5;
+inline constexpr int32_t NoSchemaForType = -6;
+inline constexpr int32_t DocumentInvalid = -7;  // not well-formed, or not valid by its schema
+inline constexpr int32_t NoConfiguration = -8;
+inline constexpr int32_t ServiceSetupFailed = -9;
+// From here the service is asked: for the client data, then (once it held a banner picture)
+// for the project's credentials.
+inline constexpr int32_t ReadingClientData = -10;
+inline constexpr int32_t CheckingCredentials = -11;
+inline constexpr int32_t ProjectLanguageUnknown = -12;
+inline constexpr int32_t MakingServiceClient = -991;
+inline constexpr int32_t CheckingDocument = -992;  // from the well-formedness check on
+inline constexpr int32_t AfterNewVersionAccepted = -999;
+}  // namespace init
 
 // Turns whatever is being handled in the current catch block into an Error, so that a
 // trap can report a number and a description whatever was thrown. Call only inside catch.

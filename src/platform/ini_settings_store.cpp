@@ -199,10 +199,36 @@ struct ValueText {
     bool list = false;
 };
 
-ValueText unescapeValue(string_view raw) {
+// Appends what the escape sequence after a backslash stands for, at `i` in `raw`, and moves `i`
+// past it: a named one, \x or octal digits (a UTF-16 unit), or a line break the value goes on
+// after. Any other character after the backslash is dropped with it.
+void appendEscaped(std::string& out, string_view raw, std::size_t& i) {
     static constexpr char kEscapes[][2] = {{'a', '\a'}, {'b', '\b'},  {'f', '\f'}, {'n', '\n'},
                                            {'r', '\r'}, {'t', '\t'},  {'v', '\v'}, {'"', '"'},
                                            {'?', '?'},  {'\'', '\''}, {'\\', '\\'}};
+    const char escaped = raw[i++];
+    for (const auto& e : kEscapes) {
+        if (escaped == e[0]) {
+            out += e[1];
+            return;
+        }
+    }
+    if (escaped == 'x' || (escaped >= '0' && escaped <= '7')) {
+        const unsigned base = escaped == 'x' ? 16 : 8;
+        unsigned code = escaped == 'x' ? 0 : unsigned(escaped - '0');
+        while (i < raw.size()) {
+            const int v = hexValue(raw[i]);
+            if (v < 0 || unsigned(v) >= base) break;
+            code = code * base + unsigned(v);
+            ++i;
+        }
+        appendUtf8(out, code & 0xFFFF);
+    } else if (escaped == '\n' || escaped == '\r') {
+        if (i < raw.size() && (raw[i] == '\n' || raw[i] == '\r') && raw[i] != escaped) ++i;
+    }
+}
+
+ValueText unescapeValue(string_view raw) {
     ValueText value;
     std::string current;
     bool inQuotes = false;
@@ -218,31 +244,7 @@ ValueText unescapeValue(string_view raw) {
         if (ch == '\\') {
             ++i;
             if (i >= raw.size()) break;
-            const char escaped = raw[i++];
-            bool named = false;
-            for (const auto& e : kEscapes) {
-                if (escaped == e[0]) {
-                    current += e[1];
-                    named = true;
-                    break;
-                }
-            }
-            if (!named) {
-                if (escaped == 'x' || (escaped >= '0' && escaped <= '7')) {
-                    const unsigned base = escaped == 'x' ? 16 : 8;
-                    unsigned code = escaped == 'x' ? 0 : unsigned(escaped - '0');
-                    while (i < raw.size()) {
-                        const int v = hexValue(raw[i]);
-                        if (v < 0 || unsigned(v) >= base) break;
-                        code = code * base + unsigned(v);
-                        ++i;
-                    }
-                    appendUtf8(current, code & 0xFFFF);
-                } else if (escaped == '\n' || escaped == '\r') {
-                    if (i < raw.size() && (raw[i] == '\n' || raw[i] == '\r') && raw[i] != escaped)
-                        ++i;
-                }
-            }
+            appendEscaped(current, raw, i);
             chopLimit = current.size();
         } else if (ch == '"') {
             ++i;

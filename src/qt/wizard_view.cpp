@@ -3,14 +3,11 @@
 
 #include <QAccessible>
 #include <QApplication>
-#include <QContextMenuEvent>
 #include <QFocusFrame>
 #include <QFrame>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QListWidget>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
@@ -86,74 +83,6 @@ QString withMnemonic(const QString& caption, const QSet<QChar>& taken) {
     return caption;
 }
 
-// The key codes and shift flags that the form's key handlers expect.
-int formKeyCode(int key) {
-    if (key >= Qt::Key_F1 && key <= Qt::Key_F24) return 112 + (key - Qt::Key_F1);
-    if ((key >= Qt::Key_A && key <= Qt::Key_Z) || (key >= Qt::Key_0 && key <= Qt::Key_9))
-        return key;
-    switch (key) {
-        case Qt::Key_Backspace:
-            return 8;
-        case Qt::Key_Tab:
-        case Qt::Key_Backtab:
-            return 9;
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-            return 13;
-        case Qt::Key_Shift:
-            return 16;
-        case Qt::Key_Control:
-            return 17;
-        case Qt::Key_Alt:
-            return 18;
-        case Qt::Key_Escape:
-            return 27;
-        case Qt::Key_Space:
-            return 32;
-        case Qt::Key_PageUp:
-            return 33;
-        case Qt::Key_PageDown:
-            return 34;
-        case Qt::Key_End:
-            return 35;
-        case Qt::Key_Home:
-            return 36;
-        case Qt::Key_Left:
-            return 37;
-        case Qt::Key_Up:
-            return 38;
-        case Qt::Key_Right:
-            return 39;
-        case Qt::Key_Down:
-            return 40;
-        case Qt::Key_Insert:
-            return 45;
-        case Qt::Key_Delete:
-            return 46;
-        default:
-            return 0;
-    }
-}
-
-int formShift(Qt::KeyboardModifiers modifiers) {
-    return (modifiers.testFlag(Qt::ShiftModifier) ? 1 : 0) |
-           (modifiers.testFlag(Qt::ControlModifier) ? 2 : 0) |
-           (modifiers.testFlag(Qt::AltModifier) ? 4 : 0);
-}
-
-int formButton(Qt::MouseButton button) {
-    switch (button) {
-        case Qt::LeftButton:
-            return frmWiz::LeftButton;
-        case Qt::RightButton:
-            return frmWiz::RightButton;
-        case Qt::MiddleButton:
-            return frmWiz::MiddleButton;
-        default:
-            return 0;
-    }
-}
-
 }  // namespace
 
 WizardView::WizardView(frmWiz& form, QWidget* parent)
@@ -163,6 +92,20 @@ WizardView::WizardView(frmWiz& form, QWidget* parent)
     // Selected rows stay readable in every palette; the style's own blue is too light for
     // white text.
     setPalette(withReadableSelection(palette()));
+    buildCanvas();
+    // Children stack in the order they are made: the banner and the separators at the bottom,
+    // the pages over them, the frame's buttons and the mail link on top.
+    buildBackground();
+    buildFieldSelection(pages_[0]);
+    buildArticleChoice(pages_[1]);
+    buildReadyPage(pages_[2]);
+    buildFrame();
+    followInput();
+    attachToForm();
+    render();
+}
+
+void WizardView::buildCanvas() {
     designSize_ = QSize(scale_.toPixels(wiz_.Me.Width), scale_.toPixels(wiz_.Me.Height));
     scroll_ = new QScrollArea(this);
     scroll_->setFrameShape(QFrame::NoFrame);
@@ -174,9 +117,9 @@ WizardView::WizardView(frmWiz& form, QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(scroll_);
     boundToScreen();
+}
 
-    // Children stack in the order they are made: the banner and the separators at the bottom,
-    // the pages over them, the frame's buttons and the mail link on top.
+void WizardView::buildBackground() {
     auto* image = new ClickableLabel(canvas_);
     image->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     connect(image, &ClickableLabel::clicked, this,
@@ -195,9 +138,9 @@ WizardView::WizardView(frmWiz& form, QWidget* parent)
         pages_[i] = new QWidget(canvas_);
         bind(wiz_.picStep[i], pages_[i], Kind::Page);
     }
+}
 
-    // Step 0: the field selection.
-    QWidget* page = pages_[0];
+void WizardView::buildFieldSelection(QWidget* page) {
     addLabel(wiz_.lblStep1, page);
     QLabel* lblAll = addLabel(wiz_.lblAll, page);
     lstAll_ = addList(wiz_.lstAll, page, &frmWiz::lstAll_DblClick);
@@ -213,15 +156,15 @@ WizardView::WizardView(frmWiz& form, QWidget* parent)
         ->setIcon(style()->standardIcon(QStyle::SP_ArrowUp));
     addButton(wiz_.cmdDown, page, &frmWiz::cmdDown_Click)
         ->setIcon(style()->standardIcon(QStyle::SP_ArrowDown));
+}
 
-    // Step 1: the tree and the article list.
-    page = pages_[1];
+void WizardView::buildArticleChoice(QWidget* page) {
     addLabel(wiz_.lblStep2, page);
     buildTree(page);
     buildArticleList(page);
+}
 
-    // Step 2: ready for download.
-    page = pages_[2];
+void WizardView::buildReadyPage(QWidget* page) {
     addLabel(wiz_.lblStep3, page);
     addLabel(wiz_.lblDownloadCount, page);
     addLabel(wiz_.lblDownloadDescription, page);
@@ -231,8 +174,9 @@ WizardView::WizardView(frmWiz& form, QWidget* parent)
     prgDownload_->setTextVisible(false);
     bind(wiz_.prgDownload, prgDownload_, Kind::Other);
     buildNews(page);
+}
 
-    // The frame's buttons and the mail link.
+void WizardView::buildFrame() {
     cmdCancel_ = addButton(wiz_.cmdCancel, canvas_, &frmWiz::cmdCancel_Click);
     cmdBack_ = addButton(wiz_.cmdBack, canvas_, &frmWiz::cmdBack_Click);
     cmdNext_ = addButton(wiz_.cmdNext, canvas_, &frmWiz::cmdNext_Click);
@@ -241,7 +185,9 @@ WizardView::WizardView(frmWiz& form, QWidget* parent)
     connect(mail, &ClickableLabel::clicked, this,
             [this] { run([this] { wiz_.lblMailToQuorvel_Click(); }); });
     bind(wiz_.lblMailToQuorvel, mail, Kind::Label);
+}
 
+void WizardView::followInput() {
     // A key released anywhere in the window reaches the form, as F1 must from every control.
     installEventFilter(this);
     for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
@@ -253,13 +199,14 @@ WizardView::WizardView(frmWiz& form, QWidget* parent)
     focusFrame_ = new QFocusFrame(canvas_);
     focusFollower_ = connect(qApp, &QApplication::focusChanged, this,
                              [this](QWidget*, QWidget* now) { followFocus(now); });
+}
 
+void WizardView::attachToForm() {
     wiz_.PopupMenu = [this](Control& menu, double x, double y) { showPopupMenu(menu, x, y); };
     wiz_.Refresh = [this] {
         render();
         repaint();
     };
-    render();
 }
 
 WizardView::~WizardView() {
@@ -763,18 +710,6 @@ void WizardView::treeClicked(int node) {
     });
 }
 
-void WizardView::openListMenuFromKeyboard() {
-    // One key press can arrive both as itself and as the window system's menu request.
-    if (QApplication::activePopupWidget() != nullptr) return;
-    const QRect row = lvList_->visualRect(lvList_->currentIndex());
-    const QPoint at = row.isValid() ? row.center() : QPoint(0, 0);
-    menuFromKeyboard_ = true;
-    run([this, at] {
-        wiz_.lvList_MouseUp(frmWiz::RightButton, 0, scale_.toTwips(at.x()), scale_.toTwips(at.y()));
-    });
-    menuFromKeyboard_ = false;
-}
-
 void WizardView::showPopupMenu(const Control& menu, double x, double y) {
     if (menu.name != wiz_.mnuLvView.name) return;
     QMenu popup(this);
@@ -803,68 +738,6 @@ void WizardView::showPopupMenu(const Control& menu, double x, double y) {
     // modal and the form's state must not change under it.
     if (chosen != nullptr && chosen == selectAll) wiz_.mnuLvSelectAll_Click();
     if (chosen != nullptr && chosen == deselect) wiz_.mnuLvDeselect_Click();
-}
-
-bool WizardView::eventFilter(QObject* watched, QEvent* event) {
-    switch (event->type()) {
-        case QEvent::KeyRelease: {
-            // The release reaches every parent of the focused control; the form hears it once.
-            auto* key = static_cast<QKeyEvent*>(event);
-            QWidget* focus = QApplication::focusWidget();
-            const bool first =
-                watched == focus || (watched == this && (focus == nullptr || !isAncestorOf(focus)));
-            if (first && !key->isAutoRepeat()) {
-                const int code = formKeyCode(key->key());
-                if (code != 0) {
-                    const int shift = formShift(key->modifiers());
-                    run([this, code, shift] { wiz_.Form_KeyUp(code, shift); });
-                }
-            }
-            break;
-        }
-        case QEvent::MouseButtonPress:
-            if (tvTree_ != nullptr && watched == tvTree_->viewport())
-                treeSelectionsAtPress_ = treeSelections_;
-            break;
-        case QEvent::MouseButtonRelease:
-            if (lvList_ != nullptr && watched == lvList_->viewport()) {
-                auto* mouse = static_cast<QMouseEvent*>(event);
-                const int button = formButton(mouse->button());
-                const QPointF at = mouse->position();
-                const int shift = formShift(mouse->modifiers());
-                if (button != 0)
-                    run([this, button, shift, at] {
-                        wiz_.lvList_MouseUp(button, shift, scale_.toTwips(static_cast<int>(at.x())),
-                                            scale_.toTwips(static_cast<int>(at.y())));
-                    });
-            }
-            break;
-        case QEvent::KeyPress:
-            // The two keys that ask for a context menu everywhere else; the window system
-            // turns at most the first into a menu request, and not on every platform.
-            if (watched == lvList_) {
-                const auto* key = static_cast<QKeyEvent*>(event);
-                const bool menuKey =
-                    key->key() == Qt::Key_Menu ||
-                    (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier);
-                if (menuKey && !key->isAutoRepeat()) {
-                    openListMenuFromKeyboard();
-                    return true;
-                }
-            }
-            break;
-        case QEvent::ContextMenu:
-            // The menu key asks for the list's menu as a right click on the current row would.
-            if (lvList_ != nullptr && (watched == lvList_ || watched == lvList_->viewport()) &&
-                static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard) {
-                openListMenuFromKeyboard();
-                return true;
-            }
-            break;
-        default:
-            break;
-    }
-    return FormView::eventFilter(watched, event);
 }
 
 void WizardView::resizeEvent(QResizeEvent* event) {

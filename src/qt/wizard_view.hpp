@@ -14,8 +14,10 @@
 #include "qt/twips.hpp"
 
 class QFocusFrame;
+class QKeyEvent;
 class QLabel;
 class QListWidget;
+class QMouseEvent;
 class QProgressBar;
 class QPushButton;
 class QScrollArea;
@@ -74,6 +76,16 @@ class WizardView : public FormView {
         Kind kind;
     };
 
+    // The window as the constructor builds it, from the bottom of the stack up.
+    void buildCanvas();
+    void buildBackground();  // the banner, the separators, the step pages
+    void buildFieldSelection(QWidget* page);
+    void buildArticleChoice(QWidget* page);  // the tree and the article list
+    void buildReadyPage(QWidget* page);      // ready for download, and its progress
+    void buildFrame();                       // the frame's buttons and the mail link
+    void followInput();                      // keys, tab order, the focus frame
+    void attachToForm();                     // the form's pop-up menu and repaint hooks
+
     QWidget* bind(Control& control, QWidget* widget, Kind kind);
     QLabel* addLabel(Control& control, QWidget* parent);
     QPushButton* addButton(Control& control, QWidget* parent, void (frmWiz::*handler)());
@@ -106,6 +118,10 @@ class WizardView : public FormView {
     void announceStep(int step);
     void focusStep();
     void followFocus(QWidget* focus);
+    // The user's keys and clicks, as the form takes them (wizard_input.cpp).
+    void keyReleased(QObject* watched, const QKeyEvent& key);
+    void listMouseReleased(const QMouseEvent& mouse);
+    static bool asksForMenu(const QKeyEvent& key);
     void openListMenuFromKeyboard();
 
     // News of long work (wizard_view_news.cpp): a text in the place of what loads, and where

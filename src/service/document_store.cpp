@@ -17,9 +17,9 @@
 #include <system_error>
 #include <vector>
 
-#include "platform/crash_point.hpp"
 #include "platform/files.hpp"
 #include "platform/memory_writes.hpp"
+#include "platform/write_hooks.hpp"
 #include "service/journal_io.hpp"
 
 namespace ovk {
@@ -183,7 +183,7 @@ void DocumentStore::unlock() noexcept {
 
 void DocumentStore::syncFolder() const {
     Descriptor folder(openDescriptor(file_.parent_path(), O_RDONLY | O_DIRECTORY));
-    if (folder.fd < 0 || ::fsync(folder.fd) != 0)
+    if (folder.fd < 0 || files::syncFile(folder.fd, file_.parent_path()) != 0)
         throw files::ioError("Cannot flush the folder of", file_, errno);
 }
 
@@ -240,7 +240,7 @@ void DocumentStore::finishCopy(const fs::path& copy) {
         offset += got;
     }
     if (::ftruncate(to.fd, offset) != 0) throw files::ioError("Cannot write", file_, errno);
-    if (::fsync(to.fd) != 0) throw files::ioError("Cannot flush", file_, errno);
+    if (files::syncFile(to.fd, file_) != 0) throw files::ioError("Cannot flush", file_, errno);
     std::error_code ec;
     fs::remove(copy, ec);
 }
@@ -259,67 +259,21 @@ void DocumentStore::undoFromJournal() {
         fs::remove(name, ec);
         syncFolder();
     };
-    // A journal only ever appears whole (it is renamed into place), so a header that does not
-    // read back is not ours: it says nothing about the document.
-    JournalHeader header{};
-    if (readAt(journal.fd, &header, sizeof header, 0) != 0 ||
-        std::memcmp(header.magic, kMagic, sizeof kMagic) != 0 || header.tailSize > (1u << 30))
-        return discard();
-    std::string tail(header.tailSize, '\0');
-    if (readAt(journal.fd, tail.data(), tail.size(), sizeof header) != 0 ||
-        header.check !=
-            fnv1a(tail.data(), tail.size(), fnv1a(&header, offsetof(JournalHeader, check))))
-        return discard();
-    struct stat st {};
-    if (::stat(file_.c_str(), &st) != 0) throw files::ioError("Cannot open", file_, errno);
-    // Another file now stands at the name: the journal was about the one it replaced, and the
-    // records appended for it belong to the articles the new file holds.
-    if (st.st_dev != header.device || st.st_ino != header.inode) return discard();
-
-    const off_t slotsAt =
-        static_cast<off_t>((sizeof header + tail.size() + kSector - 1) / kSector * kSector);
+    const std::optional<std::string> tail = journalledTail(journal.fd);
+    if (!tail) return discard();
+    const off_t slotsAt = static_cast<off_t>((sizeof(JournalHeader) + tail->size() + kSector - 1) /
+                                             kSector * kSector);
     const off_t recordsAt = slotsAt + kSlots * static_cast<off_t>(kSector);
     // A journal without a tail was made for the records of the first article before the
     // document was first saved: there is no state of the document to restore.
-    if (tail.empty()) {
+    if (tail->empty()) {
         if (!RecordJournal::undo(journal.fd, recordsAt, 0))
             RecordJournal::undoAfterRestart(journal.fd, recordsAt, {});
         removeCreatedSince(0);
         return discard();
     }
-    const Slot* chosen = nullptr;
-    std::array<Slot, kSlots> slots{};
-    for (int i = 0; i < kSlots; ++i) {
-        // The last slot of a journal from an earlier release may end the file before the
-        // record ends would.
-        std::size_t got = 0;
-        if (files::readUpTo(journal.fd, &slots[i], sizeof(Slot),
-                            slotsAt + i * static_cast<off_t>(kSector), got) != 0 ||
-            got < offsetof(Slot, recordCount) || !slots[i].whole())
-            continue;
-        const bool trusted =
-            i < kFirstLatest || journal::thisBoot(slots[i].boot, sizeof slots[i].boot);
-        if (trusted && (chosen == nullptr || slots[i].sequence > chosen->sequence))
-            chosen = &slots[i];
-    }
-    if (chosen == nullptr) return discard();
-
-    Descriptor document(openDescriptor(file_, O_RDWR | O_NOFOLLOW));
-    if (document.fd < 0) throw files::ioError("Cannot write", file_, errno);
-    const off_t at = static_cast<off_t>(chosen->tailOffset);
-    std::string before(chosen->anchorSize, '\0');
-    const bool same = chosen->anchorSize <= kAnchor && st.st_size >= at &&
-                      at >= static_cast<off_t>(before.size()) &&
-                      readAt(document.fd, before.data(), before.size(),
-                             at - static_cast<off_t>(before.size())) == 0 &&
-                      std::memcmp(before.data(), chosen->anchor, before.size()) == 0;
-    // The bytes before the tail are not those the journal saw: somebody rewrote the file since.
-    if (!same) return discard();
-    if (const int errnum = writeAt(document.fd, tail, at))
-        throw files::ioError("Cannot write", file_, errnum);
-    if (::ftruncate(document.fd, at + static_cast<off_t>(tail.size())) != 0)
-        throw files::ioError("Cannot write", file_, errno);
-    if (::fsync(document.fd) != 0) throw files::ioError("Cannot flush", file_, errno);
+    const std::optional<Slot> chosen = latestTrusted(journal.fd, slotsAt);
+    if (!chosen || !restoreTail(*chosen, *tail)) return discard();
     // The records and the new files of the articles undone go with them.
     if (journal::thisBoot(chosen->boot, sizeof chosen->boot)) {
         RecordJournal::undo(journal.fd, recordsAt, chosen->sequence);
@@ -329,6 +283,66 @@ void DocumentStore::undoFromJournal() {
     }
     removeCreatedSince(chosen->sequence);
     discard();
+}
+
+std::optional<std::string> DocumentStore::journalledTail(int journal) const {
+    // A journal only ever appears whole (it is renamed into place), so a header that does not
+    // read back is not ours: it says nothing about the document.
+    JournalHeader header{};
+    if (readAt(journal, &header, sizeof header, 0) != 0 ||
+        std::memcmp(header.magic, kMagic, sizeof kMagic) != 0 || header.tailSize > (1u << 30))
+        return std::nullopt;
+    std::string tail(header.tailSize, '\0');
+    if (readAt(journal, tail.data(), tail.size(), sizeof header) != 0 ||
+        header.check !=
+            fnv1a(tail.data(), tail.size(), fnv1a(&header, offsetof(JournalHeader, check))))
+        return std::nullopt;
+    struct stat st {};
+    if (::stat(file_.c_str(), &st) != 0) throw files::ioError("Cannot open", file_, errno);
+    // Another file now stands at the name: the journal was about the one it replaced, and the
+    // records appended for it belong to the articles the new file holds.
+    if (st.st_dev != header.device || st.st_ino != header.inode) return std::nullopt;
+    return tail;
+}
+
+std::optional<DocumentStore::Slot> DocumentStore::latestTrusted(int journal, off_t slotsAt) {
+    std::optional<Slot> chosen;
+    for (int i = 0; i < kSlots; ++i) {
+        // The last slot of a journal from an earlier release may end the file before the
+        // record ends would.
+        Slot slot{};
+        std::size_t got = 0;
+        if (files::readUpTo(journal, &slot, sizeof(Slot), slotsAt + i * static_cast<off_t>(kSector),
+                            got) != 0 ||
+            got < offsetof(Slot, recordCount) || !slot.whole())
+            continue;
+        const bool trusted = i < kFirstLatest || journal::thisBoot(slot.boot, sizeof slot.boot);
+        if (trusted && (!chosen || slot.sequence > chosen->sequence)) chosen = slot;
+    }
+    return chosen;
+}
+
+bool DocumentStore::restoreTail(const Slot& state, std::string_view tail) {
+    Descriptor document(openDescriptor(file_, O_RDWR | O_NOFOLLOW));
+    if (document.fd < 0) throw files::ioError("Cannot write", file_, errno);
+    struct stat st {};
+    if (::fstat(document.fd, &st) != 0) throw files::ioError("Cannot open", file_, errno);
+    const off_t at = static_cast<off_t>(state.tailOffset);
+    std::string before(state.anchorSize, '\0');
+    const bool same = state.anchorSize <= kAnchor && st.st_size >= at &&
+                      at >= static_cast<off_t>(before.size()) &&
+                      readAt(document.fd, before.data(), before.size(),
+                             at - static_cast<off_t>(before.size())) == 0 &&
+                      std::memcmp(before.data(), state.anchor, before.size()) == 0;
+    // The bytes before the tail are not those the journal saw: somebody rewrote the file since.
+    if (!same) return false;
+    if (const int errnum = writeAt(document.fd, tail, at))
+        throw files::ioError("Cannot write", file_, errnum);
+    if (::ftruncate(document.fd, at + static_cast<off_t>(tail.size())) != 0)
+        throw files::ioError("Cannot write", file_, errno);
+    if (files::syncFile(document.fd, file_) != 0)
+        throw files::ioError("Cannot flush", file_, errno);
+    return true;
 }
 
 void DocumentStore::removeLeftovers(const fs::path& beside) const {
@@ -372,9 +386,9 @@ void DocumentStore::replace(const std::function<void(int fd)>& write) {
         // The whole file system, not the file alone: the payload files written beside the
         // document are on disk before a document that names them, and so are the in-place
         // saves the journal protected until now.
-        if (::syncfs(fd) != 0 || ::fsync(fd) != 0)
+        if (files::syncFileSystem(fd, temp) != 0 || files::syncFile(fd, temp) != 0)
             throw files::ioError("Cannot flush", temp, errno);
-        if (::rename(temp.c_str(), (linked ? copy : file_).c_str()) != 0)
+        if (files::renameFile(temp, linked ? copy : file_) != 0)
             throw files::ioError(linked ? "Cannot write" : "Cannot replace", linked ? copy : file_,
                                  errno);
     } catch (...) {
@@ -448,8 +462,8 @@ void DocumentStore::makeJournal(const struct stat& document, std::string_view ta
         if (state != nullptr) {
             for (int i = 0; i < kSlots; ++i) writeSlot(i, *state);
         }
-        if (::fsync(journal_) != 0) throw files::ioError("Cannot flush", temp, errno);
-        if (::rename(temp.c_str(), sibling(kJournal).c_str()) != 0)
+        if (files::syncFile(journal_, temp) != 0) throw files::ioError("Cannot flush", temp, errno);
+        if (files::renameFile(temp, sibling(kJournal)) != 0)
             throw files::ioError("Cannot write", sibling(kJournal), errno);
         syncFolder();
     } catch (...) {
@@ -587,13 +601,14 @@ void DocumentStore::commit(off_t tailOffset) {
     // bytes the checkpoint relies on stay as flushed. It is due a flush interval after the one
     // before, so that a flush per save does not cost more than the saves themselves, and it
     // comes then whether or not another save follows.
-    auto flush = [document = document_, journal = journal_, slot,
+    auto flush = [document = document_, journal = journal_, file = file_,
+                  journalName = sibling(kJournal), slot,
                   at = slotsAt_ +
                        static_cast<off_t>(slot.sequence % 2) * static_cast<off_t>(kSector)] {
-        if (::syncfs(document) != 0) return CheckpointResult{errno, false};
+        if (files::syncFileSystem(document, file) != 0) return CheckpointResult{errno, false};
         const std::string_view bytes(reinterpret_cast<const char*>(&slot), sizeof slot);
         if (const int errnum = writeAt(journal, bytes, at)) return CheckpointResult{errnum, true};
-        if (::fdatasync(journal) != 0) return CheckpointResult{errno, true};
+        if (files::syncData(journal, journalName) != 0) return CheckpointResult{errno, true};
         return CheckpointResult{};
     };
     const auto now = std::chrono::steady_clock::now();
@@ -622,7 +637,7 @@ void DocumentStore::rollback() noexcept {
     if (!appending()) return;
     if (writeAt(document_, tail_, committed_) == 0 &&
         ::ftruncate(document_, committed_ + static_cast<off_t>(tail_.size())) == 0)
-        ::fdatasync(document_);
+        files::syncData(document_, file_);
 }
 
 void DocumentStore::endAppends() {
@@ -632,7 +647,7 @@ void DocumentStore::endAppends() {
     // The journal goes only once what it protects is on disk: without it, a power cut could
     // leave a half-flushed save that nothing can undo. Records appended for an article whose
     // save failed stay: the article is still in memory, and a later save may write it.
-    if (::syncfs(journal_) != 0) {
+    if (files::syncFileSystem(journal_, sibling(kJournal)) != 0) {
         const int errnum = errno;
         if (document_ >= 0) ::close(document_);
         ::close(journal_);
@@ -647,7 +662,7 @@ void DocumentStore::endAppends() {
 int DocumentStore::writeAt(int fd, std::string_view bytes, off_t offset) {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const std::size_t allowed = files::bytesBeforeCrash(bytes.size() - done);
+        const std::size_t allowed = files::writableNow(bytes.size() - done);
         if (const int errnum = files::writeFromMemory(fd, bytes.substr(done, allowed),
                                                       offset + static_cast<off_t>(done))) {
             return errnum;
@@ -660,7 +675,7 @@ int DocumentStore::writeAt(int fd, std::string_view bytes, off_t offset) {
 int DocumentStore::append(int fd, std::string_view bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const std::size_t allowed = files::bytesBeforeCrash(bytes.size() - done);
+        const std::size_t allowed = files::writableNow(bytes.size() - done);
         const ssize_t written = ::write(fd, bytes.data() + done, allowed);
         if (written < 0 && errno == EINTR) continue;
         if (written < 0) return errno;

@@ -112,6 +112,14 @@ class DocumentStore {
     void repair();
     void finishCopy(const std::filesystem::path& copy);
     void undoFromJournal();
+    // The tail the journal open at `journal` keeps for the document; nothing when it is torn or
+    // about another file.
+    std::optional<std::string> journalledTail(int journal) const;
+    // The newest whole slot this run may rely on: a checkpoint, or a latest commit of this boot.
+    static std::optional<Slot> latestTrusted(int journal, off_t slotsAt);
+    // Puts `tail` back where `state` says; false when the file before it is not what the
+    // journal saw.
+    bool restoreTail(const Slot& state, std::string_view tail);
     void removeLeftovers(const std::filesystem::path& beside) const;
     // Removes the files made for articles after the document's state `state` (nothing: none)
     // and the list of them.

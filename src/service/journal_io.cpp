@@ -5,9 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <utility>
 
 namespace ovk::journal {
 
@@ -17,16 +17,26 @@ std::uint64_t fnv1a(const void* data, std::size_t size, std::uint64_t hash) {
     return hash;
 }
 
+namespace {
+std::optional<std::string>& standIn() {
+    static std::optional<std::string> id;
+    return id;
+}
+}  // namespace
+
 const std::string& bootId() {
+    if (const std::optional<std::string>& other = standIn()) return *other;
     static const std::string id = [] {
-        if (const char* test = std::getenv("OVK_BOOT_ID"); test != nullptr && *test != '\0')
-            return std::string(test);
         std::ifstream in("/proc/sys/kernel/random/boot_id");
         std::string line;
         std::getline(in, line);
         return line;
     }();
     return id;
+}
+
+void standInBoot(std::optional<std::string> id) {
+    standIn() = std::move(id);
 }
 
 bool thisBoot(const char* boot, std::size_t size) {

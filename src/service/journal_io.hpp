@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "platform/files.hpp"
@@ -24,9 +25,12 @@ constexpr std::uint64_t kHashBasis = 14695981039346656037u;
 std::uint64_t fnv1a(const void* data, std::size_t size, std::uint64_t hash = kHashBasis);
 
 // This boot of the machine. A record written in the same boot may trust what is in the page
-// cache; after a restart only what was flushed counts. Tests stand for a restart by naming
-// another boot in OVK_BOOT_ID.
+// cache; after a restart only what was flushed counts.
 const std::string& bootId();
+// Makes the process take itself for a run in the boot `id` (nothing: the machine's own), as
+// after a restart: only tests do, to read a journal as the next boot would, and only while no
+// download runs. The component itself never names a boot.
+void standInBoot(std::optional<std::string> id);
 // Whether `boot`, as stored in a record of `size` bytes, names this boot.
 bool thisBoot(const char* boot, std::size_t size);
 

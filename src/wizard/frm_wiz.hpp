@@ -30,7 +30,8 @@ namespace ovk {
 
 class ListReplyReader;
 
-// What the wizard raises into its owner, in this order.
+// What the wizard raises into its owner: first the user's requests and the wizard's own events,
+// which the owner carries out or passes on to its host, then what the owner alone is told.
 class WizardEvents {
   public:
     virtual ~WizardEvents() = default;
@@ -42,17 +43,17 @@ class WizardEvents {
     virtual void NewStepNum(int16_t Stepnumber) = 0;
     virtual void DebugInfo(const std::string& Info) = 0;
 
-    // Not one of the seven: a request of the Finish loop or the tree's article load failed.
+    // For the owner alone: a request of the Finish loop or the tree's article load failed.
     // The wizard has already shown the failure to the user; the owner tells its host.
     virtual void HandlerFailed(int32_t number, const std::string& description,
                                const std::string& source) = 0;
 
-    // Not one of the seven either: before the Finish loop the identifiers it will download,
+    // For the owner alone: before the Finish loop the identifiers it will download,
     // in order, so that the owner can fetch ahead; after it, whatever the outcome, an empty
     // list. Nothing the host sees depends on it.
     virtual void ItemsToCome(const std::vector<std::string>& /*MaterialIds*/) {}
 
-    // Not one of the seven either: right after DownloadStructure, every article the download
+    // For the owner alone: right after DownloadStructure, every article the download
     // will request, in order, so that the owner can keep the plan of the download beside the
     // document and continue it after a stop.
     virtual void PlanDownload(const std::vector<std::string>& /*MaterialIds*/) {}

@@ -36,9 +36,14 @@ inline std::string shellQuote(const std::string& text) {
     return quoted + "'";
 }
 
-inline HostRun runHost(const std::vector<std::string>& args, bool batch = true) {
+// The host built with the crash and restart hooks (tests/host/environment_hooks.cpp), for the
+// tests that stop it as a crash or a power cut would; the installed one has none.
+inline constexpr const char* kHostWithTestHooks = OVK_HOST_TEST_HOOKS_BIN;
+
+inline HostRun runHost(const std::vector<std::string>& args, bool batch = true,
+                       const char* program = OVK_HOST_BIN) {
     TempDir scratch;
-    std::string command = shellQuote(OVK_HOST_BIN);
+    std::string command = shellQuote(program);
     for (const auto& a : args) command += " " + shellQuote(a);
     if (batch) command += " --batch --component-dir " + shellQuote(OVK_DATA_DIR);
     command += " 2>" + shellQuote((scratch / "stderr").string());

@@ -146,7 +146,7 @@ TEST(OvkHostContinue, AfterAKillAtAnyByteContinuingEndsAsACleanRunWould) {
         test::HostRun run;
         {
             const test::ScopedEnvironment crash("OVK_CRASH_AFTER_BYTES", std::to_string(at));
-            run = runHost(killed.args(kEveryArticle));
+            run = runHost(killed.args(kEveryArticle), true, test::kHostWithTestHooks);
         }
         if (run.status == 128 + SIGKILL) {
             // Every other time a host starts the document once more in between.

@@ -460,6 +460,8 @@ TEST(OvkHostCrash, AKillAtAnyByteLeavesADocumentThatOpensWithTheArticlesSavedBef
         std::vector<std::string> args{"run", "--settings-dir", (work / "settings").string()};
         args.insert(args.end(), kAllLeaves.begin(), kAllLeaves.end());
         args.push_back(doc.string());
+        // The installed host knows no crash hook: the setting changes nothing for it.
+        const test::ScopedEnvironment crash("OVK_CRASH_AFTER_BYTES", "1");
         ASSERT_EQ(runHost(args).status, 0);
         order = savedArticles(doc);
     }
@@ -493,7 +495,7 @@ TEST(OvkHostCrash, AKillAtAnyByteLeavesADocumentThatOpensWithTheArticlesSavedBef
         test::HostRun run;
         {
             const test::ScopedEnvironment crash("OVK_CRASH_AFTER_BYTES", std::to_string(bytes));
-            run = runHost(args);
+            run = runHost(args, true, test::kHostWithTestHooks);
         }
         if (run.status == 0 && !refined && bytes - lastKilled > 2 * 97) {
             refined = true;
@@ -533,8 +535,9 @@ TEST(OvkHostCrash, AKillAtAnyByteLeavesADocumentThatOpensWithTheArticlesSavedBef
             const test::ScopedEnvironment boot(
                 "OVK_BOOT_ID",
                 restarted ? std::optional<std::string>("another boot") : std::nullopt);
-            again = runHost(
-                {"run", "--init-only", "--settings-dir", (work / "settings").string(), doc});
+            again =
+                runHost({"run", "--init-only", "--settings-dir", (work / "settings").string(), doc},
+                        true, test::kHostWithTestHooks);
         }
         ASSERT_FALSE(again.lines.empty());
         ASSERT_EQ(again.lines.back(), nlohmann::json({{"init", 0}})) << again.lines.front();
@@ -618,7 +621,8 @@ TEST(OvkHostCrash, APowerCutDuringAStalledServiceKeepsEveryArticleSavedBefore) {
     ::waitpid(host, nullptr, 0);
 
     const test::ScopedEnvironment boot("OVK_BOOT_ID", "another boot");
-    const test::HostRun again = runHost({"run", "--init-only", "--settings-dir", settings, doc});
+    const test::HostRun again = runHost({"run", "--init-only", "--settings-dir", settings, doc},
+                                        true, test::kHostWithTestHooks);
     ASSERT_FALSE(again.lines.empty());
     EXPECT_EQ(again.lines.back(), nlohmann::json({{"init", 0}}));
     EXPECT_EQ(savedArticles(doc), before);

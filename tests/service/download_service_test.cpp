@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <mutex>
 #include <set>
 
 #include "catalog_results.hpp"
 #include "download_harness.hpp"
 #include "platform/errors.hpp"
+#include "platform/write_hooks.hpp"
 #include "ref_service.hpp"
 
 namespace ovk {
@@ -205,6 +207,55 @@ TEST(DownloadFaults, AnItemCutAnywhereIsSavedWholeByTheNextAttemptOrNotAtAll) {
             }
         }
     }
+}
+
+// A file renamed into place before its bytes are on disk can stand at its name empty or torn
+// after a power cut. Every file the download puts in place this way (its journal, the saved
+// document) is flushed under its temporary name first, and its folder after the rename.
+TEST(DownloadFaults, EveryFileIsFlushedBeforeItIsRenamedIntoPlace) {
+    struct Recorder final : files::WriteHooks {
+        std::mutex mutex;
+        std::vector<std::pair<std::string, std::filesystem::path>> steps;
+        void flushed(const std::filesystem::path& file) override {
+            const std::lock_guard lock(mutex);
+            steps.emplace_back("flush", file);
+        }
+        void renamed(const std::filesystem::path& from, const std::filesystem::path& to) override {
+            const std::lock_guard lock(mutex);
+            steps.emplace_back("rename", from);
+            steps.emplace_back("to", to);
+        }
+    } recorder;
+    files::setWriteHooks(&recorder);
+    struct Uninstall {
+        ~Uninstall() { files::setWriteHooks(nullptr); }
+    } uninstall;
+    RefService service;
+    DownloadHarness h(true);
+    ASSERT_NO_FATAL_FAILURE(h.init(service.url()));
+    h.impl->DownloadStructure();
+    const nlohmann::json catalog = catalogProject("DEMO");
+    for (const auto& article : catalog["articles"]) h.impl->DownloadItem(article["id"]);
+    h.impl->Finish();
+    files::setWriteHooks(nullptr);
+
+    std::set<std::string> placed;
+    const auto& steps = recorder.steps;
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        if (steps[i].first != "rename") continue;
+        const std::filesystem::path& from = steps[i].second;
+        const std::filesystem::path& to = steps.at(i + 1).second;
+        placed.insert(to.filename().string());
+        SCOPED_TRACE(from.string() + " renamed to " + to.string());
+        const auto flushedAs = [&](const std::filesystem::path& file) {
+            return [&](const auto& step) { return step.first == "flush" && step.second == file; };
+        };
+        EXPECT_TRUE(
+            std::any_of(steps.begin(), steps.begin() + static_cast<long>(i), flushedAs(from)));
+        EXPECT_TRUE(std::any_of(steps.begin() + static_cast<long>(i), steps.end(),
+                                flushedAs(to.parent_path())));
+    }
+    EXPECT_EQ(placed, (std::set<std::string>{"download.xml", ".download.xml.ovk-journal"}));
 }
 
 }  // namespace

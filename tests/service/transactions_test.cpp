@@ -302,11 +302,14 @@ TEST_F(Transactions, EveryBinaryElementWritesItsPayloadsOnceAndStaysInTheDocumen
         "<root><Articleinfo><bInArY><SYMBOLS><S><![CDATA[SYMBOL one\nEND]]></S></SYMBOLS>"
         "<GERS><G><![CDATA[GER record one\nEND]]></G></GERS>"
         "<DOCUMENTS><D Name='a.pdf'><![CDATA[" +
-        pdf + "]]></D></DOCUMENTS></bInArY></Articleinfo></root>");
+        pdf + "]]></D><D Name='b.pdf'>" + pdf.substr(0, 4) + "<![CDATA[" + pdf.substr(4, 4) +
+        "]]>" + pdf.substr(8) + "</D></DOCUMENTS></bInArY></Articleinfo></root>");
     h.impl->DownloadItem("1");
     EXPECT_EQ(readAll(h.work / "sym.txt"), " \r\n \r\nSYMBOL one\r\nEND");
     EXPECT_EQ(readAll(h.work / "ger.txt"), "GER record one\r\nEND");
     EXPECT_EQ(readAll(h.work / "a.pdf"), "%PDF-1.4\n");
+    // Text beside a section belongs to the record as much as the section does.
+    EXPECT_EQ(readAll(h.work / "b.pdf"), "%PDF-1.4\n");
     EXPECT_EQ(document().elementsByName("bInArY").size(), 1u);
     EXPECT_NE(fileOnDisk().find("<D><![CDATA[" + pdf + "]]></D>"), std::string::npos);
 }

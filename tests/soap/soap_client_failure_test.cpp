@@ -372,6 +372,23 @@ TEST(SoapClientRetries, TheTraceShowsEveryRequestTheServiceReceived) {
         << trace;
 }
 
+// Without Retry-After the waits start at the first wait and double, each stretched by up to
+// half again, up to the longest wait: 0.5 s, 1 s, 2 s ... before the stretch. With a fixed
+// seed the schedule is exact.
+TEST(SoapClientRetries, WaitsDoubleFromTheFirstWaitStretchedByUpToHalfAgain) {
+    const RetryPolicy policy;
+    std::minstd_rand random(2024);
+    std::vector<long long> waits;
+    for (int repeat = 1; repeat <= 8; ++repeat)
+        waits.push_back(policy.waitBefore(repeat, "", random).count());
+    EXPECT_EQ(waits, (std::vector<long long>{511, 1052, 2137, 5243, 8569, 23457, 30000, 30000}));
+    for (int repeat = 1; repeat <= 8; ++repeat) {
+        const long long base = std::min(500LL << (repeat - 1), 30000LL);
+        EXPECT_GE(waits[repeat - 1], base) << repeat;
+        EXPECT_LE(waits[repeat - 1], std::min(base + base / 2, 30000LL)) << repeat;
+    }
+}
+
 // The service's Retry-After is kept, up to the longest wait allowed.
 TEST(SoapClientRetries, RetryAfterIsHonouredUpToTheBound) {
     test::TempDir dir;
