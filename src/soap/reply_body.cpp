@@ -14,12 +14,15 @@
 #include <utility>
 
 #include "platform/text.hpp"
+#include "xml/markup_scanner.hpp"
 
 namespace ovk::soap {
 
 namespace {
 
 constexpr std::size_t kNotFound = std::numeric_limits<std::size_t>::max();
+constexpr std::string_view kCdataOpener = "<![CDATA[";
+constexpr std::string_view kCdataCloser = "]]>";
 // A buffer's first allocation when no length was announced; it doubles from there.
 constexpr std::size_t kFirstCapacity = std::size_t{16} << 10;
 
@@ -43,14 +46,6 @@ bool plainAscii(const char* text, std::size_t size) {
         if (!plain(static_cast<unsigned char>(text[at]))) return false;
     }
     return true;
-}
-
-// Where `what` starts in text[from, size), or kNotFound.
-std::size_t find(const char* text, std::size_t size, std::size_t from, std::string_view what) {
-    if (from >= size) return kNotFound;
-    const void* at = memmem(text + from, size - from, what.data(), what.size());
-    return at == nullptr ? kNotFound
-                         : static_cast<std::size_t>(static_cast<const char*>(at) - text);
 }
 
 }  // namespace
@@ -97,18 +92,18 @@ bool ReplyBody::append(const char* data, std::size_t size) {
     if (received_ == 0 && expected_ > 0 && expected_ < std::numeric_limits<std::size_t>::max() / 4)
         markup_.reserve(static_cast<std::size_t>(expected_) + 1);
     received_ += size;
-    if (!(scan_ == Scan::ApartCdata ? apart_ : markup_).add(data, size)) return false;
+    if (!(settingApart_ ? apart_ : markup_).add(data, size)) return false;
     // No section read in place can prove large before the markup holds kSetApartFrom bytes;
     // until then the scan waits, and a small reply is never scanned at all. It catches up in
     // one go and comes to where it would have come piece by piece.
-    if (scan_ != Scan::ApartCdata && markup_.size < kSetApartFrom) return true;
+    if (!settingApart_ && markup_.size < kSetApartFrom) return true;
     return advance();
 }
 
 bool ReplyBody::close() {
-    if (scan_ == Scan::ApartCdata) {
+    if (settingApart_) {
         if (!markup_.add(apart_.data, apart_.size)) return false;
-        scan_ = Scan::Cdata;
+        settingApart_ = false;
     }
     apart_.release();
     // libxml2 reads a buffer in place up to a NUL in places (an unclosed comment), whatever
@@ -117,11 +112,10 @@ bool ReplyBody::close() {
     return true;
 }
 
-// Reads on from where the last piece ended; a delimiter cut by the piece's end is looked for
-// again with the next one.
+// Reads on from where the last piece ended.
 bool ReplyBody::advance() {
     while (true) {
-        if (scan_ == Scan::ApartCdata) {
+        if (settingApart_) {
             const std::size_t end = findApartEnd();
             if (!apartPlain_) {
                 if (!giveApartBack()) return false;
@@ -131,64 +125,32 @@ bool ReplyBody::advance() {
             if (!endApart(end)) return false;
             continue;
         }
-        const char* text = markup_.data;
-        const std::size_t size = markup_.size;
-        if (scanAt_ >= size) return true;
-        if (scan_ != Scan::Markup) {
-            const std::string_view close = scan_ == Scan::Comment       ? "-->"
-                                           : scan_ == Scan::Instruction ? "?>"
-                                                                        : "]]>";
-            const std::size_t end = find(text, size, scanAt_, close);
-            if (end == kNotFound) {
-                scanAt_ = std::max(scanAt_, size - std::min(size, close.size() - 1));
-                // A section read in place until it proves large; plain, it is set apart from
-                // here on. Small sections, the usual kind, thus cost nothing extra.
-                if (scan_ == Scan::Cdata && cdataStart_ != kNotFound &&
-                    size - cdataStart_ >= kSetApartFrom) {
-                    const std::size_t start = std::exchange(cdataStart_, kNotFound);
-                    if (plainAscii(text + start, size - start) && !startApart(start)) return false;
-                    if (scan_ == Scan::ApartCdata) continue;
-                }
-                return true;
-            }
-            scan_ = Scan::Markup;
-            scanAt_ = end + close.size();
-            cdataStart_ = kNotFound;
-            continue;
+        if (scanAt_ >= markup_.size) return true;
+        scanner_.feed(std::string_view(markup_.data + scanAt_, markup_.size - scanAt_));
+        scanAt_ = markup_.size;
+        xml::MarkupScanner::Piece piece;
+        while (scanner_.next(piece)) {
+            if (piece.kind != xml::MarkupScanner::Kind::Cdata) continue;
+            if (piece.starts)
+                cdataStart_ = worthSettingApart(piece.offset) ? piece.offset : kNotFound;
+            if (piece.ends) cdataStart_ = kNotFound;
         }
-        const void* open = std::memchr(text + scanAt_, '<', size - scanAt_);
-        if (open == nullptr) {
-            scanAt_ = size;
-            return true;
-        }
-        const auto at = static_cast<std::size_t>(static_cast<const char*>(open) - text);
-        // Long enough to tell "<![CDATA[" from anything else; the rest comes with the next piece.
-        if (size - at < 9) {
-            scanAt_ = at;
-            return true;
-        }
-        const std::string_view markup(text + at, 9);
-        if (markup.starts_with("<!--")) {
-            scan_ = Scan::Comment;
-            scanAt_ = at + 4;
-        } else if (markup.starts_with("<?")) {
-            scan_ = Scan::Instruction;
-            scanAt_ = at + 2;
-        } else if (markup == "<![CDATA[") {
-            scan_ = Scan::Cdata;
-            scanAt_ = at + 9;
-            cdataStart_ = worthSettingApart(at) ? at + 9 : kNotFound;
-        } else {
-            scanAt_ = at + 1;
-        }
+        // A section read in place until it proves large; plain, it is set apart from here on.
+        // Small sections, the usual kind, thus cost nothing extra.
+        if (cdataStart_ == kNotFound || markup_.size - cdataStart_ < kSetApartFrom) return true;
+        const std::size_t start = std::exchange(cdataStart_, kNotFound);
+        if (!plainAscii(markup_.data + start, markup_.size - start)) return true;
+        if (!startApart(start)) return false;
     }
 }
 
 // Only where the parser will read the markup in place. The announced length does not decide:
 // it counts the bytes on the wire, which a compressed reply multiplies.
-bool ReplyBody::worthSettingApart(std::size_t opening) {
-    if (readsInPlace_ < 0)
+bool ReplyBody::worthSettingApart(std::size_t contentStart) {
+    if (readsInPlace_ < 0) {
+        const std::size_t opening = contentStart - kCdataOpener.size();
         readsInPlace_ = readsAsUtf8(std::string_view(markup_.data, opening)) ? 1 : 0;
+    }
     return readsInPlace_ == 1;
 }
 
@@ -200,7 +162,7 @@ bool ReplyBody::startApart(std::size_t contentStart) {
     apart_.size = 0;
     if (!apart_.add(markup_.data + contentStart, already)) return false;
     markup_.size = contentStart;
-    scan_ = Scan::ApartCdata;
+    settingApart_ = true;
     // What was read in place holds no end and is plain; "]]" at its very end may begin one.
     searchedTo_ = already - std::min<std::size_t>(already, 2);
     apartPlain_ = true;
@@ -251,13 +213,16 @@ bool ReplyBody::endApart(std::size_t end) {
         if (auto* fitted = static_cast<char*>(xmlRealloc(content, end + 1))) content = fitted;
         apart_ = Buffer{};
         sections_.push_back(Section{at, content, end});
-        scanAt_ = at + 3;
+        scanAt_ = at;
     } else {
         if (!markup_.add(apart_.data, apart_.size)) return false;
-        scanAt_ = markup_.size - tailSize + 3;
+        scanAt_ = markup_.size - tailSize;
         apart_.size = 0;
     }
-    scan_ = Scan::Markup;
+    // The scan goes on after the section's end.
+    scanAt_ += kCdataCloser.size();
+    scanner_.resumeAt(scanAt_);
+    settingApart_ = false;
     return true;
 }
 
@@ -268,8 +233,10 @@ bool ReplyBody::giveApartBack() {
     const std::size_t contentStart = markup_.size;
     if (!markup_.add(apart_.data, apart_.size)) return false;
     apart_.release();
-    scan_ = Scan::Cdata;
+    settingApart_ = false;
+    // Where the search for the section's end stopped, the scan takes it up, inside the section.
     scanAt_ = contentStart + searchedTo_;
+    scanner_.resumeAt(scanAt_, xml::MarkupScanner::Kind::Cdata);
     return true;
 }
 

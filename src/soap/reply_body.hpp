@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "xml/markup_scanner.hpp"
+
 namespace ovk::soap {
 
 // A reply body as it arrives, sorted on the way into what the XML parser has to read and
@@ -69,10 +71,8 @@ class ReplyBody {
         bool add(const char* bytes, std::size_t count);
         void release();
     };
-    enum class Scan { Markup, Comment, Instruction, Cdata, ApartCdata };
-
     bool advance();
-    bool worthSettingApart(std::size_t opening);
+    bool worthSettingApart(std::size_t contentStart);
     bool startApart(std::size_t contentStart);
     std::size_t findApartEnd();
     bool endApart(std::size_t end);
@@ -83,8 +83,11 @@ class ReplyBody {
     std::vector<Section> sections_;
     std::uint64_t expected_ = 0;
     std::uint64_t received_ = 0;
-    Scan scan_ = Scan::Markup;
-    std::size_t scanAt_ = 0;      // where the markup is read next
+    // Finds the CDATA sections in the markup; the content of a section set apart is looked
+    // through for its end alone.
+    xml::MarkupScanner scanner_;
+    bool settingApart_ = false;   // the bytes arriving go to apart_
+    std::size_t scanAt_ = 0;      // how much of the markup the scanner has read
     std::size_t searchedTo_ = 0;  // how much of the section apart holds no "]]>" start
     // Where the content of the section read in place starts, while it may still be set apart.
     std::size_t cdataStart_ = static_cast<std::size_t>(-1);

@@ -14,7 +14,9 @@
 #include <vector>
 
 #include "platform/text.hpp"
+#include "soap/small_reply.hpp"
 #include "xml/libxml_handles.hpp"
+#include "xml/markup_scanner.hpp"
 
 namespace ovk::soap {
 
@@ -31,9 +33,6 @@ using Clock = std::chrono::steady_clock;
 constexpr std::uint64_t kNodeCost = 192;
 // The clock is read once per this many parser callbacks.
 constexpr unsigned kCallsPerClockCheck = 1024;
-// A text at least this long is not copied out of the body: the body becomes its allocation
-// once the parse is over (see ReplyParser::finish).
-constexpr std::size_t kMovedTextSize = std::size_t{64} << 10;
 
 enum class Stop { None, Doctype, Depth, Tree, Deadline, OutOfMemory };
 
@@ -53,18 +52,13 @@ struct ReplyParser::State {
     xmlNode* openText = nullptr;
     std::size_t textLength = 0;
     std::size_t textCapacity = 0;
-    // The body as the parser reads it, when it reads it in place (not converted from another
-    // encoding), and the one large text that takes the body over: its node has no content
-    // until then.
-    const xmlChar* bodyBegin = nullptr;
-    const xmlChar* bodyEnd = nullptr;
-    xmlNode* movedText = nullptr;
-    std::size_t movedOffset = 0;
-    std::size_t movedLength = 0;
     // The CDATA sections set apart from the body (see ReplyBody), in the order of their empty
-    // places in what the parser reads, and the next one to be met.
+    // places in what the parser reads, and the next one to be met; which of the body's empty
+    // sections (counted from 0) each stands in, and how many empty ones the parser has met.
     std::vector<ReplyBody::Section>* sections = nullptr;
     std::size_t nextSection = 0;
+    std::vector<std::size_t> apartAmongEmpty;
+    std::size_t emptyMet = 0;
 
     std::uint64_t budget() const { return bodySize + limits.treeAllowance; }
 };
@@ -105,7 +99,7 @@ void refuseDoctype(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*) {
 // session should not carry up to twice its text.
 void closeText(ReplyParser::State& state) {
     if (state.openText == nullptr) return;
-    if (state.openText != state.movedText && state.textCapacity > state.textLength + 1) {
+    if (state.textCapacity > state.textLength + 1) {
         auto* fitted =
             static_cast<xmlChar*>(xmlRealloc(state.openText->content, state.textLength + 1));
         if (fitted != nullptr) state.openText->content = fitted;
@@ -126,19 +120,6 @@ void linkLast(xmlNode* parent, xmlNode* node) {
     parent->last = node;
 }
 
-// Gives the text that was to take the body over a copy of its own after all: more text is
-// joined to it.
-bool keepMovedTextApart(ReplyParser::State& state) {
-    xmlNode* node = state.movedText;
-    auto* copy = static_cast<xmlChar*>(xmlMalloc(state.textLength + 1));
-    if (copy == nullptr) return false;
-    std::memcpy(copy, state.bodyBegin + state.movedOffset, state.textLength);
-    copy[state.textLength] = 0;
-    node->content = copy;
-    state.movedText = nullptr;
-    return true;
-}
-
 // Text and CDATA arrive in blocks; consecutive blocks of one kind make one node. The node's
 // room grows by doubling but never beyond the reply's size, which no text can exceed.
 void appendText(void* ctx, const xmlChar* value, int len, xmlElementType type) {
@@ -149,10 +130,6 @@ void appendText(void* ctx, const xmlChar* value, int len, xmlElementType type) {
     const auto add = static_cast<std::size_t>(len);
     if (state.openText != nullptr && parent->last == state.openText &&
         state.openText->type == type) {
-        if (state.openText == state.movedText && !keepMovedTextApart(state)) {
-            halt(ctx, Stop::OutOfMemory);
-            return;
-        }
         const std::size_t needed = state.textLength + add + 1;
         if (needed > state.textCapacity) {
             const std::size_t ceiling =
@@ -175,27 +152,13 @@ void appendText(void* ctx, const xmlChar* value, int len, xmlElementType type) {
     }
     if (!charge(ctx, kNodeCost + add + 1)) return;
     closeText(state);
-    // A payload's text is most of the reply; it stays where it lies in the body.
-    // Addresses compared as numbers: the value may lie in another buffer altogether.
-    const auto at = reinterpret_cast<std::uintptr_t>(value);
-    const bool moved = state.movedText == nullptr && add >= kMovedTextSize &&
-                       at >= reinterpret_cast<std::uintptr_t>(state.bodyBegin) &&
-                       at + add <= reinterpret_cast<std::uintptr_t>(state.bodyEnd);
-    const xmlChar* copied = moved ? nullptr : value;
-    const int copiedLength = moved ? 0 : len;
-    xmlNode* node = type == XML_CDATA_SECTION_NODE
-                        ? xmlNewCDataBlock(ctxt->myDoc, copied, copiedLength)
-                        : xmlNewDocTextLen(ctxt->myDoc, copied, copiedLength);
+    xmlNode* node = type == XML_CDATA_SECTION_NODE ? xmlNewCDataBlock(ctxt->myDoc, value, len)
+                                                   : xmlNewDocTextLen(ctxt->myDoc, value, len);
     if (node == nullptr) {
         halt(ctx, Stop::OutOfMemory);
         return;
     }
     linkLast(parent, node);
-    if (moved) {
-        state.movedText = node;
-        state.movedOffset = static_cast<std::size_t>(value - state.bodyBegin);
-        state.movedLength = add;
-    }
     state.openText = node;
     state.textLength = add;
     state.textCapacity = add + 1;
@@ -236,12 +199,15 @@ void takeSection(void* ctx, ReplyBody::Section& section) {
     state.textCapacity = section.length + 1;
 }
 
+// The parser calls with nothing for an empty section only: the set-apart sections are found
+// among the empty ones by their count.
 void onCdata(void* ctx, const xmlChar* value, int len) {
     ReplyParser::State& state = stateOf(ctx);
-    if (len == 0 && state.sections != nullptr && state.nextSection < state.sections->size()) {
-        ReplyBody::Section& next = (*state.sections)[state.nextSection];
-        if (static_cast<xmlParserCtxt*>(ctx)->input->cur == state.bodyBegin + next.at) {
-            takeSection(ctx, next);
+    if (len == 0 && state.nextSection < state.apartAmongEmpty.size()) {
+        const bool apart = state.apartAmongEmpty[state.nextSection] == state.emptyMet;
+        ++state.emptyMet;
+        if (apart) {
+            takeSection(ctx, (*state.sections)[state.nextSection]);
             return;
         }
     }
@@ -291,27 +257,34 @@ void onProcessingInstruction(void* ctx, const xmlChar* target, const xmlChar* da
     xmlSAX2ProcessingInstruction(ctx, target, data);
 }
 
-// libxml2's push parser, when a CDATA section has no end, steps through it 300 bytes at a time
-// and looks for the end from the start of the rest each time: quadratic in the section's size.
-// A section that is never closed makes the reply malformed anyway, so it is found here first,
-// in one pass. Comments are skipped: "<![CDATA[" inside one is only text.
-std::optional<std::size_t> unclosedCdata(std::string_view text) {
-    std::size_t at = 0;
-    while (true) {
-        const std::size_t markup = text.find("<!", at);
-        if (markup == std::string_view::npos) return std::nullopt;
-        if (text.compare(markup, 4, "<!--") == 0) {
-            const std::size_t end = text.find("-->", markup + 4);
-            if (end == std::string_view::npos) return std::nullopt;  // the parser reports it
-            at = end + 3;
-        } else if (text.compare(markup, 9, "<![CDATA[") == 0) {
-            const std::size_t end = text.find("]]>", markup + 9);
-            if (end == std::string_view::npos) return markup;
-            at = end + 3;
-        } else {
-            at = markup + 2;
-        }
+// What one pass of the markup scanner tells of a body before the parser reads it.
+struct BodyMarks {
+    // Where a CDATA section without its end begins. It makes the reply malformed; found here,
+    // it is reported as what it is, at its line, rather than at the end of the reply.
+    std::optional<std::size_t> unclosedCdata;
+    // Which of the body's empty CDATA sections (counted from 0) stand in for the sections set
+    // apart, in order. "<![CDATA[" inside a comment or a processing instruction is only text.
+    std::vector<std::size_t> apartAmongEmpty;
+};
+
+BodyMarks markBody(std::string_view markup, const std::vector<ReplyBody::Section>& sections) {
+    BodyMarks marks;
+    xml::MarkupScanner scanner;
+    scanner.feed(markup);
+    xml::MarkupScanner::Piece piece;
+    std::size_t empty = 0;
+    while (scanner.next(piece)) {
+        if (piece.kind != xml::MarkupScanner::Kind::Cdata || !piece.starts || !piece.ends ||
+            !piece.content.empty())
+            continue;
+        if (marks.apartAmongEmpty.size() < sections.size() &&
+            sections[marks.apartAmongEmpty.size()].at == piece.offset)
+            marks.apartAmongEmpty.push_back(empty);
+        ++empty;
     }
+    if (scanner.inside() == xml::MarkupScanner::Kind::Cdata)
+        marks.unclosedCdata = static_cast<std::size_t>(scanner.constructStart());
+    return marks;
 }
 
 long lineAt(std::string_view text, std::size_t offset) {
@@ -332,12 +305,11 @@ ReplyParser::ReplyParser(ReplyLimits limits) : limits_(limits) {
 
 namespace {
 
-// Making a parser context costs more than reading a small reply, so each thread keeps the
-// last one it finished with. Only a context whose parse went through is kept: one stopped or
-// failed half-way may hold whatever state it stopped in.
-thread_local ParserCtxtPtr spareContext;
-
-ParserCtxtPtr newContext() {
+// A push parser for one reply, with the handlers of this file and the options of every service
+// reply. The push parser passes CDATA on as it stands, line ends included, which is what the
+// files written from replies hold. Replies small enough for the cost of setting it up to matter
+// are read without it (readSmallReply).
+ParserCtxtPtr newContext(ReplyParser::State& state) {
     xmlSAXHandler sax;
     std::memset(&sax, 0, sizeof sax);
     xmlSAXVersion(&sax, 2);
@@ -352,51 +324,10 @@ ParserCtxtPtr newContext() {
     sax.processingInstruction = &onProcessingInstruction;
     ErrorCollector errors;
     ParserCtxtPtr ctxt(xmlCreatePushParserCtxt(&sax, nullptr, nullptr, 0, nullptr));
-    if (!ctxt || ctxt->input == nullptr || ctxt->input->buf == nullptr)
-        throw Error(err::OutOfMemory, "Out of memory");
+    if (!ctxt) throw Error(err::OutOfMemory, "Out of memory", "SoapClient");
     xmlCtxtUseOptions(ctxt.get(), xml::detail::parserOptions());
+    ctxt->_private = &state;
     return ctxt;
-}
-
-// A context as xmlCreatePushParserCtxt leaves it without a first piece: an empty input of its
-// own, and the encoding still to be told from the first bytes (xmlCtxtResetPush assumes UTF-8
-// when it is given no bytes, which would misread a reply in UTF-16).
-ParserCtxtPtr takeContext() {
-    ParserCtxtPtr ctxt = std::move(spareContext);
-    if (!ctxt) return newContext();
-    if (xmlCtxtResetPush(ctxt.get(), nullptr, 0, nullptr, nullptr) != 0 || ctxt->input == nullptr ||
-        ctxt->input->buf == nullptr)
-        throw Error(err::OutOfMemory, "Out of memory");
-    ctxt->charset = XML_CHAR_ENCODING_NONE;
-    return ctxt;
-}
-
-// Keeps the context for the next reply of this thread, holding nothing of this one. The names
-// of the document go on living in the dictionary the document holds; the context takes a new
-// one, so that a document handed to another thread never shares a dictionary with a parse
-// under way here (libxml2 does not lock its dictionaries).
-void giveBack(ParserCtxtPtr ctxt) {
-    // A context that grew for an unusual reply (thousands of attributes on one element) is
-    // not kept: it would hold that memory for as long as the thread lives.
-    constexpr int kMostKeptSlots = 1024;
-    if (ctxt->maxatts > kMostKeptSlots || ctxt->nodeMax > kMostKeptSlots ||
-        ctxt->nameMax > kMostKeptSlots || ctxt->nsMax > kMostKeptSlots ||
-        ctxt->spaceMax > kMostKeptSlots)
-        return;
-    ctxt->_private = nullptr;
-    xmlCtxtReset(ctxt.get());
-    xmlDict* dict = xmlDictCreate();
-    if (dict == nullptr) return;
-    xmlDictSetLimit(dict, (ctxt->options & XML_PARSE_HUGE) != 0 ? 0 : XML_MAX_DICTIONARY_LIMIT);
-    xmlDictFree(ctxt->dict);
-    ctxt->dict = dict;
-    // The parser tells these names apart by their address in its dictionary.
-    ctxt->str_xml = xmlDictLookup(dict, BAD_CAST "xml", 3);
-    ctxt->str_xmlns = xmlDictLookup(dict, BAD_CAST "xmlns", 5);
-    ctxt->str_xml_ns = xmlDictLookup(dict, XML_XML_NAMESPACE, 36);
-    if (ctxt->str_xml == nullptr || ctxt->str_xmlns == nullptr || ctxt->str_xml_ns == nullptr)
-        return;
-    spareContext = std::move(ctxt);
 }
 
 }  // namespace
@@ -421,6 +352,10 @@ xml::Document ReplyParser::finish(Clock::time_point deadline) {
     finished_ = true;
     limitTime(deadline);
     if (!body_.close()) throw Error(err::OutOfMemory, "Out of memory", "SoapClient");
+    if (body_.size() <= limits_.quickReadUpTo && body_.sections().empty()) {
+        if (auto document = readSmallReply({body_.markup(), body_.markupSize()}, limits_))
+            return std::move(*document);
+    }
     return parse();
 }
 
@@ -433,54 +368,31 @@ void ReplyParser::limitTime(Clock::time_point deadline) {
 xml::Document ReplyParser::parse() {
     state_ = std::make_unique<State>();
     State& state = *state_;
-    state.ctxt = takeContext();
-    xmlParserCtxt* ctxt = state.ctxt.get();
-    ctxt->_private = &state;
     state.limits = limits_;
     state.deadline = &deadline_;
     state.bodySize = body_.size();
     const std::string_view markup(body_.markup(), body_.markupSize());
-
-    // The parser reads the body where it lies. libxml2 counts a buffer's size in int, and
-    // converts other encodings into a buffer of its own: such a body is copied into the
-    // parser's own buffer in pieces. Sections are set apart only from a body read in place.
-    if (markup.size() <= static_cast<std::size_t>(std::numeric_limits<int>::max()) &&
-        readsAsUtf8(markup)) {
-        xmlParserInputBuffer* input = xmlParserInputBufferCreateStatic(
-            markup.data(), static_cast<int>(markup.size()), XML_CHAR_ENCODING_NONE);
-        if (input == nullptr) throw Error(err::OutOfMemory, "Out of memory", "SoapClient");
-        xmlFreeParserInputBuffer(ctxt->input->buf);
-        ctxt->input->buf = input;
-        state.bodyBegin = reinterpret_cast<const xmlChar*>(markup.data());
-        state.bodyEnd = state.bodyBegin + markup.size();
-        state.sections = &body_.sections();
-    } else {
-        if (!body_.sections().empty()) {
-            throw Error(err::SoapReplyTooLarge, "The reply is too large to be read", "SoapClient");
-        }
-        for (std::size_t at = 0; at < markup.size();) {
-            const std::size_t piece = std::min<std::size_t>(markup.size() - at, 1 << 30);
-            if (xmlParserInputBufferPush(ctxt->input->buf, static_cast<int>(piece),
-                                         markup.data() + at) < 0)
-                throw Error(err::OutOfMemory, "Out of memory", "SoapClient");
-            at += piece;
-        }
-        xmlFree(body_.releaseMarkup());
+    if (markup.empty()) throw xml::ParseError(xml::ParseFailure{"The reply is empty", 0, 0, {}});
+    // libxml2 counts a piece's size in int.
+    if (markup.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
+        throw Error(err::SoapReplyTooLarge, "The reply is too large to be read", "SoapClient");
+    const BodyMarks marks = markBody(markup, body_.sections());
+    if (marks.unclosedCdata) {
+        throw xml::ParseError(xml::ParseFailure{
+            "A CDATA section is not closed", lineAt(markup, *marks.unclosedCdata), 0, {}});
     }
-    // Nothing has been parsed yet: the input starts at the buffer's start and ends at its end.
-    xmlBuf* buffer = ctxt->input->buf->buffer;
-    ctxt->input->base = ctxt->input->cur = xmlBufContent(buffer);
-    ctxt->input->end = xmlBufEnd(buffer);
-    const std::string_view text(reinterpret_cast<const char*>(ctxt->input->base),
-                                static_cast<std::size_t>(ctxt->input->end - ctxt->input->base));
-    if (text.empty()) throw xml::ParseError(xml::ParseFailure{"The reply is empty", 0, 0, {}});
-    if (const auto at = unclosedCdata(text)) {
-        throw xml::ParseError(
-            xml::ParseFailure{"A CDATA section is not closed", lineAt(text, *at), 0, {}});
-    }
+    // A body in another encoding is converted by the parser; its sections are never set apart.
+    if (!body_.sections().empty() && !readsAsUtf8(markup))
+        throw Error(err::SoapReplyTooLarge, "The reply is too large to be read", "SoapClient");
+    state.sections = &body_.sections();
+    state.apartAmongEmpty = marks.apartAmongEmpty;
+    state.ctxt = newContext(state);
+    xmlParserCtxt* ctxt = state.ctxt.get();
 
+    // In one piece, so that the verdict never depends on where pieces would end; the parser
+    // copies it, and the body goes once the parse is over.
     ErrorCollector errors;
-    xmlParseChunk(ctxt, nullptr, 0, 1);
+    xmlParseChunk(ctxt, markup.data(), static_cast<int>(markup.size()), 1);
     closeText(state);
 
     switch (state.stop) {
@@ -515,7 +427,7 @@ xml::Document ReplyParser::parse() {
         if (column > 0 && state.sections != nullptr) {
             for (std::size_t i = 0; i < state.nextSection; ++i) {
                 const ReplyBody::Section& section = (*state.sections)[i];
-                if (lineAt(text, section.at) == errors.first()->line)
+                if (lineAt(markup, section.at) == errors.first()->line)
                     column += static_cast<long>(section.length);
             }
         }
@@ -532,21 +444,8 @@ xml::Document ReplyParser::parse() {
     xmlDoc* doc = ctxt->myDoc;
     ctxt->myDoc = nullptr;
     xml::Document document = xml::Document::adopt(doc);
-    // The body is not needed any more, but as the large text's allocation: that text moves to
-    // its start, and the rest is given back.
-    xmlNode* moved = state.movedText;
-    const std::size_t movedOffset = state.movedOffset;
-    const std::size_t movedLength = state.movedLength;
-    giveBack(std::move(state.ctxt));
-    char* body = body_.releaseMarkup();
-    if (moved != nullptr) {
-        std::memmove(body, body + movedOffset, movedLength);
-        body[movedLength] = '\0';
-        auto* fitted = static_cast<char*>(xmlRealloc(body, movedLength + 1));
-        moved->content = reinterpret_cast<xmlChar*>(fitted != nullptr ? fitted : body);
-        body = nullptr;
-    }
-    xmlFree(body);
+    state.ctxt.reset();
+    xmlFree(body_.releaseMarkup());
     return document;
 }
 

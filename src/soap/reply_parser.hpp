@@ -23,6 +23,9 @@ struct ReplyLimits {
     // node, so a reply of many small elements is refused long before it exhausts the host,
     // while one large Base64 text costs little more than its bytes.
     std::uint64_t treeAllowance = std::uint64_t{56} << 20;
+    // Replies up to this size are read without libxml2's parser when they can be (see
+    // readSmallReply); 0 reads every reply with libxml2.
+    std::size_t quickReadUpTo = std::size_t{64} << 10;
 };
 
 // Builds the document of a service reply. The body is collected as it arrives and parsed in

@@ -32,13 +32,6 @@ constexpr std::size_t kIndexDigits = 16;
 // Longer tag names are neither Project nor an Articleinfo: no need to hold them.
 constexpr std::size_t kLongestTagName = 256;
 
-std::size_t find(std::string_view text, std::size_t from, std::string_view what) {
-    if (from >= text.size()) return std::string_view::npos;
-    const void* at = ::memmem(text.data() + from, text.size() - from, what.data(), what.size());
-    return at == nullptr ? std::string_view::npos
-                         : static_cast<std::size_t>(static_cast<const char*>(at) - text.data());
-}
-
 }  // namespace
 
 CDataStandIns::CDataStandIns(int fd, Scope scope, std::vector<std::string> readByName)
@@ -66,76 +59,6 @@ int CDataStandIns::read(void* self, char* buffer, int length) {
         input->outAt_ = 0;
     }
     return static_cast<int>(count);
-}
-
-// Makes at least `wanted` bytes available from at_ on, unless the file ends first. False when
-// nothing at all is left.
-bool CDataStandIns::fill(std::size_t wanted) {
-    while (available() < wanted && !endOfFile_ && errno_ == 0) {
-        if (at_ >= kBlock) {
-            in_.erase(0, at_);
-            inOffset_ += static_cast<off_t>(at_);
-            at_ = 0;
-        }
-        const std::size_t had = in_.size();
-        in_.resize(had + readSize_);
-        std::size_t got = 0;
-        errno_ = files::readUpTo(fd_, in_.data() + had, readSize_,
-                                 inOffset_ + static_cast<off_t>(had), got);
-        in_.resize(had + got);
-        if (got == 0) endOfFile_ = true;
-        readSize_ = std::min(readSize_ * 2, kBlock);
-    }
-    return available() > 0;
-}
-
-void CDataStandIns::pass(std::size_t count) {
-    out_.append(in_, at_, count);
-    at_ += count;
-}
-
-// Passes everything up to and including `end`; false when more input is needed first.
-bool CDataStandIns::passUntil(std::string_view end) {
-    const std::size_t found = find(in_, at_, end);
-    if (found != std::string_view::npos) {
-        pass(found + end.size() - at_);
-        state_ = State::Text;
-        return true;
-    }
-    // The end may start in the last bytes.
-    const std::size_t keep = std::min(available(), end.size() - 1);
-    pass(available() - keep);
-    return false;
-}
-
-// Passes a tag, or a declaration with its bracketed internal subset, up to its '>' outside
-// quotes. Tags are short: a byte at a time is fine here.
-bool CDataStandIns::passTag(bool declaration) {
-    std::size_t i = at_;
-    for (; i < in_.size(); ++i) {
-        const char c = in_[i];
-        if (quote_ != 0) {
-            if (c == quote_) quote_ = 0;
-        } else if (c == '"' || c == '\'') {
-            quote_ = c;
-        } else if (declaration && c == '[') {
-            ++depth_;
-        } else if (declaration && c == ']') {
-            --depth_;
-        } else if (c == '>' && depth_ <= 0) {
-            if (!declaration && scope_ == Scope::ProjectItems) {
-                noteTag(std::string_view(in_).substr(at_, i - at_));
-                tagEnded();
-            }
-            pass(i + 1 - at_);
-            state_ = State::Text;
-            return true;
-        }
-    }
-    if (!declaration && scope_ == Scope::ProjectItems)
-        noteTag(std::string_view(in_).substr(at_, i - at_));
-    pass(i - at_);
-    return false;
 }
 
 // Takes the name and the last byte of a tag from a piece of it.
@@ -193,49 +116,105 @@ bool CDataStandIns::inScope() const {
     return scope_ == Scope::Everywhere || (itemDepth_ > 0 && readDepth_ == 0);
 }
 
-void CDataStandIns::startCData() {
-    const std::size_t bodyAt = at_ + kCDataStart.size();
-    const std::size_t end =
-        findCDataEnd(std::string_view(in_).substr(0, bodyAt + kLargeSection), bodyAt);
-    if (end != std::string_view::npos || endOfFile_) {
-        // A short section, or one cut off by the end of the file: the parser has it as it is.
-        pass(end == std::string_view::npos ? available() : end + kCDataEnd.size() - at_);
-        state_ = State::Text;
+// Reads the next block of the file and passes on what it holds; false once the file has ended
+// and everything held back went out.
+bool CDataStandIns::step() {
+    if (endOfFile_) return false;
+    in_.resize(readSize_);
+    std::size_t got = 0;
+    errno_ = files::readUpTo(fd_, in_.data(), readSize_, readAt_, got);
+    if (errno_ != 0) return false;
+    in_.resize(got);
+    readAt_ += static_cast<off_t>(got);
+    readSize_ = std::min(readSize_ * 2, kBlock);
+    xml::MarkupScanner::Piece piece;
+    if (got == 0) {
+        endOfFile_ = true;
+        if (scanner_.finish(piece)) take(piece);
+        // A section cut off by the end of the file goes to the parser as it is, so that it
+        // reports the file as not well-formed.
+        if (section_ == Section::Undecided) out_.append(kCDataStart).append(undecided_);
+        return true;
+    }
+    scanner_.feed(in_);
+    while (scanner_.next(piece)) take(piece);
+    return true;
+}
+
+void CDataStandIns::take(const xml::MarkupScanner::Piece& piece) {
+    using Kind = xml::MarkupScanner::Kind;
+    if (piece.kind == Kind::Cdata && (section_ != Section::None || inScope())) {
+        takeCData(piece);
         return;
     }
+    if (piece.kind == Kind::Tag && scope_ == Scope::ProjectItems) {
+        if (piece.starts) {
+            tagName_.clear();
+            tagNameDone_ = false;
+            tagLast_ = 0;
+        }
+        noteTag(piece.content);
+        if (piece.ends) tagEnded();
+    }
+    passOn(piece);
+}
+
+void CDataStandIns::passOn(const xml::MarkupScanner::Piece& piece) {
+    if (piece.starts) out_.append(xml::MarkupScanner::opener(piece.kind));
+    out_.append(piece.content);
+    if (piece.ends) out_.append(xml::MarkupScanner::closer(piece.kind));
+}
+
+// A section in scope is held back until it proves large (kLargeSection of content): a short
+// one goes to the parser as it is, a large one as a stand-in.
+void CDataStandIns::takeCData(const xml::MarkupScanner::Piece& piece) {
+    if (piece.starts) {
+        section_ = Section::Undecided;
+        undecided_.clear();
+        undecidedOffset_ = static_cast<off_t>(piece.offset);
+    }
+    if (section_ == Section::Undecided) {
+        if (undecided_.size() + piece.content.size() < kLargeSection) {
+            if (!piece.ends) {
+                undecided_.append(piece.content);
+                return;
+            }
+            out_.append(kCDataStart).append(undecided_).append(piece.content).append(kCDataEnd);
+            section_ = Section::None;
+            return;
+        }
+        // Passed over, the section is done with; else its content goes on below.
+        if (standIn()) return;
+    }
+    if (section_ != Section::StoodIn) {
+        passOn(piece);
+        section_ = piece.ends ? Section::None : Section::PassedOn;
+        return;
+    }
+    if (scope_ == Scope::ProjectItems) keepWhatTheParserChecks(piece.content, piece.ends);
+    if (!piece.ends) return;
+    sections_.back().length =
+        piece.offset + piece.content.size() - static_cast<std::uint64_t>(sections_.back().offset);
+    out_.append(kCDataEnd);
+    section_ = Section::None;
+}
+
+// The section being read is large: the parser gets a stand-in naming it instead of its content.
+// True when the section was passed over whole.
+bool CDataStandIns::standIn() {
     char index[kIndexDigits + 1];
     std::snprintf(index, sizeof index, "%016llx",
                   static_cast<unsigned long long>(sections_.size()));
-    const off_t bodyOffset = inOffset_ + static_cast<off_t>(bodyAt);
-    sections_.push_back(Range{bodyOffset, 0});
+    sections_.push_back(Range{undecidedOffset_, 0});
     out_.append(kCDataStart).append(prefix_).append(index, kIndexDigits);
-    if (passOverKnownSection(bodyOffset)) return;
-    at_ = bodyAt;
-    afterNonAscii_ = false;
-    state_ = State::LargeCData;
-}
-
-// Skips a large section's content up to its end, which is passed on; false when more input is
-// needed first.
-bool CDataStandIns::skipLargeCData() {
-    const std::size_t end = findCDataEnd(in_, at_);
-    const std::size_t skipped =
-        end != std::string_view::npos
-            ? end
-            : std::max(at_, in_.size() - std::min(in_.size(), kCDataEnd.size() - 1));
-    if (scope_ == Scope::ProjectItems)
-        keepWhatTheParserChecks(skipped, end != std::string_view::npos);
-    if (end == std::string_view::npos) {
-        at_ = skipped;
-        return false;
+    section_ = Section::StoodIn;
+    if (passOverKnownSection(undecidedOffset_)) return true;
+    if (scope_ == Scope::ProjectItems) {
+        afterNonAscii_ = false;
+        keepWhatTheParserChecks(undecided_, false);
     }
-    Range& section = sections_.back();
-    section.length =
-        static_cast<std::uint64_t>(inOffset_ + static_cast<off_t>(end) - section.offset);
-    at_ = end;
-    pass(kCDataEnd.size());
-    state_ = State::Text;
-    return true;
+    undecided_.clear();
+    return false;
 }
 
 // Ends the section just begun at `bodyOffset` at once when it is a known one whose end still
@@ -253,22 +232,22 @@ bool CDataStandIns::passOverKnownSection(off_t bodyOffset) {
     }
     sections_.back().length = known.length;
     out_.append(kCDataEnd);
-    in_.clear();
-    at_ = 0;
-    inOffset_ = end + static_cast<off_t>(kCDataEnd.size());
+    section_ = Section::None;
+    // The rest of the block read lies inside the section: the scan goes on after its end.
+    readAt_ = end + static_cast<off_t>(kCDataEnd.size());
+    scanner_.resumeAt(static_cast<std::uint64_t>(readAt_));
     // What follows is most often the few kilobytes of markup up to the next known section.
     readSize_ = kBlockAfterKnownSection;
-    state_ = State::Text;
     return true;
 }
 
-// Passes on, after the stand-in, what the parser checks or counts in the section's bytes up to
-// `to`: every byte that is not plain ASCII text (those of multi-byte characters, control
+// Passes on, after the stand-in, what the parser checks or counts in the section's content:
+// every byte that is not plain ASCII text (those of multi-byte characters, control
 // characters), each run of them followed by a plain byte as in the file, so that the parser
 // finds a character XML forbids or broken UTF-8 as it would have in the file; and the line
 // breaks, so that its line numbers after the section are the file's. A payload (Base64) has
 // nothing but plain text and line breaks: 16 bytes at a time are checked for that.
-void CDataStandIns::keepWhatTheParserChecks(std::size_t to, bool sectionEnds) {
+void CDataStandIns::keepWhatTheParserChecks(std::string_view content, bool sectionEnds) {
     const auto keep = [this](const char* from, const char* end) {
         for (; from < end; ++from) {
             const auto c = static_cast<unsigned char>(*from);
@@ -283,8 +262,8 @@ void CDataStandIns::keepWhatTheParserChecks(std::size_t to, bool sectionEnds) {
             if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') out_.push_back(*from);
         }
     };
-    const char* at = in_.data() + at_;
-    const char* const end = in_.data() + to;
+    const char* at = content.data();
+    const char* const end = content.data() + content.size();
 #ifdef __SSE2__
     const __m128i space = _mm_set1_epi8(0x20);
     const __m128i tab = _mm_set1_epi8('\t');
@@ -313,78 +292,6 @@ void CDataStandIns::keepWhatTheParserChecks(std::size_t to, bool sectionEnds) {
         out_.append(pendingLineBreaks_, '\n');
         pendingLineBreaks_ = 0;
     }
-}
-
-// Moves at least one byte of input on (or ends the section being skipped); false at the end of
-// the file.
-bool CDataStandIns::step() {
-    switch (state_) {
-        case State::Text: {
-            if (!fill(1)) return false;
-            const void* lt = std::memchr(in_.data() + at_, '<', available());
-            if (lt == nullptr) {
-                pass(available());
-            } else {
-                pass(static_cast<std::size_t>(static_cast<const char*>(lt) - in_.data()) - at_);
-                state_ = State::Markup;
-            }
-            return true;
-        }
-        case State::Markup: {
-            fill(kCDataStart.size());
-            const std::string_view next = std::string_view(in_).substr(at_);
-            if (next.starts_with(kCDataStart) && !inScope()) {
-                pass(kCDataStart.size());
-                state_ = State::CData;
-            } else if (next.starts_with(kCDataStart)) {
-                fill(kCDataStart.size() + kLargeSection + kCDataEnd.size());
-                startCData();
-            } else if (next.starts_with("<!--")) {
-                pass(4);
-                state_ = State::Comment;
-            } else if (next.starts_with("<?")) {
-                pass(2);
-                state_ = State::Instruction;
-            } else if (next.starts_with("<!") && next.size() >= kCDataStart.size()) {
-                pass(2);
-                depth_ = 0;
-                quote_ = 0;
-                state_ = State::Declaration;
-            } else if (next.size() < kCDataStart.size() && endOfFile_) {
-                pass(available());  // too short for anything but an error of the parser's
-                state_ = State::Text;
-            } else {
-                pass(1);
-                quote_ = 0;
-                depth_ = 0;
-                tagName_.clear();
-                tagNameDone_ = false;
-                tagLast_ = 0;
-                state_ = State::Tag;
-            }
-            return true;
-        }
-        case State::Comment:
-        case State::Instruction:
-        case State::CData:
-            if (!fill(3)) return false;
-            if (!passUntil(state_ == State::Comment       ? "-->"
-                           : state_ == State::Instruction ? "?>"
-                                                          : kCDataEnd) &&
-                endOfFile_)
-                pass(available());
-            return true;
-        case State::Declaration:
-        case State::Tag:
-            if (!fill(1)) return false;
-            passTag(state_ == State::Declaration);
-            return true;
-        case State::LargeCData:
-            if (!fill(kCDataEnd.size())) return false;
-            if (!skipLargeCData() && endOfFile_) return false;
-            return true;
-    }
-    return false;
 }
 
 std::optional<CDataStandIns::Range> CDataStandIns::wholeSection(std::string_view value) const {

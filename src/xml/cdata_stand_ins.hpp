@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "xml/markup_scanner.hpp"
+
 namespace ovk {
 
 // Where "]]>" starts in `text` from `from` on, or npos. A payload rarely holds a ']' at all
@@ -38,7 +40,7 @@ inline std::size_t findCDataEnd(std::string_view text, std::size_t from = 0) {
 // stand-ins the parser sees only the document's structure, and the payload bytes are located
 // with memmem and copied once, at the speed of the file.
 //
-// The file is read in blocks; sections are found by a small scanner that knows comments,
+// The file is read in blocks; sections are found by the markup scanner, which knows comments,
 // processing instructions, declarations and quoted attribute values, so that "<![CDATA[" in
 // any of them is left alone. A section without its end is passed on without one, so that the
 // parser reports the file as not well-formed, as it would have without stand-ins.
@@ -92,34 +94,32 @@ class CDataStandIns {
     void knowSections(std::vector<Range> known) { known_ = std::move(known); }
 
   private:
-    enum class State { Text, Markup, Comment, Instruction, Declaration, Tag, CData, LargeCData };
+    // What is done with the CDATA section being read.
+    enum class Section { None, PassedOn, Undecided, StoodIn };
 
     bool step();
-    bool fill(std::size_t wanted);
-    std::size_t available() const { return in_.size() - at_; }
-    void pass(std::size_t count);
-    bool passUntil(std::string_view end);
-    bool passTag(bool declaration);
+    void take(const xml::MarkupScanner::Piece& piece);
+    void passOn(const xml::MarkupScanner::Piece& piece);
+    void takeCData(const xml::MarkupScanner::Piece& piece);
+    bool standIn();
     void noteTag(std::string_view piece);
     void tagEnded();
     bool inScope() const;
-    void startCData();
-    bool skipLargeCData();
     bool passOverKnownSection(off_t bodyOffset);
-    void keepWhatTheParserChecks(std::size_t to, bool sectionEnds);
+    void keepWhatTheParserChecks(std::string_view content, bool sectionEnds);
 
     int fd_;
     Scope scope_;
     int errno_ = 0;
-    State state_ = State::Text;
-    off_t inOffset_ = 0;  // the file offset of in_[0]
+    xml::MarkupScanner scanner_;
+    off_t readAt_ = 0;  // where the file is read next
     std::string in_;
-    std::size_t at_ = 0;
     bool endOfFile_ = false;
     std::string out_;
     std::size_t outAt_ = 0;
-    char quote_ = 0;
-    int depth_ = 0;
+    Section section_ = Section::None;
+    std::string undecided_;  // the content of a section not yet known to be large
+    off_t undecidedOffset_ = 0;
     std::string prefix_;
     std::vector<Range> sections_;
     std::vector<Range> known_;

@@ -10,7 +10,10 @@
 
 #include "platform/errors.hpp"
 
+#include <libxml/tree.h>
+
 #include "soap/reply_parser.hpp"
+#include "soap/small_reply.hpp"
 #include "xml/document.hpp"
 
 namespace ovk::soap {
@@ -214,6 +217,145 @@ TEST(SoapReplyParser, EveryReplyReadsAsIfItWereTheFirst) {
     EXPECT_EQ(kept.toString(), first[0]);
 }
 
+// Everything a caller can see of a node and below: kind, name, namespace, declarations, line,
+// attributes and content.
+std::string dumped(const xmlNode* node) {
+    std::string out;
+    for (; node != nullptr; node = node->next) {
+        out += std::to_string(node->type) + ":" + (node->name ? (const char*)node->name : "");
+        if (node->ns != nullptr)
+            out += "{" + std::string(node->ns->prefix ? (const char*)node->ns->prefix : "") + "=" +
+                   (const char*)node->ns->href + "}";
+        if (node->type == XML_ELEMENT_NODE) {
+            for (const xmlNs* ns = node->nsDef; ns != nullptr; ns = ns->next)
+                out += " xmlns:" + std::string(ns->prefix ? (const char*)ns->prefix : "") + "=" +
+                       (const char*)ns->href;
+            for (const xmlAttr* a = node->properties; a != nullptr; a = a->next)
+                out += " @" + dumped(reinterpret_cast<const xmlNode*>(a));
+        }
+        // An attribute has neither a line nor content of its own: its value is its children.
+        if (node->type != XML_ATTRIBUTE_NODE) {
+            out += " line " + std::to_string(node->line);
+            if (node->content != nullptr)
+                out += " [" + std::string((const char*)node->content) + "]";
+        }
+        if (node->type != XML_ATTRIBUTE_NODE || node->children != nullptr)
+            out += " (" + dumped(node->children) + ")";
+        out += "\n";
+    }
+    return out;
+}
+
+std::string dumped(const xml::Document& document) {
+    const xmlDoc* doc = document.raw();
+    return std::string("version ") + (doc->version ? (const char*)doc->version : "-") +
+           " encoding " + (doc->encoding ? (const char*)doc->encoding : "-") + " standalone " +
+           std::to_string(doc->standalone) + " properties " + std::to_string(doc->properties) +
+           " flags " + std::to_string(doc->parseFlags) + "\n" + dumped(doc->children) +
+           document.toString();
+}
+
+// Small replies are read without libxml2's parser where that reader checks all they hold; each
+// must read node for node as libxml2 reads it, and each that libxml2 refuses must be left to it.
+TEST(SoapReplyParser, SmallRepliesReadAsLibxml2ReadsThem) {
+    ReplyLimits libxml2Only;
+    libxml2Only.quickReadUpTo = 0;
+    const std::string envelope =
+        "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\">";
+    const struct {
+        const char* what;
+        std::string text;
+        bool quick;  // read without libxml2's parser
+    } cases[] = {
+        {"a reply as the reference service sends it",
+         "<?xml version=\"1.0\" encoding=\"utf-8\"?>" + envelope +
+             "<soap:Body><tns:R xmlns:tns=\"urn:velmora:masterdata\"><tns:Result><root>"
+             "<Articleinfo><Number>1</Number><Symbol><![CDATA[SYMBOL A\nLINE 1 2\nEND]]>"
+             "</Symbol><Empty/></Articleinfo></root></tns:Result></tns:R></soap:Body>"
+             "</soap:Envelope>",
+         true},
+        {"indented, with a default namespace on an inner element",
+         "<?xml version='1.0' encoding='UTF-8' standalone='yes'?>\n" + envelope +
+             "\n  <soap:Body>\n    <R xmlns=\"urn:a\">\n      <Result a=\"1\" b='x&amp;y&#x41;&#66;"
+             "&lt;&gt;&quot;&apos;'>text &amp; more &#233; Gr\xC3\xBC\xC3\x9F"
+             "e \xF0\x9F\x98\x80 &#x1F600;</Result>\n    </R>\n  </soap:Body>\n</soap:Envelope>\n",
+         true},
+        {"a byte order mark and no declaration", "\xEF\xBB\xBF<r><a x='1' y=\"2\"/><b ></b ></r>",
+         true},
+        {"comments and instructions everywhere",
+         "<!-- before --><?pi data?>\n<r><!-- in --><?pi?><?pi   ?><?pi  a  b ?><x/></r>"
+         "<!-- after --><?after?>\n",
+         true},
+        {"sections joined, empty and beside text",
+         "<r><a><![CDATA[one]]><![CDATA[]]><![CDATA[ two ]] <b> ]]></a><b>t<![CDATA[c]]>t</b>"
+         "<c><![CDATA[]]></c><d>]] > ]</d></r>",
+         true},
+        {"attribute values normalised and referenced line ends kept",
+         "<r a=\"x\ty\nz\" b='&#10;&#9;' c='>' d=''/>", true},
+        {"prefixes redeclared and attributes in namespaces",
+         "<p:r xmlns:p=\"urn:a\" xmlns:q='urn:b'><p:a p:x='1' q:x='2' x='3'/><p:b xmlns:p='urn:c'>"
+         "<p:c/></p:b><q:d/></p:r>",
+         true},
+        {"tags over several lines", "<r\n  a='1'\n  b='2'>\n<s\n/>\n</r\n>", true},
+        {"a fault of another stack with a language",
+         "<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\">"
+         "<SOAP-ENV:Body><SOAP-ENV:Fault><faultcode>SOAP-ENV:Server</faultcode>"
+         "<faultstring xml:lang=\"en\">boom</faultstring></SOAP-ENV:Fault></SOAP-ENV:Body>"
+         "</SOAP-ENV:Envelope>",
+         false},
+        {"carriage returns", "<r>a\r\nb<![CDATA[c\r\nd]]></r>", false},
+        {"a declared Latin-1", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r>\xFC</r>", false},
+        {"a name beyond ASCII", "<r><\xC3\xBC/></r>", false},
+        {"an xml-stylesheet instruction", "<?xml-stylesheet href='a'?><r/>", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(readSmallReply(c.text, {}).has_value(), c.quick);
+        EXPECT_EQ(dumped(parseInPieces(c.text, 7)), dumped(parseInPieces(c.text, 7, libxml2Only)));
+    }
+    // What libxml2 refuses, this reader must leave to it.
+    for (const std::string text : {"<r><a></b></r>",
+                                   "<r>&undeclared;</r>",
+                                   "<r/><second/>",
+                                   "<p:r/>",
+                                   "<r a='1' a='2'/>",
+                                   "<r xmlns:p='urn:x' xmlns:q='urn:x' p:a='1' q:a='2'/>",
+                                   "<r>]]></r>",
+                                   "<r><!-- a -- b --></r>",
+                                   "<r><!-- a ---></r>",
+                                   "<r a=1/>",
+                                   "<r a='<'/>",
+                                   "<r>\x01</r>",
+                                   "<r>\xC3(</r>",
+                                   "<r>&#0;</r>",
+                                   "<r>&#xD800;</r>",
+                                   "<r>&#x110000;</r>",
+                                   "<r>\xEF\xBF\xBE</r>",
+                                   "<?xml version='1.0'?><?xml version='1.0'?><r/>",
+                                   "<r><?xml x?></r>",
+                                   "<r a='1'b='2'/>",
+                                   "<r>text",
+                                   " <?xml version='1.0'?><r/>",
+                                   "<1r/>",
+                                   "<r/>trailing",
+                                   "<?xml version='1.0' standalone='maybe'?><r/>",
+                                   "<?xml version='1.0' encoding='utf-8' version='1.0'?><r/>",
+                                   "<r xmlns:p=''/>",
+                                   "<r><![CDATA[x]]></r><![CDATA[y]]>",
+                                   "<!DOCTYPE r><r/>",
+                                   "<r:/>",
+                                   "<:r/>",
+                                   "<r><a>",
+                                   "<r a='&amp'/>",
+                                   "<?xml version='1.0'?>",
+                                   "",
+                                   "<r><?x:y?></r>"}) {
+        SCOPED_TRACE(text);
+        EXPECT_FALSE(readSmallReply(text, {}).has_value());
+        EXPECT_NE(failureOf(text), "no failure");
+    }
+}
+
 TEST(SoapReplyParser, DoctypeAndEntityTricksAreRefused) {
     EXPECT_EQ(failureOf("<!DOCTYPE r [<!ENTITY e \"boom\">]><r>&e;</r>"),
               "A DOCTYPE is not allowed in a service reply");
@@ -276,6 +418,10 @@ TEST(SoapReplyParser, RepliesOverALimitAreRefusedNamingIt) {
          {},
          "A CDATA section is not closed"},
         {"CDATA start inside a comment", "<r><!-- <![CDATA[ --></r>", {}, "no failure"},
+        {"CDATA start inside a processing instruction",
+         "<r><?pi <![CDATA[ ?></r>",
+         {},
+         "no failure"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
