@@ -67,53 +67,60 @@ void ConfinedFolder::replaceFile(std::string_view name, std::string_view content
 void ConfinedFolder::replaceFileWith(std::string_view name,
                                      const std::function<void(const ContentSink&)>& produce,
                                      bool flush) const {
+    Replacement file(*this, name);
+    produce([&](std::string_view piece) { file.write(piece); });
+    file.commit(flush);
+}
+
+ConfinedFolder::Replacement::Replacement(const ConfinedFolder& folder, std::string_view name)
+    : folder_(folder) {
     checkPlainName(name);
-    const std::string target(name);
-    const std::filesystem::path shown = path_ / target;
-
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; fd < 0 && attempt < 16; ++attempt) {
-        temp = temporaryName(name);
-        fd =
-            ::openat(fd_, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd < 0 && errno != EEXIST) break;
+    target_ = std::string(name);
+    shown_ = folder.path_ / target_;
+    for (int attempt = 0; fd_ < 0 && attempt < 16; ++attempt) {
+        temp_ = folder.temporaryName(name);
+        fd_ = ::openat(folder.fd_, temp_.c_str(),
+                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd_ < 0 && errno != EEXIST) break;
     }
-    if (fd < 0) throw ioError("Cannot create a temporary file beside", shown, errno);
-
-    try {
-        // A replaced file keeps its permissions; a new one gets what a plain create would give.
-        struct stat st {};
-        mode_t mode = 0;
-        const bool exists = ::fstatat(fd_, target.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
-        if (exists && S_ISREG(st.st_mode)) {
-            mode = st.st_mode & 07777;
-        } else {
-            const mode_t mask = ::umask(0);
-            ::umask(mask);
-            mode = 0644 & ~mask;
-        }
-        produce([&](std::string_view piece) {
-            while (!piece.empty()) {
-                const std::size_t allowed = writableNow(piece.size());
-                if (const int errnum = writeFromMemory(fd, piece.substr(0, allowed)); errnum != 0)
-                    throw ioError("Cannot write", shown, errnum);
-                piece.remove_prefix(allowed);
-            }
-        });
-        if (!exists && onNewFile_) onNewFile_(shown);
-        if (::fchmod(fd, mode) != 0) throw ioError("Cannot set permissions for", shown, errno);
-        if (flush && ::fsync(fd) != 0) throw ioError("Cannot flush", shown, errno);
-        const int closed = ::close(fd);
-        fd = -1;
-        if (closed != 0) throw ioError("Cannot close", shown, errno);
-        if (::renameat(fd_, temp.c_str(), fd_, target.c_str()) != 0)
-            throw ioError("Cannot replace", shown, errno);
-    } catch (...) {
-        if (fd >= 0) ::close(fd);
-        ::unlinkat(fd_, temp.c_str(), 0);
-        throw;
+    if (fd_ < 0) throw ioError("Cannot create a temporary file beside", shown_, errno);
+    // A replaced file keeps its permissions; a new one gets what a plain create would give.
+    struct stat st {};
+    exists_ = ::fstatat(folder.fd_, target_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    if (exists_ && S_ISREG(st.st_mode)) {
+        mode_ = st.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode_ = 0644 & ~mask;
     }
+}
+
+ConfinedFolder::Replacement::~Replacement() {
+    if (done_) return;
+    if (fd_ >= 0) ::close(fd_);
+    ::unlinkat(folder_.fd_, temp_.c_str(), 0);
+}
+
+void ConfinedFolder::Replacement::write(std::string_view piece) {
+    while (!piece.empty()) {
+        const std::size_t allowed = writableNow(piece.size());
+        if (const int errnum = writeFromMemory(fd_, piece.substr(0, allowed)); errnum != 0)
+            throw ioError("Cannot write", shown_, errnum);
+        piece.remove_prefix(allowed);
+    }
+}
+
+void ConfinedFolder::Replacement::commit(bool flush) {
+    if (!exists_ && folder_.onNewFile_) folder_.onNewFile_(shown_);
+    if (::fchmod(fd_, mode_) != 0) throw ioError("Cannot set permissions for", shown_, errno);
+    if (flush && ::fsync(fd_) != 0) throw ioError("Cannot flush", shown_, errno);
+    const int closed = ::close(fd_);
+    fd_ = -1;
+    if (closed != 0) throw ioError("Cannot close", shown_, errno);
+    if (::renameat(folder_.fd_, temp_.c_str(), folder_.fd_, target_.c_str()) != 0)
+        throw ioError("Cannot replace", shown_, errno);
+    done_ = true;
 }
 
 void ConfinedFolder::syncFileSystem() const {

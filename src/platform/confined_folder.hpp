@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <sys/types.h>
+
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -40,6 +42,33 @@ class ConfinedFolder {
     void replaceFileWith(std::string_view name,
                          const std::function<void(const ContentSink&)>& produce,
                          bool flush = true) const;
+
+    // One file being replaced, its content written a piece at a time as it comes (from the
+    // network, say) rather than produced in one go: the same temporary file, permissions and
+    // rename as replaceFileWith(). Until commit() the old file stays, and a replacement that goes
+    // without its commit() removes its temporary file. The folder must outlive it.
+    class Replacement {
+      public:
+        // Throws Error as replaceFileWith() does, naming the file.
+        Replacement(const ConfinedFolder& folder, std::string_view name);
+        ~Replacement();
+        Replacement(const Replacement&) = delete;
+        Replacement& operator=(const Replacement&) = delete;
+
+        void write(std::string_view piece);
+        // Makes what was written the file's content. Throws Error, leaving the old file.
+        void commit(bool flush);
+
+      private:
+        const ConfinedFolder& folder_;
+        std::string target_;
+        std::string temp_;
+        std::filesystem::path shown_;
+        int fd_ = -1;
+        bool exists_ = false;
+        mode_t mode_ = 0;
+        bool done_ = false;
+    };
 
     // Temporary files are named `prefix` + six letters or digits from now on, so that whoever
     // owns the prefix can recognise and remove those a crash left; by default "." + the file's

@@ -367,7 +367,6 @@ void DownloadFileWriter::saveFull(xml::Document& document, xml::Node project,
 void DownloadFileWriter::saveAppended(xml::Document& document, xml::Node project,
                                       DocumentStore& store) {
     const std::filesystem::path& path = store.file();
-    xmlNode* element = project.raw();
     const int fd = store.appendDescriptor();
 
     // Text merged into the last text written goes first, escaped as part of that text would
@@ -423,9 +422,13 @@ void DownloadFileWriter::saveAppended(xml::Document& document, xml::Node project
         if (errnum < 0) throw Error(err::OutOfMemory, "Cannot serialise the document");
         throw files::ioError("Cannot write", path, errnum);
     }
+    appended(project, fd, addedEnd);
+}
+
+void DownloadFileWriter::appended(xml::Node project, int fd, off_t end) {
     texts_.commit(false);
-    tailOffset_ = addedEnd;
-    lastWritten_ = element->last;
+    tailOffset_ = end;
+    lastWritten_ = project.raw()->last;
     rememberLastText();
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
@@ -436,6 +439,44 @@ void DownloadFileWriter::saveAppended(xml::Document& document, xml::Node project
     inode_ = st.st_ino;
     size_ = st.st_size;
     modified_ = st.st_mtim;
+}
+
+bool DownloadFileWriter::prepareStream(const std::shared_ptr<xml::Document>& document,
+                                       xml::Node project, DocumentStore& store) {
+    if (!document || !project || project.raw()->children == nullptr) return false;
+    const auto ready = [&] {
+        return canAppend(document, project, store) && lastWritten_ == project.raw()->last;
+    };
+    if (ready()) return true;
+    if (appendOnly_ && !canAppend(document, project, store)) return false;
+    save(document, project, store);
+    return ready();
+}
+
+void DownloadFileWriter::finishStream(xml::Node project, DocumentStore& store, off_t end) {
+    const int fd = store.appendDescriptor();
+    int errnum = pwriteAll(fd, tail_, end);
+    if (errnum == 0) {
+        try {
+            store.plan().note(fd, end, tail_);
+            store.commit(end);
+        } catch (...) {
+            abandonStream(store);
+            forget();
+            throw;
+        }
+    }
+    if (errnum != 0) {
+        abandonStream(store);
+        forget();
+        throw files::ioError("Cannot write", store.file(), errnum);
+    }
+    appended(project, fd, end);
+}
+
+void DownloadFileWriter::abandonStream(DocumentStore& store) noexcept {
+    store.rollback();
+    texts_.restore();
 }
 
 void DownloadFileWriter::rememberLastText() {

@@ -60,6 +60,24 @@ class DownloadFileWriter {
     void save(const std::shared_ptr<xml::Document>& document, xml::Node project,
               DocumentStore& store);
 
+    // Streamed items (see StreamedItem): an item's bytes go into the file in place as its reply
+    // arrives, from where the tail stands, and its large texts are released as they are
+    // written; the item's nodes are appended to Project as a save expects them. Makes the
+    // next save one that appends, saving the document whole now when it would not be; false
+    // when no save can append (an empty Project) or the file changed under a continued
+    // download. Throws Error when the document cannot be saved.
+    bool prepareStream(const std::shared_ptr<xml::Document>& document, xml::Node project,
+                       DocumentStore& store);
+    // Where the streamed item's bytes start.
+    off_t streamStart() const { return tailOffset_; }
+    ReleasedTexts& releasedTexts() { return texts_; }
+    // The item's bytes end at `end`: the tail follows them and the store commits, as a save
+    // does; on a failure the file is put back and Error thrown.
+    void finishStream(xml::Node project, DocumentStore& store, off_t end);
+    // The item is given up (its nodes are gone from Project): the file is put back as the last
+    // save left it.
+    void abandonStream(DocumentStore& store) noexcept;
+
     // Where the texts released by the saves stand in the file held by `store`, while it is as
     // the last save left it (see ReleasedTexts::sections); none otherwise.
     std::vector<CDataStandIns::Range> savedSections(const DocumentStore& store) const;
@@ -74,6 +92,8 @@ class DownloadFileWriter {
     void forget();
     void saveFull(xml::Document& document, xml::Node project, DocumentStore& store);
     void saveAppended(xml::Document& document, xml::Node project, DocumentStore& store);
+    // After a save that appended up to `end`: the state the next one starts from.
+    void appended(xml::Node project, int fd, off_t end);
     void remember(const std::filesystem::path& path);
     bool unchangedSinceSave(const std::filesystem::path& path) const;
     void rememberLastText();

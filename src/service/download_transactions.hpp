@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "document/config_infos.hpp"
+#include "service/binary_payloads.hpp"
 #include "service/download_plan.hpp"
 #include "soap/service_client.hpp"
 #include "xml/cdata_stand_ins.hpp"
@@ -97,6 +98,13 @@ class DownloadTransactions {
     DownloadSession& download();
     // The item request behind DownloadItem.
     void fetchItem(const std::string& MaterialId);
+    // Reads the item as its reply arrives, straight into the download file and its payload
+    // files, when the service client and the document allow it: true once it is saved.
+    // Otherwise `asked` tells whether the service was asked, and `reply` holds its answer.
+    bool streamItem(const std::string& MaterialId, const std::vector<soap::Argument>& request,
+                    std::optional<xml::NodeList>& reply, bool& asked);
+    // Reports a payload of the article being copied that was not written.
+    void payloadFailed(const PayloadFailure& failure);
     // The arguments of an item's request, the same whether it is fetched ahead or not.
     std::vector<soap::Argument> itemRequest(const std::string& MaterialId,
                                             int16_t languageId) const;

@@ -10,6 +10,7 @@
 #include "service/binary_payloads.hpp"
 #include "service/download_session.hpp"
 #include "service/download_transactions.hpp"
+#include "service/item_reply_stream.hpp"
 #include "service/persistent_failure.hpp"
 #include "service/service_records.hpp"
 #include "xml/libxml_handles.hpp"
@@ -122,8 +123,10 @@ void DownloadTransactions::fetchItem(const std::string& MaterialId) {
     };
     std::optional<xml::NodeList> reply;
     try {
-        reply = MySoapobject->call(
-            "GetItemData", itemRequest(MaterialId, GetNlsLanguageId(settings.projectLanguage)));
+        const auto request = itemRequest(MaterialId, GetNlsLanguageId(settings.projectLanguage));
+        bool asked = false;
+        if (streamItem(MaterialId, request, reply, asked)) return;
+        if (!asked) reply = MySoapobject->call("GetItemData", request);
     } catch (const Error& e) {
         // A bare status line would not say which article is missing, nor that it was tried
         // again before the download gave up.
@@ -181,18 +184,53 @@ void DownloadTransactions::fetchItem(const std::string& MaterialId) {
 }
 
 void DownloadTransactions::writePayloads(xml::Node binary) {
-    const auto failed = [&](const PayloadFailure& failure) {
-        raiseException(failure.cause.number,
-                       "The file \"" + failure.file + "\" of article " + articleBeingCopied +
-                           " was not written: " + failure.cause.description,
-                       "WriteBinaryPayloads");
-    };
+    const auto failed = [&](const PayloadFailure& failure) { payloadFailed(failure); };
     try {
         WriteBinaryPayloads(binary, MyXMLDocument.get(), DownloadFile, download().recordFiles,
                             failed);
     } catch (...) {
         failed(PayloadFailure{{}, currentError()});
     }
+}
+
+bool DownloadTransactions::streamItem(const std::string& MaterialId,
+                                      const std::vector<soap::Argument>& request,
+                                      std::optional<xml::NodeList>& reply, bool& asked) {
+    if (!MyXMLDocument || !MySoapobject->readsItemsAsTheyArrive()) return false;
+    const xml::Node project = MyXMLDocument->firstElementByName("Project");
+    if (!project) return false;
+    DownloadSession& session = download();
+    DocumentStore& store = session.hold(DownloadFile);
+    // Saved now if need be, while the plan still stands at the article before.
+    if (!session.downloadFile.prepareStream(MyXMLDocument, project, store)) return false;
+    articleBeingCopied = MaterialId;
+    struct Reset {
+        std::string& article;
+        ~Reset() { article.clear(); }
+    } const reset{articleBeingCopied};
+    StreamedItem item({MyXMLDocument, project, session.downloadFile, store, DownloadFile,
+                       session.recordFiles, [&](const PayloadFailure& f) { payloadFailed(f); }});
+    soap::ItemReply result;
+    try {
+        result = MySoapobject->callItem("GetItemData", request, "root", item);
+    } catch (const NotStreamable&) {
+        return false;  // asked again, and read whole
+    }
+    asked = true;
+    if (!result.streamed) {
+        reply = std::move(result.nodes);
+        return false;
+    }
+    store.plan().reaching(downloadPosition);
+    item.finish();
+    return true;
+}
+
+void DownloadTransactions::payloadFailed(const PayloadFailure& failure) {
+    raiseException(failure.cause.number,
+                   "The file \"" + failure.file + "\" of article " + articleBeingCopied +
+                       " was not written: " + failure.cause.description,
+                   "WriteBinaryPayloads");
 }
 
 // Every step runs under a trap that skips it: a node that cannot be made or appended is left

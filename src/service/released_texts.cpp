@@ -84,6 +84,15 @@ void ReleasedTexts::standIn(xmlNode* first) {
     }
 }
 
+std::string ReleasedTexts::written(off_t offset, std::uint64_t length, bool section) {
+    Location location;
+    location.written = offset;
+    location.length = length;
+    location.section = section;
+    locations_.push_back(location);
+    return token(locations_.size() - 1);
+}
+
 void ReleasedTexts::commit(bool newFile) {
     for (const Held& held : held_) xmlFree(held.content);
     held_.clear();
@@ -109,7 +118,7 @@ void ReleasedTexts::restore() {
 std::vector<CDataStandIns::Range> ReleasedTexts::sections() const {
     std::vector<CDataStandIns::Range> sections;
     for (const Location& location : locations_) {
-        if (location.offset >= 0 && location.file == file_)
+        if (location.offset >= 0 && location.file == file_ && location.section)
             sections.push_back({location.offset, location.length});
     }
     std::ranges::sort(sections, {}, &CDataStandIns::Range::offset);
@@ -171,10 +180,11 @@ void ReleasedTexts::Filter::text(std::size_t index) {
     // The text must still stand where the last save put it, as a whole CDATA section.
     char before[9];
     char after[3];
-    if (location.offset < 9 || files::readAt(previous_, before, 9, location.offset - 9) != 0 ||
-        files::readAt(previous_, after, 3, location.offset + static_cast<off_t>(location.length)) !=
-            0 ||
-        std::memcmp(before, "<![CDATA[", 9) != 0 || std::memcmp(after, "]]>", 3) != 0) {
+    if (location.section &&
+        (location.offset < 9 || files::readAt(previous_, before, 9, location.offset - 9) != 0 ||
+         files::readAt(previous_, after, 3,
+                       location.offset + static_cast<off_t>(location.length)) != 0 ||
+         std::memcmp(before, "<![CDATA[", 9) != 0 || std::memcmp(after, "]]>", 3) != 0)) {
         throw unreadable("another program changed the file");
     }
     std::string& block = block_;

@@ -39,6 +39,12 @@ class ReleasedTexts {
     // Gives stand-ins to the large sections in the Articleinfo elements among `first` and its
     // later siblings.
     void standIn(_xmlNode* first);
+    // A large text that a streamed item wrote straight into the file at `offset`, `length`
+    // bytes as the file holds them: the content of a CDATA section (`section`), or a text as
+    // escaped there. Returns the stand-in its node holds instead; the text counts as written
+    // by the save under way (see commit() and restore()).
+    std::string written(off_t offset, std::uint64_t length, bool section);
+
     // Frees the texts held since standIn(): they are in the file now. `newFile` when the save
     // wrote a new file (a whole one), where texts it did not write have no place.
     void commit(bool newFile);
@@ -85,6 +91,7 @@ class ReleasedTexts {
         std::uint64_t length = 0;
         off_t written = -1;      // where the save under way wrote it
         std::uint64_t file = 0;  // the file `offset` is in (see file_)
+        bool section = true;     // the content of a CDATA section, not an escaped text
     };
     struct Held {
         _xmlNode* node;

@@ -10,6 +10,7 @@
 #include <variant>
 #include <vector>
 
+#include "xml/content_stream.hpp"
 #include "xml/document.hpp"
 #include "xml/element_events.hpp"
 
@@ -21,6 +22,23 @@ class CallTrace;
 using Argument = std::variant<std::string, int16_t, int32_t, double, bool>;
 // The value of a connector property ("EndPointURL" takes a text, "Timeout" a number).
 using PropertyValue = std::variant<std::string, double>;
+
+// Receives the content of an item as its reply arrives (see ServiceClient::callItem).
+class ItemReceiver : public xml::ContentEvents {
+  public:
+    // The item's content begins; `keepsWhiteSpace` when xml:space="preserve" holds for it.
+    virtual void begin(bool /*keepsWhiteSpace*/) {}
+    // Another attempt of the call begins, or the reply turned out to be no item: what was
+    // handed over before is no result.
+    virtual void restart() = 0;
+};
+
+// What callItem() ended in: the item's content went to the receiver, or the nodes that
+// call() returns.
+struct ItemReply {
+    bool streamed = false;
+    std::optional<xml::NodeList> nodes;
+};
 
 // The one narrow interface through which the component talks to the master-data service:
 // initialised from a service description, configured through named connector properties,
@@ -64,6 +82,19 @@ class ServiceClient {
         if (!nodes) return false;
         xml::walk(*nodes, events);
         return true;
+    }
+
+    // Calls an operation whose reply holds an item: an element named `item` first in the return
+    // element (white space aside), whose content may be too large to hold in memory. That
+    // content goes to `receiver` as it arrives, and the reply is checked as call() checks it
+    // once it is complete. Any other reply is returned as call() returns it, with `receiver`
+    // restarted. Throws as call() does; the receiver then holds no result. What `receiver`
+    // throws passes through.
+    // Whether callItem() reads an item as it arrives, rather than as call() does.
+    virtual bool readsItemsAsTheyArrive() const { return false; }
+    virtual ItemReply callItem(std::string_view operation, const std::vector<Argument>& args,
+                               std::string_view /*item*/, ItemReceiver& /*receiver*/) {
+        return {false, call(operation, args)};
     }
 
     // Announces calls that will be made in this order, so that a client able to fetch replies

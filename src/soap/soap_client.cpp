@@ -13,6 +13,7 @@
 #include "soap/http_transport.hpp"
 #include "soap/reply_envelope.hpp"
 #include "soap/reply_parser.hpp"
+#include "soap/reply_stream.hpp"
 #include "soap/service_description.hpp"
 #include "soap/streamed_reply.hpp"
 
@@ -88,10 +89,38 @@ bool isValidProxy(const std::string& value) {
 class ReplySink : public HttpTransport::BodySink {
   public:
     // With `copyForTrace`, the first kMostTraced bytes are also kept as text for a trace.
-    explicit ReplySink(std::uint64_t limit, bool copyForTrace = false)
-        : limit_(limit), copyForTrace_(copyForTrace) {}
+    // With `stream`, a reply that holds an item goes to it as it arrives instead, unbounded.
+    explicit ReplySink(std::uint64_t limit, bool copyForTrace = false,
+                       ReplyStream* stream = nullptr)
+        : limit_(limit), copyForTrace_(copyForTrace), stream_(stream) {}
 
-    bool receive(const char* data, std::size_t size, long) override {
+    bool receive(const char* data, std::size_t size, long status) override {
+        if (stream_ != nullptr && status == 200 &&
+            stream_->verdict() != ReplyStream::Verdict::Declined) {
+            streamed_ += size;
+            if (copyForTrace_ && copy_.size() < kMostTraced)
+                copy_.append(data, std::min(size, kMostTraced - copy_.size()));
+            if (stream_->feed(std::string_view(data, size)) != ReplyStream::Verdict::Declined)
+                return true;
+            copyForTrace_ = false;  // copied already
+            const std::string held = stream_->takeBack();
+            return keep(held.data(), held.size());
+        }
+        return keep(data, size);
+    }
+
+    // An item's reply that never showed its item is read whole after all.
+    void settle() {
+        if (stream_ == nullptr || stream_->verdict() != ReplyStream::Verdict::Undecided) return;
+        const std::string held = stream_->takeBack();
+        copyForTrace_ = false;
+        if (!keep(held.data(), held.size())) throw Error(err::OutOfMemory, "Out of memory");
+    }
+    bool itemStreamed() const {
+        return stream_ != nullptr && stream_->verdict() == ReplyStream::Verdict::Streaming;
+    }
+
+    bool keep(const char* data, std::size_t size) {
         if (size > limit_ - std::min(limit_, parser_.size())) {
             tooLarge_ = true;
             return false;
@@ -104,8 +133,8 @@ class ReplySink : public HttpTransport::BodySink {
 
     void expect(std::uint64_t length) override {
         // A reply announced over the limit is refused before its body; within it, the
-        // buffers are made that large at once.
-        if (length <= limit_) parser_.expect(length);
+        // buffers are made that large at once, unless it may be an item read as it arrives.
+        if (length <= limit_ && stream_ == nullptr) parser_.expect(length);
     }
 
     // A reply fetched ahead is read on the worker that fetched it, while the caller still works
@@ -131,9 +160,12 @@ class ReplySink : public HttpTransport::BodySink {
 
     ReplyParser& parser() { return parser_; }
     bool tooLarge() const { return tooLarge_; }
+    std::uint64_t limit() const { return limit_; }
+    // The inflated bytes received.
+    std::uint64_t size() const { return streamed_ + parser_.size(); }
     std::string tracedText() const {
-        if (parser_.size() <= copy_.size()) return copy_;
-        return copy_ + "… (" + std::to_string(parser_.size()) + " bytes in all)";
+        if (size() <= copy_.size()) return copy_;
+        return copy_ + "… (" + std::to_string(size()) + " bytes in all)";
     }
 
   private:
@@ -146,6 +178,8 @@ class ReplySink : public HttpTransport::BodySink {
     bool parsedAhead_ = false;
     std::optional<xml::Document> parsed_;
     std::exception_ptr parseFailure_;
+    ReplyStream* stream_;
+    std::uint64_t streamed_ = 0;
 };
 
 // The argument a call is about, after the three that every project operation starts with: the
@@ -221,6 +255,8 @@ struct SoapClient::Reply {
     xml::Node returnElement;
     // Streamed calls only: what the reply held went to the receiver (Read or Empty).
     std::optional<StreamedReply> streamed;
+    // Item calls only: the item's content went to its receiver.
+    bool itemStreamed = false;
 };
 
 struct SoapClient::Ahead {
@@ -478,8 +514,8 @@ void SoapClient::startAhead() {
     for (auto& ahead : ahead_) {
         if (started >= maxRequestsInFlight_) break;
         if (!ahead->post) {
-            ahead->sink =
-                std::make_unique<ReplySink>(options_.maxReplyBytes, trace_ && trace_->withBodies());
+            ahead->sink = std::make_unique<ReplySink>(
+                std::min(options_.maxReplyBytes, kMostAheadBytes), trace_ && trace_->withBodies());
             ahead->post = transport_->startPost(ahead->request.url, ahead->request.op->soapAction,
                                                 ahead->request.envelope, *ahead->sink);
             if (!ahead->post) break;
@@ -516,13 +552,22 @@ struct SoapClient::Exchange {
     // ended in.
     std::optional<CallTrace::Entry> lastAttempt;
     std::chrono::steady_clock::time_point attemptStarted;
+    // Item calls: where the item goes as it arrives.
+    std::unique_ptr<ReplyStream> stream;
+    ItemReceiver* receiver = nullptr;
 };
 
 SoapClient::Reply SoapClient::invoke(std::string_view operation, const std::vector<Argument>& args,
-                                     xml::ElementEvents* streamed) {
+                                     xml::ElementEvents* streamed, const ItemTarget* item) {
     const std::string source(operation);
     const Request request = beginCall(operation, args, source);
     Exchange exchange;
+    if (item != nullptr) {
+        exchange.stream =
+            std::make_unique<ReplyStream>(*item->receiver, request.op->responseWrapped,
+                                          std::string(item->item), ReplyLimits{}.maxDepth);
+        exchange.receiver = item->receiver;
+    }
     openExchange(request, exchange);
     struct TraceLastAttempt {
         const SoapClient& client;
@@ -539,6 +584,15 @@ SoapClient::Reply SoapClient::invoke(std::string_view operation, const std::vect
     } const traceLast{*this, exchange};
     postWithRetries(request, args, source, exchange);
     checkTransfer(exchange, source);
+    if (exchange.sink->itemStreamed()) {
+        readAroundItem(exchange, request, source);
+        startNextAhead(exchange);
+        return Reply{nullptr, {}, std::nullopt, true};
+    }
+    if (exchange.receiver != nullptr) {
+        exchange.sink->settle();
+        exchange.receiver->restart();
+    }
     // A reply read ahead is a tree already; the receiver walks it.
     if (streamed != nullptr && exchange.result.httpStatus == 200 && !exchange.sink->parsedAhead()) {
         if (const auto read = readStreamed(exchange, *request.op, *streamed, source)) {
@@ -608,10 +662,13 @@ void SoapClient::postWithRetries(const Request& request, const std::vector<Argum
                 }
             } else {
                 exchange.deadline = exchange.attemptStarted + exchange.timeout;
-                exchange.sink = &exchange.ownSink.emplace(options_.maxReplyBytes,
-                                                          trace_ && trace_->withBodies());
-                exchange.result = transport_->post(request.url, request.op->soapAction,
-                                                   request.envelope, *exchange.sink);
+                if (exchange.stream) {
+                    exchange.stream->restart();
+                    exchange.receiver->restart();
+                }
+                exchange.sink = &exchange.ownSink.emplace(
+                    options_.maxReplyBytes, trace_ && trace_->withBodies(), exchange.stream.get());
+                exchange.result = postOwn(request, exchange);
             }
             traceAttempt(request, args, source, repeat + 1, exchange);
             const HttpTransport::Result& result = exchange.result;
@@ -651,6 +708,14 @@ bool SoapClient::finishAhead(const std::vector<Argument>& args, const std::strin
                        transport_->awaitReplyStart(post, firstByteWait);
     HttpTransport::Result& result = exchange.result;
     if (begun) result = transport_->finishPost(post, exchange.timeout);
+    const bool tooLarge =
+        exchange.sink->tooLarge() || result.outcome == HttpTransport::Outcome::TooLarge;
+    if (begun && tooLarge && exchange.sink->limit() < options_.maxReplyBytes) {
+        // Too large to be kept ahead: asked for again, on the client's own connection.
+        exchange.ahead.reset();
+        exchange.sink = nullptr;
+        return false;
+    }
     // The next reply had begun before this one ended: on another connection.
     if (!ahead_.empty() && ahead_.front()->post && HttpTransport::replyBegun(*ahead_.front()->post))
         servedConcurrently_ = true;
@@ -689,7 +754,7 @@ void SoapClient::traceAttempt(const Request& request, const std::vector<Argument
                          result.httpStatus,
                          result.bytesSent,
                          result.bytesOnWire,
-                         exchange.sink->parser().size(),
+                         exchange.sink->size(),
                          std::chrono::steady_clock::now() - exchange.attemptStarted,
                          {},
                          traceBodies ? request.envelope : std::string(),
@@ -756,6 +821,48 @@ std::optional<StreamedReply> SoapClient::readStreamed(const Exchange& exchange,
     return read;
 }
 
+// An item call's own post: an item is not held, so its reply may be larger than any other.
+HttpTransport::Result SoapClient::postOwn(const Request& request, Exchange& exchange) {
+    if (!exchange.stream)
+        return transport_->post(request.url, request.op->soapAction, request.envelope,
+                                *exchange.sink);
+    transport_->setMaxReplyBytes(std::numeric_limits<std::uint64_t>::max());
+    struct Restore {
+        HttpTransport& transport;
+        std::uint64_t bytes;
+        ~Restore() { transport.setMaxReplyBytes(bytes); }
+    } const restore{*transport_, options_.maxReplyBytes};
+    return transport_->post(request.url, request.op->soapAction, request.envelope, *exchange.sink);
+}
+
+void SoapClient::readAroundItem(Exchange& exchange, const Request& request,
+                                const std::string& source) {
+    const HttpTransport::Result& result = exchange.result;
+    std::optional<ReplyEnvelope> envelope;
+    try {
+        const std::string skeleton = exchange.stream->skeleton();
+        ReplyParser parser;
+        if (!parser.feed(skeleton.data(), skeleton.size()))
+            throw Error(err::OutOfMemory, "Out of memory");
+        const xml::Document document = parser.finish(exchange.deadline);
+        envelope = readReplyEnvelope(document, request.op->responseWrapped);
+        if (envelope->fault) {
+            const FaultTexts& fault = *envelope->fault;
+            faultCode_ = fault.code;
+            faultString_ = fault.string;
+            faultActor_ = fault.actor.empty() ? withoutCredentials(request.url) : fault.actor;
+        }
+    } catch (const Error&) {
+        throwReadFailure(result, source, false);
+    }
+    if (!faultCode_.empty()) {
+        throw Error(err::SoapFault,
+                    faultString_.empty() ? "The service answered with the fault " + faultCode_
+                                         : faultString_,
+                    source);
+    }
+}
+
 SoapClient::Reply SoapClient::readTree(Exchange& exchange, const Request& request,
                                        const std::string& source) {
     const HttpTransport::Result& result = exchange.result;
@@ -793,6 +900,16 @@ std::optional<xml::NodeList> SoapClient::call(std::string_view operation,
     reply.returnElement.dropWhitespaceText();
     if (!reply.returnElement || !reply.returnElement.hasChildNodes()) return std::nullopt;
     return xml::NodeList(std::move(reply.document), reply.returnElement.children());
+}
+
+ItemReply SoapClient::callItem(std::string_view operation, const std::vector<Argument>& args,
+                               std::string_view item, ItemReceiver& receiver) {
+    const ItemTarget target{item, &receiver};
+    Reply reply = invoke(operation, args, nullptr, &target);
+    if (reply.itemStreamed) return {true, std::nullopt};
+    reply.returnElement.dropWhitespaceText();
+    if (!reply.returnElement || !reply.returnElement.hasChildNodes()) return {false, std::nullopt};
+    return {false, xml::NodeList(std::move(reply.document), reply.returnElement.children())};
 }
 
 bool SoapClient::callStreamed(std::string_view operation, const std::vector<Argument>& args,

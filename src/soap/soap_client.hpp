@@ -134,6 +134,12 @@ class SoapClient : public ServiceClient {
     // the tree as in call().
     bool callStreamed(std::string_view operation, const std::vector<Argument>& args,
                       xml::ElementEvents& events) override;
+    // The item's content is never held: the size bound of replies does not apply to an item
+    // read as it arrives. A reply fetched ahead is kept only up to kMostAheadBytes; a larger
+    // one is asked for again when its call comes, and then read as it arrives.
+    ItemReply callItem(std::string_view operation, const std::vector<Argument>& args,
+                       std::string_view item, ItemReceiver& receiver) override;
+    bool readsItemsAsTheyArrive() const override { return true; }
 
     // Calls announced through prefetch() are fetched ahead on further keep-alive connections
     // while earlier calls wait and their callers work; at most `requests` are in flight at
@@ -165,6 +171,8 @@ class SoapClient : public ServiceClient {
 
   private:
     static constexpr int kMostRequestsInFlight = 16;
+    // What a reply fetched ahead may take in memory while earlier calls are worked on.
+    static constexpr std::uint64_t kMostAheadBytes = std::uint64_t{16} << 20;
     // How long a call waits for the first byte of its reply fetched ahead before it takes the
     // server for one that serves a single connection at a time.
     static constexpr std::chrono::milliseconds kAheadFirstByte{1000};
@@ -180,6 +188,11 @@ class SoapClient : public ServiceClient {
     struct Ahead;
     // One call on the wire, from its first attempt to the reply it ended with.
     struct Exchange;
+    // The item an item call wants read as it arrives.
+    struct ItemTarget {
+        std::string_view item;
+        ItemReceiver* receiver = nullptr;
+    };
     Request prepare(std::string_view operation, const std::vector<Argument>& args) const;
     // The post started ahead for this request, with the next ones started up to the bound; or
     // nothing, and the call posts as usual.
@@ -190,8 +203,10 @@ class SoapClient : public ServiceClient {
     // the connections that fetching ahead kept.
     void fetchOneAtATime();
     // With `streamed`, a plain reply goes to it as it is read and the Reply holds no document.
+    // With `item`, an item's content goes to its receiver as it arrives and the Reply holds no
+    // document.
     Reply invoke(std::string_view operation, const std::vector<Argument>& args,
-                 xml::ElementEvents* streamed = nullptr);
+                 xml::ElementEvents* streamed = nullptr, const ItemTarget* item = nullptr);
     // The steps of invoke(), in their order.
     Request beginCall(std::string_view operation, const std::vector<Argument>& args,
                       const std::string& source);
@@ -200,6 +215,7 @@ class SoapClient : public ServiceClient {
                          const std::string& source, Exchange& exchange);
     bool finishAhead(const std::vector<Argument>& args, const std::string& source,
                      Exchange& exchange);
+    HttpTransport::Result postOwn(const Request& request, Exchange& exchange);
     void traceAttempt(const Request& request, const std::vector<Argument>& args,
                       const std::string& source, int attempt, Exchange& exchange);
     void checkTransfer(const Exchange& exchange, const std::string& source);
@@ -207,6 +223,8 @@ class SoapClient : public ServiceClient {
                                               xml::ElementEvents& events,
                                               const std::string& source);
     Reply readTree(Exchange& exchange, const Request& request, const std::string& source);
+    // Reads what an item's reply held around the item, as readTree reads a whole reply.
+    void readAroundItem(Exchange& exchange, const Request& request, const std::string& source);
     // Once this call has its reply, the one after the ones in flight is started before the
     // caller works on it.
     void startNextAhead(const Exchange& exchange);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <mutex>
 #include <set>
 
@@ -92,11 +93,21 @@ TEST_P(Download, WritesWhatTheCatalogueHolds) {
         // The next download on it: Init left the documents of the items in the file, and
         // the same articles again give the same file, none of it standing in.
         const std::string first = readAll(h.downloadFile());
-        if (project == "DEMO") {  // its documents are large enough to stay in the file
+        const auto& options = GetParam();
+        const bool sections =
+            std::find(options.begin(), options.end(), "--base64-text") == options.end();
+        // Its documents are large enough to stay in the file, when they come in sections.
+        if (project == "DEMO" && sections) {
             EXPECT_NE(again.impl->MyXMLDocument->toString().find("ovk-cdata-"), std::string::npos);
         }
         EXPECT_THROW(again.impl->DownloadItem("4711"), Error);
         again.impl->DownloadStructure();
+        // Fetched ahead this time, each reply read whole before its item is copied: the same
+        // file as the items read as they arrived.
+        std::vector<std::string> ids;
+        for (const auto& article : catalog["articles"]) ids.push_back(article["id"]);
+        again.impl->MySoapobject->setMaxRequestsInFlight(4);
+        again.impl->ItemsToCome(ids);
         for (const auto& article : catalog["articles"]) again.impl->DownloadItem(article["id"]);
         again.impl->Finish();
         EXPECT_EQ(again.host.events.log, events);
@@ -104,9 +115,14 @@ TEST_P(Download, WritesWhatTheCatalogueHolds) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Replies, Download,
-                         ::testing::Values(std::vector<std::string>{},
-                                           std::vector<std::string>{"--indent"}));
+// Payloads as SOAP stacks send them: in CDATA or as element text, in one line or wrapped,
+// indented around their sections, compressed.
+INSTANTIATE_TEST_SUITE_P(
+    Replies, Download,
+    ::testing::Values(std::vector<std::string>{}, std::vector<std::string>{"--indent"},
+                      std::vector<std::string>{"--base64-text", "--base64-lines", "76"},
+                      std::vector<std::string>{"--base64-lines", "60", "--spaced-cdata"},
+                      std::vector<std::string>{"--gzip", "--indent", "--base64-text"}));
 
 TEST(DownloadFaults, AServiceThatFailsOrDiesAfterSomeItemsLeavesThoseItemsWhole) {
     // An error reply, a reply cut off in the middle, and a service that is gone.
@@ -140,6 +156,56 @@ TEST(DownloadFaults, AServiceThatFailsOrDiesAfterSomeItemsLeavesThoseItemsWhole)
         for (const auto& entry : std::filesystem::directory_iterator(h.work.path()))
             files += entry.path().filename().string().starts_with(".");
         EXPECT_EQ(files, 0u) << "a temporary file was left behind";
+    }
+}
+
+// A reply cut anywhere (in the envelope, between elements, inside a payload's Base64) leaves
+// nothing of its item: no node, no byte of the file, no payload file or temporary file. The
+// next attempt saves the item as an undisturbed download does; when every attempt is cut, the
+// item is missing and the next one is saved as usual.
+TEST(DownloadFaults, AnItemCutAnywhereIsSavedWholeByTheNextAttemptOrNotAtAll) {
+    std::string undisturbed;
+    for (const int cut : {0, 120, 500, 900, 1300, 1700, 2100}) {
+        for (const bool persists : {false, true}) {
+            if (cut == 0 && persists) continue;
+            SCOPED_TRACE(std::to_string(cut) + (persists ? " on every attempt" : " once"));
+            std::vector<std::string> args;
+            if (cut != 0) {
+                args = {"--fault", "GetItemData=truncated:" + std::to_string(cut) + "@4711" +
+                                       (persists ? "" : "x1")};
+            }
+            RefService service(args);
+            DownloadHarness h(true);
+            h.host.settings->write(kSettingsApplication, "Settings", kRetryAttemptsSetting,
+                                   persists ? "0" : "1");
+            ASSERT_NO_FATAL_FAILURE(h.init(service.url()));
+            h.impl->DownloadStructure();
+            if (persists) {
+                EXPECT_THROW(h.impl->DownloadItem("4711"), Error);
+            } else {
+                h.impl->DownloadItem("4711");
+            }
+            h.impl->DownloadItem("4712");
+            const std::string saved = readAll(h.downloadFile());
+            EXPECT_TRUE(saved == h.impl->MyXMLDocument->toString());
+            // Each service has a port of its own; the articles start after the address.
+            const std::string items = saved.substr(saved.find("<Project>"));
+            if (cut == 0) undisturbed = items;
+            if (!persists) {
+                EXPECT_TRUE(items == undisturbed) << items;
+                EXPECT_EQ(readAll(h.work / "4711_datasheet.pdf"),
+                          readAll(std::string(OVK_EXAMPLES_DIR) +
+                                  "/catalog/docs/motor_ac_datasheet.pdf"));
+            } else {
+                const xml::Document document = xml::Document::loadFile(h.downloadFile());
+                ASSERT_EQ(document.elementsByName("Articleinfo").size(), 1u);
+                EXPECT_FALSE(std::filesystem::exists(h.work / "4711_datasheet.pdf"));
+            }
+            for (const auto& entry : std::filesystem::directory_iterator(h.work.path())) {
+                const std::string name = entry.path().filename().string();
+                EXPECT_FALSE(name.starts_with(".download.xml.ovk-tmp")) << name;
+            }
+        }
     }
 }
 

@@ -55,7 +55,8 @@ Options when serving:
                             http503    HTTP 503; http503:S adds Retry-After: S (seconds)
                             soapfault  HTTP 500 with a SOAP fault (soap:Server)
                             malformed  HTTP 200 with a body that is not well-formed XML
-                            truncated  Content-Length larger than the body, then close
+                            truncated  Content-Length larger than the body, then close;
+                                       truncated:N closes after N bytes of the body
                             hang       no reply until the service stops
                             exception  an Exception element (ID 32) as the Result
                             empty      an empty Result element

@@ -146,10 +146,13 @@ void FaultPlan::add(std::string_view text) {
         rule.retryAfter = std::stoull(std::string(*size));
         size.reset();
     }
-    if (size && !isOversized(rule.kind))
+    if (size && !isOversized(rule.kind) && rule.kind != FaultKind::Truncated)
         throw std::invalid_argument(
-            "--fault: only elementstream, hugefault, badcdata and gzipbomb take a size");
-    rule.size = size ? parseSize(*size) : kDefaultOversize;
+            "--fault: only elementstream, hugefault, badcdata, gzipbomb and truncated take a "
+            "size");
+    // A truncated reply stops at half its length unless a byte count says where.
+    const std::uint64_t sizeByDefault = rule.kind == FaultKind::Truncated ? 0 : kDefaultOversize;
+    rule.size = size ? parseSize(*size) : sizeByDefault;
     if (rule.kind == FaultKind::Exception && rule.operation == Operation::HelloWorld)
         throw std::invalid_argument(
             "--fault: HelloWorld answers a text and cannot carry an Exception element");

@@ -18,7 +18,8 @@ enum class FaultKind {
     Http503,    // HTTP 503 Service Unavailable, with Retry-After when a number of seconds is given
     SoapFault,  // HTTP 500 with a SOAP fault (soap:Server)
     Malformed,  // HTTP 200 with a body that is not well-formed XML
-    Truncated,  // a Content-Length larger than the body, then the connection closes
+    Truncated,  // a Content-Length larger than the body, then the connection closes (after
+                // SIZE bytes when a size is given)
     Hang,       // no reply at all until the service stops
     Exception,  // the operation answers with an Exception element
     Empty,      // the operation's Result element is empty

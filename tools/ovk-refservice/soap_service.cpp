@@ -282,7 +282,8 @@ void SoapService::sendFault(httplib::Response& response, std::string_view code,
 }
 
 void SoapService::sendReply(const httplib::Request& request, httplib::Response& response,
-                            const ReplyBody& body, bool truncate, std::shared_ptr<void> busy) {
+                            const ReplyBody& body, std::optional<std::uint64_t> truncateAt,
+                            std::shared_ptr<void> busy) {
     if (const std::string missing = body.unreadableFile(); !missing.empty()) {
         sendFault(response, "Server", "The document " + missing + " cannot be read");
         return;
@@ -301,11 +302,14 @@ void SoapService::sendReply(const httplib::Request& request, httplib::Response& 
         response.set_header("Content-Encoding", std::string(contentCodingName(*coding)));
         shared = std::make_shared<ReplyBody>(std::move(*compressed));
     }
-    // Streamed with the full length announced; a truncated reply stops at half of it and the
-    // provider's refusal makes the server drop the connection. The provider holds the busy
-    // token, so the reply counts as busy until it has been written.
+    // Streamed with the full length announced; a truncated reply stops at half of it (or at
+    // the byte asked for) and the provider's refusal makes the server drop the connection. The
+    // provider holds the busy token, so the reply counts as busy until it has been written.
     const std::size_t length = shared->size();
-    const std::size_t limit = truncate ? length / 2 : length;
+    const bool truncate = truncateAt.has_value();
+    const std::size_t limit =
+        !truncate ? length
+                  : (*truncateAt == 0 ? length / 2 : std::min<std::uint64_t>(length, *truncateAt));
     response.set_content_provider(
         length, kXml,
         [this, shared, limit, truncate, busy = std::move(busy)](std::size_t offset, std::size_t,
@@ -355,7 +359,7 @@ void SoapService::handlePost(const httplib::Request& request, httplib::Response&
     const auto fault = settings_.faults.matchingFault(call);
     const std::string name(operationName(call.operation));
     ReplyBody result;
-    bool truncate = false;
+    std::optional<std::uint64_t> truncateAt;
     if (fault) {
         switch (fault->kind) {
             case FaultKind::Http500:
@@ -382,21 +386,25 @@ void SoapService::handlePost(const httplib::Request& request, httplib::Response&
             case FaultKind::Exception:
                 result.append(MasterData::exceptionElement(32, "Injected exception in " + name,
                                                            "VelmoraSvr." + name));
-                sendReply(request, response, responseEnvelope(call.operation, result), false, busy);
+                sendReply(request, response, responseEnvelope(call.operation, result), std::nullopt,
+                          busy);
                 return;
             case FaultKind::Empty:
-                sendReply(request, response, responseEnvelope(call.operation, result), false, busy);
+                sendReply(request, response, responseEnvelope(call.operation, result), std::nullopt,
+                          busy);
                 return;
             case FaultKind::WrongRoot:
                 result.append("<Root><Articleinfo><Number>0</Number></Articleinfo></Root>");
-                sendReply(request, response, responseEnvelope(call.operation, result), false, busy);
+                sendReply(request, response, responseEnvelope(call.operation, result), std::nullopt,
+                          busy);
                 return;
             case FaultKind::PlainText:
                 result.append("No data for this item");
-                sendReply(request, response, responseEnvelope(call.operation, result), false, busy);
+                sendReply(request, response, responseEnvelope(call.operation, result), std::nullopt,
+                          busy);
                 return;
             case FaultKind::Truncated:
-                truncate = true;
+                truncateAt = fault->size;
                 break;
             case FaultKind::ElementStream:
             case FaultKind::HugeFault:
@@ -413,7 +421,7 @@ void SoapService::handlePost(const httplib::Request& request, httplib::Response&
         sendFault(response, "Client", bad.what());
         return;
     }
-    sendReply(request, response, responseEnvelope(call.operation, result), truncate, busy);
+    sendReply(request, response, responseEnvelope(call.operation, result), truncateAt, busy);
 }
 
 }  // namespace ovk::refservice

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "catalog.hpp"
@@ -71,7 +72,8 @@ class SoapService {
     void sendFault(httplib::Response& response, std::string_view code,
                    std::string_view message) const;
     void sendReply(const httplib::Request& request, httplib::Response& response,
-                   const ReplyBody& body, bool truncate, std::shared_ptr<void> busy);
+                   const ReplyBody& body, std::optional<std::uint64_t> truncateAt,
+                   std::shared_ptr<void> busy);
     // Counts a reply as busy for as long as the token (or a copy of it) lives.
     std::shared_ptr<void> busyToken();
     // Waits for `duration` or until stop(); false when stopped.
