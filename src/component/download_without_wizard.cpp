@@ -156,7 +156,7 @@ std::vector<TreeNode> Client::TreeNodes(const std::string& ParentKey) {
             if (tree.node(i).parent < 0) nodes.push_back(treeNodeOf(tree, i));
         return nodes;
     }
-    for (const int child : tree.node(call.treeNode(wizard, ParentKey)).children)
+    for (const int child : tree.children(call.treeNode(wizard, ParentKey)))
         nodes.push_back(treeNodeOf(tree, child));
     return nodes;
 }

@@ -1,10 +1,24 @@
 // SPDX-License-Identifier: MIT
 #include "component/frm_splash.hpp"
 
+#include <initializer_list>
+
 #include "document/resource_items.hpp"
 #include "platform/errors.hpp"
 
 namespace ovk {
+namespace {
+
+// A resource item's caption goes to the control of its name, when that shows one; a caption
+// that cannot be set is skipped and the others still go in.
+void takeCaption(std::initializer_list<Control*> controls, const ResourceItem& item) {
+    for (Control* control : controls) {
+        if (!control->hasCaption || control->name != item.name) continue;
+        skipOnError([&] { control->Caption = item.caption.value_or(std::string()); });
+    }
+}
+
+}  // namespace
 
 frmSplash::frmSplash(UserInterface& ui, SplashEvents& events) : ui_(ui), events_(events) {}
 
@@ -37,13 +51,7 @@ void frmSplash::LocalizeForm(const std::string& languageText) {
     skipOnError([&] {
         const auto items = LoadResourceItems(languageText);
         if (!items) return;
-        Control* const controls[] = {&Image1, &lblWarning};
-        for (const ResourceItem& item : *items) {
-            for (Control* control : controls) {
-                if (!control->hasCaption || control->name != item.name) continue;
-                skipOnError([&] { control->Caption = item.caption.value_or(std::string()); });
-            }
-        }
+        for (const ResourceItem& item : *items) takeCaption({&Image1, &lblWarning}, item);
     });
 }
 

@@ -72,6 +72,16 @@ struct IniLine {
     std::size_t equals = string_view::npos;
 };
 
+// Moves `i` past the character a backslash escapes; an escaped line break takes the other half
+// of its CR LF pair with it.
+void skipEscaped(string_view data, std::size_t& i) {
+    if (i >= data.size()) return;
+    const char escaped = data[i++];
+    if (i >= data.size()) return;
+    const char next = data[i];
+    if ((escaped == '\n' && next == '\r') || (escaped == '\r' && next == '\n')) ++i;
+}
+
 bool nextLine(string_view data, std::size_t& position, IniLine& line) {
     bool inQuotes = false;
     line.equals = string_view::npos;
@@ -90,13 +100,7 @@ bool nextLine(string_view data, std::size_t& position, IniLine& line) {
                 break;
             }
         } else if (ch == '\\') {
-            if (i < data.size()) {
-                const char escaped = data[i++];
-                if (i < data.size()) {
-                    const char next = data[i];
-                    if ((escaped == '\n' && next == '\r') || (escaped == '\r' && next == '\n')) ++i;
-                }
-            }
+            skipEscaped(data, i);
         } else if (ch == '"') {
             inQuotes = !inQuotes;
         } else if (ch == ';') {

@@ -10,29 +10,8 @@ TreeViewModel::TreeViewModel(const TreeView& tree, QIcon closed, QIcon open, QOb
 
 void TreeViewModel::rebuild() {
     beginResetModel();
-    const int count = tree_.Count();
-    roots_.clear();
-    start_.assign(static_cast<std::size_t>(count) + 1, 0);
-    children_.clear();
-    children_.reserve(static_cast<std::size_t>(count));
-    parent_.assign(static_cast<std::size_t>(count), -1);
-    row_.assign(static_cast<std::size_t>(count), 0);
-    for (int i = 0; i < count; ++i) {
-        const TreeView::Node& node = tree_.node(i);
-        const auto at = static_cast<std::size_t>(i);
-        start_[at] = static_cast<int>(children_.size());
-        parent_[at] = node.parent;
-        if (node.parent < 0) {
-            row_[at] = static_cast<int>(roots_.size());
-            roots_.push_back(i);
-        }
-        int row = 0;
-        for (const int child : node.children) {
-            children_.push_back(child);
-            row_[static_cast<std::size_t>(child)] = row++;
-        }
-    }
-    start_[static_cast<std::size_t>(count)] = static_cast<int>(children_.size());
+    count_ = tree_.Count();
+    rows_.clear();
     endResetModel();
 }
 
@@ -43,34 +22,52 @@ void TreeViewModel::selectionChanged(int previous, int current) {
     }
 }
 
+bool TreeViewModel::known(int node) const {
+    return node >= 0 && node < count_ && node < tree_.Count();
+}
+
+// Nodes added since the last rebuild are left out, so that rows and counts agree with what the
+// view was told.
+const std::vector<int>& TreeViewModel::rowsOf(int node) const {
+    auto [place, added] = rows_.try_emplace(node);
+    if (added) {
+        for (const int child : tree_.children(node)) {
+            if (child >= count_) break;
+            place->second.push_back(child);
+        }
+    }
+    return place->second;
+}
+
 QModelIndex TreeViewModel::indexOfNode(int node) const {
-    if (node < 0 || node >= static_cast<int>(parent_.size())) return {};
-    return createIndex(row_[static_cast<std::size_t>(node)], 0, static_cast<quintptr>(node));
+    if (!known(node)) return {};
+    return createIndex(tree_.node(node).row, 0, static_cast<quintptr>(node));
 }
 
 QModelIndex TreeViewModel::index(int row, int column, const QModelIndex& parent) const {
-    if (column != 0 || row < 0) return {};
-    if (!parent.isValid()) {
-        if (row >= static_cast<int>(roots_.size())) return {};
-        return createIndex(row, 0, static_cast<quintptr>(roots_[static_cast<std::size_t>(row)]));
-    }
-    const auto node = static_cast<std::size_t>(nodeOf(parent));
-    if (node >= parent_.size() || row >= start_[node + 1] - start_[node]) return {};
-    return createIndex(
-        row, 0, static_cast<quintptr>(children_[static_cast<std::size_t>(start_[node] + row)]));
+    if (column != 0 || row < 0 || row >= rowCount(parent)) return {};
+    const std::vector<int>& rows = rowsOf(nodeOf(parent));
+    if (row >= static_cast<int>(rows.size())) return {};
+    return createIndex(row, 0, static_cast<quintptr>(rows[static_cast<std::size_t>(row)]));
 }
 
 QModelIndex TreeViewModel::parent(const QModelIndex& child) const {
     const int node = nodeOf(child);
-    if (node < 0 || node >= static_cast<int>(parent_.size())) return {};
-    return indexOfNode(parent_[static_cast<std::size_t>(node)]);
+    if (!known(node)) return {};
+    return indexOfNode(tree_.node(node).parent);
 }
 
 int TreeViewModel::rowCount(const QModelIndex& parent) const {
-    if (!parent.isValid()) return static_cast<int>(roots_.size());
-    const auto node = static_cast<std::size_t>(nodeOf(parent));
-    if (parent.column() != 0 || node >= parent_.size()) return 0;
-    return start_[node + 1] - start_[node];
+    if (!parent.isValid()) {
+        if (count_ == 0) return 0;
+        return static_cast<int>(rowsOf(-1).size());
+    }
+    const int node = nodeOf(parent);
+    if (parent.column() != 0 || !known(node)) return 0;
+    const TreeView::Children& children = tree_.node(node).children;
+    // Every child came after its parent: when the last one is shown, all of them are.
+    if (children.last < count_) return children.count;
+    return static_cast<int>(rowsOf(node).size());
 }
 
 int TreeViewModel::columnCount(const QModelIndex& /*parent*/) const {
@@ -85,7 +82,7 @@ QVariant TreeViewModel::data(const QModelIndex& index, int role) const {
     const int node = nodeOf(index);
     // The form may have changed its tree since the last rebuild; show nothing rather than a
     // node that is no longer there.
-    if (node < 0 || node >= tree_.Count() || node >= static_cast<int>(parent_.size())) return {};
+    if (!known(node) || node >= tree_.Count()) return {};
     const TreeView::Node& model = tree_.node(node);
     switch (role) {
         case Qt::DisplayRole:

@@ -3,6 +3,7 @@
 
 #include <QAbstractItemModel>
 #include <QIcon>
+#include <unordered_map>
 #include <vector>
 
 namespace ovk {
@@ -10,9 +11,11 @@ namespace ovk {
 class TreeView;
 
 // Shows a form's tree view model in a QTreeView without copying its nodes: an item's internal
-// id is the node's index. The shape (who is whose child) is taken once per rebuild, so the
-// view stays consistent while the form changes its tree between two renders; texts are read
-// when painted. Costs one pass over the nodes per rebuild, nothing per node afterwards.
+// id is the node's index, and parents, rows and child counts are read from the nodes. Only the
+// children of a node the view asks into are listed (once, for rows by position), so a rebuild
+// costs nothing per node and a tree of a million nodes costs what its open branches hold. The
+// node count is taken at each rebuild, so the view stays consistent while the form adds to its
+// tree between two renders; texts are read when painted.
 class TreeViewModel : public QAbstractItemModel {
     Q_OBJECT
 
@@ -20,7 +23,7 @@ class TreeViewModel : public QAbstractItemModel {
     // The nodes name their pictures by the keys "close" and "open".
     TreeViewModel(const TreeView& tree, QIcon closed, QIcon open, QObject* parent = nullptr);
 
-    // Takes the tree's current shape; every index handed out before is invalid.
+    // Takes the tree's current nodes; every index handed out before is invalid.
     void rebuild();
     // The selection moved: the selected node shows its selected image.
     void selectionChanged(int previous, int current);
@@ -43,17 +46,17 @@ class TreeViewModel : public QAbstractItemModel {
 
   private:
     const QIcon& iconFor(const std::string& key) const;
+    bool known(int node) const;
+    // The children of `node` (-1: the top level) by row.
+    const std::vector<int>& rowsOf(int node) const;
 
     const TreeView& tree_;
     QIcon closed_;
     QIcon open_;
     QString title_;
-    // The shape at the last rebuild: children of node i are children_[start_[i] .. start_[i+1]).
-    std::vector<int> roots_;
-    std::vector<int> start_;
-    std::vector<int> children_;
-    std::vector<int> parent_;
-    std::vector<int> row_;
+    // The nodes at the last rebuild: indices below this are shown.
+    int count_ = 0;
+    mutable std::unordered_map<int, std::vector<int>> rows_;
 };
 
 }  // namespace ovk

@@ -227,40 +227,8 @@ class Rewriter {
         const int type = xmlTextReaderNodeType(reader_);
         const int depth = xmlTextReaderDepth(reader_);
         switch (type) {
-            case XML_READER_TYPE_ELEMENT: {
-                const std::string name = toString(xmlTextReaderConstName(reader_));
-                const std::string local = toString(xmlTextReaderConstLocalName(reader_));
-                const bool projectChild = inProject_ && depth == projectDepth_ + 1;
-                if (name == "Articleinfo" ||
-                    (projectChild && equalsIgnoringAsciiCase(local, "Articleinfo"))) {
-                    xmlNode* subtree = xmlTextReaderExpand(reader_);
-                    if (subtree == nullptr) return -1;
-                    removeEmptyResultGroups(subtree);
-                    const bool dropped = projectChild &&
-                                         equalsIgnoringAsciiCase(local, "Articleinfo") &&
-                                         subtree->children == nullptr;
-                    if (!dropped) {
-                        beforeChild();
-                        writeSubtree(subtree);
-                    }
-                    return xmlTextReaderNext(reader_);
-                }
-                beforeChild();
-                if (!projectSeen_ && name == "Project") {
-                    projectSeen_ = true;
-                    inProject_ = true;
-                    projectDepth_ = depth;
-                }
-                check(xmlTextWriterStartElement(writer_, xmlText(name)));
-                writeAttributes(xmlTextReaderCurrentNode(reader_));
-                if (xmlTextReaderIsEmptyElement(reader_)) {
-                    check(xmlTextWriterEndElement(writer_));
-                    leftElement(depth);
-                } else {
-                    hadChild_.push_back(false);
-                }
-                break;
-            }
+            case XML_READER_TYPE_ELEMENT:
+                return element(depth);
             case XML_READER_TYPE_END_ELEMENT:
                 flushWhitespace(true);
                 if (!hadChild_.empty()) hadChild_.pop_back();
@@ -295,6 +263,42 @@ class Rewriter {
                 break;
             default:
                 break;
+        }
+        return xmlTextReaderRead(reader_);
+    }
+
+    // An element's start; an article (with its empty result groups removed) is written whole,
+    // or left out when nothing is left of it. Returns what the next read gave.
+    int element(int depth) {
+        const std::string name = toString(xmlTextReaderConstName(reader_));
+        const std::string local = toString(xmlTextReaderConstLocalName(reader_));
+        const bool projectChild = inProject_ && depth == projectDepth_ + 1;
+        if (name == "Articleinfo" ||
+            (projectChild && equalsIgnoringAsciiCase(local, "Articleinfo"))) {
+            xmlNode* subtree = xmlTextReaderExpand(reader_);
+            if (subtree == nullptr) return -1;
+            removeEmptyResultGroups(subtree);
+            const bool dropped = projectChild && equalsIgnoringAsciiCase(local, "Articleinfo") &&
+                                 subtree->children == nullptr;
+            if (!dropped) {
+                beforeChild();
+                writeSubtree(subtree);
+            }
+            return xmlTextReaderNext(reader_);
+        }
+        beforeChild();
+        if (!projectSeen_ && name == "Project") {
+            projectSeen_ = true;
+            inProject_ = true;
+            projectDepth_ = depth;
+        }
+        check(xmlTextWriterStartElement(writer_, xmlText(name)));
+        writeAttributes(xmlTextReaderCurrentNode(reader_));
+        if (xmlTextReaderIsEmptyElement(reader_)) {
+            check(xmlTextWriterEndElement(writer_));
+            leftElement(depth);
+        } else {
+            hadChild_.push_back(false);
         }
         return xmlTextReaderRead(reader_);
     }
@@ -436,6 +440,35 @@ class Rewriter {
     std::string pendingWhitespace_;
 };
 
+// A writer into `sink` that indents what it writes, the XML declaration written.
+std::unique_ptr<xmlTextWriter, WriterFree> startWriter(Sink& sink) {
+    xmlOutputBuffer* output = xmlOutputBufferCreateIO(&Sink::write, nullptr, &sink, nullptr);
+    if (output == nullptr) throw Error(err::OutOfMemory, "Out of memory");
+    std::unique_ptr<xmlTextWriter, WriterFree> writer(xmlNewTextWriter(output));
+    if (!writer) {
+        xmlOutputBufferClose(output);
+        throw Error(err::OutOfMemory, "Out of memory");
+    }
+    xmlTextWriterSetIndent(writer.get(), 1);
+    xmlTextWriterSetIndentString(writer.get(), xmlText("  "));
+    if (xmlTextWriterStartDocument(writer.get(), "1.0", "UTF-8", nullptr) < 0)
+        throw Error(err::DeviceIo, "The download file cannot be written");
+    return writer;
+}
+
+// Why the rewrite of the download file at `path` stopped, as the user should hear it: the file
+// could not be read, or is not well-formed, or else the failure being handled. Call only inside
+// a catch block.
+[[noreturn]] void throwRewriteFailure(const std::filesystem::path& path,
+                                      const CDataStandIns& standIns,
+                                      const xml::detail::ErrorCollector& errors) {
+    if (standIns.error() != 0)
+        throw files::ioError("Cannot read", path, standIns.error(), err::FileNotFound);
+    if (errors.first())
+        throw Error(err::InvalidArgument, path.string() + ": " + errors.first()->reason);
+    throw;
+}
+
 }  // namespace
 
 void RewriteDownloadFile(DocumentStore& document, std::vector<CDataStandIns::Range> savedSections) {
@@ -464,28 +497,11 @@ void RewriteDownloadFile(DocumentStore& document, std::vector<CDataStandIns::Ran
         Sink sink;
         sink.fd = fd;
         try {
-            xmlOutputBuffer* output =
-                xmlOutputBufferCreateIO(&Sink::write, nullptr, &sink, nullptr);
-            if (output == nullptr) throw Error(err::OutOfMemory, "Out of memory");
-            std::unique_ptr<xmlTextWriter, WriterFree> writer(xmlNewTextWriter(output));
-            if (!writer) {
-                xmlOutputBufferClose(output);
-                throw Error(err::OutOfMemory, "Out of memory");
-            }
-            xmlTextWriterSetIndent(writer.get(), 1);
-            xmlTextWriterSetIndentString(writer.get(), xmlText("  "));
-            if (xmlTextWriterStartDocument(writer.get(), "1.0", "UTF-8", nullptr) < 0)
-                throw Error(err::DeviceIo, "The download file cannot be written");
+            const std::unique_ptr<xmlTextWriter, WriterFree> writer = startWriter(sink);
             try {
                 Rewriter(writer.get(), reader.get(), sink, standIns).run();
-            } catch (const Error& failure) {
-                if (standIns.error() != 0)
-                    throw files::ioError("Cannot read", path, standIns.error(), err::FileNotFound);
-                if (errors.first()) {
-                    throw Error(err::InvalidArgument,
-                                path.string() + ": " + errors.first()->reason);
-                }
-                throw;
+            } catch (const Error&) {
+                throwRewriteFailure(path, standIns, errors);
             }
             if (errors.first()) {
                 throw Error(err::InvalidArgument, path.string() + ": " + errors.first()->reason);

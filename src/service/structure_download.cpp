@@ -44,6 +44,23 @@ xml::Node appendTextElement(xml::Document& document, xml::Node parent, std::stri
     return element;
 }
 
+// The Field element a structure descriptor of the service describes.
+xml::Node fieldElement(xml::Document& document, const xml::Node& descriptor) {
+    xml::Node field = document.createElement("Field");
+    try {
+        appendTextElement(document, field, "FieldId", fieldIdText(attributeAt(descriptor, 2)));
+        appendTextElement(document, field, "Fieldname", attributeAt(descriptor, 3));
+        appendTextElement(document, field, "Codenumber", attributeAt(descriptor, 5));
+        appendTextElement(document, field, "Fieldtype", attributeAt(descriptor, 4));
+    } catch (...) {
+        // A field the descriptor could not fill never reaches the document; it must not stay
+        // behind in memory either.
+        field.remove();
+        throw;
+    }
+    return field;
+}
+
 }  // namespace
 
 void DownloadTransactions::DownloadStructure() {
@@ -75,22 +92,8 @@ void DownloadTransactions::DownloadStructure() {
             MySoapobject->call("getStructure", {settings.projectPassword, settings.projectId,
                                                 GetNlsLanguageId(settings.projectLanguage)});
         if (fields) {
-            for (const xml::Node& descriptor : fields->first().children()) {
-                xml::Node field = document.createElement("Field");
-                try {
-                    appendTextElement(document, field, "FieldId",
-                                      fieldIdText(attributeAt(descriptor, 2)));
-                    appendTextElement(document, field, "Fieldname", attributeAt(descriptor, 3));
-                    appendTextElement(document, field, "Codenumber", attributeAt(descriptor, 5));
-                    appendTextElement(document, field, "Fieldtype", attributeAt(descriptor, 4));
-                } catch (...) {
-                    // A field the descriptor could not fill never reaches the document; it
-                    // must not stay behind in memory either.
-                    field.remove();
-                    throw;
-                }
-                structure.appendChild(field);
-            }
+            for (const xml::Node& descriptor : fields->first().children())
+                structure.appendChild(fieldElement(document, descriptor));
         }
 
         xml::Node select = document.firstElementByName("Select");

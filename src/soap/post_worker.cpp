@@ -107,35 +107,36 @@ void PostWorker::run() {
         curl_multi_perform(multi_, &active);
         int left = 0;
         while (CURLMsg* message = curl_multi_info_read(multi_, &left)) {
-            if (message->msg != CURLMSG_DONE) continue;
-            CURL* easy = message->easy_handle;
-            const CURLcode code = message->data.result;
-            Post* post = nullptr;
-            curl_easy_getinfo(easy, CURLINFO_PRIVATE, &post);
-            if (post == nullptr) continue;
-            // Off the multi handle first: the connection goes back to the cache for the next
-            // post, and the caller may read the handle once the post is Done.
-            curl_multi_remove_handle(multi_, easy);
-            {
-                const std::lock_guard lock(mutex_);
-                running_.erase(std::find(running_.begin(), running_.end(), post));
-                post->code_ = code;
-                // A post its caller has just taken back wants no completion.
-                post->stage_ = post->withdrawn_ ? Post::Stage::Done : Post::Stage::Completing;
-                if (post->withdrawn_) {
-                    changed_.notify_all();
-                    continue;
-                }
-            }
-            if (post->completion) post->completion(code);
-            {
-                const std::lock_guard lock(mutex_);
-                post->stage_ = Post::Stage::Done;
-            }
-            changed_.notify_all();
+            if (message->msg == CURLMSG_DONE) finished(message->easy_handle, message->data.result);
         }
         curl_multi_poll(multi_, nullptr, 0, 1000, nullptr);
     }
+}
+
+void PostWorker::finished(CURL* easy, CURLcode code) {
+    Post* post = nullptr;
+    curl_easy_getinfo(easy, CURLINFO_PRIVATE, &post);
+    if (post == nullptr) return;
+    // Off the multi handle first: the connection goes back to the cache for the next post, and
+    // the caller may read the handle once the post is Done.
+    curl_multi_remove_handle(multi_, easy);
+    {
+        const std::lock_guard lock(mutex_);
+        running_.erase(std::find(running_.begin(), running_.end(), post));
+        post->code_ = code;
+        // A post its caller has just taken back wants no completion.
+        post->stage_ = post->withdrawn_ ? Post::Stage::Done : Post::Stage::Completing;
+        if (post->withdrawn_) {
+            changed_.notify_all();
+            return;
+        }
+    }
+    if (post->completion) post->completion(code);
+    {
+        const std::lock_guard lock(mutex_);
+        post->stage_ = Post::Stage::Done;
+    }
+    changed_.notify_all();
 }
 
 }  // namespace ovk::soap

@@ -60,6 +60,8 @@ class PostWorker {
 
   private:
     void run();
+    // A transfer of the multi handle is over: its post is completed, unless taken back.
+    void finished(CURL* easy, CURLcode code);
     // With the lock held: moves queued posts onto the multi handle and withdrawn ones off it.
     void settle();
 

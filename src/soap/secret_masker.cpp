@@ -161,6 +161,16 @@ void SecretMasker::add(const std::string& secret) {
         starts_[static_cast<unsigned char>(form[0])] = true;
 }
 
+std::size_t SecretMasker::secretAt(std::string_view text, std::size_t at) const {
+    for (const std::string& secret : secrets_) {
+        if (const std::size_t length = encodedLength(text, at, secret)) return length;
+    }
+    for (const std::string& form : base64Forms_) {
+        if (text.substr(at, form.size()) == form) return form.size();
+    }
+    return 0;
+}
+
 std::string SecretMasker::masked(std::string_view text) const {
     std::string out;
     out.reserve(text.size());
@@ -169,19 +179,7 @@ std::string SecretMasker::masked(std::string_view text) const {
             out += text[at++];
             continue;
         }
-        std::size_t length = 0;
-        for (const std::string& secret : secrets_) {
-            length = encodedLength(text, at, secret);
-            if (length > 0) break;
-        }
-        if (length == 0) {
-            for (const std::string& form : base64Forms_) {
-                if (text.substr(at, form.size()) == form) {
-                    length = form.size();
-                    break;
-                }
-            }
-        }
+        const std::size_t length = secretAt(text, at);
         if (length > 0) {
             out += kMask;
             at += length;

@@ -22,6 +22,9 @@ class SecretMasker {
     bool empty() const { return secrets_.empty(); }
 
   private:
+    // How many characters of `text` from `at` on are a form of a secret; 0 when none starts there.
+    std::size_t secretAt(std::string_view text, std::size_t at) const;
+
     std::vector<std::string> secrets_;  // the longest first, so that a longer secret wins
     std::vector<std::string> base64Forms_;
     // The bytes a form of a secret can start with: most of a text is passed over at a glance.

@@ -54,6 +54,44 @@ void frmWiz::moveFieldById(double id) {
     }
 }
 
+void frmWiz::loadAllFields(const std::vector<soap::Argument>& project) {
+    const auto structure = MySoapobject->call("getStructure", project);
+    if (!structure || reply::firstNode(*structure).name() == "Exception") {
+        services_.ui.msgBox(lblProjectNotFoundMsg.Caption, "Warning", MsgBoxButtons::OkOnly,
+                            MsgBoxIcon::Exclamation);
+        return;
+    }
+    lstAll.Clear();
+    for (const xml::Node& field : reply::firstNode(*structure).childElements()) {
+        const std::string name = reply::attributeAt(field, 3);
+        const int32_t id = numbers::toInt32(reply::attributeAt(field, 2));
+        lstAll.AddItem(name);
+        lstAll.ItemData(lstAll.NewIndex(), id);
+    }
+    structureLoaded_ = true;
+}
+
+void frmWiz::loadChosenFields(const std::vector<soap::Argument>& project) {
+    const std::string stored = storedSelection();
+    if (!stored.empty()) {
+        lstSelected.Clear();
+        for (const std::string& part : splitAt(stored, ';')) {
+            const auto id = numbers::parseNumber(part);
+            if (!id) throw Error(err::TypeMismatch, "Type mismatch", "LoadFieldLists");
+            moveFieldById(*id);
+        }
+        return;
+    }
+    // No hourglass while the default choice is fetched.
+    services_.ui.setMousePointer(MousePointer::Default);
+    const auto defaults = MySoapobject->call("GetDefaultSelect", project);
+    if (!defaults || reply::firstNode(*defaults).name() == "Error") return;
+    lstSelected.Clear();
+    for (const xml::Node& field : reply::firstNode(*defaults).childElements())
+        moveFieldById(numbers::toInt16(reply::attributeAt(field, 0)));
+    storeSelection(selectionText());
+}
+
 void frmWiz::LoadFieldLists() {
     UserInterface& ui = services_.ui;
     ui.setMousePointer(MousePointer::Hourglass);
@@ -61,40 +99,8 @@ void frmWiz::LoadFieldLists() {
     try {
         if (MySoapobject) {
             const std::vector<soap::Argument> project{ActivePassword, ActiveProject, ActiveLangId};
-            const auto structure = MySoapobject->call("getStructure", project);
-            if (!structure || reply::firstNode(*structure).name() == "Exception") {
-                ui.msgBox(lblProjectNotFoundMsg.Caption, "Warning", MsgBoxButtons::OkOnly,
-                          MsgBoxIcon::Exclamation);
-            } else {
-                lstAll.Clear();
-                for (const xml::Node& field : reply::firstNode(*structure).childElements()) {
-                    const std::string name = reply::attributeAt(field, 3);
-                    const int32_t id = numbers::toInt32(reply::attributeAt(field, 2));
-                    lstAll.AddItem(name);
-                    lstAll.ItemData(lstAll.NewIndex(), id);
-                }
-                structureLoaded_ = true;
-            }
-
-            const std::string stored = storedSelection();
-            if (stored.empty()) {
-                // No hourglass while the default choice is fetched.
-                ui.setMousePointer(MousePointer::Default);
-                const auto defaults = MySoapobject->call("GetDefaultSelect", project);
-                if (defaults && reply::firstNode(*defaults).name() != "Error") {
-                    lstSelected.Clear();
-                    for (const xml::Node& field : reply::firstNode(*defaults).childElements())
-                        moveFieldById(numbers::toInt16(reply::attributeAt(field, 0)));
-                    storeSelection(selectionText());
-                }
-            } else {
-                lstSelected.Clear();
-                for (const std::string& part : splitAt(stored, ';')) {
-                    const auto id = numbers::parseNumber(part);
-                    if (!id) throw Error(err::TypeMismatch, "Type mismatch", "LoadFieldLists");
-                    moveFieldById(*id);
-                }
-            }
+            loadAllFields(project);
+            loadChosenFields(project);
         }
         ui.setMousePointer(MousePointer::Default);
     } catch (...) {

@@ -411,6 +411,11 @@ class frmWiz : public Form {
     // Moves the first entry of lstAll with that identifier (compared as numbers) to
     // lstSelected, as a user would.
     void moveFieldById(double id);
+    // LoadFieldLists' two halves: every field of the project's structure into lstAll (a box
+    // when the service knows no such project), then the user's stored choice, or the service's
+    // default choice, into lstSelected.
+    void loadAllFields(const std::vector<soap::Argument>& project);
+    void loadChosenFields(const std::vector<soap::Argument>& project);
     // Runs a request of the Finish loop or the article load; a failure is shown in a box and
     // told to the owner, and the wizard stays usable. Returns true when the request completed.
     bool guarded(const std::function<void()>& request, const char* source);

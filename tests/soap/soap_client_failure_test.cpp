@@ -143,6 +143,12 @@ TEST_F(SoapClientFailures, RepliesThatAreNotSoapAreMalformed) {
         "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"/>",  // no
                                                                                       // body
         test::soapResponse("GetItemData", "<r><x:a/></r>"),  // an undeclared prefix
+        // Faults found only after some of the value was read.
+        test::soapResponse("GetItemData", "<r><a/><b></c></r>"),
+        test::soapResponse("GetItemData", "<r><a/><b x='1' x='2'/></r>"),
+        test::soapResponse("GetItemData", "<r><a/>x ]]> &nbsp;</r>"),
+        test::soapResponse("GetItemData",
+                           "<r><a/><b xmlns:p='urn:p' xmlns:q='urn:p' p:x='' q:x=''/></r>"),
         "<?xml version=\"1.0\"?><!DOCTYPE x [<!ENTITY a \"b\">]>" +
             test::soapResponse("GetItemData", "&a;"),
     };

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <set>
 
 #include "platform/errors.hpp"
@@ -139,6 +140,15 @@ TEST_F(SoapClientCalls, AReplyReadAsItArrivesTellsWhatTheWholeReplyHolds) {
             "GetItemData",
             "<r>text<![CDATA[c]]><!--n--><?pi x?><c xmlns:p='urn:p' p:a='&amp;'/></r>"
             "<second/>"),
+        test::soapResponse("GetItemData",
+                           "<r a='x&amp;y&#38;z&lt;&#x41;&#10;' b='1\r\n2\t3'>a&amp;b<![CDATA[]]>"
+                           "<e/>\n</r>"),
+        // Another encoding, and names and characters outside ASCII.
+        std::regex_replace(
+            test::soapResponse("GetItemData", "<r a='M\xFCller &#xE9;'><e b='\xE4'/></r>"),
+            std::regex("utf-8"), "ISO-8859-1"),
+        test::soapResponse("GetItemData",
+                           "<r xmlns='urn:d' a='M\xC3\xBCller &#x1F600;'><\xC3\xA9 b='1'/></r>"),
         test::soapEnvelope(header + "<GetItemDataResponse><GetItemDataResult><r a='1'/>"
                                     "</GetItemDataResult></GetItemDataResponse>"),
         test::soapEnvelope(

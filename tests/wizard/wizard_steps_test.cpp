@@ -255,6 +255,41 @@ TEST(StructureTree, ATreeKeepsItsBoundsAndFindsKeysItNeverStored) {
     EXPECT_EQ(tree.Count(), 4);
 }
 
+TEST(StructureTree, KeysStayUniqueWhateverOrderNodesAreAddedIn) {
+    TreeView tree;
+    const auto added = [&](int parent, const char* id, const char* value) {
+        try {
+            return tree.Add(parent, id, value, "close", "open");
+        } catch (const Error& e) {
+            return -e.number;
+        }
+    };
+    const int root = added(-1, "0", "R");
+    const int a = added(root, "1", "A");
+    const int b = added(root, "2", "B");
+    ASSERT_GE(added(a, "3", "C"), 0);
+    // Back to earlier parents, after their children's subtrees and out of document order.
+    EXPECT_EQ(added(a, "3", "C"), -err::KeyNotUnique);
+    EXPECT_EQ(added(root, "1", "A"), -err::KeyNotUnique);
+    const int bc = added(b, "3", "C");
+    EXPECT_GE(bc, 0);
+    EXPECT_EQ(added(b, "3", "C"), -err::KeyNotUnique);
+    EXPECT_EQ(added(-1, "0", "R"), -err::KeyNotUnique);
+    const int other = added(-1, "0", "S");
+    EXPECT_EQ(tree.find("0{}R||2{}B||3{}C"), bc);
+    // Nodes added after a look-up are found too; a part holding the separator collides across
+    // paths in both orders.
+    EXPECT_GE(added(other, "1", "A|"), 0);
+    EXPECT_EQ(tree.find("0{}S||1{}A|"), tree.Count() - 1);
+    EXPECT_EQ(added(root, "1", "A||3{}C"), -err::KeyNotUnique);
+    EXPECT_GE(added(root, "4", "D||5{}E"), 0);
+    EXPECT_EQ(added(added(root, "4", "D"), "5", "E"), -err::KeyNotUnique);
+    std::vector<int> children;
+    for (const int child : tree.children(root)) children.push_back(child);
+    EXPECT_EQ(children, (std::vector<int>{a, b, tree.Count() - 2, tree.Count() - 1}));
+    EXPECT_EQ(tree.node(tree.Count() - 1).row, 3);
+}
+
 TEST(StructureTree, AnEmptyTreeFallsBackToTheDefaultChoice) {
     WizardHarness h;
     auto service = h.fake();
