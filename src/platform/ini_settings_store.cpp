@@ -17,6 +17,7 @@
 #include "platform/errors.hpp"
 #include "platform/files.hpp"
 #include "platform/settings_names.hpp"
+#include "platform/text.hpp"
 
 namespace ovk {
 namespace {
@@ -48,19 +49,6 @@ bool equalsIgnoringCase(string_view a, string_view b) {
         if (lower(a[i]) != lower(b[i])) return false;
     }
     return true;
-}
-
-void appendUtf8(std::string& out, unsigned code) {
-    if (code < 0x80) {
-        out += char(code);
-    } else if (code < 0x800) {
-        out += char(0xC0 | (code >> 6));
-        out += char(0x80 | (code & 0x3F));
-    } else {
-        out += char(0xE0 | (code >> 12));
-        out += char(0x80 | ((code >> 6) & 0x3F));
-        out += char(0x80 | (code & 0x3F));
-    }
 }
 
 // One logical line as QSettings reads them: leading blanks skipped, a line break inside quotes

@@ -8,6 +8,7 @@
 #include <type_traits>
 
 #include "platform/errors.hpp"
+#include "platform/text.hpp"
 
 namespace ovk::soap {
 
@@ -47,11 +48,6 @@ std::size_t decodeUtf8(std::string_view text, std::size_t i, char32_t& cp) {
     }
     if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
     return length;
-}
-
-bool isXmlChar(char32_t cp) {
-    return cp == 0x9 || cp == 0xA || cp == 0xD || (cp >= 0x20 && cp <= 0xD7FF) ||
-           (cp >= 0xE000 && cp <= 0xFFFD) || (cp >= 0x10000 && cp <= 0x10FFFF);
 }
 
 std::string codePoint(char32_t cp) {

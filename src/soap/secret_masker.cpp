@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "platform/text.hpp"
+
 namespace ovk::soap {
 namespace {
 
@@ -15,26 +17,6 @@ int hexValue(char c) {
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
-}
-
-std::string utf8(std::uint32_t code) {
-    std::string out;
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-    return out;
 }
 
 // An XML entity or character reference at the start of `text`: what it stands for and how
@@ -64,7 +46,9 @@ std::optional<Reference> referenceAt(std::string_view text) {
         code = code * (hex ? 16 : 10) + static_cast<std::uint32_t>(v);
         if (code > 0x10FFFF) return std::nullopt;
     }
-    return Reference{utf8(code), end + 1};
+    Reference reference{{}, end + 1};
+    appendUtf8(reference.stands, code);
+    return reference;
 }
 
 // How many characters of `text` from `at` spell `secret` in any mix of its raw, XML-escaped

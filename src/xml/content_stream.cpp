@@ -6,6 +6,8 @@
 #include <cctype>
 #include <cstring>
 
+#include "platform/text.hpp"
+
 namespace ovk::xml {
 namespace {
 
@@ -68,29 +70,6 @@ int characterLength(std::string_view bytes) {
     return length;
 }
 
-bool isXmlChar(std::uint32_t c) {
-    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
-           (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
-}
-
-void appendUtf8(std::uint32_t c, std::string& out) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 // The text a reference (between "&" and ";") stands for; false for one that is not defined.
 bool resolveReference(std::string_view name, std::string& out) {
     static constexpr std::pair<std::string_view, char> kPredefined[] = {
@@ -115,7 +94,7 @@ bool resolveReference(std::string_view name, std::string& out) {
         code = code * (hex ? 16 : 10) + static_cast<std::uint32_t>(value);
     }
     if (!isXmlChar(code)) return false;
-    appendUtf8(code, out);
+    appendUtf8(out, code);
     return true;
 }
 
