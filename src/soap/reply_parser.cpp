@@ -226,11 +226,11 @@ void onStartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, 
     // Each attribute is a node with a text node below it; each namespace a small record.
     std::uint64_t cost = kNodeCost + xmlStrlen(localname) +
                          static_cast<std::uint64_t>(nbNamespaces) * (kNodeCost / 2);
-    for (int i = 0; i < nbAttributes; ++i) {
-        const xmlChar* value = attributes[i * 5 + 3];
-        const xmlChar* end = attributes[i * 5 + 4];
-        cost +=
-            2 * kNodeCost + xmlStrlen(attributes[i * 5]) + static_cast<std::uint64_t>(end - value);
+    // libxml2 gives five pointers per attribute: name, prefix, URI, value start, value end.
+    for (std::ptrdiff_t i = 0; i < nbAttributes; ++i) {
+        const xmlChar* const* attribute = attributes + i * 5;
+        cost += 2 * kNodeCost + xmlStrlen(attribute[0]) +
+                static_cast<std::uint64_t>(attribute[4] - attribute[3]);
     }
     if (!charge(ctx, cost)) return;
     closeText(state);

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <ranges>
 #include <string>
 #include <vector>
 
@@ -417,8 +418,8 @@ bool SmallReplyReader::flushText() {
 }
 
 xmlNs* SmallReplyReader::bound(std::string_view prefix) const {
-    for (auto binding = bindings_.rbegin(); binding != bindings_.rend(); ++binding)
-        if (binding->prefix == prefix) return binding->ns;
+    for (const Binding& binding : std::views::reverse(bindings_))
+        if (binding.prefix == prefix) return binding.ns;
     return nullptr;
 }
 

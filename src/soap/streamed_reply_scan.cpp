@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <ranges>
 #include <string>
 #include <utility>
 #include <vector>
@@ -310,8 +311,8 @@ void Scanner::cdata() {
 }
 
 std::string_view Scanner::resolve(std::string_view prefix) const {
-    for (auto binding = bindings_.rbegin(); binding != bindings_.rend(); ++binding)
-        if (binding->prefix == prefix) return binding->uri;
+    for (const Binding& binding : std::views::reverse(bindings_))
+        if (binding.prefix == prefix) return binding.uri;
     // An unbound prefix is a namespace error; "xml" is bound without a declaration, and rare
     // enough to leave to libxml2.
     if (!prefix.empty()) giveUp();

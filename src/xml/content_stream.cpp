@@ -408,7 +408,7 @@ void ContentStream::startTag(std::string_view tag) {
         while (at < inside.size() && isSpace(inside[at])) ++at;
         if (at == inside.size() || inside[at++] != '=') fail("an attribute without a value");
         while (at < inside.size() && isSpace(inside[at])) ++at;
-        const char quote = at < inside.size() ? inside[at] : 0;
+        const char quote = at < inside.size() ? inside[at] : '\0';
         const std::size_t close =
             quote == '"' || quote == '\'' ? inside.find(quote, at + 1) : std::string_view::npos;
         if (close == std::string_view::npos) fail("an attribute value without quotes");
