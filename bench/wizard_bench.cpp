@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "component/client_services.hpp"
+#include "plain_marking.hpp"
 #include "platform/manual_clock.hpp"
 #include "platform/scripted_user_interface.hpp"
 #include "platform/settings_store.hpp"
@@ -169,20 +170,8 @@ double plainTransfer(const std::string& endpoint, const char* operation,
     return taken;
 }
 
-// Marking every row at its plainest: a flag per row, and each row's identifier added under its
-// key to a hash map and a vector, in order.
 double markAllFloor(const std::vector<ListView::Row>& rows) {
-    return seconds([&] {
-        std::vector<char> checked(rows.size());
-        std::unordered_map<std::string, std::size_t> index;
-        std::vector<std::shared_ptr<std::string>> members;
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-            checked[i] = 1;
-            if (index.emplace(rows[i].Key, members.size()).second)
-                members.push_back(std::make_shared<std::string>(rows[i].Text));
-        }
-        if (members.size() != index.size()) throw std::runtime_error("marking lost a row");
-    });
+    return seconds([&] { bench::markPlainly(rows); });
 }
 
 struct Spread {

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "component/client_services.hpp"
+#include "plain_marking.hpp"
 #include "platform/manual_clock.hpp"
 #include "platform/settings_store.hpp"
 #include "qt/qt_application.hpp"
@@ -151,18 +152,9 @@ void compare(const char* what, const char* baselineName, const char* target, int
                 ratios[ratios.size() / 2], target);
 }
 
-// Marking every row at its plainest: a flag per row, and each row's identifier added under its
-// key to a hash map and a vector, in order.
 double plainMarking(const std::vector<ovk::ListView::Row>& rows) {
     const auto start = Clock::now();
-    std::vector<char> checked(rows.size());
-    std::unordered_map<std::string, std::size_t> index;
-    std::vector<std::shared_ptr<std::string>> members;
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        checked[i] = 1;
-        if (index.emplace(rows[i].Key, members.size()).second)
-            members.push_back(std::make_shared<std::string>(rows[i].Text));
-    }
+    ovk::bench::markPlainly(rows);
     return secondsOf(start);
 }
 
